@@ -1,0 +1,64 @@
+#pragma once
+// Raster files: the accepted extensions, the multi-page reader that hands out
+// each page of a TIFF as its own raster, and opening a file as one document or
+// one per page.
+
+#include <string>
+#include <vector>
+
+#include "raster/raster.h"
+
+namespace quillon::raster {
+
+// True for ".bmp", ".jpg", ".jpeg", ".tga", ".tif", ".tiff", ".pcx" (the
+// extension with its dot, compared without regard to case).
+bool IsRasterExtension(const std::string& extension);
+
+// "dir/name_INDEX.ext" for "dir/name.ext": the name of one page of a
+// multi-page file.
+std::string PageName(const std::string& path, int pageIndex);
+
+class RasterPageReader {
+ public:
+  RasterPageReader() = default;
+  ~RasterPageReader();
+  RasterPageReader(const RasterPageReader&) = delete;
+  RasterPageReader& operator=(const RasterPageReader&) = delete;
+
+  // Opens the file read-only as a multi-page bitmap (format from the
+  // extension). False, silently, when the library cannot: the caller then
+  // opens the file as a single image.
+  bool openPages(const std::string& path);
+  // Number of pages; 0 when not open.
+  int pageCount() const;
+  // Loads page pageIndex into target (which is released first). False, with
+  // a message, when the page cannot be read or exceeds the size limit.
+  bool copyPage(int pageIndex, CRaster& target);
+  // PageName() of the open file.
+  std::string pageName(int pageIndex) const;
+  void close();
+
+ private:
+  struct Handle;
+  Handle* handle_ = nullptr;  // owned; FreeImage's multi-page handle
+  std::string directory_;     // with its trailing separator, may be empty
+  std::string name_;
+  std::string extension_;     // with its dot
+};
+
+// One opened document: a raster and the name its window shows.
+struct RasterDocument {
+  CRaster raster;
+  std::string name;
+};
+
+// Opens a raster file as the application does: a file with two or more pages
+// gives one document per readable page (named PageName(path, i)), anything
+// else one document named after the file. Empty (after a message) when
+// nothing could be read.
+std::vector<RasterDocument> OpenRasterFile(const std::string& path);
+
+// Writes the raster as BMP (CRaster::save).
+bool SaveRaster(const CRaster& raster, const std::string& path);
+
+}  // namespace quillon::raster
