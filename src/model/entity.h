@@ -1,0 +1,222 @@
+#pragma once
+// The base of every drawing entity. The virtual operations follow one fixed
+// order; an entity class overrides those where its behaviour differs.
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <vector>
+
+#include "model/geometry.h"
+#include "settings/color.h"
+
+namespace quillon::model {
+
+class CLayer;
+class DrawView;
+
+enum class EntityType : int32_t {
+  Line = 1,
+  PolyLine = 2,
+  Circle = 3,
+  Arc = 4,
+  // 5 is not used
+  Solid = 6,
+  PolyPolygon = 7,
+};
+
+// One polyline vertex (also the end records of a line). The bulge belongs to
+// the segment that starts at this vertex.
+struct PolyVertex {
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;
+  double startWidth = 0.0;  // width at this vertex for the segment that starts here
+  double endWidth = 0.0;    // width at the end of that segment
+  int32_t flags = 0;        // copied, not interpreted
+  double bulge = 0.0;       // |bulge| < kTolerance: straight
+  int32_t tag = 0;          // copied, not interpreted
+  // In a polyline's own vertices: a visited mark for circle recognition, 0
+  // when the vertex is made. In a display approximation: the index of the
+  // polyline vertex the point was generated from.
+  int32_t mark = 0;
+
+  Point3 point() const { return Point3{x, y, z}; }
+  void setPoint(const Point3& p) {
+    x = p.x;
+    y = p.y;
+    z = p.z;
+  }
+  bool hasBulge() const { return bulge >= kTolerance || bulge <= -kTolerance; }
+};
+
+using GripPoints = std::vector<Point3>;
+// Rounds a width in pixels to the preferred widths (the width series).
+using WidthRounder = std::function<double(double width)>;
+
+class CEntity;
+using EntityList = std::list<std::unique_ptr<CEntity>>;
+
+class CEntity {
+ public:
+  // --- virtual interface, in its fixed order ---------------------------------
+  // Resets property-grid cursors of sub-items (polypolygon outlines).
+  virtual void resetCurrentItem() {}
+  virtual ~CEntity();
+  // Zero point unless the type has a start / end.
+  virtual Point3 getStartPoint() const { return Point3{}; }
+  virtual Point3 getEndPoint() const { return Point3{}; }
+  // The stored length; a polyline computes it (and stores it).
+  virtual double getLength() const { return length_; }
+  virtual int getVertexCount() const { return 0; }
+  virtual bool isSingleSegment() const { return true; }
+  // The end selected by endSelector() and the point that gives its direction.
+  // conDis is the connect distance (i_ConDis). False (outputs untouched) for
+  // types without ends.
+  virtual bool getEndDirection(Point3& endPoint, Point3& directionPoint, double conDis) const;
+  // Joining two polylines end to end (JoinWith) belongs to the connect stage
+  // of post-processing, which works on CPolyLine directly.
+  // Closes a polyline whose ends lie within conDis of each other.
+  virtual void autoClose(double conDis);
+  // Snapping segment angles to the angle series (AdjustAngles) belongs to the
+  // angle adjustment stage of post-processing, which works on CPolyLine.
+  virtual void setWidth(double width) { width_ = width; }
+  // Hands the geometry to the view and remembers whether it was visible.
+  virtual void draw(DrawView& view) = 0;
+  virtual double getWidth() const { return width_; }
+  virtual bool isDegenerate() const { return true; }
+  virtual void roundWidth(const WidthRounder& round);
+  // Crossing test: some part of the entity lies inside the window [p1, p2]
+  // (p1 lower-left, p2 upper-right). False when the last draw found the
+  // entity invisible.
+  virtual bool hitWindow(const Point3& p1, const Point3& p2) const = 0;
+  // The whole entity lies inside the window. False when the last draw found
+  // the entity invisible. Refreshes the cached extents.
+  virtual bool isInsideWindow(const Point3& p1, const Point3& p2) const;
+  // Object snap geometry (CollectSnapGeometry) is added with the snap module.
+  virtual int getGripCount() const { return 0; }
+  // Writes the entity's box into box (and caches it); when running is not
+  // null it is widened by that box. False when the entity has no extent.
+  virtual bool getExtents(Box* running, Box& box) const = 0;
+  // Copies the geometry and attributes of another entity of the same type
+  // (the base fields only for another type). Layer, list position, join
+  // links and the selected flag stay those of this entity.
+  virtual void assign(const CEntity& other);
+  // A deep copy, with the same handle, not in any layer.
+  virtual std::unique_ptr<CEntity> clone() const = 0;
+
+  // Output operations, one per format:
+  // (DXF 2000, DXF R10, SVG, CGM, WMF, HP-GL, EPS, PDF, DXF read, then the
+  // information text and the property grid operations go here.)
+
+  // Grip points in grip index order.
+  virtual GripPoints getGripPoints() const { return {}; }
+  // Moves grip `index` to p. False when the index is out of range or the
+  // new position admits no geometry (the entity is then unchanged).
+  virtual bool moveGrip(const Point3& p, int index);
+
+  // --- common attributes -----------------------------------------------------
+  EntityType type() const { return type_; }
+  // 0 until the entity is first added to a layer of a drawing, which assigns
+  // the drawing's next handle.
+  uint32_t handle() const { return handle_; }
+  void setHandle(uint32_t handle) { handle_ = handle; }
+
+  settings::ColorIndex colour() const { return colour_; }
+  void setColour(settings::ColorIndex colour) { colour_ = colour; }
+  settings::ColorIndex savedColour() const { return savedColour_; }
+  void setSavedColour(settings::ColorIndex colour) { savedColour_ = colour; }
+  // The colour to display: the layer's colour when ByLayer.
+  settings::ColorIndex displayColour() const;
+
+  // The width field itself (getWidth may answer a vertex width).
+  double width() const { return width_; }
+  double storedLength() const { return length_; }
+
+  CLayer* layer() const { return layer_; }
+
+  // Which end of a polyline getEndDirection and the connect stage work on:
+  // 0 start, 1 end.
+  int endSelector() const { return endSelector_; }
+  void setEndSelector(int end) { endSelector_ = end; }
+
+  bool selected() const { return selected_; }
+  void setSelected(bool value) { selected_ = value; }
+  // Result of the last draw; window tests answer false while it is false.
+  bool drawn() const { return drawn_; }
+  void setDrawn(bool value) { drawn_ = value; }
+  bool approxDirty() const { return approxDirty_; }
+  void setApproxDirty(bool value = true) { approxDirty_ = value; }
+
+  int currentVertex() const { return currentVertex_; }
+  void setCurrentVertex(int index) { currentVertex_ = index; }
+  int currentOutline() const { return currentOutline_; }
+  void setCurrentOutline(int index) { currentOutline_ = index; }
+
+  bool isClosed() const { return closed_; }
+  void setClosed(bool value) {
+    closed_ = value;
+    approxDirty_ = true;
+  }
+  // Set by the connect stage on a polyline joined into another.
+  bool consumed() const { return consumed_; }
+  void setConsumed(bool value) { consumed_ = value; }
+
+  // The box of the last getExtents.
+  const Box& cachedExtents() const { return extents_; }
+
+  // Links kept for the connect stage: its cluster members for the start and
+  // the end of a polyline. Opaque to the model, never owned, never copied.
+  void* joinStart = nullptr;
+  void* joinEnd = nullptr;
+
+  // Neighbours in the owning layer's list; null at the ends or outside a layer.
+  CEntity* next() const;
+  CEntity* prev() const;
+
+ protected:
+  explicit CEntity(EntityType type);
+  // Copies every attribute except layer, list position, join links and the
+  // selected flag (a copy belongs to no layer and no selection).
+  CEntity(const CEntity& other);
+  CEntity& operator=(const CEntity&) = delete;
+  // The common part of assign().
+  void assignBase(const CEntity& other);
+
+  void setStoredLength(double length) const { length_ = length; }
+  void cacheExtents(const Box& box) const { extents_ = box; }
+
+  double width_ = 0.0;
+  mutable bool approxDirty_ = true;
+
+ private:
+  friend class CLayer;
+
+  uint32_t handle_ = 0;
+  settings::ColorIndex colour_ = settings::kColorByLayer;
+  settings::ColorIndex savedColour_ = settings::kColorByLayer;
+  mutable double length_ = 0.0;
+  CLayer* layer_ = nullptr;
+  EntityList::iterator position_{};  // valid while layer_ is set
+  int endSelector_ = 0;
+  EntityType type_;
+  bool selected_ = false;
+  bool drawn_ = true;
+  int currentVertex_ = 1;
+  int currentOutline_ = 1;
+  bool closed_ = false;
+  bool consumed_ = false;
+  mutable Box extents_{};
+};
+
+// Answers whether the window [p1, p2] contains box entirely.
+inline bool windowContains(const Point3& p1, const Point3& p2, const Box& box) {
+  return p1.x <= box.minX && p1.y <= box.minY && p2.x >= box.maxX && p2.y >= box.maxY;
+}
+// Answers whether the window [p1, p2] and box overlap at all.
+inline bool windowOverlaps(const Point3& p1, const Point3& p2, const Box& box) {
+  return !(p1.x > box.maxX || p1.y > box.maxY || p2.x < box.minX || p2.y < box.minY);
+}
+
+}  // namespace quillon::model
