@@ -196,8 +196,9 @@ class CRaster {
   bool isGreyPalette() const;
   // 8-bit only: entries 0..255 become (i, i, i). False for other depths.
   bool makeGreyPalette();
-  // The palette index nearest to white, or all four bytes 255 for images
-  // deeper than 8 bits.
+  // The background: for palette images the index of the entry nearest to
+  // white (by 3 dRed^2 + 4 dGreen^2 + 2 dBlue^2) in all four bytes; all four
+  // bytes 255 for images deeper than 8 bits. 1-bit images: index 0.
   const std::array<uint8_t, 4>& backgroundColour() const { return background_; }
 
   // --- histogram and threshold ----------------------------------------------

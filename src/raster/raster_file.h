@@ -3,6 +3,7 @@
 // each page of a TIFF as its own raster, and opening a file as one document or
 // one per page.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ class RasterPageReader {
 
  private:
   struct Handle;
-  Handle* handle_ = nullptr;  // owned; FreeImage's multi-page handle
+  std::unique_ptr<Handle> handle_;  // FreeImage's multi-page handles
   std::string directory_;     // with its trailing separator, may be empty
   std::string name_;
   std::string extension_;     // with its dot

@@ -1,0 +1,233 @@
+#include "raster/freeimage_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "platform/message_sink.h"
+#include "raster/raster.h"
+#include "settings/language_table.h"
+
+namespace quillon::raster {
+
+namespace {
+std::atomic<uint64_t> g_decodedLimit{kMaxDecodedBytes};
+}  // namespace
+
+uint64_t DecodedSizeLimit() { return g_decodedLimit.load(std::memory_order_relaxed); }
+
+void SetDecodedSizeLimit(uint64_t bytes) { g_decodedLimit.store(bytes, std::memory_order_relaxed); }
+
+bool DecodedSizeAllowed(uint64_t width, uint64_t height, unsigned bitsPerPixel) {
+  if (width == 0 || height == 0 || bitsPerPixel == 0) return false;
+  // Sizes come from untrusted headers (at most 2^32 each); keep the product
+  // from overflowing by dividing the limit instead of multiplying.
+  const uint64_t limitBits = DecodedSizeLimit() * 8;
+  const uint64_t rowBits = width * bitsPerPixel;
+  return rowBits <= limitBits && height <= limitBits / rowBits;
+}
+
+namespace detail {
+
+namespace {
+
+thread_local LibraryMessageScope* t_scope = nullptr;
+
+void OnLibraryMessage(FREE_IMAGE_FORMAT format, const char* message) {
+  const char* name = format == FIF_UNKNOWN ? nullptr : FreeImage_GetFormatFromFIF(format);
+  AppendLibraryMessage(name, message ? message : "");
+}
+
+// Counts what the decoder asked for beyond the end of the file: FreeImage's
+// BMP, PCX and TARGA readers do not check their reads, so a truncated file
+// would otherwise decode "successfully" into a half-empty picture.
+struct CountingFile {
+  std::FILE* file = nullptr;
+  uint64_t missingBytes = 0;  // requested but not delivered
+  int readsAtEnd = 0;         // reads that delivered nothing at all
+};
+
+unsigned DLL_CALLCONV ReadProc(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  auto* f = static_cast<CountingFile*>(handle);
+  const size_t got = std::fread(buffer, size, count, f->file);
+  if (got < count && size > 0) {
+    f->missingBytes += uint64_t{count - got} * size;
+    if (got == 0) ++f->readsAtEnd;
+  }
+  return static_cast<unsigned>(got);
+}
+unsigned DLL_CALLCONV WriteProc(void*, unsigned, unsigned, fi_handle) { return 0; }
+int DLL_CALLCONV SeekProc(fi_handle handle, long offset, int origin) {
+  return std::fseek(static_cast<CountingFile*>(handle)->file, offset, origin);
+}
+long DLL_CALLCONV TellProc(fi_handle handle) { return std::ftell(static_cast<CountingFile*>(handle)->file); }
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string FormatName(FREE_IMAGE_FORMAT format) {
+  switch (format) {
+    case FIF_BMP: return "BMP";
+    case FIF_JPEG: return "JPEG";
+    case FIF_TIFF: return "TIFF";
+    case FIF_TARGA: return "TGA";
+    case FIF_PCX: return "PCX";
+    default: {
+      const char* name = FreeImage_GetFormatFromFIF(format);
+      return name ? name : "unknown";
+    }
+  }
+}
+
+// Whether the decoder ran out of data. Formats whose readers take exactly
+// what they need (BMP) count every missing byte, beyond the 3 bytes of row
+// padding some writers leave off the last row; block readers (PCX, TARGA)
+// read ahead and get a short final block, so only a read that found nothing
+// left means the data ended early. JPEG says so itself; TIFF fails by itself.
+bool Truncated(FREE_IMAGE_FORMAT format, const CountingFile& counted, const LibraryMessageScope& messages) {
+  switch (format) {
+    case FIF_BMP: return counted.missingBytes > 3;
+    case FIF_PCX:
+    case FIF_TARGA: return counted.readsAtEnd > 0;
+    case FIF_JPEG: return messages.contains("Premature end");
+    default: return false;
+  }
+}
+
+}  // namespace
+
+void AppendLibraryMessage(const char* format, const char* message) {
+  std::string text = format ? std::string(format) + ": " + message : std::string(message);
+  if (LibraryMessageScope* scope = t_scope) {
+    if (!scope->text_.empty()) scope->text_ += "; ";
+    scope->text_ += text;
+    return;
+  }
+  platform::ShowMessage("FreeImage " + text, platform::MessageKind::Warning);
+}
+
+LibraryMessageScope::LibraryMessageScope() : previous_(t_scope) { t_scope = this; }
+LibraryMessageScope::~LibraryMessageScope() { t_scope = previous_; }
+
+void EnsureFreeImage() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    FreeImage_Initialise(FALSE);
+    FreeImage_SetOutputMessage(OnLibraryMessage);
+  });
+}
+
+FREE_IMAGE_FORMAT FormatFromExtension(const std::string& path) {
+  const std::string ext = Lower(std::filesystem::path(path).extension().string());
+  if (ext == ".bmp") return FIF_BMP;
+  if (ext == ".jpg" || ext == ".jpeg") return FIF_JPEG;
+  if (ext == ".tif" || ext == ".tiff") return FIF_TIFF;
+  if (ext == ".tga") return FIF_TARGA;
+  if (ext == ".pcx") return FIF_PCX;
+  return FIF_UNKNOWN;
+}
+
+bool BitmapSizeAcceptable(FIBITMAP* header, std::string& reason) {
+  const unsigned width = FreeImage_GetWidth(header);
+  const unsigned height = FreeImage_GetHeight(header);
+  const unsigned bits = FreeImage_GetBPP(header);
+  if (width == 0 || height == 0) {
+    reason = settings::Text("RasterEmptyImageMsg", "the image has no pixels") + " (" + std::to_string(width) +
+             " x " + std::to_string(height) + ")";
+    return false;
+  }
+  if (!DecodedSizeAllowed(width, height, bits)) {
+    reason = settings::Text("RasterTooLargeMsg", "the image is too large") + " (" + std::to_string(width) + " x " +
+             std::to_string(height) + " pixels, " + std::to_string(bits) + " bits; the limit is " +
+             std::to_string(DecodedSizeLimit() >> 20) + " MiB)";
+    return false;
+  }
+  return true;
+}
+
+BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std::string& reason) {
+  EnsureFreeImage();
+  if (format == FIF_UNKNOWN) {
+    reason = settings::Text("RasterUnknownExtMsg", "the file extension is not a raster format");
+    return nullptr;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    reason = settings::Text("RasterNoFileMsg", "no such file");
+    return nullptr;
+  }
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    reason = settings::Text("RasterCannotOpenMsg", "the file cannot be opened");
+    return nullptr;
+  }
+  if (std::filesystem::file_size(path, ec) == 0) {
+    reason = settings::Text("RasterEmptyFileMsg", "the file is empty");
+    return nullptr;
+  }
+  FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
+  CountingFile counted{file.get()};
+  LibraryMessageScope messages;
+
+  if (!FreeImage_ValidateFromHandle(format, &io, &counted)) {
+    reason = settings::Text("RasterNotFormatMsg", "the file is not a valid") + " " + FormatName(format) + " " +
+             settings::Text("RasterFileWord", "file");
+    std::fseek(file.get(), 0, SEEK_SET);
+    const FREE_IMAGE_FORMAT actual = FreeImage_GetFileTypeFromHandle(&io, &counted);
+    if (actual != FIF_UNKNOWN && actual != format)
+      reason += " (" + settings::Text("RasterLooksLikeMsg", "its content looks like") + " " + FormatName(actual) + ")";
+    return nullptr;
+  }
+
+  // Header first: the size is checked before any pixel memory is taken.
+  std::fseek(file.get(), 0, SEEK_SET);
+  BitmapPtr header(FreeImage_LoadFromHandle(format, &io, &counted, FIF_LOAD_NOPIXELS));
+  if (!header) {
+    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
+    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
+    return nullptr;
+  }
+  if (!BitmapSizeAcceptable(header.get(), reason)) return nullptr;
+  header.reset();
+
+  std::fseek(file.get(), 0, SEEK_SET);
+  counted.missingBytes = 0;
+  counted.readsAtEnd = 0;
+  BitmapPtr bitmap(FreeImage_LoadFromHandle(format, &io, &counted, 0));
+  if (!bitmap || !FreeImage_HasPixels(bitmap.get())) {
+    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
+    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
+    return nullptr;
+  }
+  if (Truncated(format, counted, messages)) {
+    reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
+    return nullptr;
+  }
+  // The decoder may report a different size than the header did.
+  if (!BitmapSizeAcceptable(bitmap.get(), reason)) return nullptr;
+  return bitmap;
+}
+
+std::string ReadFailureMessage(const std::string& path, const std::string& reason) {
+  return settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path + ": " + reason;
+}
+
+void ShowNoMemory() {
+  platform::ShowMessage(settings::Text("NoMemoryMsg", "Not enough memory to perform operation !"));
+}
+
+}  // namespace detail
+}  // namespace quillon::raster
