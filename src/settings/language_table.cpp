@@ -1,10 +1,15 @@
 #include "settings/language_table.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <system_error>
 
 #include "platform/key_value_store.h"
+#include "platform/message_sink.h"
+#include "platform/paths.h"
 
 namespace quillon::settings {
 
@@ -61,9 +66,11 @@ void LanguageTable::Clear() {
 }
 
 bool LanguageTable::Load(const std::string& path) {
-  Clear();
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    Clear();
+    return false;
+  }
   std::stringstream ss;
   ss << in.rdbuf();
   LoadText(ss.str());
@@ -71,9 +78,12 @@ bool LanguageTable::Load(const std::string& path) {
 }
 
 void LanguageTable::LoadText(std::string_view text) {
-  std::unique_lock lock(mutex_);
-  keys_.clear();
-  texts_.clear();
+  // Parsed aside and swapped in, so lookups from other threads see either the
+  // old table or the new one, never a half-read file.
+  std::vector<std::string> keys;
+  std::vector<std::string> texts;
+  keys.reserve(128);
+  texts.reserve(128);
   size_t pos = 0;
   while (pos < text.size()) {
     char c = text[pos];
@@ -99,18 +109,21 @@ void LanguageTable::LoadText(std::string_view text) {
     }
     if (value.empty()) value = " ";  // an empty text still replaces the default
     bool replaced = false;
-    for (size_t i = 0; i < keys_.size(); ++i) {
-      if (platform::EqualsIgnoreCase(keys_[i], key)) {
-        texts_[i] = value;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (platform::EqualsIgnoreCase(keys[i], key)) {
+        texts[i] = std::move(value);
         replaced = true;
         break;
       }
     }
     if (!replaced) {
-      keys_.emplace_back(key);
-      texts_.push_back(std::move(value));
+      keys.emplace_back(key);
+      texts.push_back(std::move(value));
     }
   }
+  std::unique_lock lock(mutex_);
+  keys_.swap(keys);
+  texts_.swap(texts);
 }
 
 std::string LanguageTable::Text(std::string_view key, std::string_view def) const {
@@ -141,10 +154,108 @@ std::string Text(std::string_view key, std::string_view def) { return Language()
 std::string LanguageDisplayName(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
+  // The first line ends at CR, LF or NUL, like every line of the file.
   std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  char c;
+  while (in.get(c) && c != '\r' && c != '\n' && c != 0) line.push_back(c);
   return line;
+}
+
+// ---- Language choice ----------------------------------------------------------
+
+namespace {
+
+// Name and extension of a stored value that may carry a directory.
+std::string FileNamePart(const std::string& value) {
+  return std::filesystem::path(value).filename().string();
+}
+
+std::string StoredLanguageFile(const platform::KeyValueStore& store) {
+  auto value = store.readString(kLanguageKey, kLanguageFileValue);
+  if (!value) return {};
+  // A stored string may carry its terminating zero.
+  if (auto zero = value->find('\0'); zero != std::string::npos) value->resize(zero);
+  return *value;
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+std::string FindIn(const std::vector<std::string>& directories, const std::string& fileName) {
+  if (fileName.empty() || fileName == "." || fileName == "..") return {};
+  for (const auto& dir : directories) {
+    std::string path = (std::filesystem::path(dir) / fileName).string();
+    if (IsRegularFile(path)) return path;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string LoadStartupLanguage(platform::KeyValueStore& store, LanguageTable& table,
+                                const std::vector<std::string>& directories) {
+  std::string fileName = FileNamePart(StoredLanguageFile(store));
+  if (fileName.empty()) fileName = kDefaultLanguageFile;
+  std::string path = FindIn(directories, fileName);
+  if (path.empty()) path = FindIn(directories, kDefaultLanguageFile);
+  if (path.empty())
+    path = (std::filesystem::path(directories.empty() ? std::string() : directories.front()) / kDefaultLanguageFile)
+               .string();
+  table.Load(path);
+  // Loading settings never reports, so a failed write-back is silent too.
+  if (store.createKey(kLanguageKey)) store.writeString(kLanguageKey, kLanguageFileValue, FileNamePart(path));
+  return path;
+}
+
+std::string LoadStartupLanguage(platform::KeyValueStore& store) {
+  return LoadStartupLanguage(store, Language(), platform::DataDirectories());
+}
+
+std::string CurrentLanguageFileName(const platform::KeyValueStore& store) {
+  if (!store.keyExists(kLanguageKey)) return "English.lan";
+  std::string value = StoredLanguageFile(store);
+  return value.empty() ? std::string(kDefaultLanguageFile) : value;
+}
+
+std::vector<LanguageFile> ListLanguageFiles(const std::vector<std::string>& directories) {
+  std::vector<LanguageFile> files;
+  for (const auto& dir : directories) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec);
+    if (ec) continue;
+    std::vector<LanguageFile> found;
+    for (const auto& entry : it) {
+      std::error_code fileError;
+      if (!entry.is_regular_file(fileError)) continue;
+      const std::string name = entry.path().filename().string();
+      if (name.size() < 4 || !platform::EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".lan"))
+        continue;
+      if (FindLanguageFile(files, name) >= 0) continue;  // hidden by an earlier directory
+      std::string display = LanguageDisplayName(entry.path().string());
+      if (display.empty()) continue;
+      found.push_back({name, std::move(display), entry.path().string()});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const LanguageFile& a, const LanguageFile& b) { return a.fileName < b.fileName; });
+    files.insert(files.end(), found.begin(), found.end());
+  }
+  return files;
+}
+
+int FindLanguageFile(const std::vector<LanguageFile>& files, std::string_view fileName) {
+  for (size_t i = 0; i < files.size(); ++i)
+    if (platform::EqualsIgnoreCase(files[i].fileName, fileName)) return static_cast<int>(i);
+  return -1;
+}
+
+bool ApplyLanguageChoice(platform::KeyValueStore& store, LanguageTable& table, const LanguageFile& choice) {
+  const bool written =
+      store.createKey(kLanguageKey) && store.writeString(kLanguageKey, kLanguageFileValue, choice.fileName);
+  table.Load(choice.path);
+  if (!written) platform::ShowMessage(Text("WriteRegistryFailMsg", "Write to registry failed!"));
+  return written;
 }
 
 }  // namespace quillon::settings

@@ -98,6 +98,28 @@ class WidthSeries {
   std::vector<double> widths_;
 };
 
+// Stored real values: exactly 8 bytes, an IEEE-754 double in little-endian
+// order. Anything else reads as missing.
+std::vector<uint8_t> StoredDoubleBytes(double value);
+std::optional<double> StoredDoubleFromBytes(const std::vector<uint8_t>& bytes);
+
+// Series names become key names: empty names and names with the key
+// separator "\\" cannot be stored.
+bool IsStorableSeriesName(std::string_view name);
+
+namespace detail {
+// Storage shared by width and angle series, which differ only in the parent
+// key and their built-in names.
+std::string SeriesKey(std::string_view parentKey, std::string_view name);
+// Stored names below parentKey in store order (up to 511 characters), then
+// each built-in name not already listed (ignoring case).
+std::vector<std::string> ListSeries(const platform::KeyValueStore& store, std::string_view parentKey,
+                                    const std::vector<std::string_view>& builtInNames);
+// Removes the series key with everything below it; on failure shows
+// "Write to registry failed!" and returns false.
+bool DeleteSeries(platform::KeyValueStore& store, std::string_view parentKey, std::string_view name);
+}  // namespace detail
+
 // ---- Width series preference page, settings side --------------------------
 
 // Display name of a unit ("Inch", "cm", "mm", "Pixel") through the language table.
@@ -108,10 +130,9 @@ std::string MoreWidthModeName(int32_t mode);
 // Delete is offered for every selection except "Default" (ignoring case).
 bool CanDeleteWidthSeries(std::string_view selectedName);
 
-// The page's "Save as": a series with the page's unit and mode and every
-// value that parsed (nullopt entries are skipped; duplicates are dropped by
-// Insert), named and saved. Returns the series; saving fails only for an
-// empty name.
+// The page's "Save as" builds the series from the page: its unit and mode and
+// every value that parsed (nullopt entries are skipped; duplicates are dropped
+// by Insert), named. The caller saves it with Save.
 WidthSeries BuildWidthSeries(std::string_view name, int32_t unit, int32_t moreWidthMode,
                              const std::vector<std::optional<double>>& parsedWidths);
 
