@@ -23,6 +23,14 @@ class CArc final : public CCircle {
   bool getExtents(Box* running, Box& box) const override;
   void assign(const CEntity& other) override;
   std::unique_ptr<CEntity> clone() const override;
+  bool WriteDxf2000(formats::DxfWriter& file, bool saveWidth) const override;
+  bool WriteDxfR10(formats::DxfWriter& file, bool saveWidth) const override;
+  bool WriteSvg(formats::SvgWriter& file) const override;
+  bool WriteCgm(formats::CgmWriter& file) const override;
+  bool WriteWmf(formats::WmfWriter& surface) const override;
+  bool WriteHpgl(formats::HpglWriter& file) const override;
+  bool WriteEps(formats::EpsWriter& file) const override;
+  bool WritePdf(formats::PdfWriter& content) const override;
   GripPoints getGripPoints() const override;
   // Recomputes the arc through start, middle and end with grip `index`
   // (1, 2 or 3) replaced by p. False (unchanged) when no circle fits.
@@ -35,6 +43,10 @@ class CArc final : public CCircle {
   // The centre or radius changed: recomputes the end points.
   void setCentre(const Point3& centre);
   void setRadius(double radius);
+  // Makes this the arc from a through b to c (counter-clockwise from a or
+  // from c, whichever passes through b). False, unchanged, when no circle
+  // passes through the three points.
+  bool setThroughPoints(const Point3& a, const Point3& b, const Point3& c);
   // The point at the mean of the two angles.
   Point3 middlePoint() const;
   // The swept angle endAngle − startAngle.

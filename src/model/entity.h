@@ -11,6 +11,16 @@
 #include "model/geometry.h"
 #include "settings/color.h"
 
+namespace quillon::formats {
+class DxfWriter;
+class SvgWriter;
+class CgmWriter;
+class WmfWriter;
+class HpglWriter;
+class EpsWriter;
+class PdfWriter;
+}
+
 namespace quillon::model {
 
 class CLayer;
@@ -51,7 +61,12 @@ struct PolyVertex {
   bool hasBulge() const { return bulge >= kTolerance || bulge <= -kTolerance; }
 };
 
-using GripPoints = std::vector<Point3>;
+// A grip: its position and the index moveGrip takes for it.
+struct GripPoint {
+  Point3 point;
+  int index = 0;
+};
+using GripPoints = std::vector<GripPoint>;
 // Rounds a width in pixels to the preferred widths (the width series).
 using WidthRounder = std::function<double(double width)>;
 
@@ -109,8 +124,23 @@ class CEntity {
   // Output operations, one per format:
   // (DXF 2000, DXF R10, SVG, CGM, WMF, HP-GL, EPS, PDF, DXF read, then the
   // information text and the property grid operations go here.)
+  // The entity's DXF records in the 2000 / R10 variant (defined with the DXF
+  // writer, src/formats/dxf/dxf_entities.cpp). False when a write failed.
+  virtual bool WriteDxf2000(formats::DxfWriter& file, bool saveWidth) const = 0;
+  virtual bool WriteDxfR10(formats::DxfWriter& file, bool saveWidth) const = 0;
+  // The entity's SVG element, CGM elements, metafile records, HP-GL commands,
+  // PostScript fragment and PDF page operators (each defined with its writer,
+  // src/formats/<format>/<format>_entities.cpp). The writer carries the
+  // format's transform and the SaveWidth flag. False when the entity could not
+  // be written (a coordinate the format cannot hold).
+  virtual bool WriteSvg(formats::SvgWriter& file) const = 0;
+  virtual bool WriteCgm(formats::CgmWriter& file) const = 0;
+  virtual bool WriteWmf(formats::WmfWriter& surface) const = 0;
+  virtual bool WriteHpgl(formats::HpglWriter& file) const = 0;
+  virtual bool WriteEps(formats::EpsWriter& file) const = 0;
+  virtual bool WritePdf(formats::PdfWriter& content) const = 0;
 
-  // Grip points in grip index order.
+  // The grips in order, each with its index.
   virtual GripPoints getGripPoints() const { return {}; }
   // Moves grip `index` to p. False when the index is out of range or the
   // new position admits no geometry (the entity is then unchanged).

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/draw_view.h"
+
 #include "model/layer.h"
 #include "raster/raster.h"
 
@@ -156,9 +158,9 @@ class CGraph {
 
   // The box of the drawing: the raster's box (includeRaster and a raster
   // present) or the first layer with extents, widened by every further
-  // layer; withMargin enlarges it about its centre by 3 %. Cached until the
-  // next markModified(true) — the cached box is answered whatever the
-  // arguments. False when there is nothing to measure.
+  // layer; withMargin enlarges it about its centre by 3 %. Cached for each
+  // combination of the switches until the next markModified(true). False
+  // when there is nothing to measure.
   bool getDrawingExtents(Box& box, bool withMargin, bool includeRaster) const;
 
   settings::ColorIndex currentColour = settings::kColorByLayer;
@@ -212,7 +214,9 @@ class CGraph {
   void moveGrips(const Point3& position);
 
   // Called when an entity leaves its layer: drops it from selection and grips.
-  void forgetEntity(const CEntity* entity);
+  void forgetEntity(CEntity* entity);
+  // Called before a layer deletes all its entities: drops them all at once.
+  void forgetEntitiesOf(const CLayer* layer);
 
   // --- drawing -------------------------------------------------------------------------------
   // Draws every layer, then the interactive polyline (vectors shown). The
@@ -233,8 +237,12 @@ class CGraph {
   raster::CRaster raster_;
   std::unique_ptr<CPolyLine> tempPolyline_;
   bool modified_ = false;
-  mutable bool extentsValid_ = false;
-  mutable Box extents_{};
+  // getDrawingExtents per combination of its two switches.
+  struct CachedExtents {
+    bool valid = false;
+    Box box{};
+  };
+  mutable CachedExtents extentsCache_[4];
   Selection selection_;
   std::vector<GripOwner> gripOwners_;
   std::vector<Grip> grips_;

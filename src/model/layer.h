@@ -96,6 +96,8 @@ class CLayer final {
   void setAllWidths(double width);
 
  private:
+  friend class CEntity;
+
   CEntity* link(EntityList::iterator at, std::unique_ptr<CEntity> entity);
   void unlinked(CEntity& entity);
 

@@ -50,6 +50,14 @@ class CPolyLine final : public CEntity {
   bool getExtents(Box* running, Box& box) const override;
   void assign(const CEntity& other) override;
   std::unique_ptr<CEntity> clone() const override;
+  bool WriteDxf2000(formats::DxfWriter& file, bool saveWidth) const override;
+  bool WriteDxfR10(formats::DxfWriter& file, bool saveWidth) const override;
+  bool WriteSvg(formats::SvgWriter& file) const override;
+  bool WriteCgm(formats::CgmWriter& file) const override;
+  bool WriteWmf(formats::WmfWriter& surface) const override;
+  bool WriteHpgl(formats::HpglWriter& file) const override;
+  bool WriteEps(formats::EpsWriter& file) const override;
+  bool WritePdf(formats::PdfWriter& content) const override;
   GripPoints getGripPoints() const override;
   // A vertex grip moves the vertex and re-bulges the arc segments at it so
   // they still pass through their old middle points; an arc middle grip

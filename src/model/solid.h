@@ -24,7 +24,15 @@ class CSolid final : public CEntity {
   bool getExtents(Box* running, Box& box) const override;
   void assign(const CEntity& other) override;
   std::unique_ptr<CEntity> clone() const override;
-  GripPoints getGripPoints() const override { return points_; }
+  bool WriteDxf2000(formats::DxfWriter& file, bool saveWidth) const override;
+  bool WriteDxfR10(formats::DxfWriter& file, bool saveWidth) const override;
+  bool WriteSvg(formats::SvgWriter& file) const override;
+  bool WriteCgm(formats::CgmWriter& file) const override;
+  bool WriteWmf(formats::WmfWriter& surface) const override;
+  bool WriteHpgl(formats::HpglWriter& file) const override;
+  bool WriteEps(formats::EpsWriter& file) const override;
+  bool WritePdf(formats::PdfWriter& content) const override;
+  GripPoints getGripPoints() const override;
   bool moveGrip(const Point3& p, int index) override;
 
   const std::vector<Point3>& points() const { return points_; }
