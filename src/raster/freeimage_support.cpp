@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -40,6 +43,28 @@ thread_local LibraryMessageScope* t_scope = nullptr;
 void OnLibraryMessage(FREE_IMAGE_FORMAT format, const char* message) {
   const char* name = format == FIF_UNKNOWN ? nullptr : FreeImage_GetFormatFromFIF(format);
   AppendLibraryMessage(name, message ? message : "");
+}
+
+// libtiff reports through its own global handlers, which print to stderr
+// unless replaced; FreeImage leaves them alone. libtiff is loaded with
+// FreeImage, so its setters are looked up at run time rather than linked.
+using TiffHandler = void (*)(const char* module, const char* format, va_list args);
+using TiffSetHandler = TiffHandler (*)(TiffHandler);
+
+void OnTiffMessage(const char* module, const char* format, va_list args) {
+  // FreeImage asks libtiff for EXIF tags it does not know on every TIFF
+  // read; that is noise, not a problem of the file.
+  if (module && std::strcmp(module, "TIFFFieldWithTag") == 0) return;
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, args);
+  const std::string message = module && *module ? std::string(module) + ": " + text : std::string(text);
+  AppendLibraryMessage("TIFF", message.c_str());
+}
+
+void RouteTiffMessages() {
+  for (const char* setter : {"TIFFSetErrorHandler", "TIFFSetWarningHandler"}) {
+    if (void* symbol = dlsym(RTLD_DEFAULT, setter)) reinterpret_cast<TiffSetHandler>(symbol)(OnTiffMessage);
+  }
 }
 
 // Counts what the decoder asked for beyond the end of the file: FreeImage's
@@ -112,8 +137,8 @@ bool Truncated(FREE_IMAGE_FORMAT format, const CountingFile& counted, const Libr
 void AppendLibraryMessage(const char* format, const char* message) {
   std::string text = format ? std::string(format) + ": " + message : std::string(message);
   if (LibraryMessageScope* scope = t_scope) {
-    if (!scope->text_.empty()) scope->text_ += "; ";
-    scope->text_ += text;
+    // The last message is the one that explains a failure.
+    scope->text_ = std::move(text);
     return;
   }
   platform::ShowMessage("FreeImage " + text, platform::MessageKind::Warning);
@@ -127,6 +152,7 @@ void EnsureFreeImage() {
   std::call_once(once, [] {
     FreeImage_Initialise(FALSE);
     FreeImage_SetOutputMessage(OnLibraryMessage);
+    RouteTiffMessages();
   });
 }
 

@@ -22,9 +22,10 @@ struct BitmapDeleter {
 };
 using BitmapPtr = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 
-// While alive, FreeImage's messages on this thread are collected instead of
-// being shown, so that a failed load can name the library's reason in one
-// message. Scopes nest; the innermost collects.
+// While alive, FreeImage's (and libtiff's) messages on this thread are
+// collected instead of being shown, so that a failed load can name the
+// library's last reason in its one message. Scopes nest; the innermost
+// collects.
 // Adds one library message to the innermost scope of this thread, or shows it
 // as a warning when no scope is open.
 void AppendLibraryMessage(const char* format, const char* message);

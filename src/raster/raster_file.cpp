@@ -55,6 +55,7 @@ struct RasterPageReader::Handle {
   }
 };
 
+RasterPageReader::RasterPageReader() = default;
 RasterPageReader::~RasterPageReader() { close(); }
 
 bool RasterPageReader::openPages(const std::string& path) {

@@ -21,7 +21,7 @@ std::string PageName(const std::string& path, int pageIndex);
 
 class RasterPageReader {
  public:
-  RasterPageReader() = default;
+  RasterPageReader();
   ~RasterPageReader();
   RasterPageReader(const RasterPageReader&) = delete;
   RasterPageReader& operator=(const RasterPageReader&) = delete;

@@ -1,0 +1,65 @@
+// quillon info RASTER: size, depth, resolution, page count and the suggested
+// threshold of a raster file, one "key: value" line each.
+#include <cstdio>
+#include <filesystem>
+
+#include "command.h"
+#include "platform/message_sink.h"
+#include "raster/raster.h"
+#include "raster/raster_file.h"
+
+namespace quillon::cli {
+namespace {
+
+// Keeps the first message of a failed read, so that the command prints one
+// clear line however many the loader produced.
+class FirstMessageSink final : public platform::MessageSink {
+ public:
+  bool show(std::string_view text, platform::MessageKind kind) override {
+    if (first_.empty()) first_ = text;
+    return kind != platform::MessageKind::Question;
+  }
+  const std::string& first() const { return first_; }
+
+ private:
+  std::string first_;
+};
+
+int RunInfo(const std::vector<std::string>& args) {
+  if (args.size() != 1) return UsageError("usage: quillon info RASTER");
+  const std::string& path = args[0];
+
+  FirstMessageSink messages;
+  int pages = 1;
+  raster::CRaster image;
+  bool loaded = false;
+  {
+    platform::ScopedMessageSink guard(messages);
+    raster::RasterPageReader reader;
+    if (reader.openPages(path) && reader.pageCount() >= 2) {
+      pages = reader.pageCount();
+      loaded = reader.copyPage(0, image);
+    } else {
+      reader.close();
+      if (!raster::IsRasterExtension(std::filesystem::path(path).extension().string()))
+        platform::ShowMessage("Cannot read raster file " + path + ": not a raster file extension (.bmp, .jpg, "
+                              ".jpeg, .tga, .tif, .tiff, .pcx)");
+      else
+        loaded = image.load(path);
+    }
+  }
+  if (!loaded) {
+    std::fprintf(stderr, "quillon: %s\n",
+                 messages.first().empty() ? ("Cannot read raster file " + path).c_str() : messages.first().c_str());
+    return kExitFailed;
+  }
+  std::printf("width: %d\nheight: %d\nbits: %d\ndpi: %d\npages: %d\nsuggested_threshold: %d\n", image.width(),
+              image.height(), image.bitCount(), image.dotsPerInch(), pages, image.automaticThreshold());
+  return kExitOk;
+}
+
+const Registration kInfo({"info", "info RASTER                                 size, depth, resolution, suggested threshold",
+                          RunInfo});
+
+}  // namespace
+}  // namespace quillon::cli
