@@ -1,0 +1,127 @@
+#pragma once
+// The DXF syntax: group-code lines and value lines, each ending in CR LF, with
+// the fixed number formats of the file. Entities and the file-level writer
+// express what they write through these emitters; the emitters know nothing
+// of the drawing.
+//
+// Two implementations: DxfStreamWriter writes to a C stream (the save job's
+// temporary file), DxfCollectingWriter keeps the lines in memory so tests can
+// assert the tags without touching files.
+//
+// Every emitter answers false when the write failed. A failure is sticky: the
+// first one is remembered (failed(), error()) and every later write answers
+// false without writing, so a caller may chain emitters with && and stop at
+// the first failure.
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::formats {
+
+// A pair of coordinates in the drawing unit.
+struct DxfPoint {
+  double x = 0.0;
+  double y = 0.0;
+};
+
+class DxfWriter {
+ public:
+  virtual ~DxfWriter() = default;
+
+  // One line; the CR LF terminator is added here.
+  bool Line(std::string_view text);
+  // Several lines in order; stops at the first failure.
+  bool Lines(std::span<const std::string_view> lines);
+  bool Lines(std::initializer_list<std::string_view> lines) {
+    return Lines(std::span<const std::string_view>(lines.begin(), lines.size()));
+  }
+
+  // A group: the code line as given (with its leading blanks), then the value.
+  bool Group(std::string_view code, std::string_view value) { return Line(code) && Line(value); }
+  // A stored text ("%s", a layer name). A text with a line break would end
+  // the value early and shift every later group, so it fails the write.
+  bool Name(std::string_view code, std::string_view text);
+  // Value "%f" (six decimals). A value that is not finite fails the write:
+  // "nan" or "inf" would make the file unreadable.
+  bool Real(std::string_view code, double value);
+  // Value "  %f" (two blanks in front).
+  bool RealPadded(std::string_view code, double value);
+  // Value "%d".
+  bool Int(std::string_view code, long long value);
+  // Value "  %d".
+  bool IntPadded(std::string_view code, long long value);
+  // Value "%X": upper-case hexadecimal without leading zeros (48 is "30").
+  bool Hex(std::string_view code, uint32_t value);
+  // A coordinate pair: converted to the drawing unit, then written as two
+  // "%f" groups under the two codes.
+  bool Point(std::string_view xCode, std::string_view yCode, double x, double y);
+
+  // The drawing-unit conversion of coordinates, widths and radii: pixels are
+  // divided by this factor (pixels per unit). 1 writes pixels. Factors that
+  // are not positive and finite are ignored.
+  void SetPixelsPerUnit(double factor);
+  double PixelsPerUnit() const { return pixelsPerUnit_; }
+  // Pixels to the drawing unit, one pair at a time.
+  DxfPoint ToUnit(double x, double y) const { return {x / pixelsPerUnit_, y / pixelsPerUnit_}; }
+  // A width or radius, converted as the x of a pair.
+  double LengthToUnit(double value) const { return value / pixelsPerUnit_; }
+
+  // Marks the output as failed with the message (the first message is kept);
+  // always answers false so callers can `return writer.Fail(...)`.
+  bool Fail(std::string message);
+  bool failed() const { return failed_; }
+  const std::string& error() const { return error_; }
+
+  // "%f" of C, independent of the process locale.
+  static std::string FormatReal(double value);
+
+ protected:
+  // Writes the bytes of one line including its terminator; false on failure.
+  virtual bool WriteBytes(std::string_view bytes) = 0;
+
+ private:
+  double pixelsPerUnit_ = 1.0;
+  bool failed_ = false;
+  std::string error_;
+  std::string buffer_;  // reused line buffer
+};
+
+// Writes to a C stream opened in binary mode (the CR LF are written here).
+// The stream stays owned by the caller.
+class DxfStreamWriter final : public DxfWriter {
+ public:
+  explicit DxfStreamWriter(std::FILE* stream) : stream_(stream) {}
+
+ protected:
+  bool WriteBytes(std::string_view bytes) override;
+
+ private:
+  std::FILE* stream_;
+};
+
+// Keeps every line (without terminator) in memory. FailAfter(n) makes the
+// (n+1)-th line fail, for tests of the failure paths.
+class DxfCollectingWriter final : public DxfWriter {
+ public:
+  const std::vector<std::string>& lines() const { return lines_; }
+  // The whole output as the file would hold it (CR LF after every line).
+  std::string Text() const;
+  // Pairs of (code, value) with the blanks trimmed from both, for tag checks.
+  std::vector<std::pair<std::string, std::string>> Tags() const;
+  void FailAfter(size_t lineCount) { failAfter_ = lineCount; }
+  void clear() { lines_.clear(); }
+
+ protected:
+  bool WriteBytes(std::string_view bytes) override;
+
+ private:
+  std::vector<std::string> lines_;
+  size_t failAfter_ = SIZE_MAX;
+};
+
+}  // namespace quillon::formats
