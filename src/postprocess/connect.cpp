@@ -1,0 +1,727 @@
+#include "postprocess/connect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <unordered_map>
+
+#include "postprocess/stage_common.h"
+
+namespace quillon::postprocess {
+
+using model::CPolyLine;
+using model::Point3;
+using model::PolyVertex;
+
+// ---- EndIndex ------------------------------------------------------------------
+
+void EndIndex::clear() {
+  rows_.clear();
+  entries_ = 0;
+  clusters_.clear();
+  members_.clear();
+}
+
+void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
+  const int cx = static_cast<int>(std::floor(x));
+  const int cy = static_cast<int>(std::floor(y));
+  rows_[cy][cx].push_back(Entry{polyline, end, false});
+  ++entries_;
+}
+
+EndCluster& EndIndex::newCluster() { return clusters_.emplace_front(); }
+
+ClusterMember& EndIndex::newMember(CPolyLine* polyline, int end, EndCluster& cluster) {
+  ClusterMember& member = members_.emplace_back(ClusterMember{polyline, end, &cluster});
+  cluster.members.push_back(&member);
+  return member;
+}
+
+namespace {
+
+constexpr double kDegrees = model::kPi / 180.0;
+// Pairs whose direction points coincide score this, so that they come last.
+constexpr double kNoScore = 1e30;
+
+ClusterMember* linkOf(const CPolyLine* p, int end) {
+  return static_cast<ClusterMember*>(end == 0 ? p->joinStart : p->joinEnd);
+}
+
+void setLink(CPolyLine* p, int end, ClusterMember* member) { (end == 0 ? p->joinStart : p->joinEnd) = member; }
+
+bool hasPendingLink(const CPolyLine* p) { return p->joinStart != nullptr || p->joinEnd != nullptr; }
+
+// Clears a link; the member it pointed to no longer refers to the polyline.
+void clearLink(CPolyLine* p, int end) {
+  if (ClusterMember* m = linkOf(p, end); m != nullptr && m->polyline == p) m->polyline = nullptr;
+  setLink(p, end, nullptr);
+}
+
+// Moves the link of p's end `from` to `to` as its end `toEnd`.
+void moveLink(CPolyLine* from, int fromEnd, CPolyLine* to, int toEnd) {
+  ClusterMember* m = linkOf(from, fromEnd);
+  setLink(from, fromEnd, nullptr);
+  setLink(to, toEnd, m);
+  if (m != nullptr) {
+    m->polyline = to;
+    m->end = toEnd;
+  }
+}
+
+Point3 at(const PolyVertex& v) { return Point3{v.x, v.y, v.z}; }
+
+}  // namespace
+
+// ---- JoinWith ------------------------------------------------------------------
+
+std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceMidpoint, int conDis) {
+  if (b == nullptr || a.isDegenerate() || b->isDegenerate()) return nullptr;
+  auto joined = std::make_unique<CPolyLine>();
+  joined->setColour(a.colour());
+  a.setClosed(false);
+
+  if (b == &a) {
+    clearLink(&a, 0);
+    clearLink(&a, 1);
+    std::vector<PolyVertex>& v = a.editVertices();
+    v.front().x = (v.front().x + v.back().x) / 2.0;
+    v.front().y = (v.front().y + v.back().y) / 2.0;
+    v.pop_back();
+    joined->takeVertices(a);
+    joined->setClosed(true);
+    a.setConsumed(true);
+    return joined;
+  }
+
+  // a's joined end becomes its last vertex.
+  const int aFar = 1 - a.endSelector();
+  if (a.endSelector() == 0) a.reverse();
+  moveLink(&a, aFar, joined.get(), 0);
+  PolyVertex s = a.vertices().back();
+  const PolyVertex& beforeS = a.vertices()[a.vertices().size() - 2];
+  const double dAx = beforeS.x - s.x, dAy = beforeS.y - s.y;
+  const Point3 pointP = at(beforeS);
+  a.removeVertex(a.vertices().size() - 1);
+  joined->takeVertices(a);
+
+  // b's joined end becomes its first vertex.
+  const int bFar = 1 - b->endSelector();
+  if (b->endSelector() == 1) b->reverse();
+  moveLink(b, bFar, joined.get(), 1);
+  const PolyVertex& b0 = b->vertices()[0];
+  const PolyVertex& b1 = b->vertices()[1];
+  s.startWidth = b0.startWidth;
+  const double angle = angleBetween(dAx, dAy, b1.x - b0.x, b1.y - b0.y);
+  const double t = std::max(static_cast<double>(conDis), s.startWidth);
+
+  std::optional<Point3> joint;
+  if (const std::optional<Point3> x = intersectLines(pointP, at(s), at(b0), at(b1))) {
+    const double reach = 1.5 * t;
+    if (std::hypot(x->x - s.x, x->y - s.y) <= reach && std::hypot(x->x - b0.x, x->y - b0.y) <= reach) joint = x;
+  }
+  if (!joint) {
+    const bool touching = std::fabs(s.x - b0.x) <= 2.0 && std::fabs(s.y - b0.y) <= 2.0;
+    if ((angle > 90.0 * kDegrees && touching) || angle > 170.0 * kDegrees || forceMidpoint) {
+      joint = Point3{(s.x + b0.x) / 2.0, (s.y + b0.y) / 2.0, s.z};
+    }
+  }
+  if (joint) {
+    b->removeVertex(0);
+    s.x = joint->x;
+    s.y = joint->y;
+  }
+  joined->appendVertex(s);
+  joined->takeVertices(*b);
+  a.setConsumed(true);
+  b->setConsumed(true);
+  return joined;
+}
+
+// ---- the stage -----------------------------------------------------------------
+
+namespace {
+
+struct SearchBox {
+  int xLo, xHi, yLo, yHi;      // current ring
+  int xMin, xMax, yMin, yMax;  // limits
+  // One clip per side; 0 or less counts as unset.
+  int clipXMin = -1, clipXMax = -1, clipYMin = -1, clipYMax = -1;
+};
+
+struct Pair {
+  CPolyLine* p1;
+  CPolyLine* p2;
+  int end1;
+  int end2;
+  double score;
+};
+
+struct EndDirection {
+  Point3 end;
+  Point3 toward;  // the direction point
+  double dx() const { return toward.x - end.x; }
+  double dy() const { return toward.y - end.y; }
+};
+
+double angleOf(const EndDirection& u, const EndDirection& v) { return angleBetween(u.dx(), u.dy(), v.dx(), v.dy()); }
+
+double distanceToLine(const Point3& p, const Point3& a, const Point3& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  return std::fabs(dx * (p.y - a.y) - dy * (p.x - a.x)) / std::hypot(dx, dy);
+}
+
+class ConnectRun {
+ public:
+  ConnectRun(model::CLayer& layer, int conDis, const StageProgress& stage, EndIndex& index)
+      : layer_(layer), conDis_(conDis), stage_(stage), index_(index) {}
+
+  // Stages 1 to 4; false when cancelled (finished(10) delivered).
+  bool run() {
+    if (!takePolylines() || !collectClusters() || !resolveClusters()) return false;
+    returnAll();  // anything left pending (never expected) goes back unchanged
+    index_.clear();
+    return autoCloseAll();
+  }
+
+  // Puts every polyline still held and not consumed back into the layer.
+  void returnAll() {
+    for (std::unique_ptr<CPolyLine>& p : pool_) {
+      if (p && !p->consumed()) toLayer(p.get());
+    }
+    index_.clear();
+  }
+
+ private:
+  // ---- ownership ----
+  CPolyLine* hold(std::unique_ptr<CPolyLine> p) {
+    CPolyLine* raw = p.get();
+    slot_[raw] = pool_.size();
+    pool_.push_back(std::move(p));
+    return raw;
+  }
+
+  // Clears p's links and appends it to the layer.
+  void toLayer(CPolyLine* p) {
+    clearLink(p, 0);
+    clearLink(p, 1);
+    auto it = slot_.find(p);
+    if (it == slot_.end()) return;
+    std::unique_ptr<CPolyLine> owned = std::move(pool_[it->second]);
+    slot_.erase(it);
+    layer_.append(std::move(owned));
+  }
+
+  // Deletes p: its links are cleared and it stays in the pool, consumed,
+  // until the stage ends (so no freed address is ever met again).
+  void discard(CPolyLine* p) {
+    clearLink(p, 0);
+    clearLink(p, 1);
+    p->setConsumed(true);
+  }
+
+  static bool live(const ClusterMember* m) {
+    return m->polyline != nullptr && !m->polyline->consumed() && linkOf(m->polyline, m->end) == m;
+  }
+
+  // ---- radii ----
+  static double radiusWidth(const CPolyLine& p, int end) {
+    const auto& v = p.vertices();
+    if (v.empty()) return 0.0;
+    return end == 0 ? v.front().startWidth : v.back().startWidth;
+  }
+  // The width at an end as the spur and bridge tests see it: the width of
+  // the end segment.
+  static double endWidth(const CPolyLine& p, int end) {
+    const auto& v = p.vertices();
+    if (v.empty()) return 0.0;
+    if (end == 0 || v.size() < 2) return end == 0 ? v.front().startWidth : v.back().startWidth;
+    return v[v.size() - 2].startWidth;
+  }
+  int startRadius(double w) const {
+    const double u = w + 0.5;
+    if (conDis_ < 1.5 * std::ceil(u)) return static_cast<int>(1.5 * u);
+    return conDis_;
+  }
+  int extendRadius(double w) const {
+    const double u = w + 0.5;
+    if (conDis_ < 1.5 * std::trunc(u)) return static_cast<int>(1.5 * std::ceil(u));
+    return conDis_;
+  }
+
+  EndDirection direction(CPolyLine* p, int end) const {
+    EndDirection d;
+    p->setEndSelector(end);
+    p->getEndDirection(d.end, d.toward, conDis_);
+    return d;
+  }
+
+  // ---- stage 1 ----
+  bool takePolylines() {
+    index_.clear();
+    std::vector<model::CEntity*> entities;
+    entities.reserve(layer_.count());
+    for (const auto& e : layer_) entities.push_back(e.get());
+    for (model::CEntity* e : entities) {
+      if (e->type() == model::EntityType::PolyLine) {
+        auto* p = static_cast<CPolyLine*>(e);
+        p->joinStart = p->joinEnd = nullptr;
+        p->setConsumed(false);
+        const Point3 start = p->getStartPoint();
+        const Point3 end = p->getEndPoint();
+        index_.addEntry(start.x, start.y, 0, p);
+        index_.addEntry(end.x, end.y, 1, p);
+        std::unique_ptr<model::CEntity> detached = layer_.detach(e);
+        hold(std::unique_ptr<CPolyLine>(static_cast<CPolyLine*>(detached.release())));
+      }
+      if (stage_.stopRequested()) return false;
+    }
+    return true;
+  }
+
+  // ---- stage 2 ----
+  void clip(SearchBox& box, bool xMaxSide, bool xMinSide, bool yMaxSide, bool yMinSide, int hx, int hy) const {
+    if (xMaxSide) {
+      if (box.clipXMax <= 0 || hx < box.clipXMax) box.clipXMax = hx;
+      box.xMax = std::min(box.xMax, hx);
+    }
+    if (xMinSide) {
+      if (box.clipXMin <= 0 || hx > box.clipXMin) box.clipXMin = hx;
+      box.xMin = std::max(box.xMin, hx);
+    }
+    if (yMaxSide) {
+      if (box.clipYMax <= 0 || hy < box.clipYMax) box.clipYMax = hy;
+      box.yMax = std::min(box.yMax, hy);
+    }
+    if (yMinSide) {
+      if (box.clipYMin <= 0 || hy > box.clipYMin) box.clipYMin = hy;
+      box.yMin = std::max(box.yMin, hy);
+    }
+  }
+
+  // Clips the box to the side of the end facing away from its line (40° of
+  // tolerance around the axes), then widens the limits by the end's radius
+  // where no clip forbids it.
+  void addEnd(SearchBox& box, CPolyLine* p, int end) const {
+    if (p->isDegenerate()) return;
+    const EndDirection d = direction(p, end);
+    const double theta = model::normalizeAngle(std::atan2(d.dy(), d.dx())) / kDegrees;
+    const int hx = static_cast<int>(std::floor((d.toward.x + d.end.x) / 2.0));
+    const int hy = static_cast<int>(std::floor((d.toward.y + d.end.y) / 2.0));
+    if (theta <= 40.0 || theta > 320.0) {
+      clip(box, true, false, false, false, hx, hy);
+    } else if (theta <= 50.0) {
+      clip(box, true, false, true, false, hx, hy);
+    } else if (theta <= 130.0) {
+      clip(box, false, false, true, false, hx, hy);
+    } else if (theta <= 140.0) {
+      clip(box, false, true, true, false, hx, hy);
+    } else if (theta <= 220.0) {
+      clip(box, false, true, false, false, hx, hy);
+    } else if (theta <= 230.0) {
+      clip(box, false, true, false, true, hx, hy);
+    } else if (theta <= 310.0) {
+      clip(box, false, false, false, true, hx, hy);
+    } else {
+      clip(box, true, false, false, true, hx, hy);
+    }
+
+    const int r1 = extendRadius(radiusWidth(*p, end));
+    const int xLow = static_cast<int>(d.end.x - r1), xHigh = static_cast<int>(d.end.x + r1);
+    const int yLow = static_cast<int>(d.end.y - r1), yHigh = static_cast<int>(d.end.y + r1);
+    if (xLow < box.xMin && (box.clipXMin <= 0 || xLow >= box.clipXMin)) box.xMin = xLow;
+    if (xHigh > box.xMax && (box.clipXMax <= 0 || xHigh <= box.clipXMax)) box.xMax = xHigh;
+    if (yLow < box.yMin && (box.clipYMin <= 0 || yLow >= box.clipYMin)) box.yMin = yLow;
+    if (yHigh > box.yMax && (box.clipYMax <= 0 || yHigh <= box.clipYMax)) box.yMax = yHigh;
+  }
+
+  void addMember(EndIndex::Entry& entry, EndCluster& cluster, SearchBox& box) {
+    entry.visited = true;
+    setLink(entry.polyline, entry.end, &index_.newMember(entry.polyline, entry.end, cluster));
+    addEnd(box, entry.polyline, entry.end);
+  }
+
+  void visitCell(EndIndex::Row& row, int x, EndCluster& cluster, SearchBox& box) {
+    auto it = row.find(x);
+    if (it == row.end()) return;
+    for (EndIndex::Entry& e : it->second) {
+      if (!e.visited) addMember(e, cluster, box);
+    }
+  }
+
+  void visitRing(EndCluster& cluster, SearchBox& box) {
+    const int xLo = box.xLo, xHi = box.xHi, yLo = box.yLo, yHi = box.yHi;
+    EndIndex::Rows& rows = index_.rows();
+    for (auto row = rows.lower_bound(yLo); row != rows.end() && row->first <= yHi; ++row) {
+      if (row->first == yLo || row->first == yHi) {
+        for (auto cell = row->second.lower_bound(xLo); cell != row->second.end() && cell->first <= xHi; ++cell) {
+          for (EndIndex::Entry& e : cell->second) {
+            if (!e.visited) addMember(e, cluster, box);
+          }
+        }
+      } else {
+        visitCell(row->second, xLo, cluster, box);
+        if (xHi != xLo) visitCell(row->second, xHi, cluster, box);
+      }
+    }
+  }
+
+  void collectCluster(int x, int y, EndIndex::Entry& entry) {
+    EndCluster& cluster = index_.newCluster();
+    const int r0 = startRadius(radiusWidth(*entry.polyline, entry.end));
+    SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
+    addMember(entry, cluster, box);
+    for (;;) {
+      visitRing(cluster, box);
+      bool grew = false;
+      if (box.xLo > box.xMin) --box.xLo, grew = true;
+      if (box.xHi < box.xMax) ++box.xHi, grew = true;
+      if (box.yLo > box.yMin) --box.yLo, grew = true;
+      if (box.yHi < box.yMax) ++box.yHi, grew = true;
+      if (!grew) break;
+    }
+  }
+
+  bool collectClusters() {
+    const size_t rows = index_.rowCount();
+    const size_t every = rows / 10 + 1;
+    size_t done = 0;
+    for (auto& [y, row] : index_.rows()) {
+      for (auto& [x, cell] : row) {
+        for (EndIndex::Entry& entry : cell) {
+          if (!entry.visited) collectCluster(x, y, entry);
+        }
+      }
+      ++done;
+      if (done % every == 0) {
+        stage_.progress(static_cast<int>(50.0 / static_cast<double>(rows) * static_cast<double>(done)));
+        if (stage_.stopRequested()) return false;
+      }
+    }
+    return true;
+  }
+
+  // ---- stage 3 ----
+  bool resolveClusters() {
+    std::deque<EndCluster>& clusters = index_.clusters();
+    const size_t count = clusters.size();
+    const size_t every = count / 10 + 1;
+    size_t done = 0;
+    for (EndCluster& cluster : clusters) {
+      resolveCluster(cluster);
+      ++done;
+      if (done % every == 0) {
+        stage_.progress(50 + static_cast<int>(40.0 / static_cast<double>(count) * static_cast<double>(done)));
+      }
+      if (stage_.stopRequested()) return false;
+    }
+    return true;
+  }
+
+  bool bothEndsIn(const CPolyLine* p, const EndCluster& cluster) const {
+    const ClusterMember* s = linkOf(p, 0);
+    const ClusterMember* e = linkOf(p, 1);
+    return s != nullptr && e != nullptr && s->cluster == &cluster && e->cluster == &cluster;
+  }
+
+  void resolveCluster(EndCluster& cluster) {
+    if (cluster.resolved) return;
+    cluster.resolved = true;
+    if (cluster.members.size() == 1) {
+      ClusterMember* m = cluster.members.front();
+      if (!live(m)) return;
+      CPolyLine* p = m->polyline;
+      if (linkOf(p, 1 - m->end) != nullptr) {
+        clearLink(p, m->end);
+      } else {
+        toLayer(p);
+      }
+      return;
+    }
+    if (cluster.members.size() == 3) {
+      if (ClusterMember* bridge = findBridge(cluster)) {
+        ClusterMember* far = linkOf(bridge->polyline, 1 - bridge->end);
+        if (far != nullptr && far->cluster != &cluster && !far->cluster->resolved &&
+            findBridge(*far->cluster) == far) {
+          resolveCrossing(cluster, bridge, *far->cluster, far);
+          return;
+        }
+        if (resolveSpur(cluster, bridge)) return;
+      }
+    }
+    std::vector<Pair> pairs = buildPairs(cluster);
+    joinPairs(pairs);
+    release(cluster, true);
+    pairs = buildPairs(cluster);
+    if (!pairs.empty()) joinPairs(pairs);
+    // Always release for good: a member kept pending above whose polyline
+    // found no partner would otherwise never return to the layer.
+    release(cluster, false);
+  }
+
+  // The short straight member of a three-way cluster, or null.
+  ClusterMember* findBridge(EndCluster& cluster) const {
+    if (cluster.members.size() != 3) return nullptr;
+    double widest = 0.0;
+    for (const ClusterMember* m : cluster.members) {
+      if (!live(m) || m->polyline->isDegenerate()) return nullptr;
+      widest = std::max(widest, endWidth(*m->polyline, m->end));
+    }
+    ClusterMember* best = nullptr;
+    double bestLength = 0.0;
+    for (ClusterMember* m : cluster.members) {
+      CPolyLine* p = m->polyline;
+      // A two-vertex polyline with both ends here is a loop stub, not a bridge.
+      if (p->getVertexCount() != 2 || bothEndsIn(p, cluster)) continue;
+      const double length = p->getLength();
+      if (best == nullptr || length < bestLength) {
+        best = m;
+        bestLength = length;
+      }
+    }
+    if (best == nullptr || bestLength > 4.0 * std::max(widest, static_cast<double>(conDis_))) return nullptr;
+    return best;
+  }
+
+  std::pair<ClusterMember*, ClusterMember*> others(EndCluster& cluster, const ClusterMember* bridge) const {
+    std::pair<ClusterMember*, ClusterMember*> result{nullptr, nullptr};
+    for (ClusterMember* m : cluster.members) {
+      if (m == bridge) continue;
+      (result.first == nullptr ? result.first : result.second) = m;
+    }
+    return result;
+  }
+
+  // Joins the polylines of two members (forceMidpoint set); the result goes
+  // to the layer when nothing is pending on it. Answers whether it did.
+  bool joinMembers(ClusterMember* m1, ClusterMember* m2) {
+    if (!live(m1) || !live(m2)) return false;
+    CPolyLine* p1 = m1->polyline;
+    CPolyLine* p2 = m2->polyline;
+    p1->setEndSelector(m1->end);
+    p2->setEndSelector(m2->end);
+    return joinHeld(p1, p2, true);
+  }
+
+  bool joinHeld(CPolyLine* p1, CPolyLine* p2, bool forceMidpoint) {
+    std::unique_ptr<CPolyLine> joined = joinPolylines(*p1, p2, forceMidpoint, conDis_);
+    if (!joined) return false;
+    CPolyLine* n = hold(std::move(joined));
+    if (hasPendingLink(n)) return false;
+    toLayer(n);
+    return true;
+  }
+
+  // Drops a member: the link to this cluster is cleared when the polyline's
+  // other end is still pending elsewhere, otherwise it returns to the layer.
+  void releaseMember(ClusterMember* m) {
+    if (!live(m)) return;
+    CPolyLine* p = m->polyline;
+    if (linkOf(p, 1 - m->end) != nullptr) {
+      clearLink(p, m->end);
+    } else {
+      toLayer(p);
+    }
+    m->polyline = nullptr;
+  }
+
+  // T junction: two wide long strokes and a thin short spur. Answers true
+  // when the strokes were joined and the result went to the layer.
+  bool resolveSpur(EndCluster& cluster, ClusterMember* spur) {
+    auto [mp, mq] = others(cluster, spur);
+    CPolyLine* s = spur->polyline;
+    CPolyLine* p = mp->polyline;
+    CPolyLine* q = mq->polyline;
+    const double spurWidth = s->vertices().front().startWidth;
+    const double spurLength = s->getLength();
+    if (!(endWidth(*p, mp->end) > 1.2 * spurWidth && endWidth(*q, mq->end) > 1.2 * spurWidth &&
+          p->getLength() > 2.5 * spurLength && q->getLength() > 2.5 * spurLength)) {
+      return false;
+    }
+    const bool toLayerDone = joinMembers(mp, mq);
+    // The spur goes. When its far end is a free end (a cluster of its own)
+    // that end is dropped too, whatever order the clusters are resolved in.
+    clearLink(s, spur->end);
+    const int far = 1 - spur->end;
+    if (const ClusterMember* f = linkOf(s, far); f != nullptr && f->cluster->members.size() == 1) clearLink(s, far);
+    if (!hasPendingLink(s)) discard(s);
+    return toLayerDone;
+  }
+
+  static int junctionClass(const EndDirection& bridge, const EndDirection& s1, const EndDirection& s2) {
+    const double limit = 120.0 * kDegrees;
+    const double a1 = angleOf(s1, bridge);
+    const double a2 = angleOf(s2, bridge);
+    if (a1 >= limit && a2 >= limit) return 1;
+    if (a1 < limit && a2 < limit) return 2;
+    return angleOf(s1, s2) > std::max(a1, a2) ? 2 : 3;
+  }
+
+  // Two three-way clusters joined by a short bridge: the skeleton of two
+  // strokes crossing. Decides which members continue each other.
+  void resolveCrossing(EndCluster& here, ClusterMember* bridge, EndCluster& there, ClusterMember* bridgeThere) {
+    there.resolved = true;
+    auto [c, e] = others(here, bridge);
+    auto [g, h] = others(there, bridgeThere);
+    const EndDirection dB = direction(bridge->polyline, bridge->end);
+    const EndDirection dB2 = direction(bridgeThere->polyline, bridgeThere->end);
+    const EndDirection dC = direction(c->polyline, c->end);
+    const EndDirection dE = direction(e->polyline, e->end);
+    const EndDirection dG = direction(g->polyline, g->end);
+    const EndDirection dH = direction(h->polyline, h->end);
+    const int classHere = junctionClass(dB, dC, dE);
+    const int classThere = junctionClass(dB2, dG, dH);
+    const bool cLeads = angleOf(dC, dB) >= angleOf(dE, dB);
+    const bool gLeads = angleOf(dG, dB2) >= angleOf(dH, dB2);
+    CPolyLine* bridgeLine = bridge->polyline;
+
+    if (classHere == 2 || classThere == 2) {
+      toLayer(bridgeLine);
+      joinMembers(c, e);
+      joinMembers(g, h);
+      return;
+    }
+    if (classHere == 1 && classThere == 1) {
+      discard(bridgeLine);
+      const double aCG = angleOf(dC, dG), aCH = angleOf(dC, dH), aEG = angleOf(dE, dG), aEH = angleOf(dE, dH);
+      double best = aCG;
+      bool bestIsCG = true;
+      if (aCH > best) best = aCH, bestIsCG = false;
+      if (aEG > best) best = aEG, bestIsCG = false;
+      if (aEH > best || bestIsCG) {
+        joinMembers(c, g);
+        joinMembers(e, h);
+      } else {
+        joinMembers(c, h);
+        joinMembers(e, g);
+      }
+      return;
+    }
+    ClusterMember* keptThere = nullptr;
+    ClusterMember* keptHere = nullptr;
+    if (classHere == 1) {  // there: class 3
+      keptThere = gLeads ? g : h;
+      const EndDirection& k = gLeads ? dG : dH;
+      keptHere = angleOf(dC, k) >= angleOf(dE, k) ? c : e;
+    } else if (classThere == 1) {  // here: class 3
+      keptHere = cLeads ? c : e;
+      const EndDirection& k = cLeads ? dC : dE;
+      keptThere = angleOf(dH, k) <= angleOf(dG, k) ? g : h;
+    } else {  // both class 3
+      keptHere = cLeads ? c : e;
+      keptThere = gLeads ? g : h;
+    }
+    releaseMember(keptHere == c ? e : c);
+    releaseMember(keptThere == g ? h : g);
+    discard(bridgeLine);
+    joinMembers(keptHere, keptThere);
+  }
+
+  std::vector<Pair> buildPairs(EndCluster& cluster) const {
+    std::vector<Pair> pairs;
+    const auto usable = [&](const ClusterMember* m) {
+      return live(m) && !m->polyline->isDegenerate() &&
+             !(m->polyline->isSingleSegment() && bothEndsIn(m->polyline, cluster));
+    };
+    const std::vector<ClusterMember*>& ms = cluster.members;
+    for (size_t i = 0; i < ms.size(); ++i) {
+      if (!usable(ms[i])) continue;
+      for (size_t j = i + 1; j < ms.size(); ++j) {
+        if (!usable(ms[j])) continue;
+        CPolyLine* p1 = ms[i]->polyline;
+        CPolyLine* p2 = ms[j]->polyline;
+        if (p1 == p2 && p1->isSingleSegment()) continue;
+        const EndDirection d1 = direction(p1, ms[i]->end);
+        const EndDirection d2 = direction(p2, ms[j]->end);
+        const double gx = d2.toward.x - d1.toward.x, gy = d2.toward.y - d1.toward.y;
+        const double score = gx * gx + gy * gy >= 1e-30
+                                 ? distanceToLine(d1.end, d1.toward, d2.toward) +
+                                       distanceToLine(d2.end, d1.toward, d2.toward)
+                                 : kNoScore;
+        const Pair pair{p1, p2, ms[i]->end, ms[j]->end, score};
+        const auto shares = [&](const Pair& o) { return o.p1 == p1 || o.p1 == p2 || o.p2 == p1 || o.p2 == p2; };
+        const auto blocked = std::any_of(pairs.begin(), pairs.end(),
+                                         [&](const Pair& o) { return o.score <= score && shares(o); });
+        if (blocked) continue;
+        const auto at = std::upper_bound(pairs.begin(), pairs.end(), score,
+                                         [](double s, const Pair& o) { return s < o.score; });
+        pairs.insert(at, pair);
+      }
+    }
+    return pairs;
+  }
+
+  void joinPairs(const std::vector<Pair>& pairs) {
+    for (const Pair& pair : pairs) {
+      if (pair.p1->consumed() || pair.p2->consumed()) continue;
+      pair.p1->setEndSelector(pair.end1);
+      pair.p2->setEndSelector(pair.end2);
+      joinHeld(pair.p1, pair.p2, false);
+    }
+  }
+
+  void release(EndCluster& cluster, bool keepPending) {
+    for (ClusterMember* m : cluster.members) {
+      if (!live(m)) {
+        m->polyline = nullptr;  // consumed (deleted) or no longer linked here
+        continue;
+      }
+      CPolyLine* p = m->polyline;
+      if (bothEndsIn(p, cluster)) {
+        toLayer(p);
+        continue;
+      }
+      if (keepPending) continue;
+      clearLink(p, m->end);
+      if (linkOf(p, 1 - m->end) == nullptr) toLayer(p);
+    }
+  }
+
+  // ---- stage 4 ----
+  bool autoCloseAll() {
+    const uint32_t n = layer_.recount();
+    const uint32_t every = n / 10 + 1;
+    uint32_t i = 0;
+    for (const auto& e : layer_) {
+      ++i;
+      e->autoClose(conDis_);
+      if (stage_.stopRequested()) return false;
+      if (i % every == 0) stage_.progress(90 + static_cast<int>(static_cast<uint64_t>(i) * 10 / n));
+    }
+    return true;
+  }
+
+  model::CLayer& layer_;
+  const int conDis_;
+  const StageProgress& stage_;
+  EndIndex& index_;
+  // Every polyline the stage holds, in the order it took or made them; a
+  // slot is emptied when its polyline goes back to the layer.
+  std::vector<std::unique_ptr<CPolyLine>> pool_;
+  std::unordered_map<const CPolyLine*, size_t> slot_;
+};
+
+}  // namespace
+
+bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index) {
+  const StageProgress stage(sink);
+  EndIndex own;
+  EndIndex& ends = index != nullptr ? *index : own;
+  stage.begin("ProcessConnectLine", "Connect line");
+  ConnectRun run(layer, conDis, stage, ends);
+  try {
+    if (!run.run()) {
+      run.returnAll();
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    run.returnAll();
+    stage.finished(kStageNoMemory);
+    return false;
+  }
+  stage.end();
+  return true;
+}
+
+}  // namespace quillon::postprocess

@@ -1,0 +1,90 @@
+#pragma once
+// What every post-processing stage shares: the stage protocol on an optional
+// progress sink (begin, progress values, end; at a check point a requested
+// cancel delivers finished(10) and the stage gives up without its end), the
+// result codes stages deliver, and small plane-geometry helpers.
+
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+#include "model/geometry.h"
+#include "platform/progress.h"
+
+namespace quillon::postprocess {
+
+// Codes a stage delivers with finished() when it gives up.
+inline constexpr int kStageNoMemory = 2;
+inline constexpr int kStageUserStop = 10;
+
+// A stage's view of its sink. Without a sink nothing is reported and nothing
+// can cancel the stage.
+class StageProgress {
+ public:
+  explicit StageProgress(platform::ProgressSink* sink) : sink_(sink) {}
+
+  bool hasSink() const { return sink_ != nullptr; }
+  // Looks the text up in the language table.
+  void begin(std::string_view key, std::string_view defaultText) const;
+  void progress(int percent) const {
+    if (sink_) sink_->progress(percent);
+  }
+  void end() const {
+    if (sink_) sink_->stageEnd();
+  }
+  void finished(int code) const {
+    if (sink_) sink_->finished(code);
+  }
+  // A check point: true when the user asked to stop, after delivering
+  // finished(10). The caller then answers false without ending the stage.
+  bool stopRequested() const {
+    if (sink_ == nullptr || !sink_->cancelRequested()) return false;
+    sink_->finished(kStageUserStop);
+    return true;
+  }
+
+ private:
+  platform::ProgressSink* sink_;
+};
+
+// The angle between two direction vectors, acos of their normalised dot
+// product, in [0, π]; 0 when either vector has no length.
+inline double angleBetween(double ux, double uy, double vx, double vy) {
+  const double lu = std::hypot(ux, uy);
+  const double lv = std::hypot(vx, vy);
+  if (lu <= 0.0 || lv <= 0.0) return 0.0;
+  double c = (ux * vx + uy * vy) / (lu * lv);
+  if (c > 1.0) c = 1.0;
+  if (c < -1.0) c = -1.0;
+  return std::acos(c);
+}
+
+// The point where the line through a1, a2 meets the line through b1, b2;
+// nothing when either line has no direction or the two are parallel.
+inline std::optional<model::Point3> intersectLines(const model::Point3& a1, const model::Point3& a2,
+                                                   const model::Point3& b1, const model::Point3& b2) {
+  const double dax = a2.x - a1.x, day = a2.y - a1.y;
+  const double dbx = b2.x - b1.x, dby = b2.y - b1.y;
+  const double denom = dax * dby - day * dbx;
+  const double scale = std::hypot(dax, day) * std::hypot(dbx, dby);
+  // Relative test: the sine of the angle between the lines is ~0.
+  if (scale <= 0.0 || std::fabs(denom) <= 1e-12 * scale) return std::nullopt;
+  const double t = ((b1.x - a1.x) * dby - (b1.y - a1.y) * dbx) / denom;
+  return model::Point3{a1.x + t * dax, a1.y + t * day, a1.z};
+}
+
+// Distance from c to the segment a–b: to a when the projection of c falls
+// before a, to b when it falls beyond b (both with the coordinate tolerance),
+// else the perpendicular distance. degenerateSquared decides when a–b is a
+// point (then the distance to a).
+inline double distanceToSegment(double ax, double ay, double bx, double by, double cx, double cy,
+                                double degenerateSquared) {
+  const double dx = bx - ax, dy = by - ay;
+  const double length2 = dx * dx + dy * dy;
+  if (length2 < degenerateSquared) return std::hypot(cx - ax, cy - ay);
+  if (dx * (cx - ax) + dy * (cy - ay) < -model::kTolerance) return std::hypot(cx - ax, cy - ay);
+  if (dx * (cx - bx) + dy * (cy - by) > model::kTolerance) return std::hypot(cx - bx, cy - by);
+  return std::fabs(dx * (cy - ay) - dy * (cx - ax)) / std::sqrt(length2);
+}
+
+}  // namespace quillon::postprocess

@@ -1,0 +1,180 @@
+#include "postprocess/straighten.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "postprocess/stage_common.h"
+
+namespace quillon::postprocess {
+
+namespace {
+
+using model::PolyVertex;
+
+// A chord shorter than this (squared) counts as a point.
+constexpr double kDegenerateChord2 = 1e-25;
+// Widths below this count as "no width".
+constexpr double kNoWidth = 0.01;
+// Largest relative width change a run may span.
+constexpr double kWidthRatio = 0.5;
+
+// The vertex ring as index links, so vertices can be unlinked while the runs
+// walk around it; the survivors are written back at the end.
+class StraightenRing {
+ public:
+  StraightenRing(std::vector<PolyVertex>& vertices, bool closed, double maxDis)
+      : v_(vertices), closed_(closed), maxDis_(maxDis), next_(vertices.size()), prev_(vertices.size()) {
+    const int n = static_cast<int>(vertices.size());
+    for (int i = 0; i < n; ++i) {
+      next_[i] = (i + 1) % n;
+      prev_[i] = (i + n - 1) % n;
+    }
+  }
+
+  void run() {
+    int q = head_;
+    int stop = closed_ ? head_ : prev_[head_];
+    for (;;) {
+      if (const std::optional<int> r = findRun(q)) {
+        mergeRun(q, *r);
+        q = next_[*r];
+        stop = *r;
+      } else {
+        q = next_[q];
+      }
+      if ((!closed_ && q == head_) || q == stop) break;
+    }
+    writeBack();
+  }
+
+ private:
+  bool hasBulge(int i) const { return v_[i].hasBulge(); }
+
+  // The run q..r may become one segment: no bulge on q or inside, widths
+  // inside close to q's, every inside vertex within the tolerance of q–r.
+  bool canStraighten(int q, int r) const {
+    if (r == next_[q] || hasBulge(q)) return false;
+    const double w0 = v_[q].startWidth;
+    double sum = w0;
+    int count = 1;
+    for (int c = next_[q]; c != r; c = next_[c]) {
+      if (hasBulge(c)) return false;
+      const double w = v_[c].startWidth;
+      if (w0 >= kNoWidth) {
+        if (std::fabs(w - w0) / w0 > kWidthRatio) return false;
+      } else if (w > kWidthRatio) {
+        return false;
+      }
+      sum += w;
+      ++count;
+      if (!closed_ && next_[c] == head_) return false;  // ran off the end before reaching r
+    }
+    double tolerance = sum / (2.0 * count);
+    if (tolerance < maxDis_) tolerance = maxDis_;
+    const PolyVertex& a = v_[q];
+    const PolyVertex& b = v_[r];
+    for (int c = next_[q]; c != r; c = next_[c]) {
+      if (distanceToSegment(a.x, a.y, b.x, b.y, v_[c].x, v_[c].y, kDegenerateChord2) > tolerance) return false;
+    }
+    return true;
+  }
+
+  // The last end vertex of the longest run starting at q, or none.
+  std::optional<int> findRun(int q) const {
+    if (next_[q] == q || next_[next_[q]] == q) return std::nullopt;
+    int r = next_[next_[q]];
+    if (!canStraighten(q, r)) return std::nullopt;
+    for (;;) {
+      r = next_[r];
+      if (!closed_ && r == head_) break;
+      if (r == q) return std::nullopt;  // straight all the way round
+      if (!canStraighten(q, r)) break;
+    }
+    return prev_[r];
+  }
+
+  // Removes the vertices between q and r; q takes the run's width: the
+  // average when every removed vertex is near it, else the smallest.
+  void mergeRun(int q, int r) {
+    double smallest = v_[q].startWidth;
+    double sum = 0.0;
+    int count = 0;
+    for (int c = q; c != r; c = next_[c]) {
+      smallest = std::min(smallest, v_[c].startWidth);
+      sum += v_[c].startWidth;
+      ++count;
+    }
+    const double average = sum / count;
+    bool keepAverage = average > kNoWidth;
+    for (int c = next_[q]; c != r;) {
+      if (average > kNoWidth && std::fabs(v_[c].startWidth - average) / average > kWidthRatio) keepAverage = false;
+      const int following = next_[c];
+      unlink(c);
+      c = following;
+    }
+    v_[q].startWidth = average <= kNoWidth ? 0.0 : (keepAverage ? average : smallest);
+  }
+
+  void unlink(int i) {
+    next_[prev_[i]] = next_[i];
+    prev_[next_[i]] = prev_[i];
+    if (head_ == i) head_ = next_[i];
+    next_[i] = prev_[i] = -1;
+  }
+
+  void writeBack() {
+    std::vector<PolyVertex> kept;
+    int i = head_;
+    do {
+      kept.push_back(v_[i]);
+      i = next_[i];
+    } while (i != head_);
+    v_.swap(kept);
+  }
+
+  std::vector<PolyVertex>& v_;
+  bool closed_;
+  double maxDis_;
+  int head_ = 0;
+  std::vector<int> next_;
+  std::vector<int> prev_;
+};
+
+}  // namespace
+
+void straightenPolyline(model::CPolyLine& polyline, double maxDis) {
+  if (polyline.getVertexCount() < 3) return;
+  std::vector<PolyVertex> vertices = polyline.vertices();
+  const size_t before = vertices.size();
+  StraightenRing(vertices, polyline.isClosed(), maxDis).run();
+  if (vertices.size() == before) {
+    // Widths may still have changed only through a merge, and no merge
+    // happened: nothing to write.
+    return;
+  }
+  polyline.editVertices() = std::move(vertices);
+}
+
+bool straightenLayer(model::CLayer& layer, double maxDis, platform::ProgressSink* sink) {
+  const StageProgress stage(sink);
+  stage.begin("ProcessStraightenLine", "Straighten line");
+  const uint32_t n = layer.recount();
+  uint32_t i = 0;
+  for (const auto& entity : layer) {
+    ++i;
+    if (entity->type() == model::EntityType::PolyLine) {
+      straightenPolyline(static_cast<model::CPolyLine&>(*entity), maxDis);
+    }
+    if (stage.hasSink()) {
+      if (stage.stopRequested()) return false;
+      stage.progress(static_cast<int>(static_cast<uint64_t>(i) * 100 / n));
+    }
+  }
+  stage.end();
+  return true;
+}
+
+}  // namespace quillon::postprocess

@@ -1,0 +1,219 @@
+#include "trace/polyline_generation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "postprocess/connect.h"
+#include "postprocess/straighten.h"
+#include "trace/trace_result.h"
+
+namespace quillon::trace {
+
+namespace {
+
+// A chord shorter than this (squared) counts as a point.
+constexpr double kDegenerateChord2 = 1e-10;
+// Below this tolerance polylines keep every traced point.
+constexpr double kNoTolerance = 0.00001;
+// Traced coordinates are integers or integers + 0.5, so comparisons are
+// exact in practice; the slack only guards against representation noise.
+constexpr double kSame = 1e-9;
+// Centre-line stubs of at most this length are dropped above 50 dpi.
+constexpr double kStubLength = 3.0;
+constexpr int kStubMinDpi = 50;
+// Outline polylines of 3 vertices shorter than this are dropped.
+constexpr double kOutlineMinLength = 3.5;
+
+bool same(double a, double b) { return std::fabs(a - b) < kSame; }
+bool oneApart(double a, double b) { return same(std::fabs(a - b), 1.0); }
+
+double pointDistance(const TracePoint& p, const TracePoint& q) { return std::hypot(p.x - q.x, p.y - q.y); }
+
+// Moves the chosen vertex e one pixel onto the column or row of the run
+// that leads to it, so that an axis-parallel stroke ending in a one-pixel
+// step comes out exactly axis-parallel.
+void snap(std::deque<TracePoint>& points, size_t c, size_t k) {
+  if (k < c + 2) return;  // no point in between
+  const TracePoint& s = points[c];
+  const TracePoint& r = points[c + 1];
+  const TracePoint& q = points[k - 1];
+  TracePoint& e = points[k];
+  if (k > c + 2 && !(same(r.x, q.x) && same(r.y, q.y))) {
+    if (same(r.x, q.x) && oneApart(e.x, q.x)) {
+      e.x = q.x;
+    } else if (same(r.y, q.y) && oneApart(e.y, q.y)) {
+      e.y = q.y;
+    }
+    return;
+  }
+  const TracePoint& m = r;
+  if (same(s.x, m.x) && oneApart(e.x, m.x)) {
+    e.x = s.x;
+  } else if (same(s.y, m.y) && oneApart(e.y, m.y)) {
+    e.y = s.y;
+  }
+}
+
+void appendPoint(model::CPolyLine& polyline, const TracePoint& p, int height) {
+  polyline.appendVertex(p.x, static_cast<double>(height - 1) - p.y);
+}
+
+}  // namespace
+
+PolylineGenerationParams PolylineGenerationParams::fromOptions(const settings::TraceOption& options,
+                                                               int rasterHeight, int dotsPerInch) {
+  PolylineGenerationParams params;
+  params.method = options.i_AutoTraceWhat;
+  params.tolerance = options.StraightenTolerance();
+  params.maxStride = std::max(2, options.tracerStepLimit);
+  params.straightenDistance = options.d_MaxDis;
+  params.registerEnds = options.b_Connect;
+  params.rasterHeight = rasterHeight;
+  params.dotsPerInch = dotsPerInch;
+  return params;
+}
+
+bool segmentFits(const std::deque<TracePoint>& points, size_t c, size_t k, double tolerance) {
+  const TracePoint& s = points[c];
+  const TracePoint& e = points[k];
+  const double dx = e.x - s.x, dy = e.y - s.y;
+  const double length2 = dx * dx + dy * dy;
+  for (size_t i = c + 1; i < k; ++i) {
+    const TracePoint& p = points[i];
+    double d;
+    if (length2 < kDegenerateChord2) {
+      d = pointDistance(p, s);
+    } else if (dx * (p.x - s.x) + dy * (p.y - s.y) < -model::kTolerance) {
+      d = pointDistance(p, s);
+    } else if (dx * (p.x - e.x) + dy * (p.y - e.y) > model::kTolerance) {
+      d = pointDistance(p, e);
+    } else {
+      d = std::fabs(dx * (p.y - s.y) - dy * (p.x - s.x)) / std::sqrt(length2);
+    }
+    if (d > tolerance) return false;
+  }
+  return true;
+}
+
+size_t nextVertex(std::deque<TracePoint>& points, size_t c, double tolerance, int maxStride) {
+  const size_t last = points.size() - 1;
+  if (c + 1 == last) return last;
+  if (c + 2 == last) {
+    if (!segmentFits(points, c, last, tolerance)) return c + 1;
+    snap(points, c, last);
+    return last;
+  }
+  size_t good = c + 1;
+  size_t probe = c + 2;
+  size_t stride = 2;
+  const size_t limit = static_cast<size_t>(std::max(2, maxStride));
+  while (segmentFits(points, c, probe, tolerance)) {
+    if (probe >= last) {
+      snap(points, c, last);
+      return last;
+    }
+    good = probe;
+    if (stride < limit) stride = std::min(stride * 2, limit);
+    probe = std::min(probe + stride, last);
+  }
+  while (probe - good > 1) {
+    const size_t mid = (good + probe) / 2;
+    if (segmentFits(points, c, mid, tolerance)) {
+      good = mid;
+    } else {
+      probe = mid;
+    }
+  }
+  snap(points, c, good);
+  return good;
+}
+
+bool simplifyPath(TracePath& path, std::vector<TracePoint>& out, double tolerance, int maxStride) {
+  if (path.size() <= 1) return false;
+  out.clear();
+  if (!path.closed) out.push_back(path.points.front());
+  const size_t last = path.size() - 1;
+  size_t c = 0;
+  while (c < last) {
+    c = nextVertex(path.points, c, tolerance, maxStride);
+    out.push_back(path.points[c]);
+  }
+  return true;
+}
+
+int generatePolyline(TracePath* path, const PolylineGenerationParams& params, std::unique_ptr<model::CPolyLine>& out,
+                     postprocess::EndIndex* ends) {
+  out.reset();
+  if (path == nullptr) return kGenerateNoPath;
+  const int height = params.rasterHeight;
+  try {
+    if (params.tolerance < kNoTolerance) {
+      if (path->size() < 2) return kGenerateNoPath;
+      auto polyline = std::make_unique<model::CPolyLine>();
+      for (const TracePoint& p : path->points) appendPoint(*polyline, p, height);
+      if (polyline->getVertexCount() >= 2) out = std::move(polyline);
+      return kGenerateDone;
+    }
+
+    std::vector<TracePoint> vertices;
+    if (!simplifyPath(*path, vertices, params.tolerance, params.maxStride)) return kGenerateTooFewPoints;
+    auto polyline = std::make_unique<model::CPolyLine>();
+    if (path->closed) {
+      appendPoint(*polyline, vertices.back(), height);
+      polyline->setClosed(true);
+    }
+    for (const TracePoint& p : vertices) appendPoint(*polyline, p, height);
+    if (polyline->isDegenerate()) return kGenerateDone;
+    postprocess::straightenPolyline(*polyline, params.straightenDistance);
+
+    if (params.method == settings::TraceMethod::CenterLine) {
+      if (params.dotsPerInch > kStubMinDpi && polyline->isSingleSegment() && polyline->getLength() <= kStubLength) {
+        return kGenerateDone;
+      }
+      if (params.registerEnds && ends != nullptr) {
+        const model::Point3 start = polyline->getStartPoint();
+        const model::Point3 end = polyline->getEndPoint();
+        ends->addEntry(start.x, start.y, 0, polyline.get());
+        ends->addEntry(end.x, end.y, 1, polyline.get());
+      }
+    } else if (params.method == settings::TraceMethod::Outline) {
+      const int count = polyline->getVertexCount();
+      if (count < 3 || (count == 3 && polyline->getLength() < kOutlineMinLength)) return kGenerateTooSmall;
+    }
+    out = std::move(polyline);
+    return kGenerateDone;
+  } catch (const std::bad_alloc&) {
+    out.reset();
+    return kGenerateNoMemory;
+  }
+}
+
+int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
+                      platform::ProgressSink* sink, postprocess::EndIndex* ends) {
+  const StageReporter stage(sink);
+  stage.begin("ProcessGeneratePolyline");
+  raster::CRaster& raster = drawing.raster();
+  const PolylineGenerationParams params =
+      PolylineGenerationParams::fromOptions(options, raster.height(), raster.dotsPerInch());
+  const double step = paths.empty() ? 0.0 : 100.0 / static_cast<double>(paths.size());
+  size_t count = 0;
+  for (TracePath& path : paths) {
+    std::unique_ptr<model::CPolyLine> polyline;
+    if (generatePolyline(&path, params, polyline, ends) == kGenerateNoMemory) {
+      stage.finished(kTraceNoMemory);
+      return kTraceNoMemory;
+    }
+    if (polyline) drawing.addEntity(std::move(polyline));
+    ++count;
+    stage.progress(static_cast<int>(static_cast<double>(count) * step));
+    if (stage.cancelled()) {
+      stage.finished(kTraceUserStop);
+      return kTraceUserStop;
+    }
+  }
+  stage.end();
+  return kTraceFinished;
+}
+
+}  // namespace quillon::trace
