@@ -76,8 +76,7 @@ int RunParams(const std::vector<std::string>& args) {
 }
 
 const Registration kParams({"params",
-                            "params [--chart-type NAME] [--set KEY=VALUE]... [--defaults]\n"
-                            "                                              print the trace parameters",
+                            "params [--chart-type NAME] [--set KEY=VALUE]... [--defaults]  print the trace parameters",
                             RunParams});
 
 }  // namespace

@@ -374,4 +374,101 @@ bool TraceOption::ReadJobSection(const std::string& jobFile, std::string_view se
   return true;
 }
 
+ParameterPages ShowParameterPages(const TraceOption& r) {
+  ParameterPages p;
+  p.method = r.i_AutoTraceWhat;
+  p.autoGray = r.b_AutoGray;
+  p.threshold = std::to_string(r.i_Gray);
+  p.chartType = r.ModalName;
+  p.calcWidth = r.b_CalcWidth;
+  p.widthSeries = r.s_WidthSeries.name();
+  p.delLine = r.b_DelLine;
+  p.delLineLength = std::to_string(r.i_DelLine_Length);
+  p.centerRecognise = r.b_RecogniseCirArc;
+  p.centerMaxDis = FormatNumber(r.d_MaxDis, 4);
+  p.forceOrtho = r.b_ForceOrtho;
+  p.angleSeries = r.s_AngleSeries.name();
+  p.connect = r.b_Connect;
+  p.conDis = std::to_string(r.i_ConDis);
+  p.outlineMaxDis = FormatNumber(r.Outline.d_MaxDis, 4);
+  p.outlineRecognise = r.Outline.b_RecogniseCirArc;
+  p.outlineFill = r.Outline.b_Fill;
+  p.outlineFillType = static_cast<int>(r.Outline.i_FillType);
+  p.outlineFillSpace = FormatNumber(r.Outline.d_FillSpace, 4);
+  p.fillPatternType = static_cast<int>(r.FillPattern.i_FillType);
+  p.fillPatternSpace = FormatNumber(r.FillPattern.d_FillSpace, 4);
+  return p;
+}
+
+ParameterField CommitParameterPages(TraceOption& r, const ParameterPages& p, const platform::KeyValueStore& store) {
+  r.i_AutoTraceWhat = p.method;
+  r.b_AutoGray = p.autoGray;
+  if (!p.autoGray) {
+    const auto gray = ParseInteger(p.threshold);
+    if (!gray || *gray < 0 || *gray > 255) return ParameterField::Threshold;
+    r.i_Gray = static_cast<uint8_t>(*gray);
+  }
+  auto positive = [](const std::optional<int>& v) { return v && *v > 0; };
+  auto nonNegative = [](const std::optional<double>& v) { return v && *v >= 0; };
+  auto spacing = [](const std::optional<double>& v) { return v && *v > 0; };
+  switch (p.method) {
+    case TraceMethod::CenterLine: {
+      r.ModalName = p.chartType;
+      r.b_CalcWidth = p.calcWidth;
+      r.s_WidthSeries.Load(store, p.widthSeries);  // a name that does not load leaves no series
+      r.b_DelLine = p.delLine;
+      const auto length = ParseInteger(p.delLineLength);
+      if (!positive(length)) return ParameterField::DelLineLength;
+      r.i_DelLine_Length = *length;
+      r.b_RecogniseCirArc = p.centerRecognise;
+      const auto maxDis = ParseNumber(p.centerMaxDis);
+      if (!nonNegative(maxDis)) return ParameterField::CenterMaxDis;
+      r.d_MaxDis = *maxDis;
+      r.b_ForceOrtho = p.forceOrtho;
+      if (!r.s_AngleSeries.Load(store, p.angleSeries)) r.s_AngleSeries.LoadDefault();
+      r.b_Connect = p.connect;
+      const auto distance = ParseInteger(p.conDis);
+      if (!positive(distance)) return ParameterField::ConDis;
+      r.i_ConDis = *distance;
+      break;
+    }
+    case TraceMethod::Outline: {
+      const auto maxDis = ParseNumber(p.outlineMaxDis);
+      if (!nonNegative(maxDis)) return ParameterField::OutlineMaxDis;
+      r.Outline.d_MaxDis = *maxDis;
+      r.Outline.b_RecogniseCirArc = p.outlineRecognise;
+      r.Outline.b_Fill = p.outlineFill;
+      r.Outline.i_FillType = static_cast<FillType>(std::clamp(p.outlineFillType, 0, 3));
+      const auto space = ParseNumber(p.outlineFillSpace);
+      if (!spacing(space)) return ParameterField::OutlineFillSpace;
+      r.Outline.d_FillSpace = *space;
+      break;
+    }
+    case TraceMethod::FillPattern: {
+      r.FillPattern.i_FillType = static_cast<FillType>(std::clamp(p.fillPatternType, 0, 2));
+      const auto space = ParseNumber(p.fillPatternSpace);
+      if (!spacing(space)) return ParameterField::FillPatternSpace;
+      r.FillPattern.d_FillSpace = *space;
+      break;
+    }
+  }
+  return ParameterField::None;
+}
+
+std::string InvalidDataText() { return Text("InvalidDataMsg", "Invalid data !"); }
+
+std::vector<std::string> StraightenSuggestions() {
+  std::vector<std::string> out;
+  for (int tenths = 0; tenths <= 30; ++tenths) out.push_back(FormatNumber(tenths / 10.0, 1));
+  out.push_back(FormatNumber(3.5, 1));
+  out.push_back(FormatNumber(4.0, 1));
+  return out;
+}
+
+std::vector<std::string> FillSpaceSuggestions() {
+  std::vector<std::string> out{FormatNumber(0.2, 1), FormatNumber(0.5, 1)};
+  for (int v = 1; v <= 10; ++v) out.push_back(FormatNumber(v, 1));
+  return out;
+}
+
 }  // namespace quillon::settings

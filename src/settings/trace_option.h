@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/angle_series.h"
 #include "settings/color.h"
@@ -143,5 +144,63 @@ class TraceOption {
   std::array<ColorIndex, kDisplayColorCount> colorIndex_{5, 1, 7, 6, 214, 3};
   std::array<Rgb, kDisplayColorCount> colorRgb_{};
 };
+
+// ---- Set Parameter dialog, settings side ----------------------------------
+// The dialog edits the current record directly and commits page by page;
+// these are its rules without the widgets.
+
+// The controls a failed commit puts the focus on.
+enum class ParameterField { None, Threshold, DelLineLength, CenterMaxDis, ConDis, OutlineMaxDis, OutlineFillSpace,
+                            FillPatternSpace };
+
+// What the dialog's controls hold (texts as typed, list positions as chosen).
+struct ParameterPages {
+  // The method page that is shown.
+  TraceMethod method = TraceMethod::CenterLine;
+  bool autoGray = true;
+  std::string threshold;
+
+  std::string chartType;
+  bool calcWidth = true;
+  std::string widthSeries;
+  bool delLine = true;
+  std::string delLineLength;
+  bool centerRecognise = true;
+  std::string centerMaxDis;
+  bool forceOrtho = true;
+  std::string angleSeries;
+  bool connect = true;
+  std::string conDis;
+
+  std::string outlineMaxDis;
+  bool outlineRecognise = true;
+  bool outlineFill = false;
+  int outlineFillType = 3;  // list position
+  std::string outlineFillSpace;
+
+  int fillPatternType = 0;  // list position
+  std::string fillPatternSpace;
+};
+
+// The controls' contents for a record: tolerances and spacings with 4
+// decimals and the locale decimal separator.
+ParameterPages ShowParameterPages(const TraceOption& record);
+
+// Commits the threshold page and then the page of the shown method, in the
+// dialog's order. Returns the first field whose text does not parse or lies
+// out of range (values taken before it stay in the record), or None. The
+// caller shows InvalidDataText() and focuses the field. Series are loaded by
+// name from the store; an angle series that does not load becomes "Default".
+ParameterField CommitParameterPages(TraceOption& record, const ParameterPages& pages,
+                                    const platform::KeyValueStore& store);
+
+// "Invalid data !" through the language table.
+std::string InvalidDataText();
+
+// The suggestions of the straighten boxes (0.0 to 3.0 by 0.1, then 3.5 and
+// 4.0) and of the fill-space boxes (0.2, 0.5, 1 to 10), with 1 decimal and
+// the locale decimal separator.
+std::vector<std::string> StraightenSuggestions();
+std::vector<std::string> FillSpaceSuggestions();
 
 }  // namespace quillon::settings
