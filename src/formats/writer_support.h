@@ -6,12 +6,24 @@
 // no reader could take.
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/geometry.h"
+#include "platform/result.h"
 #include "settings/color.h"
+
+namespace quillon::model {
+class CGraph;
+class CEntity;
+class CPolyLine;
+class CPolyPolygon;
+class CSolid;
+}  // namespace quillon::model
 
 namespace quillon::formats {
 
@@ -31,12 +43,7 @@ struct PathVertex {
 using PathRing = std::vector<PathVertex>;
 
 // Extents box in pixels.
-struct Box {
-  double minX = 0.0;
-  double maxX = 0.0;
-  double minY = 0.0;
-  double maxY = 0.0;
-};
+using Box = model::Box;
 
 // A segment's arc: centre, radius and the angles of its start and end vertex
 // seen from the centre, both in [0, 2π]. Counter-clockwise for bulge > 0.
@@ -51,9 +58,6 @@ struct SegmentArc {
 
 inline constexpr double kCoordEpsilon = 0.00001;
 
-// Brings an angle into [0, 2π] (2π itself stays).
-double NormalizeAngle(double radians);
-
 // The arc of the segment p→q with bulge b, or nothing when the writers draw it
 // straight: |b| below 0.00001, p and q equal within 0.00001 in both
 // coordinates, or a sagitta of 0.00001 or less.
@@ -66,10 +70,18 @@ double SweepOf(const SegmentArc& arc);
 // Radians to degrees, as the writers write angles.
 inline double ToDegrees(double radians) { return radians / 3.14159265358979323846 * 180.0; }
 
+// The plain geometry of model entities, in pixels.
+PathRing RingOf(const model::CPolyLine& polyline);
+std::vector<PathRing> OutlinesOf(const model::CPolyPolygon& polyPolygon);
+std::vector<Point2> PointsOf(const model::CSolid& solid);
+inline Point2 XY(const model::Point3& p) { return {p.x, p.y}; }
+
 // An entity's colour as the writers resolve it: the layer's index when the own
 // index is ByLayer, then ResolveColor with the background flag set (so index
 // 7 is white). With ownSevenIsBlack an own index 7 is black before that.
 settings::Rgb WriterColor(settings::ColorIndex own, settings::ColorIndex layer, bool ownSevenIsBlack);
+// The same for an entity (its layer's colour for ByLayer).
+settings::Rgb WriterColor(const model::CEntity& entity, bool ownSevenIsBlack);
 
 // Coordinates beyond this magnitude are refused: far past any drawing, and past
 // what float-based readers parse into a usable number.
@@ -104,5 +116,25 @@ class TextBuffer {
 
 // The "%.Nf" text of a finite value (locale-independent).
 std::string FormatFixed(double value, int decimals);
+
+class SaveProgress;
+struct SaveContext;
+
+// What every writer checks before it writes: the drawing has entities and
+// finite extents. Fills extents (with margin, without raster: the box the
+// save job cached).
+Status PrepareDrawing(model::CGraph& drawing, Box& extents);
+
+// Visits every entity of every layer in list order and tells progress (when
+// given) after each one. Fails at the first entity that answers false (with
+// failureText, or the writer's own reason when writerError gives one) and when
+// progress asks to stop.
+Status VisitEntities(model::CGraph& drawing, SaveProgress* progress,
+                     const std::function<bool(const model::CEntity&)>& visit,
+                     const std::function<std::string()>& writerError);
+
+// Writes the finished bytes to the job's file; on failure puts the reason
+// into context.error. Answers whether the file now holds the whole output.
+bool FinishSave(SaveContext& context, const Status& status, const std::string& bytes);
 
 }  // namespace quillon::formats
