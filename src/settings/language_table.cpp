@@ -55,6 +55,13 @@ constexpr HintGroup kHints[] = {
     {32808, 32808, "MainActParameterHint", "Set trace parameter"},
     {32814, 32814, "MainActSepLayersHint", "Separate vector into multi Layers according to width."},
     {57651, 57651, "WindowMenuTileHint", "Tile"},
+    // The framework's standard commands.
+    {57643, 57643, "EditMenuUndoLastHint", "Undo the last action"},
+    {57644, 57644, "EditMenuRedoLastHint", "Redo the previously undone action"},
+    {57649, 57649, "WindowMenuArrangeHint", "Arrange icons at the bottom of the window"},
+    {57650, 57650, "WindowMenuCascadeHint", "Cascade"},
+    {57664, 57664, "MainActAboutHint", "Display program information and version"},
+    {57665, 57665, "MainActExitHint", "Quit the application"},
 };
 
 }  // namespace

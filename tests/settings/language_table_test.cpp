@@ -50,6 +50,7 @@ TEST(LanguageTable, HintsGoThroughTheTable) {
   EXPECT_EQ(t.Hint(130), "Redo to here");
   EXPECT_EQ(t.Hint(125), "Undo until this step");
   EXPECT_EQ(t.Hint(1041), t.Hint(1002));
+  EXPECT_EQ(t.Hint(57651), "Tile");
   EXPECT_EQ(t.Hint(999), "");
 }
 
