@@ -39,6 +39,9 @@ class ProgressSink {
   virtual void progress(int value) = 0;
   virtual void stageEnd() = 0;
   virtual void finished(int resultCode) = 0;
+  // True once the user has asked the run to stop; stages poll it at their
+  // check points. A sink that cannot be cancelled keeps the default.
+  virtual bool cancelRequested() const { return false; }
 };
 
 }  // namespace quillon::platform

@@ -1,0 +1,117 @@
+#include "trace/trace_worker.h"
+
+#include <exception>
+#include <new>
+#include <system_error>
+
+#include "model/graph.h"
+#include "postprocess/connect.h"
+#include "trace/polyline_generation.h"
+#include "trace/trace_result.h"
+#include "trace/tracer.h"
+
+namespace quillon::trace {
+
+TraceStageHooks DefaultTraceStageHooks() { return TraceStageHooks{}; }
+
+TraceWorker::TraceWorker(model::CGraph& document, const settings::TraceOption& options,
+                         platform::ProgressSink& window, TraceStageHooks hooks)
+    : document_(document), window_(window), hooks_(std::move(hooks)) {
+  options_.CopyFrom(options);
+}
+
+TraceWorker::~TraceWorker() {
+  cancel_.request();
+  wait();
+}
+
+bool TraceWorker::start() {
+  if (started_) return false;
+  started_ = true;
+  try {
+    thread_ = std::thread(&TraceWorker::run, this);
+  } catch (const std::system_error&) {
+    result_ = kTraceError;
+    window_.finished(kTraceError);
+    return false;
+  }
+  return true;
+}
+
+void TraceWorker::wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TraceWorker::stageBegin(std::string_view text) {
+  if (!cancel_.requested()) window_.stageBegin(text);
+}
+
+void TraceWorker::progress(int value) {
+  if (!cancel_.requested()) window_.progress(value);
+}
+
+void TraceWorker::stageEnd() {
+  if (!cancel_.requested()) window_.stageEnd();
+}
+
+void TraceWorker::finished(int resultCode) {
+  if (resultDelivered_) return;
+  resultDelivered_ = true;
+  result_ = resultCode;
+}
+
+void TraceWorker::run() {
+  resultDelivered_ = false;
+  result_ = -1;
+  try {
+    runStages();
+  } catch (const std::bad_alloc&) {
+    finished(kTraceNoMemory);
+  } catch (...) {
+    finished(kTraceError);
+  }
+  // Every path through a run ends with exactly one code; a path that ended
+  // without one is a fault of this program, reported as an error.
+  if (!resultDelivered_) finished(kTraceError);
+  window_.finished(result_);
+}
+
+void TraceWorker::runStages() {
+  document_.clearForTrace();
+  CTracer tracer(document_.raster());
+  tracer.setThinningThreads(thinningThreads_);
+  switch (options_.i_AutoTraceWhat) {
+    case settings::TraceMethod::CenterLine:
+      runCentreLine(tracer);
+      return;
+    case settings::TraceMethod::Outline:
+      if (hooks_.outline) {
+        hooks_.outline(document_, options_, tracer, this);
+      } else {
+        finished(kTraceError);
+      }
+      return;
+    case settings::TraceMethod::FillPattern:
+      if (hooks_.fillPattern) {
+        hooks_.fillPattern(document_, options_, tracer, this);
+      } else {
+        finished(kTraceError);
+      }
+      return;
+  }
+  finished(kTraceError);
+}
+
+void TraceWorker::runCentreLine(CTracer& tracer) {
+  if (!tracer.traceCentreLine(this)) return;  // the stage delivered its code
+  if (tracer.paths().empty()) {
+    finished(kTraceFinished);
+    return;
+  }
+  postprocess::EndIndex ends;
+  if (generatePolylines(tracer.paths(), document_, options_, this, &ends) != kTraceFinished) return;
+  if (hooks_.postProcess && !hooks_.postProcess(document_, options_, this, &ends)) return;
+  finished(kTraceFinished);
+}
+
+}  // namespace quillon::trace

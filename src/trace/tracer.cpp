@@ -1,0 +1,81 @@
+#include "trace/tracer.h"
+
+#include <exception>
+#include <new>
+
+#include "trace/centre_line.h"
+#include "trace/thinning.h"
+#include "trace/trace_result.h"
+
+namespace quillon::trace {
+
+namespace {
+
+// Palette level of ink after a centre-line trace, so that the vectors stand
+// out on the dimmed picture.
+constexpr uint8_t kCentreLineTracedGrey = 210;
+
+}  // namespace
+
+CTracer::CTracer(raster::CRaster& source) : source_(source) {}
+
+CTracer::~CTracer() = default;
+
+void CTracer::deleteWorkingRasters() {
+  skeleton_.reset();
+  junctions_.reset();
+}
+
+bool CTracer::traceCentreLine(platform::ProgressSink* sink) {
+  const StageReporter reporter(sink);
+  try {
+    const bool ok = runCentreLine(sink);
+    deleteWorkingRasters();
+    return ok;
+  } catch (const std::bad_alloc&) {
+    deleteWorkingRasters();
+    paths_.clear();
+    reporter.finished(kTraceNoMemory);
+  } catch (const std::exception&) {
+    deleteWorkingRasters();
+    paths_.clear();
+    reporter.finished(kTraceError);
+  }
+  return false;
+}
+
+bool CTracer::runCentreLine(platform::ProgressSink* sink) {
+  const StageReporter reporter(sink);
+  paths_.clear();
+  deleteWorkingRasters();
+  if (source_.empty()) return true;
+  if (source_.bitCount() != 1) {
+    reporter.finished(kTraceError);
+    return false;
+  }
+
+  skeleton_ = std::make_unique<raster::CRaster>();
+  if (!skeleton_->cloneFrom(source_)) {
+    reporter.finished(kTraceNoMemory);
+    return false;
+  }
+  skeleton_->setThinned(false);
+  if (!ThinFirstStep(*skeleton_, sink, thinningThreads_)) return false;
+  if (!ThinSecondStep(*skeleton_, sink)) return false;
+
+  // A blank raster of the same size is the source's clone cleared to white,
+  // without copying bits only to clear them.
+  junctions_ = std::make_unique<raster::CRaster>();
+  if (!junctions_->create(source_.width(), source_.height(), 1)) {
+    reporter.finished(kTraceNoMemory);
+    return false;
+  }
+  if (!TraceCentreInitialise(*skeleton_, *junctions_, sink)) return false;
+  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink)) return false;
+
+  deleteWorkingRasters();
+  source_.setGreyEntry(1, kCentreLineTracedGrey);
+  return true;
+}
+
+}  // namespace quillon::trace

@@ -1,0 +1,58 @@
+#pragma once
+// CTracer: the tracing engine of one run. It holds the working rasters of a
+// centre-line trace and the traced paths that polyline generation consumes.
+// Used on the trace worker thread with a progress sink, and synchronously
+// (no sink: nothing reported, nothing cancels) by the preview and the batch.
+
+#include <memory>
+
+#include "platform/progress.h"
+#include "raster/raster.h"
+#include "trace/trace_path.h"
+
+namespace quillon::trace {
+
+class CTracer {
+ public:
+  // The source is the document's 1-bit raster; it is not owned and must
+  // outlive the tracer.
+  explicit CTracer(raster::CRaster& source);
+  ~CTracer();
+  CTracer(const CTracer&) = delete;
+  CTracer& operator=(const CTracer&) = delete;
+
+  // Clears the path list, thins a copy of the source (two steps) and traces
+  // its centre lines into the path list. On success palette entry 1 of the
+  // source becomes grey 210 (its bits are untouched) and the answer is true;
+  // an empty source succeeds with no paths. On failure the working rasters
+  // are deleted and false is returned after exactly one finished() to the
+  // sink: 10 when cancelled, 2 when a working raster cannot be allocated,
+  // 20 when row buffers cannot be allocated, the source is not 1-bit, or an
+  // unexpected exception is caught.
+  bool traceCentreLine(platform::ProgressSink* sink);
+
+  // The traced paths, in creation order; live until the next centre-line
+  // trace or the tracer's destruction.
+  TracePathList& paths() { return paths_; }
+  const TracePathList& paths() const { return paths_; }
+  raster::CRaster& source() { return source_; }
+
+  // Working rasters: non-null only while a centre-line trace runs.
+  const raster::CRaster* skeletonRaster() const { return skeleton_.get(); }
+  const raster::CRaster* junctionRaster() const { return junctions_.get(); }
+
+  // Threads for the first thinning step; 0 (default) uses every core.
+  void setThinningThreads(int threads) { thinningThreads_ = threads; }
+
+ private:
+  bool runCentreLine(platform::ProgressSink* sink);
+  void deleteWorkingRasters();
+
+  raster::CRaster& source_;
+  std::unique_ptr<raster::CRaster> skeleton_;
+  std::unique_ptr<raster::CRaster> junctions_;
+  TracePathList paths_;
+  int thinningThreads_ = 0;
+};
+
+}  // namespace quillon::trace

@@ -1,0 +1,219 @@
+#include "trace/centre_line.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+#include "trace/thinning.h"
+#include "trace_test_util.h"
+
+namespace quillon::trace {
+namespace {
+
+using testing::MakeRaster;
+using testing::PathTexts;
+using Rows = std::vector<std::string>;
+using Texts = std::vector<std::string>;
+
+// Initialise and trace a skeleton that is already thin.
+Texts TraceSkeleton(const Rows& rows, Rows* junctionPicture = nullptr) {
+  raster::CRaster skeleton;
+  EXPECT_TRUE(MakeRaster(skeleton, rows));
+  raster::CRaster junctions;
+  EXPECT_TRUE(junctions.create(skeleton.width(), skeleton.height(), 1));
+  EXPECT_TRUE(TraceCentreInitialise(skeleton, junctions, nullptr));
+  if (junctionPicture) *junctionPicture = testing::Picture(junctions);
+  TracePathList paths;
+  EXPECT_TRUE(TraceCentreLine(skeleton, junctions, paths, nullptr));
+  for (int y = 0; y < skeleton.height(); ++y) {
+    for (int x = 0; x < skeleton.width(); ++x) EXPECT_FALSE(skeleton.bitAt(x, y)) << "left behind " << x << "," << y;
+  }
+  return PathTexts(paths);
+}
+
+TEST(JunctionTable, HoldsTheFiftyOneJunctionCodes) {
+  int count = 0;
+  for (bool entry : JunctionTable) count += entry ? 1 : 0;
+  EXPECT_EQ(count, 51);
+  EXPECT_TRUE(JunctionTable[kNorth | kWest | kEast]);                 // 26, a T
+  EXPECT_TRUE(JunctionTable[kNorthWest | kNorthEast | kSouthWest]);  // 37
+  EXPECT_TRUE(JunctionTable[kNorth | kWest | kEast | kSouth]);       // 90, a crossing
+  EXPECT_FALSE(JunctionTable[kWest | kEast]);                         // a straight run
+}
+
+TEST(Step, TakesTheFirstInkNeighbourInFixedOrderAndStaysInside) {
+  raster::CRaster raster;
+  ASSERT_TRUE(MakeRaster(raster, {"...", "#.#", "#.#"}));
+  int x = 1, y = 1;
+  EXPECT_EQ(Step(raster, x, y), kWest);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 1);
+  x = 1;
+  y = 0;  // neighbours above lie outside
+  EXPECT_EQ(Step(raster, x, y), kSouthWest);
+  raster.setBit(0, 1, false);
+  raster.setBit(2, 1, false);
+  raster.setBit(0, 2, false);
+  raster.setBit(2, 2, false);
+  x = 1;
+  y = 1;
+  EXPECT_EQ(Step(raster, x, y), 0);
+  EXPECT_EQ(x, 1);
+  EXPECT_EQ(y, 1);
+  EXPECT_EQ(OppositeDirection(kNorthWest), kSouthEast);
+  EXPECT_EQ(OppositeDirection(kWest), kEast);
+}
+
+TEST(TraceCentreLine, PlusGivesFourArmsEndingAtTheCrossing) {
+  Rows junctions;
+  const Texts paths = TraceSkeleton({"...#...", "...#...", "...#...", "#######", "...#...", "...#...", "...#..."},
+                                    &junctions);
+  EXPECT_EQ(junctions[3], "...#...");
+  EXPECT_EQ(paths, (Texts{"(3,0) (3,1) (3,3)", "(0,3) (1,3) (3,3)", "(3,3) (4,3) (5,3) (6,3)",
+                          "(3,3) (3,4) (3,5) (3,6)"}));
+}
+
+TEST(TraceCentreLine, SmallPlusArmsAllEndAtTheCrossing) {
+  const Texts paths = TraceSkeleton({".#.", "###", ".#."});
+  ASSERT_EQ(paths.size(), 2u);  // the arms (1,0) and (0,1) alone are single pixels behind the junction
+  for (const std::string& path : paths) EXPECT_NE(path.find("(1,1)"), std::string::npos) << path;
+}
+
+TEST(TraceCentreLine, TeeGivesThreePathsMeetingAtTheJunction) {
+  Rows junctions;
+  const Texts paths = TraceSkeleton({"...#...", "...#...", "...#...", "...#...", "#######"}, &junctions);
+  EXPECT_EQ(junctions[4], "...#...");
+  EXPECT_EQ(paths, (Texts{"(3,0) (3,1) (3,4)", "(0,4) (1,4) (3,4)", "(3,4) (4,4) (5,4) (6,4)"}));
+}
+
+TEST(TraceCentreLine, RingWithoutJunctionsBecomesOneOpenPath) {
+  const Texts paths = TraceSkeleton({"..#..", ".#.#.", "#...#", ".#.#.", "..#.."});
+  EXPECT_EQ(paths, (Texts{"(2,0) (1,1) (0,2) (2,4) (4,2) (3,1)"}));
+}
+
+TEST(TraceCentreLine, StraightLineKeepsItsEndsAndFirstStep) {
+  Rows rows(8, std::string(12, '.'));
+  for (int x = 2; x <= 9; ++x) rows[5][static_cast<std::size_t>(x)] = '#';
+  EXPECT_EQ(TraceSkeleton(rows), (Texts{"(2,5) (3,5) (9,5)"}));
+}
+
+TEST(TraceCentreLine, LineStartingMidwayIsWalkedBothWays) {
+  // The scan meets the V at its top-left arm; the walk runs down and up again,
+  // the backward walk has nothing left.
+  const Texts paths = TraceSkeleton({"#...#", ".#.#.", "..#.."});
+  EXPECT_EQ(paths, (Texts{"(0,0) (1,1) (2,2) (4,0)"}));
+  // Scanning reaches the middle of a line first: both walks record.
+  const Texts middle = TraceSkeleton({"..#..", ".#.#.", "#...#"});
+  EXPECT_EQ(middle, (Texts{"(4,2) (3,1) (2,0) (1,1) (0,2)"}));
+}
+
+TEST(TraceCentreLine, IsolatedPixelGivesNoPath) {
+  EXPECT_TRUE(TraceSkeleton({"...", ".#.", "..."}).empty());
+}
+
+TEST(TraceCentreLine, CancelDiscardsThePaths) {
+  struct CancellingSink : platform::ProgressSink {
+    void stageBegin(std::string_view) override {}
+    void progress(int) override {}
+    void stageEnd() override { ++ends; }
+    void finished(int code) override { codes.push_back(code); }
+    bool cancelRequested() const override { return true; }
+    std::vector<int> codes;
+    int ends = 0;
+  } sink;
+  raster::CRaster skeleton;
+  ASSERT_TRUE(MakeRaster(skeleton, {"#####", ".....", "#####"}));
+  raster::CRaster junctions;
+  ASSERT_TRUE(junctions.create(5, 3, 1));
+  TracePathList paths;
+  EXPECT_FALSE(TraceCentreLine(skeleton, junctions, paths, &sink));
+  EXPECT_TRUE(paths.empty());
+  EXPECT_EQ(sink.codes, std::vector<int>{10});
+  EXPECT_EQ(sink.ends, 0);
+  sink.codes.clear();
+  EXPECT_FALSE(TraceCentreInitialise(skeleton, junctions, &sink));
+  EXPECT_EQ(sink.codes, std::vector<int>{10});
+}
+
+// The pixels a path walked: consecutive points are joined by straight runs in
+// one of the eight directions, because only turns are recorded.
+bool WalkedPixels(const TracePath& path, std::vector<std::pair<int, int>>& pixels) {
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const int x1 = static_cast<int>(path.points[i].x);
+    const int y1 = static_cast<int>(path.points[i].y);
+    if (i == 0) {
+      pixels.push_back({x1, y1});
+      continue;
+    }
+    int x = static_cast<int>(path.points[i - 1].x);
+    int y = static_cast<int>(path.points[i - 1].y);
+    const int dx = (x1 > x) - (x1 < x);
+    const int dy = (y1 > y) - (y1 < y);
+    if (x1 - x != 0 && y1 - y != 0 && std::abs(x1 - x) != std::abs(y1 - y)) return false;
+    while (x != x1 || y != y1) {
+      x += dx;
+      y += dy;
+      pixels.push_back({x, y});
+    }
+  }
+  return true;
+}
+
+TEST(TraceCentreLine, RandomSkeletonsAreCoveredOncePerPixel) {
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    raster::CRaster skeleton;
+    ASSERT_TRUE(skeleton.create(120, 90, 1));
+    std::mt19937 random(seed);
+    for (int stroke = 0; stroke < 30; ++stroke) {
+      // Thick random strokes, thinned below.
+      const int x0 = static_cast<int>(random() % 120), y0 = static_cast<int>(random() % 90);
+      const int x1 = static_cast<int>(random() % 120), y1 = static_cast<int>(random() % 90);
+      const int r = static_cast<int>(random() % 4);
+      for (int t = 0; t <= 200; ++t) {
+        const int cx = x0 + (x1 - x0) * t / 200, cy = y0 + (y1 - y0) * t / 200;
+        for (int y = cy - r; y <= cy + r; ++y) {
+          for (int x = cx - r; x <= cx + r; ++x) {
+            if (x >= 0 && y >= 0 && x < 120 && y < 90) skeleton.setBit(x, y, true);
+          }
+        }
+      }
+    }
+    ASSERT_TRUE(ThinFirstStep(skeleton, nullptr, 1));
+    ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
+    raster::CRaster junctions;
+    ASSERT_TRUE(junctions.create(120, 90, 1));
+    ASSERT_TRUE(TraceCentreInitialise(skeleton, junctions, nullptr));
+    raster::CRaster chains;
+    ASSERT_TRUE(chains.cloneFrom(skeleton));
+    TracePathList paths;
+    ASSERT_TRUE(TraceCentreLine(skeleton, junctions, paths, nullptr));
+
+    std::map<std::pair<int, int>, std::size_t> owner;
+    for (std::size_t p = 0; p < paths.size(); ++p) {
+      EXPECT_GE(paths[p].size(), 2u);
+      EXPECT_FALSE(paths[p].closed);
+      std::vector<std::pair<int, int>> pixels;
+      ASSERT_TRUE(WalkedPixels(paths[p], pixels)) << testing::PathText(paths[p]) << " seed " << seed;
+      // A start next to a junction gets the point one step behind it, which
+      // may be another chain's pixel; it was not walked.
+      int sx = static_cast<int>(paths[p].points[1].x), sy = static_cast<int>(paths[p].points[1].y);
+      const bool behindStart = Step(junctions, sx, sy) != 0;
+      for (std::size_t i = behindStart ? 1 : 0; i < pixels.size(); ++i) {
+        const auto [x, y] = pixels[i];
+        const bool inside = x >= 0 && y >= 0 && x < 120 && y < 90;
+        if (!inside || !chains.bitAt(x, y)) continue;  // a junction or the point behind a start
+        auto [it, fresh] = owner.emplace(std::make_pair(x, y), p);
+        EXPECT_TRUE(fresh || it->second == p) << x << "," << y << " in two paths, seed " << seed;
+      }
+    }
+    // Every pixel was consumed: walked into a path or dropped as a lone pixel.
+    for (int y = 0; y < 90; ++y) {
+      for (int x = 0; x < 120; ++x) EXPECT_FALSE(skeleton.bitAt(x, y)) << x << "," << y << " seed " << seed;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillon::trace

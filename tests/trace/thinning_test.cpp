@@ -1,0 +1,300 @@
+#include "trace/thinning.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "trace_test_util.h"
+
+namespace quillon::trace {
+namespace {
+
+using testing::MakeRaster;
+using testing::Picture;
+using Rows = std::vector<std::string>;
+
+Rows ThinFirst(const Rows& rows, int threads = 1) {
+  raster::CRaster raster;
+  EXPECT_TRUE(MakeRaster(raster, rows));
+  EXPECT_TRUE(ThinFirstStep(raster, nullptr, threads));
+  return Picture(raster);
+}
+
+Rows ThinBoth(const Rows& rows) {
+  raster::CRaster raster;
+  EXPECT_TRUE(MakeRaster(raster, rows));
+  EXPECT_TRUE(ThinFirstStep(raster, nullptr, 1));
+  EXPECT_TRUE(ThinSecondStep(raster, nullptr));
+  EXPECT_TRUE(raster.thinned());
+  return Picture(raster);
+}
+
+// The removal rule of the second step, derived from first principles: the
+// ink neighbours form one 8-connected group, the edge-on background
+// neighbours one 4-connected group, and there are at least two ink neighbours.
+bool SimpleAndNotEnd(int code) {
+  struct Cell {
+    int dx, dy, bit;
+  };
+  const Cell cells[8] = {{-1, -1, 1}, {0, -1, 2}, {1, -1, 4}, {-1, 0, 8},
+                         {1, 0, 16},  {-1, 1, 32}, {0, 1, 64}, {1, 1, 128}};
+  // Groups among the neighbours of one kind (ink or not), joined when
+  // adjacent under the given connectivity; the centre pixel takes no part.
+  const auto groups = [&](bool ink, bool eight, bool edgeOnly) {
+    int label[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    int count = 0;
+    for (int i = 0; i < 8; ++i) {
+      if (((code & cells[i].bit) != 0) != ink || label[i] >= 0) continue;
+      if (edgeOnly && cells[i].dx != 0 && cells[i].dy != 0) continue;
+      label[i] = count;
+      for (bool grew = true; grew;) {
+        grew = false;
+        for (int j = 0; j < 8; ++j) {
+          if (label[j] != count) continue;
+          for (int k = 0; k < 8; ++k) {
+            if (label[k] >= 0 || ((code & cells[k].bit) != 0) != ink) continue;
+            const int ax = std::abs(cells[j].dx - cells[k].dx);
+            const int ay = std::abs(cells[j].dy - cells[k].dy);
+            if (eight ? (ax <= 1 && ay <= 1) : (ax + ay == 1)) {
+              label[k] = count;
+              grew = true;
+            }
+          }
+        }
+      }
+      ++count;
+    }
+    return count;
+  };
+  int inkCount = 0;
+  for (const Cell& cell : cells) inkCount += (code & cell.bit) ? 1 : 0;
+  return inkCount >= 2 && groups(true, true, false) == 1 && groups(false, false, true) == 1;
+}
+
+TEST(ThinRemoveTable, FollowsTheSimplePointRuleExceptCode96) {
+  int trueCount = 0;
+  for (int code = 0; code < 256; ++code) {
+    trueCount += ThinRemoveTable[static_cast<std::size_t>(code)] ? 1 : 0;
+    if (code == 96) continue;
+    EXPECT_EQ(ThinRemoveTable[static_cast<std::size_t>(code)], SimpleAndNotEnd(code)) << "code " << code;
+  }
+  EXPECT_EQ(trueCount, 107);
+  EXPECT_TRUE(SimpleAndNotEnd(96));
+  EXPECT_FALSE(ThinRemoveTable[96]);
+  EXPECT_TRUE(ThinRemoveTable[3]);
+  EXPECT_TRUE(ThinRemoveTable[192]);
+  EXPECT_FALSE(ThinRemoveTable[2 + 8 + 16 + 64]);
+}
+
+TEST(ThinFirstStep, SquareAndBarsThinToTheirMiddle) {
+  EXPECT_EQ(ThinFirst({".....", ".###.", ".###.", ".###.", "....."}),
+            (Rows{".....", ".....", "..#..", ".....", "....."}));
+  EXPECT_EQ(ThinFirst({"..........", ".########.", ".########.", ".########.", ".........."}),
+            (Rows{"..........", "..........", "..#####...", "..........", ".........."}));
+  EXPECT_EQ(ThinFirst({"............", ".##########.", ".##########.", ".##########.", ".##########.",
+                       "............"}),
+            (Rows{"............", "............", "............", "...######...", "............",
+                  "............"}));
+}
+
+TEST(ThinFirstStep, ThinLinesAndIsolatedPixelsSurviveBothSteps) {
+  const Rows diagonal{"#.....", ".#....", "..#...", "...#..", "....#.", ".....#"};
+  EXPECT_EQ(ThinBoth(diagonal), diagonal);
+  const Rows dot{"...", ".#.", "..."};
+  EXPECT_EQ(ThinBoth(dot), dot);
+}
+
+TEST(ThinSecondStep, CornerStrokeLosesItsInnerCornerPixels) {
+  const Rows stroke{".....", ".#...", ".#...", ".##..", "..###", "....."};
+  EXPECT_EQ(ThinFirst(stroke), stroke);
+  EXPECT_EQ(ThinBoth(stroke), (Rows{".....", ".#...", ".#...", "..#..", "...##", "....."}));
+}
+
+TEST(ThinSecondStep, NeighbourCodeCases) {
+  const auto second = [](const Rows& rows) {
+    raster::CRaster raster;
+    EXPECT_TRUE(MakeRaster(raster, rows));
+    EXPECT_TRUE(ThinSecondStep(raster, nullptr));
+    return raster.bitAt(2, 2);
+  };
+  // Only south-west and south (code 96): kept.
+  EXPECT_TRUE(second({".....", ".....", "..#..", ".##..", "....."}));
+  // South and south-east (code 192): removed, the pixel is tested first.
+  EXPECT_FALSE(second({".....", ".....", "..#..", "..##.", "....."}));
+  // The mirrored corner, north-west and north (code 3), is removable too, but
+  // in a raster its neighbours are tested before it; check the table.
+  EXPECT_TRUE(ThinRemoveTable[kNorthWest | kNorth]);
+  // All four edge neighbours ink: never removable.
+  for (int code = 0; code < 256; ++code) {
+    if ((code & (kNorth | kWest | kEast | kSouth)) == (kNorth | kWest | kEast | kSouth)) {
+      EXPECT_FALSE(ThinRemoveTable[static_cast<std::size_t>(code)]) << code;
+    }
+  }
+}
+
+TEST(ThinSecondStep, LeavesBorderRowsAndColumnsAlone) {
+  raster::CRaster raster;
+  ASSERT_TRUE(MakeRaster(raster, {"##...", "#....", ".....", "....."}));
+  ASSERT_TRUE(ThinSecondStep(raster, nullptr));
+  EXPECT_EQ(Picture(raster), (Rows{"##...", "#....", ".....", "....."}));
+}
+
+TEST(ThinFirstStep, ThinsInkAtTheBorderAsIfOutsideWereBackground) {
+  // A 3-high bar along the top border thins like the same bar inside.
+  EXPECT_EQ(ThinFirst({"########", "########", "########", "........"}),
+            (Rows{"........", ".#####..", "........", "........"}));
+}
+
+// Counts pixels in each 8-connected component of `raster` whose pixels are
+// selected, labelling through `labels`.
+int Components8(const raster::CRaster& raster, std::vector<int>& labels) {
+  const int w = raster.width();
+  const int h = raster.height();
+  labels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), -1);
+  int count = 0;
+  std::vector<std::pair<int, int>> stack;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (!raster.bitAt(x, y) || labels[static_cast<std::size_t>(y * w + x)] >= 0) continue;
+      stack.push_back({x, y});
+      labels[static_cast<std::size_t>(y * w + x)] = count;
+      while (!stack.empty()) {
+        auto [cx, cy] = stack.back();
+        stack.pop_back();
+        for (int dy = -1; dy <= 1; ++dy) {
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int nx = cx + dx;
+            const int ny = cy + dy;
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h || !raster.bitAt(nx, ny)) continue;
+            int& label = labels[static_cast<std::size_t>(ny * w + nx)];
+            if (label >= 0) continue;
+            label = count;
+            stack.push_back({nx, ny});
+          }
+        }
+      }
+      ++count;
+    }
+  }
+  return count;
+}
+
+void RandomBlobs(raster::CRaster& raster, unsigned seed, int width, int height) {
+  ASSERT_TRUE(raster.create(width, height, 1));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> px(0, width - 1);
+  std::uniform_int_distribution<int> py(0, height - 1);
+  std::uniform_int_distribution<int> radius(1, 9);
+  for (int blob = 0; blob < 40; ++blob) {
+    const int cx = px(random);
+    const int cy = py(random);
+    const int rx = radius(random);
+    const int ry = radius(random);
+    for (int y = cy - ry; y <= cy + ry; ++y) {
+      for (int x = cx - rx; x <= cx + rx; ++x) {
+        if (x < 0 || y < 0 || x >= width || y >= height) continue;
+        const double u = double(x - cx) / rx;
+        const double v = double(y - cy) / ry;
+        if (u * u + v * v <= 1.0 || random() % 17 == 0) raster.setBit(x, y, true);
+      }
+    }
+  }
+}
+
+TEST(Thinning, RandomBlobsKeepComponentsAndEndOnePixelThin) {
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    raster::CRaster raster;
+    RandomBlobs(raster, seed, 97, 83);
+    std::vector<int> before;
+    const int componentsBefore = Components8(raster, before);
+    raster::CRaster original;
+    ASSERT_TRUE(original.cloneFrom(raster));
+
+    ASSERT_TRUE(ThinFirstStep(raster, nullptr, 1));
+    ASSERT_TRUE(ThinSecondStep(raster, nullptr));
+    std::vector<int> after;
+    EXPECT_EQ(Components8(raster, after), componentsBefore) << "seed " << seed;
+    // Every original component keeps exactly one skeleton component.
+    std::vector<int> skeletonOf(static_cast<std::size_t>(componentsBefore), -1);
+    for (std::size_t i = 0; i < after.size(); ++i) {
+      if (after[i] < 0) continue;
+      ASSERT_GE(before[i], 0) << "skeleton pixel outside the original ink";
+      int& mapped = skeletonOf[static_cast<std::size_t>(before[i])];
+      if (mapped < 0) mapped = after[i];
+      EXPECT_EQ(mapped, after[i]) << "seed " << seed;
+    }
+    for (int mapped : skeletonOf) EXPECT_GE(mapped, 0) << "a component vanished, seed " << seed;
+    // One pixel thin: away from the border no pixel is removable any more.
+    for (int y = 1; y + 1 < raster.height(); ++y) {
+      for (int x = 1; x + 1 < raster.width(); ++x) {
+        if (!raster.bitAt(x, y)) continue;
+        int code = 0;
+        const int dx[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+        const int dy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+        for (int k = 0; k < 8; ++k) code |= raster.bitAt(x + dx[k], y + dy[k]) ? (1 << k) : 0;
+        EXPECT_FALSE(ThinRemoveTable[static_cast<std::size_t>(code)]) << x << "," << y << " seed " << seed;
+        // No solid 2x2 block survives.
+        EXPECT_FALSE(raster.bitAt(x + 1, y) && raster.bitAt(x, y + 1) && raster.bitAt(x + 1, y + 1))
+            << x << "," << y << " seed " << seed;
+      }
+    }
+  }
+}
+
+TEST(ThinFirstStep, ThreadedBandsGiveTheSingleThreadedResult) {
+  for (unsigned seed = 20; seed < 24; ++seed) {
+    raster::CRaster single;
+    RandomBlobs(single, seed, 301, 777);
+    raster::CRaster banded;
+    ASSERT_TRUE(banded.cloneFrom(single));
+    ASSERT_TRUE(ThinFirstStep(single, nullptr, 1));
+    ASSERT_TRUE(ThinFirstStep(banded, nullptr, 5));
+    EXPECT_EQ(Picture(single), Picture(banded)) << "seed " << seed;
+  }
+}
+
+// Plain Zhang-Suen over the whole raster, straight from its definition.
+void ReferenceZhangSuen(raster::CRaster& raster) {
+  const int w = raster.width();
+  const int h = raster.height();
+  const auto at = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && raster.bitAt(x, y) ? 1 : 0; };
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int sub = 1; sub <= 2; ++sub) {
+      std::vector<std::pair<int, int>> marks;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          if (!at(x, y)) continue;
+          const int p[8] = {at(x, y + 1), at(x + 1, y + 1), at(x + 1, y), at(x + 1, y - 1),
+                            at(x, y - 1), at(x - 1, y - 1), at(x - 1, y), at(x - 1, y + 1)};
+          int b = 0, a = 0;
+          for (int i = 0; i < 8; ++i) {
+            b += p[i];
+            a += (!p[i] && p[(i + 1) % 8]) ? 1 : 0;
+          }
+          const int s = p[0], e = p[2], n = p[4], wst = p[6];
+          const bool cond = sub == 1 ? (s * e * n == 0 && e * n * wst == 0) : (s * e * wst == 0 && s * n * wst == 0);
+          if (b >= 2 && b <= 6 && a == 1 && cond) marks.push_back({x, y});
+        }
+      }
+      for (auto [x, y] : marks) raster.setBit(x, y, false);
+      changed = changed || !marks.empty();
+    }
+  }
+}
+
+TEST(ThinFirstStep, MatchesPlainZhangSuenOnRandomBlobs) {
+  for (unsigned seed = 40; seed < 46; ++seed) {
+    raster::CRaster fast;
+    RandomBlobs(fast, seed, 131, 67);
+    raster::CRaster reference;
+    ASSERT_TRUE(reference.cloneFrom(fast));
+    ASSERT_TRUE(ThinFirstStep(fast, nullptr, 2));
+    ReferenceZhangSuen(reference);
+    EXPECT_EQ(Picture(fast), Picture(reference)) << "seed " << seed;
+  }
+}
+
+}  // namespace
+}  // namespace quillon::trace
