@@ -85,6 +85,10 @@ class StraightenRing {
   // The last end vertex of the longest run starting at q, or none.
   std::optional<int> findRun(int q) const {
     if (next_[q] == q || next_[next_[q]] == q) return std::nullopt;
+    // The last vertex of an open polyline starts no run: the walk would
+    // wrap round to the head, which canStraighten does not notice when the
+    // head is the first vertex it meets.
+    if (!closed_ && next_[q] == head_) return std::nullopt;
     int r = next_[next_[q]];
     if (!canStraighten(q, r)) return std::nullopt;
     for (;;) {
