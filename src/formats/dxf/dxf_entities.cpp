@@ -207,8 +207,9 @@ bool CArc::WriteDxfR10(DxfWriter& file, bool saveWidth) const {
 
 bool CSolid::WriteDxf2000(DxfWriter& file, bool) const { return WriteSolid(file, *this, "SOLID", true); }
 
-// The R10 record type is written in this mixed case.
-bool CSolid::WriteDxfR10(DxfWriter& file, bool) const { return WriteSolid(file, *this, "Solid", false); }
+// Record types are case-sensitive: a mixed-case "Solid" is an unknown entity
+// to DXF readers, which drop it, so R10 writes "SOLID" as well.
+bool CSolid::WriteDxfR10(DxfWriter& file, bool) const { return WriteSolid(file, *this, "SOLID", false); }
 
 // --- polypolygon ------------------------------------------------------------------------------
 
