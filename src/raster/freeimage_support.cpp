@@ -67,13 +67,11 @@ void RouteTiffMessages() {
   }
 }
 
-// Counts what the decoder asked for beyond the end of the file: FreeImage's
-// BMP, PCX and TARGA readers do not check their reads, so a truncated file
-// would otherwise decode "successfully" into a half-empty picture.
+// Counts what the decoder asked for beyond the end of the file, so that a
+// truncated file does not decode "successfully" into a half-empty picture.
 struct CountingFile {
   std::FILE* file = nullptr;
   uint64_t missingBytes = 0;  // requested but not delivered
-  int readsAtEnd = 0;         // reads that delivered nothing at all
 };
 
 unsigned DLL_CALLCONV ReadProc(void* buffer, unsigned size, unsigned count, fi_handle handle) {
@@ -81,7 +79,6 @@ unsigned DLL_CALLCONV ReadProc(void* buffer, unsigned size, unsigned count, fi_h
   const size_t got = std::fread(buffer, size, count, f->file);
   if (got < count && size > 0) {
     f->missingBytes += uint64_t{count - got} * size;
-    if (got == 0) ++f->readsAtEnd;
   }
   return static_cast<unsigned>(got);
 }
@@ -117,16 +114,110 @@ std::string FormatName(FREE_IMAGE_FORMAT format) {
   }
 }
 
-// Whether the decoder ran out of data. Formats whose readers take exactly
-// what they need (BMP) count every missing byte, beyond the 3 bytes of row
-// padding some writers leave off the last row; block readers (PCX, TARGA)
-// read ahead and get a short final block, so only a read that found nothing
-// left means the data ended early. JPEG says so itself; TIFF fails by itself.
+uint64_t FileSize(std::FILE* file) {
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
+// Reads bytes [offset, end) of a file one at a time through stdio's buffer.
+class ByteReader {
+ public:
+  ByteReader(std::FILE* file, uint64_t offset, uint64_t end) : file_(file), left_(end > offset ? end - offset : 0) {
+    std::fseek(file, static_cast<long>(offset), SEEK_SET);
+  }
+  // False at the end of the range.
+  bool next(unsigned& byte) {
+    if (left_ == 0) return false;
+    const int c = getc_unlocked(file_);
+    if (c == EOF) return false;
+    --left_;
+    byte = static_cast<unsigned>(c);
+    return true;
+  }
+  bool skip(uint64_t count) {
+    if (count > left_) return false;
+    left_ -= count;
+    return std::fseek(file_, static_cast<long>(count), SEEK_CUR) == 0;
+  }
+
+ private:
+  std::FILE* file_;
+  uint64_t left_;
+};
+
+unsigned Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+
+// FreeImage's TARGA reader stops quietly where the data ends; this walks the
+// pixel data (raw or run-length packets) and says whether it holds every
+// pixel the header promises.
+bool TgaDataComplete(std::FILE* file) {
+  const uint64_t size = FileSize(file);
+  uint8_t h[18];
+  std::fseek(file, 0, SEEK_SET);
+  if (std::fread(h, 1, sizeof h, file) != sizeof h) return false;
+  const uint64_t mapBytes = uint64_t{Le16(h + 5)} * ((h[7] + 7u) / 8u);
+  const uint64_t offset = 18u + h[0] + (h[1] ? mapBytes : 0);
+  const uint64_t pixels = uint64_t{Le16(h + 12)} * Le16(h + 14);
+  const unsigned pixelBytes = (h[16] + 7u) / 8u;
+  if (pixelBytes == 0) return false;
+  if (h[2] < 9) return offset + pixels * pixelBytes <= size;
+  ByteReader in(file, offset, size);
+  uint64_t done = 0;
+  unsigned packet = 0;
+  while (done < pixels) {
+    if (!in.next(packet)) return false;
+    const unsigned count = (packet & 0x7F) + 1;
+    if (!in.skip(packet & 0x80 ? pixelBytes : uint64_t{count} * pixelBytes)) return false;
+    done += count;
+  }
+  return true;
+}
+
+// The same for PCX: the run-length data between the 128-byte header and the
+// 256-colour palette must decode to every line of every plane.
+bool PcxDataComplete(std::FILE* file) {
+  const uint64_t size = FileSize(file);
+  uint8_t h[128];
+  std::fseek(file, 0, SEEK_SET);
+  if (std::fread(h, 1, sizeof h, file) != sizeof h) return false;
+  const uint64_t height = uint64_t{Le16(h + 10)} - Le16(h + 6) + 1;
+  const uint64_t needed = uint64_t{Le16(h + 66)} * h[65] * height;
+  uint64_t end = size;
+  if (h[1] == 5 && h[3] == 8 && h[65] == 1) {
+    // 256-colour files end with a marker byte 12 and the palette; the
+    // reader takes the last 768 bytes as palette whether it is there or not.
+    if (size < 128 + 769) return false;
+    std::fseek(file, static_cast<long>(size - 769), SEEK_SET);
+    if (std::fgetc(file) != 12) return false;
+    end = size - 769;
+  }
+  if (h[2] != 1) return 128 + needed <= end;
+  ByteReader in(file, 128, end);
+  uint64_t done = 0;
+  unsigned byte = 0, value = 0;
+  while (done < needed) {
+    if (!in.next(byte)) return false;
+    if ((byte & 0xC0) == 0xC0) {
+      if (!in.next(value)) return false;
+      done += byte & 0x3F;
+    } else {
+      ++done;
+    }
+  }
+  return true;
+}
+
+// Whether the decoder ran out of data. FreeImage's BMP reader takes exactly
+// what it needs, so every missing byte counts (beyond the 3 bytes of row
+// padding some writers leave off the last row); its PCX and TARGA readers
+// stop quietly, so their data is walked here; JPEG says so itself; TIFF
+// fails by itself.
 bool Truncated(FREE_IMAGE_FORMAT format, const CountingFile& counted, const LibraryMessageScope& messages) {
   switch (format) {
     case FIF_BMP: return counted.missingBytes > 3;
-    case FIF_PCX:
-    case FIF_TARGA: return counted.readsAtEnd > 0;
+    case FIF_PCX: return !PcxDataComplete(counted.file);
+    case FIF_TARGA: return !TgaDataComplete(counted.file);
     case FIF_JPEG: return messages.contains("Premature end");
     default: return false;
   }
@@ -231,7 +322,6 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
 
   std::fseek(file.get(), 0, SEEK_SET);
   counted.missingBytes = 0;
-  counted.readsAtEnd = 0;
   BitmapPtr bitmap(FreeImage_LoadFromHandle(format, &io, &counted, 0));
   if (!bitmap || !FreeImage_HasPixels(bitmap.get())) {
     reason = settings::Text("RasterDamagedMsg", "the file is damaged");

@@ -229,8 +229,12 @@ class CRaster {
   // depth, palette and resolution kept. False when the clipped rectangle is
   // empty or memory runs out (image unchanged).
   bool crop(int left, int top, int right, int bottom);
-  // Rotates by the angle in degrees (counter-clockwise on screen); the image
-  // grows to hold the rotated picture. 1-bit images by nearest neighbour.
+  // Rotates by the angle in degrees, clockwise on screen for positive angles,
+  // about the centre; the image grows to hold the rotated picture and the
+  // histogram is invalidated. 1-bit images by nearest neighbour (new pixel
+  // (x, y) takes source (ox + cx + sy, oy + cy - sx), truncated), grey and
+  // colour ones by FreeImage (4 and 16-bit images become 8 and 24-bit), the
+  // uncovered corners background. False with a message when memory runs out.
   bool rotate(double degrees);
   // Upside down / left to right / inverted colours. False when empty.
   bool flip();

@@ -310,7 +310,10 @@ bool CRaster::rotate(double degrees) {
     }
   } else {
     // FreeImage rotates 8, 24 and 32-bit images; the corners it uncovers get
-    // the background (the palette index nearest to white, or white).
+    // the background (the palette index nearest to white, or white). Its
+    // positive angles turn counter-clockwise on screen, the 1-bit rotation
+    // above clockwise; the angle is negated so that every depth turns the
+    // same way.
     BitmapPtr widened;
     FIBITMAP* source = bitmap_;
     if (bitCount_ == 4) widened.reset(FreeImage_ConvertTo8Bits(bitmap_));
@@ -324,7 +327,7 @@ bool CRaster::rotate(double degrees) {
     }
     std::array<uint8_t, 4> fill = background_;
     if (FreeImage_GetBPP(source) > 8) fill = {255, 255, 255, 255};
-    rotated.reset(FreeImage_Rotate(source, degrees, fill.data()));
+    rotated.reset(FreeImage_Rotate(source, -degrees, fill.data()));
     if (!rotated) {
       detail::ShowNoMemory();
       return false;
