@@ -1,0 +1,226 @@
+#include "postprocess/connect.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "postprocess/stage_recorder.h"
+
+namespace quillon::postprocess {
+namespace {
+
+struct P {
+  double x, y;
+};
+
+model::CPolyLine* add(model::CLayer& layer, std::initializer_list<P> points, double width = 0.0) {
+  auto p = std::make_unique<model::CPolyLine>();
+  for (const P& v : points) p->appendVertex(v.x, v.y, width);
+  return static_cast<model::CPolyLine*>(layer.append(std::move(p)));
+}
+
+std::string text(const model::CPolyLine& p, bool reversed = false) {
+  std::string t = p.isClosed() ? "closed" : "open";
+  const auto& v = p.vertices();
+  for (size_t i = 0; i < v.size(); ++i) {
+    const model::PolyVertex& x = reversed ? v[v.size() - 1 - i] : v[i];
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, " (%g,%g)", x.x, x.y);
+    t += buffer;
+  }
+  return t;
+}
+
+std::vector<std::string> texts(const model::CLayer& layer) {
+  std::vector<std::string> out;
+  for (const auto& e : layer) out.push_back(text(static_cast<const model::CPolyLine&>(*e)));
+  return out;
+}
+
+// Each open polyline written from its lexically smaller end, sorted: the
+// shapes regardless of the direction a join happened to give them.
+std::vector<std::string> shapes(const model::CLayer& layer) {
+  std::vector<std::string> out;
+  for (const auto& e : layer) {
+    const auto& p = static_cast<const model::CPolyLine&>(*e);
+    out.push_back(std::min(text(p), text(p, true)));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(Connect, GapUnderTheConnectDistanceIsJoinedAndOneOverItIsNot) {
+  model::CLayer near;
+  add(near, {{0, 0}, {10, 0}});
+  add(near, {{13, 0}, {25, 0}});
+  ASSERT_TRUE(connectLayer(near, 5, nullptr));
+  EXPECT_EQ(texts(near), (std::vector<std::string>{"open (0,0) (11.5,0) (25,0)"}));
+
+  model::CLayer far;
+  add(far, {{0, 0}, {10, 0}});
+  add(far, {{18, 0}, {30, 0}});
+  ASSERT_TRUE(connectLayer(far, 5, nullptr));
+  EXPECT_EQ(far.count(), 2u);
+}
+
+TEST(Connect, EndsSearchOnlyAwayFromTheirOwnLine) {
+  // The start of A looks left, up to the middle of its first segment: C's
+  // end 3 px to its left is joined, B's end 3 px to its right (beyond that
+  // middle, over A itself) is not.
+  model::CLayer layer;
+  add(layer, {{10, 0}, {12, 0}, {30, 0}});
+  add(layer, {{13, 2}, {13, 12}});
+  add(layer, {{-5, 0}, {7, 0}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+  EXPECT_EQ(shapes(layer), (std::vector<std::string>{"open (-5,0) (8.5,0) (12,0) (30,0)", "open (13,12) (13,2)"}));
+}
+
+TEST(Connect, RightAngleGetsTheIntersectionAsItsCorner) {
+  model::CLayer layer;
+  add(layer, {{0, 0}, {10, 0}});
+  add(layer, {{11, 1}, {11, 10}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+  EXPECT_EQ(texts(layer), (std::vector<std::string>{"open (0,0) (11,0) (11,10)"}));
+}
+
+TEST(Connect, PolylineWhoseEndsMeetIsClosedThroughTheirMidpoint) {
+  model::CLayer layer;
+  add(layer, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 2}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+  EXPECT_EQ(texts(layer), (std::vector<std::string>{"closed (0,1) (10,0) (10,10) (0,10)"}));
+}
+
+TEST(Connect, StraightStrokeCrossedByAnotherComesBackAsTwo) {
+  // Four arms of a "+" ending around the removed junction pixel.
+  model::CLayer layer;
+  add(layer, {{0, 10}, {9, 10}});
+  add(layer, {{11, 10}, {20, 10}});
+  add(layer, {{10, 0}, {10, 9}});
+  add(layer, {{10, 11}, {10, 20}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+  EXPECT_EQ(shapes(layer), (std::vector<std::string>{"open (0,10) (10,10) (20,10)", "open (10,0) (10,10) (10,20)"}));
+}
+
+TEST(Connect, ShallowCrossingWithABridgeBecomesTwoStraightStrokes) {
+  // Two strokes crossing at a shallow angle: the skeleton has two
+  // three-way junctions joined by a short bridge.
+  model::CLayer layer;
+  add(layer, {{0, 1}, {17, 9.5}});
+  add(layer, {{0, 19}, {17, 10.5}});
+  add(layer, {{18, 10}, {20, 10}});
+  add(layer, {{21, 10.5}, {38, 19}});
+  add(layer, {{21, 9.5}, {38, 1}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+  EXPECT_EQ(shapes(layer), (std::vector<std::string>{"open (0,1) (19,10) (38,19)", "open (0,19) (19,10) (38,1)"}));
+}
+
+// A thick horizontal stroke broken at a junction, with a thin short spur
+// pointing up (T upside down) or down (T).
+void addJunction(model::CLayer& layer, double spurDirection, double strokeWidth, double spurWidth) {
+  add(layer, {{-10, 10}, {9, 10}}, strokeWidth);
+  add(layer, {{11, 10}, {30, 10}}, strokeWidth);
+  add(layer, {{10, 10 + spurDirection}, {10, 10 + 6 * spurDirection}}, spurWidth);
+}
+
+TEST(Connect, TJunctionLosesItsShortThinSpur) {
+  for (const double direction : {1.0, -1.0}) {
+    SCOPED_TRACE(direction > 0 ? "spur up" : "spur down");
+    model::CLayer layer;
+    addJunction(layer, direction, 4.0, 1.0);
+    ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+    EXPECT_EQ(texts(layer), (std::vector<std::string>{"open (-10,10) (10,10) (30,10)"}));
+  }
+  // A spur as wide as the stroke is a real branch and stays.
+  model::CLayer branch;
+  addJunction(branch, -1.0, 4.0, 4.0);
+  ASSERT_TRUE(connectLayer(branch, 5, nullptr));
+  EXPECT_EQ(branch.count(), 2u);
+}
+
+TEST(Connect, OtherEntitiesStayAndPolylinesFollowThem) {
+  model::CLayer layer;
+  add(layer, {{0, 0}, {10, 0}});
+  auto degenerate = std::make_unique<model::CPolyLine>();
+  degenerate->appendVertex(50, 50);
+  layer.append(std::move(degenerate));
+  add(layer, {{13, 0}, {25, 0}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr));
+  EXPECT_EQ(layer.count(), 2u);
+}
+
+TEST(Connect, ReportsItsStagesAndReturnsEverythingWhenCancelled) {
+  const auto fill = [](model::CLayer& layer) {
+    for (int i = 0; i < 20; ++i) add(layer, {{0, i * 20.0}, {10, i * 20.0 + 10}});
+  };
+  model::CLayer layer;
+  fill(layer);
+  test::StageRecorder sink;
+  ASSERT_TRUE(connectLayer(layer, 5, &sink));
+  EXPECT_EQ(sink.events.front(), "begin Connect line");
+  EXPECT_EQ(sink.events.back(), "end");
+  EXPECT_EQ(layer.count(), 20u);
+
+  // Stop at the first check point of cluster resolution (after the eight
+  // collection reports of 40 rows, one per five rows).
+  model::CLayer stopped;
+  fill(stopped);
+  test::StageRecorder stopping;
+  stopping.cancelAfter = 9;
+  EXPECT_FALSE(connectLayer(stopped, 5, &stopping));
+  EXPECT_EQ(stopping.events.back(), "finished 10");
+  EXPECT_EQ(stopping.events[stopping.events.size() - 2], "progress 55");
+  EXPECT_EQ(stopped.count(), 20u);
+  for (const auto& e : stopped) {
+    EXPECT_EQ(e->getVertexCount(), 2);
+    EXPECT_EQ(e->joinStart, nullptr);
+    EXPECT_EQ(e->joinEnd, nullptr);
+  }
+}
+
+TEST(Connect, RunOwnIndexIsClearedBeforeUse) {
+  // Entries left from polyline generation (here: a stale one for a
+  // polyline that no longer exists) do not take part.
+  EndIndex index;
+  model::CPolyLine gone;
+  index.addEntry(5, 5, 0, &gone);
+  model::CLayer layer;
+  add(layer, {{0, 0}, {10, 0}});
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr, &index));
+  EXPECT_EQ(layer.count(), 1u);
+  EXPECT_EQ(index.entryCount(), 0u);
+}
+
+TEST(JoinPolylines, DegenerateOrMissingPartnerGivesNothing) {
+  model::CPolyLine a;
+  a.appendVertex(0, 0);
+  a.appendVertex(5, 0);
+  model::CPolyLine one;
+  one.appendVertex(7, 0);
+  EXPECT_EQ(joinPolylines(a, nullptr, false, 5), nullptr);
+  EXPECT_EQ(joinPolylines(a, &one, false, 5), nullptr);
+  EXPECT_FALSE(a.consumed());
+  EXPECT_EQ(a.getVertexCount(), 2);
+}
+
+TEST(JoinPolylines, FarAwayEndsAtAnAngleAreBridgedBySegment) {
+  model::CPolyLine a;
+  a.appendVertex(0, 0);
+  a.appendVertex(10, 0);
+  a.setEndSelector(1);
+  model::CPolyLine b;
+  b.appendVertex(30, 20);
+  b.appendVertex(40, 30);
+  b.setEndSelector(0);
+  std::unique_ptr<model::CPolyLine> joined = joinPolylines(a, &b, false, 5);
+  ASSERT_TRUE(joined);
+  EXPECT_EQ(joined->getVertexCount(), 4);
+  EXPECT_TRUE(a.consumed() && b.consumed());
+  EXPECT_TRUE(a.vertices().empty() && b.vertices().empty());
+}
+
+}  // namespace
+}  // namespace quillon::postprocess
