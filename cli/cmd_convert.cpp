@@ -1,0 +1,134 @@
+// quillon convert INPUT.dxf -o OUTPUT [-f FORMAT] [--no-width] [--size W,H,UNIT] [-q]:
+// reads a DXF file and writes it in any of the nine output formats through
+// the save job. What the reader could not keep (records it dropped, entity
+// kinds it does not read, a read that stopped early) is said on stderr.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "formats/dxf_reader/dxf_reader.h"
+#include "formats/save_job.h"
+#include "model/graph.h"
+#include "options_common.h"
+#include "platform/key_value_store.h"
+#include "platform/message_sink.h"
+#include "platform/paths.h"
+
+namespace quillon::cli {
+namespace {
+
+constexpr const char* kUsage = "usage: quillon convert INPUT.dxf -o OUTPUT [-f FORMAT] [--no-width] [--size W,H,UNIT] [-q]";
+// Dropped records whose reason is printed; the rest are counted.
+constexpr size_t kShownReasons = 5;
+
+// Keeps the reader's messages (it shows them as message boxes in the
+// application) so that the command prints one line of its own.
+class FirstMessageSink final : public platform::MessageSink {
+ public:
+  bool show(std::string_view text, platform::MessageKind kind) override {
+    if (first_.empty()) first_ = text;
+    return kind != platform::MessageKind::Question;
+  }
+  const std::string& first() const { return first_; }
+
+ private:
+  std::string first_;
+};
+
+void Note(const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); }
+
+int Fail(const std::string& text) {
+  Note(text);
+  return kExitFailed;
+}
+
+// Tells what the read did not keep.
+void ReportLosses(const std::string& input, const formats::DxfReadReport& report) {
+  if (report.entitiesDropped > 0) {
+    Note(input + ": dropped " + std::to_string(report.entitiesDropped) + " entit" +
+         (report.entitiesDropped == 1 ? "y" : "ies") + " that could not be read");
+    for (size_t i = 0; i < report.dropReasons.size() && i < kShownReasons; ++i) Note("  " + report.dropReasons[i]);
+    if (report.entitiesDropped > static_cast<long>(kShownReasons)) Note("  ...");
+  }
+  if (!report.skipped.empty()) {
+    long total = 0;
+    std::string kinds;
+    for (const auto& [name, count] : report.skipped) {
+      total += count;
+      kinds += (kinds.empty() ? "" : ", ") + name + " " + std::to_string(count);
+    }
+    Note(input + ": skipped " + std::to_string(total) + " entit" + (total == 1 ? "y" : "ies") +
+         " of kinds that are not read (" + kinds + ")");
+  }
+  if (report.longLines > 0) {
+    Note(input + ": " + std::to_string(report.longLines) + " overlong line(s) were cut");
+  }
+  if (report.stoppedEarly) {
+    Note(input + ": reading stopped early: " + report.stopReason + "; what was read before is kept");
+  }
+}
+
+int RunConvert(const std::vector<std::string>& args) {
+  std::string input;
+  OutputOptions options;
+  bool quiet = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string error;
+    switch (TakeOutputOption(args, i, options, error)) {
+      case OptionTaken::Yes: continue;
+      case OptionTaken::Error: return UsageError(error);
+      case OptionTaken::No: break;
+    }
+    const std::string& a = args[i];
+    if (a == "-q" || a == "--quiet") quiet = true;
+    else if (a.size() > 1 && a[0] == '-') return UsageError("convert: unknown option '" + a + "'\n" + kUsage);
+    else if (input.empty()) input = a;
+    else return UsageError("convert: more than one input file ('" + input + "', '" + a + "')\n" + kUsage);
+  }
+  if (input.empty()) return UsageError(std::string("convert: no input file\n") + kUsage);
+  if (options.output.empty()) return UsageError(std::string("convert: no output file (-o OUTPUT)\n") + kUsage);
+  std::string error;
+  const formats::OutputFormat* format = ChooseFormat(options, error);
+  if (!format) return UsageError(error);
+
+  std::error_code ec;
+  if (!std::filesystem::exists(input, ec)) return Fail("Cannot read DXF file " + input + ": no such file");
+  if (std::filesystem::is_directory(input, ec)) return Fail("Cannot read DXF file " + input + ": it is a directory");
+  if (auto problem = OutputProblem(options.output, input)) return Fail(*problem);
+
+  model::CGraph drawing;
+  formats::DxfReadReport report;
+  FirstMessageSink messages;
+  {
+    platform::ScopedMessageSink guard(messages);
+    (void)formats::ReadDxfFile(input, drawing, {}, &report);
+  }
+  if (!report.opened) {
+    return Fail("Cannot read DXF file " + input + (messages.first().empty() ? "" : ": " + messages.first()));
+  }
+  if (!report.sawSection) return Fail("Cannot read DXF file " + input + ": it is not a DXF file (no SECTION found)");
+  ReportLosses(input, report);
+  const long entities = static_cast<long>(drawing.totalCount());
+  if (entities == 0) return Fail(input + " holds no entities that can be converted; " + options.output + " not written");
+
+  formats::SaveJob job(drawing, options.output, !options.noWidth, format->index);
+  if (options.size) {
+    job.SetDestination(*options.size);
+  } else {
+    const platform::JsonFileKeyValueStore store(platform::SettingsFilePath());
+    job.SetDestination(formats::LoadDestinationSize(store));
+  }
+  if (!job.Run()) return Fail(job.error());
+  if (!quiet) std::printf("wrote %s (%ld entities)\n", options.output.c_str(), entities);
+  // The output holds what was read; a read that stopped early is still a
+  // failed conversion.
+  return report.stoppedEarly ? kExitFailed : kExitOk;
+}
+
+const Registration kConvert({"convert", "convert INPUT.dxf -o OUTPUT [options]      read a DXF file and write another format",
+                             RunConvert});
+
+}  // namespace
+}  // namespace quillon::cli
