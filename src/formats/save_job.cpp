@@ -156,7 +156,23 @@ SaveJob::~SaveJob() {
 
 void SaveJob::Start() {
   if (worker_.joinable()) return;
-  worker_ = std::thread([this] { result_ = RunWriter(); });
+  {
+    std::lock_guard lock(doneMutex_);
+    done_ = false;
+  }
+  worker_ = std::thread([this] {
+    bool ok = RunWriter();
+    std::lock_guard lock(doneMutex_);
+    result_ = ok;
+    done_ = true;
+    doneSignal_.notify_all();
+  });
+}
+
+bool SaveJob::WaitFor(std::chrono::milliseconds timeout) {
+  if (!worker_.joinable()) return true;
+  std::unique_lock lock(doneMutex_);
+  return doneSignal_.wait_for(lock, timeout, [this] { return done_; });
 }
 
 bool SaveJob::Wait() {

@@ -11,8 +11,11 @@
 // the format's header (src/formats/<format>/), and return it for its index
 // from WriterForIndex in src/formats/format_table.cpp (one line).
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -105,6 +108,9 @@ class SaveJob {
   // drawing must not change until Wait returns.
   void Start();
   bool Wait();
+  // Waits at most `timeout` for a started worker; true once it has ended
+  // (Wait then returns at once). True when no worker was started.
+  bool WaitFor(std::chrono::milliseconds timeout);
   // Asks a running writer to stop; it fails at the next entity.
   void Cancel() { cancel_.request(); }
 
@@ -125,6 +131,9 @@ class SaveJob {
   DestinationSize destination_;
   platform::CancelFlag cancel_;
   std::thread worker_;
+  std::mutex doneMutex_;
+  std::condition_variable doneSignal_;
+  bool done_ = false;  // guarded by doneMutex_
   bool result_ = false;
   std::string error_;
 };
