@@ -188,12 +188,14 @@ void WmfWriter::Arc(Point2 centre, double radius, double startAngle, double endA
 }
 
 void WmfWriter::ArcRecord(const SegmentArc& arc, bool startRadialFirst) {
-  // Corners right-hand first, as the conversion has always written them; the
-  // box is the same rectangle either way.
-  const int x1 = X(arc.cx + arc.radius);
-  const int y1 = YTrunc(arc.cy + arc.radius);
-  const int x2 = X(arc.cx - arc.radius);
-  const int y2 = YTrunc(arc.cy - arc.radius);
+  // The corners (cx + R, cy + R) and (cx − R, cy − R), put in order: some
+  // players (libwmf) draw a full ellipse for a rectangle given right to left.
+  const int xa = X(arc.cx + arc.radius);
+  const int ya = YTrunc(arc.cy + arc.radius);
+  const int xb = X(arc.cx - arc.radius);
+  const int yb = YTrunc(arc.cy - arc.radius);
+  const int left = std::min(xa, xb), right = std::max(xa, xb);
+  const int top = std::min(ya, yb), bottom = std::max(ya, yb);
   const double reach = kRadialFactor * arc.radius;
   int xs = X(arc.cx + reach * std::cos(arc.a0));
   int ys = YTrunc(arc.cy + reach * std::sin(arc.a0));
@@ -203,7 +205,7 @@ void WmfWriter::ArcRecord(const SegmentArc& arc, bool startRadialFirst) {
     std::swap(xs, xe);
     std::swap(ys, ye);
   }
-  Record(kArc, {ye, xe, ys, xs, y2, x2, y1, x1});
+  Record(kArc, {ye, xe, ys, xs, bottom, right, top, left});
 }
 
 void WmfWriter::Polyline(const PathRing& vertices, bool closed, double entityWidth, settings::Rgb colour) {
