@@ -15,6 +15,7 @@
 
 #include "batch/convert.h"
 #include "command.h"
+#include "options_common.h"
 #include "formats/format_table.h"
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
@@ -36,37 +37,14 @@ constexpr const char* kUsage =
 
 struct TraceArgs {
   std::string input;
-  std::string output;
-  std::string format;
+  OutputOptions out;
   std::string method;
   std::string threshold;
   std::optional<std::string> chartType;
   std::vector<std::string> pairs;
-  bool noWidth = false;
-  std::string size;
   bool defaults = false;
   bool quiet = false;
 };
-
-// Takes the value of "-x VALUE", "--name VALUE" or "--name=VALUE". False when
-// args[i] is not that option; `missing` when the value is absent.
-bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string_view shortName, std::string_view longName,
-               std::string& value, bool& missing) {
-  const std::string& a = args[i];
-  if ((!shortName.empty() && a == shortName) || a == longName) {
-    if (i + 1 >= args.size()) {
-      missing = true;
-      return true;
-    }
-    value = args[++i];
-    return true;
-  }
-  if (a.size() > longName.size() && a.compare(0, longName.size(), longName) == 0 && a[longName.size()] == '=') {
-    value = a.substr(longName.size() + 1);
-    return true;
-  }
-  return false;
-}
 
 // Parses the arguments; an error text (for UsageError) on bad usage.
 std::optional<std::string> Parse(const std::vector<std::string>& args, TraceArgs& out) {
@@ -75,18 +53,14 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, TraceArgs
     std::string value;
     bool missing = false;
     auto need = [&](const char* what) { return std::string(a) + " needs " + what; };
-    if (a == "--no-width") {
-      out.noWidth = true;
-    } else if (a == "--defaults") {
+    std::string error;
+    OptionTaken taken = TakeOutputOption(args, i, out.out, error);
+    if (taken == OptionTaken::Error) return error;
+    if (taken == OptionTaken::Yes) continue;
+    if (a == "--defaults") {
       out.defaults = true;
     } else if (a == "-q" || a == "--quiet") {
       out.quiet = true;
-    } else if (TakeValue(args, i, "-o", "--output", value, missing)) {
-      if (missing) return need("a file name");
-      out.output = value;
-    } else if (TakeValue(args, i, "-f", "--format", value, missing)) {
-      if (missing) return need("a format");
-      out.format = value;
     } else if (TakeValue(args, i, "-m", "--method", value, missing)) {
       if (missing) return need("a method");
       out.method = value;
@@ -99,9 +73,6 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, TraceArgs
     } else if (TakeValue(args, i, "", "--set", value, missing)) {
       if (missing) return need("KEY=VALUE");
       out.pairs.push_back(value);
-    } else if (TakeValue(args, i, "", "--size", value, missing)) {
-      if (missing) return need("W,H,UNIT");
-      out.size = value;
     } else if (a.size() > 1 && a[0] == '-') {
       return "trace: unknown option '" + a + "' (" + kUsage + ")";
     } else if (out.input.empty()) {
@@ -125,25 +96,6 @@ bool ParseThreshold(const std::string& text, settings::TraceOption& record) {
   if (level > 255) return false;
   record.b_AutoGray = false;
   record.i_Gray = static_cast<uint8_t>(level);
-  return true;
-}
-
-// "W,H,UNIT" with W and H greater than 0 and UNIT in, cm, mm or px.
-bool ParseSize(const std::string& text, formats::DestinationSize& size) {
-  size_t a = text.find(','), b = a == std::string::npos ? a : text.find(',', a + 1);
-  if (b == std::string::npos) return false;
-  auto number = [](const std::string& s, double& v) {
-    char* end = nullptr;
-    v = std::strtod(s.c_str(), &end);
-    return !s.empty() && end && *end == '\0' && std::isfinite(v) && v > 0.0;
-  };
-  if (!number(text.substr(0, a), size.width) || !number(text.substr(a + 1, b - a - 1), size.height)) return false;
-  const std::string unit = text.substr(b + 1);
-  if (unit == "in") size.unit = formats::kUnitInch;
-  else if (unit == "cm") size.unit = formats::kUnitCm;
-  else if (unit == "mm") size.unit = formats::kUnitMm;
-  else if (unit == "px") size.unit = formats::kUnitPixel;
-  else return false;
   return true;
 }
 
@@ -278,40 +230,19 @@ int Fail(const std::string& text) {
   return kExitFailed;
 }
 
-// A target directory that exists and can be written, or the reason it cannot.
-std::optional<std::string> OutputProblem(const std::string& output, const std::string& input) {
-  std::error_code ec;
-  fs::path out(output);
-  fs::path dir = out.parent_path().empty() ? fs::path(".") : out.parent_path();
-  if (!fs::is_directory(dir, ec)) return "Cannot save " + output + ": the directory " + dir.string() + " does not exist";
-  if (::access(dir.c_str(), W_OK) != 0) return "Cannot save " + output + ": the directory " + dir.string() + " is not writable";
-  if (fs::is_directory(out, ec)) return "Cannot save " + output + ": it is a directory";
-  if (fs::exists(out, ec) && fs::equivalent(out, fs::path(input), ec)) {
-    return "Cannot save " + output + ": it is the input file";
-  }
-  return std::nullopt;
-}
-
 int RunTrace(const std::vector<std::string>& argv) {
   TraceArgs args;
   if (auto problem = Parse(argv, args)) return UsageError(*problem);
 
-  // Format: named, else from the output's extension, else DXF.
-  const formats::OutputFormat* format = nullptr;
-  if (!args.format.empty()) {
-    format = formats::FindFormatByName(args.format);
-    if (!format) {
-      return UsageError("unknown format '" + args.format + "' (dxf, dxf-r10, svg, svgz, eps, pdf, plt, cgm, wmf)");
-    }
-  } else if (!args.output.empty()) {
-    format = formats::FindFormatByExtension(fs::path(args.output).extension().string());
-  }
-  if (!format) format = &formats::FormatForIndex(formats::kFormatDxf2000);
+  std::string error;
+  const formats::OutputFormat* format = ChooseFormat(args.out, error);
+  if (!format) return UsageError(error);
   if (!formats::WriterForIndex(format->index)) {
     return Fail(std::string(format->cliName) + " output is not available yet");
   }
-  const std::string output =
-      args.output.empty() ? fs::path(args.input).replace_extension(format->extension).string() : args.output;
+  const std::string output = args.out.output.empty()
+                                 ? fs::path(args.input).replace_extension(format->extension).string()
+                                 : args.out.output;
 
   // Parameters: the stored ones (or the built-in ones), then the chart type,
   // the --set pairs and the explicit options, in that order.
@@ -331,11 +262,7 @@ int RunTrace(const std::vector<std::string>& argv) {
   if (!args.threshold.empty() && !ParseThreshold(args.threshold, job.record)) {
     return UsageError("invalid threshold '" + args.threshold + "' (a level 0..255 or auto)");
   }
-  if (!args.size.empty()) {
-    formats::DestinationSize size;
-    if (!ParseSize(args.size, size)) return UsageError("invalid size '" + args.size + "' (W,H,UNIT with UNIT in, cm, mm or px)");
-    job.destination = size;
-  }
+  job.destination = args.out.size;
   const auto hooks = trace::DefaultTraceStageHooks();
   if ((job.record.i_AutoTraceWhat == settings::TraceMethod::Outline && !hooks.outline) ||
       (job.record.i_AutoTraceWhat == settings::TraceMethod::FillPattern && !hooks.fillPattern)) {
@@ -343,7 +270,7 @@ int RunTrace(const std::vector<std::string>& argv) {
                 " method is not available yet");
   }
   job.targetPosition = format->index - 1;
-  job.saveWidth = !args.noWidth;
+  job.saveWidth = !args.out.noWidth;
 
   // Refuse what cannot succeed before the trace runs.
   std::error_code ec;
