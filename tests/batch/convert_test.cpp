@@ -158,7 +158,7 @@ TEST(ConvertFile, StopSaveFailureAndEmptyTraceLeaveFilesAlone) {
   }
 }
 
-TEST(ConvertFile, ConversionsRunSideBySideWithTheirOwnJobs) {
+TEST(ConvertFile, ParallelConversionsWithTheirOwnJobs) {
   test::TempDir dir;
   std::vector<int> results(4, -1);
   std::vector<std::thread> threads;
