@@ -128,22 +128,8 @@ void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSerie
 }
 
 bool adjustAnglesLayer(model::CLayer& layer, const settings::AngleSeries& series, platform::ProgressSink* sink) {
-  const StageProgress stage(sink);
-  stage.begin("ProcessAdjustAngle", "Adjust angle");
-  const uint32_t n = layer.recount();
-  uint32_t i = 0;
-  for (const auto& entity : layer) {
-    ++i;
-    if (entity->type() == model::EntityType::PolyLine) {
-      adjustPolylineAngles(static_cast<model::CPolyLine&>(*entity), series);
-    }
-    if (stage.hasSink()) {
-      if (stage.stopRequested()) return false;
-      stage.progress(static_cast<int>(static_cast<uint64_t>(i) * 100 / n));
-    }
-  }
-  stage.end();
-  return true;
+  return runPolylineStage(layer, "ProcessAdjustAngle", "Adjust angle", sink,
+                          [&](model::CPolyLine& polyline) { adjustPolylineAngles(polyline, series); });
 }
 
 }  // namespace quillon::postprocess

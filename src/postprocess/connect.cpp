@@ -281,23 +281,21 @@ class ConnectRun {
   }
 
   // ---- stage 2 ----
-  void clip(SearchBox& box, bool xMaxSide, bool xMinSide, bool yMaxSide, bool yMinSide, int hx, int hy) const {
-    if (xMaxSide) {
-      if (box.clipXMax <= 0 || hx < box.clipXMax) box.clipXMax = hx;
-      box.xMax = std::min(box.xMax, hx);
-    }
-    if (xMinSide) {
-      if (box.clipXMin <= 0 || hx > box.clipXMin) box.clipXMin = hx;
-      box.xMin = std::max(box.xMin, hx);
-    }
-    if (yMaxSide) {
-      if (box.clipYMax <= 0 || hy < box.clipYMax) box.clipYMax = hy;
-      box.yMax = std::min(box.yMax, hy);
-    }
-    if (yMinSide) {
-      if (box.clipYMin <= 0 || hy > box.clipYMin) box.clipYMin = hy;
-      box.yMin = std::max(box.yMin, hy);
-    }
+  // A clip lowers (upper sides) or raises (lower sides) the side's clip
+  // value, when unset or less strict, and its limit.
+  static void clipUpper(int& clipValue, int& limit, int value) {
+    if (clipValue <= 0 || value < clipValue) clipValue = value;
+    limit = std::min(limit, value);
+  }
+  static void clipLower(int& clipValue, int& limit, int value) {
+    if (clipValue <= 0 || value > clipValue) clipValue = value;
+    limit = std::max(limit, value);
+  }
+  static void clip(SearchBox& box, bool xMaxSide, bool xMinSide, bool yMaxSide, bool yMinSide, int hx, int hy) {
+    if (xMaxSide) clipUpper(box.clipXMax, box.xMax, hx);
+    if (xMinSide) clipLower(box.clipXMin, box.xMin, hx);
+    if (yMaxSide) clipUpper(box.clipYMax, box.yMax, hy);
+    if (yMinSide) clipLower(box.clipYMin, box.yMin, hy);
   }
 
   // Clips the box to the side of the end facing away from its line (40° of

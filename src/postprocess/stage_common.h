@@ -5,10 +5,13 @@
 // result codes stages deliver, and small plane-geometry helpers.
 
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <string_view>
 
 #include "model/geometry.h"
+#include "model/layer.h"
+#include "model/polyline.h"
 #include "platform/progress.h"
 
 namespace quillon::postprocess {
@@ -46,6 +49,12 @@ class StageProgress {
  private:
   platform::ProgressSink* sink_;
 };
+
+// A stage that works on each polyline of a layer alone: stage begin, `work`
+// on every polyline in layer order, and with a sink after every entity a
+// cancel check and progress i·100/n; stage end. False only when cancelled.
+bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
+                      platform::ProgressSink* sink, const std::function<void(model::CPolyLine&)>& work);
 
 // The angle between two direction vectors, acos of their normalised dot
 // product, in [0, π]; 0 when either vector has no length.

@@ -163,22 +163,8 @@ void straightenPolyline(model::CPolyLine& polyline, double maxDis) {
 }
 
 bool straightenLayer(model::CLayer& layer, double maxDis, platform::ProgressSink* sink) {
-  const StageProgress stage(sink);
-  stage.begin("ProcessStraightenLine", "Straighten line");
-  const uint32_t n = layer.recount();
-  uint32_t i = 0;
-  for (const auto& entity : layer) {
-    ++i;
-    if (entity->type() == model::EntityType::PolyLine) {
-      straightenPolyline(static_cast<model::CPolyLine&>(*entity), maxDis);
-    }
-    if (stage.hasSink()) {
-      if (stage.stopRequested()) return false;
-      stage.progress(static_cast<int>(static_cast<uint64_t>(i) * 100 / n));
-    }
-  }
-  stage.end();
-  return true;
+  return runPolylineStage(layer, "ProcessStraightenLine", "Straighten line", sink,
+                          [&](model::CPolyLine& polyline) { straightenPolyline(polyline, maxDis); });
 }
 
 }  // namespace quillon::postprocess
