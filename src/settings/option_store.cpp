@@ -325,12 +325,31 @@ std::vector<std::string> ListChartTypes(const KeyValueStore& store) {
 
 std::vector<std::string> ChartTypeChoices(const KeyValueStore& store) {
   std::vector<std::string> names = ListChartTypes(store);
-  for (const char* preset : {kPresetEngineering, kPresetTopography, kPresetDefault}) {
-    bool listed = false;
-    for (const auto& n : names) listed = listed || platform::EqualsIgnoreCase(n, preset);
-    if (!listed) names.emplace_back(preset);
-  }
+  for (const char* preset : {kPresetEngineering, kPresetTopography, kPresetDefault})
+    if (!ChartTypeNameListed(names, preset)) names.emplace_back(preset);
   return names;
+}
+
+bool IsBuiltInChartType(std::string_view name) { return !PresetName(name).empty(); }
+
+bool ChartTypeNameListed(const std::vector<std::string>& listed, std::string_view name) {
+  for (const auto& n : listed)
+    if (platform::EqualsIgnoreCase(n, name)) return true;
+  return false;
+}
+
+bool ResetChartType(KeyValueStore& store, TraceOption& record, std::string_view name) {
+  const std::string_view preset = PresetName(name);
+  if (preset.empty()) return false;
+  if (preset == kPresetDefault)
+    record.SetDefaults();
+  else
+    record.ApplyPreset(preset);
+  if (!SaveChartType(store, record, preset)) {
+    platform::ShowMessage(Text("SetDlgSaveParamError", "Save error!\nPlease save again!"));
+    return false;
+  }
+  return true;
 }
 
 bool DeleteKeyTree(KeyValueStore& store, std::string_view parent, std::string_view name) {

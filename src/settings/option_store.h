@@ -74,6 +74,18 @@ std::vector<std::string> ListChartTypes(const platform::KeyValueStore& store);
 // listed (ignoring case), in the order pre_Engineering, pre_Topography, pre_Default.
 std::vector<std::string> ChartTypeChoices(const platform::KeyValueStore& store);
 
+// True for "pre_Default", "pre_Engineering" and "pre_Topography" (ignoring case).
+bool IsBuiltInChartType(std::string_view name);
+// The chart type name dialog asks before overwriting when the typed name
+// equals a listed one, ignoring case (a name that only begins like one does not).
+bool ChartTypeNameListed(const std::vector<std::string>& listed, std::string_view name);
+// The Reset command of the chart type box: "pre_Engineering" and
+// "pre_Topography" apply that preset, "pre_Default" returns the whole record
+// (display options included) to its defaults; the preset is then stored under
+// its own name, and a failure shows "Save error!\nPlease save again!". Any
+// other name changes nothing and returns false; true when reset and stored.
+bool ResetChartType(platform::KeyValueStore& store, TraceOption& record, std::string_view name);
+
 // Deletes the key parent\name with everything below it; false when it does not exist.
 bool DeleteKeyTree(platform::KeyValueStore& store, std::string_view parent, std::string_view name);
 

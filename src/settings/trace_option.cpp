@@ -65,6 +65,14 @@ std::string RecogniseLine(bool recognise) {
                    : Text("OptionNotRecCircle", "Not recognise circle and arc.");
 }
 
+// A name is one line of the job text: a line break inside it would start
+// another key when the file is read back.
+std::string OneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\r' || c == '\n') c = ' ';
+  return s;
+}
+
 bool WriteAll(std::FILE* file, const std::string& text) {
   if (file == nullptr) return false;
   return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::ferror(file) == 0;
@@ -243,15 +251,15 @@ std::string TraceOption::JobText(std::string_view lineEnd) const {
   switch (i_AutoTraceWhat) {
     case TraceMethod::CenterLine:
       line("Method", "Center");
-      line("Chart", ModalName);
+      line("Chart", OneLine(ModalName));
       line("Straighten", FormatFixed(d_MaxDis, 3));
       line("Circle", flag(b_RecogniseCirArc));
       line("Width", flag(b_CalcWidth));
-      if (b_CalcWidth) line("WidthSeries", s_WidthSeries.name());
+      if (b_CalcWidth) line("WidthSeries", OneLine(s_WidthSeries.name()));
       line("Connect", flag(b_Connect));
       if (b_Connect) line("distance", std::to_string(i_ConDis));
       line("Force", flag(b_ForceOrtho));
-      if (b_ForceOrtho) line("AngleSeries", s_AngleSeries.name());
+      if (b_ForceOrtho) line("AngleSeries", OneLine(s_AngleSeries.name()));
       line("Delete", flag(b_DelLine));
       if (b_DelLine) line("Length", std::to_string(i_DelLine_Length));
       break;

@@ -10,6 +10,17 @@
 
 #include "support/test_support.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILLON_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLON_LSAN 1
+#endif
+#endif
+#ifdef QUILLON_LSAN
+#include <sanitizer/lsan_interface.h>
+#endif
+
 namespace quillon::settings {
 namespace {
 
@@ -69,6 +80,10 @@ TEST(NumberText, FormatNumberUsesExactlyTheDecimalsAndTheSeparator) {
 class CommaLocale : public ::testing::Test {
  protected:
   void SetUp() override {
+#ifdef QUILLON_LSAN
+    // glibc keeps the parsed LOCPATH list for good; that is not our leak.
+    __lsan_disable();
+#endif
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
       if (Usable(name)) {
         name_ = name;
@@ -94,6 +109,9 @@ class CommaLocale : public ::testing::Test {
     if (locpathSet_) ::unsetenv("LOCPATH");
     std::setlocale(LC_ALL, "C");
     SetLocaleSeparators(Separators{});
+#ifdef QUILLON_LSAN
+    __lsan_enable();
+#endif
   }
   static bool Usable(const char* name) {
     locale_t l = newlocale(LC_NUMERIC_MASK, name, static_cast<locale_t>(nullptr));

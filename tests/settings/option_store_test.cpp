@@ -234,6 +234,34 @@ TEST(ChartTypes, MissingStoredValuesTakeTheChartDefaults) {
   EXPECT_EQ(r.s_AngleSeries, AngleSeries::BuiltInDefault());
 }
 
+TEST(ChartTypes, DialogCommands) {
+  const std::vector<std::string> listed{"Survey", "pre_Engineering", "pre_Topography", "pre_Default"};
+  EXPECT_TRUE(ChartTypeNameListed(listed, "SURVEY"));
+  EXPECT_FALSE(ChartTypeNameListed(listed, "pre"));  // a beginning is a new name
+  EXPECT_TRUE(IsBuiltInChartType("Pre_Topography"));
+  EXPECT_FALSE(IsBuiltInChartType("Survey"));
+
+  MemoryKeyValueStore store;
+  TraceOption r = Custom();
+  EXPECT_FALSE(ResetChartType(store, r, "Survey"));
+  EXPECT_EQ(r, Custom());
+  EXPECT_TRUE(ResetChartType(store, r, "pre_Engineering"));
+  EXPECT_EQ(r.i_ConDis, 9);
+  EXPECT_EQ(r.colorIndex(DisplayColor::BackGround), 250);  // a preset keeps the display options
+  EXPECT_EQ(store.readDword(std::string(kOptionListKey) + "\\pre_Engineering", "i_ConDis"), 9u);
+  EXPECT_TRUE(ResetChartType(store, r, "pre_default"));
+  TraceOption defaults;
+  defaults.s_WidthSeries = r.s_WidthSeries;  // untouched by every preset
+  EXPECT_EQ(r, defaults);
+  EXPECT_TRUE(store.keyExists(std::string(kOptionListKey) + "\\pre_Default"));
+
+  test::CapturedMessages messages;
+  FailingStore failing;
+  failing.failAfter = 0;
+  EXPECT_FALSE(ResetChartType(failing, r, "pre_Topography"));
+  EXPECT_EQ(messages.messages(), (std::vector<std::string>{kFailMessage, "Save error!\nPlease save again!"}));
+}
+
 TEST(OptionStore, WriteFailuresAreReportedOnceAndStopTheSave) {
   test::CapturedMessages messages;
   FailingStore store;

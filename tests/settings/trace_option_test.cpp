@@ -247,6 +247,12 @@ TEST(TraceOptionText, FillPatternPrintsItsOwnSpacing) {
   }
 }
 
+TEST(TraceOptionText, NamesCannotBreakTheJobTextIntoMoreKeys) {
+  TraceOption r;
+  r.ModalName = "x\nGray=5\r";
+  EXPECT_NE(r.JobText().find("Chart=x Gray=5 \n"), std::string::npos);
+}
+
 TEST(TraceOptionText, WriteFunctionsWriteTheSameText) {
   test::TempDir dir;
   const std::string path = dir.file("job.txt");
