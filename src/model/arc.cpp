@@ -7,22 +7,7 @@
 
 namespace quillon::model {
 
-namespace {
-constexpr double kMaxDisplayPoints = 65536.0;
-
-PolyVertex displayPoint(const Point3& p, double width) {
-  PolyVertex v;
-  v.x = p.x;
-  v.y = p.y;
-  v.startWidth = width;
-  v.endWidth = width;
-  return v;
-}
-}  // namespace
-
-CArc::CArc() : CCircle(EntityType::Arc, Point3{}, 1.0) {
-  updateEndPoints();
-}
+CArc::CArc() : CCircle(EntityType::Arc, Point3{}, 1.0) { updateEndPoints(); }
 
 CArc::CArc(const Point3& centre, double radius, double startAngle, double endAngle)
     : CCircle(EntityType::Arc, centre, radius) {

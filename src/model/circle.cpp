@@ -8,18 +8,6 @@
 namespace quillon::model {
 
 namespace {
-// Upper bound of display points of one circle, so that a tiny view step on a
-// huge radius cannot exhaust memory.
-constexpr double kMaxDisplayPoints = 65536.0;
-
-PolyVertex displayPoint(const Point3& p, double width) {
-  PolyVertex v;
-  v.setPoint(p);
-  v.z = 0.0;
-  v.startWidth = width;
-  v.endWidth = width;
-  return v;
-}
 
 // The smallest point of the closed rectangle [lo, hi] to c and the farthest.
 void distanceRange(const Point3& c, const Point3& lo, const Point3& hi, double& nearest, double& farthest) {
@@ -31,6 +19,15 @@ void distanceRange(const Point3& c, const Point3& lo, const Point3& hi, double& 
   farthest = std::hypot(fx, fy);
 }
 }  // namespace
+
+PolyVertex CCircle::displayPoint(const Point3& p, double width) {
+  PolyVertex v;
+  v.x = p.x;
+  v.y = p.y;
+  v.startWidth = width;
+  v.endWidth = width;
+  return v;
+}
 
 CCircle::CCircle() : CCircle(EntityType::Circle, Point3{}, 1.0) {}
 

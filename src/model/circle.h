@@ -46,6 +46,11 @@ class CCircle : public CEntity {
   CCircle(EntityType type, const Point3& centre, double radius);
   // Builds the display points for step d into points.
   virtual void buildDisplayPoints(double step, std::vector<PolyVertex>& points) const;
+  // Upper bound of display points of one circle, so that a tiny view step on
+  // a huge radius cannot exhaust memory.
+  static constexpr double kMaxDisplayPoints = 65536.0;
+  // A display point at p carrying the pen width.
+  static PolyVertex displayPoint(const Point3& p, double width);
   // Marks the geometry changed (display points and extents stale).
   void geometryChanged() { approxDirty_ = true; }
 

@@ -1,7 +1,6 @@
 #include "model/graph.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 #include "model/arc.h"
@@ -14,12 +13,6 @@
 namespace quillon::model {
 
 namespace {
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // Colour of the grip previews.
 constexpr settings::ColorIndex kPreviewColour = 7;
@@ -38,6 +31,30 @@ CGraph::~CGraph() {
   selectAll(false);
   tempPolyline_.reset();
   layers_.clear();
+}
+
+void CGraph::copyVectorsFrom(const CGraph& other) {
+  if (&other == this) return;
+  selectAll(false);
+  tempPolyline_.reset();
+  layers_.clear();
+  currentLayer_ = nullptr;
+  for (const auto& layer : other.layers_) {
+    auto copy = std::make_unique<CLayer>(*layer);
+    copy->setGraph(this);
+    if (layer.get() == other.currentLayer_) currentLayer_ = copy.get();
+    layers_.push_back(std::move(copy));
+  }
+  handleCounter_ = std::max(handleCounter_, other.handleCounter_);
+  showRaster = other.showRaster;
+  showVectors = other.showVectors;
+  aids = other.aids;
+  currentColour = other.currentColour;
+  currentWidth = other.currentWidth;
+  unit = other.unit;
+  newLayerColour = other.newLayerColour;
+  for (auto& cached : extentsCache_) cached.valid = false;
+  modified_ = other.modified_;
 }
 
 // --- raster ------------------------------------------------------------------
@@ -96,7 +113,7 @@ bool CGraph::setCurrentLayerByIndex(int index) {
 
 CLayer* CGraph::findLayer(std::string_view name) const {
   for (const auto& layer : layers_) {
-    if (equalNoCase(layer->name(), name)) return layer.get();
+    if (CLayer::sameName(layer->name(), name)) return layer.get();
   }
   return nullptr;
 }

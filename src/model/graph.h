@@ -74,6 +74,14 @@ class CGraph {
   CGraph(const CGraph&) = delete;
   CGraph& operator=(const CGraph&) = delete;
 
+  // Makes this drawing a copy of other's vector part (for undo snapshots and
+  // restores): the display switches, modified flag, drawing aids, current
+  // colour, width and unit, and every layer with clones of its entities (same
+  // handles, same order); the copy of other's current layer becomes current.
+  // The selection and grips are cleared, the raster is not touched, and the
+  // handle counter becomes the larger of the two.
+  void copyVectorsFrom(const CGraph& other);
+
   // --- handles -----------------------------------------------------------------
   // The next handle for an entity or layer (then the counter moves on).
   uint32_t takeHandle() { return handleCounter_++; }

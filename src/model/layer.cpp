@@ -7,13 +7,11 @@
 
 namespace quillon::model {
 
-namespace {
-bool equalNoCase(std::string_view a, std::string_view b) {
+bool CLayer::sameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
 }
-}  // namespace
 
 CLayer::CLayer(std::string name) : name_(std::move(name)) {}
 
@@ -94,8 +92,15 @@ bool CLayer::selectAll(bool flag, Selection& selection) {
   return selectWhere(entities_, selection, [](const CEntity&) { return true; });
 }
 
+bool CLayer::isValidName(std::string_view name) {
+  if (name.empty()) return false;
+  return std::all_of(name.begin() + 1, name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
 void CLayer::setName(std::string_view name) {
-  if (name.empty() || equalNoCase(name, name_)) return;
+  if (name.empty() || sameName(name, name_)) return;
   name_ = std::string(name);
 }
 

@@ -44,6 +44,12 @@ class CLayer final {
   // With flag set, adds every entity not yet selected (visible layers only).
   bool selectAll(bool flag, Selection& selection);
 
+  // A layer name is valid when it is not empty and every character after the
+  // first is an ASCII letter, a digit or '_' (the first is not checked).
+  static bool isValidName(std::string_view name);
+  // Layer names compare without regard to (ASCII) case.
+  static bool sameName(std::string_view a, std::string_view b);
+
   // --- attributes --------------------------------------------------------------
   uint32_t handle() const { return handle_; }
   void setHandle(uint32_t handle) { handle_ = handle; }

@@ -333,3 +333,55 @@ TEST(Graph, DeletingLayersFreesTheirEntities) {
 
 }  // namespace
 }  // namespace quillon::model
+
+namespace quillon::model {
+namespace {
+
+TEST(Layer, NameRules) {
+  EXPECT_TRUE(CLayer::isValidName("1abc"));
+  EXPECT_TRUE(CLayer::isValidName("-abc_2"));
+  EXPECT_FALSE(CLayer::isValidName("ab-c"));
+  EXPECT_FALSE(CLayer::isValidName(""));
+  CLayer layer("Walls");
+  layer.setName("");
+  EXPECT_EQ(layer.name(), "Walls");
+  layer.setName("WALLS");  // differs only in case: kept
+  EXPECT_EQ(layer.name(), "Walls");
+  layer.setName("Doors");
+  EXPECT_EQ(layer.name(), "Doors");
+}
+
+TEST(Graph, CopyOfTheVectorsIsDeepAndKeepsTheCurrentLayer) {
+  CGraph g;
+  g.clearForTrace();
+  g.addEntity(std::make_unique<CLine>(Point3{0, 0, 0}, Point3{1, 0, 0}));
+  g.setCurrentLayerByName("B");
+  g.addEntity(std::make_unique<CLine>(Point3{0, 0, 0}, Point3{2, 0, 0}));
+  g.setCurrentLayerByIndex(1);  // "Trace"
+  g.currentWidth = 3;
+  g.aids.gridOn = 1;
+  g.selectAll(true);
+
+  CGraph snapshot;
+  snapshot.setHandleCounter(200);
+  snapshot.copyVectorsFrom(g);
+  EXPECT_EQ(snapshot.handleCounter(), 200u);
+  ASSERT_EQ(snapshot.layers().size(), 2u);
+  EXPECT_EQ(snapshot.currentLayer()->name(), "Trace");
+  EXPECT_EQ(snapshot.currentLayer()->graph(), &snapshot);
+  EXPECT_DOUBLE_EQ(snapshot.currentWidth, 3.0);
+  EXPECT_EQ(snapshot.aids.gridOn, 1);
+  EXPECT_TRUE(snapshot.selection().empty());
+  EXPECT_FALSE(snapshot.currentLayer()->first()->selected());
+  const uint32_t handle = g.currentLayer()->first()->handle();
+  EXPECT_EQ(snapshot.currentLayer()->first()->handle(), handle);
+  // Changing the original leaves the copy alone, and the other way round.
+  g.removeAllLayers();
+  EXPECT_EQ(snapshot.totalCount(), 2u);
+  g.copyVectorsFrom(snapshot);
+  EXPECT_EQ(g.handleCounter(), 200u);
+  EXPECT_NE(g.findEntity(handle), nullptr);
+}
+
+}  // namespace
+}  // namespace quillon::model
