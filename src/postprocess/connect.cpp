@@ -83,6 +83,7 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
   a.setClosed(false);
 
   if (b == &a) {
+    joined->editVertices().reserve(a.vertices().size());  // the only allocation
     clearLink(&a, 0);
     clearLink(&a, 1);
     std::vector<PolyVertex>& v = a.editVertices();
@@ -95,9 +96,15 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
     return joined;
   }
 
-  // a's joined end becomes its last vertex.
+  // a's joined end becomes its last vertex, b's its first. Everything that
+  // may allocate happens before either polyline gives up a vertex, so running
+  // out of memory leaves both as they were (or merely reversed).
   const int aFar = 1 - a.endSelector();
+  const int bFar = 1 - b->endSelector();
   if (a.endSelector() == 0) a.reverse();
+  if (b->endSelector() == 1) b->reverse();
+  joined->editVertices().reserve(a.vertices().size() + b->vertices().size());
+
   moveLink(&a, aFar, joined.get(), 0);
   PolyVertex s = a.vertices().back();
   const PolyVertex& beforeS = a.vertices()[a.vertices().size() - 2];
@@ -105,10 +112,6 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
   const Point3 pointP = at(beforeS);
   a.removeVertex(a.vertices().size() - 1);
   joined->takeVertices(a);
-
-  // b's joined end becomes its first vertex.
-  const int bFar = 1 - b->endSelector();
-  if (b->endSelector() == 1) b->reverse();
   moveLink(b, bFar, joined.get(), 1);
   const PolyVertex& b0 = b->vertices()[0];
   const PolyVertex& b1 = b->vertices()[1];
