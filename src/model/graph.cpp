@@ -400,14 +400,13 @@ void CGraph::select(CEntity* entity) {
 
 bool CGraph::deleteSelection() {
   if (selection_.empty()) return false;
+  // Selection and grips go first, so that removing each entity does not
+  // rebuild the grips of the rest.
   const Selection doomed = selection_;
+  selectAll(false);
   for (CEntity* entity : doomed) {
     if (entity->layer() != nullptr) entity->layer()->remove(entity);
   }
-  clearSelection();
-  gripOwners_.clear();
-  grips_.clear();
-  currentGrip_ = -1;
   markModified(true);
   return true;
 }
