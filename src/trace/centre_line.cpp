@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 #include <new>
 
 #include "trace/trace_result.h"
@@ -30,11 +32,7 @@ Offset OffsetOf(uint8_t direction) {
   return Offset{0, 0, 0};
 }
 
-std::array<bool, 512> MakeJunctionWindowTable() {
-  std::array<bool, 512> table{};
-  for (unsigned w = 0; w < 512; ++w) table[w] = (w & (1u << 4)) && JunctionTable[detail::WindowToCode(w)];
-  return table;
-}
+constexpr auto kJunctionWindow = detail::WindowTable(JunctionTable);
 
 // One walk away from the start pixel, forwards (points appended) or
 // backwards (points put at the front). In the forward walk of a start that
@@ -124,47 +122,60 @@ uint8_t Step(const raster::CRaster& raster, int& x, int& y) {
 bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions, platform::ProgressSink* sink) {
   const StageReporter reporter(sink);
   reporter.begin("ProcessTraceCenterInit");
-  std::unique_ptr<detail::RowWindow> window;
+  const int width = skeleton.width();
+  const int height = skeleton.height();
+  const int byteCount = (width + 7) >> 3;
+  // Junctions leave the skeleton only once the next row has been classified,
+  // so that every pixel is classified against the skeleton as it began.
+  std::vector<uint8_t> zeroRow;
+  std::vector<int> previous;
+  std::vector<int> current;
   try {
-    window = std::make_unique<detail::RowWindow>(skeleton.width());
+    zeroRow.assign(static_cast<std::size_t>(byteCount) + 8, 0);
+    previous.reserve(64);
+    current.reserve(64);
   } catch (const std::bad_alloc&) {
     reporter.finished(kTraceError);
     return false;
   }
-  static const std::array<bool, 512> junctionWindow = MakeJunctionWindowTable();
-  const int height = skeleton.height();
+  if (width > 0) detail::ClearRowPadding(skeleton);
+  const auto clearJunctions = [&skeleton](int y, const std::vector<int>& xs) {
+    if (y < 0) return;
+    uint8_t* row = skeleton.row(y);
+    for (int x : xs) row[x >> 3] &= static_cast<uint8_t>(~(0x80u >> (x & 7)));
+  };
   int lastPercent = -1;
-  for (int y = 0; y < height; ++y) {
-    // The window keeps row y-1 as unpacked before its junctions were cleared,
-    // so every pixel is classified against the skeleton as it began.
-    window->centreOn(skeleton, y);
-    const uint8_t* p = window->prev->px();
-    const uint8_t* c = window->cur->px();
-    const uint8_t* n = window->next->px();
-    const std::vector<int>& runs = window->cur->runs();
-    for (std::size_t r = 0; r + 1 < runs.size(); r += 2) {
-      const int start = runs[r];
-      const int end = runs[r + 1];
-      unsigned w = detail::ColumnBits(p, c, n, start - 1) | (detail::ColumnBits(p, c, n, start) << 3);
-      for (int x = start; x < end; ++x) {
-        w |= detail::ColumnBits(p, c, n, x + 1) << 6;
-        if (junctionWindow[w]) {
-          junctions.setBit(x, y, true);
-          skeleton.setBit(x, y, false);
+  try {
+    for (int y = 0; y < height; ++y) {
+      current.clear();
+      const uint8_t* above = y > 0 ? skeleton.row(y - 1) : zeroRow.data();
+      const uint8_t* below = y + 1 < height ? skeleton.row(y + 1) : zeroRow.data();
+      uint8_t* junctionRow = junctions.row(y);
+      detail::ForEachInkPixel(above, skeleton.row(y), below, byteCount, [&](int x, unsigned window) {
+        if (kJunctionWindow[window]) {
+          junctionRow[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7));
+          current.push_back(x);
         }
-        w >>= 3;
+        return false;
+      });
+      clearJunctions(y - 1, previous);
+      std::swap(previous, current);
+      if (reporter.cancelled()) {
+        clearJunctions(y, previous);
+        reporter.finished(kTraceUserStop);
+        return false;
+      }
+      const int percent = static_cast<int>(static_cast<long long>(y) * 100 / height);
+      if (percent > lastPercent) {
+        reporter.progress(percent);
+        lastPercent = percent;
       }
     }
-    if (reporter.cancelled()) {
-      reporter.finished(kTraceUserStop);
-      return false;
-    }
-    const int percent = static_cast<int>(static_cast<long long>(y) * 100 / height);
-    if (percent > lastPercent) {
-      reporter.progress(percent);
-      lastPercent = percent;
-    }
+  } catch (const std::bad_alloc&) {
+    reporter.finished(kTraceError);
+    return false;
   }
+  clearJunctions(height - 1, previous);
   reporter.end();
   return true;
 }

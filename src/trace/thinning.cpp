@@ -1,9 +1,7 @@
 #include "trace/thinning.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <thread>
@@ -15,138 +13,34 @@ namespace quillon::trace {
 
 namespace detail {
 
-namespace {
-
-// Byte b unpacked to eight bytes 0/1, most significant bit first.
-constexpr std::array<std::array<uint8_t, 8>, 256> MakeUnpackTable() {
-  std::array<std::array<uint8_t, 8>, 256> table{};
-  for (int b = 0; b < 256; ++b) {
-    for (int j = 0; j < 8; ++j) table[static_cast<std::size_t>(b)][static_cast<std::size_t>(j)] = (b >> (7 - j)) & 1;
-  }
-  return table;
-}
-
-constexpr auto kUnpack = MakeUnpackTable();
-
-// Row buffers are width + 17 bytes: the left guard, the pixels, and room for
-// the 8-byte store of the last packed byte plus the right guard.
-constexpr int kRowSlack = 17;
-
-}  // namespace
-
-void UnpackedRow::allocate(int width) {
-  buffer_.assign(static_cast<std::size_t>(width) + kRowSlack, 0);
-  runs_.clear();
-  runs_.reserve(64);
-  rowIndex_ = kNoRow;
-}
-
-void UnpackedRow::clearRuns() {
-  uint8_t* p = px();
-  for (std::size_t i = 0; i + 1 < runs_.size(); i += 2) {
-    std::memset(p + runs_[i], 0, static_cast<std::size_t>(runs_[i + 1] - runs_[i]));
-  }
-  runs_.clear();
-}
-
-void UnpackedRow::loadEmpty(int rowIndex) {
-  clearRuns();
-  rowIndex_ = rowIndex;
-}
-
-void UnpackedRow::load(const uint8_t* packed, int width, int rowIndex) {
-  clearRuns();
-  rowIndex_ = rowIndex;
-  const int byteCount = (width + 7) >> 3;
-  const uint8_t lastMask = (width & 7) ? static_cast<uint8_t>(0xFF << (8 - (width & 7))) : uint8_t{0xFF};
-  uint8_t* out = px();
-  bool open = false;  // the pixel left of the current byte is ink
-  int i = 0;
-  while (i < byteCount) {
-    if (!open) {
-      uint64_t word;
-      while (i + 8 <= byteCount && (std::memcpy(&word, packed + i, 8), word == 0)) i += 8;
-      if (i >= byteCount) break;
-    }
-    unsigned b = packed[i];
-    if (i == byteCount - 1) b &= lastMask;
-    if (b == 0) {
-      if (open) {
-        runs_.push_back(i * 8);
-        open = false;
-      }
-      ++i;
-      continue;
-    }
-    std::memcpy(out + i * 8, kUnpack[b].data(), 8);
-    const unsigned left = (b >> 1) | (open ? 0x80u : 0u);
-    unsigned events = ((b & ~left) | (~b & left)) & 0xFFu;  // run starts and run ends
-    while (events != 0) {
-      const int k = std::countl_zero(static_cast<uint8_t>(events));
-      runs_.push_back(i * 8 + k);
-      events &= ~(0x80u >> k);
-    }
-    open = (b & 1) != 0;
-    ++i;
-  }
-  if (open) runs_.push_back(byteCount * 8);
-}
-
-RowWindow::RowWindow(int width) {
-  for (UnpackedRow& slot : slots_) slot.allocate(width);
-  empty_.allocate(width);
-}
-
-UnpackedRow* RowWindow::fetch(const raster::CRaster& raster, int y, int low) {
-  if (y < 0 || y >= raster.height()) return &empty_;
-  for (UnpackedRow& slot : slots_) {
-    if (slot.rowIndex() == y) return &slot;
-  }
-  // Reuse a slot holding none of the rows low .. low + 2.
-  for (UnpackedRow& slot : slots_) {
-    const int held = slot.rowIndex();
-    if (held < low || held > low + 2) {
-      slot.load(raster.row(y), raster.width(), y);
-      return &slot;
-    }
-  }
-  return &empty_;  // unreachable: three slots, at most two of them protected
-}
-
-void RowWindow::centreOn(const raster::CRaster& raster, int y) {
-  prev = fetch(raster, y - 1, y - 1);
-  cur = fetch(raster, y, y - 1);
-  next = fetch(raster, y + 1, y - 1);
-}
-
-uint8_t WindowToCode(unsigned w) {
-  const auto bit = [w](int i) { return (w >> i) & 1u; };
-  return static_cast<uint8_t>(bit(0) * kNorthWest + bit(1) * kWest + bit(2) * kSouthWest + bit(3) * kNorth +
-                              bit(5) * kSouth + bit(6) * kNorthEast + bit(7) * kEast + bit(8) * kSouthEast);
+void ClearRowPadding(raster::CRaster& raster) {
+  const int width = raster.width();
+  if ((width & 7) == 0) return;
+  const int last = (width >> 3);
+  const auto mask = static_cast<uint8_t>(0xFFu << (8 - (width & 7)));
+  for (int y = 0; y < raster.height(); ++y) raster.row(y)[last] &= mask;
 }
 
 }  // namespace detail
 
 namespace {
 
-using detail::ColumnBits;
-using detail::RowWindow;
-using detail::UnpackedRow;
+using detail::ForEachInkPixel;
+using detail::kWindowCentre;
 
-constexpr unsigned kCentre = 1u << 4;
-
-// Zhang-Suen removal of the centre pixel for window w: bit 0 in
+// Zhang-Suen removal of the centre pixel of window w: bit 0 in
 // sub-iteration 1, bit 1 in sub-iteration 2.
 constexpr std::array<uint8_t, 512> MakeZhangSuenTable() {
   std::array<uint8_t, 512> table{};
   for (unsigned w = 0; w < 512; ++w) {
-    if (!(w & kCentre)) continue;
-    const auto bit = [w](int i) { return static_cast<int>((w >> i) & 1u); };
-    const int nw = bit(0), west = bit(1), sw = bit(2), north = bit(3), south = bit(5), ne = bit(6),
-              east = bit(7), se = bit(8);
+    if (!(w & kWindowCentre)) continue;
+    const uint8_t code = detail::WindowToCode(w);
+    const auto ink = [code](uint8_t bit) { return (code & bit) ? 1 : 0; };
+    const int north = ink(kNorth), south = ink(kSouth), east = ink(kEast), west = ink(kWest);
     // P2..P9: south, south-east, east, north-east, north, north-west, west, south-west.
-    const int ring[8] = {south, se, east, ne, north, nw, west, sw};
-    int b = 0, a = 0;
+    const int ring[8] = {south, ink(kSouthEast), east, ink(kNorthEast), north, ink(kNorthWest), west, ink(kSouthWest)};
+    int b = 0;
+    int a = 0;
     for (int i = 0; i < 8; ++i) {
       b += ring[i];
       if (!ring[i] && ring[(i + 1) % 8]) ++a;
@@ -159,72 +53,106 @@ constexpr std::array<uint8_t, 512> MakeZhangSuenTable() {
 }
 
 constexpr auto kZhangSuen = MakeZhangSuenTable();
-
-std::array<bool, 512> MakeSecondStepTable() {
-  std::array<bool, 512> table{};
-  for (unsigned w = 0; w < 512; ++w) table[w] = (w & kCentre) && ThinRemoveTable[detail::WindowToCode(w)];
-  return table;
-}
-
-const std::array<bool, 512>& SecondStepTable() {
-  static const std::array<bool, 512> table = MakeSecondStepTable();
-  return table;
-}
+constexpr auto kSecondStepRemovable = detail::WindowTable(ThinRemoveTable);
 
 inline void ClearBit(uint8_t* row, int x) { row[x >> 3] &= static_cast<uint8_t>(~(0x80u >> (x & 7))); }
 
-struct PendingRow {
+struct MarkedRow {
   int y;
   std::vector<int> marks;
 };
 
-// One band of rows [first, last) of a sub-iteration. Marks of interior rows are
-// applied as soon as the row is done (the walk never unpacks it again); marks
-// of the band's first and last row are handed back, because the neighbouring
-// band may still read those rows.
+// One band of rows [first, last) of a sub-iteration. Marks of a row are
+// applied once the walk is two rows past it, when no row that reads it is
+// left. Marks of the band's first and last row are handed back instead,
+// because the neighbouring band reads those rows; they are applied after all
+// bands are done.
 struct Band {
   int first = 0;
   int last = 0;
   long removed = 0;
   bool failed = false;
-  std::vector<PendingRow> pending;
+  std::vector<MarkedRow> edges;
 };
 
-void RunBand(raster::CRaster& raster, unsigned subBit, const uint8_t* examine, uint8_t* visit, uint8_t* changed,
-             Band& band) {
-  try {
-    RowWindow window(raster.width());
-    std::vector<int> marks;
-    marks.reserve(256);
-    for (int y = band.first; y < band.last; ++y) {
+class BandWalker {
+ public:
+  BandWalker(raster::CRaster& raster, unsigned subBit, const uint8_t* zeroRow, uint8_t* visit, uint8_t* changed,
+             Band& band)
+      : raster_(raster), subBit_(subBit), zeroRow_(zeroRow), visit_(visit), changed_(changed), band_(band) {}
+
+  void run(const uint8_t* examine) {
+    const int height = raster_.height();
+    const int byteCount = (raster_.width() + 7) >> 3;
+    for (int y = band_.first; y < band_.last; ++y) {
       if (!examine[y]) continue;
-      window.centreOn(raster, y);
-      const uint8_t* p = window.prev->px();
-      const uint8_t* c = window.cur->px();
-      const uint8_t* n = window.next->px();
-      const std::vector<int>& runs = window.cur->runs();
-      marks.clear();
-      for (std::size_t r = 0; r + 1 < runs.size(); r += 2) {
-        const int start = runs[r];
-        const int end = runs[r + 1];
-        unsigned w = ColumnBits(p, c, n, start - 1) | (ColumnBits(p, c, n, start) << 3);
-        for (int x = start; x < end; ++x) {
-          w |= ColumnBits(p, c, n, x + 1) << 6;
-          if (kZhangSuen[w] & subBit) marks.push_back(x);
-          w >>= 3;
-        }
-      }
+      applyPendingBefore(y - 1);
+      std::vector<int>& marks = freeMarks();
+      const uint8_t* above = y > 0 ? raster_.row(y - 1) : zeroRow_;
+      const uint8_t* below = y + 1 < height ? raster_.row(y + 1) : zeroRow_;
+      ForEachInkPixel(above, raster_.row(y), below, byteCount, [&](int x, unsigned window) {
+        if (kZhangSuen[window] & subBit_) marks.push_back(x);
+        return false;
+      });
       if (marks.empty()) continue;
-      if (y == band.first || y == band.last - 1) {
-        band.pending.push_back(PendingRow{y, marks});
+      if (y == band_.first || y == band_.last - 1) {
+        band_.edges.push_back(MarkedRow{y, marks});
+        marks.clear();
         continue;
       }
-      uint8_t* row = raster.row(y);
-      for (int x : marks) ClearBit(row, x);
-      band.removed += static_cast<long>(marks.size());
-      visit[y] = 1;
-      changed[y] = 1;
+      pending_[pendingCount_++].y = y;
     }
+    applyPendingBefore(INT_MAX);
+  }
+
+ private:
+  // A mark list not in use by a pending row.
+  std::vector<int>& freeMarks() {
+    std::vector<int>& marks = pending_[pendingCount_].marks;
+    marks.clear();
+    return marks;
+  }
+
+  // Applies the pending rows above `limit` (exclusive) in walk order.
+  void applyPendingBefore(int limit) {
+    int kept = 0;
+    for (int k = 0; k < pendingCount_; ++k) {
+      MarkedRow& row = pending_[k];
+      if (row.y < limit) {
+        apply(row);
+      } else {
+        std::swap(pending_[kept++], row);
+      }
+    }
+    pendingCount_ = kept;
+  }
+
+  void apply(MarkedRow& row) {
+    uint8_t* bits = raster_.row(row.y);
+    for (int x : row.marks) ClearBit(bits, x);
+    band_.removed += static_cast<long>(row.marks.size());
+    visit_[row.y] = 1;
+    changed_[row.y] = 1;
+    row.marks.clear();
+  }
+
+  raster::CRaster& raster_;
+  unsigned subBit_;
+  const uint8_t* zeroRow_;
+  uint8_t* visit_;
+  uint8_t* changed_;
+  Band& band_;
+  // At most two rows wait (the previous one and this one), plus the one
+  // being collected.
+  std::array<MarkedRow, 3> pending_{};
+  int pendingCount_ = 0;
+};
+
+void RunBand(raster::CRaster& raster, unsigned subBit, const uint8_t* zeroRow, const uint8_t* examine, uint8_t* visit,
+             uint8_t* changed, Band& band) {
+  try {
+    BandWalker walker(raster, subBit, zeroRow, visit, changed, band);
+    walker.run(examine);
   } catch (const std::bad_alloc&) {
     band.failed = true;
   }
@@ -239,82 +167,89 @@ int ThreadCount(int requested) {
   return hardware == 0 ? 1 : static_cast<int>(std::min(hardware, 8u));
 }
 
-// One parallel sub-iteration. Returns false when its working storage could
-// not be allocated; `removed` counts the pixels cleared.
-bool SubIteration(raster::CRaster& raster, unsigned subBit, std::vector<uint8_t>& visit,
-                  std::vector<uint8_t>& changed, std::vector<uint8_t>& examine, int threads, long& removed) {
-  const int height = raster.height();
-  // Which rows to examine is fixed before the walk: a row next to a visited
-  // row. Flags set during the walk only matter for the next sub-iteration.
-  int examined = 0;
-  for (int y = 0; y < height; ++y) {
-    const bool e = visit[static_cast<std::size_t>(y)] || (y > 0 && visit[static_cast<std::size_t>(y - 1)]) ||
-                   (y + 1 < height && visit[static_cast<std::size_t>(y + 1)]);
-    examine[static_cast<std::size_t>(y)] = e ? 1 : 0;
-    examined += e ? 1 : 0;
-  }
-  removed = 0;
-  if (examined == 0) return true;
+struct FirstStepStorage {
+  std::vector<uint8_t> visit;
+  std::vector<uint8_t> changed;
+  std::vector<uint8_t> examine;
+  std::vector<uint8_t> zeroRow;
+};
 
-  const int bandCount = std::max(1, std::min(threads, examined / kMinRowsPerBand));
-  std::vector<Band> bands;
-  try {
-    bands.resize(static_cast<std::size_t>(bandCount));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  // Equal shares of examined rows per band.
+// Splits the rows into `count` bands holding about equal numbers of examined rows.
+std::vector<Band> MakeBands(const std::vector<uint8_t>& examine, int examined, int count) {
+  std::vector<Band> bands(static_cast<std::size_t>(count));
+  const int height = static_cast<int>(examine.size());
   int y = 0;
-  for (int b = 0; b < bandCount; ++b) {
-    bands[static_cast<std::size_t>(b)].first = y;
-    if (b == bandCount - 1) {
+  int seen = 0;
+  for (int b = 0; b < count; ++b) {
+    Band& band = bands[static_cast<std::size_t>(b)];
+    band.first = y;
+    if (b == count - 1) {
       y = height;
     } else {
-      const int share = static_cast<int>((static_cast<long long>(examined) * (b + 1)) / bandCount);
-      int seen = 0;
-      for (int yy = 0; yy < height; ++yy) {
-        seen += examine[static_cast<std::size_t>(yy)];
-        if (seen >= share) {
-          y = std::max(y + 1, yy + 1);
-          break;
-        }
-      }
+      const long long share = static_cast<long long>(examined) * (b + 1) / count;
+      while (y < height && seen < share) seen += examine[static_cast<std::size_t>(y++)];
     }
-    bands[static_cast<std::size_t>(b)].last = y;
+    band.last = y;
   }
+  return bands;
+}
 
-  uint8_t* visitRows = visit.data();
-  uint8_t* changedRows = changed.data();
-  const uint8_t* examineRows = examine.data();
+// One parallel sub-iteration: every test sees the raster as it was when the
+// sub-iteration began. False when its working storage could not be
+// allocated; `removed` counts the pixels cleared.
+bool SubIteration(raster::CRaster& raster, unsigned subBit, FirstStepStorage& storage, int threads, long& removed) {
+  removed = 0;
+  const int height = raster.height();
+  std::vector<uint8_t>& visit = storage.visit;
+  // Which rows to examine is fixed before the walk: a row next to a visited
+  // row. Flags set during the walk matter only from the next sub-iteration on.
+  int examined = 0;
+  for (int y = 0; y < height; ++y) {
+    const auto yy = static_cast<std::size_t>(y);
+    const bool e = visit[yy] || (y > 0 && visit[yy - 1]) || (y + 1 < height && visit[yy + 1]);
+    storage.examine[yy] = e ? 1 : 0;
+    examined += e ? 1 : 0;
+  }
+  if (examined == 0) return true;
+
+  std::vector<Band> bands;
   std::vector<std::thread> workers;
-  std::vector<std::size_t> inlineBands;
+  std::vector<std::size_t> unthreaded;
   try {
+    bands = MakeBands(storage.examine, examined, std::max(1, std::min(threads, examined / kMinRowsPerBand)));
     workers.reserve(bands.size());
-    inlineBands.reserve(bands.size());
+    unthreaded.reserve(bands.size());
   } catch (const std::bad_alloc&) {
     return false;
   }
+  const uint8_t* zeroRow = storage.zeroRow.data();
+  const uint8_t* examine = storage.examine.data();
+  uint8_t* visitRows = visit.data();
+  uint8_t* changedRows = storage.changed.data();
   for (std::size_t b = 1; b < bands.size(); ++b) {
     try {
-      workers.emplace_back(RunBand, std::ref(raster), subBit, examineRows, visitRows, changedRows, std::ref(bands[b]));
+      workers.emplace_back(RunBand, std::ref(raster), subBit, zeroRow, examine, visitRows, changedRows,
+                           std::ref(bands[b]));
     } catch (const std::exception&) {
-      inlineBands.push_back(b);  // no thread to be had: run it here afterwards
+      unthreaded.push_back(b);  // no thread to be had: this thread runs the band afterwards
     }
   }
-  RunBand(raster, subBit, examineRows, visitRows, changedRows, bands[0]);
+  RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, bands[0]);
   for (std::thread& worker : workers) worker.join();
-  for (std::size_t b : inlineBands) RunBand(raster, subBit, examineRows, visitRows, changedRows, bands[b]);
+  for (std::size_t b : unthreaded) {
+    RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, bands[b]);
+  }
 
   bool ok = true;
   for (Band& band : bands) {
     ok = ok && !band.failed;
     removed += band.removed;
-    for (const PendingRow& pending : band.pending) {
-      uint8_t* row = raster.row(pending.y);
-      for (int x : pending.marks) ClearBit(row, x);
-      removed += static_cast<long>(pending.marks.size());
-      visitRows[pending.y] = 1;
-      changedRows[pending.y] = 1;
+    for (const MarkedRow& row : band.edges) {
+      uint8_t* bits = raster.row(row.y);
+      for (int x : row.marks) ClearBit(bits, x);
+      removed += static_cast<long>(row.marks.size());
+      visitRows[row.y] = 1;
+      changedRows[row.y] = 1;
     }
   }
   return ok;
@@ -327,32 +262,33 @@ int ClampToInt(long value) { return value > INT_MAX ? INT_MAX : static_cast<int>
 bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads) {
   const StageReporter reporter(sink);
   const auto height = static_cast<std::size_t>(std::max(0, skeleton.height()));
-  std::vector<uint8_t> visit;
-  std::vector<uint8_t> changed;
-  std::vector<uint8_t> examine;
+  FirstStepStorage storage;
   try {
-    visit.assign(height, 1);
-    changed.assign(height, 0);
-    examine.assign(height, 0);
+    storage.visit.assign(height, 1);
+    storage.changed.assign(height, 0);
+    storage.examine.assign(height, 0);
+    storage.zeroRow.assign(static_cast<std::size_t>(std::max(0, skeleton.rowBytes())) + 8, 0);
   } catch (const std::bad_alloc&) {
     reporter.finished(kTraceError);
     return false;
   }
   reporter.begin("ProcessThinFirstStep");
-  const int threadCount = ThreadCount(threads);
   if (skeleton.width() > 0 && height > 0) {
+    detail::ClearRowPadding(skeleton);
+    const int threadCount = ThreadCount(threads);
     for (;;) {
       long count = 0;
       long removed = 0;
-      bool ok = SubIteration(skeleton, 1, visit, changed, examine, threadCount, removed);
+      bool ok = SubIteration(skeleton, 1, storage, threadCount, removed);
       count += removed;
       if (ok) {
-        ok = SubIteration(skeleton, 2, visit, changed, examine, threadCount, removed);
+        ok = SubIteration(skeleton, 2, storage, threadCount, removed);
         count += removed;
       }
       if (!ok || count == 0) break;
-      std::swap(visit, changed);
-      std::fill(changed.begin(), changed.end(), uint8_t{0});
+      // The rows changed now are the rows to visit next.
+      std::swap(storage.visit, storage.changed);
+      std::fill(storage.changed.begin(), storage.changed.end(), uint8_t{0});
       if (reporter.cancelled()) {
         reporter.finished(kTraceUserStop);
         return false;
@@ -368,14 +304,13 @@ bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink) {
   const StageReporter reporter(sink);
   const int width = skeleton.width();
   const int height = skeleton.height();
-  std::unique_ptr<RowWindow> window;
-  // Skipping rows in later passes: a row is tested again only when it or a
-  // neighbouring row lost a pixel after its last test. Stamps count examined
-  // rows (even: tested, odd: changed while being tested).
+  // Later passes test a row again only when it or a neighbouring row lost a
+  // pixel after its last test; nothing else can make one of its pixels
+  // removable. Stamps count tested rows (even: tested, odd: changed while
+  // being tested, which is after the test of the pixels before the change).
   std::vector<uint64_t> lastTest;
   std::vector<uint64_t> lastChange;
   try {
-    window = std::make_unique<RowWindow>(std::max(width, 0));
     lastTest.assign(static_cast<std::size_t>(std::max(height, 0)), 0);
     lastChange.assign(static_cast<std::size_t>(std::max(height, 0)), 0);
   } catch (const std::bad_alloc&) {
@@ -383,42 +318,26 @@ bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink) {
     return false;
   }
   reporter.begin("ProcessThinSecondStep");
-  const std::array<bool, 512>& removable = SecondStepTable();
+  if (width > 0) detail::ClearRowPadding(skeleton);
+  const int byteCount = (width + 7) >> 3;
   uint64_t clock = 1;
   bool firstPass = true;
   for (;;) {
     long count = 0;
     for (int y = 1; y + 1 < height; ++y) {
       const auto yy = static_cast<std::size_t>(y);
-      if (!firstPass) {
-        const uint64_t latest = std::max({lastChange[yy - 1], lastChange[yy], lastChange[yy + 1]});
-        if (latest <= lastTest[yy]) continue;
-      }
+      if (!firstPass && std::max({lastChange[yy - 1], lastChange[yy], lastChange[yy + 1]}) <= lastTest[yy]) continue;
       const uint64_t stamp = 2 * clock++;
       lastTest[yy] = stamp;
-      window->centreOn(skeleton, y);
-      const uint8_t* p = window->prev->px();
-      uint8_t* c = window->cur->px();
-      const uint8_t* n = window->next->px();
-      uint8_t* row = skeleton.row(y);
-      const std::vector<int>& runs = window->cur->runs();
       long rowCount = 0;
-      for (std::size_t r = 0; r + 1 < runs.size(); r += 2) {
-        const int start = std::max(runs[r], 1);
-        const int end = std::min(runs[r + 1], width - 1);
-        if (start >= end) continue;
-        unsigned w = ColumnBits(p, c, n, start - 1) | (ColumnBits(p, c, n, start) << 3);
-        for (int x = start; x < end; ++x) {
-          w |= ColumnBits(p, c, n, x + 1) << 6;
-          if (removable[w]) {
-            c[x] = 0;
-            ClearBit(row, x);
-            ++rowCount;
-            w &= ~kCentre;  // the next pixel sees this one gone
-          }
-          w >>= 3;
-        }
-      }
+      // Every test reads the raster itself, so it sees each removal made
+      // before it in raster order. The outermost columns stay.
+      ForEachInkPixel(skeleton.row(y - 1), skeleton.row(y), skeleton.row(y + 1), byteCount,
+                      [&](int x, unsigned window) {
+                        if (x == 0 || x == width - 1 || !kSecondStepRemovable[window]) return false;
+                        ++rowCount;
+                        return true;
+                      });
       if (rowCount > 0) {
         lastChange[yy] = stamp + 1;
         count += rowCount;

@@ -6,6 +6,8 @@
 // skeleton connected (ThinRemoveTable).
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -69,65 +71,84 @@ bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink);
 
 namespace detail {
 
-// One packed 1-bit row unpacked to one byte (0 or 1) per pixel, with zero
-// guards so that px()[-1] and px()[width] read as background, and the list of
-// its ink runs found while unpacking. Reloading clears only the bytes the
-// previous content set, so sparse rows cost little.
-class UnpackedRow {
- public:
-  // Throws std::bad_alloc when memory runs out.
-  void allocate(int width);
-  // Unpacks the row (bits past width ignored); zero bytes and zero 64-bit
-  // words of the packed row are skipped.
-  void load(const uint8_t* packed, int width, int rowIndex);
-  // Makes this the all-background row (outside the raster).
-  void loadEmpty(int rowIndex);
+// The rows of a 1-bit raster are tested in packed form. A pixel's 3x3
+// neighbourhood is a 9-bit window index, row-major from the top-left:
+// bits 2..0 the row above (west, centre, east), bits 5..3 the pixel's row,
+// bits 8..6 the row below. Bit 4 is the pixel itself.
+constexpr unsigned kWindowCentre = 1u << 4;
+// A pixel whose eight neighbours are all ink; no stage removes or marks it,
+// so whole bytes of such pixels are passed over.
+constexpr unsigned kWindowSolid = 511;
 
-  const uint8_t* px() const { return buffer_.data() + 1; }
-  uint8_t* px() { return buffer_.data() + 1; }
-  // Run starts and ends (exclusive) in pairs, left to right. After pixels are
-  // cleared through px() the runs still cover them (a superset).
-  const std::vector<int>& runs() const { return runs_; }
-  int rowIndex() const { return rowIndex_; }
-  void invalidate() { rowIndex_ = kNoRow; }
-
-  static constexpr int kNoRow = -0x7fffffff;
-
- private:
-  void clearRuns();
-
-  std::vector<uint8_t> buffer_;
-  std::vector<int> runs_;
-  int rowIndex_ = kNoRow;
-};
-
-// The three rows y-1, y, y+1 around a row, reusing what is already unpacked.
-// Rows outside the raster read as background.
-class RowWindow {
- public:
-  // Throws std::bad_alloc when memory runs out.
-  explicit RowWindow(int width);
-  // Brings rows y-1, y, y+1 of the raster in; returns them via prev/cur/next.
-  void centreOn(const raster::CRaster& raster, int y);
-  UnpackedRow* prev = nullptr;
-  UnpackedRow* cur = nullptr;
-  UnpackedRow* next = nullptr;
-
- private:
-  UnpackedRow* fetch(const raster::CRaster& raster, int y, int low);
-
-  std::array<UnpackedRow, 3> slots_;
-  UnpackedRow empty_;
-};
-
-// 9-bit window index of pixel x: its column and both neighbouring columns,
-// three bits each (row above, row, row below), left column in the low bits.
-inline unsigned ColumnBits(const uint8_t* p, const uint8_t* c, const uint8_t* n, int x) {
-  return static_cast<unsigned>(p[x]) | (static_cast<unsigned>(c[x]) << 1) | (static_cast<unsigned>(n[x]) << 2);
+// NeighbourCode of a window index (the centre bit is ignored).
+constexpr uint8_t WindowToCode(unsigned w) {
+  return static_cast<uint8_t>(((w >> 2) & 1) * kNorthWest + ((w >> 1) & 1) * kNorth + (w & 1) * kNorthEast +
+                              ((w >> 5) & 1) * kWest + ((w >> 3) & 1) * kEast + ((w >> 8) & 1) * kSouthWest +
+                              ((w >> 7) & 1) * kSouth + ((w >> 6) & 1) * kSouthEast);
 }
 
-// NeighbourCode of the 9-bit window index (the centre bit is ignored).
-uint8_t WindowToCode(unsigned window);
+// The table over window indices of a table over NeighbourCodes, true only
+// where the centre pixel is ink.
+constexpr std::array<bool, 512> WindowTable(const std::array<bool, 256>& byCode) {
+  std::array<bool, 512> table{};
+  for (unsigned w = 0; w < 512; ++w) table[w] = (w & kWindowCentre) && byCode[WindowToCode(w)];
+  return table;
+}
+
+// Clears the bits past the last pixel of every row, so that packed tests can
+// read whole bytes. Only for private working copies.
+void ClearRowPadding(raster::CRaster& raster);
+
+// Bits of byte i of a packed row with its neighbouring bits: bits 16..23 the
+// byte before, 8..15 byte i, 0..7 the byte after (0 outside the row). Pixel j
+// of the byte (0 leftmost) is bit 15 - j.
+inline uint32_t ByteWithNeighbours(const uint8_t* row, int i, int byteCount) {
+  const uint32_t before = i > 0 ? row[i - 1] : 0u;
+  const uint32_t after = i + 1 < byteCount ? row[i + 1] : 0u;
+  return (before << 16) | (static_cast<uint32_t>(row[i]) << 8) | after;
+}
+
+// Calls visit(x, window) for every ink pixel of `row`, left to right, with
+// `above` and `below` the neighbouring rows (all-zero rows outside the
+// raster). When visit returns true the pixel is cleared at once in `row`, and
+// the following pixels see it gone. Pixels with eight ink neighbours are not
+// visited. Row padding must be clear.
+template <typename Visit>
+inline void ForEachInkPixel(const uint8_t* above, uint8_t* row, const uint8_t* below, int byteCount, Visit&& visit) {
+  int i = 0;
+  while (i < byteCount) {
+    if (i + 8 <= byteCount) {
+      uint64_t word;
+      std::memcpy(&word, row + i, 8);
+      if (word == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    if (row[i] == 0) {
+      ++i;
+      continue;
+    }
+    const uint32_t a = ByteWithNeighbours(above, i, byteCount);
+    uint32_t c = ByteWithNeighbours(row, i, byteCount);
+    const uint32_t b = ByteWithNeighbours(below, i, byteCount);
+    constexpr uint32_t kTen = 0x1FF80u;  // the byte and one pixel either side
+    if ((a & c & b & kTen) != kTen) {
+      unsigned bits = row[i];
+      while (bits != 0) {
+        const int j = std::countl_zero(static_cast<uint8_t>(bits));
+        bits &= ~(0x80u >> j);
+        const int shift = 14 - j;
+        const unsigned window = ((a >> shift) & 7u) | (((c >> shift) & 7u) << 3) | (((b >> shift) & 7u) << 6);
+        if (visit(i * 8 + j, window)) {
+          c &= ~(1u << (15 - j));
+          row[i] &= static_cast<uint8_t>(~(0x80u >> j));
+        }
+      }
+    }
+    ++i;
+  }
+}
 
 }  // namespace detail
 
