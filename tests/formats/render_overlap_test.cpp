@@ -19,6 +19,8 @@
 #include "formats/save_job.h"
 #include "formats/writer_support.h"
 #include "model/entity.h"
+#include "raster/raster.h"
+#include "raster/raster_file.h"
 #include "render_sample.h"
 #include "support/test_support.h"
 
@@ -541,6 +543,69 @@ TEST_F(ReaderTest, FailedSavesLeaveThePreviousFile) {
     job.SetDestination(DestinationSize{0.0, 100.0, kUnitPixel});
     EXPECT_FALSE(job.Run()) << format;
     EXPECT_FALSE(std::filesystem::exists(path));
+  }
+}
+
+
+// The traced sample sheet in every format, rendered by its reader and compared
+// with the sheet's own ink. The traced lines carry no widths here, so readers
+// draw hairlines; SVG's hairline (0.01 unit) is widened to one unit before
+// rendering, which changes no coordinate.
+TEST(TracedSheet, EveryFormatRendersTheSheetsInk) {
+  if (!std::filesystem::exists(QUILLON_CLI_PATH)) GTEST_SKIP() << "quillon not built";
+  for (const char* tool : {"rsvg-convert", "gs", "pdftoppm", "hp2xx", "wmf2gd"}) {
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " not installed";
+  }
+  const std::string sheet = quillon::test::SourcePath("data/samples/sheet.tif");
+  std::vector<raster::RasterDocument> documents = raster::OpenRasterFile(sheet);
+  ASSERT_EQ(documents.size(), 1u);
+  const raster::CRaster& source = documents[0].raster;
+  Image ink;
+  ink.width = source.width();
+  ink.height = source.height();
+  ink.grey.resize(static_cast<size_t>(ink.width) * ink.height);
+  for (int y = 0; y < ink.height; ++y) {
+    for (int x = 0; x < ink.width; ++x) {
+      uint8_t b = 255, g = 255, r = 255;
+      (void)source.colourAt(x, y, b, g, r);
+      ink.grey[static_cast<size_t>(y) * ink.width + x] = static_cast<uint8_t>(0.299 * r + 0.587 * g + 0.114 * b);
+    }
+  }
+  const Mask reference = Crop(ink, 128);
+  ASSERT_GT(reference.width, 0);
+
+  TempDir dir;
+  struct Case {
+    const char* format;
+    const char* file;
+    std::string render;  // command, {in} and {out} replaced
+    const char* image;
+  };
+  const std::vector<Case> cases = {
+      {"svg", "sheet.svg", "sed -i 's/stroke-width=\"0.01\"/stroke-width=\"1\"/' {in} && rsvg-convert -b white -w 800 -o {out} {in}", "svg.png"},
+      {"eps", "sheet.eps", "gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=pgmraw -r72 -sOutputFile={out} {in}", "eps.pgm"},
+      {"pdf", "sheet.pdf", "pdftoppm -gray -scale-to 820 -singlefile {in} " + dir.file("pdf"), "pdf.pgm"},
+      {"plt", "sheet.plt", "hp2xx -q -m pbm -d 100 -f {out} {in}", "plt.pbm"},
+      {"wmf", "sheet.wmf", "wmf2gd -o {out} {in}", "wmf.png"},
+  };
+  for (const Case& c : cases) {
+    const std::string in = dir.file(c.file);
+    const std::string out = dir.file(c.image);
+    quillon::test::CliResult traced = quillon::test::RunCli({"trace", sheet, "-f", c.format, "-o", in, "-q"}, dir.path());
+    ASSERT_EQ(traced.status, 0) << c.format << ": " << traced.err;
+    std::string command = c.render;
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"{in}", in}, {"{out}", out}}) {
+      for (size_t at = command.find(key); at != std::string::npos; at = command.find(key)) command.replace(at, key.size(), value);
+    }
+    ASSERT_EQ(Shell(command), 0) << command;
+    const std::string bytes = ReadFile(out);
+    std::optional<Image> image = bytes.rfind("\x89PNG", 0) == 0 ? ReadPng(bytes) : ReadPnm(bytes);
+    ASSERT_TRUE(image) << c.format;
+    const Mask rendered = Crop(*image, 200);
+    const double overlap = Overlap(rendered, reference, 3);
+    std::printf("traced sheet %-4s ink overlap %.3f (rendered %dx%d, raster ink %dx%d)\n", c.format, overlap,
+                rendered.width, rendered.height, reference.width, reference.height);
+    EXPECT_GT(overlap, kMinOverlap) << c.format;
   }
 }
 
