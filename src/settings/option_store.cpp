@@ -413,6 +413,17 @@ bool SaveRecentFiles(KeyValueStore& store, std::string_view key, const RecentFil
   return save.finish();
 }
 
+RecentLists LoadStartupSettings(KeyValueStore& store, TraceOption& record) {
+  LoadOptions(store, record);
+  (void)CheckSettingsVersion(store, record);
+  return {LoadRecentFiles(store, kFileListKey), LoadRecentFiles(store, kVectorFileListKey)};
+}
+
+bool SaveExitSettings(KeyValueStore& store, const TraceOption& record, const RecentLists& recent) {
+  return SaveOptions(store, record) && SaveRecentFiles(store, kFileListKey, recent.rasterFiles) &&
+         SaveRecentFiles(store, kVectorFileListKey, recent.vectorFiles);
+}
+
 OsnapSettings LoadOsnapSettings(const KeyValueStore& store) {
   OsnapSettings s;
   s.mode = store.readDword(kOptionKey, "OsnapPoint").value_or(s.mode);

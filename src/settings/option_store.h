@@ -113,6 +113,21 @@ RecentFileList LoadRecentFiles(const platform::KeyValueStore& store, std::string
 // strings. False (reported) when the store cannot be written.
 bool SaveRecentFiles(platform::KeyValueStore& store, std::string_view key, const RecentFileList& list);
 
+// ---- start-up and exit -----------------------------------------------------
+
+struct RecentLists {
+  RecentFileList rasterFiles;
+  RecentFileList vectorFiles;
+  bool operator==(const RecentLists&) const = default;
+};
+
+// What the application reads at start-up, in its order: LoadOptions, the
+// settings version check, the raster and then the vector history.
+RecentLists LoadStartupSettings(platform::KeyValueStore& store, TraceOption& record);
+// What it writes at exit: SaveOptions, then both histories. Stops at the
+// first failure (reported once); false then.
+bool SaveExitSettings(platform::KeyValueStore& store, const TraceOption& record, const RecentLists& recent);
+
 // ---- values kept by other parts of the program -----------------------------
 
 // Object snap: Option "OsnapPoint" (mode bits, default 5) and "b_Osnap" (default on).

@@ -376,6 +376,29 @@ TEST(RecentFiles, LoadStopsAtTheFirstGapAndSaveBlanksTheRest) {
   EXPECT_EQ(LoadRecentFiles(store, kVectorFileListKey)[0].size(), 260u);
 }
 
+TEST(StartUp, FirstStartWritesTheVersionAndExitKeepsEverything) {
+  test::CapturedMessages messages;
+  test::TempDir dir;
+  const std::string file = dir.file("settings.json");
+  RecentLists recent;
+  TraceOption r;
+  {
+    platform::JsonFileKeyValueStore store(file);
+    recent = LoadStartupSettings(store, r);
+    EXPECT_EQ(recent, RecentLists{});
+    EXPECT_EQ(store.readDword(kVersionKey, "version"), 300u);
+    AddRecent(recent.rasterFiles, "/scan.tif");
+    AddRecent(recent.vectorFiles, "/out.dxf");
+    r.i_Gray = 12;
+    ASSERT_TRUE(SaveExitSettings(store, r, recent));
+  }
+  platform::JsonFileKeyValueStore store(file);
+  TraceOption again;
+  EXPECT_EQ(LoadStartupSettings(store, again), recent);
+  EXPECT_EQ(again, r);
+  EXPECT_TRUE(messages.messages().empty());
+}
+
 TEST(OtherValues, RoundTripAndOutOfRangeFallBack) {
   MemoryKeyValueStore store;
   EXPECT_EQ(LoadOsnapSettings(store), OsnapSettings{});
