@@ -5,14 +5,30 @@
 #include <system_error>
 
 #include "model/graph.h"
+#include "postprocess/angle_adjust.h"
 #include "postprocess/connect.h"
+#include "postprocess/straighten.h"
 #include "trace/polyline_generation.h"
 #include "trace/trace_result.h"
 #include "trace/tracer.h"
 
 namespace quillon::trace {
 
-TraceStageHooks DefaultTraceStageHooks() { return TraceStageHooks{}; }
+TraceStageHooks DefaultTraceStageHooks() {
+  TraceStageHooks hooks;
+  // The post-processing stages that exist so far, in their run order, each
+  // only on a non-empty layer.
+  hooks.postProcess = [](model::CGraph& drawing, const settings::TraceOption& options, platform::ProgressSink* sink,
+                         postprocess::EndIndex* ends) {
+    model::CLayer* layer = drawing.currentLayer();
+    const auto runs = [&](bool wanted) { return wanted && layer != nullptr && layer->recount() > 0; };
+    if (runs(options.b_Connect) && !postprocess::connectLayer(*layer, options.i_ConDis, sink, ends)) return false;
+    if (runs(options.d_MaxDis > 0.0) && !postprocess::straightenLayer(*layer, options.d_MaxDis, sink)) return false;
+    if (runs(options.b_ForceOrtho) && !postprocess::adjustAnglesLayer(*layer, options.s_AngleSeries, sink)) return false;
+    return true;
+  };
+  return hooks;
+}
 
 TraceWorker::TraceWorker(model::CGraph& document, const settings::TraceOption& options,
                          platform::ProgressSink& window, TraceStageHooks hooks)
