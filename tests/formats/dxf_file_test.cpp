@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -243,6 +244,30 @@ TEST(DxfFile, StopsAtTheFirstFailedWrite) {
       EXPECT_TRUE(out.failed());
       EXPECT_EQ(out.lines().size(), limit);
     }
+  }
+}
+
+TEST(DxfFile, StreamWriterGivesTheSameBytesAndReportsAFullDisk) {
+  CGraph g;
+  OneLineDrawing(g);
+  DxfCollectingWriter expected;
+  ASSERT_TRUE(WriteDxfR10File(expected, g, true));
+  std::FILE* memory = std::tmpfile();
+  ASSERT_NE(memory, nullptr);
+  DxfStreamWriter stream(memory);
+  ASSERT_TRUE(WriteDxfR10File(stream, g, true));
+  std::fflush(memory);
+  std::string bytes(static_cast<size_t>(std::ftell(memory)), '\0');
+  std::rewind(memory);
+  ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), memory), bytes.size());
+  std::fclose(memory);
+  EXPECT_EQ(bytes, expected.Text());
+
+  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
+    DxfStreamWriter out(full);
+    EXPECT_FALSE(WriteDxf2000File(out, g, true));
+    EXPECT_NE(out.error().find("write failed"), std::string::npos) << out.error();
+    std::fclose(full);
   }
 }
 

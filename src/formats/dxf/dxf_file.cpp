@@ -242,7 +242,8 @@ bool WriteDxf2000File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, S
   return file.Lines(kHeader2000Start) && WriteHeaderBody(file, drawing, view, &seed) && file.Lines(kClasses) &&
          file.Lines(kTablesStart) && WriteVport2000(file, drawing, view) && file.Lines(kLtype2000) &&
          WriteLayers2000(file, drawing) && file.Lines(kOtherTables) && file.Lines(kBlocks2000) &&
-         WriteEntities(file, drawing, saveWidth, progress, Variant::V2000) && file.Lines(kTail2000);
+         WriteEntities(file, drawing, saveWidth, progress, Variant::V2000) && file.Lines(kTail2000) &&
+         file.Flush();
 }
 
 bool WriteDxfR10File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress) {
@@ -250,7 +251,7 @@ bool WriteDxfR10File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, Sa
   return file.Lines(kHeaderR10Start) && WriteHeaderBody(file, drawing, view, nullptr) && file.Lines(kTablesStart) &&
          WriteVportR10(file, drawing, view) && file.Lines(kLtypeR10) && WriteLayersR10(file, drawing) &&
          file.Lines(kBlocksR10) && WriteEntities(file, drawing, saveWidth, progress, Variant::R10) &&
-         file.Lines(kTailR10);
+         file.Lines(kTailR10) && file.Flush();
 }
 
 bool SaveDxf2000(SaveContext& context) { return SaveWith(context, &WriteDxf2000File); }

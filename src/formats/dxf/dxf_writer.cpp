@@ -15,15 +15,24 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
 }
+
+// Six decimals like "%f"; std::to_chars never looks at LC_NUMERIC, so a
+// user locale with a decimal comma cannot leak into the file. The buffer
+// holds the longest finite double in fixed notation.
+constexpr size_t kRealBuffer = 400;
+
+// Writes the digits at first (up to last); the text is in that buffer.
+std::string_view FormatRealInto(double value, char* first, char* last) {
+  auto [end, ec] = std::to_chars(first, last, value, std::chars_format::fixed, 6);
+  if (ec != std::errc()) return {};
+  return std::string_view(first, static_cast<size_t>(end - first));
+}
+
 }  // namespace
 
 std::string DxfWriter::FormatReal(double value) {
-  // Six decimals like "%f"; std::to_chars never looks at LC_NUMERIC, so a
-  // user locale with a decimal comma cannot leak into the file.
-  char text[400];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
-  if (ec != std::errc()) return "0.000000";
-  return std::string(text, end);
+  char text[kRealBuffer];
+  return std::string(FormatRealInto(value, text, text + sizeof text));
 }
 
 bool DxfWriter::Fail(std::string message) {
@@ -36,9 +45,15 @@ bool DxfWriter::Fail(std::string message) {
 
 bool DxfWriter::Line(std::string_view text) {
   if (failed_) return false;
-  buffer_.assign(text);
-  buffer_.append(kLineEnd);
-  if (!WriteBytes(buffer_)) return Fail(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
+  errno = 0;
+  if (!WriteLine(text)) return Fail(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
+  return true;
+}
+
+bool DxfWriter::Flush() {
+  if (failed_) return false;
+  errno = 0;
+  if (!FlushLines()) return Fail(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
   return true;
 }
 
@@ -58,18 +73,30 @@ bool DxfWriter::Name(std::string_view code, std::string_view text) {
 
 bool DxfWriter::Real(std::string_view code, double value) {
   if (!std::isfinite(value)) return Fail("a number to write is not finite (group " + std::string(Trim(code)) + ")");
-  return Group(code, FormatReal(value));
+  char text[kRealBuffer];
+  std::string_view number = FormatRealInto(value, text, text + sizeof text);
+  if (number.empty()) return Fail("a number could not be formatted");
+  return Group(code, number);
 }
 
 bool DxfWriter::RealPadded(std::string_view code, double value) {
   if (!std::isfinite(value)) return Fail("a number to write is not finite (group " + std::string(Trim(code)) + ")");
-  return Group(code, "  " + FormatReal(value));
+  char text[kRealBuffer + 2] = {' ', ' '};
+  std::string_view number = FormatRealInto(value, text + 2, text + sizeof text);
+  if (number.empty()) return Fail("a number could not be formatted");
+  return Group(code, std::string_view(text, number.size() + 2));
 }
 
-bool DxfWriter::Int(std::string_view code, long long value) { return Group(code, std::to_string(value)); }
+bool DxfWriter::Int(std::string_view code, long long value) {
+  char text[24];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return Group(code, std::string_view(text, static_cast<size_t>(end - text)));
+}
 
 bool DxfWriter::IntPadded(std::string_view code, long long value) {
-  return Group(code, "  " + std::to_string(value));
+  char text[26] = {' ', ' '};
+  auto [end, ec] = std::to_chars(text + 2, text + sizeof text, value);
+  return Group(code, std::string_view(text, static_cast<size_t>(end - text)));
 }
 
 bool DxfWriter::Hex(std::string_view code, uint32_t value) {
@@ -90,22 +117,35 @@ void DxfWriter::SetPixelsPerUnit(double factor) {
   if (std::isfinite(factor) && factor > 0.0) pixelsPerUnit_ = factor;
 }
 
-bool DxfStreamWriter::WriteBytes(std::string_view bytes) {
+// Lines are gathered into blocks of this size before they reach the stream:
+// one fwrite per block instead of one per line.
+constexpr size_t kBlockSize = 1 << 16;
+
+bool DxfStreamWriter::WriteLine(std::string_view text) {
+  pending_.append(text);
+  pending_.append(kLineEnd);
+  return pending_.size() < kBlockSize || FlushLines();
+}
+
+bool DxfStreamWriter::FlushLines() {
   if (!stream_) {
     errno = EBADF;
     return false;
   }
-  errno = 0;
-  return std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size();
+  // Flushed block by block, so that a full disk is seen by the writer and
+  // not only when the file is closed.
+  const bool ok = std::fwrite(pending_.data(), 1, pending_.size(), stream_) == pending_.size() &&
+                  std::fflush(stream_) == 0;
+  pending_.clear();
+  return ok;
 }
 
-bool DxfCollectingWriter::WriteBytes(std::string_view bytes) {
+bool DxfCollectingWriter::WriteLine(std::string_view text) {
   if (lines_.size() >= failAfter_) {
     errno = ENOSPC;
     return false;
   }
-  bytes.remove_suffix(kLineEnd.size());
-  lines_.emplace_back(bytes);
+  lines_.emplace_back(text);
   return true;
 }
 

@@ -77,31 +77,39 @@ class DxfWriter {
   bool failed() const { return failed_; }
   const std::string& error() const { return error_; }
 
+  // Hands everything written so far to the destination; false (with
+  // error()) when that failed. The file-level writers end with it.
+  bool Flush();
+
   // "%f" of C, independent of the process locale.
   static std::string FormatReal(double value);
 
  protected:
-  // Writes the bytes of one line including its terminator; false on failure.
-  virtual bool WriteBytes(std::string_view bytes) = 0;
+  // Takes one line without its terminator; false on failure.
+  virtual bool WriteLine(std::string_view text) = 0;
+  // Writes out what WriteLine kept back; false on failure.
+  virtual bool FlushLines() { return true; }
 
  private:
   double pixelsPerUnit_ = 1.0;
   bool failed_ = false;
   std::string error_;
-  std::string buffer_;  // reused line buffer
 };
 
-// Writes to a C stream opened in binary mode (the CR LF are written here).
-// The stream stays owned by the caller.
+// Writes to a C stream opened in binary mode (the CR LF are written here),
+// in large blocks: call Flush at the end. The stream stays owned by the
+// caller.
 class DxfStreamWriter final : public DxfWriter {
  public:
   explicit DxfStreamWriter(std::FILE* stream) : stream_(stream) {}
 
  protected:
-  bool WriteBytes(std::string_view bytes) override;
+  bool WriteLine(std::string_view text) override;
+  bool FlushLines() override;
 
  private:
   std::FILE* stream_;
+  std::string pending_;
 };
 
 // Keeps every line (without terminator) in memory. FailAfter(n) makes the
@@ -117,7 +125,7 @@ class DxfCollectingWriter final : public DxfWriter {
   void clear() { lines_.clear(); }
 
  protected:
-  bool WriteBytes(std::string_view bytes) override;
+  bool WriteLine(std::string_view text) override;
 
  private:
   std::vector<std::string> lines_;
