@@ -1,0 +1,34 @@
+// Feeds arbitrary bytes to the DXF reader: it must end without crashing,
+// hanging or growing without bound, and leave a drawing with a current layer
+// that the writer can save again.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "formats/dxf/dxf_file.h"
+#include "formats/dxf/dxf_writer.h"
+#include "formats/dxf_reader/dxf_reader.h"
+#include "model/graph.h"
+#include "platform/message_sink.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace quillon;
+  static platform::NullMessageSink quiet;
+  static platform::ScopedMessageSink installed(quiet);
+
+  model::CGraph drawing;
+  formats::DxfReadReport report;
+  (void)formats::ReadDxfText(std::string_view(reinterpret_cast<const char*>(data), size), drawing, &report);
+  if (drawing.layers().empty() || drawing.currentLayer() == nullptr) std::abort();
+  if (report.entitiesRead != static_cast<long>(drawing.totalCount())) std::abort();
+
+  // What was read must be writable (a write may refuse values, never crash).
+  if (drawing.totalCount() > 0) {
+    model::Box box;
+    (void)drawing.getDrawingExtents(box, true, false);
+    formats::DxfCollectingWriter out;
+    (void)formats::WriteDxf2000File(out, drawing, true);
+  }
+  return 0;
+}
