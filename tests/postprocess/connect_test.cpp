@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "postprocess/stage_recorder.h"
@@ -192,6 +193,31 @@ TEST(Connect, RunOwnIndexIsClearedBeforeUse) {
   ASSERT_TRUE(connectLayer(layer, 5, nullptr, &index));
   EXPECT_EQ(layer.count(), 1u);
   EXPECT_EQ(index.entryCount(), 0u);
+}
+
+TEST(Connect, TwoRunsAtOnceEachUseTheirOwnIndex) {
+  // Every run owns its end index, so two drawings may be connected at the
+  // same time and come out as they do one after the other.
+  const auto fill = [](model::CLayer& layer, double offset) {
+    for (int i = 0; i < 200; ++i) {
+      const double y = offset + i * 12.0;
+      add(layer, {{0, y}, {10, y}});
+      add(layer, {{13, y}, {25, y}});
+    }
+  };
+  model::CLayer first, second, reference;
+  fill(first, 0);
+  fill(second, 0);
+  fill(reference, 0);
+  ASSERT_TRUE(connectLayer(reference, 5, nullptr));
+  EndIndex firstIndex, secondIndex;
+  std::thread a([&] { EXPECT_TRUE(connectLayer(first, 5, nullptr, &firstIndex)); });
+  std::thread b([&] { EXPECT_TRUE(connectLayer(second, 5, nullptr, &secondIndex)); });
+  a.join();
+  b.join();
+  EXPECT_EQ(reference.count(), 200u);
+  EXPECT_EQ(texts(first), texts(reference));
+  EXPECT_EQ(texts(second), texts(reference));
 }
 
 TEST(JoinPolylines, DegenerateOrMissingPartnerGivesNothing) {
