@@ -113,6 +113,19 @@ class FirstErrorSink final : public platform::MessageSink {
   std::string first_;
 };
 
+// The process's peak resident size so far (VmHWM), 0 when unknown.
+long PeakMiB() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 0;
+  char line[256];
+  long kib = 0;
+  while (std::fgets(line, sizeof line, status)) {
+    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+  }
+  std::fclose(status);
+  return kib / 1024;
+}
+
 // Progress bar on stderr, the written files on stdout, stage times on
 // request (QUILLON_STAGE_TIMES=1 prints each stage's seconds to stderr).
 class CliObserver final : public batch::ConvertObserver {
@@ -174,8 +187,8 @@ class CliObserver final : public batch::ConvertObserver {
     auto now = std::chrono::steady_clock::now();
     if (stageTimes_ && !label_.empty()) {
       ClearBar();
-      std::fprintf(stderr, "stage %-28s %8.3f s\n", label_.c_str(),
-                   std::chrono::duration<double>(now - since_).count());
+      std::fprintf(stderr, "stage %-28s %8.3f s  peak %6ld MiB\n", label_.c_str(),
+                   std::chrono::duration<double>(now - since_).count(), PeakMiB());
     }
     label_ = next;
     since_ = now;
