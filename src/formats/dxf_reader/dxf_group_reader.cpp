@@ -1,5 +1,6 @@
 #include "formats/dxf_reader/dxf_group_reader.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "settings/number_text.h"
@@ -75,15 +76,32 @@ void DxfGroupReader::reportProgress() {
 
 bool DxfGroupReader::readLine(std::string& line) {
   line.clear();
-  int c = getByte();
-  if (c == EOF) return false;
-  bool cut = false;
-  while (c != EOF && c != '\n' && c != '\r') {
-    if (line.size() < kMaxLineLength) line.push_back(static_cast<char>(c));
-    else cut = true;
-    c = getByte();
+  bool any = false, cut = false;
+  int terminator = EOF;
+  // Whole runs of the buffer are appended at once; the terminator search is
+  // the only per-byte work.
+  while (terminator == EOF) {
+    if (bufferPos_ == bufferLength_) {
+      const int c = getByte();  // refills the buffer
+      if (c == EOF) break;
+      --bufferPos_;  // put it back: the scan below takes it
+      --position_;
+    }
+    const char* begin = data_ + bufferPos_;
+    const char* end = data_ + bufferLength_;
+    const char* stop = begin;
+    while (stop != end && *stop != '\n' && *stop != '\r') ++stop;
+    const std::size_t run = static_cast<std::size_t>(stop - begin);
+    const std::size_t room = kMaxLineLength - std::min(line.size(), kMaxLineLength);
+    if (run > room) cut = true;
+    line.append(begin, std::min(run, room));
+    any = true;
+    bufferPos_ += run;
+    position_ += static_cast<long long>(run);
+    if (stop != end) terminator = getByte();
   }
-  if (c == '\r') {
+  if (!any) return false;
+  if (terminator == '\r') {
     // CR LF is one terminator; a lone CR ends the line by itself.
     const int after = getByte();
     if (after != '\n' && after != EOF) {
