@@ -262,10 +262,11 @@ bool SaveOptions(KeyValueStore& store, const TraceOption& r) {
   return save.finish();
 }
 
-bool LoadChartType(const KeyValueStore& store, TraceOption& r, std::string_view name) {
+bool LoadChartType(const KeyValueStore& store, TraceOption& r, std::string_view nameView) {
+  const std::string name(nameView);  // callers may pass the record's own ModalName
   const std::string key = Join(kOptionListKey, name);
   if (IsStorableSeriesName(name) && store.keyExists(key)) {
-    r.ModalName = std::string(name);
+    r.ModalName = name;
     r.b_CalcWidth = ReadFlag(store, key, "b_CalcWidth").value_or(true);
     r.b_DelLine = ReadFlag(store, key, "b_DelLine").value_or(false);
     r.i_DelLine_Length = ReadPositive(store, key, "i_DelLine_Length").value_or(10);

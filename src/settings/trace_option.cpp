@@ -320,8 +320,9 @@ void TraceOption::ReadJobSection(const platform::ProfileFile& file, std::string_
 
   i_AutoTraceWhat = TraceMethod::CenterLine;
   const std::string unnamed = UnnamedChartTypeName();
-  ModalName = JobString(file, section, "Chart", unnamed);
-  LoadChartType(store, *this, ModalName);
+  const std::string chart = JobString(file, section, "Chart", unnamed);
+  ModalName = chart;
+  LoadChartType(store, *this, chart);
   i_AutoTraceWhat = TraceMethod::CenterLine;
 
   bool changed = false;

@@ -190,6 +190,8 @@ TEST(ChartTypes, RoundTripThroughTheSettingsFile) {
   chart.ModalName = "Survey";
   EXPECT_EQ(loaded, chart);
 
+  ASSERT_TRUE(LoadChartType(store, loaded, loaded.ModalName));  // its own name, reloaded
+  EXPECT_EQ(loaded, chart);
   ASSERT_TRUE(LoadChartType(store, loaded, "pre_Engineering"));
   EXPECT_EQ(loaded.i_ConDis, 5);  // the stored values, not the preset's 9
 
