@@ -162,6 +162,29 @@ TEST(DxfReaderRecords, TwoVertexPolylinesBecomeArcsAndCircles) {
   EXPECT_EQ(e[3]->type(), EntityType::PolyLine);
 }
 
+// Entities of a mirrored view (extrusion (0, 0, -1)) store x mirrored: they
+// come back where the drawing shows them.
+TEST(DxfReaderRecords, MirroredEntitiesAreReadInDrawingCoordinates) {
+  const std::string text = Entities(
+      "0\nARC\n8\nM\n10\n5\n20\n1\n40\n2\n50\n0\n51\n90\n210\n0\n220\n0\n230\n-1\n"
+      "0\nLWPOLYLINE\n8\nM\n70\n0\n10\n1\n20\n0\n42\n0.5\n10\n3\n20\n0\n10\n3\n20\n2\n230\n-1.0\n"
+      "0\nLINE\n8\nM\n10\n1\n20\n0\n11\n2\n21\n0\n230\n-1\n");  // a LINE is in world coordinates
+  CGraph g;
+  ASSERT_TRUE(ReadDxfText(text, g));
+  const auto e = All(g);
+  ASSERT_EQ(e.size(), 3u);
+  const auto& arc = static_cast<const CArc&>(*e[0]);
+  EXPECT_DOUBLE_EQ(arc.centre().x, -5.0);
+  EXPECT_NEAR(arc.startAngle(), kPi / 2, 1e-12);
+  EXPECT_NEAR(arc.endAngle(), kPi, 1e-12);
+  EXPECT_NEAR(arc.getStartPoint().x, -5.0, 1e-12);  // the image of the OCS end point (5, 3)
+  EXPECT_NEAR(arc.getStartPoint().y, 3.0, 1e-12);
+  const auto& p = static_cast<const CPolyLine&>(*e[1]).vertices();
+  EXPECT_DOUBLE_EQ(p[0].x, -1.0);
+  EXPECT_DOUBLE_EQ(p[0].bulge, -0.5);
+  EXPECT_DOUBLE_EQ(e[2]->getStartPoint().x, 1.0);
+}
+
 TEST(DxfReaderRecords, SolidsAndFacesKeepCounterClockwiseRings) {
   const std::string text = Entities(
       // Clockwise triangle, third corner repeated as the fourth.

@@ -37,6 +37,11 @@ struct RecordState {
   DxfEntityResult& result;
   bool hasLayer = false;
   settings::ColorIndex colour = settings::kColorByLayer;
+  // z of the extrusion direction (group 230). Entities drawn in a mirrored
+  // view (direction (0, 0, -1)) store their points in a coordinate system
+  // whose x axis runs to the left.
+  double extrusionZ = 1.0;
+  bool mirrored() const { return extrusionZ < 0.0; }
 
   void fail(const DxfGroup& group, const std::string& why) {
     if (result.failure.empty()) result.failure = "line " + std::to_string(group.line) + ": " + why;
@@ -56,7 +61,18 @@ struct RecordState {
                                                                 : settings::kColorByLayer;
       return true;
     }
+    if (group.code == 230) {
+      if (auto z = settings::ParseNumber(group.value)) extrusionZ = *z;
+      return true;
+    }
     return false;
+  }
+  // A point of the entity's own coordinate system in drawing coordinates.
+  void place(double& x, double& bulge) const {
+    if (mirrored()) {
+      x = -x;
+      bulge = -bulge;
+    }
   }
   std::optional<double> real(const DxfGroup& group) {
     auto value = settings::ParseNumber(group.value);
@@ -141,7 +157,15 @@ void ReadCircleOrArc(DxfGroupReader& reader, DxfEntityResult& result, long typeL
                                         : " without centre and radius (groups 10, 20, 40)"));
     return;
   }
+  double bulge = 0.0;
+  state.place(*x, bulge);
   const Point3 centre{*x, *y, z};
+  if (arc && state.mirrored()) {
+    // Mirrored, the arc runs from the mirror image of its end to that of its start.
+    const double from = 180.0 - *end, to = 180.0 - *start;
+    start = from;
+    end = to;
+  }
   if (arc) {
     // Degrees are reduced first so that huge values keep their meaning
     // modulo a full turn before the conversion.
@@ -173,7 +197,10 @@ bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices,
   if (!state.result.failure.empty()) return false;
   auto polyline = std::make_unique<CPolyLine>();
   polyline->setWidth(ownWidth);
-  for (const PolyVertex& v : vertices) polyline->appendVertex(v);
+  for (PolyVertex v : vertices) {
+    state.place(v.x, v.bulge);
+    polyline->appendVertex(v);
+  }
   if (constantWidth > 0.0) polyline->setWidth(constantWidth);
   if (polyline->getVertexCount() < 2) {
     state.result.failure =
@@ -323,7 +350,10 @@ void ReadSolid(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, b
       state.fail(DxfGroup{0, {}, typeLine}, std::string(type) + " with a corner lacking x or y");
       return;
     }
-    if (xs[i]) corners.push_back(Point3{*xs[i], *ys[i], zs[i]});
+    if (!xs[i]) continue;
+    double x = *xs[i], unused = 0.0;
+    if (!face) state.place(x, unused);
+    corners.push_back(Point3{x, *ys[i], zs[i]});
   }
   if (corners.size() < 3) {
     state.fail(DxfGroup{0, {}, typeLine}, std::string(type) + " with fewer than three corners");
@@ -504,7 +534,14 @@ void ReadHatch(DxfGroupReader& reader, DxfEntityResult& result, long typeLine) {
     return;
   }
   auto hatch = std::make_unique<CPolyPolygon>();
-  for (auto& outline : outlines) hatch->appendOutline(std::move(outline));
+  for (auto& outline : outlines) {
+    if (state.mirrored()) {
+      for (PolyVertex& v : outline->editVertices()) state.place(v.x, v.bulge);
+    }
+    hatch->appendOutline(std::move(outline));
+  }
+  double unused = 0.0;
+  state.place(seedX, unused);
   hatch->seedX = seedX;
   hatch->seedY = seedY;
   state.finish(std::move(hatch), typeLine, "HATCH");
