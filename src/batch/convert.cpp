@@ -95,7 +95,7 @@ std::string FreeTargetName(const std::string& path) {
 
 std::string PageTargetName(const std::string& path, int page) { return raster::PageName(path, page); }
 
-int ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob& job, int pageCount,
+BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob& job, int pageCount,
                   ConvertObserver& observer) {
   const int share = pageCount > 1 ? pageCount : 1;
   auto advance = [&](int units) { observer.Advance(units / share); };
@@ -164,7 +164,7 @@ int ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob&
   return kStatusConverted;
 }
 
-int ConvertFile(const std::string& source, const std::string& target, ConvertJob& job, ConvertObserver& observer) {
+BatchStatus ConvertFile(const std::string& source, const std::string& target, ConvertJob& job, ConvertObserver& observer) {
   model::CGraph drawing;
   drawing.setCurrentLayerByName("Trace");
 
@@ -186,7 +186,7 @@ int ConvertFile(const std::string& source, const std::string& target, ConvertJob
     for (int i = 0; i < pages; ++i) {
       const std::string sourcePage = reader.pageName(i);
       const std::string targetPage = PageTargetName(target, i);
-      int status;
+      BatchStatus status;
       if (!reader.copyPage(i, drawing.raster())) {
         observer.FailureDetail("Cannot read page " + std::to_string(i) + " of " + source);
         status = kStatusOpenFailed;

@@ -20,7 +20,7 @@ class CGraph;
 namespace quillon::batch {
 
 // The outcome of converting one source file.
-enum BatchStatus : int {
+enum BatchStatus : int {  // unscoped: the log treats unknown codes like 7
   kStatusConverted = 0,        // converted and saved
   kStatusOpenFailed = 1,       // the source does not exist or cannot be read
   kStatusNoVector = 3,         // the trace failed or produced no path
@@ -87,11 +87,11 @@ class ConvertObserver {
 // converted page by page into PageTargetName(target, i), each page reported
 // through PageDone, and the answer is 8; a stop ends the page loop. Answers
 // 1 when the source does not exist, is a directory or cannot be read.
-int ConvertFile(const std::string& source, const std::string& target, ConvertJob& job, ConvertObserver& observer);
+BatchStatus ConvertFile(const std::string& source, const std::string& target, ConvertJob& job, ConvertObserver& observer);
 
 // Converts the raster the drawing holds into the target (the drawing is
 // cleared for the trace first). Progress steps are divided by pageCount.
-int ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob& job, int pageCount,
+BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob& job, int pageCount,
                   ConvertObserver& observer);
 
 // The first name "dir/name<n>.ext" (n = 0, 1, …) that does not exist, or the

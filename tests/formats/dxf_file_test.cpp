@@ -219,7 +219,6 @@ TEST(DxfFile, HeaderCarriesDrawingAidsColourAndUnit) {
   g.aids.gridAngle = model::kPi / 2;
   g.currentColour = 300;
   DxfCollectingWriter out;
-  out.SetPixelsPerUnit(g.pixelsPerUnit());
   ASSERT_TRUE(WriteDxf2000File(out, g, true));
   const std::string text = out.Text();
   EXPECT_NE(text.find("$ORTHOMODE\r\n70\r\n1\r\n9\r\n$OSMODE\r\n70\r\n0\r\n9\r\n$CECOLOR\r\n62\r\n256\r\n"),

@@ -227,7 +227,6 @@ bool WriteEntities(DxfWriter& file, model::CGraph& drawing, bool saveWidth, Save
 
 bool SaveWith(SaveContext& context, bool (*write)(DxfWriter&, model::CGraph&, bool, SaveProgress*)) {
   DxfStreamWriter file(context.file);
-  file.SetPixelsPerUnit(context.drawing.pixelsPerUnit());
   bool ok = write(file, context.drawing, context.saveWidth, &context.progress);
   if (!ok) context.error = file.error();
   return ok;
@@ -236,6 +235,7 @@ bool SaveWith(SaveContext& context, bool (*write)(DxfWriter&, model::CGraph&, bo
 }  // namespace
 
 bool WriteDxf2000File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress) {
+  file.SetPixelsPerUnit(drawing.pixelsPerUnit());
   drawing.setHandleCounter(drawing.handleCounter() + 1);
   const uint32_t seed = drawing.handleCounter();
   const View view = HeaderView(drawing, file);
@@ -247,6 +247,7 @@ bool WriteDxf2000File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, S
 }
 
 bool WriteDxfR10File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress) {
+  file.SetPixelsPerUnit(drawing.pixelsPerUnit());
   const View view = HeaderView(drawing, file);
   return file.Lines(kHeaderR10Start) && WriteHeaderBody(file, drawing, view, nullptr) && file.Lines(kTablesStart) &&
          WriteVportR10(file, drawing, view) && file.Lines(kLtypeR10) && WriteLayersR10(file, drawing) &&
