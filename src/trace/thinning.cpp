@@ -1,6 +1,8 @@
 #include "trace/thinning.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <climits>
 #include <memory>
 #include <new>
@@ -26,41 +28,108 @@ void ClearRowPadding(raster::CRaster& raster) {
 namespace {
 
 using detail::ForEachInkPixel;
-using detail::kWindowCentre;
 
-// Zhang-Suen removal of the centre pixel of window w: bit 0 in
-// sub-iteration 1, bit 1 in sub-iteration 2.
-constexpr std::array<uint8_t, 512> MakeZhangSuenTable() {
-  std::array<uint8_t, 512> table{};
-  for (unsigned w = 0; w < 512; ++w) {
-    if (!(w & kWindowCentre)) continue;
-    const uint8_t code = detail::WindowToCode(w);
-    const auto ink = [code](uint8_t bit) { return (code & bit) ? 1 : 0; };
-    const int north = ink(kNorth), south = ink(kSouth), east = ink(kEast), west = ink(kWest);
-    // P2..P9: south, south-east, east, north-east, north, north-west, west, south-west.
-    const int ring[8] = {south, ink(kSouthEast), east, ink(kNorthEast), north, ink(kNorthWest), west, ink(kSouthWest)};
-    int b = 0;
-    int a = 0;
-    for (int i = 0; i < 8; ++i) {
-      b += ring[i];
-      if (!ring[i] && ring[(i + 1) % 8]) ++a;
-    }
-    if (b < 2 || b > 6 || a != 1) continue;
-    if (south * east * north == 0 && east * north * west == 0) table[w] |= 1;
-    if (south * east * west == 0 && south * north * west == 0) table[w] |= 2;
-  }
-  return table;
-}
-
-constexpr auto kZhangSuen = MakeZhangSuenTable();
 constexpr auto kSecondStepRemovable = detail::WindowTable(ThinRemoveTable);
 
-inline void ClearBit(uint8_t* row, int x) { row[x >> 3] &= static_cast<uint8_t>(~(0x80u >> (x & 7))); }
+// Rows are tested 64 pixels at a time: word k of a row holds pixels
+// 64k .. 64k+63, the leftmost in the most significant bit.
+inline uint64_t LoadWord(const uint8_t* row, int k, int byteCount) {
+  const int start = k * 8;
+  if (start + 8 <= byteCount) {
+    uint64_t word;
+    std::memcpy(&word, row + start, 8);
+    return __builtin_bswap64(word);
+  }
+  uint64_t word = 0;
+  for (int j = 0; start + j < byteCount; ++j) word |= static_cast<uint64_t>(row[start + j]) << (56 - 8 * j);
+  return word;
+}
+
+// Clears the pixels of mask in word k (single clears of the bits removed).
+inline void ClearWord(uint8_t* row, int k, int byteCount, uint64_t mask) {
+  const int start = k * 8;
+  for (int j = 0; j < 8 && start + j < byteCount; ++j) {
+    const auto bits = static_cast<uint8_t>(mask >> (56 - 8 * j));
+    if (bits != 0) row[start + j] &= static_cast<uint8_t>(~bits);
+  }
+}
+
+// The Zhang-Suen test of 64 pixels at once, evaluated with word logic. With
+// P2..P9 the neighbours south, south-east, east, north-east, north,
+// north-west, west and south-west, a pixel goes when 2 <= B <= 6 ink
+// neighbours, A = 1 background-to-ink change around P2..P9, P2, and the
+// sub-iteration's direction condition holds. The arguments are the words of the rows above,
+// at and below the pixels, with the neighbouring words' edge bits.
+struct RowWords {
+  uint64_t before;  // the word left of the pixels' word
+  uint64_t word;
+  uint64_t after;   // the word right of it
+  uint64_t west() const { return (word >> 1) | (before << 63); }
+  uint64_t east() const { return (word << 1) | (after >> 63); }
+};
+
+inline uint64_t ZhangSuenMask(const RowWords& above, const RowWords& row, const RowWords& below, unsigned subBit) {
+  const uint64_t centre = row.word;
+  const uint64_t n = above.word, s = below.word, w = row.west(), e = row.east();
+  const uint64_t nw = above.west(), ne = above.east(), sw = below.west(), se = below.east();
+  // B: the number of ink neighbours as a bit-sliced sum b0 + 2 b1 + 4 b2 + 8 b3.
+  const auto fullAdd = [](uint64_t x, uint64_t y, uint64_t z, uint64_t& carry) {
+    const uint64_t half = x ^ y;
+    carry = (x & y) | (z & half);
+    return half ^ z;
+  };
+  uint64_t c1, c2, c4;
+  const uint64_t s1 = fullAdd(s, se, e, c1);
+  const uint64_t s2 = fullAdd(ne, n, nw, c2);
+  const uint64_t s3 = w ^ sw;
+  const uint64_t c3 = w & sw;
+  const uint64_t b0 = fullAdd(s1, s2, s3, c4);
+  uint64_t t2;
+  const uint64_t t1 = fullAdd(c1, c2, c3, t2);
+  const uint64_t b1 = t1 ^ c4;
+  const uint64_t t3 = t1 & c4;
+  const uint64_t b2 = t2 ^ t3;
+  const uint64_t b3 = t2 & t3;
+  const uint64_t countInRange = (b1 | b2 | b3) & ~b3 & ~(b2 & b1 & b0);  // 2 <= B <= 6
+  // A: exactly one background-to-ink change around P2 (south), P3, ..., P9, P2.
+  const uint64_t ring[9] = {s, se, e, ne, n, nw, w, sw, s};
+  uint64_t once = 0;
+  uint64_t twice = 0;
+  for (int i = 0; i < 8; ++i) {
+    const uint64_t change = ~ring[i] & ring[i + 1];
+    twice |= once & change;
+    once |= change;
+  }
+  const uint64_t oneChange = once & ~twice;
+  const uint64_t direction = subBit == 1 ? ~(s & e & n) & ~(e & n & w) : ~(s & e & w) & ~(s & n & w);
+  return centre & countInRange & oneChange & direction;
+}
+
+struct WordMark {
+  int word;
+  uint64_t mask;
+};
 
 struct MarkedRow {
   int y;
-  std::vector<int> marks;
+  std::vector<WordMark> marks;
 };
+
+// Clears the marked pixels of the row and flags it changed and visited;
+// answers the number of pixels cleared. The mark list is emptied.
+long ApplyMarks(raster::CRaster& raster, MarkedRow& row, uint8_t* visit, uint8_t* changed) {
+  uint8_t* bits = raster.row(row.y);
+  const int byteCount = (raster.width() + 7) >> 3;
+  long removed = 0;
+  for (const WordMark& mark : row.marks) {
+    ClearWord(bits, mark.word, byteCount, mark.mask);
+    removed += std::popcount(mark.mask);
+  }
+  visit[row.y] = 1;
+  changed[row.y] = 1;
+  row.marks.clear();
+  return removed;
+}
 
 // One band of rows [first, last) of a sub-iteration. Marks of a row are
 // applied once the walk is two rows past it, when no row that reads it is
@@ -84,16 +153,30 @@ class BandWalker {
   void run(const uint8_t* examine) {
     const int height = raster_.height();
     const int byteCount = (raster_.width() + 7) >> 3;
+    const int wordCount = (byteCount + 7) >> 3;
     for (int y = band_.first; y < band_.last; ++y) {
       if (!examine[y]) continue;
       applyPendingBefore(y - 1);
-      std::vector<int>& marks = freeMarks();
+      std::vector<WordMark>& marks = freeMarks();
       const uint8_t* above = y > 0 ? raster_.row(y - 1) : zeroRow_;
+      const uint8_t* row = raster_.row(y);
       const uint8_t* below = y + 1 < height ? raster_.row(y + 1) : zeroRow_;
-      ForEachInkPixel(above, raster_.row(y), below, byteCount, [&](int x, unsigned window) {
-        if (kZhangSuen[window] & subBit_) marks.push_back(x);
-        return false;
-      });
+      const auto words = [&](const uint8_t* bits, int k) {
+        return RowWords{k > 0 ? LoadWord(bits, k - 1, byteCount) : 0, LoadWord(bits, k, byteCount),
+                        k + 1 < wordCount ? LoadWord(bits, k + 1, byteCount) : 0};
+      };
+      for (int k = 0; k < wordCount; ++k) {
+        // Only words holding ink are tested.
+        if (k * 8 + 8 <= byteCount) {
+          uint64_t raw;
+          std::memcpy(&raw, row + k * 8, 8);
+          if (raw == 0) continue;
+        } else if (LoadWord(row, k, byteCount) == 0) {
+          continue;
+        }
+        const uint64_t mask = ZhangSuenMask(words(above, k), words(row, k), words(below, k), subBit_);
+        if (mask != 0) marks.push_back(WordMark{k, mask});
+      }
       if (marks.empty()) continue;
       if (y == band_.first || y == band_.last - 1) {
         band_.edges.push_back(MarkedRow{y, marks});
@@ -107,8 +190,8 @@ class BandWalker {
 
  private:
   // A mark list not in use by a pending row.
-  std::vector<int>& freeMarks() {
-    std::vector<int>& marks = pending_[pendingCount_].marks;
+  std::vector<WordMark>& freeMarks() {
+    std::vector<WordMark>& marks = pending_[pendingCount_].marks;
     marks.clear();
     return marks;
   }
@@ -119,21 +202,12 @@ class BandWalker {
     for (int k = 0; k < pendingCount_; ++k) {
       MarkedRow& row = pending_[k];
       if (row.y < limit) {
-        apply(row);
+        band_.removed += ApplyMarks(raster_, row, visit_, changed_);
       } else {
         std::swap(pending_[kept++], row);
       }
     }
     pendingCount_ = kept;
-  }
-
-  void apply(MarkedRow& row) {
-    uint8_t* bits = raster_.row(row.y);
-    for (int x : row.marks) ClearBit(bits, x);
-    band_.removed += static_cast<long>(row.marks.size());
-    visit_[row.y] = 1;
-    changed_[row.y] = 1;
-    row.marks.clear();
   }
 
   raster::CRaster& raster_;
@@ -142,8 +216,7 @@ class BandWalker {
   uint8_t* visit_;
   uint8_t* changed_;
   Band& band_;
-  // At most two rows wait (the previous one and this one), plus the one
-  // being collected.
+  // At most one row waits (the previous one) while the next is collected.
   std::array<MarkedRow, 3> pending_{};
   int pendingCount_ = 0;
 };
@@ -244,13 +317,7 @@ bool SubIteration(raster::CRaster& raster, unsigned subBit, FirstStepStorage& st
   for (Band& band : bands) {
     ok = ok && !band.failed;
     removed += band.removed;
-    for (const MarkedRow& row : band.edges) {
-      uint8_t* bits = raster.row(row.y);
-      for (int x : row.marks) ClearBit(bits, x);
-      removed += static_cast<long>(row.marks.size());
-      visitRows[row.y] = 1;
-      changedRows[row.y] = 1;
-    }
+    for (MarkedRow& row : band.edges) removed += ApplyMarks(raster, row, visitRows, changedRows);
   }
   return ok;
 }

@@ -285,9 +285,11 @@ void ReferenceZhangSuen(raster::CRaster& raster) {
 }
 
 TEST(ThinFirstStep, MatchesPlainZhangSuenOnRandomBlobs) {
-  for (unsigned seed = 40; seed < 46; ++seed) {
+  // Widths around the 64-pixel words the rows are tested in.
+  const int sizes[][2] = {{131, 67}, {64, 40}, {65, 33}, {8, 30}, {200, 90}, {129, 129}};
+  for (unsigned seed = 40; seed < 52; ++seed) {
     raster::CRaster fast;
-    RandomBlobs(fast, seed, 131, 67);
+    RandomBlobs(fast, seed, sizes[seed % 6][0], sizes[seed % 6][1]);
     raster::CRaster reference;
     ASSERT_TRUE(reference.cloneFrom(fast));
     ASSERT_TRUE(ThinFirstStep(fast, nullptr, 2));
