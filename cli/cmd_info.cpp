@@ -7,6 +7,7 @@
 #include "platform/message_sink.h"
 #include "raster/raster.h"
 #include "raster/raster_file.h"
+#include "settings/language_table.h"
 
 namespace quillon::cli {
 namespace {
@@ -42,15 +43,18 @@ int RunInfo(const std::vector<std::string>& args) {
     } else {
       reader.close();
       if (!raster::IsRasterExtension(std::filesystem::path(path).extension().string()))
-        platform::ShowMessage("Cannot read raster file " + path + ": not a raster file extension (.bmp, .jpg, "
-                              ".jpeg, .tga, .tif, .tiff, .pcx)");
+        platform::ShowMessage(settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path + ": " +
+                              settings::Text("RasterUnknownExtMsg", "the file extension is not a raster format") +
+                              " (.bmp, .jpg, .jpeg, .tga, .tif, .tiff, .pcx)");
       else
         loaded = image.load(path);
     }
   }
   if (!loaded) {
-    std::fprintf(stderr, "quillon: %s\n",
-                 messages.first().empty() ? ("Cannot read raster file " + path).c_str() : messages.first().c_str());
+    const std::string text = messages.first().empty()
+                                 ? settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path
+                                 : messages.first();
+    std::fprintf(stderr, "quillon: %s\n", text.c_str());
     return kExitFailed;
   }
   std::printf("width: %d\nheight: %d\nbits: %d\ndpi: %d\npages: %d\nsuggested_threshold: %d\n", image.width(),

@@ -3,8 +3,10 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "raster/raster.h"
 #include "raster/raster_file.h"
@@ -258,6 +260,35 @@ TEST(RasterBadInput, LimitAppliesToEveryLoadPath) {
   EXPECT_FALSE(DecodedSizeAllowed(100000, 100000, 24));
   EXPECT_FALSE(DecodedSizeAllowed(0xFFFFFFFFull, 0xFFFFFFFFull, 32));  // no overflow
   EXPECT_FALSE(DecodedSizeAllowed(0, 10, 8));
+}
+
+}  // namespace
+}  // namespace quillon::raster
+
+namespace quillon::raster {
+namespace {
+
+// Documents may be opened from several threads (batch workers): the library
+// is initialised once and each thread's messages stay its own.
+TEST(RasterLoad, ConcurrentLoadsFromSeveralThreads) {
+  test::CapturedMessages messages;
+  test::TempDir dir;
+  test::WriteFile(dir.file("bad.bmp"), "BM not really");
+  std::vector<std::thread> threads;
+  std::atomic<int> loaded{0}, refused{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 5; ++i) {
+        CRaster r;
+        if (r.load(Sample(t % 2 ? "sheet.tif" : "colour_24bit.jpg"))) ++loaded;
+        if (!r.load(dir.file("bad.bmp"))) ++refused;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(loaded.load(), 20);
+  EXPECT_EQ(refused.load(), 20);
+  EXPECT_EQ(messages.messages().size(), 20u);
 }
 
 }  // namespace
