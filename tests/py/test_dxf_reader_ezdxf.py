@@ -81,6 +81,12 @@ def make_document(ezdxf, version):
         path.add_line((0, 0), (5, 0))
         path.add_line((5, 0), (5, 5))
         path.add_line((5, 5), (0, 0))
+        arcs = msp.add_hatch(color=3, dxfattribs={"layer": "Fill"})
+        path = arcs.paths.add_edge_path()
+        path.add_line((0, 0), (4, 0))
+        path.add_arc((4, 2), 2, 270, 90, ccw=True)  # bulges out to x = 6
+        path.add_line((4, 4), (0, 4))
+        path.add_arc((0, 2), 2, 270, 90, ccw=False)  # clockwise from (0, 4) to (0, 0): bulges in to x = 2
         msp.add_hatch().set_pattern_fill("ANSI31")  # a pattern: dropped
         msp.add_spline([(0, 0), (1, 2), (3, 1), (5, 4)])
         msp.add_ellipse((0, 0), major_axis=(3, 0), ratio=0.5)
@@ -124,12 +130,21 @@ def signature(entity):
     elif kind in ("SOLID", "3DFACE"):
         geometry = tuple(corners([entity.dxf.get(f"vtx{i}") for i in range(4) if entity.dxf.hasattr(f"vtx{i}")]))
     elif kind == "HATCH":
+        # Each boundary as ezdxf draws it: its corners, and the box of the
+        # flattened curve (which tells the way each arc bulges).
+        from ezdxf import path as ezpath
         paths = []
-        for path in entity.paths:
-            if hasattr(path, "vertices"):
-                paths.append(tuple((r(v[0]), r(v[1])) for v in path.vertices))
+        for boundary, drawn in zip(entity.paths, ezpath.from_hatch(entity)):
+            if hasattr(boundary, "vertices"):
+                start = [(r(v[0]), r(v[1])) for v in boundary.vertices]
             else:
-                paths.append(tuple((r(e.start[0]), r(e.start[1])) for e in path.edges))
+                # ezdxf keeps arcs counter-clockwise: a clockwise one starts at its end point.
+                start = [(r(p[0]), r(p[1])) for p in
+                         (e.end_point if getattr(e, "ccw", True) is False else e.start_point for e in boundary.edges)]
+            points = list(drawn.flattening(0.001))
+            box = (round(min(p.x for p in points), 2), round(min(p.y for p in points), 2),
+                   round(max(p.x for p in points), 2), round(max(p.y for p in points), 2))
+            paths.append((tuple(start), box))
         geometry = tuple(paths)
     else:
         return None

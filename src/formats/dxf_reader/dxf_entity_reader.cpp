@@ -374,8 +374,7 @@ void ReadSolid(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, b
 // --- HATCH ---------------------------------------------------------------------------------
 
 // One boundary path while it is read: a polyline path (vertices with bulges)
-// or an edge path (lines and counter-clockwise circular arcs, turned into
-// bulge vertices).
+// or an edge path (lines and circular arcs, turned into bulge vertices).
 struct HatchPath {
   bool polyline = false;
   long announced = -1;  // 93
@@ -394,17 +393,21 @@ struct HatchPath {
       unsupported = true;
     } else if (edgeType == 1) {
       vertices.push_back(PolyVertex{*ex, *ey, 0.0, 0.0, 0.0, 0, 0.0, 0, 0});
-    } else if (edgeType == 2 && radius && start && end && counterClockwise) {
-      double a0 = std::fmod(*start, 360.0) * kDegreesToRadians, a1 = std::fmod(*end, 360.0) * kDegreesToRadians;
+    } else if (edgeType == 2 && radius && start && end) {
+      // A clockwise arc stores the complements (360° − angle) of its angles,
+      // so it starts at −start and sweeps end − start clockwise.
+      const double a0 = std::fmod(*start, 360.0) * kDegreesToRadians;
+      double a1 = std::fmod(*end, 360.0) * kDegreesToRadians;
       while (a1 <= a0) a1 += model::kTwoPi;
-      const Point3 p = model::pointOnCircle(Point3{*ex, *ey, 0.0}, *radius, a0);
+      const double sweep = a1 - a0;
+      const Point3 p = model::pointOnCircle(Point3{*ex, *ey, 0.0}, *radius, counterClockwise ? a0 : -a0);
       PolyVertex v;
       v.x = p.x;
       v.y = p.y;
-      v.bulge = std::tan((a1 - a0) / 4.0);
+      v.bulge = (counterClockwise ? 1.0 : -1.0) * std::tan(sweep / 4.0);
       vertices.push_back(v);
     } else {
-      unsupported = true;  // elliptic arcs, splines and clockwise arcs
+      unsupported = true;  // elliptic arcs and splines
     }
     edgeType = 0;
     ex = ey = radius = start = end = std::nullopt;
