@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -161,6 +164,28 @@ TEST(SaveJob, UnwiredFormatFailsClearlyInsteadOfWritingDxf) {
     EXPECT_NE(job.error().find("not available"), std::string::npos) << job.error();
     EXPECT_TRUE(DirectoryEntries(dir.path()).empty());
   }
+}
+
+TEST(SaveJob, CompressedSvgInflatesToTheSvgOfTheSameDrawing) {
+  test::TempDir dir;
+  CGraph g;
+  AddLines(g, 3);
+  SaveJob svg(g, dir.file("drawing.svg"), true, kFormatSvg);
+  ASSERT_TRUE(svg.Run()) << svg.error();
+  SaveJob svgz(g, dir.file("drawing.svgz"), true, kFormatSvgz);
+  ASSERT_TRUE(svgz.Run()) << svgz.error();
+  const std::string text = test::ReadFile(dir.file("drawing.svg"));
+  const std::string packed = test::ReadFile(dir.file("drawing.svgz"));
+  ASSERT_FALSE(text.empty());
+  std::string inflated(text.size() + 64, '\0');
+  uLongf size = static_cast<uLongf>(inflated.size());
+  ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(inflated.data()), &size,
+                       reinterpret_cast<const Bytef*>(packed.data()), static_cast<uLong>(packed.size())),
+            Z_OK);
+  inflated.resize(size);
+  EXPECT_EQ(inflated, text);
+  EXPECT_NE(text.find("\r\n"), std::string::npos);
+  EXPECT_EQ(g.unit, model::Unit::Pixel) << "the drawing's unit is restored after the write";
 }
 
 TEST(SaveJob, WorkerThreadAndCancellation) {
