@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/key_value_store.h"
@@ -25,11 +27,20 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
+std::string& Directory() {
+  static std::string directory;
+  return directory;
+}
+
+void RemoveDirectory() { std::filesystem::remove_all(Directory()); }
+
 const std::string& SettingsPath() {
   static const std::string path = [] {
     char pattern[] = "/tmp/quillon-settings-fuzz-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) std::abort();
-    return std::string(pattern) + "/settings.json";
+    Directory() = pattern;
+    std::atexit(RemoveDirectory);
+    return Directory() + "/settings.json";
   }();
   return path;
 }
