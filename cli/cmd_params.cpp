@@ -39,6 +39,14 @@ int RunParams(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     std::string value;
     bool missing = false;
+    if (args[i] == "-h" || args[i] == "--help") {
+      std::printf("usage: quillon params [--chart-type NAME] [--set KEY=VALUE]... [--defaults]\n"
+                  "Prints the trace parameter summary, a blank line and the job-file text.\n"
+                  "  --chart-type NAME  load a stored or built-in chart type first\n"
+                  "  --set KEY=VALUE    override a job-file key (Method, Chart, Straighten, Connect, distance, ...)\n"
+                  "  --defaults         start from the built-in parameters, not the stored settings\n");
+      return kExitOk;
+    }
     if (args[i] == "--defaults") {
       defaults = true;
     } else if (OptionValue(args, i, "--chart-type", value, missing)) {
