@@ -300,3 +300,43 @@ TEST(ThinFirstStep, MatchesPlainZhangSuenOnRandomBlobs) {
 
 }  // namespace
 }  // namespace quillon::trace
+
+namespace quillon::trace {
+namespace {
+
+struct RecordingSink : platform::ProgressSink {
+  void stageBegin(std::string_view text) override { events.push_back("begin " + std::string(text)); }
+  void progress(int value) override { events.push_back(std::to_string(value)); }
+  void stageEnd() override { events.push_back("end"); }
+  void finished(int code) override { events.push_back("finished " + std::to_string(code)); }
+  bool cancelRequested() const override { return cancel; }
+  std::vector<std::string> events;
+  bool cancel = false;
+};
+
+TEST(ThinningProgress, OneValuePerIterationOrPassCountingRemovedPixels) {
+  raster::CRaster raster;
+  ASSERT_TRUE(MakeRaster(raster, {".....", ".###.", ".###.", ".###.", "....."}));
+  RecordingSink sink;
+  ASSERT_TRUE(ThinFirstStep(raster, &sink, 1));
+  ASSERT_TRUE(ThinSecondStep(raster, &sink));
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"begin Thin first step", "8", "end", "begin Thin second step", "0",
+                                                   "end"}));
+}
+
+TEST(ThinningCancel, StopsAfterTheFirstIterationOrPassWithoutStageEnd) {
+  raster::CRaster raster;
+  ASSERT_TRUE(MakeRaster(raster, {".....", ".###.", ".###.", ".###.", "....."}));
+  RecordingSink sink;
+  sink.cancel = true;
+  EXPECT_FALSE(ThinFirstStep(raster, &sink, 1));
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"begin Thin first step", "finished 10"}));
+  EXPECT_EQ(Picture(raster)[2], "..#..");  // the iteration that ran is kept
+  sink.events.clear();
+  EXPECT_FALSE(ThinSecondStep(raster, &sink));
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"begin Thin second step", "finished 10"}));
+  EXPECT_FALSE(raster.thinned());
+}
+
+}  // namespace
+}  // namespace quillon::trace
