@@ -233,7 +233,7 @@ class SectionReader {
       std::optional<int> snap;
       const bool complete = recordGroups([&](const DxfGroup& g) {
         switch (g.code) {
-          case 2: active = g.value == "*ACTIVE" || DxfNameIs(g.value, "*ACTIVE"); break;
+          case 2: active = DxfNameIs(g.value, "*ACTIVE"); break;
           case 13: baseX = settings::ParseNumber(g.value); break;
           case 23: baseY = settings::ParseNumber(g.value); break;
           case 14: spacingX = settings::ParseNumber(g.value); break;
