@@ -3,7 +3,10 @@
 #include <vector>
 
 #include "command.h"
+#include "platform/key_value_store.h"
 #include "platform/message_sink.h"
+#include "platform/paths.h"
+#include "settings/language_table.h"
 
 namespace quillon::cli {
 
@@ -11,6 +14,21 @@ namespace {
 std::vector<Command>& Registry() {
   static std::vector<Command> commands;
   return commands;
+}
+
+// Loads the user's language file so messages on stderr speak it. The command
+// line never writes the settings file just for that: the choice is read from
+// a copy of the stored value.
+void LoadLanguage() {
+  platform::MemoryKeyValueStore scratch;
+  {
+    const platform::JsonFileKeyValueStore stored(platform::SettingsFilePath());
+    if (auto name = stored.readString(settings::kLanguageKey, settings::kLanguageFileValue)) {
+      scratch.createKey(settings::kLanguageKey);
+      scratch.writeString(settings::kLanguageKey, settings::kLanguageFileValue, *name);
+    }
+  }
+  settings::LoadStartupLanguage(scratch);
 }
 
 void PrintUsage(std::FILE* out) {
@@ -35,6 +53,7 @@ int main(int argc, char** argv) {
   platform::StderrMessageSink sink;
   platform::ScopedMessageSink installed(sink);
 
+  cli::LoadLanguage();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
     cli::PrintUsage(args.empty() ? stderr : stdout);
