@@ -5,9 +5,10 @@
 #include <system_error>
 
 #include "model/graph.h"
-#include "postprocess/angle_adjust.h"
 #include "postprocess/connect.h"
-#include "postprocess/straighten.h"
+#include "postprocess/post_process_run.h"
+#include "trace/fill_pattern.h"
+#include "trace/outline.h"
 #include "trace/polyline_generation.h"
 #include "trace/trace_result.h"
 #include "trace/tracer.h"
@@ -16,17 +17,14 @@ namespace quillon::trace {
 
 TraceStageHooks DefaultTraceStageHooks() {
   TraceStageHooks hooks;
-  // The post-processing stages that exist so far, in their run order, each
-  // only on a non-empty layer.
   hooks.postProcess = [](model::CGraph& drawing, const settings::TraceOption& options, platform::ProgressSink* sink,
                          postprocess::EndIndex* ends) {
-    model::CLayer* layer = drawing.currentLayer();
-    const auto runs = [&](bool wanted) { return wanted && layer != nullptr && layer->recount() > 0; };
-    if (runs(options.b_Connect) && !postprocess::connectLayer(*layer, options.i_ConDis, sink, ends)) return false;
-    if (runs(options.d_MaxDis > 0.0) && !postprocess::straightenLayer(*layer, options.d_MaxDis, sink)) return false;
-    if (runs(options.b_ForceOrtho) && !postprocess::adjustAnglesLayer(*layer, options.s_AngleSeries, sink)) return false;
-    return true;
+    return postprocess::RunPostProcessing(drawing, options, sink, ends);
   };
+  hooks.outline = [](model::CGraph& drawing, const settings::TraceOption& options, CTracer& tracer,
+                     platform::ProgressSink* sink) { RunOutlineMethod(drawing, options, tracer, sink); };
+  hooks.fillPattern = [](model::CGraph& drawing, const settings::TraceOption& options, CTracer&,
+                         platform::ProgressSink* sink) { RunFillPatternMethod(drawing, options, sink); };
   return hooks;
 }
 

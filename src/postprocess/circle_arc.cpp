@@ -1,0 +1,552 @@
+#include "postprocess/circle_arc.h"
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <unordered_set>
+#include <vector>
+
+#include "model/circle.h"
+#include "model/geometry.h"
+#include "postprocess/stage_common.h"
+
+namespace quillon::postprocess {
+
+namespace {
+
+using model::kPi;
+using model::kTwoPi;
+using model::Point3;
+using model::PolyVertex;
+
+constexpr double kMinRadius = 2.5;
+// Largest relative deviation of a sample point from the mean radius.
+constexpr double kRadiusSpread = 0.0618;
+// Chords between these multiples of c0 (the chord of sagitta d_MaxDis) are
+// the spacing traced vertices have on a circle.
+constexpr double kMaxChordRatio = 1.55;
+constexpr double kMinChordRatio = 0.3;
+// Length of the perpendicular bisector's direction line; only its direction matters.
+constexpr double kBisectorLength = 10.0;
+// Angle unwrapping slack.
+constexpr double kAngleSlack = 1e-8;
+// An open run sweeping more than this becomes a circle.
+constexpr double kMaxArcSweep = kTwoPi * 355.0 / 360.0;
+// Merged arcs whose angles differ by no more than this are a circle.
+constexpr double kFullCircleAngle = 1e-10;
+
+// The vertices of a polyline as an index ring, so that runs can be unlinked
+// while the search walks round; an open polyline is linked round too, and
+// every walk stops at its head.
+class Ring {
+ public:
+  Ring(std::vector<PolyVertex> vertices, bool closed)
+      : v(std::move(vertices)), closed(closed), next_(v.size()), prev_(v.size()), size_(v.size()) {
+    const size_t n = v.size();
+    for (size_t i = 0; i < n; ++i) {
+      next_[i] = (i + 1) % n;
+      prev_[i] = (i + n - 1) % n;
+    }
+  }
+
+  size_t next(size_t i) const { return next_[i]; }
+  size_t prev(size_t i) const { return prev_[i]; }
+  size_t head() const { return head_; }
+  size_t size() const { return size_; }
+  size_t last() const { return prev_[head_]; }
+  size_t advance(size_t i, size_t steps) const {
+    while (steps-- > 0) i = next_[i];
+    return i;
+  }
+
+  void unlink(size_t i) {
+    next_[prev_[i]] = next_[i];
+    prev_[next_[i]] = prev_[i];
+    if (head_ == i) head_ = next_[i];
+    --size_;
+  }
+
+  std::vector<PolyVertex> survivors() const {
+    std::vector<PolyVertex> kept;
+    kept.reserve(size_);
+    size_t i = head_;
+    for (size_t k = 0; k < size_; ++k, i = next_[i]) kept.push_back(v[i]);
+    return kept;
+  }
+
+  std::vector<PolyVertex> v;
+  const bool closed;
+
+ private:
+  std::vector<size_t> next_;
+  std::vector<size_t> prev_;
+  size_t head_ = 0;
+  size_t size_ = 0;
+};
+
+double angleOf(const Point3& centre, double x, double y) {
+  return model::normalizeAngle(std::atan2(y - centre.y, x - centre.x));
+}
+
+// The point where the perpendicular bisectors of p→q and r→s meet; nothing
+// when they are exactly parallel.
+std::optional<Point3> bisectorsMeet(const PolyVertex& p, const PolyVertex& q, const PolyVertex& r,
+                                    const PolyVertex& s) {
+  const auto bisector = [](const PolyVertex& a, const PolyVertex& b, Point3& base, double& dx, double& dy) {
+    base = Point3{(a.x + b.x) / 2.0, (a.y + b.y) / 2.0, a.z};
+    const double direction = std::atan2(b.y - a.y, b.x - a.x) + kPi / 2.0;
+    dx = kBisectorLength * std::cos(direction);
+    dy = kBisectorLength * std::sin(direction);
+  };
+  Point3 a, b;
+  double adx, ady, bdx, bdy;
+  bisector(p, q, a, adx, ady);
+  bisector(r, s, b, bdx, bdy);
+  const double denominator = adx * bdy - ady * bdx;
+  if (denominator == 0.0) return std::nullopt;
+  const double t = ((b.x - a.x) * bdy - (b.y - a.y) * bdx) / denominator;
+  return Point3{a.x + t * adx, a.y + t * ady, a.z};
+}
+
+std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTolerances& tolerances) {
+  const bool fullRing = a == b;
+  if (fullRing && !ring.closed) return std::nullopt;
+  size_t count = 1;
+  if (fullRing) {
+    count = ring.size();
+  } else {
+    for (size_t c = a; c != b;) {
+      c = ring.next(c);
+      if (!ring.closed && c == ring.head()) return std::nullopt;
+      ++count;
+    }
+  }
+  if (count < 4) return std::nullopt;
+
+  const size_t k = count / 3;
+  const size_t ib = ring.advance(a, k);
+  const size_t ic = ring.advance(ib, k);
+  const PolyVertex& A = ring.v[a];
+  const PolyVertex& B = ring.v[ib];
+  const PolyVertex& C = ring.v[ic];
+  const PolyVertex& D = ring.v[b];  // A again for a full ring
+  const auto o1 = bisectorsMeet(A, B, B, C);
+  const auto o2 = bisectorsMeet(B, C, C, D);
+  const auto o3 = bisectorsMeet(C, D, A, B);
+  if (!o1 || !o2 || !o3) return std::nullopt;
+  const Point3 centre{(o1->x + o2->x + o3->x) / 3.0, (o1->y + o2->y + o3->y) / 3.0, A.z};
+
+  double distances[4];
+  const int samples = fullRing ? 3 : 4;
+  const PolyVertex* points[4] = {&A, &B, &C, &D};
+  double radius = 0.0;
+  for (int i = 0; i < samples; ++i) {
+    distances[i] = std::hypot(points[i]->x - centre.x, points[i]->y - centre.y);
+    radius += distances[i];
+  }
+  radius /= samples;
+  if (!(radius >= kMinRadius && radius <= tolerances.size)) return std::nullopt;
+  for (int i = 0; i < samples; ++i) {
+    if (std::fabs(distances[i] - radius) > kRadiusSpread * radius) return std::nullopt;
+  }
+
+  const double t = tolerances.maxDis;
+  const double y = t * (2.0 * radius - t);
+  if (y < 1e-30) return std::nullopt;
+  const double c0 = 2.0 * std::sqrt(y);
+  const double maxChord = std::min(kMaxChordRatio * c0, 2.0 * radius);
+  const double minChord = kMinChordRatio * c0;
+  const double maxStep = 2.0 * std::asin(std::min(maxChord / (2.0 * radius), 1.0));
+  const double minStep = 2.0 * std::asin(std::min(minChord / (2.0 * radius), 1.0));
+  // A full ring may have one short step: where a traced ring starts and
+  // ends (or where connect closed it) the last chord is whatever is left,
+  // and that seam says nothing about whether the ring is a circle.
+  bool seamUsed = !fullRing;
+  const auto stepFits = [&](double step) {
+    if (step > maxStep || step < 0.0) return false;
+    if (step >= minStep) return true;
+    if (seamUsed) return false;
+    seamUsed = true;
+    return true;
+  };
+
+  ArcFit result;
+  result.centre = centre;
+  result.radius = radius;
+  result.startAngle = angleOf(centre, A.x, A.y);
+  const double a0 = result.startAngle;
+  double previous = a0;
+  size_t visited = 0;
+  const size_t walkLength = fullRing ? count + 1 : count;
+  for (size_t c = a; visited < walkLength; c = ring.next(c)) {
+    if (visited > 0 && !ring.closed && c == ring.head()) break;  // ran off the open end
+    const PolyVertex& v = ring.v[c];
+    const double tv = std::max(v.startWidth / 2.0, t);
+    if (std::fabs(std::hypot(v.x - centre.x, v.y - centre.y) - radius) > tv) return std::nullopt;
+    double phi = angleOf(centre, v.x, v.y);
+    if (visited == 1) {
+      // The direction comes from the first step. Taken across the 0 / 2π
+      // seam too, so an arc that starts just below angle 0 is still one arc.
+      double d = phi - a0;
+      if (d > kPi) d -= kTwoPi;
+      if (d <= -kPi) d += kTwoPi;
+      if (d >= 0.0) {
+        if (!stepFits(d)) return std::nullopt;
+        result.direction = 1;
+      } else {
+        if (!stepFits(-d)) return std::nullopt;
+        result.direction = -1;
+      }
+      phi = a0 + d;
+    } else if (visited > 1) {
+      if (result.direction > 0) {
+        if (phi <= a0 + kAngleSlack) phi += kTwoPi;
+        if (!stepFits(phi - previous)) return std::nullopt;
+      } else {
+        if (phi >= a0 - kAngleSlack) phi -= kTwoPi;
+        if (!stepFits(previous - phi)) return std::nullopt;
+      }
+    }
+    previous = phi;
+    ++visited;
+  }
+  result.endAngle = previous;
+  return result;
+}
+
+struct Run {
+  size_t end = 0;
+  ArcFit fit;
+};
+
+// The longest run of vertices on one circle starting at q.
+std::optional<Run> findArcRun(const Ring& ring, size_t q, const CircleTolerances& tolerances) {
+  size_t following = 0;
+  for (size_t c = ring.next(q); c != q && following < 3; c = ring.next(c)) {
+    if (!ring.closed && c == ring.head()) break;
+    ++following;
+  }
+  if (following < 3) return std::nullopt;
+  size_t e = ring.advance(q, 3);
+  std::optional<ArcFit> current = fit(ring, q, e, tolerances);
+  if (!current) return std::nullopt;
+  Run run;
+  for (;;) {
+    run.end = e;
+    run.fit = *current;
+    if (e == q || ring.v[e].hasBulge()) return run;  // round the ring, or an earlier arc starts here
+    e = ring.next(e);
+    if (!ring.closed && e == ring.head()) return run;
+    current = fit(ring, q, e, tolerances);
+    if (!current) return run;
+  }
+}
+
+double averageStartWidth(const std::vector<PolyVertex>& vertices, size_t count) {
+  if (count == 0) return 0.0;
+  double sum = 0.0;
+  for (size_t i = 0; i < count; ++i) sum += vertices[i].startWidth;
+  return sum / static_cast<double>(count);
+}
+
+// A closed outline kept as a full circle: two vertices whose bulges s draw
+// it counter-clockwise (+1) or clockwise (−1).
+std::vector<PolyVertex> circleOutline(const ArcFit& f, int sign, double z) {
+  PolyVertex left;
+  left.x = f.centre.x - f.radius;
+  left.y = f.centre.y;
+  left.z = z;
+  left.bulge = sign;
+  PolyVertex right = left;
+  right.x = f.centre.x + f.radius;
+  return {left, right};
+}
+
+std::unique_ptr<model::CCircle> makeCircle(const Point3& centre, double radius, double width) {
+  auto circle = std::make_unique<model::CCircle>(centre, radius);
+  circle->setWidth(width);
+  return circle;
+}
+
+// The run search inside a polyline (whole-polyline fits have failed).
+void recogniseRuns(model::CPolyLine& polyline, const CircleTolerances& tolerances, int sign, model::CLayer* layer) {
+  Ring ring(polyline.vertices(), polyline.isClosed());
+  size_t start = ring.head();
+  if (ring.closed) {
+    // Back up to where the run through the head begins.
+    bool cameRound = false;
+    while (findArcRun(ring, start, tolerances)) {
+      start = ring.prev(start);
+      if (start == ring.head()) {
+        cameRound = true;
+        break;
+      }
+    }
+    if (!cameRound) start = ring.next(start);
+  }
+  std::vector<char> marked(ring.v.size(), 0);
+  bool bulged = false;
+  std::optional<ArcFit> wholeOutline;
+  size_t cur = start;
+  while (!marked[cur]) {
+    const std::optional<Run> run = findArcRun(ring, cur, tolerances);
+    marked[cur] = 1;
+    if (!run) {
+      cur = ring.next(cur);
+      continue;
+    }
+    const size_t e = run->end;
+    double sum = ring.v[cur].startWidth;
+    size_t count = 1;
+    for (size_t c = ring.next(cur); c != e;) {
+      sum += ring.v[c].startWidth;
+      ++count;
+      const size_t following = ring.next(c);
+      ring.unlink(c);
+      c = following;
+    }
+    if (e != cur) {
+      sum += ring.v[e].startWidth;
+      ++count;
+    }
+    const double width = sum / static_cast<double>(count);
+    PolyVertex& v = ring.v[cur];
+    const PolyVertex& end = ring.v[e];
+    const double h = model::distance(v.point(), end.point());
+    if (h >= model::kTolerance) {
+      const ArcFit& f = run->fit;
+      const double a0 = f.startAngle;
+      double a1 = f.endAngle;
+      if (f.direction > 0) {
+        while (a1 < a0) a1 += kTwoPi;
+      } else {
+        while (a1 > a0) a1 -= kTwoPi;
+      }
+      const Point3 middle = model::pointOnCircle(f.centre, f.radius, (a0 + a1) / 2.0);
+      const double g = std::hypot((v.x + end.x) / 2.0 - middle.x, (v.y + end.y) / 2.0 - middle.y);
+      v.bulge = f.direction * 2.0 * g / h;
+      v.startWidth = width;
+      bulged = true;
+    } else if (sign != 0) {
+      // The run closed on itself inside an outline: the outline is that circle.
+      wholeOutline = run->fit;
+      break;
+    } else {
+      layer->prepend(makeCircle(run->fit.centre, run->fit.radius, width));
+    }
+    cur = e;
+  }
+  if (wholeOutline) {
+    polyline.editVertices() = circleOutline(*wholeOutline, sign, ring.v[cur].z);
+    polyline.buildApproximation(-25);
+    return;
+  }
+  if (ring.size() == polyline.vertices().size() && !bulged) return;  // nothing found
+  polyline.editVertices() = ring.survivors();
+  if (bulged) polyline.buildApproximation(-25);
+}
+
+}  // namespace
+
+std::optional<ArcFit> fitArc(const model::CPolyLine& polyline, size_t first, size_t last,
+                             const CircleTolerances& tolerances) {
+  const size_t n = polyline.vertices().size();
+  if (first >= n || last >= n) return std::nullopt;
+  const Ring ring(polyline.vertices(), polyline.isClosed());
+  return fit(ring, first, last, tolerances);
+}
+
+int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances& tolerances, int outlineSign,
+                             model::CLayer* layer) {
+  const std::vector<PolyVertex>& vertices = polyline.vertices();
+  const size_t n = vertices.size();
+  if (n < 4) return 0;
+  if (outlineSign == 0 && layer == nullptr) return -1;
+  try {
+    if (polyline.isClosed()) {
+      const Ring ring(vertices, true);
+      if (const auto f = fit(ring, 0, 0, tolerances)) {
+        if (outlineSign != 0) {
+          polyline.editVertices() = circleOutline(*f, outlineSign, vertices[0].z);
+          polyline.buildApproximation(-25);
+        } else {
+          layer->prepend(makeCircle(f->centre, f->radius, averageStartWidth(vertices, n)));
+          polyline.clearVertices();
+        }
+        return 0;
+      }
+    } else if (outlineSign == 0) {
+      const Ring ring(vertices, false);
+      if (const auto f = fit(ring, 0, n - 1, tolerances)) {
+        const double width = averageStartWidth(vertices, n - 1);
+        double start = model::normalizeAngle(f->startAngle);
+        double end = model::normalizeAngle(f->endAngle);
+        if (f->direction < 0) std::swap(start, end);
+        if (end <= start) end += kTwoPi;
+        std::unique_ptr<model::CEntity> entity;
+        if (end - start <= kMaxArcSweep) {
+          entity = std::make_unique<model::CArc>(f->centre, f->radius, start, end);
+          entity->setWidth(width);
+        } else {
+          entity = makeCircle(f->centre, f->radius, width);
+        }
+        layer->prepend(std::move(entity));
+        polyline.clearVertices();
+        return 0;
+      }
+    }
+    recogniseRuns(polyline, tolerances, outlineSign, layer);
+  } catch (const std::bad_alloc&) {
+    return -2;
+  }
+  return 0;
+}
+
+int recognisePolyPolygonCircles(model::CPolyPolygon& polygon, const CircleTolerances& tolerances) {
+  for (size_t i = 0; i < polygon.outlineCount(); ++i) {
+    if (recognisePolylineCircles(*polygon.outline(i), tolerances, i == 0 ? 1 : -1, nullptr) == -2) return -2;
+  }
+  return 0;
+}
+
+std::optional<MergedArc> canMergeArcs(const model::CArc& r, const model::CArc& q, int conDis) {
+  const double t = conDis;
+  const auto meet = [t](const Point3& a, const Point3& b) {
+    return std::fabs(a.x - b.x) <= t && std::fabs(a.y - b.y) <= t;
+  };
+  const Point3 rs = r.getStartPoint(), re = r.getEndPoint();
+  const Point3 qs = q.getStartPoint(), qe = q.getEndPoint();
+  const bool e1 = meet(rs, qe);
+  const bool e2 = meet(re, qs);
+  if (!e1 && !e2) return std::nullopt;
+  const auto midpoint = [](const Point3& a, const Point3& b) {
+    return Point3{(a.x + b.x) / 2.0, (a.y + b.y) / 2.0, a.z};
+  };
+  MergedArc merged;
+  if (e1 && e2) {
+    merged.centre = midpoint(r.centre(), q.centre());
+    merged.radius = (r.radius() + q.radius()) / 2.0;
+  } else {
+    // The arc from `from` through the meeting point to `to`.
+    const Point3& from = e2 ? rs : qs;
+    const Point3 through = e2 ? midpoint(re, qs) : midpoint(qe, rs);
+    const Point3& to = e2 ? qe : re;
+    const auto circle = model::circleThrough(from, through, to);
+    if (!circle) return std::nullopt;
+    merged.centre = circle->centre;
+    merged.radius = circle->radius;
+    merged.startAngle = angleOf(merged.centre, from.x, from.y);
+    merged.endAngle = angleOf(merged.centre, to.x, to.y);
+  }
+  for (const Point3& p : {rs, re, qs, qe, r.middlePoint(), q.middlePoint()}) {
+    if (std::fabs(std::hypot(p.x - merged.centre.x, p.y - merged.centre.y) - merged.radius) > t / 2.0) {
+      return std::nullopt;
+    }
+  }
+  return merged;
+}
+
+bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink) {
+  const StageProgress stage(sink);
+  const uint32_t n = layer.recount();
+  if (n == 0) return true;
+  try {
+    // The entities as they stand; merged results go to the front and are
+    // not visited again as P.
+    std::vector<model::CEntity*> order;
+    order.reserve(n);
+    for (const auto& entity : layer) order.push_back(entity.get());
+    std::unordered_set<model::CEntity*> gone;
+    const auto isLiveArc = [&](model::CEntity* e) {
+      return e->type() == model::EntityType::Arc && gone.count(e) == 0;
+    };
+    for (size_t i = 0; i < order.size(); ++i) {
+      model::CEntity* p = order[i];
+      if (!isLiveArc(p)) continue;
+      const model::CArc* r = static_cast<const model::CArc*>(p);
+      std::unique_ptr<model::CEntity> made;  // r once it is a merge result
+      for (size_t j = i + 1; j < order.size(); ++j) {
+        model::CEntity* q = order[j];
+        if (!isLiveArc(q)) continue;
+        const model::CArc& qArc = static_cast<const model::CArc&>(*q);
+        const std::optional<MergedArc> m = canMergeArcs(*r, qArc, conDis);
+        if (!m) continue;
+        const double width = (r->getWidth() + qArc.getWidth()) / 2.0;
+        std::unique_ptr<model::CEntity> result;
+        if (std::fabs(m->startAngle - m->endAngle) > kFullCircleAngle) {
+          result = std::make_unique<model::CArc>(m->centre, m->radius, m->startAngle, m->endAngle);
+          result->setWidth(width);
+        } else {
+          result = makeCircle(m->centre, m->radius, width);
+        }
+        if (!made) {
+          gone.insert(p);
+          layer.remove(p);
+        }
+        gone.insert(q);
+        layer.remove(q);
+        made = std::move(result);
+        if (made->type() == model::EntityType::Circle) {
+          layer.prepend(std::move(made));
+          break;
+        }
+        r = static_cast<const model::CArc*>(made.get());
+      }
+      if (made) layer.prepend(std::move(made));
+      if (stage.hasSink()) {
+        if (stage.stopRequested()) return false;
+        stage.progress(60 + static_cast<int>(static_cast<uint64_t>(i + 1) * 40 / n));
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    stage.finished(kStageNoMemory);
+    return false;
+  }
+  return true;
+}
+
+bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& options, int size, CircleMode mode,
+                           platform::ProgressSink* sink) {
+  const StageProgress stage(sink);
+  stage.begin("ProcessRecCircle", "Recognize circle");
+  const CircleTolerances tolerances{options.d_MaxDis, options.i_ConDis, static_cast<double>(size)};
+  const bool merge = mode == CircleMode::CentreLine && options.b_Connect;
+  const uint32_t n = layer.recount();
+  const double step = n > 0 ? (merge ? 60.0 : 100.0) / n : 0.0;
+  try {
+    uint32_t i = 0;
+    // Replacements go to the front, before the entity being worked on, so
+    // the walk never meets them.
+    for (model::CEntity* entity = layer.first(); entity != nullptr; entity = entity->next()) {
+      ++i;
+      int result = 0;
+      if (entity->type() == model::EntityType::PolyLine) {
+        result = recognisePolylineCircles(static_cast<model::CPolyLine&>(*entity), tolerances, 0, &layer);
+      } else if (entity->type() == model::EntityType::PolyPolygon) {
+        result = recognisePolyPolygonCircles(static_cast<model::CPolyPolygon&>(*entity), tolerances);
+      }
+      if (result == -2) {
+        stage.finished(kStageNoMemory);
+        return false;
+      }
+      if (stage.hasSink()) {
+        if (stage.stopRequested()) return false;
+        stage.progress(static_cast<int>(i * step));
+      }
+    }
+    for (model::CEntity* entity = layer.first(); entity != nullptr;) {
+      model::CEntity* following = entity->next();
+      if (entity->type() == model::EntityType::PolyLine && entity->isDegenerate()) layer.remove(entity);
+      entity = following;
+    }
+  } catch (const std::bad_alloc&) {
+    stage.finished(kStageNoMemory);
+    return false;
+  }
+  if (merge && !mergeArcsLayer(layer, options.i_ConDis, sink)) return false;
+  stage.end();
+  return true;
+}
+
+}  // namespace quillon::postprocess

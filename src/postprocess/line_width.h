@@ -1,0 +1,54 @@
+#pragma once
+// Line widths of a centre-line trace. A traced polyline runs along the middle
+// of an inked stroke; its width is measured from the 1-bit raster by probing
+// across the stroke segment by segment and kept as the startWidth of each
+// segment's start vertex. The same stage folds away the short bent end hooks
+// thinning leaves and deletes two-vertex blobs shorter than their own width.
+// At the end of post-processing the widths are rounded to the width series.
+
+#include "model/layer.h"
+#include "model/polyline.h"
+#include "platform/progress.h"
+#include "raster/raster.h"
+#include "settings/width_series.h"
+
+namespace quillon::postprocess {
+
+// The stroke width at drawing point (x, y) across direction (dx, dy): the
+// ink runs from the point's pixel towards both sides, each reaching |d|
+// pixels, added (twice one side when the other probe leaves the raster),
+// less the centre pixel counted twice; a total of 2 or less is a hairline
+// and gives 0. Negative when both probes leave the raster or the raster is
+// not 1-bit. The point's pixel is column trunc(x + 0.5), row
+// H − 1 − trunc(y + 0.5): the pixel the vertex was traced from.
+double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy);
+
+// The width of the segment from v to q, from five samples along it (two, at
+// its ends, for a segment shorter than 5): their mean, or the smallest
+// sample when one deviates from the mean by more than 10 %; 0 without a
+// valid sample.
+double measureSegmentWidth(const raster::CRaster& raster, const model::PolyVertex& v, const model::PolyVertex& q);
+
+// Sets the startWidth of every segment's start vertex (the closing segment's
+// too when closed); endWidths are not touched.
+void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& raster);
+
+// After measuring: folds a short bent end segment onto the line of the
+// segment next to it, at both ends of an open polyline of 3 or more
+// vertices. Answers false for a blob, a two-vertex polyline no longer than
+// 0.95 of its width, which the caller deletes.
+bool validateAfterWidth(model::CPolyLine& polyline);
+
+// The stage "Calculate line width": measures every polyline of the layer,
+// then validates each and deletes the blobs. Progress 0..50 over the
+// measuring and 50..100 over the validation. False only when cancelled
+// (finished(10), no stage end).
+bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, platform::ProgressSink* sink);
+
+// The stage "Round width": every entity's width rounded to the series with
+// the raster resolution in pixels per metre (a polyline also rounds each
+// segment's startWidth). False only when cancelled.
+bool roundWidthsLayer(model::CLayer& layer, const settings::WidthSeries& series, double pixelsPerMetre,
+                      platform::ProgressSink* sink);
+
+}  // namespace quillon::postprocess

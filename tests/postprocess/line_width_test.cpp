@@ -1,0 +1,191 @@
+#include "postprocess/line_width.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/circle.h"
+#include "postprocess/stage_recorder.h"
+#include "postprocess/traced_drawing.h"
+
+namespace quillon::postprocess {
+namespace {
+
+model::PolyVertex at(double x, double y, double width = 0.0) {
+  model::PolyVertex v;
+  v.x = x;
+  v.y = y;
+  v.startWidth = width;
+  return v;
+}
+
+model::CPolyLine* add(model::CLayer& layer, std::initializer_list<model::PolyVertex> points, bool closed = false) {
+  auto p = std::make_unique<model::CPolyLine>();
+  for (const auto& v : points) p->appendVertex(v);
+  p->setClosed(closed);
+  return static_cast<model::CPolyLine*>(layer.append(std::move(p)));
+}
+
+// A 60 x 21 raster with a horizontal stroke 5 rows thick (rows 8..12, the
+// centre row 10, i.e. y = 10 in the drawing) from column 5 to 54.
+class StrokeRaster : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::BlankRaster(raster, 60, 21));
+    for (int y = 8; y <= 12; ++y)
+      for (int x = 5; x <= 54; ++x) raster.setBit(x, y, true);
+  }
+  raster::CRaster raster;
+};
+
+TEST_F(StrokeRaster, FiveRowStrokeMeasuresFiveAlongLongAndShortSegments) {
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(10, 10), at(30, 10)), 5.0);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(10, 10), at(13, 10)), 5.0);
+  // Across the stroke the probes run along it and stop at its ends.
+  EXPECT_DOUBLE_EQ(sampleStrokeWidth(raster, 20, 10, 0, 10), 19.0);
+}
+
+TEST_F(StrokeRaster, ProbeStartsAtTheVertexOwnPixel) {
+  // The stroke's last ink row is row 12 (y = 8); probing across it there
+  // must find the stroke, not the white row below it.
+  raster::CRaster column;
+  ASSERT_TRUE(test::BlankRaster(column, 30, 30));
+  for (int y = 0; y <= 12; ++y)
+    for (int x = 10; x <= 14; ++x) column.setBit(x, y, true);
+  EXPECT_DOUBLE_EQ(sampleStrokeWidth(column, 12, 30 - 1 - 12, 0, 10), 5.0);
+  // A stroke lying on the raster's bottom row is measured too: its probe
+  // downwards leaves the raster and the upward run counts twice.
+  raster::CRaster bottom;
+  ASSERT_TRUE(test::BlankRaster(bottom, 40, 10));
+  for (int y = 7; y <= 9; ++y)
+    for (int x = 0; x < 40; ++x) bottom.setBit(x, y, true);
+  EXPECT_GT(measureSegmentWidth(bottom, at(10, 0), at(30, 0)), 0.0);
+}
+
+TEST_F(StrokeRaster, HairlinesAndOffRasterSegmentsHaveNoWidth) {
+  raster::CRaster hair;
+  ASSERT_TRUE(test::BlankRaster(hair, 40, 9));
+  for (int x = 0; x < 40; ++x) hair.setBit(x, 4, true);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(hair, at(5, 4), at(35, 4)), 0.0);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(500, 500), at(520, 500)), 0.0);
+}
+
+TEST_F(StrokeRaster, CrossingStrokeWidensOneSampleAndTheSmallestIsTaken) {
+  // A crossing stroke, 17 rows long, under the second sample.
+  for (int y = 2; y <= 18; ++y)
+    for (int x = 19; x <= 21; ++x) raster.setBit(x, y, true);
+  model::CPolyLine line;
+  line.appendVertex(at(8, 10));
+  line.appendVertex(at(44, 10));  // samples at x = 14, 20, 26, 32, 38
+  measurePolylineWidths(line, raster);
+  EXPECT_DOUBLE_EQ(line.vertices()[0].startWidth, 5.0);
+  EXPECT_DOUBLE_EQ(line.vertices()[1].startWidth, 0.0);  // last vertex: endWidth untouched, no segment
+}
+
+TEST(LineWidth, BlobsShorterThanTheirWidthAreInvalid) {
+  model::CPolyLine shortBlob;
+  shortBlob.appendVertex(at(0, 0, 4));
+  shortBlob.appendVertex(at(3, 0, 4));
+  EXPECT_FALSE(validateAfterWidth(shortBlob));
+  model::CPolyLine kept;
+  kept.appendVertex(at(0, 0, 4));
+  kept.appendVertex(at(4, 0, 4));
+  EXPECT_TRUE(validateAfterWidth(kept));
+}
+
+TEST(LineWidth, BentEndHooksAreFoldedOntoTheNextSegment) {
+  model::CPolyLine hooked;
+  for (const auto& v : {at(8, 1, 4), at(10, 0, 4), at(30, 0, 4), at(50, 0, 4), at(52, -1.5, 4)}) hooked.appendVertex(v);
+  ASSERT_TRUE(validateAfterWidth(hooked));
+  const auto& v = hooked.vertices();
+  ASSERT_EQ(v.size(), 3u);
+  EXPECT_NEAR(v[0].x, 8.0, 1e-9);  // the hook's length projected on the stroke
+  EXPECT_NEAR(v[0].y, 0.0, 1e-9);
+  EXPECT_NEAR(v[2].x, 52.0, 1e-9);
+  EXPECT_NEAR(v[2].y, 0.0, 1e-9);
+
+  // A long or steep end is a real part of the drawing.
+  model::CPolyLine corner;
+  for (const auto& v : {at(10, 10, 4), at(10, 0, 4), at(30, 0, 4)}) corner.appendVertex(v);
+  ASSERT_TRUE(validateAfterWidth(corner));
+  EXPECT_EQ(corner.vertices().size(), 3u);
+
+  // A closed ring has no ends to trim.
+  model::CPolyLine ring;
+  for (const auto& v : {at(8, 1, 4), at(10, 0, 4), at(30, 0, 4), at(20, 20, 4)}) ring.appendVertex(v);
+  ring.setClosed(true);
+  ASSERT_TRUE(validateAfterWidth(ring));
+  EXPECT_EQ(ring.vertices().size(), 4u);
+}
+
+TEST_F(StrokeRaster, StageMeasuresDeletesBlobsAndReportsItsProtocol) {
+  model::CLayer layer;
+  add(layer, {at(10, 10), at(30, 10)});
+  add(layer, {at(40, 10), at(43, 10)});  // 3 long over a 5 wide stroke: a blob
+  layer.append(std::make_unique<model::CCircle>(model::Point3{5, 5}, 3));
+  test::StageRecorder sink;
+  ASSERT_TRUE(calculateWidthsLayer(layer, raster, &sink));
+  ASSERT_EQ(layer.count(), 2u);
+  EXPECT_DOUBLE_EQ(layer.first()->getWidth(), 5.0);
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"begin Calculate line width", "progress 16", "progress 33",
+                                                   "progress 50", "progress 66", "progress 83", "progress 100",
+                                                   "end"}));
+
+  test::StageRecorder cancelling;
+  cancelling.cancelAfter = 1;
+  ASSERT_FALSE(calculateWidthsLayer(layer, raster, &cancelling));
+  EXPECT_EQ(cancelling.events.back(), "finished 10");
+}
+
+// Each series and mode gets the nearest entry to a traced 5-pixel stroke.
+TEST(LineWidth, TracedFivePixelStrokeRoundsToTheNearestSeriesWidth) {
+  struct Case {
+    int unit;
+    int mode;
+    std::vector<double> widths;
+    double expected;  // pixels at 11811 pixels per metre
+  };
+  using W = settings::WidthSeries;
+  const std::vector<Case> cases = {
+      {W::kUnitPixel, W::kMoreWidthShrink, {1, 4.5, 8}, 4.5},
+      {W::kUnitMm, W::kMoreWidthShrink, {0.25, 0.35, 0.5}, 0.35 * 11.811},
+      {W::kUnitCm, W::kMoreWidthShrink, {0.05, 0.1}, 0.05 * 118.11},
+      {W::kUnitInch, W::kMoreWidthShrink, {0.01, 5.0 / 300.0, 0.04}, 5.0 / 300.0 * 300.0},
+      {W::kUnitPixel, W::kMoreWidthShrink, {1, 2.5}, 2.5},
+      {W::kUnitPixel, W::kMoreWidthKeep, {1, 2.5}, 5.0},
+      {W::kUnitPixel, W::kMoreWidthEqual, {1, 2.5}, 5.5},
+  };
+  for (const Case& c : cases) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 120, 40));
+    test::DrawStroke(drawing.raster(), 10, 20, 110, 20, 5);
+    settings::TraceOption options;
+    options.s_WidthSeries.SetUnit(c.unit);
+    options.s_WidthSeries.SetMoreWidthMode(c.mode);
+    for (double w : c.widths) options.s_WidthSeries.Insert(w);
+    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+    const model::CLayer& layer = *drawing.currentLayer();
+    ASSERT_EQ(layer.count(), 1u) << "unit " << c.unit << " mode " << c.mode;
+    EXPECT_NEAR(layer.first()->getWidth(), c.expected, 0.01) << "unit " << c.unit << " mode " << c.mode;
+  }
+}
+
+TEST(LineWidth, TracedStrokeKeepsItsMeasuredWidthWithoutSeriesAndLosesItWhenSwitchedOff) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 120, 40));
+  test::DrawStroke(drawing.raster(), 10, 20, 110, 20, 5);
+  settings::TraceOption options;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  ASSERT_EQ(drawing.currentLayer()->count(), 1u);
+  EXPECT_NEAR(drawing.currentLayer()->first()->getWidth(), 5.0, 1e-9);
+
+  options.b_CalcWidth = false;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  ASSERT_EQ(drawing.currentLayer()->count(), 1u);
+  const auto& line = static_cast<const model::CPolyLine&>(*drawing.currentLayer()->first());
+  for (const auto& v : line.vertices()) EXPECT_EQ(v.startWidth, 0.0);
+}
+
+}  // namespace
+}  // namespace quillon::postprocess
