@@ -130,6 +130,17 @@ def traced_sheet(ezdxf, quillon, source_dir):
             doc = ezdxf.readfile(out)
             if len(doc.modelspace()) == 0:
                 problems.append("%s: no entities read back from a traced sheet" % out)
+        # Filled outlines become hatches in the 2000 variant.
+        out = os.path.join(tmp, "sheet-filled.dxf")
+        run = subprocess.run([quillon, "trace", sample, "-o", out, "--defaults", "-q", "--set", "Method=Outline",
+                              "--set", "Fill=1", "--set", "Type=3"], env=env, capture_output=True, text=True)
+        if run.returncode != 0:
+            problems.append("quillon trace of filled outlines failed (%d): %s" % (run.returncode, run.stderr.strip()))
+        else:
+            problems += check_file(ezdxf, out, "*")
+            kinds = set(e.dxftype() for e in ezdxf.readfile(out).modelspace())
+            if kinds != {"HATCH"}:
+                problems.append("%s: filled outlines read back as %s, expected hatches" % (out, sorted(kinds)))
     for p in problems:
         print(p)
     return 1 if problems else 0
