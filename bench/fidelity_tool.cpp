@@ -1,0 +1,289 @@
+// Fidelity of a centre-line trace with the default parameters on the
+// generated sheet, against the primitives the generator drew:
+//   - drawn lines that came back as one straight segment (a two-vertex
+//     polyline without bulge, or a line) whose ends lie within 1 px of the
+//     drawn ends;
+//   - drawn circles that came back as a CCircle whose centre and radius lie
+//     within 1 px of the drawn ones (and arcs as a CArc, for comparison);
+//   - of those, how many widths round to the drawn width. The default
+//     parameters hold no width series, so widths stay as measured; they are
+//     rounded here with a series of whole pixels 1..12 in keep mode (the
+//     generator's widths), exactly as the "Round width" stage would.
+// Run:
+//   cmake --build <release-build> --target fidelity_tool
+//   <release-build>/bench/fidelity_tool [width height [density [noise 0/1]]]
+// The generated sheet is busy (density 1 with salt noise): most strokes
+// cross or touch others and come back split at the crossings, so the
+// figures are also given for the primitives that touch nothing.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <utility>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "gen/sheet_generator.h"
+#include "model/arc.h"
+#include "model/circle.h"
+#include "model/graph.h"
+#include "model/line.h"
+#include "model/polyline.h"
+#include "postprocess/connect.h"
+#include "postprocess/post_process_run.h"
+#include "settings/width_series.h"
+#include "trace/polyline_generation.h"
+#include "trace/tracer.h"
+
+namespace {
+
+using namespace quillon;
+
+constexpr double kEndTolerance = 1.0;
+// A looser tolerance, shown beside: thinning ends a round-capped stroke a
+// pixel or so short of its drawn end, and angle adjustment turns a stroke a
+// degree off a main angle about its middle, moving both ends.
+constexpr double kLooseTolerance = 2.0;
+
+struct Segment {
+  model::Point3 a;
+  model::Point3 b;
+  double width = 0.0;
+};
+
+struct Tally {
+  int drawn = 0;
+  int found = 0;
+  int foundLoose = 0;
+  int widthRounded = 0;
+  int widthWithinHalf = 0;
+
+  void print(const char* what) const {
+    std::printf("%-34s %5d drawn, %5d found (%5.1f %%; %5d within 2 px), widths rounded to the drawn width %5d"
+                " (%5.1f %% of found), measured within 0.5 px %5d\n",
+                what, drawn, found, drawn ? 100.0 * found / drawn : 0.0, foundLoose, widthRounded,
+                found ? 100.0 * widthRounded / found : 0.0, widthWithinHalf);
+  }
+};
+
+double dist(const model::Point3& p, double x, double y) { return std::hypot(p.x - x, p.y - y); }
+
+// Which primitives stand alone: none of their pixels lies on or next to a
+// pixel inked by another primitive. Only those can come back whole; on a
+// busy sheet many strokes cross others and are split at the crossings.
+std::vector<bool> StandAlone(const bench::Sheet& sheet) {
+  const int w = sheet.raster.width(), h = sheet.raster.height();
+  std::vector<uint8_t> counts(static_cast<size_t>(w) * h, 0);
+  raster::CRaster scratch;
+  if (!scratch.create(w, h, 1)) return std::vector<bool>(sheet.primitives.size(), false);
+  const auto box = [&](const bench::Primitive& p, int& x0, int& y0, int& x1, int& y1) {
+    double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
+    double reach = p.width + 2;
+    std::vector<bench::GenPoint> points = p.points;
+    if (p.kind == bench::PrimitiveKind::Circle || p.kind == bench::PrimitiveKind::Arc) {
+      points = {p.centre};
+      reach += p.radius;
+    }
+    for (const auto& q : points) {
+      lx = std::min(lx, q.x - reach);
+      hx = std::max(hx, q.x + reach);
+      ly = std::min(ly, q.y - reach);
+      hy = std::max(hy, q.y + reach);
+    }
+    x0 = std::max(0, static_cast<int>(lx));
+    y0 = std::max(0, static_cast<int>(ly));
+    x1 = std::min(w - 1, static_cast<int>(hx));
+    y1 = std::min(h - 1, static_cast<int>(hy));
+  };
+  // Draws one primitive alone, calls visit(x, y) for each of its pixels, and clears it again.
+  const auto eachPixel = [&](const bench::Primitive& p, auto&& visit) {
+    int x0, y0, x1, y1;
+    box(p, x0, y0, x1, y1);
+    bench::DrawPrimitive(scratch, p);
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x)
+        if (scratch.bitAt(x, y)) visit(x, y);
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x) scratch.setBit(x, y, false);
+  };
+  for (const auto& p : sheet.primitives) {
+    eachPixel(p, [&](int x, int y) {
+      uint8_t& c = counts[static_cast<size_t>(y) * w + x];
+      if (c < 255) ++c;
+    });
+  }
+  std::vector<bool> alone(sheet.primitives.size(), false);
+  for (size_t i = 0; i < sheet.primitives.size(); ++i) {
+    const auto kind = sheet.primitives[i].kind;
+    if (kind != bench::PrimitiveKind::Line && kind != bench::PrimitiveKind::Circle &&
+        kind != bench::PrimitiveKind::Arc)
+      continue;
+    // Pixels of this primitive, drawn once more so neighbours can be told apart.
+    std::vector<std::pair<int, int>> own;
+    eachPixel(sheet.primitives[i], [&](int x, int y) { own.emplace_back(x, y); });
+    for (const auto& [x, y] : own) scratch.setBit(x, y, true);
+    bool touched = false;
+    for (const auto& [x, y] : own) {
+      for (int dy = -1; dy <= 1 && !touched; ++dy)
+        for (int dx = -1; dx <= 1 && !touched; ++dx) {
+          const int nx = x + dx, ny = y + dy;
+          if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+          const int others = counts[static_cast<size_t>(ny) * w + nx] - (scratch.bitAt(nx, ny) ? 1 : 0);
+          if (others > 0) touched = true;
+        }
+      if (touched) break;
+    }
+    for (const auto& [x, y] : own) scratch.setBit(x, y, false);
+    alone[i] = !touched;
+  }
+  return alone;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bench::SheetSpec spec{4000, 2800};
+  if (argc >= 3) {
+    spec.width = std::atoi(argv[1]);
+    spec.height = std::atoi(argv[2]);
+  }
+  if (argc >= 4) spec.density = std::atof(argv[3]);
+  if (argc >= 5) spec.noise = std::atoi(argv[4]) != 0;
+  bench::Sheet sheet;
+  if (!bench::GenerateSheet(spec, sheet)) {
+    std::fprintf(stderr, "cannot generate the %s sheet\n", bench::SheetLabel(spec).c_str());
+    return 1;
+  }
+  model::CGraph drawing;
+  if (!drawing.raster().cloneFrom(sheet.raster)) return 1;
+  drawing.clearForTrace();
+  const settings::TraceOption options;  // the defaults
+
+  const auto start = std::chrono::steady_clock::now();
+  trace::CTracer tracer(drawing.raster());
+  if (!tracer.traceCentreLine(nullptr)) return 1;
+  postprocess::EndIndex ends;
+  if (trace::generatePolylines(tracer.paths(), drawing, options, nullptr, &ends) != 0) return 1;
+  const size_t generated = drawing.currentLayer()->count();
+  if (!postprocess::RunPostProcessing(drawing, options, nullptr, &ends)) return 1;
+  const double seconds = secondsSince(start);
+
+  int pixelsPerMetre = raster::kDefaultPixelsPerMetre;
+  drawing.raster().resolution(pixelsPerMetre);
+  settings::WidthSeries pixels;
+  pixels.SetName("whole pixels");
+  pixels.SetUnit(settings::WidthSeries::kUnitPixel);
+  pixels.SetMoreWidthMode(settings::WidthSeries::kMoreWidthKeep);
+  for (int w = 1; w <= 12; ++w) pixels.Insert(w);
+
+  std::vector<Segment> segments;
+  std::vector<const model::CCircle*> circles;
+  std::vector<const model::CArc*> arcs;
+  size_t polylines = 0;
+  for (const auto& e : *drawing.currentLayer()) {
+    switch (e->type()) {
+      case model::EntityType::Line:
+        segments.push_back({e->getStartPoint(), e->getEndPoint(), e->getWidth()});
+        break;
+      case model::EntityType::PolyLine: {
+        ++polylines;
+        const auto& p = static_cast<const model::CPolyLine&>(*e);
+        if (p.vertices().size() == 2 && !p.isClosed() && !p.vertices()[0].hasBulge()) {
+          segments.push_back({p.vertices()[0].point(), p.vertices()[1].point(), p.vertices()[0].startWidth});
+        }
+        break;
+      }
+      case model::EntityType::Circle:
+        circles.push_back(static_cast<const model::CCircle*>(e.get()));
+        break;
+      case model::EntityType::Arc:
+        arcs.push_back(static_cast<const model::CArc*>(e.get()));
+        break;
+      default:
+        break;
+    }
+  }
+
+  const double top = spec.height - 1;  // drawing y of row 0
+  const auto countWidth = [&](Tally& tally, double measured, double drawn) {
+    if (std::fabs(pixels.Round(measured, pixelsPerMetre) - drawn) < 1e-9) ++tally.widthRounded;
+    if (std::fabs(measured - drawn) <= 0.5) ++tally.widthWithinHalf;
+  };
+  const std::vector<bool> alone = StandAlone(sheet);
+  Tally lines, aloneLines, circleTally, aloneCircles, arcTally, aloneArcs;
+  for (size_t i = 0; i < sheet.primitives.size(); ++i) {
+    const bench::Primitive& p = sheet.primitives[i];
+    if (p.kind == bench::PrimitiveKind::Line) {
+      const double ax = p.points[0].x, ay = top - p.points[0].y;
+      const double bx = p.points[1].x, by = top - p.points[1].y;
+      const auto find = [&](double tolerance) -> const Segment* {
+        for (const Segment& s : segments) {
+          const bool forward = dist(s.a, ax, ay) <= tolerance && dist(s.b, bx, by) <= tolerance;
+          const bool backward = dist(s.a, bx, by) <= tolerance && dist(s.b, ax, ay) <= tolerance;
+          if (forward || backward) return &s;
+        }
+        return nullptr;
+      };
+      const Segment* match = find(kEndTolerance);
+      const bool loose = find(kLooseTolerance) != nullptr;
+      for (Tally* t : {&lines, alone[i] ? &aloneLines : nullptr}) {
+        if (t == nullptr) continue;
+        ++t->drawn;
+        if (loose) ++t->foundLoose;
+        if (!match) continue;
+        ++t->found;
+        countWidth(*t, match->width, p.width);
+      }
+    } else if (p.kind == bench::PrimitiveKind::Circle || p.kind == bench::PrimitiveKind::Arc) {
+      const bool circle = p.kind == bench::PrimitiveKind::Circle;
+      Tally& all = circle ? circleTally : arcTally;
+      Tally* single = alone[i] ? (circle ? &aloneCircles : &aloneArcs) : nullptr;
+      ++all.drawn;
+      if (single) ++single->drawn;
+      const double cx = p.centre.x, cy = top - p.centre.y;
+      const auto find = [&](double tolerance) -> const model::CCircle* {
+        const auto near = [&](const model::CCircle* c) {
+          return dist(c->centre(), cx, cy) <= tolerance && std::fabs(c->radius() - p.radius) <= tolerance;
+        };
+        if (circle) {
+          for (const model::CCircle* c : circles)
+            if (near(c)) return c;
+        } else {
+          for (const model::CArc* a : arcs)
+            if (near(a)) return a;
+        }
+        return nullptr;
+      };
+      const model::CCircle* match = find(kEndTolerance);
+      if (find(kLooseTolerance) != nullptr) {
+        ++all.foundLoose;
+        if (single) ++single->foundLoose;
+      }
+      if (!match) continue;
+      for (Tally* t : {&all, single}) {
+        if (t == nullptr) continue;
+        ++t->found;
+        countWidth(*t, match->getWidth(), p.width);
+      }
+    }
+  }
+
+  std::printf("sheet %s (density %.2f, noise %s), %zu primitives drawn; trace and post-processing %.2f s\n", bench::SheetLabel(spec).c_str(),
+              spec.density, spec.noise ? "on" : "off", sheet.primitives.size(), seconds);
+  std::printf("%zu polylines generated; after post-processing %u entities: %zu polylines (%zu single straight "
+              "segments), %zu circles, %zu arcs\n",
+              generated, drawing.currentLayer()->count(), polylines, segments.size(), circles.size(), arcs.size());
+  lines.print("lines as one segment within 1 px");
+  aloneLines.print("  of them lines touching nothing");
+  circleTally.print("circles as CCircle within 1 px");
+  aloneCircles.print("  of them circles touching nothing");
+  arcTally.print("arcs as CArc within 1 px");
+  aloneArcs.print("  of them arcs touching nothing");
+  return 0;
+}
