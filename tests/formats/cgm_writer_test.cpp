@@ -192,6 +192,19 @@ TEST(CgmWriter, LongPolylinesArePartitioned) {
   EXPECT_EQ(e[3].params.size(), 40000u);
 }
 
+TEST(CgmWriter, EveryEntityTypeGivesAWellFormedMetafile) {
+  CGraph g;
+  test::SampleDrawing(g);
+  std::string bytes;
+  ASSERT_TRUE(WriteCgmFile(bytes, "sample", g).ok());
+  const std::vector<Element> elements = Parse(bytes);
+  int primitives = 0;
+  for (const Element& e : elements) primitives += e.cls == 4;
+  // line, circle, arc, solid, the polyline's runs and arcs; no polypolygon.
+  EXPECT_GE(primitives, 7);
+  EXPECT_EQ(bytes.size() % 2, 0u);
+}
+
 TEST(CgmWriter, RefusesEmptyAndNonFiniteDrawings) {
   CGraph empty;
   std::string bytes;
