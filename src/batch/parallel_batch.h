@@ -1,0 +1,97 @@
+#pragma once
+// Several batch conversions at once: each row of a run becomes a task with
+// its own parameters (ConvertJob) and its own drawing inside ConvertFile, and
+// a fixed set of worker threads converts the tasks. The run that owns the
+// tasks writes their log blocks in row order, so a run with several workers
+// logs the same text as one that converts the rows one after another.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch/convert.h"
+
+namespace quillon::batch {
+
+// One row of a run: what to convert, and what came of it.
+struct BatchTask {
+  size_t row = 0;
+  std::string source;
+  std::string target;
+  ConvertJob job;
+
+  int status = kStatusStopped;
+  // The log lines of the pages of a multi-page source (CR LF ends).
+  std::string pageLines;
+  // The first failure detail the conversion gave (not logged; for a command line).
+  std::string detail;
+  // Set by the pool (under its lock) once the conversion has ended.
+  bool done = false;
+};
+
+// The conversion's side of one task. `pump` is called between steps and
+// answers the stop request; `stop` is polled inside the trace and the save
+// and must be thread-safe. Progress units go to `units`.
+class TaskObserver final : public ConvertObserver {
+ public:
+  TaskObserver(BatchTask& task, std::function<bool()> pump, std::function<bool()> stop, std::atomic<long>& units)
+      : task_(task), pump_(std::move(pump)), stop_(std::move(stop)), units_(units) {}
+  void Advance(int units) override { units_.fetch_add(units, std::memory_order_relaxed); }
+  bool Pump() override { return pump_(); }
+  bool StopRequested() const override { return stop_(); }
+  void PageDone(const std::string& sourcePage, const std::string& targetPage, int status) override;
+  void FailureDetail(std::string_view message) override {
+    if (task_.detail.empty()) task_.detail = message;
+  }
+
+ private:
+  BatchTask& task_;
+  std::function<bool()> pump_;
+  std::function<bool()> stop_;
+  std::atomic<long>& units_;
+};
+
+// Converts the task (ConvertFile) and stores the status.
+void RunTask(BatchTask& task, TaskObserver& observer);
+
+// A fixed number of worker threads converting submitted tasks in the order
+// of submission. Tasks must stay alive (and untouched by the caller) until
+// Done() reports them. The destructor lets the running tasks end and joins;
+// tasks still queued then are dropped with their status left at 7.
+class ConversionPool {
+ public:
+  // stop: the run's stop request, polled by every conversion (thread-safe).
+  ConversionPool(int workers, std::function<bool()> stop, std::atomic<long>& units);
+  ~ConversionPool();
+  ConversionPool(const ConversionPool&) = delete;
+  ConversionPool& operator=(const ConversionPool&) = delete;
+
+  void Submit(BatchTask& task);
+  // Waits up to `timeout` for the task to be converted; true when it is.
+  bool WaitDone(const BatchTask& task, std::chrono::milliseconds timeout);
+
+ private:
+  void Work();
+
+  std::function<bool()> stop_;
+  std::atomic<long>& units_;
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable done_;
+  std::deque<BatchTask*> queue_;
+  bool closing_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// The number of conversions to run at once for a request of `jobs` (0 or
+// less: one per processor core), never more than `rows`, at least 1.
+int EffectiveJobs(int jobs, size_t rows);
+
+}  // namespace quillon::batch
