@@ -459,7 +459,7 @@ bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* si
     for (const auto& entity : layer) order.push_back(entity.get());
     std::unordered_set<model::CEntity*> gone;
     const auto isLiveArc = [&](model::CEntity* e) {
-      return e->type() == model::EntityType::Arc && gone.count(e) == 0;
+      return gone.count(e) == 0 && e->type() == model::EntityType::Arc;  // deleted ones first: never touched
     };
     for (size_t i = 0; i < order.size(); ++i) {
       model::CEntity* p = order[i];
