@@ -1,0 +1,185 @@
+// Several conversions at once: different conversions running concurrently
+// give what they give one after another, a run with several workers logs
+// the same text as a sequential one, and a stop ends the files in progress.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch/batch_run.h"
+#include "batch/convert.h"
+#include "batch/parallel_batch.h"
+#include "platform/key_value_store.h"
+#include "support/test_support.h"
+
+namespace quillon::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Sample(const std::string& name) { return test::SourcePath("data/samples/" + name); }
+
+// Two conversions that differ in everything a conversion keeps state for:
+// method, threshold, post-processing switches and format.
+std::vector<BatchTask> TwoDifferentTasks(const std::string& dir) {
+  std::vector<BatchTask> tasks(2);
+  tasks[0].source = Sample("sheet.tif");
+  tasks[0].target = dir + "/centre.dxf";
+  tasks[0].job.record.b_Connect = true;
+  tasks[0].job.record.i_ConDis = 9;
+  tasks[0].job.targetPosition = 0;
+  tasks[1].source = Sample("grey_8bit.bmp");
+  tasks[1].target = dir + "/outline.svg";
+  tasks[1].job.record.i_AutoTraceWhat = settings::TraceMethod::Outline;
+  tasks[1].job.record.b_AutoGray = false;
+  tasks[1].job.record.i_Gray = 90;
+  tasks[1].job.record.b_Connect = false;
+  tasks[1].job.targetPosition = 3;
+  return tasks;
+}
+
+TEST(ParallelBatch, TwoDifferentConversionsConcurrentlyMatchTheirSequentialResults) {
+  test::TempDir one;
+  test::TempDir both;
+  std::atomic<long> units{0};
+  std::vector<BatchTask> sequential = TwoDifferentTasks(one.path());
+  for (BatchTask& t : sequential) {
+    TaskObserver observer(t, [] { return false; }, [] { return false; }, units);
+    RunTask(t, observer);
+    ASSERT_EQ(t.status, kStatusConverted) << t.detail;
+  }
+  for (int round = 0; round < 3; ++round) {
+    std::vector<BatchTask> concurrent = TwoDifferentTasks(both.path());
+    {
+      ConversionPool pool(2, [] { return false; }, units);
+      for (BatchTask& t : concurrent) pool.Submit(t);
+      for (BatchTask& t : concurrent) {
+        while (!pool.WaitDone(t, std::chrono::milliseconds(50))) {
+        }
+      }
+    }
+    for (size_t i = 0; i < 2; ++i) {
+      ASSERT_EQ(concurrent[i].status, kStatusConverted) << concurrent[i].detail;
+      EXPECT_EQ(concurrent[i].job.applied, sequential[i].job.applied) << i;
+      EXPECT_EQ(test::ReadFile(concurrent[i].target), test::ReadFile(sequential[i].target)) << concurrent[i].target;
+    }
+  }
+}
+
+// The log without its two times.
+std::string Timeless(const std::string& log) {
+  return std::regex_replace(log, std::regex("(Start|Finish) time : [^\r]*"), "$1 time :");
+}
+
+class ParallelRun : public ::testing::Test {
+ protected:
+  void Fill(BatchJobList& list) {
+    if (!fs::exists(src.file("x/sheet.bmp"))) {
+      fs::create_directories(src.file("x"));
+      fs::copy_file(Sample("grey_8bit.bmp"), src.file("x/sheet.bmp"));
+    }
+    list.AddJob(Sample("sheet.tif"), list.size());
+    list.working().b_AutoGray = false;
+    list.working().i_Gray = 100;
+    list.AddJob(Sample("grey_8bit.bmp"), list.size());
+    list.AddJob(src.file("missing.tif"), list.size());
+    list.working().i_AutoTraceWhat = settings::TraceMethod::Outline;
+    list.AddJob(Sample("pages_3.tif"), list.size());
+    list.AddJob(src.file("x/sheet.bmp"), list.size());  // the same target name as row 0
+    list.working().i_AutoTraceWhat = settings::TraceMethod::CenterLine;
+    list.working().b_AutoGray = true;
+    list.AddJob(Sample("lines_1bit.bmp"), list.size());
+    list.overwrite = false;
+    list.powerOff = false;
+  }
+  platform::MemoryKeyValueStore store;
+  settings::TraceOption current;
+  test::TempDir src;
+  test::CapturedMessages messages;
+};
+
+TEST_F(ParallelRun, ParallelAndSequentialRunsLogAndWriteTheSame) {
+  test::TempDir seqDir;
+  test::TempDir parDir;
+  std::string logs[2];
+  for (int k = 0; k < 2; ++k) {
+    BatchJobList list(store, current);
+    Fill(list);
+    list.targetDir = k == 0 ? seqDir.path() : parDir.path();
+    BatchRun run;
+    BatchRunHost host;
+    BatchRunOptions options;
+    options.jobs = k == 0 ? 1 : 3;
+    const BatchRunSummary s = run.RunBatch(list, host, options);
+    ASSERT_TRUE(s.ran);
+    EXPECT_EQ(s.failed, 1);
+    EXPECT_EQ(s.converted, 5);
+    std::string log = Timeless(test::ReadFile(s.logPath));
+    const std::string dir = list.targetDir + "/";
+    for (size_t at = log.find(dir); at != std::string::npos; at = log.find(dir, at)) log.replace(at, dir.size(), "OUT/");
+    logs[k] = log;
+  }
+  EXPECT_EQ(logs[1], logs[0]);
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(seqDir.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name == kBatchLogName) continue;
+    ++files;
+    EXPECT_EQ(test::ReadFile(parDir.path() + "/" + name), test::ReadFile(entry.path().string())) << name;
+  }
+  EXPECT_EQ(files, 7u) << "sheet, grey, three pages, sheet0, lines";
+}
+
+TEST_F(ParallelRun, CancelStopsTheFilesInProgressAndLogsThemInRowOrder) {
+  test::TempDir out;
+  BatchJobList list(store, current);
+  for (int i = 0; i < 6; ++i) list.AddJob(Sample("sheet.tif"), list.size());
+  list.targetDir = out.path();
+  list.overwrite = true;
+  struct StopAfterFirst : BatchRunHost {
+    void RowLogged(size_t, const std::string&, const std::string&, int status, const std::string&) override {
+      statuses.push_back(status);
+      stop.store(true);
+    }
+    bool StopRequested() const override { return stop.load(); }
+    std::atomic<bool> stop{false};
+    std::vector<int> statuses;
+  } host;
+  BatchRun run;
+  BatchRunOptions options;
+  options.jobs = 2;
+  const BatchRunSummary s = run.RunBatch(list, host, options);
+  EXPECT_TRUE(s.stopped);
+  ASSERT_GE(host.statuses.size(), 2u);
+  EXPECT_LE(host.statuses.size(), 3u) << "only the rows already started are logged";
+  EXPECT_EQ(s.converted + s.failed, static_cast<long>(host.statuses.size()));
+  const std::string log = test::ReadFile(s.logPath);
+  EXPECT_NE(log.find("User break!\r\nThe number of total files is 6\r\n"), std::string::npos);
+  EXPECT_NE(log.find("The number of not convert files for user break is " +
+                     std::to_string(6 - host.statuses.size()) + "\r\n"),
+            std::string::npos);
+  // Row order: the targets appear as sheet, sheet0, sheet1, …
+  size_t last = 0;
+  for (size_t i = 0; i < host.statuses.size(); ++i) {
+    const std::string name = i == 0 ? "sheet.dxf" : "sheet" + std::to_string(i - 1) + ".dxf";
+    const size_t at = log.find(out.file(name) + " ");
+    ASSERT_NE(at, std::string::npos) << name;
+    EXPECT_GT(at, last);
+    last = at;
+  }
+}
+
+TEST(ParallelBatch, EffectiveJobs) {
+  EXPECT_EQ(EffectiveJobs(4, 2), 2);
+  EXPECT_EQ(EffectiveJobs(1, 9), 1);
+  EXPECT_EQ(EffectiveJobs(3, 0), 1);
+  EXPECT_GE(EffectiveJobs(0, 100), 1);
+}
+
+}  // namespace
+}  // namespace quillon::batch
