@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <vector>
 
@@ -80,6 +81,8 @@ bool trimEnd(std::vector<PolyVertex>& v, size_t e, size_t n, size_t n2, double b
 }  // namespace
 
 double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy) {
+  const Pixel centre = pixelOf(raster, x, y);
+  const Pixel side = pixelOf(raster, x - dy, y + dx);
   const int a = inkRun(raster, x, y, x - dy, y + dx);
   const int b = inkRun(raster, x, y, x + dy, y - dx);
   int s = 0;
@@ -92,8 +95,14 @@ double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, doub
   } else {
     return -1.0;
   }
-  if (s > 2) return s - 1.0;  // the centre pixel was counted by both probes
-  return 0.0;
+  if (s <= 2) return 0.0;
+  // The probes count pixels; a step of a slanted probe is longer than a
+  // pixel, so the count is scaled to the distance it covers. Without this a
+  // 45° stroke would measure 1/√2 of its width.
+  const int columns = std::abs(side.column - centre.column), rows = std::abs(side.row - centre.row);
+  const int steps = std::max(columns, rows);
+  const double stepLength = steps > 0 ? std::hypot(columns, rows) / steps : 1.0;
+  return (s - 1.0) * stepLength;  // the centre pixel was counted by both probes
 }
 
 double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, const PolyVertex& q) {

@@ -17,8 +17,9 @@ namespace quillon::postprocess {
 // The stroke width at drawing point (x, y) across direction (dx, dy): the
 // ink runs from the point's pixel towards both sides, each reaching |d|
 // pixels, added (twice one side when the other probe leaves the raster),
-// less the centre pixel counted twice; a total of 2 or less is a hairline
-// and gives 0. Negative when both probes leave the raster or the raster is
+// less the centre pixel counted twice, and scaled by the length of one step
+// of the slanted probe so that the answer is a distance; a count of 2 or
+// less is a hairline and gives 0. Negative when both probes leave the raster or the raster is
 // not 1-bit. The point's pixel is column trunc(x + 0.5), row
 // H − 1 − trunc(y + 0.5): the pixel the vertex was traced from.
 double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy);

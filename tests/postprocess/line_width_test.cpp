@@ -63,6 +63,16 @@ TEST_F(StrokeRaster, ProbeStartsAtTheVertexOwnPixel) {
   EXPECT_GT(measureSegmentWidth(bottom, at(10, 0), at(30, 0)), 0.0);
 }
 
+TEST(LineWidth, SlantedStrokesMeasureTheirWidthNotTheirPixelCount) {
+  // A probe across a 45° stroke steps diagonally, √2 per pixel.
+  for (double width : {7.0, 13.0}) {
+    raster::CRaster slanted;
+    ASSERT_TRUE(test::BlankRaster(slanted, 100, 100));
+    test::DrawStroke(slanted, 10, 10, 90, 90, width);
+    EXPECT_NEAR(measureSegmentWidth(slanted, at(20, 79), at(80, 19)), width, 0.5) << width;
+  }
+}
+
 TEST_F(StrokeRaster, HairlinesAndOffRasterSegmentsHaveNoWidth) {
   raster::CRaster hair;
   ASSERT_TRUE(test::BlankRaster(hair, 40, 9));
