@@ -20,6 +20,8 @@
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
+#include "raster/smart_threshold.h"
+#include "settings/language_table.h"
 #include "settings/job_params.h"
 #include "settings/option_store.h"
 #include "settings/trace_option.h"
@@ -32,14 +34,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: quillon trace INPUT [-o OUTPUT] [-f FORMAT] [-m METHOD] [--threshold N|auto] [--chart-type NAME] "
-    "[--set KEY=VALUE]... [--no-width] [--size W,H,UNIT] [--defaults] [-q]";
+    "usage: quillon trace INPUT [-o OUTPUT] [-f FORMAT] [-m METHOD] [--threshold N|auto|dynamic[:BOX,RATIO]] [--fill-holes N] "
+    "[--chart-type NAME] [--set KEY=VALUE]... [--no-width] [--size W,H,UNIT] [--defaults] [-q]";
 
 struct TraceArgs {
   std::string input;
   OutputOptions out;
   std::string method;
   std::string threshold;
+  std::string fillHoles;
   std::optional<std::string> chartType;
   std::vector<std::string> pairs;
   bool defaults = false;
@@ -65,8 +68,11 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, TraceArgs
       if (missing) return need("a method");
       out.method = value;
     } else if (TakeValue(args, i, "", "--threshold", value, missing)) {
-      if (missing) return need("a level 0..255 or auto");
+      if (missing) return need("a level 0..255, auto or dynamic[:BOX,RATIO]");
       out.threshold = value;
+    } else if (TakeValue(args, i, "", "--fill-holes", value, missing)) {
+      if (missing) return need("a hole size 1..10");
+      out.fillHoles = value;
     } else if (TakeValue(args, i, "", "--chart-type", value, missing)) {
       if (missing) return need("a name");
       out.chartType = value;
@@ -97,6 +103,54 @@ bool ParseThreshold(const std::string& text, settings::TraceOption& record) {
   record.b_AutoGray = false;
   record.i_Gray = static_cast<uint8_t>(level);
   return true;
+}
+
+// The raster clean-up that runs before the threshold: the dynamic threshold
+// and the hole filling of the desktop program's raster menu.
+struct RasterPreparation {
+  bool dynamic = false;
+  int box = raster::kSmartBoxDefault;
+  float ratio = raster::kSmartRatioDefault;
+  int holeSize = 0;  // 0: no hole filling
+};
+
+// "dynamic" or "dynamic:BOX,RATIO" (box 50..200 pixels, ratio 0.20..8.00).
+// False when the text is not of that form; an error text when it is but a
+// value lies out of range.
+bool ParseDynamicThreshold(const std::string& text, RasterPreparation& prep, std::string& error) {
+  const std::string word = "dynamic";
+  if (text.compare(0, word.size(), word) != 0) return false;
+  prep.dynamic = true;
+  if (text.size() == word.size()) return true;
+  int box = 0;
+  double ratio = 0.0;
+  char tail = 0;
+  if (text[word.size()] != ':' || std::sscanf(text.c_str() + word.size() + 1, "%d,%lf%c", &box, &ratio, &tail) != 2) {
+    error = "invalid dynamic threshold '" + text + "' (dynamic or dynamic:BOX,RATIO, e.g. dynamic:200,0.65)";
+    return true;
+  }
+  if (box < raster::kSmartBoxMin || box > raster::kSmartBoxMax) {
+    error = "dynamic threshold box size " + std::to_string(box) + " is out of range (50..200 pixels)";
+    return true;
+  }
+  if (!(ratio >= raster::kSmartRatioMin - 1e-9 && ratio <= raster::kSmartRatioMax + 1e-9)) {
+    error = "dynamic threshold contrast ratio " + text.substr(text.find(',') + 1) + " is out of range (0.20..8.00)";
+    return true;
+  }
+  prep.box = box;
+  prep.ratio = static_cast<float>(ratio);
+  return true;
+}
+
+// The hole size of --fill-holes: 1..10, larger sizes cut to 10.
+std::optional<std::string> ParseHoleSize(const std::string& text, RasterPreparation& prep) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return "invalid hole size '" + text + "' (a number 1..10)";
+  }
+  const int size = std::stoi(text);
+  if (size <= 0) return settings::Text("RasterHolesSizeMsg", "Holes size must > 0");
+  prep.holeSize = std::min(size, raster::kHoleSizeMax);
+  return std::nullopt;
 }
 
 // Keeps the first error the raster loader reports, so a failed run prints
@@ -272,8 +326,15 @@ int RunTrace(const std::vector<std::string>& argv) {
     else if (args.method == "fill") job.record.i_AutoTraceWhat = settings::TraceMethod::FillPattern;
     else return UsageError("unknown method '" + args.method + "' (centreline, outline, fill)");
   }
-  if (!args.threshold.empty() && !ParseThreshold(args.threshold, job.record)) {
-    return UsageError("invalid threshold '" + args.threshold + "' (a level 0..255 or auto)");
+  RasterPreparation prep;
+  std::string dynamicError;
+  if (ParseDynamicThreshold(args.threshold, prep, dynamicError)) {
+    if (!dynamicError.empty()) return UsageError(dynamicError);
+  } else if (!args.threshold.empty() && !ParseThreshold(args.threshold, job.record)) {
+    return UsageError("invalid threshold '" + args.threshold + "' (a level 0..255, auto or dynamic[:BOX,RATIO])");
+  }
+  if (!args.fillHoles.empty()) {
+    if (auto problem = ParseHoleSize(args.fillHoles, prep)) return UsageError(*problem);
   }
   job.destination = args.out.size;
   const auto hooks = trace::DefaultTraceStageHooks();
@@ -294,6 +355,25 @@ int RunTrace(const std::vector<std::string>& argv) {
   const char* times = std::getenv("QUILLON_STAGE_TIMES");
   CliObserver observer(!args.quiet && ::isatty(2), args.quiet, trace::StageTotal(job.record),
                        times && *times && std::string(times) != "0");
+  if (prep.dynamic || prep.holeSize > 0) {
+    const settings::TraceOption record = job.record;
+    job.prepareRaster = [prep, record, &observer](raster::CRaster& image) {
+      if (prep.dynamic) {
+        observer.Mark("dynamic threshold");
+        if (!raster::SmartThreshold(image, prep.box, prep.ratio)) return false;
+      }
+      if (prep.holeSize > 0) {
+        if (image.bitCount() != 1) {
+          const int threshold = record.b_AutoGray ? image.automaticThreshold() : record.i_Gray;
+          if (!image.convertTo1Bit(threshold)) return false;
+        }
+        observer.Mark("fill holes");
+        if (!raster::SmoothFilter(image, prep.holeSize)) return false;
+      }
+      observer.Mark("load and threshold");
+      return true;
+    };
+  }
   FirstErrorSink messages;
   int status;
   {

@@ -105,6 +105,10 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   current.CopyFrom(job.record);
 
   raster::CRaster& image = drawing.raster();
+  if (job.prepareRaster && !job.prepareRaster(image)) {
+    observer.FailureDetail("Cannot prepare the raster of " + target + " for tracing");
+    return kStatusConvert1BitFailed;
+  }
   if (!IsOneBit(image)) {
     const int threshold = current.b_AutoGray ? image.automaticThreshold() : current.i_Gray;
     if (!image.convertTo1Bit(threshold)) {

@@ -6,6 +6,7 @@
 // copy of the trace parameters) and observer, and every conversion works on a
 // drawing of its own, so conversions may run side by side on several threads.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@
 
 namespace quillon::model {
 class CGraph;
+}
+namespace quillon::raster {
+class CRaster;
 }
 
 namespace quillon::batch {
@@ -54,6 +58,10 @@ struct ConvertJob {
   // The destination of size-bound formats; without one 640 × 480 pixels, or
   // 11 × 8.5 inches for PDF.
   std::optional<formats::DestinationSize> destination;
+  // Runs on each loaded raster (every page) before the threshold step, for
+  // raster clean-up such as a dynamic threshold or hole filling; false ends
+  // the conversion with kStatusConvert1BitFailed. Empty: nothing runs.
+  std::function<bool(raster::CRaster&)> prepareRaster;
 };
 
 // The caller's side of a conversion. Every method has a do-nothing default.

@@ -434,3 +434,43 @@ TEST(AnalyseOutline, RandomPicturesAssignEveryHole) {
 
 }  // namespace
 }  // namespace quillon::trace
+
+namespace quillon::trace {
+namespace {
+
+// quillon trace with the outline and fill methods and the raster clean-up
+// options, on a grey scan whose right half is much darker than its left.
+TEST(TraceCommand, OutlineFillAndRasterPreparation) {
+  test::TempDir dir;
+  raster::CRaster scan;
+  ASSERT_TRUE(scan.create(200, 120, 8));
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      const int paper = x < 100 ? 230 : 90;
+      const bool ink = (y >= 40 && y < 80 && x >= 30 && x < 170 && !(x >= 60 && x < 140 && y >= 50 && y < 70)) ||
+                       (x == 50 && y == 20);
+      scan.row(y)[x] = static_cast<uint8_t>(ink ? paper / 3 : paper);
+    }
+  }
+  const std::string input = dir.file("scan.bmp");
+  ASSERT_TRUE(scan.save(input));
+
+  test::CliResult outline = test::RunCli({"trace", input, "--defaults", "--method", "outline", "--threshold",
+                                          "dynamic:50,0.65", "-o", dir.file("o.dxf")});
+  EXPECT_EQ(outline.status, 0) << outline.err;
+  EXPECT_NE(outline.out.find("wrote"), std::string::npos);
+
+  test::CliResult fill = test::RunCli({"trace", input, "--defaults", "--method", "fill", "--threshold", "dynamic",
+                                       "--fill-holes", "12", "-o", dir.file("f.dxf")});
+  EXPECT_EQ(fill.status, 0) << fill.err;
+
+  test::CliResult badBox = test::RunCli({"trace", input, "--threshold", "dynamic:20,0.65", "-o", dir.file("x.dxf")});
+  EXPECT_NE(badBox.status, 0);
+  EXPECT_NE(badBox.err.find("box size"), std::string::npos) << badBox.err;
+  test::CliResult noHoles = test::RunCli({"trace", input, "--fill-holes", "0", "-o", dir.file("x.dxf")});
+  EXPECT_NE(noHoles.status, 0);
+  EXPECT_NE(noHoles.err.find("Holes size must > 0"), std::string::npos) << noHoles.err;
+}
+
+}  // namespace
+}  // namespace quillon::trace
