@@ -5,9 +5,10 @@
 // fly into contours whose points are the corners at half-pixel coordinates;
 // collinear edges never create points. Outer contours run clockwise on the
 // screen and start with a bottom edge, holes run anticlockwise, start with a
-// top edge and carry the hole flag. Ink is 4-connected: two pixels touching
-// only at a corner belong to one contour that passes their shared corner
-// twice.
+// top edge and carry the hole flag. Ink is 8-connected: two ink pixels
+// touching only at a corner belong to one contour that passes their shared
+// corner twice. Background is 4-connected: background that meets the rest
+// only at a corner is a hole of its own.
 //
 // Outline analysis then pairs every hole with the outer contour around it
 // (regions), and a region becomes one filled CPolyPolygon.

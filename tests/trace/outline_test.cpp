@@ -81,6 +81,13 @@ TEST(TraceOutline, PixelsTouchingAtACornerShareOneContour) {
   EXPECT_EQ(PointsText(paths[0]),
             "(1.5,1.5) (0.5,1.5) (0.5,0.5) (-0.5,0.5) (-0.5,-0.5) (0.5,-0.5) (0.5,0.5) (1.5,0.5) (1.5,1.5)");
   EXPECT_TRUE(paths[0].closed);
+
+  // Background that meets the outside only at a corner stays a hole.
+  const TracePathList notched = Trace({"##.", "#.#", "###"});
+  ASSERT_EQ(notched.size(), 2u);
+  EXPECT_FALSE(notched[0].hole);
+  EXPECT_TRUE(notched[1].hole);
+  EXPECT_DOUBLE_EQ(std::fabs(SignedArea(notched[1])), 1.0);
 }
 
 TEST(TraceOutline, UShapeArmsMergeIntoOneContour) {
