@@ -122,6 +122,13 @@ void FillParameterCells(std::array<std::string, kJobColumnCount>& cells, const T
 
 BatchJobList::BatchJobList(const platform::KeyValueStore& store, const TraceOption& current) : store_(store) {
   working_.CopyFrom(current);
+  savedCurrent_.CopyFrom(current);
+}
+
+bool BatchJobList::Close(TraceOption& current, platform::KeyValueStore& store) const {
+  current.CopyFrom(savedCurrent_);
+  current.batchActive = false;
+  return SaveWindowSettings(store);
 }
 
 bool BatchJobList::AddJob(const std::string& path, size_t position) {

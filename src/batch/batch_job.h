@@ -67,8 +67,9 @@ void FillPathCells(std::array<std::string, kJobColumnCount>& cells, const std::s
 
 class BatchJobList {
  public:
-  // The working record starts as a copy of `current`. The store serves chart
-  // types and series when job sections are read.
+  // The working record starts as a copy of `current`, and a second copy is
+  // kept for Close. The store serves chart types and series when job
+  // sections are read.
   BatchJobList(const platform::KeyValueStore& store, const settings::TraceOption& current);
 
   // With a non-empty path, inserts a new row at the position (clamped to the
@@ -112,6 +113,12 @@ class BatchJobList {
   void LoadWindowSettings(const platform::KeyValueStore& store);
   bool SaveWindowSettings(platform::KeyValueStore& store) const;
 
+  // Closing the window: the current record gets back the values it had when
+  // the list was made (the Parameter command edits it), its batch-active
+  // flag is cleared, and the window's values are written (false, reported,
+  // when the store cannot be written).
+  bool Close(settings::TraceOption& current, platform::KeyValueStore& store) const;
+
   size_t size() const { return rows_.size(); }
   const BatchJob& row(size_t i) const { return rows_[i]; }
   settings::TraceOption& working() { return working_; }
@@ -130,6 +137,7 @@ class BatchJobList {
  private:
   const platform::KeyValueStore& store_;
   settings::TraceOption working_;
+  settings::TraceOption savedCurrent_;
   std::vector<BatchJob> rows_;
   std::vector<std::string> notes_;
 };

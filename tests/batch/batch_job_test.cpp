@@ -192,6 +192,11 @@ TEST_F(JobList, EditingRowsAndRecentJobs) {
   list.targetDir = "/t";
   list.targetType = 3;
   ASSERT_TRUE(list.SaveWindowSettings(store));
+  TraceOption edited;
+  edited.i_AutoTraceWhat = TraceMethod::FillPattern;
+  edited.batchActive = true;
+  ASSERT_TRUE(list.Close(edited, store));
+  EXPECT_EQ(edited, current) << "closing puts back the record the window started from";
   BatchJobList again(store, current);
   again.LoadWindowSettings(store);
   EXPECT_EQ(again.recentJobs, list.recentJobs);
