@@ -267,5 +267,32 @@ TEST_F(Run, RunBatchWhileRunningOnlyAsksToStop) {
   EXPECT_FALSE(run.running());
 }
 
+TEST(BatchCommand, RunsAJobFileAndSaysWhereTheLogIs) {
+  test::TempDir config;
+  test::TempDir dir;
+  test::WriteFile(dir.file("job.trj"), "[General]\nJobCount=3\nOverwrite=0\nPowerOff=0\n[Job0]\nFile=" +
+                                           Sample("lines_1bit.bmp") + "\n[Job1]\nFile=" + Sample("grey_8bit.bmp") +
+                                           "\nMethod=Outline\n[Job2]\nFile=" + Sample("lines_1bit.bmp") + "\n");
+  test::CliResult r = test::RunCli({"batch", dir.file("job.trj"), "--jobs", "2", "--format", "svg", "--target-dir",
+                                    dir.file("out")},
+                                   config.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("log: " + dir.file("out/QuillonBatch.log")), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(dir.file("out/lines_1bit.svg")));
+  EXPECT_TRUE(fs::exists(dir.file("out/lines_1bit0.svg")));
+  EXPECT_TRUE(fs::exists(dir.file("out/grey_8bit.svg")));
+
+  test::WriteFile(dir.file("bad.trj"), "[General]\nJobCount=1\nPowerOff=0\n[Job0]\nFile=" + dir.file("nothing.bmp") + "\n");
+  r = test::RunCli({"batch", dir.file("bad.trj"), "--target-dir", dir.file("out2")}, config.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("nothing.bmp"), std::string::npos) << r.err;
+  EXPECT_NE(test::ReadFile(dir.file("out2/QuillonBatch.log")).find("Failure reason : open file failed."), std::string::npos);
+
+  EXPECT_EQ(test::RunCli({"batch", dir.file("none.trj")}, config.path()).status, 1);
+  EXPECT_EQ(test::RunCli({"batch"}, config.path()).status, 2);
+  EXPECT_EQ(test::RunCli({"batch", dir.file("job.trj"), "--jobs", "0"}, config.path()).status, 2);
+  EXPECT_EQ(test::RunCli({"batch", dir.file("job.trj"), "--format", "gif"}, config.path()).status, 2);
+}
+
 }  // namespace
 }  // namespace quillon::batch
