@@ -38,15 +38,9 @@ constexpr auto kJunctionWindow = detail::WindowTable(JunctionTable);
 // backwards (points put at the front). In the forward walk of a start that
 // touches a junction, the point behind the start goes to the front once the
 // walk has taken its first step.
-void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath& path, int startX, int startY,
-          bool backwards, bool startTouchesJunction) {
-  const auto put = [&path, backwards](int x, int y) {
-    if (backwards) {
-      path.pushFront(x, y);
-    } else {
-      path.pushBack(x, y);
-    }
-  };
+template <typename Put>
+void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath& path, int startX, int startY,
+               bool startTouchesJunction, const Put& put) {
   int cx = startX;
   int cy = startY;
   int px = startX;
@@ -89,6 +83,21 @@ void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath
   }
 }
 
+void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath& path, int startX, int startY,
+          bool backwards, bool startTouchesJunction) {
+  if (!backwards) {
+    WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction,
+              [&path](int x, int y) { path.pushBack(x, y); });
+    return;
+  }
+  // Collected in walking order, then put in front in one go.
+  std::vector<TracePoint> behind;
+  WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction, [&behind](int x, int y) {
+    behind.push_back(TracePoint{static_cast<double>(x), static_cast<double>(y), 0});
+  });
+  path.points.insert(path.points.begin(), behind.rbegin(), behind.rend());
+}
+
 void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths, int x0, int y0) {
   TracePath& path = paths.append();
   int jx = x0;
@@ -98,7 +107,11 @@ void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   skeleton.setBit(x0, y0, false);
   Walk(skeleton, junctions, path, x0, y0, false, touchesJunction);
   if (!touchesJunction) Walk(skeleton, junctions, path, x0, y0, true, false);
-  if (path.size() < 2) paths.removeLast();
+  if (path.size() < 2) {
+    paths.removeLast();
+  } else {
+    path.points.shrink_to_fit();
+  }
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ double pointDistance(const TracePoint& p, const TracePoint& q) { return std::hyp
 // Moves the chosen vertex e one pixel onto the column or row of the run
 // that leads to it, so that an axis-parallel stroke ending in a one-pixel
 // step comes out exactly axis-parallel.
-void snap(std::deque<TracePoint>& points, size_t c, size_t k) {
+void snap(std::vector<TracePoint>& points, size_t c, size_t k) {
   if (k < c + 2) return;  // no point in between
   const TracePoint& s = points[c];
   const TracePoint& r = points[c + 1];
@@ -74,7 +74,7 @@ PolylineGenerationParams PolylineGenerationParams::fromOptions(const settings::T
   return params;
 }
 
-bool segmentFits(const std::deque<TracePoint>& points, size_t c, size_t k, double tolerance) {
+bool segmentFits(const std::vector<TracePoint>& points, size_t c, size_t k, double tolerance) {
   const TracePoint& s = points[c];
   const TracePoint& e = points[k];
   const double dx = e.x - s.x, dy = e.y - s.y;
@@ -96,7 +96,7 @@ bool segmentFits(const std::deque<TracePoint>& points, size_t c, size_t k, doubl
   return true;
 }
 
-size_t nextVertex(std::deque<TracePoint>& points, size_t c, double tolerance, int maxStride) {
+size_t nextVertex(std::vector<TracePoint>& points, size_t c, double tolerance, int maxStride) {
   const size_t last = points.size() - 1;
   if (c + 1 == last) return last;
   if (c + 2 == last) {
@@ -204,6 +204,8 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
       stage.finished(kTraceNoMemory);
       return kTraceNoMemory;
     }
+    // The points are not needed once the path became a polyline.
+    path.release();
     if (polyline) drawing.addEntity(std::move(polyline));
     ++count;
     stage.progress(static_cast<int>(static_cast<double>(count) * step));

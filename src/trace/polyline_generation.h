@@ -55,14 +55,14 @@ struct PolylineGenerationParams {
 // Points strictly between c and k lie within `tolerance` of the segment from
 // point c to point k (distance to the nearer end where the projection falls
 // outside it). Requires c < k < points.size().
-bool segmentFits(const std::deque<TracePoint>& points, size_t c, size_t k, double tolerance);
+bool segmentFits(const std::vector<TracePoint>& points, size_t c, size_t k, double tolerance);
 
 // The index of the vertex that follows vertex c (c < last index): the
 // farthest point the segment from c still fits, found by doubling the probe
 // stride up to maxStride and then bisecting; the search does not look past
 // the first probe that fails. The chosen point may be snapped one pixel
 // onto the column or row of the run before it (the path point is changed).
-size_t nextVertex(std::deque<TracePoint>& points, size_t c, double tolerance, int maxStride);
+size_t nextVertex(std::vector<TracePoint>& points, size_t c, double tolerance, int maxStride);
 
 // The vertices of the path: point 0 for an open path, then each next vertex
 // up to the last point (a closed path's output thus omits point 0, which
@@ -82,7 +82,8 @@ int generatePolyline(TracePath* path, const PolylineGenerationParams& params, st
 // after each path and a cancel check after it. Returns 0 when the stage
 // ended normally (stage end delivered), else the result code it delivered
 // with finished(): 2 when a polyline could not be allocated, 10 when
-// cancelled. `ends` is the run's end index (may be null).
+// cancelled. `ends` is the run's end index (may be null). Each path's points
+// are freed once its polyline is made (the paths stay, empty).
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
                       platform::ProgressSink* sink, postprocess::EndIndex* ends);
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 namespace quillon::trace {
 
@@ -21,10 +22,13 @@ inline bool operator==(const TracePoint& a, const TracePoint& b) {
   return a.x == b.x && a.y == b.y && a.flag == b.flag;
 }
 
-// An ordered list of points, front to back. A deque because the tracers add
-// points at both ends; the end points may be moved in place.
+// An ordered list of points, front to back; the end points may be moved in
+// place. A vector, because a drawing holds hundreds of thousands of short
+// paths and a deque costs about a kilobyte each before its first point.
+// pushFront shifts every point: tracers that grow a path backwards collect
+// those points first and insert them in one go.
 struct TracePath {
-  std::deque<TracePoint> points;
+  std::vector<TracePoint> points;
   bool closed = false;          // closed contour: the last point lies on the first
   bool tailHorizontal = false;  // outline only: the segment ending at the last point is horizontal
   bool headHorizontal = false;  // outline only: the segment starting at the first point is horizontal
@@ -33,7 +37,9 @@ struct TracePath {
   std::size_t size() const { return points.size(); }
   bool empty() const { return points.empty(); }
   void pushBack(double x, double y) { points.push_back(TracePoint{x, y, 0}); }
-  void pushFront(double x, double y) { points.push_front(TracePoint{x, y, 0}); }
+  void pushFront(double x, double y) { points.insert(points.begin(), TracePoint{x, y, 0}); }
+  // Frees the points (the path stays, empty).
+  void release() { std::vector<TracePoint>().swap(points); }
 };
 
 // The traced paths in creation order. Paths live in a deque so that a
