@@ -18,8 +18,8 @@ using model::PolyVertex;
 // ---- EndIndex ------------------------------------------------------------------
 
 void EndIndex::clear() {
+  entries_.clear();
   rows_.clear();
-  entries_ = 0;
   clusters_.clear();
   members_.clear();
 }
@@ -27,8 +27,29 @@ void EndIndex::clear() {
 void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
   const int cx = static_cast<int>(std::floor(x));
   const int cy = static_cast<int>(std::floor(y));
-  rows_[cy][cx].push_back(Entry{polyline, end, false});
-  ++entries_;
+  entries_.push_back(Entry{polyline, cx, cy, end, false});
+}
+
+void EndIndex::seal() {
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  rows_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (rows_.empty() || rows_.back().y != entries_[i].y) rows_.push_back(Row{entries_[i].y, i, i});
+    rows_.back().end = i + 1;
+  }
+}
+
+std::vector<EndIndex::Row>::const_iterator EndIndex::firstRowFrom(int y0) const {
+  return std::lower_bound(rows_.begin(), rows_.end(), y0, [](const Row& r, int y) { return r.y < y; });
+}
+
+std::pair<size_t, size_t> EndIndex::cellRange(const Row& row, int x0, int x1) const {
+  const auto begin = entries_.begin() + static_cast<std::ptrdiff_t>(row.begin);
+  const auto end = entries_.begin() + static_cast<std::ptrdiff_t>(row.end);
+  const auto lo = std::lower_bound(begin, end, x0, [](const Entry& e, int x) { return e.x < x; });
+  const auto hi = std::upper_bound(lo, end, x1, [](int x, const Entry& e) { return x < e.x; });
+  return {static_cast<size_t>(lo - entries_.begin()), static_cast<size_t>(hi - entries_.begin())};
 }
 
 EndCluster& EndIndex::newCluster() { return clusters_.emplace_front(); }
@@ -265,6 +286,7 @@ class ConnectRun {
     index_.clear();
     std::vector<model::CEntity*> entities;
     entities.reserve(layer_.count());
+    slot_.reserve(2 * static_cast<size_t>(layer_.count()));
     for (const auto& e : layer_) entities.push_back(e.get());
     for (model::CEntity* e : entities) {
       if (e->type() == model::EntityType::PolyLine) {
@@ -343,27 +365,23 @@ class ConnectRun {
     addEnd(box, entry.polyline, entry.end);
   }
 
-  void visitCell(EndIndex::Row& row, int x, EndCluster& cluster, SearchBox& box) {
-    auto it = row.find(x);
-    if (it == row.end()) return;
-    for (EndIndex::Entry& e : it->second) {
-      if (!e.visited) addMember(e, cluster, box);
+  void visitCells(const EndIndex::Row& row, int x0, int x1, EndCluster& cluster, SearchBox& box) {
+    const auto [first, last] = index_.cellRange(row, x0, x1);
+    std::vector<EndIndex::Entry>& entries = index_.entries();
+    for (size_t i = first; i < last; ++i) {
+      if (!entries[i].visited) addMember(entries[i], cluster, box);
     }
   }
 
   void visitRing(EndCluster& cluster, SearchBox& box) {
     const int xLo = box.xLo, xHi = box.xHi, yLo = box.yLo, yHi = box.yHi;
-    EndIndex::Rows& rows = index_.rows();
-    for (auto row = rows.lower_bound(yLo); row != rows.end() && row->first <= yHi; ++row) {
-      if (row->first == yLo || row->first == yHi) {
-        for (auto cell = row->second.lower_bound(xLo); cell != row->second.end() && cell->first <= xHi; ++cell) {
-          for (EndIndex::Entry& e : cell->second) {
-            if (!e.visited) addMember(e, cluster, box);
-          }
-        }
+    const std::vector<EndIndex::Row>& rows = index_.rows();
+    for (auto row = index_.firstRowFrom(yLo); row != rows.end() && row->y <= yHi; ++row) {
+      if (row->y == yLo || row->y == yHi) {
+        visitCells(*row, xLo, xHi, cluster, box);
       } else {
-        visitCell(row->second, xLo, cluster, box);
-        if (xHi != xLo) visitCell(row->second, xHi, cluster, box);
+        visitCells(*row, xLo, xLo, cluster, box);
+        if (xHi != xLo) visitCells(*row, xHi, xHi, cluster, box);
       }
     }
   }
@@ -385,14 +403,15 @@ class ConnectRun {
   }
 
   bool collectClusters() {
+    index_.seal();
     const size_t rows = index_.rowCount();
     const size_t every = rows / 10 + 1;
     size_t done = 0;
-    for (auto& [y, row] : index_.rows()) {
-      for (auto& [x, cell] : row) {
-        for (EndIndex::Entry& entry : cell) {
-          if (!entry.visited) collectCluster(x, y, entry);
-        }
+    std::vector<EndIndex::Entry>& entries = index_.entries();
+    for (size_t r = 0; r < rows; ++r) {
+      const EndIndex::Row row = index_.rows()[r];
+      for (size_t i = row.begin; i < row.end; ++i) {
+        if (!entries[i].visited) collectCluster(entries[i].x, entries[i].y, entries[i]);
       }
       ++done;
       if (done % every == 0) {

@@ -8,8 +8,8 @@
 // every polyline whose two ends meet.
 
 #include <deque>
-#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "model/layer.h"
@@ -37,29 +37,46 @@ class EndCluster {
 };
 
 // A sparse grid of polyline ends: rows by ascending integer y, cells by
-// ascending integer x, each cell any number of entries. It belongs to one
-// run (a trace of one drawing), so conversions of several drawings may run
-// at the same time, each with its own index. It also owns the clusters and
-// members the connect stage builds from it.
+// ascending integer x, each cell any number of entries in the order they were
+// entered. Entries are gathered unsorted and sorted once by seal(), which
+// the connect stage calls before it searches; rows() and the cell look-ups
+// need a sealed index. It belongs to one run (a trace of one drawing), so
+// conversions of several drawings may run at the same time, each with its
+// own index. It also owns the clusters and members the connect stage builds
+// from it.
 class EndIndex {
  public:
   struct Entry {
     model::CPolyLine* polyline = nullptr;
+    int x = 0;  // cell
+    int y = 0;
     int end = 0;
     bool visited = false;
   };
-  using Cell = std::vector<Entry>;
-  using Row = std::map<int, Cell>;  // by integer x
-  using Rows = std::map<int, Row>;  // by integer y
+  // One row: the entries [begin, end) of entries(), all with this y.
+  struct Row {
+    int y = 0;
+    size_t begin = 0;
+    size_t end = 0;
+  };
 
   // Forgets every entry, cluster and member.
   void clear();
   // Enters an end at cell (floor(x), floor(y)).
   void addEntry(double x, double y, int end, model::CPolyLine* polyline);
+  // Sorts the entries by row and cell (entries of one cell keep their order)
+  // and builds the row table.
+  void seal();
 
   size_t rowCount() const { return rows_.size(); }
-  size_t entryCount() const { return entries_; }
-  Rows& rows() { return rows_; }
+  size_t entryCount() const { return entries_.size(); }
+  // Sealed index only.
+  const std::vector<Row>& rows() const { return rows_; }
+  std::vector<Entry>& entries() { return entries_; }
+  // The first row with y >= y0 (rows().end() when none).
+  std::vector<Row>::const_iterator firstRowFrom(int y0) const;
+  // Entries [first, last) of `row` whose cell x lies in [x0, x1].
+  std::pair<size_t, size_t> cellRange(const Row& row, int x0, int x1) const;
 
   // A new cluster, put at the front of the cluster list.
   EndCluster& newCluster();
@@ -68,8 +85,8 @@ class EndIndex {
   std::deque<EndCluster>& clusters() { return clusters_; }
 
  private:
-  Rows rows_;
-  size_t entries_ = 0;
+  std::vector<Entry> entries_;
+  std::vector<Row> rows_;
   std::deque<EndCluster> clusters_;
   std::deque<ClusterMember> members_;  // deque: members keep their address
 };

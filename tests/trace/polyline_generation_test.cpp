@@ -191,8 +191,13 @@ TEST(GeneratePolyline, CentreLineEndsAreRegisteredWhenConnecting) {
   PolylineGenerationParams params = centreParams(1.0, 10);
   ASSERT_EQ(generatePolyline(&path, params, polyline, &ends), kGenerateDone);
   EXPECT_EQ(ends.entryCount(), 2u);
-  ASSERT_EQ(ends.rows().count(6), 1u);  // y = 10 − 1 − 3
-  EXPECT_EQ(ends.rows()[6].size(), 2u);
+  ends.seal();
+  ASSERT_EQ(ends.rows().size(), 1u);
+  const postprocess::EndIndex::Row row = ends.rows().front();
+  ASSERT_EQ(row.y, 6);  // y = 10 − 1 − 3
+  // Two cells, one end each.
+  EXPECT_EQ(ends.cellRange(row, 2, 2).second - ends.cellRange(row, 2, 2).first, 1u);
+  EXPECT_EQ(ends.cellRange(row, 12, 12).second - ends.cellRange(row, 12, 12).first, 1u);
 
   params.registerEnds = false;
   ASSERT_EQ(generatePolyline(&path, params, polyline, &ends), kGenerateDone);
