@@ -64,8 +64,9 @@ void CPolyLine::removeVertex(std::size_t index) {
 }
 
 void CPolyLine::clearVertices() {
-  vertices_.clear();
-  approx_.clear();
+  // Frees the storage too: connect keeps emptied polylines until it ends.
+  std::vector<PolyVertex>().swap(vertices_);
+  std::vector<PolyVertex>().swap(approx_);
   haveApprox_ = false;
   straight_ = true;
   straightStale_ = false;

@@ -75,6 +75,7 @@ class CPolyLine final : public CEntity {
   bool appendVertex(double x, double y, double width = 0.0, double bulge = 0.0);
   // Removes the vertex at index (no-op when out of range).
   void removeVertex(std::size_t index);
+  // Removes every vertex and frees their storage.
   void clearVertices();
   // Takes over every vertex of other (appended in order, none dropped);
   // other ends empty.
