@@ -26,6 +26,8 @@ constexpr long kUnitsPerRow = 100;
 // How long the run waits for the next row's conversion before it looks at
 // its events again: short enough for a responsive Stop.
 constexpr std::chrono::milliseconds kWaitSlice{20};
+// Rows handed to the workers per worker beyond the log's position.
+constexpr size_t kQueueAhead = 2;
 
 std::string Separator() { return std::string(53, '=') + kLineEnd + kLineEnd; }
 
@@ -246,7 +248,9 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
     size_t next = 0;
     bool stopped = false;
     for (;;) {
-      while (!stopped && next < rows && inFlight.size() < static_cast<size_t>(jobs)) {
+      // Rows are queued ahead of the workers, so a worker whose row ended
+      // before an earlier one never waits for the log to catch up.
+      while (!stopped && next < rows && inFlight.size() < kQueueAhead * static_cast<size_t>(jobs)) {
         std::unique_ptr<BatchTask> task = prepare(next);
         if (!task) {
           stopped = true;
@@ -264,7 +268,7 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
         host.Progress(std::min(maximum, units.load(std::memory_order_relaxed)), maximum);
         continue;
       }
-      record(*inFlight.front());
+      if (inFlight.front()->started) record(*inFlight.front());  // rows a stop kept from starting are not logged
       inFlight.pop_front();
       if (PumpMessages(host)) stopped = true;
     }

@@ -57,6 +57,12 @@ void ConversionPool::Work() {
       if (queue_.empty()) return;
       task = queue_.front();
       queue_.pop_front();
+      task->started = !stop_();
+      if (!task->started) {
+        task->done = true;
+        done_.notify_all();
+        continue;
+      }
     }
     // A worker never dispatches the caller's events: between steps it only
     // answers the stop request.

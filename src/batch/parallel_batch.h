@@ -32,7 +32,9 @@ struct BatchTask {
   std::string pageLines;
   // The first failure detail the conversion gave (not logged; for a command line).
   std::string detail;
-  // Set by the pool (under its lock) once the conversion has ended.
+  // Set by the pool under its lock: the conversion began (false for a task
+  // that a stop request reached while it was still queued), and it has ended.
+  bool started = false;
   bool done = false;
 };
 
@@ -62,7 +64,8 @@ class TaskObserver final : public ConvertObserver {
 void RunTask(BatchTask& task, TaskObserver& observer);
 
 // A fixed number of worker threads converting submitted tasks in the order
-// of submission. Tasks must stay alive (and untouched by the caller) until
+// of submission. Once the stop request is seen, queued tasks are not begun:
+// they are reported done with `started` false. Tasks must stay alive (and untouched by the caller) until
 // Done() reports them. The destructor lets the running tasks end and joins;
 // tasks still queued then are dropped with their status left at 7.
 class ConversionPool {
