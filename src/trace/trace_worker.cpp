@@ -9,8 +9,6 @@
 #include "postprocess/post_process_run.h"
 #include "trace/fill_pattern.h"
 #include "trace/outline.h"
-#include "trace/fill_pattern.h"
-#include "trace/outline.h"
 #include "trace/polyline_generation.h"
 #include "trace/trace_result.h"
 #include "trace/tracer.h"
@@ -23,10 +21,6 @@ TraceStageHooks DefaultTraceStageHooks() {
                          postprocess::EndIndex* ends) {
     return postprocess::RunPostProcessing(drawing, options, sink, ends);
   };
-  hooks.outline = [](model::CGraph& drawing, const settings::TraceOption& options, CTracer& tracer,
-                     platform::ProgressSink* sink) { RunOutlineMethod(drawing, options, tracer, sink); };
-  hooks.fillPattern = [](model::CGraph& drawing, const settings::TraceOption& options, CTracer&,
-                         platform::ProgressSink* sink) { RunFillPatternMethod(drawing, options, sink); };
   hooks.outline = [](model::CGraph& drawing, const settings::TraceOption& options, CTracer& tracer,
                      platform::ProgressSink* sink) { RunOutlineMethod(drawing, options, tracer, sink); };
   hooks.fillPattern = [](model::CGraph& drawing, const settings::TraceOption& options, CTracer&,
