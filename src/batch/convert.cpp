@@ -128,6 +128,7 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   TraceRelay relay(observer);
   {
     trace::TraceWorker worker(drawing, current, relay);
+    worker.setThinningThreads(job.thinningThreads);
     worker.run();
   }
   switch (relay.result()) {

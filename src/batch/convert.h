@@ -62,6 +62,9 @@ struct ConvertJob {
   // raster clean-up such as a dynamic threshold or hole filling; false ends
   // the conversion with kStatusConvert1BitFailed. Empty: nothing runs.
   std::function<bool(raster::CRaster&)> prepareRaster;
+  // Threads of the first thinning step; 0 uses every core. Conversions that
+  // run side by side take one each, so they do not fight over the cores.
+  int thinningThreads = 0;
 };
 
 // The caller's side of a conversion. Every method has a do-nothing default.

@@ -21,6 +21,7 @@ int EffectiveJobs(int jobs, size_t rows) {
 ConversionPool::ConversionPool(int workers, std::function<bool()> stop, std::atomic<long>& units)
     : stop_(std::move(stop)), units_(units) {
   workers = std::max(1, workers);
+  workerCount_ = static_cast<size_t>(workers);
   threads_.reserve(static_cast<size_t>(workers));
   for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
 }
@@ -67,6 +68,7 @@ void ConversionPool::Work() {
     // A worker never dispatches the caller's events: between steps it only
     // answers the stop request.
     TaskObserver observer(*task, stop_, stop_, units_);
+    if (workerCount_ > 1) task->job.thinningThreads = 1;
     RunTask(*task, observer);
     {
       std::lock_guard lock(mutex_);

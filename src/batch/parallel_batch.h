@@ -91,6 +91,7 @@ class ConversionPool {
   std::deque<BatchTask*> queue_;
   bool closing_ = false;
   std::vector<std::thread> threads_;
+  size_t workerCount_ = 1;  // set before any worker starts
 };
 
 // The number of conversions to run at once for a request of `jobs` (0 or
