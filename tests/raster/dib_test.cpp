@@ -48,8 +48,9 @@ TEST(Dib, ZeroCountsAreFilledIn) {
   CDib dib;
   ASSERT_TRUE(dib.create(3, 2, 8));
   std::vector<uint8_t> block(dib.data(), dib.data() + dib.size());
-  std::fill(block.begin() + 20, block.begin() + 24, 0);  // image size
-  std::fill(block.begin() + 32, block.begin() + 36, 0);  // colour count
+  ASSERT_GE(block.size(), 40u);
+  for (size_t i = 20; i < 24; ++i) block[i] = 0;  // image size
+  for (size_t i = 32; i < 36; ++i) block[i] = 0;  // colour count
   std::string file = "BM" + std::string(12, '\0') + std::string(block.begin(), block.end());
   std::istringstream in(file);
   CDib read;
