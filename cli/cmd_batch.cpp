@@ -155,6 +155,9 @@ int RunBatchCommand(const std::vector<std::string>& argv) {
 
   batch::BatchRunOptions options;
   options.jobs = args.jobs;
+  // An explicit --jobs N is the number of cores to keep busy: with 1, the
+  // one conversion at a time does not spread over the other cores either.
+  if (args.jobs > 0) options.threadsPerConversion = 1;
   if (args.powerOff) options.powerOff = platform::PowerOff;
   CliHost host(messages, args.quiet, list.size());
   batch::BatchRun run;

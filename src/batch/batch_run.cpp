@@ -236,6 +236,7 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
     for (size_t i = 0; i < list.size(); ++i) {
       std::unique_ptr<BatchTask> task = prepare(i);
       if (!task) break;
+      task->job.thinningThreads = options.threadsPerConversion;
       TaskObserver observer(
           *task, [&] { return PumpMessages(host); }, [&] { return Stopped(host); }, units);
       RunTask(*task, observer);

@@ -49,6 +49,10 @@ struct BatchRunOptions {
   // Conversions at once: 1 on the calling thread; more on worker threads;
   // 0 or less one per processor core.
   int jobs = 1;
+  // Threads one conversion may use when they run one at a time (0: every
+  // core). Conversions side by side always use one each, so `jobs` is the
+  // number of cores the run keeps busy.
+  int threadsPerConversion = 0;
   // Turns the machine off after a run that was not stopped, when the list
   // asks for it. Empty: never (tests, and command lines that were not told to).
   platform::PowerOffFunction powerOff;
