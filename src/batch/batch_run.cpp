@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "batch/parallel_batch.h"
+#include "raster/raster_file.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "settings/language_table.h"
@@ -216,6 +217,21 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
                                   : targetDir + source.stem().string() + extension;
     bool renamed = false;
     task->target = names.Claim(plain, renamed);
+    // A multi-page source writes one file per page: those names are claimed
+    // here too, in row order, so pages neither overwrite a file the user kept
+    // (Overwrite off) nor collide with another row's target, and parallel runs
+    // choose the same names as sequential ones.
+    std::error_code ec;
+    if (fs::is_regular_file(source, ec)) {
+      raster::RasterPageReader reader;
+      if (reader.openPages(task->source) && reader.pageCount() >= 2) {
+        for (int page = 0; page < reader.pageCount(); ++page) {
+          bool pageRenamed = false;
+          task->job.pageTargets.push_back(names.Claim(PageTargetName(task->target, page), pageRenamed));
+          renamed = renamed || pageRenamed;
+        }
+      }
+    }
     if (renamed && PumpMessages(host)) return nullptr;
     return task;
   };

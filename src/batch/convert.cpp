@@ -190,7 +190,9 @@ BatchStatus ConvertFile(const std::string& source, const std::string& target, Co
     const int pages = reader.pageCount();
     for (int i = 0; i < pages; ++i) {
       const std::string sourcePage = reader.pageName(i);
-      const std::string targetPage = PageTargetName(target, i);
+      const std::string targetPage = static_cast<size_t>(i) < job.pageTargets.size()
+                                         ? job.pageTargets[static_cast<size_t>(i)]
+                                         : PageTargetName(target, i);
       BatchStatus status;
       if (!reader.copyPage(i, drawing.raster())) {
         observer.FailureDetail("Cannot read page " + std::to_string(i) + " of " + source);

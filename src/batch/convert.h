@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "formats/save_job.h"
@@ -65,6 +66,11 @@ struct ConvertJob {
   // Threads of the first thinning step; 0 uses every core. Conversions that
   // run side by side take one each, so they do not fight over the cores.
   int thinningThreads = 0;
+  // Targets of the pages of a multi-page source, chosen by the caller
+  // (a batch run keeps them clear of existing files and of other rows);
+  // page i goes to pageTargets[i], or to PageTargetName(target, i) when the
+  // list is shorter.
+  std::vector<std::string> pageTargets;
 };
 
 // The caller's side of a conversion. Every method has a do-nothing default.

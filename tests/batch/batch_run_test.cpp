@@ -185,6 +185,35 @@ TEST_F(Run, StopDuringTheThirdOfFiveRows) {
   EXPECT_EQ(powerOffs, 0) << "no power-off after a stop";
 }
 
+// Page targets are chosen like row targets: with Overwrite off a page never
+// replaces a file that was there before the run, and no page and row of one
+// run share a target, with one job or two.
+TEST_F(Run, PageTargetsKeepExistingFilesAndOtherRowsTargets) {
+  fs::copy_file(Sample("pages_3.tif"), src.file("plan.tif"));
+  fs::copy_file(Sample("lines_1bit.bmp"), src.file("plan_0.bmp"));
+  list.AddJob(src.file("plan.tif"), 0);
+  list.AddJob(src.file("plan_0.bmp"), 1);
+  list.targetDir = out.path();
+  list.overwrite = false;
+  std::string logs[2];
+  for (int jobs : {1, 2}) {
+    fs::remove_all(out.path());
+    fs::create_directories(out.path());
+    test::WriteFile(out.file("plan_1.dxf"), "kept");
+    ASSERT_TRUE(Go(jobs).ran);
+    logs[jobs - 1] = Log();
+    EXPECT_EQ(test::ReadFile(out.file("plan_1.dxf")), "kept");
+    for (const char* name : {"plan_0", "plan_10", "plan_2", "plan_00"}) {
+      EXPECT_TRUE(fs::exists(out.file(std::string(name) + ".dxf"))) << name << " with " << jobs << " jobs";
+    }
+  }
+  EXPECT_NE(logs[0].find(src.file("plan_1.tif") + " ==> " + out.file("plan_10.dxf") + "    successfully!"),
+            std::string::npos);
+  EXPECT_NE(logs[0].find(src.file("plan_0.bmp") + " ==> " + out.file("plan_00.dxf") + "    successfully!"),
+            std::string::npos);
+  EXPECT_EQ(logs[0], logs[1]);
+}
+
 TEST_F(Run, BadRowsAreLoggedAndGoodRowsConvert) {
   test::WriteFile(src.file("corrupt.bmp"), "BM not really a bitmap");
   test::WriteFile(src.file("unreadable.bmp"), test::ReadFile(Sample("lines_1bit.bmp")));
