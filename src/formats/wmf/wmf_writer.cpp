@@ -7,7 +7,6 @@
 namespace quillon::formats {
 
 namespace {
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // Record functions.
 constexpr uint16_t kEof = 0x0000;
