@@ -138,6 +138,9 @@ void DrawRing(raster::CRaster& raster, const Primitive& primitive, bool arc) {
         FillInterval(raster, y, span[0], span[1]);
         continue;
       }
+      // Rows beyond the inner circle have one span only; the second one is
+      // empty (its start, 1e300, does not even convert to a column).
+      if (!(span[0] <= span[1])) continue;
       const int xa = std::max(static_cast<int>(std::ceil(span[0] - 1e-9)), 0);
       const int xb = std::min(static_cast<int>(std::floor(span[1] + 1e-9)), raster.width() - 1);
       for (int x = xa; x <= xb; ++x) {
