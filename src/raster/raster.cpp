@@ -428,6 +428,16 @@ void CRaster::setGreyEntry(int index, uint8_t level) {
   entry[0] = entry[1] = entry[2] = level;
 }
 
+bool CRaster::setPaletteEntry(int index, uint8_t blue, uint8_t green, uint8_t red) {
+  if (!palette_ || index < 0 || index >= paletteSize_) return false;
+  uint8_t* entry = palette_ + 4 * index;
+  entry[0] = blue;
+  entry[1] = green;
+  entry[2] = red;
+  if (color_) findBackground();  // 1-bit images keep background index 0
+  return true;
+}
+
 bool CRaster::isGreyPalette() const {
   if (bitCount_ != 8 || !palette_) return false;
   std::array<bool, 256> used{};

@@ -191,6 +191,9 @@ class CRaster {
   int paletteSize() const { return paletteSize_; }
   // Sets palette entry index to (level, level, level); ignored without palette.
   void setGreyEntry(int index, uint8_t level);
+  // Sets palette entry index to the colour and recomputes the background
+  // colour. False without a palette or for an index outside it.
+  bool setPaletteEntry(int index, uint8_t blue, uint8_t green, uint8_t red);
   // True for an 8-bit image whose entries are (i, i, i) for every index used
   // by a pixel.
   bool isGreyPalette() const;
