@@ -57,6 +57,29 @@ void CGraph::copyVectorsFrom(const CGraph& other) {
   modified_ = other.modified_;
 }
 
+void CGraph::swapVectors(CGraph& other) {
+  if (&other == this) return;
+  selectAll(false);
+  other.selectAll(false);
+  std::swap(layers_, other.layers_);
+  std::swap(currentLayer_, other.currentLayer_);
+  for (auto& layer : layers_) layer->setGraph(this);
+  for (auto& layer : other.layers_) layer->setGraph(&other);
+  // Handles stay unique across both: neither drawing may hand out one the
+  // other's entities carry.
+  handleCounter_ = other.handleCounter_ = std::max(handleCounter_, other.handleCounter_);
+  std::swap(showRaster, other.showRaster);
+  std::swap(showVectors, other.showVectors);
+  std::swap(aids, other.aids);
+  std::swap(currentColour, other.currentColour);
+  std::swap(currentWidth, other.currentWidth);
+  std::swap(unit, other.unit);
+  std::swap(newLayerColour, other.newLayerColour);
+  std::swap(modified_, other.modified_);
+  for (auto& cached : extentsCache_) cached.valid = false;
+  for (auto& cached : other.extentsCache_) cached.valid = false;
+}
+
 // --- raster ------------------------------------------------------------------
 
 bool CGraph::rasterExtents(Box& box) const {
@@ -213,27 +236,35 @@ void CGraph::addPolylineVertex(double x, double y, double startWidth, double end
 CPolyLine* CGraph::finishPolyline(bool keep) {
   auto polyline = std::move(tempPolyline_);
   if (!keep || !polyline || currentLayer_ == nullptr) return nullptr;
-  return static_cast<CPolyLine*>(addEntity(std::move(polyline)));
+  auto* added = static_cast<CPolyLine*>(addEntity(std::move(polyline)));
+  recordAddedEntity(*this, added, "UndoDrawPLine", "Draw PolyLine");
+  return added;
 }
 
 CSolid* CGraph::drawSolid(const Point3& p1, const Point3& p2, const Point3& p3) {
   if (currentLayer_ == nullptr) return nullptr;
   auto solid = CSolid::fromThreePoints(p1, p2, p3);
   if (!solid) return nullptr;
-  return static_cast<CSolid*>(addNewEntity(std::move(solid)));
+  auto* added = static_cast<CSolid*>(addNewEntity(std::move(solid)));
+  recordAddedEntity(*this, added, "UndoDrawSolid", "Draw Solid");
+  return added;
 }
 
 CCircle* CGraph::drawCircle(const Point3& centre, double radius) {
   if (currentLayer_ == nullptr) return nullptr;
-  return static_cast<CCircle*>(
+  auto* added = static_cast<CCircle*>(
       addNewEntity(std::make_unique<CCircle>(Point3{centre.x, centre.y, 0.0}, std::fabs(radius))));
+  recordAddedEntity(*this, added, "UndoDrawCircle", "Draw Circle");
+  return added;
 }
 
 CCircle* CGraph::drawCircle3P(const Point3& p1, const Point3& p2, const Point3& p3) {
   if (currentLayer_ == nullptr) return nullptr;
   const auto circle = circleThrough(p1, p2, p3);
   if (!circle || circle->radius < kTolerance) return nullptr;
-  return static_cast<CCircle*>(addNewEntity(std::make_unique<CCircle>(circle->centre, circle->radius)));
+  auto* added = static_cast<CCircle*>(addNewEntity(std::make_unique<CCircle>(circle->centre, circle->radius)));
+  recordAddedEntity(*this, added, "UndoDrawCircle", "Draw Circle");
+  return added;
 }
 
 CArc* CGraph::drawArcCSE(const Point3& centre, const Point3& start, const Point3& end) {
@@ -243,7 +274,9 @@ CArc* CGraph::drawArcCSE(const Point3& centre, const Point3& start, const Point3
   if (radius < kTolerance) return nullptr;
   const double a0 = std::atan2(start.y - centre.y, start.x - centre.x);
   const double a1 = std::atan2(end.y - centre.y, end.x - centre.x);
-  return static_cast<CArc*>(addNewEntity(std::make_unique<CArc>(centre, radius, a0, a1)));
+  auto* added = static_cast<CArc*>(addNewEntity(std::make_unique<CArc>(centre, radius, a0, a1)));
+  recordAddedEntity(*this, added, "UndoDrawArc", "Draw Arc");
+  return added;
 }
 
 CArc* CGraph::drawArc3P(const Point3& p1, const Point3& p2, const Point3& p3) {
@@ -252,7 +285,9 @@ CArc* CGraph::drawArc3P(const Point3& p1, const Point3& p2, const Point3& p3) {
   if (!circle || circle->radius < kTolerance) return nullptr;
   auto arc = std::make_unique<CArc>();
   if (!arc->setThroughPoints(p1, p2, p3)) return nullptr;
-  return static_cast<CArc*>(addNewEntity(std::move(arc)));
+  auto* added = static_cast<CArc*>(addNewEntity(std::move(arc)));
+  recordAddedEntity(*this, added, "UndoDrawArc", "Draw Arc");
+  return added;
 }
 
 // --- state ----------------------------------------------------------------------------
@@ -403,11 +438,15 @@ bool CGraph::deleteSelection() {
   // Selection and grips go first, so that removing each entity does not
   // rebuild the grips of the rest.
   const Selection doomed = selection_;
+  // Recorded before the removals, which then follow the selection order.
+  auto step = std::make_unique<EntityEditStep>(undoStepName("UndoDeleteVector", "Delete Vectors"));
+  const bool recorded = step->recordSelection(doomed, EditKind::Deleted);
   selectAll(false);
   for (CEntity* entity : doomed) {
     if (entity->layer() != nullptr) entity->layer()->remove(entity);
   }
   markModified(true);
+  if (recorded) undo.addStep(std::move(step));
   return true;
 }
 
@@ -501,6 +540,7 @@ void CGraph::moveGrips(const Point3& position) {
     highlightedIndex = g->index;
   }
   bool movedAny = false;
+  auto step = std::make_unique<EntityEditStep>(undoStepName("UndoMoveGrip", "Move Grip Point"));
   for (std::size_t o = 0; o < gripOwners_.size(); ++o) {
     GripOwner& owner = gripOwners_[o];
     bool reset = false, moved = false;
@@ -513,6 +553,7 @@ void CGraph::moveGrips(const Point3& position) {
       moved = owner.preview->moveGrip(position, g.index) || moved;
     }
     if (moved) {
+      (void)step->recordEntity(*owner.entity, EditKind::Modified);
       const settings::ColorIndex colour = owner.entity->colour();
       owner.entity->assign(*owner.preview);
       owner.entity->setColour(colour);
@@ -520,6 +561,7 @@ void CGraph::moveGrips(const Point3& position) {
     }
   }
   if (movedAny) markModified(true);
+  if (!step->empty()) undo.addStep(std::move(step));
   rebuildGrips();
   if (highlightedEntity != nullptr) highlightGrip(highlightedEntity, highlightedIndex);
 }

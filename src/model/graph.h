@@ -13,6 +13,7 @@
 #include "model/draw_view.h"
 
 #include "model/layer.h"
+#include "model/vector_undo.h"
 #include "raster/raster.h"
 
 namespace quillon::model {
@@ -81,6 +82,12 @@ class CGraph {
   // The selection and grips are cleared, the raster is not touched, and the
   // handle counter becomes the larger of the two.
   void copyVectorsFrom(const CGraph& other);
+  // Exchanges the vector part (as copyVectorsFrom copies it) with other's:
+  // layers with their entities, current layer, display switches, modified
+  // flag, drawing aids, current colour, width and unit. Both selections and
+  // grips are cleared; rasters, undo lists and interactive polylines stay;
+  // both handle counters become the larger of the two.
+  void swapVectors(CGraph& other);
 
   // --- handles -----------------------------------------------------------------
   // The next handle for an entity or layer (then the counter moves on).
@@ -145,10 +152,11 @@ class CGraph {
   // Appends a vertex (z 0, bulge 0); when a width is below −kTolerance both
   // widths become currentWidth. Dropped when it repeats the last x and y.
   void addPolylineVertex(double x, double y, double startWidth, double endWidth, int flags);
-  // keep: the polyline goes to the current layer; otherwise it is deleted.
-  // Answers the kept polyline or null.
+  // keep: the polyline goes to the current layer (undo step "Draw
+  // PolyLine"); otherwise it is deleted. Answers the kept polyline or null.
   CPolyLine* finishPolyline(bool keep);
-  // Null for collinear points.
+  // The draw commands below add an undo step of the new entity ("Draw
+  // Solid", "Draw Circle", "Draw Arc"). Null for collinear points.
   CSolid* drawSolid(const Point3& p1, const Point3& p2, const Point3& p3);
   CCircle* drawCircle(const Point3& centre, double radius);
   // Null when no circle passes through the points or its radius is below kTolerance.
@@ -177,6 +185,9 @@ class CGraph {
   bool showRaster = true;
   bool showVectors = true;
   DrawingAids aids;
+  // The drawing's vector undo steps. The drawing commands below that say so
+  // add a step here.
+  VectorUndoList undo;
 
   // --- units ------------------------------------------------------------------------------
   // Raster pixels per display unit: r·0.0254, r·0.01, r·0.001 or 1 with r
@@ -202,8 +213,8 @@ class CGraph {
   void selectAll(bool flag);
   // Adds one entity to the selection (no-op when already selected).
   void select(CEntity* entity);
-  // Removes every selected entity from its layer and deletes it; answers
-  // whether anything was selected.
+  // Removes every selected entity from its layer and deletes it (undo step
+  // "Delete Vectors"); answers whether anything was selected.
   bool deleteSelection();
 
   const std::vector<Grip>& grips() const { return grips_; }
@@ -217,8 +228,9 @@ class CGraph {
   void highlightGrip(const CEntity* entity, int index);
   // Moves the picked grips of each owner's preview to position.
   void dragGrips(const Point3& position);
-  // Applies the picked grips' move to the entities (keeping their colours),
-  // then rebuilds the grips; the highlighted grip is looked up again.
+  // Applies the picked grips' move to the entities (keeping their colours;
+  // undo step "Move Grip Point" when something moved), then rebuilds the
+  // grips; the highlighted grip is looked up again.
   void moveGrips(const Point3& position);
 
   // Called when an entity leaves its layer: drops it from selection and grips.
