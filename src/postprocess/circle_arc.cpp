@@ -1,5 +1,6 @@
 #include "postprocess/circle_arc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -33,6 +34,9 @@ constexpr double kBisectorLength = 10.0;
 constexpr double kAngleSlack = 1e-8;
 // An open run sweeping more than this becomes a circle.
 constexpr double kMaxArcSweep = kTwoPi * 355.0 / 360.0;
+// A bisector crossing whose angle has a sine below this share of the best
+// crossing's is too flat to place the centre.
+constexpr double kFlatCrossing = 0.5;
 // Merged arcs whose angles differ by no more than this are a circle.
 constexpr double kFullCircleAngle = 1e-10;
 
@@ -109,6 +113,14 @@ std::optional<Point3> bisectorsMeet(const PolyVertex& p, const PolyVertex& q, co
   return Point3{a.x + t * adx, a.y + t * ady, a.z};
 }
 
+// |sin| of the angle between the chords p→q and r→s, which is the angle at
+// which their perpendicular bisectors cross; 0 for a chord without length.
+double chordSine(const PolyVertex& p, const PolyVertex& q, const PolyVertex& r, const PolyVertex& s) {
+  const double ux = q.x - p.x, uy = q.y - p.y, vx = s.x - r.x, vy = s.y - r.y;
+  const double lengths = std::hypot(ux, uy) * std::hypot(vx, vy);
+  return lengths > 0.0 ? std::fabs(ux * vy - uy * vx) / lengths : 0.0;
+}
+
 std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTolerances& tolerances) {
   const bool fullRing = a == b;
   if (fullRing && !ring.closed) return std::nullopt;
@@ -135,7 +147,23 @@ std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTole
   const auto o2 = bisectorsMeet(B, C, C, D);
   const auto o3 = bisectorsMeet(C, D, A, B);
   if (!o1 || !o2 || !o3) return std::nullopt;
-  const Point3 centre{(o1->x + o2->x + o3->x) / 3.0, (o1->y + o2->y + o3->y) / 3.0, A.z};
+  // Two bisectors that cross at a small angle meet far from the centre
+  // at the slightest error in the points: on an arc of about 270° the
+  // bisectors of A–B and C–D are nearly one line. A crossing much flatter
+  // than the best of the three is left out of the average.
+  const double sines[3] = {chordSine(A, B, B, C), chordSine(B, C, C, D), chordSine(C, D, A, B)};
+  const Point3* crossings[3] = {&*o1, &*o2, &*o3};
+  const double best = std::max({sines[0], sines[1], sines[2]});
+  Point3 centre{0.0, 0.0, A.z};
+  int used = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (sines[i] < kFlatCrossing * best) continue;
+    centre.x += crossings[i]->x;
+    centre.y += crossings[i]->y;
+    ++used;
+  }
+  centre.x /= used;
+  centre.y /= used;
 
   double distances[4];
   const int samples = fullRing ? 3 : 4;

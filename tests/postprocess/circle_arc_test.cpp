@@ -114,6 +114,29 @@ TEST(CircleRecognition, OpenPolylinesBecomeArcsOrCirclesPast355Degrees) {
   EXPECT_EQ(nearlyFull.first()->type(), model::EntityType::Circle);
 }
 
+// Around 270° the bisectors of the first and the last sample chord are
+// nearly the same line, so their crossing says nothing about the centre; the
+// arc must still be found, with the centre the other two crossings give.
+TEST(CircleRecognition, ThreeQuarterArcOnPixelCentresIsOneArc) {
+  for (const double sweep : {250.0, 270.0, 290.0}) {
+    std::vector<model::Point3> points = onCircle(200, 200, 100, 0, sweep, sweep / 27);
+    for (auto& p : points) {
+      p.x = std::round(p.x);
+      p.y = std::round(p.y);
+    }
+    model::CLayer layer;
+    add(layer, points);
+    ASSERT_TRUE(recogniseCirclesLayer(layer, Options(), 1000, CircleMode::CentreLine, nullptr));
+    ASSERT_EQ(layer.count(), 1u) << sweep;
+    ASSERT_EQ(layer.first()->type(), model::EntityType::Arc) << sweep;
+    const auto& arc = static_cast<const model::CArc&>(*layer.first());
+    EXPECT_NEAR(arc.centre().x, 200, 1.0) << sweep;
+    EXPECT_NEAR(arc.centre().y, 200, 1.0) << sweep;
+    EXPECT_NEAR(arc.radius(), 100, 1.0) << sweep;
+    EXPECT_NEAR(arc.sweep(), rad(sweep), rad(1)) << sweep;
+  }
+}
+
 TEST(CircleRecognition, QuarterAfterAStraightPartBecomesOneBulgedSegment) {
   for (int direction : {1, -1}) {
     std::vector<model::Point3> points = {{-80, -50}, {-40, -50}};
