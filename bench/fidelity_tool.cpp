@@ -155,6 +155,11 @@ int main(int argc, char** argv) {
   }
   if (argc >= 4) spec.density = std::atof(argv[3]);
   if (argc >= 5) spec.noise = std::atoi(argv[4]) != 0;
+  // A fifth argument 1 lists the primitives that touch nothing and did not
+  // come back within 1 px, with their index for stage_dump_tool; 2 lists
+  // the missed lines that touch others too, with the polylines near their ends.
+  const int listMode = argc >= 6 ? std::atoi(argv[5]) : 0;
+  const bool listMisses = listMode != 0;
   bench::Sheet sheet;
   if (!bench::GenerateSheet(spec, sheet)) {
     std::fprintf(stderr, "cannot generate the %s sheet\n", bench::SheetLabel(spec).c_str());
@@ -232,6 +237,50 @@ int main(int argc, char** argv) {
       };
       const Segment* match = find(kEndTolerance);
       const bool loose = find(kLooseTolerance) != nullptr;
+      if (listMode == 2 && !alone[i] && !match) {
+        std::printf("missed crossed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f angle %.2f deg\n", i, ax, ay, bx, by,
+                    p.width, std::atan2(by - ay, bx - ax) * 180.0 / 3.14159265358979);
+        for (const auto& e : *drawing.currentLayer()) {
+          if (e->type() != model::EntityType::PolyLine) continue;
+          const auto& pl = static_cast<const model::CPolyLine&>(*e);
+          bool nearEnd = false;
+          for (const auto& v : pl.vertices())
+            nearEnd = nearEnd || dist(v.point(), ax, ay) < 4 || dist(v.point(), bx, by) < 4;
+          if (!nearEnd) continue;
+          std::printf("    polyline of %zu:", pl.vertices().size());
+          for (size_t k = 0; k < pl.vertices().size() && k < 12; ++k)
+            std::printf(" (%.1f,%.1f%s)", pl.vertices()[k].x, pl.vertices()[k].y, pl.vertices()[k].hasBulge() ? " b" : "");
+          std::printf("\n");
+        }
+      }
+      if (listMisses && alone[i] && !match) {
+        std::printf("missed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f angle %.2f deg%s", i, ax, ay, bx, by,
+                    p.width, std::atan2(by - ay, bx - ax) * 180.0 / 3.14159265358979, loose ? " (within 2 px)" : "");
+        // The nearest straight segment: how far each of its ends falls short
+        // of the drawn end along the line (positive: short) and beside it.
+        const Segment* nearest = nullptr;
+        double best = 1e300;
+        bool flipped = false;
+        for (const Segment& s : segments) {
+          const double f = std::max(dist(s.a, ax, ay), dist(s.b, bx, by));
+          const double r = std::max(dist(s.a, bx, by), dist(s.b, ax, ay));
+          if (std::min(f, r) < best) {
+            best = std::min(f, r);
+            nearest = &s;
+            flipped = r < f;
+          }
+        }
+        if (nearest != nullptr && best < 20) {
+          const double len = std::hypot(bx - ax, by - ay);
+          const double ux = (bx - ax) / len, uy = (by - ay) / len;
+          const model::Point3& na = flipped ? nearest->b : nearest->a;
+          const model::Point3& nb = flipped ? nearest->a : nearest->b;
+          std::printf("; start short %.2f off %.2f, end short %.2f off %.2f", (na.x - ax) * ux + (na.y - ay) * uy,
+                      -(na.x - ax) * uy + (na.y - ay) * ux, (bx - nb.x) * ux + (by - nb.y) * uy,
+                      -(nb.x - bx) * uy + (nb.y - by) * ux);
+        }
+        std::printf("\n");
+      }
       for (Tally* t : {&lines, alone[i] ? &aloneLines : nullptr}) {
         if (t == nullptr) continue;
         ++t->drawn;
@@ -261,6 +310,32 @@ int main(int argc, char** argv) {
         return nullptr;
       };
       const model::CCircle* match = find(kEndTolerance);
+      if (listMode == 2 && !single && !match) {
+        std::printf("missed crossed %s %zu: centre (%.1f,%.1f) radius %.1f width %.0f angles %.3f..%.3f\n",
+                    circle ? "circle" : "arc", i, cx, cy, p.radius, p.width, p.startAngle, p.endAngle);
+        for (const auto& e : *drawing.currentLayer()) {
+          if (e->type() == model::EntityType::Circle || e->type() == model::EntityType::Arc) {
+            const auto& c = static_cast<const model::CCircle&>(*e);
+            if (dist(c.centre(), cx, cy) < 0.5 * p.radius)
+              std::printf("    %s centre (%.1f,%.1f) radius %.1f\n", e->type() == model::EntityType::Arc ? "arc" : "circle",
+                          c.centre().x, c.centre().y, c.radius());
+          } else if (e->type() == model::EntityType::PolyLine) {
+            const auto& pl = static_cast<const model::CPolyLine&>(*e);
+            int onRing = 0;
+            for (const auto& v : pl.vertices())
+              if (std::fabs(dist(v.point(), cx, cy) - p.radius) < 3) ++onRing;
+            if (onRing < 2) continue;
+            std::printf("    polyline of %zu, %d on the ring:", pl.vertices().size(), onRing);
+            for (size_t k = 0; k < pl.vertices().size() && k < 10; ++k)
+              std::printf(" (%.1f,%.1f%s)", pl.vertices()[k].x, pl.vertices()[k].y, pl.vertices()[k].hasBulge() ? " b" : "");
+            std::printf("\n");
+          }
+        }
+      }
+      if (listMisses && single && !match) {
+        std::printf("missed %s %zu: centre (%.1f,%.1f) radius %.1f width %.0f angles %.3f..%.3f\n",
+                    circle ? "circle" : "arc", i, cx, cy, p.radius, p.width, p.startAngle, p.endAngle);
+      }
       if (find(kLooseTolerance) != nullptr) {
         ++all.foundLoose;
         if (single) ++single->foundLoose;

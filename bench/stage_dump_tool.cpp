@@ -1,0 +1,184 @@
+// Traces one drawn primitive (or one primitive of the generated sheet) with
+// the default centre-line parameters and prints what every stage makes of
+// it: the traced paths, the generated polylines and the layer after each
+// post-processing stage. For following a stroke through the pipeline when
+// the fidelity figures look wrong.
+// Run:
+//   stage_dump_tool line X0 Y0 X1 Y1 WIDTH
+//   stage_dump_tool circle CX CY R WIDTH
+//   stage_dump_tool arc CX CY R WIDTH START END      (radians, counter-clockwise)
+//   stage_dump_tool sheet W H DENSITY NOISE INDEX    (primitive INDEX of that sheet, drawn alone)
+// Coordinates are pixel columns and rows (row 0 at the top), as the sheet
+// generator takes them.
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gen/sheet_generator.h"
+#include "model/arc.h"
+#include "model/circle.h"
+#include "model/graph.h"
+#include "model/polyline.h"
+#include "postprocess/angle_adjust.h"
+#include "postprocess/circle_arc.h"
+#include "postprocess/connect.h"
+#include "postprocess/line_width.h"
+#include "postprocess/mixed_line.h"
+#include "postprocess/straighten.h"
+#include "trace/polyline_generation.h"
+#include "trace/tracer.h"
+
+namespace {
+
+using namespace quillon;
+
+void dumpLayer(const char* title, const model::CLayer& layer) {
+  std::printf("== %s: %zu entities\n", title, static_cast<size_t>(layer.count()));
+  for (const auto& e : layer) {
+    switch (e->type()) {
+      case model::EntityType::PolyLine: {
+        const auto& p = static_cast<const model::CPolyLine&>(*e);
+        std::printf("  polyline%s, %zu vertices:", p.isClosed() ? " (closed)" : "", p.vertices().size());
+        for (const auto& v : p.vertices()) {
+          std::printf(" (%.2f,%.2f", v.x, v.y);
+          if (v.startWidth != 0.0) std::printf(" w%.2f", v.startWidth);
+          if (v.hasBulge()) std::printf(" b%.3f", v.bulge);
+          std::printf(")");
+        }
+        std::printf("\n");
+        break;
+      }
+      case model::EntityType::Circle: {
+        const auto& c = static_cast<const model::CCircle&>(*e);
+        std::printf("  circle centre (%.2f,%.2f) radius %.2f width %.2f\n", c.centre().x, c.centre().y, c.radius(),
+                    c.getWidth());
+        break;
+      }
+      case model::EntityType::Arc: {
+        const auto& a = static_cast<const model::CArc&>(*e);
+        std::printf("  arc centre (%.2f,%.2f) radius %.2f angles %.4f..%.4f width %.2f\n", a.centre().x,
+                    a.centre().y, a.radius(), a.startAngle(), a.endAngle(), a.getWidth());
+        break;
+      }
+      default:
+        std::printf("  entity of type %d\n", static_cast<int>(e->type()));
+    }
+  }
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: stage_dump_tool line X0 Y0 X1 Y1 W | circle CX CY R W | arc CX CY R W START END |"
+               " sheet W H DENSITY NOISE INDEX\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string kind = argv[1];
+  const auto arg = [&](int i) { return i < argc ? std::atof(argv[i]) : 0.0; };
+  bench::Primitive p;
+  int width = 0, height = 0;
+  if (kind == "line" && argc >= 7) {
+    p.kind = bench::PrimitiveKind::Line;
+    p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
+    p.width = arg(6);
+  } else if ((kind == "circle" && argc >= 6) || (kind == "arc" && argc >= 8)) {
+    p.kind = kind == "circle" ? bench::PrimitiveKind::Circle : bench::PrimitiveKind::Arc;
+    p.centre = {arg(2), arg(3)};
+    p.radius = arg(4);
+    p.width = arg(5);
+    p.startAngle = arg(6);
+    p.endAngle = arg(7);
+  } else if (kind == "sheet" && argc >= 7) {
+    bench::SheetSpec spec{std::atoi(argv[2]), std::atoi(argv[3])};
+    spec.density = arg(4);
+    spec.noise = std::atoi(argv[5]) != 0;
+    bench::Sheet sheet;
+    if (!bench::GenerateSheet(spec, sheet)) return 1;
+    const size_t index = static_cast<size_t>(std::atoi(argv[6]));
+    if (index >= sheet.primitives.size()) return usage();
+    p = sheet.primitives[index];
+    width = spec.width;
+    height = spec.height;
+  } else {
+    return usage();
+  }
+  if (width == 0) {
+    double hx = 0, hy = 0;
+    for (const auto& q : p.points) {
+      hx = std::fmax(hx, q.x);
+      hy = std::fmax(hy, q.y);
+    }
+    hx = std::fmax(hx, p.centre.x + p.radius);
+    hy = std::fmax(hy, p.centre.y + p.radius);
+    width = static_cast<int>(hx + p.width + 10);
+    height = static_cast<int>(hy + p.width + 10);
+  }
+  const double top = height - 1;
+  if (p.kind == bench::PrimitiveKind::Line || p.kind == bench::PrimitiveKind::Polyline) {
+    std::printf("drawn %s width %.2f through:", p.kind == bench::PrimitiveKind::Line ? "line" : "polyline", p.width);
+    for (const auto& q : p.points) std::printf(" (%.2f,%.2f)", q.x, top - q.y);
+    if (p.points.size() == 2) {
+      std::printf(" angle %.3f deg",
+                  std::atan2(p.points[0].y - p.points[1].y, p.points[1].x - p.points[0].x) * 180.0 / model::kPi);
+    }
+    std::printf("\n");
+  } else {
+    std::printf("drawn ring centre (%.2f,%.2f) radius %.2f width %.2f angles %.4f..%.4f\n", p.centre.x,
+                top - p.centre.y, p.radius, p.width, p.startAngle, p.endAngle);
+  }
+
+  model::CGraph drawing;
+  raster::CRaster& raster = drawing.raster();
+  if (!raster.create(width, height, 1)) return 1;
+  bench::DrawPrimitive(raster, p);
+  drawing.clearForTrace();
+  const settings::TraceOption options;
+
+  trace::CTracer tracer(raster);
+  if (!tracer.traceCentreLine(nullptr)) return 1;
+  std::printf("== traced paths (drawing coordinates): %zu\n", tracer.paths().size());
+  for (const auto& path : tracer.paths()) {
+    std::printf("  path of %zu points:", path.size());
+    size_t shown = 0;
+    for (const auto& q : path.points) {
+      if (++shown > 40) {
+        std::printf(" ...");
+        break;
+      }
+      std::printf(" (%g,%g)", q.x, top - q.y);
+    }
+    std::printf("\n");
+  }
+  postprocess::EndIndex ends;
+  if (trace::generatePolylines(tracer.paths(), drawing, options, nullptr, &ends) != 0) return 1;
+  model::CLayer& layer = *drawing.currentLayer();
+  dumpLayer("generated", layer);
+  postprocess::calculateWidthsLayer(layer, raster, nullptr);
+  dumpLayer("widths", layer);
+  if (options.b_Connect) {
+    postprocess::connectLayer(layer, options.i_ConDis, nullptr, &ends);
+    dumpLayer("connect", layer);
+  }
+  if (options.b_DelLine) {
+    postprocess::deleteShortLines(layer, options.i_DelLine_Length);
+    dumpLayer("delete short lines", layer);
+  }
+  if (options.b_RecogniseCirArc) {
+    postprocess::recogniseCirclesLayer(layer, options, std::max(width, height), postprocess::CircleMode::CentreLine,
+                                       nullptr);
+    dumpLayer("circles", layer);
+  }
+  postprocess::straightenLayer(layer, options.StraightenTolerance(), nullptr);
+  dumpLayer("straighten", layer);
+  if (options.b_ForceOrtho) {
+    postprocess::adjustAnglesLayer(layer, options.s_AngleSeries, nullptr);
+    dumpLayer("angles", layer);
+  }
+  return 0;
+}
