@@ -31,6 +31,10 @@ class CArc final : public CCircle {
   bool WriteHpgl(formats::HpglWriter& file) const override;
   bool WriteEps(formats::EpsWriter& file) const override;
   bool WritePdf(formats::PdfWriter& content) const override;
+  void collectSnapGeometry(const Point3& p1, const Point3& p2, SnapPrimitives& list) const override;
+  void getInfoText(std::vector<std::string>& lines) const override;
+  void fillProperties(CGraph& drawing, PropertyGrid& grid) override;
+  int editProperty(CGraph& drawing, int row, int value, const std::string& text, PropertyGrid& grid) override;
   GripPoints getGripPoints() const override;
   // Recomputes the arc through start, middle and end with grip `index`
   // (1, 2 or 3) replaced by p. False (unchanged) when no circle fits.

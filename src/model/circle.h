@@ -29,6 +29,10 @@ class CCircle : public CEntity {
   bool WriteHpgl(formats::HpglWriter& file) const override;
   bool WriteEps(formats::EpsWriter& file) const override;
   bool WritePdf(formats::PdfWriter& content) const override;
+  void collectSnapGeometry(const Point3& p1, const Point3& p2, SnapPrimitives& list) const override;
+  void getInfoText(std::vector<std::string>& lines) const override;
+  void fillProperties(CGraph& drawing, PropertyGrid& grid) override;
+  int editProperty(CGraph& drawing, int row, int value, const std::string& text, PropertyGrid& grid) override;
   GripPoints getGripPoints() const override;
   // 0 moves the centre; 1–4 set the radius to |p − centre| when it is > 0.
   bool moveGrip(const Point3& p, int index) override;

@@ -6,9 +6,11 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "model/geometry.h"
+#include "model/object_snap.h"
 #include "settings/color.h"
 
 namespace quillon::formats {
@@ -23,8 +25,10 @@ class PdfWriter;
 
 namespace quillon::model {
 
+class CGraph;
 class CLayer;
 class DrawView;
+class PropertyGrid;
 
 enum class EntityType : int32_t {
   Line = 1,
@@ -109,7 +113,10 @@ class CEntity {
   // The whole entity lies inside the window. False when the last draw found
   // the entity invisible. Refreshes the cached extents.
   virtual bool isInsideWindow(const Point3& p1, const Point3& p2) const;
-  // Object snap geometry (CollectSnapGeometry) is added with the snap module.
+  // Appends the entity's snap primitives when it crosses the window [p1, p2]
+  // (p1 lower-left); nothing when the last draw found it invisible. Defined
+  // with the snap code (object_snap.cpp).
+  virtual void collectSnapGeometry(const Point3& p1, const Point3& p2, SnapPrimitives& list) const;
   virtual int getGripCount() const { return 0; }
   // Writes the entity's box into box (and caches it); when running is not
   // null it is widened by that box. False when the entity has no extent.
@@ -139,6 +146,23 @@ class CEntity {
   virtual bool WriteHpgl(formats::HpglWriter& file) const = 0;
   virtual bool WriteEps(formats::EpsWriter& file) const = 0;
   virtual bool WritePdf(formats::PdfWriter& content) const = 0;
+
+  // Information text and property grid (entity_info.cpp, entity_properties.cpp).
+  // Appends the entity's information lines; the base appends the layer and
+  // colour lines, each type its name line before them and its own after.
+  virtual void getInfoText(std::vector<std::string>& lines) const;
+  // Appends the entity's groups and rows to the grid (the base: layer,
+  // colour and, except for lines and solids, width).
+  virtual void fillProperties(CGraph& drawing, PropertyGrid& grid);
+  // Applies the edit of grid row `row` (numbered from the first row the
+  // entity filled) with the chosen value (colour, index) or the entered text.
+  // Answers kPropertyInvalid (-1, nothing changed), kPropertyLayerChange (-2,
+  // the drawing must move the entity to the layer named by text),
+  // kPropertyChanged (-3), or, for a row the entity does not change (a
+  // read-only row, a cursor move), 0 or more. The base answers the row
+  // number minus its own rows for rows past them. `text` must not refer
+  // into the grid, which may be refilled.
+  virtual int editProperty(CGraph& drawing, int row, int value, const std::string& text, PropertyGrid& grid);
 
   // The grips in order, each with its index.
   virtual GripPoints getGripPoints() const { return {}; }

@@ -246,6 +246,38 @@ class CGraph {
   // else 0 with the point unchanged.
   int snapToGrid(Point3& point) const;
 
+  // --- object snap (object_snap.cpp) ----------------------------------------------------
+  // The snap primitives of every visible layer's entities and of the
+  // interactive polyline that cross the window (corners in any order).
+  void collectSnapGeometry(Point3 p1, Point3 p2, SnapPrimitives& list) const;
+  // The best object snap point for the aperture window [p1, p2] (corners in
+  // any order) around the cursor at its centre, with the modes of
+  // aids.osnapModes; reference is the previous point of the running command
+  // (null: none, so no tangent or perpendicular points). Answers the mode
+  // code (32 for an intersection) and sets point, or 0 with point untouched.
+  int objectSnap(const Point3* reference, Point3 p1, Point3 p2, Point3& point) const;
+
+  // --- information and properties (entity_info.cpp, entity_properties.cpp) ----------------
+  // The information text of every selected entity, layer by layer in list
+  // order, or "No vector selected!".
+  void selectionInfo(std::vector<std::string>& lines) const;
+  // Fills the grid anew: the drawing's rows with an empty selection, the
+  // entity's own rows for one selected entity, the base rows of the first
+  // for several.
+  void fillProperties(PropertyGrid& grid);
+  // Applies the edit of grid row `row` to the drawing (empty selection) or
+  // to every selected entity (several: the base edit only; lines and solids
+  // skip a width edit), moves entities whose layer row changed, marks the
+  // drawing modified and records one undo step when something changed, and
+  // refills the grid. Answers -1 when nothing changed because the value was
+  // invalid, -2 when entities moved to another layer, -3 when something
+  // changed, otherwise 0 or more (nothing to change).
+  int editProperty(int row, int value, const std::string& text, PropertyGrid& grid);
+  // Moves an entity of this drawing to another of its layers (appended at
+  // the end), keeping its place in the selection. False when either is
+  // missing or the entity is on that layer already.
+  bool moveEntityToLayer(CEntity* entity, CLayer* target);
+
  private:
   LayerList::iterator findLayerIt(const CLayer* layer);
   void clearSelection();

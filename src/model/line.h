@@ -28,6 +28,10 @@ class CLine final : public CEntity {
   bool WriteHpgl(formats::HpglWriter& file) const override;
   bool WriteEps(formats::EpsWriter& file) const override;
   bool WritePdf(formats::PdfWriter& content) const override;
+  void collectSnapGeometry(const Point3& p1, const Point3& p2, SnapPrimitives& list) const override;
+  void getInfoText(std::vector<std::string>& lines) const override;
+  void fillProperties(CGraph& drawing, PropertyGrid& grid) override;
+  int editProperty(CGraph& drawing, int row, int value, const std::string& text, PropertyGrid& grid) override;
   GripPoints getGripPoints() const override;
   // 0 and 2 move that end; 1 translates the line so that its midpoint is p.
   bool moveGrip(const Point3& p, int index) override;

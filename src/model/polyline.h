@@ -58,6 +58,10 @@ class CPolyLine final : public CEntity {
   bool WriteHpgl(formats::HpglWriter& file) const override;
   bool WriteEps(formats::EpsWriter& file) const override;
   bool WritePdf(formats::PdfWriter& content) const override;
+  void collectSnapGeometry(const Point3& p1, const Point3& p2, SnapPrimitives& list) const override;
+  void getInfoText(std::vector<std::string>& lines) const override;
+  void fillProperties(CGraph& drawing, PropertyGrid& grid) override;
+  int editProperty(CGraph& drawing, int row, int value, const std::string& text, PropertyGrid& grid) override;
   GripPoints getGripPoints() const override;
   // A vertex grip moves the vertex and re-bulges the arc segments at it so
   // they still pass through their old middle points; an arc middle grip
