@@ -26,6 +26,15 @@ constexpr double kBlobRatio = 0.95;
 // The strip around the next segment within which an end vertex is folded
 // away, as a share of that segment's width.
 constexpr double kBandRatio = 0.6;
+// Free ends: the shortest end segment whose direction is trusted, the
+// probe step, the reach beyond the stroke width, how much further than half
+// the width the ink around a cap's centre may reach, and the smallest move
+// worth making.
+constexpr double kCapMinSegment = 2.0;
+constexpr double kCapProbeStep = 0.25;
+constexpr double kCapSlack = 3.0;
+constexpr double kCapTolerance = 1.5;
+constexpr double kCapMinShift = 0.25;
 
 struct Pixel {
   int column;
@@ -76,6 +85,63 @@ bool trimEnd(std::vector<PolyVertex>& v, size_t e, size_t n, size_t n2, double b
     }
   }
   return false;
+}
+
+// Whether the pixel under drawing point (x, y) is ink; inside tells whether
+// that pixel lies in the raster at all.
+bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside) {
+  const Pixel p = pixelOf(raster, x, y);
+  inside = p.column >= 0 && p.row >= 0 && p.column < raster.width() && p.row < raster.height();
+  return inside && raster.bitAt(p.column, p.row);
+}
+
+// How far the ink reaches from drawing point (x, y) along the unit
+// direction (ux, uy): the last probe distance, up to reach, whose pixel is
+// ink with ink all the way before it; −1 when the start pixel is not ink or
+// the probe leaves the raster while on ink.
+double inkReach(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
+  double last = -1.0;
+  for (double t = 0.0; t <= reach; t += kCapProbeStep) {
+    bool inside = false;
+    if (!inkAt(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
+    last = t;
+  }
+  return last;
+}
+
+// Thinning eats into a round cap from its tip, so a free stroke end comes
+// out short of the cap's centre by a pixel or more, more on wider strokes.
+// Moves the end vertex e (its neighbour n, the end segment's width w) out
+// to where the cap's centre lies: half the stroke width before the end of
+// the ink ahead of it. Nothing happens unless the end is free: the end
+// segment is long enough to give a direction, and around the new end the
+// ink is a cap, ending within about half the width straight ahead, at 45°
+// and at 90° to both sides (at a T, a crossing, a bend or where a ring's
+// trace starts and ends, the ink goes on in one of those directions).
+void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, size_t e, size_t n, double w) {
+  const double dx = v[e].x - v[n].x, dy = v[e].y - v[n].y;
+  const double length = std::hypot(dx, dy);
+  if (length < kCapMinSegment) return;
+  const double ux = dx / length, uy = dy / length;
+  const double radius = std::max(w, 1.0) / 2.0;
+  const double reach = 2.0 * radius + kCapSlack;
+  const double ahead = inkReach(raster, v[e].x, v[e].y, ux, uy, reach);
+  if (ahead < 0.0 || ahead + kCapProbeStep > reach) return;  // no ink at e, or it goes on
+  // The probe leaves the ink within a probe step after `ahead`; the ink
+  // reaches on average a quarter pixel beyond the cap's circle (pixels are
+  // ink by their centres), which about cancels that step.
+  const double shortfall = ahead - radius;
+  if (shortfall < kCapMinShift) return;
+  const double cx = v[e].x + ux * shortfall, cy = v[e].y + uy * shortfall;
+  constexpr double kDiagonal = 0.70710678118654752;
+  const double sides[4][2] = {{-uy, ux}, {uy, -ux}, {(ux - uy) * kDiagonal, (uy + ux) * kDiagonal},
+                              {(ux + uy) * kDiagonal, (uy - ux) * kDiagonal}};
+  for (const auto& d : sides) {
+    const double r = inkReach(raster, cx, cy, d[0], d[1], reach);
+    if (r < 0.0 || r > radius + kCapTolerance) return;
+  }
+  v[e].x = cx;
+  v[e].y = cy;
 }
 
 }  // namespace
@@ -162,6 +228,18 @@ bool validateAfterWidth(model::CPolyLine& polyline) {
   return true;
 }
 
+void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster) {
+  const size_t n = polyline.vertices().size();
+  if (n < 2 || polyline.isClosed()) return;
+  std::vector<PolyVertex> v = polyline.vertices();
+  extendFreeEnd(raster, v, 0, 1, v[0].startWidth);
+  extendFreeEnd(raster, v, n - 1, n - 2, v[n - 2].startWidth);
+  if (v[0].x != polyline.vertices()[0].x || v[0].y != polyline.vertices()[0].y ||
+      v[n - 1].x != polyline.vertices()[n - 1].x || v[n - 1].y != polyline.vertices()[n - 1].y) {
+    polyline.editVertices() = std::move(v);
+  }
+}
+
 bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, platform::ProgressSink* sink) {
   const StageProgress stage(sink);
   stage.begin("ProcessCalcLineWidth", "Calculate line width");
@@ -182,9 +260,13 @@ bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, p
   for (model::CEntity* entity = layer.first(); entity != nullptr;) {
     model::CEntity* following = entity->next();
     ++i;
-    if (entity->type() == model::EntityType::PolyLine &&
-        !validateAfterWidth(static_cast<model::CPolyLine&>(*entity))) {
-      layer.remove(entity);
+    if (entity->type() == model::EntityType::PolyLine) {
+      auto& polyline = static_cast<model::CPolyLine&>(*entity);
+      if (validateAfterWidth(polyline)) {
+        extendFreeEnds(polyline, raster);
+      } else {
+        layer.remove(entity);
+      }
     }
     if (stage.hasSink()) {
       if (stage.stopRequested()) return false;

@@ -3,7 +3,8 @@
 // of an inked stroke; its width is measured from the 1-bit raster by probing
 // across the stroke segment by segment and kept as the startWidth of each
 // segment's start vertex. The same stage folds away the short bent end hooks
-// thinning leaves and deletes two-vertex blobs shorter than their own width.
+// thinning leaves, deletes two-vertex blobs shorter than their own width and
+// moves free ends out to the centre of their round caps, which thinning cuts short.
 // At the end of post-processing the widths are rounded to the width series.
 
 #include "model/layer.h"
@@ -40,8 +41,19 @@ void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& ra
 // 0.95 of its width, which the caller deletes.
 bool validateAfterWidth(model::CPolyLine& polyline);
 
+// Moves each free end of an open polyline (measured widths needed) out to
+// the centre of its round cap, which thinning leaves a pixel or more short:
+// an end moves along its end segment to half the stroke width before the
+// end of the ink ahead, but only when the ink around the new end is a cap
+// (it ends within half the width plus 1.5 straight ahead, at 45° and at 90°
+// to both sides). An end inside a T, a crossing or a bend, the two ends
+// where a ring's trace meets itself, an end segment shorter than 2 and an
+// end whose ink runs off the raster stay.
+void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster);
+
 // The stage "Calculate line width": measures every polyline of the layer,
-// then validates each and deletes the blobs. Progress 0..50 over the
+// then validates each, deletes the blobs and extends the free ends of the
+// others. Progress 0..50 over the
 // measuring and 50..100 over the validation. False only when cancelled
 // (finished(10), no stage end).
 bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, platform::ProgressSink* sink);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,53 @@ TEST(LineWidth, TracedStrokeKeepsItsMeasuredWidthWithoutSeriesAndLosesItWhenSwit
   ASSERT_EQ(drawing.currentLayer()->count(), 1u);
   const auto& line = static_cast<const model::CPolyLine&>(*drawing.currentLayer()->first());
   for (const auto& v : line.vertices()) EXPECT_EQ(v.startWidth, 0.0);
+}
+
+// Round-capped strokes traced alone come back as one segment whose ends lie
+// on the drawn ends (the centres of the caps), although thinning eats into
+// the caps; ends inside a T stay on the bar's centre line.
+TEST(LineWidth, FreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
+  struct Stroke {
+    double x0, y0, x1, y1, width;
+  };
+  // Screen coordinates (row 0 at the top) of a 160 x 120 raster; none at an
+  // angle that angle adjustment turns.
+  const Stroke strokes[] = {
+      {20, 60, 140, 60, 3},  {20, 60.4, 140, 60.4, 8}, {80.3, 10, 80.3, 110, 12},
+      {30, 90, 130, 14.6, 6}, {60, 10, 96.4, 110, 9},   {20, 30, 140, 30, 1},
+  };
+  for (const Stroke& s : strokes) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
+    test::DrawStroke(drawing.raster(), s.x0, s.y0, s.x1, s.y1, s.width);
+    ASSERT_TRUE(test::TraceAndProcess(drawing, settings::TraceOption{}));
+    const model::CLayer& layer = *drawing.currentLayer();
+    ASSERT_EQ(layer.count(), 1u) << "width " << s.width;
+    ASSERT_EQ(layer.first()->type(), model::EntityType::PolyLine);
+    const auto& vertices = static_cast<const model::CPolyLine&>(*layer.first()).vertices();
+    ASSERT_EQ(vertices.size(), 2u) << "width " << s.width;
+    // Drawing y runs upwards from the bottom row.
+    const model::Point3 a{s.x0, 119 - s.y0}, b{s.x1, 119 - s.y1};
+    const bool forward = model::distance(vertices[0].point(), a) < model::distance(vertices[0].point(), b);
+    EXPECT_LE(model::distance(vertices[0].point(), forward ? a : b), 1.0) << "width " << s.width;
+    EXPECT_LE(model::distance(vertices[1].point(), forward ? b : a), 1.0) << "width " << s.width;
+  }
+
+  for (const double bar : {3.0, 9.0}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
+    test::DrawStroke(drawing.raster(), 20, 30, 140, 30, bar);
+    test::DrawStroke(drawing.raster(), 80, 30, 80, 100, 3);
+    ASSERT_TRUE(test::TraceAndProcess(drawing, settings::TraceOption{}));
+    // The stem's end at the bar is not pushed through the bar.
+    double stemTop = -1.0;
+    for (const auto& e : *drawing.currentLayer()) {
+      if (e->type() != model::EntityType::PolyLine) continue;
+      for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices())
+        if (std::fabs(v.x - 80) < 1.5 && v.y > 119 - 60) stemTop = std::max(stemTop, v.y);
+    }
+    EXPECT_NEAR(stemTop, 119 - 30, 1.0) << "bar " << bar;
+  }
 }
 
 }  // namespace
