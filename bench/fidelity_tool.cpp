@@ -2,7 +2,10 @@
 // generated sheet, against the primitives the generator drew:
 //   - drawn lines that came back as one straight segment (a two-vertex
 //     polyline without bulge, or a line) whose ends lie within 1 px of the
-//     drawn ends;
+//     drawn ends; and, fair to the design, the same count where a line
+//     whose angle lies in a range of the angle series (or within 1° of
+//     one) may instead match the drawn line turned to that range's main
+//     angle about its midpoint, as angle adjustment turns it on purpose;
 //   - drawn circles that came back as a CCircle whose centre and radius lie
 //     within 1 px of the drawn ones (and arcs as a CArc, for comparison);
 //   - of those, how many widths round to the drawn width. The default
@@ -11,7 +14,10 @@
 //     generator's widths), exactly as the "Round width" stage would.
 // Run:
 //   cmake --build <release-build> --target fidelity_tool
-//   <release-build>/bench/fidelity_tool [width height [density [noise 0/1]]]
+//   <release-build>/bench/fidelity_tool [width height [density [noise 0/1 [list 0/1/2]]]]
+// (list 1: the missed primitives that touch nothing; 2: also the missed
+// lines and circles that touch others, with the entities near them; see
+// stage_dump_tool for following one primitive through the stages).
 // The generated sheet is busy (density 1 with salt noise): most strokes
 // cross or touch others and come back split at the crossings, so the
 // figures are also given for the primitives that touch nothing.
@@ -33,6 +39,7 @@
 #include "model/polyline.h"
 #include "postprocess/connect.h"
 #include "postprocess/post_process_run.h"
+#include "settings/angle_series.h"
 #include "settings/width_series.h"
 #include "trace/polyline_generation.h"
 #include "trace/tracer.h"
@@ -46,6 +53,9 @@ constexpr double kEndTolerance = 1.0;
 // pixel or so short of its drawn end, and angle adjustment turns a stroke a
 // degree off a main angle about its middle, moving both ends.
 constexpr double kLooseTolerance = 2.0;
+// A traced line may lie this far (radians, 1°) beyond a snap range of the
+// angle series when its drawn angle lies just outside.
+constexpr double kSnapSlack = 0.0174533;
 
 struct Segment {
   model::Point3 a;
@@ -141,6 +151,35 @@ std::vector<bool> StandAlone(const bench::Sheet& sheet) {
   return alone;
 }
 
+// The drawn line (a, b) as angle adjustment would leave it on its own: when
+// its undirected direction lies within `slack` of an entry's range of the
+// series, turned to that entry's main angle about its midpoint, each end
+// sliding along the perpendicular of the drawn line. False when no entry
+// covers it.
+bool TurnedLikeAngleAdjustment(const settings::AngleSeries& series, double slack, double& ax, double& ay, double& bx,
+                               double& by) {
+  const double dx = bx - ax, dy = by - ay;
+  double phi = std::atan2(dy, dx);
+  if (phi < 0.0) phi += model::kPi;
+  for (const auto& e : series.entries()) {
+    if (phi < e.minAngle - slack || phi > e.maxAngle + slack) continue;
+    const double mx = (ax + bx) / 2.0, my = (ay + by) / 2.0;
+    const double cx = std::cos(e.mainAngle), cy = std::sin(e.mainAngle);
+    // The end p + s·(−dy, dx) on the line through M in direction c.
+    const auto slide = [&](double& px, double& py) {
+      const double denominator = cx * dx + cy * dy;  // cross(c, (−dy, dx))
+      if (std::fabs(denominator) < 1e-12) return;
+      const double s = (cy * (px - mx) - cx * (py - my)) / denominator;
+      px -= s * dy;
+      py += s * dx;
+    };
+    slide(ax, ay);
+    slide(bx, by);
+    return true;
+  }
+  return false;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -221,7 +260,7 @@ int main(int argc, char** argv) {
     if (std::fabs(measured - drawn) <= 0.5) ++tally.widthWithinHalf;
   };
   const std::vector<bool> alone = StandAlone(sheet);
-  Tally lines, aloneLines, circleTally, aloneCircles, arcTally, aloneArcs;
+  Tally lines, aloneLines, circleTally, aloneCircles, arcTally, aloneArcs, designedLines, designedAloneLines;
   for (size_t i = 0; i < sheet.primitives.size(); ++i) {
     const bench::Primitive& p = sheet.primitives[i];
     if (p.kind == bench::PrimitiveKind::Line) {
@@ -237,6 +276,33 @@ int main(int argc, char** argv) {
       };
       const Segment* match = find(kEndTolerance);
       const bool loose = find(kLooseTolerance) != nullptr;
+      {
+        // Fair to the design: a line whose angle lies in (or, traced, may
+        // fall into) a snap range of the angle series is turned to the main
+        // angle on purpose; it counts when it matches the turned line.
+        double tx0 = ax, ty0 = ay, tx1 = bx, ty1 = by;
+        const bool turned =
+            options.b_ForceOrtho && TurnedLikeAngleAdjustment(options.s_AngleSeries, kSnapSlack, tx0, ty0, tx1, ty1);
+        const auto findTurned = [&](double tolerance) -> const Segment* {
+          if (!turned) return nullptr;
+          for (const Segment& s : segments) {
+            const bool forward = dist(s.a, tx0, ty0) <= tolerance && dist(s.b, tx1, ty1) <= tolerance;
+            const bool backward = dist(s.a, tx1, ty1) <= tolerance && dist(s.b, tx0, ty0) <= tolerance;
+            if (forward || backward) return &s;
+          }
+          return nullptr;
+        };
+        const Segment* designed = match ? match : findTurned(kEndTolerance);
+        const bool designedLoose = loose || findTurned(kLooseTolerance) != nullptr;
+        for (Tally* t : {&designedLines, alone[i] ? &designedAloneLines : nullptr}) {
+          if (t == nullptr) continue;
+          ++t->drawn;
+          if (designedLoose) ++t->foundLoose;
+          if (!designed) continue;
+          ++t->found;
+          countWidth(*t, designed->width, p.width);
+        }
+      }
       if (listMode == 2 && !alone[i] && !match) {
         std::printf("missed crossed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f angle %.2f deg\n", i, ax, ay, bx, by,
                     p.width, std::atan2(by - ay, bx - ax) * 180.0 / 3.14159265358979);
@@ -356,6 +422,8 @@ int main(int argc, char** argv) {
               generated, drawing.currentLayer()->count(), polylines, segments.size(), circles.size(), arcs.size());
   lines.print("lines as one segment within 1 px");
   aloneLines.print("  of them lines touching nothing");
+  designedLines.print("lines, or as angle adjustment turns them");
+  designedAloneLines.print("  of them lines touching nothing");
   circleTally.print("circles as CCircle within 1 px");
   aloneCircles.print("  of them circles touching nothing");
   arcTally.print("arcs as CArc within 1 px");
