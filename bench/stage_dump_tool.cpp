@@ -8,6 +8,8 @@
 //   stage_dump_tool circle CX CY R WIDTH
 //   stage_dump_tool arc CX CY R WIDTH START END      (radians, counter-clockwise)
 //   stage_dump_tool sheet W H DENSITY NOISE INDEX    (primitive INDEX of that sheet, drawn alone)
+//   stage_dump_tool context W H DENSITY NOISE INDEX  (the whole sheet; entities near that primitive,
+//                                                     or all of them for INDEX −1)
 // Coordinates are pixel columns and rows (row 0 at the top), as the sheet
 // generator takes them.
 
@@ -15,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gen/sheet_generator.h"
 #include "model/arc.h"
@@ -34,9 +38,30 @@ namespace {
 
 using namespace quillon;
 
+// With a whole sheet traced, only entities with a point inside this box
+// (drawing coordinates) are shown.
+bool gBoxed = false;
+double gBox[4] = {0, 0, 0, 0};
+
+bool shown(const model::CEntity& e) {
+  if (!gBoxed) return true;
+  const auto inside = [](const model::Point3& p) {
+    return p.x >= gBox[0] && p.x <= gBox[2] && p.y >= gBox[1] && p.y <= gBox[3];
+  };
+  if (e.type() == model::EntityType::PolyLine) {
+    for (const auto& v : static_cast<const model::CPolyLine&>(e).vertices())
+      if (inside(v.point())) return true;
+    return false;
+  }
+  if (e.type() == model::EntityType::Circle || e.type() == model::EntityType::Arc)
+    return inside(static_cast<const model::CCircle&>(e).centre());
+  return inside(e.getStartPoint()) || inside(e.getEndPoint());
+}
+
 void dumpLayer(const char* title, const model::CLayer& layer) {
   std::printf("== %s: %zu entities\n", title, static_cast<size_t>(layer.count()));
   for (const auto& e : layer) {
+    if (!shown(*e)) continue;
     switch (e->type()) {
       case model::EntityType::PolyLine: {
         const auto& p = static_cast<const model::CPolyLine&>(*e);
@@ -82,6 +107,7 @@ int main(int argc, char** argv) {
   const std::string kind = argv[1];
   const auto arg = [&](int i) { return i < argc ? std::atof(argv[i]) : 0.0; };
   bench::Primitive p;
+  raster::CRaster whole;  // the whole sheet, for "context"
   int width = 0, height = 0;
   if (kind == "line" && argc >= 7) {
     p.kind = bench::PrimitiveKind::Line;
@@ -94,17 +120,38 @@ int main(int argc, char** argv) {
     p.width = arg(5);
     p.startAngle = arg(6);
     p.endAngle = arg(7);
-  } else if (kind == "sheet" && argc >= 7) {
+  } else if ((kind == "sheet" || kind == "context") && argc >= 7) {
     bench::SheetSpec spec{std::atoi(argv[2]), std::atoi(argv[3])};
     spec.density = arg(4);
     spec.noise = std::atoi(argv[5]) != 0;
     bench::Sheet sheet;
     if (!bench::GenerateSheet(spec, sheet)) return 1;
-    const size_t index = static_cast<size_t>(std::atoi(argv[6]));
+    // Index −1 with "context": the whole sheet, every entity shown.
+    const bool everything = kind == "context" && std::atoi(argv[6]) < 0;
+    const size_t index = everything ? 0 : static_cast<size_t>(std::atoi(argv[6]));
     if (index >= sheet.primitives.size()) return usage();
     p = sheet.primitives[index];
     width = spec.width;
     height = spec.height;
+    if (kind == "context") {
+      whole = std::move(sheet.raster);
+      gBoxed = true;
+      double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
+      std::vector<bench::GenPoint> corners = p.points;
+      if (corners.empty()) corners = {{p.centre.x - p.radius, p.centre.y - p.radius}, {p.centre.x + p.radius, p.centre.y + p.radius}};
+      for (const auto& q : corners) {
+        lx = std::fmin(lx, q.x);
+        hx = std::fmax(hx, q.x);
+        ly = std::fmin(ly, height - 1 - q.y);
+        hy = std::fmax(hy, height - 1 - q.y);
+      }
+      const double margin = p.width + 6;
+      gBox[0] = lx - margin;
+      gBox[1] = ly - margin;
+      gBox[2] = hx + margin;
+      gBox[3] = hy + margin;
+      if (everything) gBoxed = false;
+    }
   } else {
     return usage();
   }
@@ -135,8 +182,12 @@ int main(int argc, char** argv) {
 
   model::CGraph drawing;
   raster::CRaster& raster = drawing.raster();
-  if (!raster.create(width, height, 1)) return 1;
-  bench::DrawPrimitive(raster, p);
+  if (whole.width() > 0) {
+    if (!raster.cloneFrom(whole)) return 1;
+  } else {
+    if (!raster.create(width, height, 1)) return 1;
+    bench::DrawPrimitive(raster, p);
+  }
   drawing.clearForTrace();
   const settings::TraceOption options;
 
@@ -144,6 +195,7 @@ int main(int argc, char** argv) {
   if (!tracer.traceCentreLine(nullptr)) return 1;
   std::printf("== traced paths (drawing coordinates): %zu\n", tracer.paths().size());
   for (const auto& path : tracer.paths()) {
+    if (whole.width() > 0) break;
     std::printf("  path of %zu points:", path.size());
     size_t shown = 0;
     for (const auto& q : path.points) {
