@@ -27,7 +27,9 @@ struct BinaryMedianSettings {
 BinaryMedianSettings BinaryMedianFor(int windowSize);
 
 // Filters the whole raster with the window (3 or 5); every output pixel
-// depends only on the original pixels.
+// depends only on the original pixels. With a cancel flag the filter keeps a
+// working copy of the image to put back the rows it wrote when cancelled;
+// without one it needs only a few rows of extra memory.
 //   1-bit: a pixel becomes ink when more than (n² - 1) / 2 of its n x n
 //     window are ink, background otherwise; the border strip of (n - 1) / 2
 //     pixels keeps its pixels. The thinned flag is cleared.
@@ -42,8 +44,8 @@ BinaryMedianSettings BinaryMedianFor(int windowSize);
 // Filter" with the running percent, "Median Filter Finish" at 100. Polls the
 // cancel flag once per row.
 // False, raster unchanged: an empty raster, a window other than 3 or 5, a
-// palette image without a grey palette, a working copy that cannot be made
-// ("Median Filter Failed" at 100), or cancellation.
+// palette image without a grey palette, a working copy or row buffer that
+// cannot be allocated ("Median Filter Failed" at 100), or cancellation.
 bool MedianFilter(CRaster& raster, const platform::ProgressCallback& progress = {},
                   int windowSize = kMedianWindowDefault, const platform::CancelFlag* cancel = nullptr);
 

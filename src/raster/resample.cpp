@@ -102,11 +102,14 @@ ContributionTable BuildTable(int oldSize, int newSize, ResampleFilter filter, Ro
   return table;
 }
 
-// The weighted sum clamped to 0..255 and rounded half up.
+// The weighted sum clamped to 0..255 and rounded half up: floor(sum + 0.5),
+// which for a sum that is not negative is the truncation (a conversion, not a
+// call to floor per pixel). The half is added in double so that a sum just
+// below a half cannot round up to it.
 inline uint8_t ClampRound(float sum) {
   if (sum > 255.0f) return 255;
-  if (sum < 0.0f) return 0;
-  return static_cast<uint8_t>(std::floor(static_cast<double>(sum) + 0.5));
+  if (!(sum >= 0.0f)) return 0;
+  return static_cast<uint8_t>(static_cast<int>(static_cast<double>(sum) + 0.5));
 }
 
 // How the source pixels are read: one grey level or three components (blue,

@@ -164,8 +164,13 @@ TEST(MedianFilter, BinaryMatchesTheCountAndKeepsTheBorder) {
       for (int ink : {10, 50, 90}) {
         CRaster r = Random(size[0], size[1], 1, seed++, ink);
         const CRaster expected = BinaryReference(r, n);
+        CRaster viaCopy = Copy(r);
         ASSERT_TRUE(MedianFilter(r, {}, n));
         EXPECT_TRUE(SamePixels(r, expected)) << size[0] << "x" << size[1] << " n=" << n << " ink " << ink;
+        // With a cancel flag the filter reads from a working copy instead.
+        platform::CancelFlag never;
+        ASSERT_TRUE(MedianFilter(viaCopy, {}, n, &never));
+        EXPECT_TRUE(SamePixels(viaCopy, expected));
       }
     }
   }
@@ -178,8 +183,12 @@ TEST(MedianFilter, GreyMatchesTheSortedWindow) {
     for (const auto& size : sizes) {
       CRaster r = Random(size[0], size[1], 8, seed++);
       const CRaster expected = GreyReference(r, n);
+      CRaster viaCopy = Copy(r);
       ASSERT_TRUE(MedianFilter(r, {}, n));
       EXPECT_TRUE(SamePixels(r, expected)) << size[0] << "x" << size[1] << " n=" << n;
+      platform::CancelFlag never;
+      ASSERT_TRUE(MedianFilter(viaCopy, {}, n, &never));
+      EXPECT_TRUE(SamePixels(viaCopy, expected));
     }
   }
 }
