@@ -16,4 +16,10 @@ bool ColorReplace(CRaster& raster, settings::Rgb source, settings::Rgb replaceme
   });
 }
 
+bool ColorReplace(CRaster& raster, const ColorReplaceSettings& settings, const platform::ProgressCallback& progress,
+                  const platform::CancelFlag* cancel) {
+  if (!settings.ready()) return false;
+  return ColorReplace(raster, *settings.source, *settings.replacement, settings.tolerance(), progress, cancel);
+}
+
 }  // namespace quillon::raster

@@ -2,7 +2,9 @@
 // Colour replace: every colour of a grey or colour image that lies within a
 // tolerance of a source colour becomes a new colour.
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "platform/progress.h"
 #include "raster/raster.h"
@@ -34,6 +36,25 @@ inline constexpr int ColorDistance(settings::Rgb a, settings::Rgb b) {
 // pixels, which needs memory for a second image: false with the no-memory
 // message when that copy cannot be made).
 bool ColorReplace(CRaster& raster, settings::Rgb source, settings::Rgb replacement, int tolerance,
+                  const platform::ProgressCallback& progress = {}, const platform::CancelFlag* cancel = nullptr);
+
+// What the colour replace dialog holds: both colours once chosen, and the bound.
+struct ColorReplaceSettings {
+  std::optional<settings::Rgb> source;
+  std::optional<settings::Rgb> replacement;
+  int bound = kColorReplaceBoundDefault;
+
+  // The dialog applies the operation only after both colours have been chosen.
+  bool ready() const { return source && replacement; }
+  // 4 x the bound, the bound clamped to 0..30000.
+  int tolerance() const {
+    return ColorReplaceTolerance(std::clamp(bound, kColorReplaceBoundMin, kColorReplaceBoundMax));
+  }
+};
+
+// ColorReplace with the dialog's settings; false without change when a colour
+// has not been chosen.
+bool ColorReplace(CRaster& raster, const ColorReplaceSettings& settings,
                   const platform::ProgressCallback& progress = {}, const platform::CancelFlag* cancel = nullptr);
 
 }  // namespace quillon::raster

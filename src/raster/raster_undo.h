@@ -126,7 +126,8 @@ class RasterUndoList {
   void setStatus(platform::ProgressCallback status) { status_ = std::move(status); }
 
   // A snapshot taken but not yet in the list. commit() records it; a pending
-  // entry destroyed without commit changes nothing.
+  // entry destroyed without commit changes nothing. It must not outlive its
+  // list.
   class Pending {
    public:
     Pending(Pending&&) noexcept;

@@ -83,6 +83,25 @@ TEST(ColorReplace, PaletteImagesChangeTheirEntriesNotTheirPixels) {
   EXPECT_EQ(Entry(four, 2), (std::vector<uint8_t>{34, 34, 34}));
 }
 
+TEST(ColorReplace, DialogSettingsApplyOnlyWithBothColours) {
+  CRaster r = MakeImage(2, 1, 24, [](int x, int, int) { return x == 0 ? 100 : 120; });
+  const auto before = StateOf(r);
+  ColorReplaceSettings s;
+  EXPECT_EQ(s.tolerance(), 8000);
+  s.source = Rgb{100, 100, 100};
+  EXPECT_FALSE(ColorReplace(r, s));
+  EXPECT_EQ(StateOf(r), before);
+  s.replacement = Rgb{0, 0, 0};
+  s.bound = 900;  // 3600: grey 120 is 9 x 20^2 = 3600 away
+  ASSERT_TRUE(ColorReplace(r, s));
+  EXPECT_EQ(Pixel(r, 0, 0), (std::vector<uint8_t>{0, 0, 0}));
+  EXPECT_EQ(Pixel(r, 1, 0), (std::vector<uint8_t>{0, 0, 0}));
+  s.bound = -5;
+  EXPECT_EQ(s.tolerance(), 0);
+  s.bound = 90000;
+  EXPECT_EQ(s.tolerance(), 120000);
+}
+
 TEST(ColorReplace, BadArgumentsFailWithoutChange) {
   CRaster bw;
   ASSERT_TRUE(bw.create(8, 8, 1));
