@@ -7,7 +7,8 @@
 //     one) may instead match the drawn line turned to that range's main
 //     angle about its midpoint, as angle adjustment turns it on purpose;
 //   - drawn circles that came back as a CCircle whose centre and radius lie
-//     within 1 px of the drawn ones (and arcs as a CArc, for comparison);
+//     within 1 px of the drawn ones (and arcs as a CArc, for comparison,
+//     with how many of those also end within 2 px of the drawn ends);
 //   - of those, how many widths round to the drawn width. The default
 //     parameters hold no width series, so widths stay as measured; they are
 //     rounded here with a series of whole pixels 1..12 in keep mode (the
@@ -69,12 +70,14 @@ struct Tally {
   int foundLoose = 0;
   int widthRounded = 0;
   int widthWithinHalf = 0;
+  int endsWithinLoose = -1;  // arcs only: found ones whose ends lie within 2 px of the drawn ends
 
   void print(const char* what) const {
     std::printf("%-34s %5d drawn, %5d found (%5.1f %%; %5d within 2 px), widths rounded to the drawn width %5d"
                 " (%5.1f %% of found), measured within 0.5 px %5d\n",
                 what, drawn, found, drawn ? 100.0 * found / drawn : 0.0, foundLoose, widthRounded,
                 found ? 100.0 * widthRounded / found : 0.0, widthWithinHalf);
+    if (endsWithinLoose >= 0) std::printf("%-34s %5d of the found arcs end within 2 px of the drawn ends\n", "", endsWithinLoose);
   }
 };
 
@@ -261,6 +264,7 @@ int main(int argc, char** argv) {
   };
   const std::vector<bool> alone = StandAlone(sheet);
   Tally lines, aloneLines, circleTally, aloneCircles, arcTally, aloneArcs, designedLines, designedAloneLines;
+  arcTally.endsWithinLoose = aloneArcs.endsWithinLoose = 0;
   for (size_t i = 0; i < sheet.primitives.size(); ++i) {
     const bench::Primitive& p = sheet.primitives[i];
     if (p.kind == bench::PrimitiveKind::Line) {
@@ -407,9 +411,24 @@ int main(int argc, char** argv) {
         if (single) ++single->foundLoose;
       }
       if (!match) continue;
+      // An arc also has to cover the drawn sweep: both ends near the drawn
+      // ends (the centres of its caps; both run counter-clockwise).
+      bool endsMatch = true;
+      if (!circle) {
+        const auto& arc = static_cast<const model::CArc&>(*match);
+        const auto drawnEnd = [&](double angle, double& x, double& y) {
+          x = cx + p.radius * std::cos(angle);
+          y = cy + p.radius * std::sin(angle);
+        };
+        double sx, sy, ex, ey;
+        drawnEnd(p.startAngle, sx, sy);
+        drawnEnd(p.endAngle, ex, ey);
+        endsMatch = dist(arc.getStartPoint(), sx, sy) <= kLooseTolerance && dist(arc.getEndPoint(), ex, ey) <= kLooseTolerance;
+      }
       for (Tally* t : {&all, single}) {
         if (t == nullptr) continue;
         ++t->found;
+        if (!circle && endsMatch) ++t->endsWithinLoose;
         countWidth(*t, match->getWidth(), p.width);
       }
     }
