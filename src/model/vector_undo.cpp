@@ -66,13 +66,23 @@ bool EntityEditStep::recordSelection(const Selection& selection, EditKind kind) 
   return true;
 }
 
-// Entities of the drawing by handle, kept up to date while a step runs, so
-// that a step of many items costs one pass over the drawing.
+// The entities a step refers to (its items' entities and successors), by
+// handle, found in one pass over the drawing and kept up to date while the
+// step runs. Only those handles are held, so a small step on a large drawing
+// costs one scan and no allocation per entity.
 class EntityEditStep::Index {
  public:
-  explicit Index(const CGraph& graph) {
+  Index(const CGraph& graph, const std::vector<Item>& items) {
+    byHandle_.reserve(items.size() * 2);
+    for (const Item& item : items) {
+      byHandle_.emplace(item.entityHandle, nullptr);
+      if (item.successorHandle != 0) byHandle_.emplace(item.successorHandle, nullptr);
+    }
     for (const auto& layer : graph.layers()) {
-      for (const auto& entity : *layer) byHandle_.emplace(entity->handle(), entity.get());
+      for (const auto& entity : *layer) {
+        const auto it = byHandle_.find(entity->handle());
+        if (it != byHandle_.end()) it->second = entity.get();
+      }
     }
   }
   CEntity* find(uint32_t handle) const {
@@ -80,7 +90,7 @@ class EntityEditStep::Index {
     return it == byHandle_.end() ? nullptr : it->second;
   }
   void add(CEntity* entity) { byHandle_[entity->handle()] = entity; }
-  void erase(uint32_t handle) { byHandle_.erase(handle); }
+  void erase(uint32_t handle) { byHandle_[handle] = nullptr; }
 
  private:
   std::unordered_map<uint32_t, CEntity*> byHandle_;
@@ -144,7 +154,7 @@ bool EntityEditStep::apply(CGraph& graph, Index& index, Item& item, bool undoing
 }
 
 bool EntityEditStep::undo(CGraph& graph) {
-  Index index(graph);
+  Index index(graph, items_);
   for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
     if (!apply(graph, index, *it, true)) return false;
   }
@@ -152,7 +162,7 @@ bool EntityEditStep::undo(CGraph& graph) {
 }
 
 bool EntityEditStep::redo(CGraph& graph) {
-  Index index(graph);
+  Index index(graph, items_);
   for (Item& item : items_) {
     if (!apply(graph, index, item, false)) return false;
   }
@@ -161,7 +171,7 @@ bool EntityEditStep::redo(CGraph& graph) {
 
 // --- drawing-state steps ----------------------------------------------------------
 
-DrawingStateStep::DrawingStateStep(std::string name, CGraph& graph, Mode mode)
+DrawingStateStep::DrawingStateStep(std::string name, const CGraph& graph, Mode mode)
     : UndoStep(std::move(name)), mode_(mode) {
   if (mode_ == Mode::Settings) {
     settings_ = capture(graph);

@@ -102,7 +102,7 @@ class DrawingStateStep final : public UndoStep {
     WholeDrawing = 1,  // every layer with its entities, and the settings
   };
   // Takes the state of graph now (before the change the step announces).
-  DrawingStateStep(std::string name, CGraph& graph, Mode mode);
+  DrawingStateStep(std::string name, const CGraph& graph, Mode mode);
   ~DrawingStateStep() override;
 
   // Both swap the saved state with the drawing's. A settings step whose

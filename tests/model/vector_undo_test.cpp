@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "drawing_snapshot.h"
@@ -205,8 +206,9 @@ TEST(VectorUndo, ModifyVectorsColourAndLayerChanges) {
   g.undo.redo(g);
   EXPECT_EQ(drawingText(g), coloured);
 
-  // A layer change: each selected entity moves to the end of "B" in turn.
-  selectHandles(g, {53, 50, 51});
+  // A layer change: each selected entity moves to the end of "B" in turn
+  // (50 moves after its neighbour 51, so it went back before 52).
+  selectHandles(g, {53, 51, 50});
   auto move = std::make_unique<EntityEditStep>("Modify Vectors");
   ASSERT_TRUE(move->recordSelection(g.selection(), EditKind::MovedLayer));
   CLayer* b = g.findLayer("B");
@@ -314,7 +316,7 @@ TEST(VectorUndo, WholeDrawingStepBringsBackTheDrawingBeforeATrace) {
 
 class RandomSession {
  public:
-  explicit RandomSession(unsigned seed) : rng_(seed) {
+  RandomSession(unsigned seed, std::map<std::string, int>& stepsSeen) : rng_(seed), stepsSeen_(stepsSeen) {
     g_.clearForTrace();
     g_.undo.setDepth(12);
     series_.SetUnit(settings::WidthSeries::kUnitPixel);
@@ -462,6 +464,7 @@ class RandomSession {
       snapshots_.push_back(drawingText(g_));
       while (snapshots_.size() > g_.undo.size() + 1) snapshots_.erase(snapshots_.begin());
       lastStep_ = last;
+      ++stepsSeen_[last->name()];
     } else if (lastApplied_ == g_.undo.appliedCount()) {
       // Nothing recorded: nothing may have changed.
       ASSERT_EQ(drawingText(g_), snapshots_[lastApplied_]);
@@ -479,6 +482,7 @@ class RandomSession {
   }
 
   std::mt19937 rng_;
+  std::map<std::string, int>& stepsSeen_;
   CGraph g_;
   settings::WidthSeries series_;
   std::vector<std::string> snapshots_;
@@ -487,11 +491,18 @@ class RandomSession {
 };
 
 TEST(VectorUndo, RandomSequencesRetraceEverySnapshot) {
+  std::map<std::string, int> stepsSeen;
   for (unsigned seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE(seed);
-    RandomSession session(seed);
+    RandomSession session(seed, stepsSeen);
     session.run(300);
     if (HasFatalFailure()) return;
+  }
+  // Every kind of step took part.
+  for (const char* name : {"Draw Circle", "Draw Arc", "Draw Solid", "Draw PolyLine", "Draw Line", "Delete Vectors",
+                           "Move Grip Point", "Explode PolyLines", "Modify Vectors", "Change Current Layer",
+                           "Remove All Vectors", "Modify Layers"}) {
+    EXPECT_GE(stepsSeen[name], 5) << name;
   }
 }
 
