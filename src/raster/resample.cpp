@@ -173,22 +173,95 @@ void WriteRow(const uint8_t* components, int width, int bitCount, uint8_t* out) 
   }
 }
 
-// Horizontal pass of one row: count destination pixels of `components` each.
+// The horizontal pass takes kBlockRows source rows at once: their values are
+// interleaved per component (row values of one column side by side) as
+// floats, so each contribution is one multiply-add over all the rows. Per
+// pixel the sum still starts at 0 and adds the contributions in order, as a
+// pixel-by-pixel sum would.
+constexpr int kBlockRows = 8;
+using Lanes4 [[gnu::vector_size(16)]] = float;
+using Bytes4 [[gnu::vector_size(4)]] = uint8_t;
+
+using Doubles4 [[gnu::vector_size(32)]] = double;
+using Ints4 [[gnu::vector_size(16)]] = int32_t;
+
+// ClampRound of four sums at once: clamped to 0..255 in float (exact), then
+// the half added in double and truncated.
+inline void ClampRound4(Lanes4 sum, uint8_t* out) {
+  const Lanes4 zero = {}, top = {255.0f, 255.0f, 255.0f, 255.0f};
+  sum = sum < zero ? zero : sum;
+  sum = sum > top ? top : sum;
+  const Ints4 v = __builtin_convertvector(__builtin_convertvector(sum, Doubles4) + 0.5, Ints4);
+  for (int j = 0; j < 4; ++j) out[j] = static_cast<uint8_t>(v[j]);
+}
+
+inline Lanes4 LoadLanes4(const uint8_t* p) {
+  Bytes4 b;
+  std::memcpy(&b, p, sizeof b);
+  return __builtin_convertvector(b, Lanes4);
+}
+
+// Interleaves kBlockRows rows of `count` values: block[k * kBlockRows + r] =
+// row r's value k. Rows the block does not fill point at a row of zeros.
+void Interleave(const uint8_t* const* lines, int count, float* block) {
+  const uint8_t *l0 = lines[0], *l1 = lines[1], *l2 = lines[2], *l3 = lines[3];
+  const uint8_t *l4 = lines[4], *l5 = lines[5], *l6 = lines[6], *l7 = lines[7];
+  for (int k = 0; k < count; ++k, block += kBlockRows) {
+    const uint8_t low[4] = {l0[k], l1[k], l2[k], l3[k]};
+    const uint8_t high[4] = {l4[k], l5[k], l6[k], l7[k]};
+    const Lanes4 a = LoadLanes4(low), b = LoadLanes4(high);
+    std::memcpy(block, &a, sizeof a);
+    std::memcpy(block + 4, &b, sizeof b);
+  }
+}
+
 template <int C>
-void FilterRow(const uint8_t* in, const ContributionTable& t, int count, bool quantise5, uint8_t* out) {
+void FilterBlock(const float* block, const ContributionTable& t, int count, int rows, bool quantise5, uint8_t* out,
+                 size_t outStride) {
   const int* source = t.source.data();
   const float* weight = t.weight.data();
   for (int i = 0; i < count; ++i) {
-    float sum[C] = {};
-    for (size_t k = t.begin[static_cast<size_t>(i)]; k < t.begin[static_cast<size_t>(i) + 1]; ++k) {
-      const uint8_t* p = in + C * static_cast<size_t>(source[k]);
-      for (int c = 0; c < C; ++c) sum[c] += weight[k] * p[c];
-    }
     for (int c = 0; c < C; ++c) {
-      const uint8_t v = ClampRound(sum[c]);
+      Lanes4 low = {}, high = {};
+      for (size_t k = t.begin[static_cast<size_t>(i)]; k < t.begin[static_cast<size_t>(i) + 1]; ++k) {
+        const float* p = block + (static_cast<size_t>(source[k]) * C + c) * kBlockRows;
+        Lanes4 a, b;
+        std::memcpy(&a, p, sizeof a);
+        std::memcpy(&b, p + 4, sizeof b);
+        low += weight[k] * a;
+        high += weight[k] * b;
+      }
+      uint8_t levels[kBlockRows];
+      ClampRound4(low, levels);
+      ClampRound4(high, levels + 4);
       // A 16-bit intermediate image keeps five bits per component.
-      out[C * i + c] = quantise5 ? static_cast<uint8_t>(v & 0xF8) : v;
+      const uint8_t keep = quantise5 ? 0xF8 : 0xFF;
+      uint8_t* o = out + static_cast<size_t>(C) * i + c;
+      for (int r = 0; r < rows; ++r) o[outStride * r] = static_cast<uint8_t>(levels[r] & keep);
     }
+  }
+}
+
+// The vertical pass of one destination row: `count` values (a multiple of 16
+// within the padded rows) summed over the contributing intermediate rows.
+void FilterColumns(const uint8_t* intermediate, size_t stride, const ContributionTable& t, int y, size_t count,
+                   uint8_t* out) {
+  const size_t first = t.begin[static_cast<size_t>(y)];
+  const size_t last = t.begin[static_cast<size_t>(y) + 1];
+  for (size_t x = 0; x < count; x += 16) {
+    Lanes4 s0 = {}, s1 = {}, s2 = {}, s3 = {};
+    for (size_t k = first; k < last; ++k) {
+      const float w = t.weight[k];
+      const uint8_t* in = intermediate + stride * static_cast<size_t>(t.source[k]) + x;
+      s0 += w * LoadLanes4(in);
+      s1 += w * LoadLanes4(in + 4);
+      s2 += w * LoadLanes4(in + 8);
+      s3 += w * LoadLanes4(in + 12);
+    }
+    ClampRound4(s0, out + x);
+    ClampRound4(s1, out + x + 4);
+    ClampRound4(s2, out + x + 8);
+    ClampRound4(s3, out + x + 12);
   }
 }
 
@@ -317,15 +390,15 @@ bool Resample(CRaster& raster, int newWidth, int newHeight, int pixelsPerMetre, 
     detail::ShowNoMemory();
     return false;
   }
-  const size_t interRow = static_cast<size_t>(newWidth) * components;
-  std::vector<uint8_t> intermediate, sourceLine, resultLine;
-  std::vector<float> sums;
+  // Intermediate rows padded to whole 16-value blocks for the vertical pass.
+  const size_t interStride = (static_cast<size_t>(newWidth) * components + 15) / 16 * 16;
+  std::vector<uint8_t> intermediate, resultLine;
+  std::vector<float> block;
   ContributionTable columns, rows;
   try {
-    intermediate.resize(interRow * static_cast<size_t>(oldHeight));
-    sourceLine.resize(static_cast<size_t>(oldWidth) * components);
-    resultLine.resize(interRow);
-    sums.resize(interRow);
+    intermediate.resize(interStride * static_cast<size_t>(oldHeight));
+    resultLine.resize(interStride);
+    block.resize(static_cast<size_t>(oldWidth) * components * kBlockRows);
     report.report(80, true);
     report.report(90, true);
 
@@ -333,18 +406,28 @@ bool Resample(CRaster& raster, int newWidth, int newHeight, int pixelsPerMetre, 
     report.setText(settings::Text("RasterResample2", "Resample step 2:"));
     columns = BuildTable(oldWidth, newWidth, filter, report);
 
-    // Step 3: every source row scaled horizontally into the intermediate image.
+    // Step 3: every source row scaled horizontally into the intermediate
+    // image, kBlockRows rows at a time.
     report.setText(settings::Text("RasterResample3", "Resample step 3:"));
     const bool quantise5 = bits == 16;
-    for (int y = 0; y < oldHeight; ++y) {
+    const size_t lineLength = static_cast<size_t>(oldWidth) * components;
+    std::vector<std::vector<uint8_t>> lineBuffers(kBlockRows, std::vector<uint8_t>(lineLength));
+    const std::vector<uint8_t> zeroLine(lineLength, 0);
+    for (int y0 = 0; y0 < oldHeight; y0 += kBlockRows) {
       if (report.cancelled()) return false;
-      const uint8_t* in = reader.read(y, sourceLine.data());
-      uint8_t* out = intermediate.data() + interRow * static_cast<size_t>(y);
-      if (components == 1)
-        FilterRow<1>(in, columns, newWidth, false, out);
-      else
-        FilterRow<3>(in, columns, newWidth, quantise5, out);
-      report.report(static_cast<int>(int64_t{y} * 100 / oldHeight));
+      const int rows = std::min(kBlockRows, oldHeight - y0);
+      const uint8_t* lines[kBlockRows];
+      for (int r = 0; r < kBlockRows; ++r)
+        lines[r] = r < rows ? reader.read(y0 + r, lineBuffers[static_cast<size_t>(r)].data()) : zeroLine.data();
+      uint8_t* out = intermediate.data() + interStride * static_cast<size_t>(y0);
+      if (components == 1) {
+        Interleave(lines, oldWidth, block.data());
+        FilterBlock<1>(block.data(), columns, newWidth, rows, false, out, interStride);
+      } else {
+        Interleave(lines, oldWidth * 3, block.data());
+        FilterBlock<3>(block.data(), columns, newWidth, rows, quantise5, out, interStride);
+      }
+      report.report(static_cast<int>(int64_t{y0} * 100 / oldHeight));
     }
 
     // Step 4: contributions per destination row.
@@ -365,16 +448,7 @@ bool Resample(CRaster& raster, int newWidth, int newHeight, int pixelsPerMetre, 
   report.setText(settings::Text("RasterResample5", "Resample step 5:"));
   for (int y = 0; y < newHeight; ++y) {
     if (report.cancelled()) return false;
-    const size_t first = rows.begin[static_cast<size_t>(y)];
-    const size_t last = rows.begin[static_cast<size_t>(y) + 1];
-    float* acc = sums.data();
-    std::fill(sums.begin(), sums.end(), 0.0f);
-    for (size_t k = first; k < last; ++k) {
-      const float w = rows.weight[k];
-      const uint8_t* in = intermediate.data() + interRow * static_cast<size_t>(rows.source[k]);
-      for (size_t x = 0; x < interRow; ++x) acc[x] += w * in[x];
-    }
-    for (size_t x = 0; x < interRow; ++x) resultLine[x] = ClampRound(acc[x]);
+    FilterColumns(intermediate.data(), interStride, rows, y, interStride, resultLine.data());
     WriteRow(resultLine.data(), newWidth, resultBits, result.row(y));
     report.report(static_cast<int>(int64_t{y} * 100 / newHeight));
   }
