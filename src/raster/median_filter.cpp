@@ -20,16 +20,6 @@ namespace {
 
 using detail::RowProgress;
 
-// True when all 256 entries are (i, i, i): grey whatever the pixels use,
-// without the scan of every pixel that isGreyPalette() makes.
-bool FullGreyRamp(const CRaster& raster) {
-  if (raster.paletteSize() != 256) return false;
-  const uint8_t* p = raster.palette();
-  for (int i = 0; i < 256; ++i, p += 4)
-    if (p[0] != i || p[1] != i || p[2] != i) return false;
-  return true;
-}
-
 // Puts the rows [0, rows) of the copy back into the raster after a cancel.
 void RestoreRows(CRaster& raster, const CRaster& copy, int rows) {
   for (int y = 0; y < rows; ++y) std::memcpy(raster.row(y), copy.row(y), static_cast<size_t>(raster.rowBytes()));
@@ -334,7 +324,7 @@ bool MedianFilter(CRaster& raster, const platform::ProgressCallback& progress, i
   const int bits = raster.bitCount();
   const bool binary = bits == 1;
   const bool colour = bits == 16 || bits == 24 || bits == 32;
-  const bool grey = bits == 8 && (FullGreyRamp(raster) || raster.isGreyPalette());
+  const bool grey = bits == 8 && raster.isGreyPalette();
   if (!binary && !colour && !grey) return false;
 
   std::string init = settings::Text("MFilterInit", "Init Median filter...");

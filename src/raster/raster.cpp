@@ -440,6 +440,13 @@ bool CRaster::setPaletteEntry(int index, uint8_t blue, uint8_t green, uint8_t re
 
 bool CRaster::isGreyPalette() const {
   if (bitCount_ != 8 || !palette_) return false;
+  // A full grey ramp is grey whatever the pixels use; no need to scan them.
+  bool ramp = paletteSize_ == 256;
+  for (int i = 0; ramp && i < 256; ++i) {
+    const uint8_t* e = palette_ + 4 * i;
+    ramp = e[0] == i && e[1] == i && e[2] == i;
+  }
+  if (ramp) return true;
   std::array<bool, 256> used{};
   for (int y = 0; y < height_; ++y) {
     const uint8_t* r = row(y);
