@@ -183,8 +183,7 @@ void distributeByWidth(CLayer& layer, const LayerList& widthLayers, const settin
 
 bool separateLayers(CGraph& graph, const settings::WidthSeries& series) {
   if (series.empty()) return false;
-  graph.undo.addStep(std::make_unique<DrawingStateStep>(undoStepName("UndoModifyLayers", "Modify Layers"), graph,
-                                                        DrawingStateStep::Mode::WholeDrawing));
+  recordDrawingState(graph, DrawingStateStep::Mode::WholeDrawing, "UndoModifyLayers", "Modify Layers");
   graph.selectAll(false);
   LayerList widthLayers;
   createWidthLayers(graph, series, widthLayers);

@@ -329,4 +329,9 @@ void recordAddedEntity(CGraph& graph, const CEntity* entity, std::string_view ke
   graph.undo.addStep(std::move(step));
 }
 
+void recordDrawingState(CGraph& graph, DrawingStateStep::Mode mode, std::string_view key,
+                        std::string_view englishDefault) {
+  graph.undo.addStep(std::make_unique<DrawingStateStep>(undoStepName(key, englishDefault), graph, mode));
+}
+
 }  // namespace quillon::model

@@ -202,4 +202,11 @@ std::string undoStepName(std::string_view key, std::string_view englishDefault);
 // adds the step to the drawing's undo list. Nothing for null.
 void recordAddedEntity(CGraph& graph, const CEntity* entity, std::string_view key, std::string_view englishDefault);
 
+// The common pattern of the drawing-state commands ("Change Graph
+// Attribute", "Trace Raster Image", "Remove All Vectors", "Modify Layers"):
+// a step taking the drawing's state now, before the command changes it,
+// added to the drawing's undo list.
+void recordDrawingState(CGraph& graph, DrawingStateStep::Mode mode, std::string_view key,
+                        std::string_view englishDefault);
+
 }  // namespace quillon::model

@@ -292,8 +292,7 @@ TEST(VectorUndo, WholeDrawingStepBringsBackTheDrawingBeforeATrace) {
   const std::string before = drawingText(g);
   g.select(g.findEntity(49));
 
-  g.undo.addStep(std::make_unique<DrawingStateStep>(undoStepName("UndoTrace", "Trace Raster Image"), g,
-                                                    DrawingStateStep::Mode::WholeDrawing));
+  recordDrawingState(g, DrawingStateStep::Mode::WholeDrawing, "UndoTrace", "Trace Raster Image");
   g.clearForTrace();
   g.addLine({5, 5, 0}, {6, 6, 0});
   g.currentWidth = 0;
@@ -440,7 +439,7 @@ class RandomSession {
         break;
       }
       case 11:
-        g_.undo.addStep(std::make_unique<DrawingStateStep>("Remove All Vectors", g_, DrawingStateStep::Mode::WholeDrawing));
+        recordDrawingState(g_, DrawingStateStep::Mode::WholeDrawing, "UndoGraphRemoveAll", "Remove All Vectors");
         g_.removeAllLayers();
         g_.setCurrentLayerByName("Second");
         g_.setCurrentLayerByName("Trace");
