@@ -190,7 +190,9 @@ TEST(Explode, CommandExplodesAllOrTheSelectionAsOneUndoStep) {
   // Only the selected polyline (the line selected with it stays).
   g.select(a);
   g.select(g.findEntity(50));
+  g.markModified(false);
   ExplodeCounts counts = explode(g, false);
+  EXPECT_TRUE(g.modified());
   EXPECT_EQ(counts.oldCount, 3u);
   EXPECT_EQ(counts.newCount, 4u);
   EXPECT_TRUE(g.selection().empty());
@@ -270,7 +272,9 @@ TEST(SeparateLayers, EntitiesGoToTheLayersOfTheirWidthsAndTheRestToOther) {
   ASSERT_TRUE(series.Insert(0.25));
   ASSERT_TRUE(series.Insert(0.5));
   ASSERT_TRUE(series.Insert(1.0));  // nothing of that width: no layer remains
+  g.markModified(false);
   ASSERT_TRUE(separateLayers(g, series));
+  EXPECT_TRUE(g.modified());
 
   ASSERT_EQ(g.layers().size(), 3u);
   auto it = g.layers().begin();

@@ -272,6 +272,22 @@ TEST(VectorUndo, SettingsStepsSwapTheDrawingSettings) {
   g.undo.redo(g);
   EXPECT_EQ(drawingText(g), after);
 
+  // The step keeps the modified flag only when the current layer has
+  // entities; run directly (not through the list) it puts that flag back.
+  g.setCurrentLayerByName("Empty");
+  g.markModified(true);
+  DrawingStateStep empty("Change Current Unit", g, DrawingStateStep::Mode::Settings);
+  EXPECT_TRUE(empty.undo(g));
+  EXPECT_FALSE(g.modified());
+  g.markModified(true);
+  EXPECT_TRUE(empty.redo(g));
+  EXPECT_FALSE(g.modified());
+  // Through the list, undo always leaves the drawing modified.
+  g.undo.addStep(std::make_unique<DrawingStateStep>("Change Current Unit", g, DrawingStateStep::Mode::Settings));
+  g.undo.undo(g);
+  EXPECT_TRUE(g.modified());
+  ASSERT_TRUE(g.setCurrentLayerByName("B"));
+
   // The current layer's handle is gone: the rest is still swapped.
   DrawingStateStep step("Change Current Color", g, DrawingStateStep::Mode::Settings);
   g.currentColour = 7;
