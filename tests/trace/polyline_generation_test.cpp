@@ -192,12 +192,17 @@ TEST(GeneratePolyline, CentreLineEndsAreRegisteredWhenConnecting) {
   ASSERT_EQ(generatePolyline(&path, params, polyline, &ends), kGenerateDone);
   EXPECT_EQ(ends.entryCount(), 2u);
   ends.seal();
-  ASSERT_EQ(ends.rows().size(), 1u);
-  const postprocess::EndIndex::Row row = ends.rows().front();
-  ASSERT_EQ(row.y, 6);  // y = 10 − 1 − 3
-  // Two cells, one end each.
-  EXPECT_EQ(ends.cellRange(row, 2, 2).second - ends.cellRange(row, 2, 2).first, 1u);
-  EXPECT_EQ(ends.cellRange(row, 12, 12).second - ends.cellRange(row, 12, 12).first, 1u);
+  ASSERT_EQ(ends.rowCount(), 1u);
+  // Two cells in row y = 10 − 1 − 3, one end each: the start at x 2 and
+  // the end at x 12.
+  const auto& entries = ends.entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].y, 6);
+  EXPECT_EQ(entries[1].y, 6);
+  EXPECT_EQ(entries[0].x, 2);
+  EXPECT_EQ(entries[0].end, 0);
+  EXPECT_EQ(entries[1].x, 12);
+  EXPECT_EQ(entries[1].end, 1);
 
   params.registerEnds = false;
   ASSERT_EQ(generatePolyline(&path, params, polyline, &ends), kGenerateDone);
