@@ -6,6 +6,9 @@
 //     whose angle lies in a range of the angle series (or within 1° of
 //     one) may instead match the drawn line turned to that range's main
 //     angle about its midpoint, as angle adjustment turns it on purpose;
+//     and drawn lines that came back as a straight run of vertices of any
+//     polyline, ends and vertices within 1 px of the drawn line (widths
+//     not counted there);
 //   - drawn circles that came back as a CCircle whose centre and radius lie
 //     within 1 px of the drawn ones (and arcs as a CArc, for comparison,
 //     with how many of those also end within 2 px of the drawn ends);
@@ -183,6 +186,14 @@ bool TurnedLikeAngleAdjustment(const settings::AngleSeries& series, double slack
   return false;
 }
 
+// Distance from p to the segment a–b.
+double DistanceToLine(const model::Point3& p, double ax, double ay, double bx, double by) {
+  const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+  double t = length2 > 0.0 ? ((p.x - ax) * dx + (p.y - ay) * dy) / length2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  return std::hypot(p.x - (ax + t * dx), p.y - (ay + t * dy));
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -264,6 +275,7 @@ int main(int argc, char** argv) {
   };
   const std::vector<bool> alone = StandAlone(sheet);
   Tally lines, aloneLines, circleTally, aloneCircles, arcTally, aloneArcs, designedLines, designedAloneLines;
+  Tally runLines, runAloneLines;
   arcTally.endsWithinLoose = aloneArcs.endsWithinLoose = 0;
   for (size_t i = 0; i < sheet.primitives.size(); ++i) {
     const bench::Primitive& p = sheet.primitives[i];
@@ -305,6 +317,36 @@ int main(int argc, char** argv) {
           if (!designed) continue;
           ++t->found;
           countWidth(*t, designed->width, p.width);
+        }
+      }
+      {
+        // A drawn line may also come back as a straight run of a longer
+        // polyline (the side of a frame, the bar of a T): consecutive
+        // straight vertices from within 1 px of one drawn end to within
+        // 1 px of the other, none further than 1 px from the drawn line.
+        bool inRun = match != nullptr;
+        for (const auto& e : *drawing.currentLayer()) {
+          if (inRun) break;
+          if (e->type() != model::EntityType::PolyLine) continue;
+          const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+          for (size_t first = 0; first < v.size() && !inRun; ++first) {
+            const bool fromA = dist(v[first].point(), ax, ay) <= kEndTolerance;
+            const bool fromB = dist(v[first].point(), bx, by) <= kEndTolerance;
+            if (!fromA && !fromB) continue;
+            const double tx = fromA ? bx : ax, ty = fromA ? by : ay;
+            for (size_t k = first + 1; k < v.size(); ++k) {
+              if (v[k - 1].hasBulge() || DistanceToLine(v[k].point(), ax, ay, bx, by) > kEndTolerance) break;
+              if (dist(v[k].point(), tx, ty) <= kEndTolerance) {
+                inRun = true;
+                break;
+              }
+            }
+          }
+        }
+        for (Tally* t : {&runLines, alone[i] ? &runAloneLines : nullptr}) {
+          if (t == nullptr) continue;
+          ++t->drawn;
+          if (inRun) ++t->found;
         }
       }
       if (listMode == 2 && !alone[i] && !match) {
@@ -443,6 +485,8 @@ int main(int argc, char** argv) {
   aloneLines.print("  of them lines touching nothing");
   designedLines.print("lines, or as angle adjustment turns them");
   designedAloneLines.print("  of them lines touching nothing");
+  runLines.print("lines as a straight run of any polyline");
+  runAloneLines.print("  of them lines touching nothing");
   circleTally.print("circles as CCircle within 1 px");
   aloneCircles.print("  of them circles touching nothing");
   arcTally.print("arcs as CArc within 1 px");
