@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "postprocess/stage_common.h"
 
@@ -18,38 +19,107 @@ using model::PolyVertex;
 // ---- EndIndex ------------------------------------------------------------------
 
 void EndIndex::clear() {
-  entries_.clear();
-  rows_.clear();
-  clusters_.clear();
-  members_.clear();
+  entries_ = {};
+  byColumn_ = {};
+  rows_ = {};
+  columns_ = {};
+  clusters_ = {};
+  members_ = {};
 }
 
+namespace {
+
+// The cell of a coordinate. Far-away values are clamped so that a cell plus
+// or minus a search radius stays inside int.
+int CellOf(double v) {
+  constexpr double kLimit = 1e9;
+  if (std::isnan(v)) return 0;
+  return static_cast<int>(std::floor(std::clamp(v, -kLimit, kLimit)));
+}
+
+// Keys spanning at most this many cells beyond twice the number of entries
+// get a direct look-up table.
+constexpr int64_t kDirectSlack = 4096;
+
+}  // namespace
+
 void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
-  const int cx = static_cast<int>(std::floor(x));
-  const int cy = static_cast<int>(std::floor(y));
-  entries_.push_back(Entry{polyline, cx, cy, end, false});
+  entries_.push_back(Entry{polyline, CellOf(x), CellOf(y), end, false});
 }
 
 void EndIndex::seal() {
+  if (entries_.size() > UINT32_MAX - 1) throw std::bad_alloc();
   std::stable_sort(entries_.begin(), entries_.end(),
                    [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-  rows_.clear();
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (rows_.empty() || rows_.back().y != entries_[i].y) rows_.push_back(Row{entries_[i].y, i, i});
-    rows_.back().end = i + 1;
+  const auto count = static_cast<uint32_t>(entries_.size());
+  byColumn_.resize(count);
+  for (uint32_t i = 0; i < count; ++i) byColumn_[i] = ColumnEntry{entries_[i].y, i};
+  std::stable_sort(byColumn_.begin(), byColumn_.end(), [this](const ColumnEntry& a, const ColumnEntry& b) {
+    return entries_[a.position].x < entries_[b.position].x;
+  });
+
+  const auto build = [count](Lines& table, auto keyAt) {
+    table.lines.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+      const int key = keyAt(i);
+      if (table.lines.empty() || table.lines.back().key != key) table.lines.push_back(Line{key, i, i});
+      table.lines.back().end = i + 1;
+    }
+    table.at.clear();
+    if (table.lines.empty()) return;
+    table.base = table.lines.front().key;
+    const int64_t span = static_cast<int64_t>(table.lines.back().key) - table.base + 1;
+    if (span > 2 * static_cast<int64_t>(count) + kDirectSlack) return;
+    table.at.assign(static_cast<size_t>(span), UINT32_MAX);
+    for (size_t l = 0; l < table.lines.size(); ++l) {
+      table.at[static_cast<size_t>(table.lines[l].key - table.base)] = static_cast<uint32_t>(l);
+    }
+  };
+  build(rows_, [this](uint32_t i) { return entries_[i].y; });
+  build(columns_, [this](uint32_t i) { return entries_[byColumn_[i].position].x; });
+}
+
+const EndIndex::Line* EndIndex::Lines::find(int key) const {
+  if (!at.empty()) {
+    const int64_t k = static_cast<int64_t>(key) - base;
+    if (k < 0 || k >= static_cast<int64_t>(at.size())) return nullptr;
+    const uint32_t l = at[static_cast<size_t>(k)];
+    return l == UINT32_MAX ? nullptr : &lines[l];
+  }
+  const auto it = std::lower_bound(lines.begin(), lines.end(), key, [](const Line& l, int k) { return l.key < k; });
+  return it != lines.end() && it->key == key ? &*it : nullptr;
+}
+
+void EndIndex::unvisitedInRow(int y, int x0, int x1, std::vector<uint32_t>& out) const {
+  const Line* row = rows_.find(y);
+  if (row == nullptr) return;
+  const Entry* first = entries_.data() + row->begin;
+  const Entry* last = entries_.data() + row->end;
+  const Entry* e = std::lower_bound(first, last, x0, [](const Entry& entry, int x) { return entry.x < x; });
+  for (; e != last && e->x <= x1; ++e) {
+    if (!e->visited) out.push_back(static_cast<uint32_t>(e - entries_.data()));
   }
 }
 
-std::vector<EndIndex::Row>::const_iterator EndIndex::firstRowFrom(int y0) const {
-  return std::lower_bound(rows_.begin(), rows_.end(), y0, [](const Row& r, int y) { return r.y < y; });
+void EndIndex::unvisitedInColumn(int x, int y0, int y1, std::vector<uint32_t>& out) const {
+  const Line* column = columns_.find(x);
+  if (column == nullptr) return;
+  const ColumnEntry* first = byColumn_.data() + column->begin;
+  const ColumnEntry* last = byColumn_.data() + column->end;
+  const ColumnEntry* c = std::lower_bound(first, last, y0, [](const ColumnEntry& e, int y) { return e.y < y; });
+  for (; c != last && c->y <= y1; ++c) {
+    if (!entries_[c->position].visited) out.push_back(c->position);
+  }
 }
 
-std::pair<size_t, size_t> EndIndex::cellRange(const Row& row, int x0, int x1) const {
-  const auto begin = entries_.begin() + static_cast<std::ptrdiff_t>(row.begin);
-  const auto end = entries_.begin() + static_cast<std::ptrdiff_t>(row.end);
-  const auto lo = std::lower_bound(begin, end, x0, [](const Entry& e, int x) { return e.x < x; });
-  const auto hi = std::upper_bound(lo, end, x1, [](int x, const Entry& e) { return x < e.x; });
-  return {static_cast<size_t>(lo - entries_.begin()), static_cast<size_t>(hi - entries_.begin())};
+void EndIndex::unvisitedInGrowth(const CellBox& was, const CellBox& now, std::vector<uint32_t>& out) const {
+  const size_t first = out.size();
+  if (now.yLo < was.yLo) unvisitedInRow(now.yLo, now.xLo, now.xHi, out);
+  if (now.xLo < was.xLo) unvisitedInColumn(now.xLo, was.yLo, was.yHi, out);
+  if (now.xHi > was.xHi) unvisitedInColumn(now.xHi, was.yLo, was.yHi, out);
+  if (now.yHi > was.yHi) unvisitedInRow(now.yHi, now.xLo, now.xHi, out);
+  // The top row comes first and the bottom row last; the two columns interleave.
+  if (out.size() - first > 1) std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
 EndCluster& EndIndex::newCluster() { return clusters_.emplace_front(); }
@@ -287,6 +357,7 @@ class ConnectRun {
     std::vector<model::CEntity*> entities;
     entities.reserve(layer_.count());
     slot_.reserve(2 * static_cast<size_t>(layer_.count()));
+    index_.reserve(2 * static_cast<size_t>(layer_.count()));
     for (const auto& e : layer_) entities.push_back(e.get());
     for (model::CEntity* e : entities) {
       if (e->type() == model::EntityType::PolyLine) {
@@ -365,41 +436,37 @@ class ConnectRun {
     addEnd(box, entry.polyline, entry.end);
   }
 
-  void visitCells(const EndIndex::Row& row, int x0, int x1, EndCluster& cluster, SearchBox& box) {
-    const auto [first, last] = index_.cellRange(row, x0, x1);
-    std::vector<EndIndex::Entry>& entries = index_.entries();
-    for (size_t i = first; i < last; ++i) {
-      if (!entries[i].visited) addMember(entries[i], cluster, box);
-    }
-  }
-
-  void visitRing(EndCluster& cluster, SearchBox& box) {
-    const int xLo = box.xLo, xHi = box.xHi, yLo = box.yLo, yHi = box.yHi;
-    const std::vector<EndIndex::Row>& rows = index_.rows();
-    for (auto row = index_.firstRowFrom(yLo); row != rows.end() && row->y <= yHi; ++row) {
-      if (row->y == yLo || row->y == yHi) {
-        visitCells(*row, xLo, xHi, cluster, box);
-      } else {
-        visitCells(*row, xLo, xLo, cluster, box);
-        if (xHi != xLo) visitCells(*row, xHi, xHi, cluster, box);
-      }
-    }
-  }
-
+  // Grows the search box ring by ring from the entry's cell until no side
+  // can grow, taking every entry not yet visited that a ring meets, ring by
+  // ring and, within a ring, in row-then-column order. A ring's cells that
+  // were in the box before were met by an earlier ring, so only its new
+  // cells (at most one row or column segment per side) are read.
   void collectCluster(int x, int y, EndIndex::Entry& entry) {
     EndCluster& cluster = index_.newCluster();
     const int r0 = startRadius(radiusWidth(*entry.polyline, entry.end));
     SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
     addMember(entry, cluster, box);
+    std::vector<uint32_t>& met = met_;
+    met.clear();
+    index_.unvisitedInRow(y, x, x, met);
+    takeMet(cluster, box);
     for (;;) {
-      visitRing(cluster, box);
+      const EndIndex::CellBox was{box.xLo, box.xHi, box.yLo, box.yHi};
       bool grew = false;
       if (box.xLo > box.xMin) --box.xLo, grew = true;
       if (box.xHi < box.xMax) ++box.xHi, grew = true;
       if (box.yLo > box.yMin) --box.yLo, grew = true;
       if (box.yHi < box.yMax) ++box.yHi, grew = true;
       if (!grew) break;
+      met.clear();
+      index_.unvisitedInGrowth(was, EndIndex::CellBox{box.xLo, box.xHi, box.yLo, box.yHi}, met);
+      takeMet(cluster, box);
     }
+  }
+
+  void takeMet(EndCluster& cluster, SearchBox& box) {
+    std::vector<EndIndex::Entry>& entries = index_.entries();
+    for (uint32_t position : met_) addMember(entries[position], cluster, box);
   }
 
   bool collectClusters() {
@@ -409,7 +476,7 @@ class ConnectRun {
     size_t done = 0;
     std::vector<EndIndex::Entry>& entries = index_.entries();
     for (size_t r = 0; r < rows; ++r) {
-      const EndIndex::Row row = index_.rows()[r];
+      const EndIndex::Line row = index_.rows()[r];
       for (size_t i = row.begin; i < row.end; ++i) {
         if (!entries[i].visited) collectCluster(entries[i].x, entries[i].y, entries[i]);
       }
@@ -720,6 +787,7 @@ class ConnectRun {
   // slot is emptied when its polyline goes back to the layer.
   std::vector<std::unique_ptr<CPolyLine>> pool_;
   std::unordered_map<const CPolyLine*, size_t> slot_;
+  std::vector<uint32_t> met_;  // entries a ring of the search box meets
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 // close junctions the skeleton of a crossing produces, and finally closes
 // every polyline whose two ends meet.
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <utility>
@@ -39,11 +40,13 @@ class EndCluster {
 // A sparse grid of polyline ends: rows by ascending integer y, cells by
 // ascending integer x, each cell any number of entries in the order they were
 // entered. Entries are gathered unsorted and sorted once by seal(), which
-// the connect stage calls before it searches; rows() and the cell look-ups
-// need a sealed index. It belongs to one run (a trace of one drawing), so
-// conversions of several drawings may run at the same time, each with its
-// own index. It also owns the clusters and members the connect stage builds
-// from it.
+// the connect stage calls before it searches; rows() and the look-ups need a
+// sealed index. Besides the rows, a sealed index keeps every column's
+// entries by ascending y, so that a search box growing by one cell per side
+// reads only its new cells: one row or column segment per side. It belongs
+// to one run (a trace of one drawing), so conversions of several drawings may
+// run at the same time, each with its own index. It also owns the clusters
+// and members the connect stage builds from it.
 class EndIndex {
  public:
   struct Entry {
@@ -53,30 +56,46 @@ class EndIndex {
     int end = 0;
     bool visited = false;
   };
-  // One row: the entries [begin, end) of entries(), all with this y.
-  struct Row {
-    int y = 0;
-    size_t begin = 0;
-    size_t end = 0;
+  // One row (or column): positions [begin, end) of its entries, all with
+  // this y (or x).
+  struct Line {
+    int key = 0;
+    uint32_t begin = 0;
+    uint32_t end = 0;
   };
 
-  // Forgets every entry, cluster and member.
+  // Forgets every entry, cluster and member and frees their storage.
   void clear();
-  // Enters an end at cell (floor(x), floor(y)).
+  // Makes room for `ends` entries.
+  void reserve(size_t ends) { entries_.reserve(ends); }
+  // Enters an end at cell (floor(x), floor(y)); coordinates beyond about
+  // ±1e9 (and NaN, as 0) are clamped so that cell arithmetic cannot overflow.
   void addEntry(double x, double y, int end, model::CPolyLine* polyline);
   // Sorts the entries by row and cell (entries of one cell keep their order)
-  // and builds the row table.
+  // and builds the row and column tables. Throws std::bad_alloc when out of
+  // memory (or with more than 2^32 - 1 entries).
   void seal();
 
-  size_t rowCount() const { return rows_.size(); }
+  size_t rowCount() const { return rows_.lines.size(); }
   size_t entryCount() const { return entries_.size(); }
-  // Sealed index only.
-  const std::vector<Row>& rows() const { return rows_; }
+  // Sealed index only: the rows by ascending y; entries() in row order.
+  const std::vector<Line>& rows() const { return rows_.lines; }
   std::vector<Entry>& entries() { return entries_; }
-  // The first row with y >= y0 (rows().end() when none).
-  std::vector<Row>::const_iterator firstRowFrom(int y0) const;
-  // Entries [first, last) of `row` whose cell x lies in [x0, x1].
-  std::pair<size_t, size_t> cellRange(const Row& row, int x0, int x1) const;
+  // Sealed index only. Append to `out` the positions in entries() of the
+  // entries not yet visited whose cell lies in row y, columns [x0, x1] (or in
+  // column x, rows [y0, y1]), in ascending position.
+  void unvisitedInRow(int y, int x0, int x1, std::vector<uint32_t>& out) const;
+  void unvisitedInColumn(int x, int y0, int y1, std::vector<uint32_t>& out) const;
+  // Cells [xLo, xHi] x [yLo, yHi].
+  struct CellBox {
+    int xLo, xHi, yLo, yHi;
+  };
+  // Sealed index only. Appends the positions of the entries not yet visited
+  // whose cell lies in `now` but not in `was`, in ascending position. `now`
+  // must hold `was` and reach at most one cell further on each side. When
+  // every entry of `was` is visited, these are exactly the unvisited entries
+  // of the ring of `now`, in the order a walk along its rows meets them.
+  void unvisitedInGrowth(const CellBox& was, const CellBox& now, std::vector<uint32_t>& out) const;
 
   // A new cluster, put at the front of the cluster list.
   EndCluster& newCluster();
@@ -85,8 +104,25 @@ class EndIndex {
   std::deque<EndCluster>& clusters() { return clusters_; }
 
  private:
+  // A row or column table with, when the keys span a small range, a direct
+  // key-to-line look-up.
+  struct Lines {
+    std::vector<Line> lines;
+    std::vector<int32_t> at;  // line of key base + i, or -1; empty: search lines
+    int base = 0;
+    const Line* find(int key) const;
+  };
+
   std::vector<Entry> entries_;
-  std::vector<Row> rows_;
+  // The entries by column, then position, with their row at hand so that a
+  // column is searched without touching the entries themselves.
+  struct ColumnEntry {
+    int y;
+    uint32_t position;  // in entries()
+  };
+  std::vector<ColumnEntry> byColumn_;
+  Lines rows_;
+  Lines columns_;
   std::deque<EndCluster> clusters_;
   std::deque<ClusterMember> members_;  // deque: members keep their address
 };

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -218,6 +219,85 @@ TEST(Connect, TwoRunsAtOnceEachUseTheirOwnIndex) {
   EXPECT_EQ(reference.count(), 200u);
   EXPECT_EQ(texts(first), texts(reference));
   EXPECT_EQ(texts(second), texts(reference));
+}
+
+// Entries at random cells (many sharing a cell) searched by boxes that grow
+// ring by ring as the connect stage's do: at every ring the index's growth
+// look-up meets exactly the unvisited entries a walk along the whole ring
+// meets, in the same order.
+void checkRingsAgainstPlainScan(uint32_t seed, int span, double farShare) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> cell(-span / 4, span);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  EndIndex index;
+  std::vector<model::CPolyLine> lines(300);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    for (int end = 0; end < 2; ++end) {
+      double x = cell(random) + unit(random), y = cell(random) + unit(random);
+      if (unit(random) < farShare) x *= 1e5;  // too sparse for direct tables
+      index.addEntry(x, y, end, &lines[i]);
+    }
+  }
+  index.seal();
+  std::vector<EndIndex::Entry>& entries = index.entries();
+  const auto plainRing = [&](const EndIndex::CellBox& b) {
+    std::vector<uint32_t> met;
+    for (uint32_t q = 0; q < entries.size(); ++q) {
+      const EndIndex::Entry& e = entries[q];
+      const bool inside = e.x >= b.xLo && e.x <= b.xHi && e.y >= b.yLo && e.y <= b.yHi;
+      const bool onRing = e.x == b.xLo || e.x == b.xHi || e.y == b.yLo || e.y == b.yHi;
+      if (inside && onRing && !e.visited) met.push_back(q);
+    }
+    return met;
+  };
+  std::uniform_int_distribution<int> reach(0, 6);
+  for (uint32_t p = 0; p < entries.size(); ++p) {
+    if (entries[p].visited) continue;
+    EndIndex::CellBox box{entries[p].x, entries[p].x, entries[p].y, entries[p].y};
+    const EndIndex::CellBox limit{box.xLo - reach(random), box.xHi + reach(random), box.yLo - reach(random),
+                                  box.yHi + reach(random)};
+    std::vector<uint32_t> met;
+    index.unvisitedInRow(box.yLo, box.xLo, box.xHi, met);
+    for (;;) {
+      ASSERT_EQ(met, plainRing(box)) << "seed " << seed << " entry " << p;
+      for (uint32_t q : met) entries[q].visited = true;
+      const EndIndex::CellBox was = box;
+      // Sides grow by one cell at random until they reach their limits.
+      if (box.xLo > limit.xLo && unit(random) < 0.7) --box.xLo;
+      if (box.xHi < limit.xHi && unit(random) < 0.7) ++box.xHi;
+      if (box.yLo > limit.yLo && unit(random) < 0.7) --box.yLo;
+      if (box.yHi < limit.yHi && unit(random) < 0.7) ++box.yHi;
+      const bool stuck = box.xLo == was.xLo && box.xHi == was.xHi && box.yLo == was.yLo && box.yHi == was.yHi;
+      const bool done = was.xLo == limit.xLo && was.xHi == limit.xHi && was.yLo == limit.yLo && was.yHi == limit.yHi;
+      if (done) break;
+      met.clear();
+      if (!stuck) index.unvisitedInGrowth(was, box, met);
+    }
+  }
+}
+
+TEST(EndIndex, GrowingRingsMeetWhatAPlainScanOfEachRingMeets) {
+  for (uint32_t seed = 1; seed <= 6; ++seed) {
+    checkRingsAgainstPlainScan(seed, 12, 0.0);   // crowded cells
+    checkRingsAgainstPlainScan(seed, 80, 0.0);   // scattered
+    checkRingsAgainstPlainScan(seed, 40, 0.05);  // a few far away: searched tables
+  }
+}
+
+TEST(EndIndex, FarAndInvalidCoordinatesAreClampedIntoCells) {
+  EndIndex index;
+  model::CPolyLine a;
+  index.addEntry(1e300, -1e300, 0, &a);
+  index.addEntry(std::nan(""), 2.5, 1, &a);
+  index.seal();
+  ASSERT_EQ(index.entryCount(), 2u);
+  std::vector<uint32_t> met;
+  index.unvisitedInRow(2, 0, 0, met);
+  EXPECT_EQ(met.size(), 1u);
+  met.clear();
+  index.unvisitedInColumn(index.entries()[0].x, -2000000000, 2000000000, met);
+  EXPECT_EQ(met.size(), 1u);
+  EXPECT_GT(index.entries()[0].x, 900000000);
 }
 
 TEST(JoinPolylines, DegenerateOrMissingPartnerGivesNothing) {
