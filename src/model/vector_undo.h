@@ -67,8 +67,9 @@ class EntityEditStep final : public UndoStep {
   bool recordEntity(const CEntity& entity, EditKind kind);
   // Records every entity of the selection, in selection order, before the
   // change. The change must then go through the selection in the same order
-  // (a removal or layer move of each in turn). On failure the items of this
-  // call are discarded and false is answered.
+  // (a removal or layer move of each in turn; for a layer move, only
+  // entities that really change layer may be in the selection). On failure
+  // the items of this call are discarded and false is answered.
   bool recordSelection(const Selection& selection, EditKind kind);
 
   bool undo(CGraph& graph) override;
