@@ -229,6 +229,21 @@ TEST(LineWidth, FreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
     EXPECT_LE(model::distance(vertices[1].point(), forward ? b : a), 1.0) << "width " << s.width;
   }
 
+  // Where a ring's trace starts and ends, the ink goes on round the ring:
+  // those two ends are not caps and stay, so the ring closes on its circle.
+  for (const double width : {3.0, 7.0, 11.0}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
+    test::DrawRing(drawing.raster(), 80.3, 59.6, 20 + width, width);
+    ASSERT_TRUE(test::TraceAndProcess(drawing, settings::TraceOption{}));
+    const model::CLayer& layer = *drawing.currentLayer();
+    ASSERT_EQ(layer.count(), 1u) << "ring width " << width;
+    ASSERT_EQ(layer.first()->type(), model::EntityType::Circle) << "ring width " << width;
+    const auto& circle = static_cast<const model::CCircle&>(*layer.first());
+    EXPECT_NEAR(circle.radius(), 20 + width, 1.0) << "ring width " << width;
+    EXPECT_LE(model::distance(circle.centre(), model::Point3{80.3, 119 - 59.6}), 1.0) << "ring width " << width;
+  }
+
   for (const double bar : {3.0, 9.0}) {
     model::CGraph drawing;
     ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
