@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <new>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 
 #include "postprocess/stage_common.h"
@@ -291,7 +290,7 @@ class ConnectRun {
   // ---- ownership ----
   CPolyLine* hold(std::unique_ptr<CPolyLine> p) {
     CPolyLine* raw = p.get();
-    slot_[raw] = pool_.size();
+    slot_.insert(raw, pool_.size());
     pool_.push_back(std::move(p));
     return raw;
   }
@@ -300,11 +299,9 @@ class ConnectRun {
   void toLayer(CPolyLine* p) {
     clearLink(p, 0);
     clearLink(p, 1);
-    auto it = slot_.find(p);
-    if (it == slot_.end()) return;
-    std::unique_ptr<CPolyLine> owned = std::move(pool_[it->second]);
-    slot_.erase(it);
-    layer_.append(std::move(owned));
+    size_t slot = 0;
+    if (!slot_.take(p, slot)) return;
+    layer_.append(std::move(pool_[slot]));
   }
 
   // Deletes p: its links are cleared and it stays in the pool, consumed,
@@ -313,6 +310,14 @@ class ConnectRun {
     clearLink(p, 0);
     clearLink(p, 1);
     p->setConsumed(true);
+    forget(p);
+  }
+
+  // A consumed polyline never returns to the layer: its slot is no longer
+  // looked up.
+  void forget(const CPolyLine* p) {
+    size_t unused = 0;
+    slot_.take(p, unused);
   }
 
   static bool live(const ClusterMember* m) {
@@ -356,7 +361,7 @@ class ConnectRun {
     index_.clear();
     std::vector<model::CEntity*> entities;
     entities.reserve(layer_.count());
-    slot_.reserve(2 * static_cast<size_t>(layer_.count()));
+    slot_.reserve(layer_.count());
     index_.reserve(2 * static_cast<size_t>(layer_.count()));
     for (const auto& e : layer_) entities.push_back(e.get());
     for (model::CEntity* e : entities) {
@@ -594,6 +599,8 @@ class ConnectRun {
   bool joinHeld(CPolyLine* p1, CPolyLine* p2, bool forceMidpoint) {
     std::unique_ptr<CPolyLine> joined = joinPolylines(*p1, p2, forceMidpoint, conDis_);
     if (!joined) return false;
+    forget(p1);
+    forget(p2);
     CPolyLine* n = hold(std::move(joined));
     if (hasPendingLink(n)) return false;
     toLayer(n);
@@ -786,7 +793,7 @@ class ConnectRun {
   // Every polyline the stage holds, in the order it took or made them; a
   // slot is emptied when its polyline goes back to the layer.
   std::vector<std::unique_ptr<CPolyLine>> pool_;
-  std::unordered_map<const CPolyLine*, size_t> slot_;
+  detail::PointerSlots slot_;
   std::vector<uint32_t> met_;  // entries a ring of the search box meets
 };
 

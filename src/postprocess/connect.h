@@ -7,6 +7,9 @@
 // close junctions the skeleton of a crossing produces, and finally closes
 // every polyline whose two ends meet.
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -126,6 +129,79 @@ class EndIndex {
   std::deque<EndCluster> clusters_;
   std::deque<ClusterMember> members_;  // deque: members keep their address
 };
+
+namespace detail {
+
+// A map from addresses to indices (the connect stage's pool slot of every
+// polyline it holds): linear probing in one array, grown at three quarters
+// full, with backward-shift removal so that no tombstones build up.
+class PointerSlots {
+ public:
+  // Room for `count` keys before the table grows.
+  void reserve(size_t count) { rehash(std::bit_ceil(std::max<size_t>(16, count + count / 3 + 1))); }
+
+  // Enters p (not null) with `slot`, replacing its slot when p is present.
+  void insert(const void* p, size_t slot) {
+    if (4 * (used_ + 1) > 3 * cells_.size()) rehash(std::max<size_t>(16, 2 * cells_.size()));
+    size_t i = home(p);
+    while (cells_[i].key != nullptr && cells_[i].key != p) i = (i + 1) & mask_;
+    if (cells_[i].key == nullptr) ++used_;
+    cells_[i] = Cell{p, slot};
+  }
+
+  // Removes p and answers its slot in `slot`; false when p is not present.
+  bool take(const void* p, size_t& slot) {
+    if (cells_.empty()) return false;
+    size_t i = home(p);
+    while (cells_[i].key != p) {
+      if (cells_[i].key == nullptr) return false;
+      i = (i + 1) & mask_;
+    }
+    slot = cells_[i].slot;
+    // Later cells of the probe run move back into the hole unless that
+    // would put them before their home cell.
+    for (size_t j = (i + 1) & mask_; cells_[j].key != nullptr; j = (j + 1) & mask_) {
+      const size_t h = home(cells_[j].key);
+      if (((j - h) & mask_) >= ((j - i) & mask_)) {
+        cells_[i] = cells_[j];
+        i = j;
+      }
+    }
+    cells_[i] = Cell{};
+    --used_;
+    return true;
+  }
+
+  size_t size() const { return used_; }
+
+ private:
+  struct Cell {
+    const void* key = nullptr;
+    size_t slot = 0;
+  };
+
+  size_t home(const void* p) const {
+    return static_cast<size_t>((reinterpret_cast<uintptr_t>(p) * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+
+  void rehash(size_t capacity) {
+    if (capacity <= cells_.size()) return;
+    std::vector<Cell> old = std::exchange(cells_, std::vector<Cell>(capacity));
+    mask_ = capacity - 1;
+    shift_ = 64 - std::countr_zero(capacity);
+    used_ = 0;
+    for (const Cell& c : old) {
+      if (c.key != nullptr) insert(c.key, c.slot);
+    }
+  }
+
+  std::vector<Cell> cells_;
+  size_t mask_ = 0;
+  int shift_ = 64;
+  size_t used_ = 0;
+};
+
+}  // namespace detail
 
 // Joins b onto a (polyline slot JoinWith): a's end chosen by a.endSelector()
 // meets b's end chosen by b.endSelector(). The joint is the intersection of

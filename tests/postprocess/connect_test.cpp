@@ -8,6 +8,7 @@
 #include <string>
 #include <random>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "postprocess/stage_recorder.h"
@@ -298,6 +299,36 @@ TEST(EndIndex, FarAndInvalidCoordinatesAreClampedIntoCells) {
   index.unvisitedInColumn(index.entries()[0].x, -2000000000, 2000000000, met);
   EXPECT_EQ(met.size(), 1u);
   EXPECT_GT(index.entries()[0].x, 900000000);
+}
+
+TEST(PointerSlots, AgreesWithAStandardMapUnderChurn) {
+  std::vector<int> objects(2000);
+  detail::PointerSlots slots;
+  slots.reserve(8);  // grows many times
+  std::unordered_map<const void*, size_t> reference;
+  std::mt19937 random(7);
+  for (int step = 0; step < 40000; ++step) {
+    const void* key = &objects[random() % objects.size()];
+    if (random() % 3 != 0) {
+      slots.insert(key, static_cast<size_t>(step));
+      reference[key] = static_cast<size_t>(step);
+    } else {
+      size_t slot = 0;
+      const auto it = reference.find(key);
+      ASSERT_EQ(slots.take(key, slot), it != reference.end());
+      if (it != reference.end()) {
+        EXPECT_EQ(slot, it->second);
+        reference.erase(it);
+      }
+    }
+    ASSERT_EQ(slots.size(), reference.size());
+  }
+  for (const auto& [key, value] : reference) {
+    size_t slot = 0;
+    ASSERT_TRUE(slots.take(key, slot));
+    EXPECT_EQ(slot, value);
+  }
+  EXPECT_EQ(slots.size(), 0u);
 }
 
 TEST(JoinPolylines, DegenerateOrMissingPartnerGivesNothing) {
