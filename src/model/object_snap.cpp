@@ -169,6 +169,12 @@ void collectPolylineSegments(const CPolyLine& polyline, const Point3& lo, const 
     const Point3 p = v[i].point();
     const Point3 q = v[(i + 1) % n].point();
     if (samePoint(p, q)) continue;
+    // Cheap rejection first: a minor arc (|bulge| <= 1) stays within half the
+    // chord of the chord's midpoint, a major one within twice its sagitta.
+    const double h = std::hypot(q.x - p.x, q.y - p.y) / 2.0;
+    const double reach = std::max(h, 2.0 * h * std::fabs(v[i].bulge));
+    const double mx = (p.x + q.x) / 2.0, my = (p.y + q.y) / 2.0;
+    if (mx + reach < lo.x || mx - reach > hi.x || my + reach < lo.y || my - reach > hi.y) continue;
     const SnapPrimitive primitive = polylineSegmentPrimitive(p, q, v[i].bulge);
     if (primitiveHitsWindow(primitive, lo, hi)) list.push_back(primitive);
   }

@@ -134,6 +134,47 @@ TEST(SnapPoint, EqualDistancesKeepTheEarlierMode) {
   EXPECT_EQ(snap(a, nullptr, P(1.2, 0), kOsnapEnd | kOsnapQuadrant, q), kOsnapEnd);
 }
 
+// Random primitives and cursors: every answer lies on its primitive (the
+// centre excepted, a perpendicular foot on the segment's line), and the
+// answer with all modes is the closest of the single-mode answers.
+TEST(SnapPoint, RandomAnswersLieOnThePrimitiveAndAreTheClosest) {
+  std::mt19937 rng(777);
+  std::uniform_real_distribution<double> coord(-20.0, 20.0);
+  std::uniform_real_distribution<double> angle(0.0, kTwoPi);
+  const int single[] = {kOsnapEnd,           kOsnapMiddle,  kOsnapCentre, kOsnapTangent,
+                        kOsnapPerpendicular, kOsnapQuadrant, kOsnapNearest};
+  for (int i = 0; i < 5000; ++i) {
+    const SnapPrimitive p = i % 2 == 0 ? segmentPrimitive(P(coord(rng), coord(rng)), P(coord(rng), coord(rng)))
+                                       : arcPrimitive(P(coord(rng), coord(rng)), std::fabs(coord(rng)) + 0.5,
+                                                      angle(rng), angle(rng));
+    const Point3 cursor = P(coord(rng), coord(rng)), ref = P(coord(rng), coord(rng));
+    double best = INFINITY;
+    for (const int mode : single) {
+      Point3 q;
+      double d = 0.0;
+      if (snapPoint(p, &ref, cursor, mode, q, d) == 0) continue;
+      ASSERT_EQ(snapPoint(p, &ref, cursor, mode, q, d), mode);
+      EXPECT_NEAR(d, std::hypot(q.x - cursor.x, q.y - cursor.y), 1e-12);
+      best = std::min(best, d);
+      if (mode == kOsnapCentre) continue;
+      if (mode == kOsnapPerpendicular && p.kind == SnapPrimitive::Kind::Segment) {
+        const SnapPrimitive line = segmentPrimitive(p.p1, p.p2);
+        EXPECT_NEAR(std::fabs((q.x - line.p1.x) * (line.p2.y - line.p1.y) - (q.y - line.p1.y) * (line.p2.x - line.p1.x)),
+                    0.0, 1e-9 * 1600);
+        continue;
+      }
+      EXPECT_LT(offPrimitive(p, q), 1e-9) << i << " mode " << mode;
+    }
+    Point3 q;
+    double d = 0.0;
+    if (snapPoint(p, &ref, cursor, kOsnapAll, q, d) != 0) {
+      EXPECT_EQ(d, best) << i;
+    } else {
+      EXPECT_EQ(best, INFINITY);
+    }
+  }
+}
+
 TEST(SnapPoint, DegenerateInputGivesNoPoint) {
   Point3 q{7, 7, 0};
   const SnapPrimitive dot = segmentPrimitive(P(1, 1), P(1, 1));
