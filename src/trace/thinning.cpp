@@ -115,14 +115,37 @@ struct MarkedRow {
   std::vector<WordMark> marks;
 };
 
+// Per word of the raster, whether its last test in a sub-iteration 1 (bit 1)
+// or 2 (bit 2) found nothing to remove and no pixel it reads has changed
+// since: the same test would find nothing again, so it is skipped. Null when
+// the flags could not be allocated (every word is tested).
+struct QuietWords {
+  uint8_t* flags = nullptr;
+  int wordCount = 0;
+  int height = 0;
+  uint8_t* row(int y) const { return flags + static_cast<std::size_t>(y) * static_cast<std::size_t>(wordCount); }
+  // Pixels of `mask` in word k of row y changed: every word whose test reads
+  // one of them is tested again.
+  void changed(int y, int k, uint64_t mask) const {
+    if (flags == nullptr) return;
+    const int k0 = (mask >> 63) != 0 && k > 0 ? k - 1 : k;
+    const int k1 = (mask & 1u) != 0 && k + 1 < wordCount ? k + 1 : k;
+    for (int r = std::max(0, y - 1); r <= std::min(height - 1, y + 1); ++r) {
+      uint8_t* words = row(r);
+      for (int j = k0; j <= k1; ++j) words[j] = 0;
+    }
+  }
+};
+
 // Clears the marked pixels of the row and flags it changed and visited;
 // answers the number of pixels cleared. The mark list is emptied.
-long ApplyMarks(raster::CRaster& raster, MarkedRow& row, uint8_t* visit, uint8_t* changed) {
+long ApplyMarks(raster::CRaster& raster, MarkedRow& row, uint8_t* visit, uint8_t* changed, const QuietWords& quiet) {
   uint8_t* bits = raster.row(row.y);
   const int byteCount = (raster.width() + 7) >> 3;
   long removed = 0;
   for (const WordMark& mark : row.marks) {
     ClearWord(bits, mark.word, byteCount, mark.mask);
+    quiet.changed(row.y, mark.word, mark.mask);
     removed += std::popcount(mark.mask);
   }
   visit[row.y] = 1;
@@ -147,8 +170,14 @@ struct Band {
 class BandWalker {
  public:
   BandWalker(raster::CRaster& raster, unsigned subBit, const uint8_t* zeroRow, uint8_t* visit, uint8_t* changed,
-             Band& band)
-      : raster_(raster), subBit_(subBit), zeroRow_(zeroRow), visit_(visit), changed_(changed), band_(band) {}
+             const QuietWords& quiet, Band& band)
+      : raster_(raster),
+        subBit_(subBit),
+        zeroRow_(zeroRow),
+        visit_(visit),
+        changed_(changed),
+        quiet_(quiet),
+        band_(band) {}
 
   void run(const uint8_t* examine) {
     const int height = raster_.height();
@@ -165,6 +194,8 @@ class BandWalker {
         return RowWords{k > 0 ? LoadWord(bits, k - 1, byteCount) : 0, LoadWord(bits, k, byteCount),
                         k + 1 < wordCount ? LoadWord(bits, k + 1, byteCount) : 0};
       };
+      uint8_t* quiet = quiet_.flags != nullptr ? quiet_.row(y) : nullptr;
+      const auto quietBit = static_cast<uint8_t>(subBit_);
       for (int k = 0; k < wordCount; ++k) {
         // Only words holding ink are tested.
         if (k * 8 + 8 <= byteCount) {
@@ -174,8 +205,13 @@ class BandWalker {
         } else if (LoadWord(row, k, byteCount) == 0) {
           continue;
         }
+        if (quiet != nullptr && (quiet[k] & quietBit) != 0) continue;
         const uint64_t mask = ZhangSuenMask(words(above, k), words(row, k), words(below, k), subBit_);
-        if (mask != 0) marks.push_back(WordMark{k, mask});
+        if (mask != 0) {
+          marks.push_back(WordMark{k, mask});
+        } else if (quiet != nullptr) {
+          quiet[k] |= quietBit;
+        }
       }
       if (marks.empty()) continue;
       if (y == band_.first || y == band_.last - 1) {
@@ -202,7 +238,7 @@ class BandWalker {
     for (int k = 0; k < pendingCount_; ++k) {
       MarkedRow& row = pending_[k];
       if (row.y < limit) {
-        band_.removed += ApplyMarks(raster_, row, visit_, changed_);
+        band_.removed += ApplyMarks(raster_, row, visit_, changed_, quiet_);
       } else {
         std::swap(pending_[kept++], row);
       }
@@ -215,6 +251,7 @@ class BandWalker {
   const uint8_t* zeroRow_;
   uint8_t* visit_;
   uint8_t* changed_;
+  const QuietWords& quiet_;
   Band& band_;
   // At most one row waits (the previous one) while the next is collected.
   std::array<MarkedRow, 3> pending_{};
@@ -222,9 +259,9 @@ class BandWalker {
 };
 
 void RunBand(raster::CRaster& raster, unsigned subBit, const uint8_t* zeroRow, const uint8_t* examine, uint8_t* visit,
-             uint8_t* changed, Band& band) {
+             uint8_t* changed, const QuietWords& quiet, Band& band) {
   try {
-    BandWalker walker(raster, subBit, zeroRow, visit, changed, band);
+    BandWalker walker(raster, subBit, zeroRow, visit, changed, quiet, band);
     walker.run(examine);
   } catch (const std::bad_alloc&) {
     band.failed = true;
@@ -245,6 +282,8 @@ struct FirstStepStorage {
   std::vector<uint8_t> changed;
   std::vector<uint8_t> examine;
   std::vector<uint8_t> zeroRow;
+  std::vector<uint8_t> quietFlags;  // may stay empty
+  QuietWords quiet;
 };
 
 // Splits the rows into `count` bands holding about equal numbers of examined rows.
@@ -302,22 +341,22 @@ bool SubIteration(raster::CRaster& raster, unsigned subBit, FirstStepStorage& st
   for (std::size_t b = 1; b < bands.size(); ++b) {
     try {
       workers.emplace_back(RunBand, std::ref(raster), subBit, zeroRow, examine, visitRows, changedRows,
-                           std::ref(bands[b]));
+                           std::cref(storage.quiet), std::ref(bands[b]));
     } catch (const std::exception&) {
       unthreaded.push_back(b);  // no thread to be had: this thread runs the band afterwards
     }
   }
-  RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, bands[0]);
+  RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, storage.quiet, bands[0]);
   for (std::thread& worker : workers) worker.join();
   for (std::size_t b : unthreaded) {
-    RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, bands[b]);
+    RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, storage.quiet, bands[b]);
   }
 
   bool ok = true;
   for (Band& band : bands) {
     ok = ok && !band.failed;
     removed += band.removed;
-    for (MarkedRow& row : band.edges) removed += ApplyMarks(raster, row, visitRows, changedRows);
+    for (MarkedRow& row : band.edges) removed += ApplyMarks(raster, row, visitRows, changedRows, storage.quiet);
   }
   return ok;
 }
@@ -338,6 +377,13 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
   } catch (const std::bad_alloc&) {
     reporter.finished(kTraceError);
     return false;
+  }
+  const int wordCount = (((skeleton.width() + 7) >> 3) + 7) >> 3;
+  try {
+    storage.quietFlags.assign(height * static_cast<std::size_t>(std::max(0, wordCount)), 0);
+    storage.quiet = QuietWords{storage.quietFlags.data(), wordCount, static_cast<int>(height)};
+  } catch (const std::bad_alloc&) {
+    storage.quiet = QuietWords{};  // without them every word is tested
   }
   reporter.begin("ProcessThinFirstStep");
   if (skeleton.width() > 0 && height > 0) {
