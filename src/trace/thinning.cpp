@@ -45,9 +45,16 @@ inline uint64_t LoadWord(const uint8_t* row, int k, int byteCount) {
   return word;
 }
 
-// Clears the pixels of mask in word k (single clears of the bits removed).
+// Clears the pixels of mask in word k.
 inline void ClearWord(uint8_t* row, int k, int byteCount, uint64_t mask) {
   const int start = k * 8;
+  if (start + 8 <= byteCount) {
+    uint64_t word;
+    std::memcpy(&word, row + start, 8);
+    word &= ~__builtin_bswap64(mask);
+    std::memcpy(row + start, &word, 8);
+    return;
+  }
   for (int j = 0; j < 8 && start + j < byteCount; ++j) {
     const auto bits = static_cast<uint8_t>(mask >> (56 - 8 * j));
     if (bits != 0) row[start + j] &= static_cast<uint8_t>(~bits);
