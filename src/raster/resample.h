@@ -70,7 +70,7 @@ std::string ResampleArgumentError(int newWidth, int newHeight, int pixelsPerMetr
 // (floor(sum + 0.5)) per pass. Name and its values are kept; the histogram is
 // recomputed on demand.
 // Progress: "Resample step 1:" .. "Resample step 5:", each 0..100; polls
-// cancel once per row. False, with the raster unchanged, for an empty raster,
+// cancel every few rows (the horizontal pass takes eight rows at a time). False, with the raster unchanged, for an empty raster,
 // bad arguments (the ResampleArgumentError message is shown), a result or
 // intermediate image above the decoded size limit or out of memory ("Not
 // enough memory to perform operation !"), or when cancelled.
