@@ -1,5 +1,6 @@
 #include "raster/resample.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -126,9 +127,19 @@ struct SourceReader {
     if (direct) return r;
     const int width = raster.width();
     switch (raster.bitCount()) {
-      case 1:
-        for (int x = 0; x < width; ++x) buffer[x] = (r[x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
+      case 1: {
+        // Eight levels per byte from a table: ink 0, background 255.
+        static const auto kLevels = [] {
+          std::array<std::array<uint8_t, 8>, 256> t{};
+          for (int b = 0; b < 256; ++b)
+            for (int k = 0; k < 8; ++k) t[static_cast<size_t>(b)][static_cast<size_t>(k)] = (b & (0x80 >> k)) ? 0 : 255;
+          return t;
+        }();
+        const int full = width >> 3;
+        for (int i = 0; i < full; ++i) std::memcpy(buffer + 8 * i, kLevels[r[i]].data(), 8);
+        for (int x = 8 * full; x < width; ++x) buffer[x] = (r[x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
         break;
+      }
       case 4:
         for (int x = 0; x < width; ++x) buffer[x] = level[(x & 1) ? (r[x >> 1] & 0x0F) : (r[x >> 1] >> 4)];
         break;

@@ -244,13 +244,14 @@ TEST(Resample, OnePixelWideImageIsStretched) {
 }
 
 TEST(Resample, MatchesThePixelByPixelReference) {
-  // Every filter, enlarging and reducing in each direction, grey and colour
-  // depths (16-bit keeps five bits per component in the intermediate image).
+  // Every filter, enlarging and reducing in each direction, every depth
+  // (16-bit keeps five bits per component in the intermediate image; 1 and
+  // 4-bit images are read as grey).
   struct Case {
     int bits, w, h, nw, nh;
   };
   const Case cases[] = {{8, 13, 11, 29, 7}, {8, 17, 9, 5, 23}, {24, 12, 10, 7, 21}, {32, 9, 14, 20, 6},
-                        {16, 10, 10, 23, 4}};
+                        {16, 10, 10, 23, 4}, {1, 21, 9, 13, 17}, {4, 11, 6, 15, 9}};
   unsigned seed = 1;
   for (const Case& c : cases) {
     for (ResampleFilter f : kAllFilters) {
