@@ -87,6 +87,57 @@ TEST(TemplateFilter, OutputLevelIsRoundedMagnitudeClampedAt255) {
   EXPECT_EQ(mean.row(1)[1], 1);
 }
 
+// The filter written out pixel by pixel, byte by byte, for 8 and 24-bit images.
+CRaster Reference(const CRaster& source, const KernelTemplate& t) {
+  CRaster out;
+  EXPECT_TRUE(out.cloneFrom(source));
+  const int per = source.bitCount() / 8;
+  for (int y = t.centreY; y <= t.centreY + source.height() - t.height; ++y) {
+    for (int x = t.centreX; x <= t.centreX + source.width() - t.width; ++x) {
+      for (int i = 0; i < per; ++i) {
+        double sum = 0;
+        for (int k = 0; k < t.height; ++k) {
+          for (int l = 0; l < t.width; ++l)
+            sum += source.row(y - t.centreY + k)[(x - t.centreX + l) * per + i] * t.coefficient(k, l);
+        }
+        const double v = std::fabs(sum * t.factor);
+        out.row(y)[x * per + i] = v > 255 ? 255 : static_cast<uint8_t>(v + 0.5);
+      }
+    }
+  }
+  return out;
+}
+
+TEST(TemplateFilter, MatchesThePixelByPixelDefinition) {
+  KernelTemplate sharpen = KernelTemplate::Fresh();  // whole weights: summed in integers
+  sharpen.coefficients = {0, -1, 0, -1, 5, -1, 0, -1, 0};
+  sharpen.factor = 1.0;
+  KernelTemplate edge = sharpen;
+  edge.coefficients = {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+  edge.factor = 0.7;
+  KernelTemplate blur5;  // fractional weights, off-centre
+  blur5.width = blur5.height = 5;
+  blur5.centreX = 1;
+  blur5.centreY = 3;
+  blur5.coefficients.clear();
+  for (int i = 0; i < 25; ++i) blur5.coefficients.push_back(0.1 * (i % 7) - 0.2);
+  blur5.factor = 0.37;
+  KernelTemplate huge = sharpen;  // whole, but too large for the integer sums
+  huge.coefficients[4] = 40000.0;
+  huge.factor = 1.0 / 40000.0;
+  unsigned seed = 12345;
+  auto noise = [&](int, int, int) { return (seed = seed * 1103515245u + 12345u) >> 24; };
+  for (int bits : {8, 24}) {
+    const CRaster source = MakeImage(13, 11, bits, noise);
+    for (const KernelTemplate* t : {&sharpen, &edge, &blur5, &huge}) {
+      CRaster r;
+      ASSERT_TRUE(r.cloneFrom(source));
+      ASSERT_TRUE(TemplateFilter(r, *t));
+      EXPECT_EQ(StateOf(r), StateOf(Reference(source, *t))) << bits << " bits, kernel " << t->width;
+    }
+  }
+}
+
 TEST(TemplateFilter, MeanTemplateLeavesUniformImagesAtEveryDepth) {
   for (int bits : {8, 16, 24, 32}) {
     const auto word = test::Pack555(96, 160, 200);
