@@ -103,16 +103,6 @@ ContributionTable BuildTable(int oldSize, int newSize, ResampleFilter filter, Ro
   return table;
 }
 
-// The weighted sum clamped to 0..255 and rounded half up: floor(sum + 0.5),
-// which for a sum that is not negative is the truncation (a conversion, not a
-// call to floor per pixel). The half is added in double so that a sum just
-// below a half cannot round up to it.
-inline uint8_t ClampRound(float sum) {
-  if (sum > 255.0f) return 255;
-  if (!(sum >= 0.0f)) return 0;
-  return static_cast<uint8_t>(static_cast<int>(static_cast<double>(sum) + 0.5));
-}
-
 // How the source pixels are read: one grey level or three components (blue,
 // green, red) per pixel.
 struct SourceReader {
@@ -196,8 +186,10 @@ using Bytes4 [[gnu::vector_size(4)]] = uint8_t;
 using Doubles4 [[gnu::vector_size(32)]] = double;
 using Ints4 [[gnu::vector_size(16)]] = int32_t;
 
-// ClampRound of four sums at once: clamped to 0..255 in float (exact), then
-// the half added in double and truncated.
+// Four weighted sums clamped to 0..255 and rounded half up: floor(sum + 0.5),
+// which for a sum that is not negative is the truncation. The clamp is exact
+// in float; the half is added in double so that a sum just below a half
+// cannot round up to it.
 inline void ClampRound4(Lanes4 sum, uint8_t* out) {
   const Lanes4 zero = {}, top = {255.0f, 255.0f, 255.0f, 255.0f};
   sum = sum < zero ? zero : sum;
