@@ -203,16 +203,35 @@ class BandWalker {
       };
       uint8_t* quiet = quiet_.flags != nullptr ? quiet_.row(y) : nullptr;
       const auto quietBit = static_cast<uint8_t>(subBit_);
+      constexpr uint64_t kEveryByte = 0x0101010101010101ull;
       for (int k = 0; k < wordCount; ++k) {
-        // Only words holding ink are tested.
+        // Quiet words are passed over without reading the raster, eight
+        // at a time where they come in a run.
+        if (quiet != nullptr) {
+          if (k + 8 <= wordCount) {
+            uint64_t flags;
+            std::memcpy(&flags, quiet + k, 8);
+            if ((flags & (kEveryByte * quietBit)) == kEveryByte * quietBit) {
+              k += 7;
+              continue;
+            }
+          }
+          if ((quiet[k] & quietBit) != 0) continue;
+        }
+        // Only words holding ink are tested; a word without ink never gets
+        // any and is quiet for good (until a neighbour's change wakes it).
+        bool empty = false;
         if (k * 8 + 8 <= byteCount) {
           uint64_t raw;
           std::memcpy(&raw, row + k * 8, 8);
-          if (raw == 0) continue;
-        } else if (LoadWord(row, k, byteCount) == 0) {
+          empty = raw == 0;
+        } else {
+          empty = LoadWord(row, k, byteCount) == 0;
+        }
+        if (empty) {
+          if (quiet != nullptr) quiet[k] = 3;
           continue;
         }
-        if (quiet != nullptr && (quiet[k] & quietBit) != 0) continue;
         const uint64_t mask = ZhangSuenMask(words(above, k), words(row, k), words(below, k), subBit_);
         if (mask != 0) {
           marks.push_back(WordMark{k, mask});
