@@ -208,16 +208,23 @@ bool PcxDataComplete(std::FILE* file) {
   return true;
 }
 
+// Whether a PCX or TARGA file holds less pixel data than its header
+// promises (checked before decoding: those readers stop quietly or crash).
+bool DataIncomplete(FREE_IMAGE_FORMAT format, std::FILE* file) {
+  switch (format) {
+    case FIF_PCX: return !PcxDataComplete(file);
+    case FIF_TARGA: return !TgaDataComplete(file);
+    default: return false;
+  }
+}
+
 // Whether the decoder ran out of data. FreeImage's BMP reader takes exactly
 // what it needs, so every missing byte counts (beyond the 3 bytes of row
-// padding some writers leave off the last row); its PCX and TARGA readers
-// stop quietly, so their data is walked here; JPEG says so itself; TIFF
-// fails by itself.
+// padding some writers leave off the last row); JPEG says so itself; TIFF
+// fails by itself; PCX and TARGA were walked before decoding.
 bool Truncated(FREE_IMAGE_FORMAT format, const CountingFile& counted, const LibraryMessageScope& messages) {
   switch (format) {
     case FIF_BMP: return counted.missingBytes > 3;
-    case FIF_PCX: return !PcxDataComplete(counted.file);
-    case FIF_TARGA: return !TgaDataComplete(counted.file);
     case FIF_JPEG: return messages.contains("Premature end");
     default: return false;
   }
@@ -319,6 +326,14 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
   }
   if (!BitmapSizeAcceptable(header.get(), reason)) return nullptr;
   header.reset();
+  // FreeImage's TARGA and PCX readers size their buffers from the header and
+  // the bytes left behind it; a header that promises more than the file holds
+  // (an ID field past the end, say) makes them crash, so their data is walked
+  // before they decode it.
+  if (DataIncomplete(format, counted.file)) {
+    reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
+    return nullptr;
+  }
 
   std::fseek(file.get(), 0, SEEK_SET);
   counted.missingBytes = 0;

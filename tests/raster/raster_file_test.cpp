@@ -234,6 +234,24 @@ TEST(RasterBadInput, HugeHeaderIsRefusedBeforeAllocating) {
   ExpectRefused(dir, "huge.pcx", pcx + std::string(64, '\0'), "too large");
 }
 
+// Headers that point past the end of the file: FreeImage's TARGA reader
+// crashed on an ID field longer than the file.
+TEST(RasterBadInput, HeaderFieldsPastTheEndAreRefusedBeforeDecoding) {
+  test::TempDir dir;
+  std::string tga(18, '\0');
+  tga[0] = static_cast<char>(0x80);  // a 128-byte ID field in a 40-byte file
+  tga[2] = 10;                       // run-length true colour
+  tga[12] = 64;
+  tga[14] = 53;
+  tga[16] = 24;
+  ExpectRefused(dir, "id_past_end.tga", tga + std::string(22, '\x30'), "truncated");
+  tga[0] = 0;
+  tga[1] = 1;  // a colour map of 65535 entries that is not there
+  tga[5] = tga[6] = static_cast<char>(0xFF);
+  tga[7] = 24;
+  ExpectRefused(dir, "map_past_end.tga", tga + std::string(22, '\x30'), "truncated");
+}
+
 TEST(RasterBadInput, ZeroSizedImage) {
   test::TempDir dir;
   ExpectRefused(dir, "zero.bmp", BmpHeader(0, 0, 8) + std::string(1024, '\0'));
