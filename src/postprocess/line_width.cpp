@@ -280,21 +280,9 @@ bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, p
 
 bool roundWidthsLayer(model::CLayer& layer, const settings::WidthSeries& series, double pixelsPerMetre,
                       platform::ProgressSink* sink) {
-  const StageProgress stage(sink);
-  stage.begin("ProcessRoundWidth", "Round width");
-  const uint32_t n = layer.recount();
   const model::WidthRounder round = [&](double width) { return series.Round(width, pixelsPerMetre); };
-  uint32_t i = 0;
-  for (const auto& entity : layer) {
-    ++i;
-    entity->roundWidth(round);
-    if (stage.hasSink()) {
-      if (stage.stopRequested()) return false;
-      stage.progress(static_cast<int>(static_cast<uint64_t>(i) * 100 / n));
-    }
-  }
-  stage.end();
-  return true;
+  return runEntityStage(layer, "ProcessRoundWidth", "Round width", sink,
+                        [&](model::CEntity& entity) { entity.roundWidth(round); });
 }
 
 }  // namespace quillon::postprocess

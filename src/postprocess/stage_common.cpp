@@ -10,15 +10,15 @@ void StageProgress::begin(std::string_view key, std::string_view defaultText) co
   if (sink_) sink_->stageBegin(settings::Text(key, defaultText));
 }
 
-bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
-                      platform::ProgressSink* sink, const std::function<void(model::CPolyLine&)>& work) {
+bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
+                    platform::ProgressSink* sink, const std::function<void(model::CEntity&)>& work) {
   const StageProgress stage(sink);
   stage.begin(key, defaultText);
   const uint32_t n = layer.recount();
   uint32_t i = 0;
   for (const auto& entity : layer) {
     ++i;
-    if (entity->type() == model::EntityType::PolyLine) work(static_cast<model::CPolyLine&>(*entity));
+    work(*entity);
     if (stage.hasSink()) {
       if (stage.stopRequested()) return false;
       stage.progress(static_cast<int>(static_cast<uint64_t>(i) * 100 / n));
@@ -26,6 +26,13 @@ bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_vi
   }
   stage.end();
   return true;
+}
+
+bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
+                      platform::ProgressSink* sink, const std::function<void(model::CPolyLine&)>& work) {
+  return runEntityStage(layer, key, defaultText, sink, [&](model::CEntity& entity) {
+    if (entity.type() == model::EntityType::PolyLine) work(static_cast<model::CPolyLine&>(entity));
+  });
 }
 
 }  // namespace quillon::postprocess

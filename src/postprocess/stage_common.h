@@ -55,6 +55,9 @@ class StageProgress {
 // cancel check and progress i·100/n; stage end. False only when cancelled.
 bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
                       platform::ProgressSink* sink, const std::function<void(model::CPolyLine&)>& work);
+// The same for every entity of the layer, whatever its kind.
+bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
+                    platform::ProgressSink* sink, const std::function<void(model::CEntity&)>& work);
 
 // The angle between two direction vectors, acos of their normalised dot
 // product, in [0, π]; 0 when either vector has no length.
