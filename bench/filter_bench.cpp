@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 
 #include "gen/sheet_generator.h"
 #include "raster/median_filter.h"
@@ -39,17 +38,7 @@ using quillon::raster::ResampleFilter;
 
 constexpr int kWidth = 14000, kHeight = 9900;
 
-const CRaster& OneBitSheet() {
-  static const std::unique_ptr<quillon::bench::Sheet> sheet = [] {
-    auto s = std::make_unique<quillon::bench::Sheet>();
-    quillon::bench::SheetSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    if (!quillon::bench::GenerateSheet(spec, *s)) std::abort();
-    return s;
-  }();
-  return sheet->raster;
-}
+const CRaster& OneBitSheet() { return quillon::bench::SharedSheetRaster(kWidth, kHeight); }
 
 // The sheet as a grey scan: dark ink, off-white paper with a faint texture
 // and scanner noise.

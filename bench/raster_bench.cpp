@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "gen/sheet_generator.h"
 #include "raster/raster.h"
@@ -26,17 +25,7 @@ using quillon::raster::Histogram;
 constexpr int kWidth = 14000, kHeight = 9900;
 
 // The generated 1-bit sheet, made once.
-const CRaster& OneBitSheet() {
-  static const std::unique_ptr<quillon::bench::Sheet> sheet = [] {
-    auto s = std::make_unique<quillon::bench::Sheet>();
-    quillon::bench::SheetSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    if (!quillon::bench::GenerateSheet(spec, *s)) std::abort();
-    return s;
-  }();
-  return sheet->raster;
-}
+const CRaster& OneBitSheet() { return quillon::bench::SharedSheetRaster(kWidth, kHeight); }
 
 // The sheet as a scan: ink dark blue-grey, paper off-white with a faint
 // diagonal texture so that the histogram has more than two levels.

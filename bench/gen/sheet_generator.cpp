@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <map>
+#include <memory>
 #include <numbers>
+#include <utility>
 
 namespace quillon::bench {
 
@@ -362,6 +366,19 @@ bool GenerateSheet(const SheetSpec& spec, Sheet& sheet) {
 
 std::string SheetLabel(const SheetSpec& spec) {
   return std::to_string(spec.width) + "x" + std::to_string(spec.height);
+}
+
+const raster::CRaster& SharedSheetRaster(int width, int height) {
+  static std::map<std::pair<int, int>, std::unique_ptr<Sheet>> sheets;
+  std::unique_ptr<Sheet>& sheet = sheets[{width, height}];
+  if (!sheet) {
+    sheet = std::make_unique<Sheet>();
+    SheetSpec spec;
+    spec.width = width;
+    spec.height = height;
+    if (!GenerateSheet(spec, *sheet)) std::abort();
+  }
+  return sheet->raster;
 }
 
 }  // namespace quillon::bench

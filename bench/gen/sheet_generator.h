@@ -61,6 +61,10 @@ struct Sheet {
 // Draws a sheet. False when the raster cannot be created.
 bool GenerateSheet(const SheetSpec& spec, Sheet& sheet);
 
+// The 1-bit sheet of the default spec at this size, drawn once per process
+// and kept (benchmarks share it between cases); aborts when it cannot be made.
+const raster::CRaster& SharedSheetRaster(int width, int height);
+
 // Draws one primitive into a 1-bit raster (clipped to it).
 void DrawPrimitive(raster::CRaster& raster, const Primitive& primitive);
 
