@@ -221,15 +221,12 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
     // here too, in row order, so pages neither overwrite a file the user kept
     // (Overwrite off) nor collide with another row's target, and parallel runs
     // choose the same names as sequential ones.
-    std::error_code ec;
-    if (fs::is_regular_file(source, ec)) {
-      raster::RasterPageReader reader;
-      if (reader.openPages(task->source) && reader.pageCount() >= 2) {
-        for (int page = 0; page < reader.pageCount(); ++page) {
-          bool pageRenamed = false;
-          task->job.pageTargets.push_back(names.Claim(PageTargetName(task->target, page), pageRenamed));
-          renamed = renamed || pageRenamed;
-        }
+    raster::RasterPageReader reader;  // refuses missing files and directories itself
+    if (reader.openPages(task->source) && reader.pageCount() >= 2) {
+      for (int page = 0; page < reader.pageCount(); ++page) {
+        bool pageRenamed = false;
+        task->job.pageTargets.push_back(names.Claim(PageTargetName(task->target, page), pageRenamed));
+        renamed = renamed || pageRenamed;
       }
     }
     if (renamed && PumpMessages(host)) return nullptr;
