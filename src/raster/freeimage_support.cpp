@@ -230,6 +230,18 @@ bool Truncated(FREE_IMAGE_FORMAT format, const CountingFile& counted, const Libr
   }
 }
 
+// The format the content seems to be in, for the message about a file whose
+// extension lies. Only signature checks of common raster formats are asked:
+// FreeImage's full probe also runs readers such as its camera-raw and XPM
+// detectors, which corrupt the heap on some inputs.
+FREE_IMAGE_FORMAT LooksLike(FreeImageIO& io, CountingFile& counted) {
+  for (FREE_IMAGE_FORMAT candidate : {FIF_BMP, FIF_JPEG, FIF_TIFF, FIF_PNG, FIF_GIF, FIF_PCX, FIF_TARGA}) {
+    std::fseek(counted.file, 0, SEEK_SET);
+    if (FreeImage_ValidateFromHandle(candidate, &io, &counted)) return candidate;
+  }
+  return FIF_UNKNOWN;
+}
+
 }  // namespace
 
 void AppendLibraryMessage(const char* format, const char* message) {
@@ -309,8 +321,7 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
   if (!FreeImage_ValidateFromHandle(format, &io, &counted)) {
     reason = settings::Text("RasterNotFormatMsg", "the file is not a valid") + " " + FormatName(format) + " " +
              settings::Text("RasterFileWord", "file");
-    std::fseek(file.get(), 0, SEEK_SET);
-    const FREE_IMAGE_FORMAT actual = FreeImage_GetFileTypeFromHandle(&io, &counted);
+    const FREE_IMAGE_FORMAT actual = LooksLike(io, counted);
     if (actual != FIF_UNKNOWN && actual != format)
       reason += " (" + settings::Text("RasterLooksLikeMsg", "its content looks like") + " " + FormatName(actual) + ")";
     return nullptr;

@@ -252,6 +252,16 @@ TEST(RasterBadInput, HeaderFieldsPastTheEndAreRefusedBeforeDecoding) {
   ExpectRefused(dir, "map_past_end.tga", tga + std::string(22, '\x30'), "truncated");
 }
 
+// A file whose extension lies is named for what it looks like; only common
+// raster signatures are asked (the library's full probe corrupts its heap on
+// some inputs).
+TEST(RasterBadInput, ExtensionThatLiesNamesTheContent) {
+  test::TempDir dir;
+  ExpectRefused(dir, "photo.bmp", test::ReadFile(test::SourcePath("data/samples/colour_24bit.jpg")),
+                "its content looks like JPEG");
+  ExpectRefused(dir, "scan.pcx", test::ReadFile(test::SourcePath("data/samples/sheet.tif")), "looks like TIFF");
+}
+
 TEST(RasterBadInput, ZeroSizedImage) {
   test::TempDir dir;
   ExpectRefused(dir, "zero.bmp", BmpHeader(0, 0, 8) + std::string(1024, '\0'));
