@@ -32,15 +32,22 @@ platform::BinaryValue DoubleBytes(double value) {
   return bytes;
 }
 
-// Packs the text with zlib's compress at the default level into one stream.
+// Packs the text as one gzip member (RFC 1952) at zlib's default level: a
+// .svgz is gzip everywhere, and browsers, rsvg and Inkscape refuse a bare
+// zlib stream.
 bool Compress(const std::string& text, std::vector<uint8_t>& out) {
-  uLongf size = compressBound(static_cast<uLong>(text.size()));
-  out.resize(size);
-  if (compress(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size())) != Z_OK) {
-    return false;
-  }
-  out.resize(size);
-  return true;
+  constexpr int kGzipWindow = 15 + 16;  // 32 KiB window, gzip wrapper
+  z_stream z{};
+  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  out.resize(deflateBound(&z, static_cast<uLong>(text.size())) + 32);  // the bound leaves out gzip's header
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const int status = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return status == Z_STREAM_END;
 }
 
 // A memory stream for writers whose output is transformed before it reaches

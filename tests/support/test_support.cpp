@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +24,29 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+std::optional<std::string> Gunzip(const std::string& bytes) {
+  if (bytes.size() < 18 || static_cast<uint8_t>(bytes[0]) != 0x1f || static_cast<uint8_t>(bytes[1]) != 0x8b) {
+    return std::nullopt;
+  }
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 16) != Z_OK) return std::nullopt;  // gzip wrapper only
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  std::string text;
+  int status = Z_OK;
+  char chunk[65536];
+  while (status == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(chunk);
+    z.avail_out = sizeof chunk;
+    status = inflate(&z, Z_NO_FLUSH);
+    text.append(chunk, sizeof chunk - z.avail_out);
+  }
+  const bool whole = status == Z_STREAM_END && z.avail_in == 0;
+  inflateEnd(&z);
+  if (!whole) return std::nullopt;
+  return text;
 }
 
 std::string ReadFile(const std::string& path) {

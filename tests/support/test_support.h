@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test executables.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& config
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
+// The text of one whole gzip member; nullopt when the bytes are not one.
+std::optional<std::string> Gunzip(const std::string& bytes);
 // Path of a file below the source tree (e.g. "data/samples/lines.bmp").
 std::string SourcePath(const std::string& relative);
 

@@ -8,17 +8,26 @@ namespace quillon::formats {
 
 namespace {
 constexpr std::string_view kEol = "\r\n";
-// Below this a stroke would vanish in most viewers; it is the fixed hairline.
-constexpr double kHairline = 0.01;
+// A saved width below this is no width: the element is drawn as a hairline.
+constexpr double kMinWidth = 0.01;
+
+// CSS pixels per destination unit, by the unit suffix of the width attribute.
+double CssPixelsPer(std::string_view unitSuffix) {
+  if (unitSuffix == "in") return 96.0;
+  if (unitSuffix == "cm") return 96.0 / 2.54;
+  if (unitSuffix == "mm") return 9.6 / 2.54;
+  return 1.0;
+}
 }  // namespace
 
 SvgWriter::SvgWriter(double pixelsPerUnit, double flipSum, bool saveWidth)
     : pixelsPerUnit_(pixelsPerUnit > 0.0 && std::isfinite(pixelsPerUnit) ? pixelsPerUnit : 1.0),
       flipSum_(flipSum),
-      saveWidth_(saveWidth) {}
+      saveWidth_(saveWidth),
+      hairline_(1.0 / pixelsPerUnit_) {}
 
 std::string SvgWriter::ColourText(settings::Rgb colour) {
-  return "RGB(" + std::to_string(colour.r) + "," + std::to_string(colour.g) + "," + std::to_string(colour.b) + ")";
+  return "rgb(" + std::to_string(colour.r) + "," + std::to_string(colour.g) + "," + std::to_string(colour.b) + ")";
 }
 
 void SvgWriter::Number(double pixels) { out_.fixed(pixels / pixelsPerUnit_, 3); }
@@ -32,7 +41,17 @@ void SvgWriter::Pair(double x, double y) {
 void SvgWriter::Header(const Box& extents, double width, double height, std::string_view unitSuffix) {
   out_.text("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
   out_.text(kEol);
-  out_.text("<svg width=\"");
+  // A view box in one unit and a size in another give one user unit a scale;
+  // the hairline is one raster pixel, and never less than one screen pixel
+  // at the document's own size.
+  const double boxWidth = (extents.maxX - extents.minX) / pixelsPerUnit_;
+  const double boxHeight = (extents.maxY - extents.minY) / pixelsPerUnit_;
+  const double css = CssPixelsPer(unitSuffix);
+  hairline_ = 1.0 / pixelsPerUnit_;
+  if (width > 0.0 && height > 0.0 && std::isfinite(boxWidth) && std::isfinite(boxHeight)) {
+    hairline_ = std::max({hairline_, boxWidth / (width * css), boxHeight / (height * css)});
+  }
+  out_.text("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"");
   out_.fixed(width, 3);
   out_.text(unitSuffix);
   out_.text("\" height=\"");
@@ -55,15 +74,19 @@ void SvgWriter::Header(const Box& extents, double width, double height, std::str
 }
 
 void SvgWriter::StrokeEnd(const std::string& colour, double width) {
+  StrokeWidth(colour, saveWidth_ && width >= kMinWidth ? width : 0.0);
+}
+
+void SvgWriter::StrokeWidth(const std::string& colour, double width) {
   out_.text("fill=\"none\" stroke=\"");
   out_.text(colour);
-  if (saveWidth_ && width >= kHairline) {
-    out_.text("\" stroke-width=\"");
+  out_.text("\" stroke-width=\"");
+  if (width > hairline_) {
     out_.fixed(width, 3);
-    out_.text("\" />");
   } else {
-    out_.text("\" stroke-width=\"0.01\" />");
+    out_.fixed(hairline_, 6);  // a raster pixel in inches needs the digits
   }
+  out_.text("\" />");
   out_.text(kEol);
 }
 
@@ -74,10 +97,7 @@ void SvgWriter::Line(Point2 start, Point2 end, settings::Rgb colour) {
   Pair(end.x, end.y);
   out_.ch('"');
   out_.text(kEol);
-  out_.text("fill=\"none\" stroke=\"");
-  out_.text(ColourText(colour));
-  out_.text("\" stroke-width=\"0.01\" />");
-  out_.text(kEol);
+  StrokeWidth(ColourText(colour), 0.0);
 }
 
 void SvgWriter::Arc(Point2 centre, double radius, double startAngle, double endAngle, double width,
@@ -179,13 +199,10 @@ void SvgWriter::Polyline(const PathRing& vertices, bool closed, settings::Rgb co
       continue;
     }
     Segment(vertices[i - 1], v);
-    if (saveWidth_ && std::fabs(widthCur - widthPrev) > kHairline) {
+    if (saveWidth_ && std::fabs(widthCur - widthPrev) > kMinWidth) {
       out_.ch('"');
       out_.text(kEol);
-      out_.text("fill=\"none\" stroke=\"" + text + "\" stroke-width=\"");
-      out_.fixed(std::max(widthPrev, kHairline), 3);
-      out_.text("\" />");
-      out_.text(kEol);
+      StrokeWidth(text, widthPrev);
       if (i + 1 == visits) return;  // the last piece is already closed
       out_.text("<path d=\"M ");
       Pair(v.x, v.y);

@@ -26,7 +26,7 @@ class SvgWriter {
   // XML declaration, <svg> with the destination size and the view box of the
   // extents (pixels), title and desc.
   void Header(const Box& extents, double width, double height, std::string_view unitSuffix);
-  // Lines carry no width: always the 0.01 stroke.
+  // Lines carry no width: always the hairline.
   void Line(Point2 start, Point2 end, settings::Rgb colour);
   // Counter-clockwise from startAngle to endAngle (radians, end ≥ start).
   void Arc(Point2 centre, double radius, double startAngle, double endAngle, double width, settings::Rgb colour);
@@ -44,7 +44,7 @@ class SvgWriter {
   const std::string& error() const { return out_.error(); }
   const std::string& text() const { return out_.str(); }
 
-  // "RGB(r,g,b)".
+  // "rgb(r,g,b)": Inkscape reads the function name in lower case only.
   static std::string ColourText(settings::Rgb colour);
 
  private:
@@ -52,11 +52,16 @@ class SvgWriter {
   void Pair(double x, double y);          // converted and flipped "x,y"
   void Segment(const PathVertex& from, const PathVertex& to);
   void StrokeEnd(const std::string& colour, double width);  // width form when SaveWidth and >= 0.01
+  // The stroke line with a width, raised to the hairline.
+  void StrokeWidth(const std::string& colour, double width);
 
   TextBuffer out_;
   double pixelsPerUnit_;
   double flipSum_;
   bool saveWidth_;
+  // The thinnest visible line in destination units: a zero width in a
+  // drawing means that line, never an invisible one.
+  double hairline_;
 };
 
 }  // namespace quillon::formats
