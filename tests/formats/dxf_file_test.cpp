@@ -41,6 +41,7 @@ const char* const kExpected2000 =
     "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1014\n9\n$INSBASE\n10\n0.0\n20\n0.0\n30\n0.0\n"
     "    9\n$HANDSEED\n  5\n33\n"
     "  9\n$LIMMIN\n 10\n-1.500000\n 20\n-0.750000\n  9\n$LIMMAX\n 10\n101.500000\n 20\n50.750000\n"
+    "  9\n$EXTMIN\n 10\n-1.500000\n 20\n-0.750000\n 30\n0.0\n  9\n$EXTMAX\n 10\n101.500000\n 20\n50.750000\n 30\n0.0\n"
     "9\n$ORTHOMODE\n70\n0\n9\n$OSMODE\n70\n5\n9\n$CECOLOR\n62\n256\n9\n$LTSCALE\n40\n1.0\n9\n$CLAYER\n8\nTrace\n"
     "0\nENDSEC\n"
     // CLASSES
@@ -77,9 +78,9 @@ const char* const kExpected2000 =
     "  0\nENDTAB\n"
     "  0\nTABLE\n  2\nDIMSTYLE\n  5\nA\n100\nAcDbSymbolTable\n 70\n     0\n  0\nENDTAB\n"
     "  0\nTABLE\n  2\nBLOCK_RECORD\n  5\n1\n100\nAcDbSymbolTable\n 70\n     0\n"
-    "  0\nBLOCK_RECORD\n  5\n1F\n102\n{ACAD_XDICTIONARY\n360\n80\n102\n}\n100\nAcDbSymbolTableRecord\n"
+    "  0\nBLOCK_RECORD\n  5\n1F\n100\nAcDbSymbolTableRecord\n"
     "100\nAcDbBlockTableRecord\n  2\n*MODEL_SPACE\n"
-    "  0\nBLOCK_RECORD\n  5\n1B\n102\n{ACAD_XDICTIONARY\n360\n7E\n102\n}\n100\nAcDbSymbolTableRecord\n"
+    "  0\nBLOCK_RECORD\n  5\n1B\n100\nAcDbSymbolTableRecord\n"
     "100\nAcDbBlockTableRecord\n  2\n*PAPER_SPACE\n"
     "  0\nENDTAB\n0\nENDSEC\n"
     // BLOCKS
@@ -99,13 +100,14 @@ const char* const kExpected2000 =
     // OBJECTS
     "  0\nSECTION\n  2\nOBJECTS\n"
     "  0\nDICTIONARY\n  5\nC\n100\nAcDbDictionary\n  3\nACAD_GROUP\n350\nD\n  3\nACAD_MLINESTYLE\n350\n17\n"
-    "  0\nDICTIONARY\n  5\nD\n102\n{ACAD_REACTORS\n330\nC\n102\n}\n100\nAcDbDictionary\n"
-    "  0\nDICTIONARY\n  5\n17\n102\n{ACAD_REACTORS\n330\nC\n102\n}\n100\nAcDbDictionary\n  3\nSTANDARD\n350\n18\n"
+    "  0\nDICTIONARY\n  5\nD\n102\n{ACAD_REACTORS\n330\nC\n102\n}\n330\nC\n100\nAcDbDictionary\n"
+    "  0\nDICTIONARY\n  5\n17\n102\n{ACAD_REACTORS\n330\nC\n102\n}\n330\nC\n100\nAcDbDictionary\n"
     "  0\nENDSEC\n0\nEOF\n";
 
 const char* const kExpectedR10 =
     "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1006\n9\n$INSBASE\n10\n0.0\n20\n0.0\n30\n0.0\n"
     "  9\n$LIMMIN\n 10\n-1.500000\n 20\n-0.750000\n  9\n$LIMMAX\n 10\n101.500000\n 20\n50.750000\n"
+    "  9\n$EXTMIN\n 10\n-1.500000\n 20\n-0.750000\n 30\n0.0\n  9\n$EXTMAX\n 10\n101.500000\n 20\n50.750000\n 30\n0.0\n"
     "9\n$ORTHOMODE\n70\n0\n9\n$OSMODE\n70\n5\n9\n$CECOLOR\n62\n256\n9\n$LTSCALE\n40\n1.0\n9\n$CLAYER\n8\nTrace\n"
     "0\nENDSEC\n"
     "0\nSECTION\n2\nTABLES\n"

@@ -69,9 +69,11 @@ constexpr Text kOtherTables[] = {
     "  2", "ACAD", " 70", "     0", "  0", "ENDTAB",
     "  0", "TABLE", "  2", "DIMSTYLE", "  5", "A", "100", "AcDbSymbolTable", " 70", "     0", "  0", "ENDTAB",
     "  0", "TABLE", "  2", "BLOCK_RECORD", "  5", "1", "100", "AcDbSymbolTable", " 70", "     0",
-    "  0", "BLOCK_RECORD", "  5", "1F", "102", "{ACAD_XDICTIONARY", "360", "80", "102", "}",
+    // No extension dictionaries: handles that point at objects not in the
+    // file are taken by entities once a drawing has about 80 of them.
+    "  0", "BLOCK_RECORD", "  5", "1F",
     "100", "AcDbSymbolTableRecord", "100", "AcDbBlockTableRecord", "  2", "*MODEL_SPACE",
-    "  0", "BLOCK_RECORD", "  5", "1B", "102", "{ACAD_XDICTIONARY", "360", "7E", "102", "}",
+    "  0", "BLOCK_RECORD", "  5", "1B",
     "100", "AcDbSymbolTableRecord", "100", "AcDbBlockTableRecord", "  2", "*PAPER_SPACE",
     "  0", "ENDTAB",
     "0", "ENDSEC"};
@@ -94,9 +96,13 @@ constexpr Text kTail2000[] = {
     "  0", "SECTION", "  2", "OBJECTS",
     "  0", "DICTIONARY", "  5", "C", "100", "AcDbDictionary",
     "  3", "ACAD_GROUP", "350", "D", "  3", "ACAD_MLINESTYLE", "350", "17",
-    "  0", "DICTIONARY", "  5", "D", "102", "{ACAD_REACTORS", "330", "C", "102", "}", "100", "AcDbDictionary",
-    "  0", "DICTIONARY", "  5", "17", "102", "{ACAD_REACTORS", "330", "C", "102", "}", "100", "AcDbDictionary",
-    "  3", "STANDARD", "350", "18",
+    // Each dictionary names its owner besides its reactor, or readers repair
+    // the file; the style dictionary stays empty, as a "STANDARD" entry would
+    // name a style object the file does not hold.
+    "  0", "DICTIONARY", "  5", "D", "102", "{ACAD_REACTORS", "330", "C", "102", "}", "330", "C",
+    "100", "AcDbDictionary",
+    "  0", "DICTIONARY", "  5", "17", "102", "{ACAD_REACTORS", "330", "C", "102", "}", "330", "C",
+    "100", "AcDbDictionary",
     "  0", "ENDSEC",
     "0", "EOF"};
 
@@ -123,6 +129,14 @@ View HeaderView(model::CGraph& drawing, const DxfWriter& file) {
   return View{lo.x, hi.x, lo.y, hi.y};
 }
 
+// The drawing's extents: readers size their first view by them (LibreOffice
+// crops to a guess, or refuses a large drawing, without them).
+bool WriteExtents(DxfWriter& file, const View& view) {
+  return file.Group("  9", "$EXTMIN") && file.Real(" 10", view.minX) && file.Real(" 20", view.minY) &&
+         file.Group(" 30", "0.0") && file.Group("  9", "$EXTMAX") && file.Real(" 10", view.maxX) &&
+         file.Real(" 20", view.maxY) && file.Group(" 30", "0.0");
+}
+
 // $INSBASE to the end of the HEADER section; seed only in the 2000 variant.
 bool WriteHeaderBody(DxfWriter& file, model::CGraph& drawing, const View& view, const uint32_t* seed) {
   const auto& aids = drawing.aids;
@@ -132,6 +146,7 @@ bool WriteHeaderBody(DxfWriter& file, model::CGraph& drawing, const View& view, 
   if (ok && seed) ok = file.Group("    9", "$HANDSEED") && file.Hex("  5", *seed);
   return ok && file.Group("  9", "$LIMMIN") && file.Real(" 10", view.minX) && file.Real(" 20", view.minY) &&
          file.Group("  9", "$LIMMAX") && file.Real(" 10", view.maxX) && file.Real(" 20", view.maxY) &&
+         WriteExtents(file, view) &&
          file.Group("9", "$ORTHOMODE") && file.Int("70", aids.orthoOn ? 1 : 0) && file.Group("9", "$OSMODE") &&
          file.Int("70", aids.osnapOn ? aids.osnapModes : 0) && file.Group("9", "$CECOLOR") &&
          file.Int("62", colour) && file.Group("9", "$LTSCALE") && file.Group("40", "1.0") &&
