@@ -1,6 +1,11 @@
 #include "platform/key_value_store.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <set>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -10,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/atomic_file.h"
+#include "platform/message_sink.h"
 
 namespace quillon::platform {
 
@@ -240,27 +246,100 @@ JsonFileKeyValueStore::~JsonFileKeyValueStore() {
   if (dirty_) (void)flush();
 }
 
+namespace {
+
+// Several stores of one file may live in one process (the language lookup
+// and the command itself); the user hears about a bad file once.
+void ReportOnce(const std::string& path, const std::string& text) {
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  {
+    std::lock_guard lock(mutex);
+    if (!reported.insert(path).second) return;
+  }
+  ShowMessage(text, MessageKind::Warning);
+}
+
+// "<file>.bad-YYYYMMDD-HHMMSS", with "-N" added while that name is taken.
+std::string FreeAsideName(const std::string& path) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::string base = path + ".bad-" + stamp;
+  std::string name = base;
+  std::error_code ec;
+  for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(name, ec)); ++n)
+    name = base + "-" + std::to_string(n);
+  return name;
+}
+
+}  // namespace
+
 void JsonFileKeyValueStore::reload() {
   replaceRoot(std::make_unique<Node>());
   dirty_ = false;
+  keptAside_.clear();
   std::error_code ec;
-  if (!std::filesystem::exists(filePath_, ec)) return;
-  std::ifstream in(filePath_, std::ios::binary);
-  std::stringstream text;
-  if (in) text << in.rdbuf();
-  auto parsed = nlohmann::ordered_json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
-  if (!in || parsed.is_discarded() || !parsed.is_object()) {
-    // Keep the unreadable file for the user instead of overwriting it at the next save.
-    std::filesystem::rename(filePath_, filePath_ + ".bad", ec);
+  auto status = std::filesystem::status(filePath_, ec);
+  if (!std::filesystem::exists(status)) {
+    state_ = FileState::Missing;
     return;
   }
+  std::string reason;
+  std::stringstream text;
+  if (!std::filesystem::is_regular_file(status)) {
+    reason = "not a regular file";
+  } else {
+    errno = 0;
+    std::ifstream in(filePath_, std::ios::binary);
+    if (!in) {
+      reason = std::strerror(errno ? errno : EIO);
+    } else {
+      text << in.rdbuf();
+      if (in.bad()) reason = "read error";
+    }
+  }
+  if (!reason.empty()) {
+    state_ = FileState::Unreadable;
+    ReportOnce(filePath_, "Cannot read the settings file " + filePath_ + " (" + reason +
+                              "): the built-in settings are used and the file is left as it is.");
+    return;
+  }
+  auto parsed = nlohmann::ordered_json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+  if (parsed.is_discarded() || !parsed.is_object()) {
+    state_ = FileState::Malformed;
+    ReportOnce(filePath_, "The settings file " + filePath_ +
+                              " is damaged: the built-in settings are used; it is kept aside when settings are next saved.");
+    return;
+  }
+  state_ = FileState::Read;
   replaceRoot(FromJson(parsed));
 }
 
 bool JsonFileKeyValueStore::flush() {
+  // Replacing a file we could not read could destroy settings we never saw.
+  if (state_ == FileState::Unreadable) return false;
+  if (state_ == FileState::Malformed) {
+    std::string aside = FreeAsideName(filePath_);
+    std::error_code ec;
+    std::filesystem::rename(filePath_, aside, ec);
+    if (ec && std::filesystem::exists(filePath_)) {
+      ShowMessage("Cannot keep the damaged settings file " + filePath_ + " aside as " + aside + ": " +
+                  ec.message() + "; settings were not saved.");
+      return false;
+    }
+    if (!ec) {
+      keptAside_ = aside;
+      ShowMessage("The damaged settings file was kept as " + aside + ".", MessageKind::Warning);
+    }
+    state_ = FileState::Missing;
+  }
   std::string text = ToJson(root()).dump(2);
   text.push_back('\n');
   if (!WriteFileAtomically(filePath_, text)) return false;
+  state_ = FileState::Read;
   dirty_ = false;
   return true;
 }

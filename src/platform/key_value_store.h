@@ -84,22 +84,33 @@ class MemoryKeyValueStore : public KeyValueStore {
 };
 
 // The settings file. Construction reads the file; a missing file is an empty
-// tree, and an unreadable or malformed one reads as empty too and is moved
-// aside to "<file>.bad" so the next save does not silently lose it. flush()
-// (and destruction) writes the whole tree to a temporary file beside it and
+// tree. A file that exists but cannot be read (no permission, not a regular
+// file) and one that is malformed both read as empty, are reported once per
+// process through the message sink, and are never touched by reading: an
+// unreadable file is left alone for good (flush() refuses to replace what it
+// could not read), a malformed one is moved aside to a new
+// "<file>.bad-<timestamp>" only when settings are about to be written, so an
+// earlier kept-aside file is never overwritten. flush() (and destruction, when
+// something changed) writes the whole tree to a temporary file beside it and
 // renames it over the old one, so readers always see one whole version.
 class JsonFileKeyValueStore final : public MemoryKeyValueStore {
  public:
+  enum class FileState { Missing, Read, Unreadable, Malformed };
+
   explicit JsonFileKeyValueStore(std::string filePath);
   ~JsonFileKeyValueStore() override;
-
   bool flush() override;
   // Re-reads the file, dropping unsaved changes.
   void reload();
   const std::string& filePath() const { return filePath_; }
+  FileState fileState() const { return state_; }
+  // Where the last flush moved a malformed file ("" when it did not).
+  const std::string& keptAsidePath() const { return keptAside_; }
 
  private:
   std::string filePath_;
+  FileState state_ = FileState::Missing;
+  std::string keptAside_;
 };
 
 // Compares two names without regard to ASCII case.

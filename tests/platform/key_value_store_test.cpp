@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
 #include "platform/atomic_file.h"
+#include "platform/message_sink.h"
 #include "support/test_support.h"
 
 namespace quillon::platform {
@@ -54,21 +56,75 @@ TEST(JsonFileKeyValueStore, RoundTripsThroughTheFile) {
   EXPECT_EQ(again.readBinary(kOptions, "d_FillSpace"), (BinaryValue{0, 255, 16}));
 }
 
-TEST(JsonFileKeyValueStore, MalformedFileReadsEmptyAndIsKeptAside) {
+std::vector<std::string> AsideFiles(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+    if (entry.path().filename().string().starts_with(std::filesystem::path(path).filename().string() + ".bad"))
+      names.push_back(entry.path().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(JsonFileKeyValueStore, MalformedFileIsOnlyKeptAsideWhenSettingsAreWritten) {
   test::TempDir dir;
   std::string path = dir.file("settings.json");
+  CaptureMessageSink sink;
+  ScopedMessageSink installed(sink);
+  int round = 0;
   for (std::string garbage : {"", "{\"keys\": {\"Software\": ", "\x01\x02 not json", "[1,2,3]"}) {
     test::WriteFile(path, garbage);
+    {
+      JsonFileKeyValueStore reader(path);  // a command that only reads
+      EXPECT_EQ(reader.fileState(), JsonFileKeyValueStore::FileState::Malformed);
+      EXPECT_FALSE(reader.keyExists("Software")) << garbage;
+    }
+    EXPECT_EQ(test::ReadFile(path), garbage) << "reading never moves the file";
+    EXPECT_EQ(AsideFiles(path).size(), static_cast<size_t>(round));
+
     JsonFileKeyValueStore store(path);
-    EXPECT_FALSE(store.keyExists("Software")) << garbage;
-    EXPECT_TRUE(std::filesystem::exists(path + ".bad")) << garbage;
-    EXPECT_EQ(test::ReadFile(path + ".bad"), garbage);
     store.createKey(kOptions);
     ASSERT_TRUE(store.flush());
+    ++round;
+    auto aside = AsideFiles(path);
+    ASSERT_EQ(aside.size(), static_cast<size_t>(round)) << "an earlier kept file is never overwritten";
+    EXPECT_EQ(test::ReadFile(store.keptAsidePath()), garbage);
     JsonFileKeyValueStore reread(path);
     EXPECT_TRUE(reread.keyExists(kOptions));
-    std::filesystem::remove(path + ".bad");
   }
+}
+
+TEST(JsonFileKeyValueStore, UnreadableFileIsReportedOnceAndLeftAlone) {
+  test::TempDir dir;
+  CaptureMessageSink sink;
+  ScopedMessageSink installed(sink);
+
+  // A directory where the file should be.
+  std::string folder = dir.file("settings.json");
+  std::filesystem::create_directory(folder);
+  {
+    JsonFileKeyValueStore store(folder);
+    EXPECT_EQ(store.fileState(), JsonFileKeyValueStore::FileState::Unreadable);
+    store.createKey(kOptions);
+    EXPECT_FALSE(store.flush());
+  }
+  JsonFileKeyValueStore again(folder);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(sink.messages().size(), 1u) << "one report per file and process";
+
+  // A valid file without read permission is not "damaged" (root reads it anyway).
+  std::string locked = dir.file("locked.json");
+  test::WriteFile(locked, "{}");
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  {
+    JsonFileKeyValueStore store(locked);
+    if (store.fileState() == JsonFileKeyValueStore::FileState::Unreadable) {
+      store.createKey(kOptions);
+      EXPECT_FALSE(store.flush());
+    }
+  }
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(test::ReadFile(locked), "{}");
+  EXPECT_TRUE(AsideFiles(locked).empty());
 }
 
 TEST(JsonFileKeyValueStore, WrongTypedEntriesAreSkipped) {
@@ -104,7 +160,7 @@ TEST(JsonFileKeyValueStore, ConcurrentSaversLeaveOneWholeVersion) {
   auto first = store.readDword(kOptions, "v0");
   ASSERT_TRUE(first);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(store.readDword(kOptions, "v" + std::to_string(i)), first);
-  EXPECT_FALSE(std::filesystem::exists(path + ".bad"));
+  EXPECT_TRUE(AsideFiles(path).empty());
 }
 
 TEST(AtomicFile, FailedSaveKeepsThePreviousFile) {
