@@ -42,11 +42,13 @@ int RunInfo(const std::vector<std::string>& args) {
       loaded = reader.copyPage(0, image);
     } else {
       reader.close();
-      if (!raster::IsRasterExtension(std::filesystem::path(path).extension().string()))
+      if (!raster::IsRasterExtension(std::filesystem::path(path).extension().string())) {
+        std::string known;
+        for (const std::string& extension : raster::RasterExtensions()) known += (known.empty() ? "" : ", ") + extension;
         platform::ShowMessage(settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path + ": " +
                               settings::Text("RasterUnknownExtMsg", "the file extension is not a raster format") +
-                              " (.bmp, .jpg, .jpeg, .tga, .tif, .tiff, .pcx)");
-      else
+                              " (" + known + ")");
+      } else
         loaded = image.load(path);
     }
   }

@@ -1,7 +1,9 @@
 // Loads arbitrary bytes as each raster format (the loader is chosen by the
 // extension, so the same bytes go in under every one) and, when a picture
-// comes out, runs the operations every loaded raster meets. Nothing may
-// crash, leak or allocate beyond the decoded-size limit.
+// comes out, runs the operations every loaded raster meets. Bytes FreeImage
+// refuses go on to the second decoder (libtiff, GraphicsMagick, the small
+// readers of its own), so both paths are fuzzed. Nothing may crash, leak or
+// allocate beyond the decoded-size limit.
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -55,10 +57,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  for (const char* ext : {".bmp", ".jpg", ".tif", ".tga", ".pcx"}) {
+  for (const char* ext : {".bmp", ".jpg", ".tif", ".tga", ".pcx", ".png", ".gif", ".pnm"}) {
     const std::string path = Directory() + "/input" + ext;
     if (!WriteBytes(path, data, size)) std::abort();
-    if (std::string(ext) == ".tif") {
+    if (std::string(ext) == ".tif" || std::string(ext) == ".gif") {
       auto documents = raster::OpenRasterFile(path);
       for (auto& document : documents) Exercise(document.raster);
     } else {

@@ -6,13 +6,16 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
 
+#include <tiffio.h>
+
 #include "platform/message_sink.h"
+#include "raster/fallback_decoder.h"
 #include "raster/raster.h"
+#include "raster/tiff_reader.h"
 #include "settings/language_table.h"
 
 namespace quillon::raster {
@@ -46,25 +49,28 @@ void OnLibraryMessage(FREE_IMAGE_FORMAT format, const char* message) {
 }
 
 // libtiff reports through its own global handlers, which print to stderr
-// unless replaced; FreeImage leaves them alone. libtiff is loaded with
-// FreeImage, so its setters are looked up at run time rather than linked.
-using TiffHandler = void (*)(const char* module, const char* format, va_list args);
-using TiffSetHandler = TiffHandler (*)(TiffHandler);
-
-void OnTiffMessage(const char* module, const char* format, va_list args) {
-  // FreeImage asks libtiff for EXIF tags it does not know on every TIFF
-  // read; that is noise, not a problem of the file.
-  if (module && std::strcmp(module, "TIFFFieldWithTag") == 0) return;
+// unless replaced; FreeImage leaves them alone. An error (as opposed to a
+// warning) also marks the scope failed: FreeImage carries on past a strip it
+// could not read and would hand back a partly decoded picture.
+std::string TiffText(const char* module, const char* format, va_list args) {
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
-  const std::string message = module && *module ? std::string(module) + ": " + text : std::string(text);
-  AppendLibraryMessage("TIFF", message.c_str());
+  return module && *module ? std::string(module) + ": " + text : std::string(text);
 }
 
-void RouteTiffMessages() {
-  for (const char* setter : {"TIFFSetErrorHandler", "TIFFSetWarningHandler"}) {
-    if (void* symbol = dlsym(RTLD_DEFAULT, setter)) reinterpret_cast<TiffSetHandler>(symbol)(OnTiffMessage);
-  }
+// FreeImage asks libtiff for EXIF tags it does not know on every TIFF read;
+// that is noise, not a problem of the file.
+bool TiffNoise(const char* module) { return module && std::strcmp(module, "TIFFFieldWithTag") == 0; }
+
+void OnTiffWarning(const char* module, const char* format, va_list args) {
+  if (TiffNoise(module)) return;
+  AppendLibraryMessage("TIFF", TiffText(module, format, args).c_str());
+}
+
+void OnTiffError(const char* module, const char* format, va_list args) {
+  if (TiffNoise(module)) return;
+  AppendLibraryMessage("TIFF", TiffText(module, format, args).c_str());
+  NoteTiffError();
 }
 
 // Counts what the decoder asked for beyond the end of the file, so that a
@@ -98,20 +104,6 @@ std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
-}
-
-std::string FormatName(FREE_IMAGE_FORMAT format) {
-  switch (format) {
-    case FIF_BMP: return "BMP";
-    case FIF_JPEG: return "JPEG";
-    case FIF_TIFF: return "TIFF";
-    case FIF_TARGA: return "TGA";
-    case FIF_PCX: return "PCX";
-    default: {
-      const char* name = FreeImage_GetFormatFromFIF(format);
-      return name ? name : "unknown";
-    }
-  }
 }
 
 uint64_t FileSize(std::FILE* file) {
@@ -244,6 +236,37 @@ FREE_IMAGE_FORMAT LooksLike(FreeImageIO& io, CountingFile& counted) {
 
 }  // namespace
 
+std::string FormatName(FREE_IMAGE_FORMAT format) {
+  switch (format) {
+    case FIF_BMP: return "BMP";
+    case FIF_JPEG: return "JPEG";
+    case FIF_TIFF: return "TIFF";
+    case FIF_TARGA: return "TGA";
+    case FIF_PCX: return "PCX";
+    case FIF_PNG: return "PNG";
+    case FIF_GIF: return "GIF";
+    case FIF_PBM:
+    case FIF_PBMRAW: return "PBM";
+    case FIF_PGM:
+    case FIF_PGMRAW: return "PGM";
+    case FIF_PPM:
+    case FIF_PPMRAW: return "PPM";
+    default: {
+      const char* name = FreeImage_GetFormatFromFIF(format);
+      return name ? name : "unknown";
+    }
+  }
+}
+
+void RouteTiffMessages() {
+  TIFFSetErrorHandler(OnTiffError);
+  TIFFSetWarningHandler(OnTiffWarning);
+}
+
+void NoteTiffError() {
+  if (LibraryMessageScope* scope = t_scope) scope->tiffFailed_ = true;
+}
+
 void AppendLibraryMessage(const char* format, const char* message) {
   std::string text = format ? std::string(format) + ": " + message : std::string(message);
   if (LibraryMessageScope* scope = t_scope) {
@@ -273,7 +296,45 @@ FREE_IMAGE_FORMAT FormatFromExtension(const std::string& path) {
   if (ext == ".tif" || ext == ".tiff") return FIF_TIFF;
   if (ext == ".tga") return FIF_TARGA;
   if (ext == ".pcx") return FIF_PCX;
+  if (ext == ".png") return FIF_PNG;
+  if (ext == ".gif") return FIF_GIF;
+  if (ext == ".pnm" || ext == ".pbm" || ext == ".pgm" || ext == ".ppm") {
+    // The variant is in the signature; a wrong or missing one is reported
+    // as not a valid file of the extension's variant.
+    char signature[2] = {0, 0};
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+      if (std::fread(signature, 1, 2, f) != 2) signature[0] = 0;
+      std::fclose(f);
+    }
+    if (signature[0] == 'P') {
+      switch (signature[1]) {
+        case '1': return FIF_PBM;
+        case '4': return FIF_PBMRAW;
+        case '2': return FIF_PGM;
+        case '5': return FIF_PGMRAW;
+        case '3': return FIF_PPM;
+        case '6': return FIF_PPMRAW;
+        default: break;
+      }
+    }
+    return ext == ".pbm" ? FIF_PBMRAW : ext == ".pgm" ? FIF_PGMRAW : FIF_PPMRAW;
+  }
   return FIF_UNKNOWN;
+}
+
+std::string EmptyImageReason(uint64_t width, uint64_t height) {
+  return settings::Text("RasterEmptyImageMsg", "the image has no pixels") + " (" + std::to_string(width) + " x " +
+         std::to_string(height) + ")";
+}
+
+std::string TooLargeReason(uint64_t width, uint64_t height, unsigned bits) {
+  return settings::Text("RasterTooLargeMsg", "the image is too large") + " (" + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels, " + std::to_string(bits) + " bits; the limit is " +
+         std::to_string(DecodedSizeLimit() >> 20) + " MiB)";
+}
+
+std::string UnsupportedReason(const std::string& what) {
+  return settings::Text("RasterUnsupportedMsg", "unsupported") + " " + what;
 }
 
 bool BitmapSizeAcceptable(FIBITMAP* header, std::string& reason) {
@@ -281,17 +342,262 @@ bool BitmapSizeAcceptable(FIBITMAP* header, std::string& reason) {
   const unsigned height = FreeImage_GetHeight(header);
   const unsigned bits = FreeImage_GetBPP(header);
   if (width == 0 || height == 0) {
-    reason = settings::Text("RasterEmptyImageMsg", "the image has no pixels") + " (" + std::to_string(width) +
-             " x " + std::to_string(height) + ")";
+    reason = EmptyImageReason(width, height);
     return false;
   }
   if (!DecodedSizeAllowed(width, height, bits)) {
-    reason = settings::Text("RasterTooLargeMsg", "the image is too large") + " (" + std::to_string(width) + " x " +
-             std::to_string(height) + " pixels, " + std::to_string(bits) + " bits; the limit is " +
-             std::to_string(DecodedSizeLimit() >> 20) + " MiB)";
+    reason = TooLargeReason(width, height, bits);
     return false;
   }
   return true;
+}
+
+BitmapPtr BitmapFromPixels(const DecodedPixels& p) {
+  const int w = static_cast<int>(p.width), h = static_cast<int>(p.height);
+  BitmapPtr bitmap(FreeImage_Allocate(w, h, p.bilevel ? 1 : p.channels == 1 ? 8 : 24));
+  if (!bitmap) return nullptr;
+  if (RGBQUAD* pal = FreeImage_GetPalette(bitmap.get())) {
+    if (p.bilevel) {
+      pal[0] = RGBQUAD{255, 255, 255, 0};
+      pal[1] = RGBQUAD{0, 0, 0, 0};
+    } else {
+      for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    BYTE* dst = FreeImage_GetScanLine(bitmap.get(), h - 1 - y);  // FreeImage rows run bottom up
+    const uint8_t* src = p.samples.data() + size_t(y) * w * p.channels;
+    if (p.bilevel) {
+      std::fill(dst, dst + (w + 7) / 8, BYTE{0});
+      for (int x = 0; x < w; ++x)
+        if (src[x] < 128) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+    } else if (p.channels == 1) {
+      std::copy(src, src + w, dst);
+    } else {
+      for (int x = 0; x < w; ++x) {
+        dst[3 * x + FI_RGBA_RED] = src[3 * x];
+        dst[3 * x + FI_RGBA_GREEN] = src[3 * x + 1];
+        dst[3 * x + FI_RGBA_BLUE] = src[3 * x + 2];
+      }
+    }
+  }
+  return bitmap;
+}
+
+namespace {
+
+unsigned Le16At(const std::string& h, size_t at) { return uint8_t(h[at]) | (uint8_t(h[at + 1]) << 8); }
+uint32_t Le32At(const std::string& h, size_t at) { return Le16At(h, at) | (uint32_t{Le16At(h, at + 2)} << 16); }
+
+// From a BMP header alone: the size limit, and for uncompressed data whether
+// the file holds every row (3 bytes of padding may be missing from the last
+// one; some writers leave them off). Headers it does not know pass: the
+// decoders judge them.
+bool BmpPlausible(std::FILE* file, std::string& reason) {
+  const uint64_t size = FileSize(file);
+  std::string h(14 + 64, '\0');
+  std::fseek(file, 0, SEEK_SET);
+  if (std::fread(h.data(), 1, h.size(), file) < 14 + 16) return true;
+  const uint32_t offset = Le32At(h, 10), headerSize = Le32At(h, 14);
+  uint64_t width = 0, height = 0;
+  unsigned bits = 0;
+  uint32_t compression = 0;
+  if (headerSize == 12) {
+    width = Le16At(h, 18);
+    height = Le16At(h, 20);
+    bits = Le16At(h, 24);
+  } else if (headerSize >= 16 && headerSize <= 124) {
+    const auto w = static_cast<int32_t>(Le32At(h, 18)), hh = static_cast<int32_t>(Le32At(h, 22));
+    if (w <= 0 || hh == 0 || hh == INT32_MIN) return true;
+    width = static_cast<uint64_t>(w);
+    height = static_cast<uint64_t>(hh < 0 ? -int64_t{hh} : hh);
+    bits = Le16At(h, 28);
+    if (headerSize >= 20) compression = Le32At(h, 30);
+    // OS/2 2.x uses 3 for its Huffman coding, not for bit fields.
+    if (headerSize == 64 && compression >= 3) compression = 99;
+  } else {
+    return true;
+  }
+  if (width == 0 || height == 0 || bits == 0 || bits > 64) return true;
+  if (!DecodedSizeAllowed(width, height, bits)) {
+    reason = TooLargeReason(width, height, bits);
+    return false;
+  }
+  const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+  const uint64_t rowBytes = (width * bits + 31) / 32 * 4;
+  if (uncompressed && offset != 0 && offset + rowBytes * height > size + 3) {
+    reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
+    return false;
+  }
+  return true;
+}
+
+// Checks every decoder relies on, made from the headers before any of them
+// takes pixel memory: the size limit and whether the file can hold the
+// pixels its header promises.
+bool PixelDataPlausible(const std::string& path, FREE_IMAGE_FORMAT format, std::FILE* file, std::string& reason) {
+  switch (format) {
+    case FIF_TIFF: {
+      int pages = 0;
+      return CheckTiffFile(path, pages, reason);
+    }
+    case FIF_BMP: return BmpPlausible(file, reason);
+    case FIF_PCX:
+    case FIF_TARGA: {
+      uint8_t h[128] = {};
+      std::fseek(file, 0, SEEK_SET);
+      const size_t got = std::fread(h, 1, sizeof h, file);
+      uint64_t width = 0, height = 0;
+      unsigned bits = 0;
+      if (format == FIF_TARGA && got >= 18) {
+        width = Le16(h + 12);
+        height = Le16(h + 14);
+        bits = h[16];
+      } else if (format == FIF_PCX && got == sizeof h && Le16(h + 8) >= Le16(h + 4) && Le16(h + 10) >= Le16(h + 6)) {
+        width = uint64_t{Le16(h + 8)} - Le16(h + 4) + 1;
+        height = uint64_t{Le16(h + 10)} - Le16(h + 6) + 1;
+        bits = unsigned{h[3]} * h[65];
+      }
+      if (bits > 0 && !DecodedSizeAllowed(width, height, bits)) {
+        reason = TooLargeReason(width, height, bits);
+        return false;
+      }
+      // FreeImage's TARGA and PCX readers size their buffers from the header
+      // and the bytes left behind it; a header that promises more than the
+      // file holds (an ID field past the end, say) makes them crash.
+      if (DataIncomplete(format, file)) {
+        reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
+        return false;
+      }
+      return true;
+    }
+    default: return true;
+  }
+}
+
+// The FreeImage attempt. Null with refused set when the file is judged bad
+// (too large, truncated): no other decoder should try it. Null with refused clear when FreeImage merely cannot read it.
+BitmapPtr LoadWithFreeImage(FREE_IMAGE_FORMAT format, FreeImageIO& io, CountingFile& counted,
+                            const LibraryMessageScope& messages, std::string& reason, bool& refused) {
+  refused = false;
+  auto damaged = [&] {
+    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
+    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
+  };
+  // Header first: the size is checked before any pixel memory is taken.
+  std::fseek(counted.file, 0, SEEK_SET);
+  BitmapPtr header(FreeImage_LoadFromHandle(format, &io, &counted, FIF_LOAD_NOPIXELS));
+  if (!header) {
+    damaged();
+    return nullptr;
+  }
+  if (!BitmapSizeAcceptable(header.get(), reason)) {
+    refused = true;
+    return nullptr;
+  }
+  header.reset();
+
+  std::fseek(counted.file, 0, SEEK_SET);
+  counted.missingBytes = 0;
+  BitmapPtr bitmap(FreeImage_LoadFromHandle(format, &io, &counted, 0));
+  if (messages.tiffFailed()) {
+    // A strip or tile was lost, or FreeImage asked libtiff for something the
+    // layout does not have: never its partial picture. libtiff's own decoder
+    // gets the file next and fails as well when the data is really broken.
+    damaged();
+    return nullptr;
+  }
+  if (!bitmap || !FreeImage_HasPixels(bitmap.get())) {
+    damaged();
+    return nullptr;
+  }
+  // High-dynamic-range pixels (LogLuv TIFF reads as float RGB) have no
+  // conversion to a standard bitmap here; libtiff delivers them as 8-bit RGB.
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap.get());
+  if (format == FIF_TIFF && (type == FIT_RGBF || type == FIT_RGBAF || type == FIT_FLOAT || type == FIT_DOUBLE ||
+                             type == FIT_COMPLEX)) {
+    reason = UnsupportedReason("floating-point TIFF samples");
+    return nullptr;
+  }
+  if (Truncated(format, counted, messages)) {
+    reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
+    refused = true;
+    return nullptr;
+  }
+  // The decoder may report a different size than the header did.
+  if (!BitmapSizeAcceptable(bitmap.get(), reason)) {
+    refused = true;
+    return nullptr;
+  }
+  return bitmap;
+}
+
+}  // namespace
+
+bool SignatureMatches(const std::string& path, FREE_IMAGE_FORMAT format) {
+  EnsureFreeImage();
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file || format == FIF_UNKNOWN) return false;
+  FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
+  CountingFile counted{file.get()};
+  LibraryMessageScope quiet;
+  return FreeImage_ValidateFromHandle(format, &io, &counted) != FALSE;
+}
+
+BitmapPtr OnWhitePaper(BitmapPtr bitmap) {
+  if (!bitmap) return bitmap;
+  const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap.get());
+  if (type == FIT_RGBA16 || type == FIT_RGBAF) {
+    bitmap.reset(FreeImage_ConvertTo32Bits(bitmap.get()));
+    if (!bitmap) return bitmap;
+  }
+  if (FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP || !FreeImage_IsTransparent(bitmap.get())) return bitmap;
+  const unsigned bpp = FreeImage_GetBPP(bitmap.get());
+  if (bpp <= 8) {
+    // Transparent palette entries become paper.
+    RGBQUAD* pal = FreeImage_GetPalette(bitmap.get());
+    const BYTE* alpha = FreeImage_GetTransparencyTable(bitmap.get());
+    const unsigned entries = std::min(FreeImage_GetColorsUsed(bitmap.get()),
+                                      static_cast<unsigned>(FreeImage_GetTransparencyCount(bitmap.get())));
+    for (unsigned i = 0; pal && alpha && i < entries; ++i) {
+      pal[i].rgbRed = OnWhite(pal[i].rgbRed, alpha[i], false);
+      pal[i].rgbGreen = OnWhite(pal[i].rgbGreen, alpha[i], false);
+      pal[i].rgbBlue = OnWhite(pal[i].rgbBlue, alpha[i], false);
+    }
+    FreeImage_SetTransparent(bitmap.get(), FALSE);
+    return bitmap;
+  }
+  if (bpp != 32) return bitmap;
+  const unsigned w = FreeImage_GetWidth(bitmap.get()), h = FreeImage_GetHeight(bitmap.get());
+  BitmapPtr flat(FreeImage_Allocate(static_cast<int>(w), static_cast<int>(h), 24));
+  if (!flat) return flat;
+  for (unsigned y = 0; y < h; ++y) {
+    const BYTE* src = FreeImage_GetScanLine(bitmap.get(), static_cast<int>(y));
+    BYTE* dst = FreeImage_GetScanLine(flat.get(), static_cast<int>(y));
+    for (unsigned x = 0; x < w; ++x, src += 4, dst += 3) {
+      const BYTE a = src[FI_RGBA_ALPHA];
+      dst[FI_RGBA_RED] = OnWhite(src[FI_RGBA_RED], a, false);
+      dst[FI_RGBA_GREEN] = OnWhite(src[FI_RGBA_GREEN], a, false);
+      dst[FI_RGBA_BLUE] = OnWhite(src[FI_RGBA_BLUE], a, false);
+    }
+  }
+  FreeImage_SetDotsPerMeterX(flat.get(), FreeImage_GetDotsPerMeterX(bitmap.get()));
+  FreeImage_SetDotsPerMeterY(flat.get(), FreeImage_GetDotsPerMeterY(bitmap.get()));
+  return flat;
+}
+
+bool IsAddedFormat(FREE_IMAGE_FORMAT format) {
+  switch (format) {
+    case FIF_PNG:
+    case FIF_GIF:
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW: return true;
+    default: return false;
+  }
 }
 
 BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std::string& reason) {
@@ -318,7 +624,8 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
   CountingFile counted{file.get()};
   LibraryMessageScope messages;
 
-  if (!FreeImage_ValidateFromHandle(format, &io, &counted)) {
+  const bool freeImageKnows = FreeImage_ValidateFromHandle(format, &io, &counted) != FALSE;
+  if (!freeImageKnows && !FallbackRecognises(path, format)) {
     reason = settings::Text("RasterNotFormatMsg", "the file is not a valid") + " " + FormatName(format) + " " +
              settings::Text("RasterFileWord", "file");
     const FREE_IMAGE_FORMAT actual = LooksLike(io, counted);
@@ -326,40 +633,18 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
       reason += " (" + settings::Text("RasterLooksLikeMsg", "its content looks like") + " " + FormatName(actual) + ")";
     return nullptr;
   }
+  if (!PixelDataPlausible(path, format, counted.file, reason)) return nullptr;
 
-  // Header first: the size is checked before any pixel memory is taken.
-  std::fseek(file.get(), 0, SEEK_SET);
-  BitmapPtr header(FreeImage_LoadFromHandle(format, &io, &counted, FIF_LOAD_NOPIXELS));
-  if (!header) {
-    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
-    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
-    return nullptr;
+  if (freeImageKnows) {
+    bool refused = false;
+    BitmapPtr bitmap = LoadWithFreeImage(format, io, counted, messages, reason, refused);
+    if (bitmap) return IsAddedFormat(format) ? OnWhitePaper(std::move(bitmap)) : std::move(bitmap);
+    if (refused) return nullptr;
   }
-  if (!BitmapSizeAcceptable(header.get(), reason)) return nullptr;
-  header.reset();
-  // FreeImage's TARGA and PCX readers size their buffers from the header and
-  // the bytes left behind it; a header that promises more than the file holds
-  // (an ID field past the end, say) makes them crash, so their data is walked
-  // before they decode it.
-  if (DataIncomplete(format, counted.file)) {
-    reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
-    return nullptr;
-  }
-
-  std::fseek(file.get(), 0, SEEK_SET);
-  counted.missingBytes = 0;
-  BitmapPtr bitmap(FreeImage_LoadFromHandle(format, &io, &counted, 0));
-  if (!bitmap || !FreeImage_HasPixels(bitmap.get())) {
-    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
-    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
-    return nullptr;
-  }
-  if (Truncated(format, counted, messages)) {
-    reason = settings::Text("RasterTruncatedMsg", "the file is truncated");
-    return nullptr;
-  }
-  // The decoder may report a different size than the header did.
-  if (!BitmapSizeAcceptable(bitmap.get(), reason)) return nullptr;
+  // FreeImage refused a file that passed every check: the second decoder.
+  std::string fallbackReason;
+  BitmapPtr bitmap = DecodeFallback(path, format, fallbackReason);
+  if (!bitmap && !fallbackReason.empty()) reason = fallbackReason;
   return bitmap;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/message_sink.h"
 #include "raster/freeimage_support.h"
+#include "raster/tiff_reader.h"
 #include "settings/language_table.h"
 
 namespace quillon::raster {
@@ -34,11 +35,17 @@ std::string MakePageName(const PathParts& parts, int pageIndex) {
 
 }  // namespace
 
+const std::vector<std::string>& RasterExtensions() {
+  static const std::vector<std::string> extensions{".bmp", ".jpg", ".jpeg", ".tga", ".tif", ".tiff", ".pcx",
+                                                   ".png", ".pnm", ".pbm", ".pgm", ".ppm", ".gif"};
+  return extensions;
+}
+
 bool IsRasterExtension(const std::string& extension) {
   std::string ext = extension;
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext == ".bmp" || ext == ".jpg" || ext == ".jpeg" || ext == ".tga" || ext == ".tif" || ext == ".tiff" ||
-         ext == ".pcx";
+  const auto& known = RasterExtensions();
+  return std::find(known.begin(), known.end(), ext) != known.end();
 }
 
 std::string PageName(const std::string& path, int pageIndex) { return MakePageName(SplitPath(path), pageIndex); }
@@ -68,9 +75,16 @@ bool RasterPageReader::openPages(const std::string& path) {
     return false;
   // Only formats with a multi-page reader can have pages; the others open as
   // single images.
-  if (!FreeImage_FIFSupportsReading(format) || format != FIF_TIFF) return false;
+  if (format != FIF_TIFF && format != FIF_GIF) return false;
+  if (!detail::SignatureMatches(path, format)) return false;
+  std::string reason;
+  int tiffPages = 0;
+  if (format == FIF_TIFF && !detail::CheckTiffFile(path, tiffPages, reason)) return false;
   detail::LibraryMessageScope quiet;  // a file that is no multi-page file is not an error here
-  FIMULTIBITMAP* pages = FreeImage_OpenMultiBitmap(format, path.c_str(), FALSE, TRUE, FALSE, 0);
+  // GIF frames are composed as an animation shows them: each page is the
+  // whole picture, not the patch the frame changes.
+  FIMULTIBITMAP* pages =
+      FreeImage_OpenMultiBitmap(format, path.c_str(), FALSE, TRUE, FALSE, format == FIF_GIF ? GIF_PLAYBACK : 0);
   if (!pages) return false;
   handle_ = std::make_unique<Handle>();
   handle_->pages = pages;
@@ -95,6 +109,10 @@ bool RasterPageReader::copyPage(int pageIndex, CRaster& target) {
   const std::string name = pageName(pageIndex);
   detail::LibraryMessageScope messages;
   std::string reason;
+  if (handle_->format == FIF_TIFF && !detail::CheckTiffPage(handle_->path, pageIndex, reason)) {
+    platform::ShowMessage(detail::ReadFailureMessage(name, reason));
+    return false;
+  }
 
   // Check the page's size from its header before its pixels are decoded.
   if (!handle_->headers)
@@ -107,26 +125,38 @@ bool RasterPageReader::copyPage(int pageIndex, CRaster& target) {
   FIBITMAP* header = FreeImage_LockPage(handle_->headers, pageIndex);
   bool acceptable = header && detail::BitmapSizeAcceptable(header, reason);
   if (header) FreeImage_UnlockPage(handle_->headers, header, FALSE);
-  if (!header) reason = settings::Text("RasterDamagedMsg", "the file is damaged");
-  if (!acceptable) {
+  if (header && !acceptable) {
     platform::ShowMessage(detail::ReadFailureMessage(name, reason));
     return false;
   }
 
-  FIBITMAP* page = FreeImage_LockPage(handle_->pages, pageIndex);
-  if (!page) {
-    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
-    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
+  detail::BitmapPtr copy;
+  FIBITMAP* page = header ? FreeImage_LockPage(handle_->pages, pageIndex) : nullptr;
+  if (page) {
+    copy.reset(FreeImage_Clone(page));
+    FreeImage_UnlockPage(handle_->pages, page, FALSE);
+    if (!copy) {
+      detail::ShowNoMemory();
+      return false;
+    }
+  }
+  if (messages.tiffFailed()) {  // a strip or tile of the page was lost
+    reason = settings::Text("RasterDamagedMsg", "the file is damaged") + " (" + messages.text() + ")";
     platform::ShowMessage(detail::ReadFailureMessage(name, reason));
     return false;
   }
-  FIBITMAP* copy = FreeImage_Clone(page);
-  FreeImage_UnlockPage(handle_->pages, page, FALSE);
+  if (!copy && handle_->format == FIF_TIFF) {
+    copy = detail::DecodeTiffPage(handle_->path, pageIndex, reason);
+  } else if (!copy) {
+    reason = settings::Text("RasterDamagedMsg", "the file is damaged");
+    if (!messages.text().empty()) reason += " (" + messages.text() + ")";
+  }
+  if (copy && handle_->format == FIF_GIF) copy = detail::OnWhitePaper(std::move(copy));
   if (!copy) {
-    detail::ShowNoMemory();
+    platform::ShowMessage(detail::ReadFailureMessage(name, reason));
     return false;
   }
-  return target.attach(copy);
+  return target.attach(copy.release());
 }
 
 std::string RasterPageReader::pageName(int pageIndex) const {

@@ -11,8 +11,13 @@
 
 namespace quillon::raster {
 
-// True for ".bmp", ".jpg", ".jpeg", ".tga", ".tif", ".tiff", ".pcx" (the
-// extension with its dot, compared without regard to case).
+// The raster file extensions read, with their dots: ".bmp", ".jpg",
+// ".jpeg", ".tga", ".tif", ".tiff", ".pcx", then ".png", ".pnm", ".pbm",
+// ".pgm", ".ppm", ".gif". Open dialogs and messages list them from here.
+const std::vector<std::string>& RasterExtensions();
+
+// True for one of RasterExtensions() (the extension with its dot, compared
+// without regard to case).
 bool IsRasterExtension(const std::string& extension);
 
 // "dir/name_INDEX.ext" for "dir/name.ext": the name of one page of a
@@ -26,14 +31,18 @@ class RasterPageReader {
   RasterPageReader(const RasterPageReader&) = delete;
   RasterPageReader& operator=(const RasterPageReader&) = delete;
 
-  // Opens the file read-only as a multi-page bitmap (format from the
-  // extension). False, silently, when the library cannot: the caller then
-  // opens the file as a single image.
+  // Opens a TIFF or GIF file read-only as a multi-page bitmap (format from
+  // the extension). The file must pass the same signature and data checks as
+  // a single image. False, silently, when it does not or the library cannot
+  // open it: the caller then opens the file as a single image, which says
+  // why it fails.
   bool openPages(const std::string& path);
   // Number of pages; 0 when not open.
   int pageCount() const;
-  // Loads page pageIndex into target (which is released first). False, with
-  // a message, when the page cannot be read or exceeds the size limit.
+  // Loads page pageIndex into target (which is released first): FreeImage
+  // first, libtiff for TIFF pages it refuses. False, with a message, when the
+  // page cannot be read, libtiff reported a read error, or the page exceeds
+  // the size limit.
   bool copyPage(int pageIndex, CRaster& target);
   // PageName() of the open file.
   std::string pageName(int pageIndex) const;

@@ -17,11 +17,13 @@ namespace {
 
 std::string Sample(const std::string& name) { return test::SourcePath("data/samples/" + name); }
 
-TEST(RasterExtension, SevenExtensionsWithoutRegardToCase) {
-  for (const char* ext : {".bmp", ".jpg", ".jpeg", ".tga", ".tif", ".tiff", ".pcx", ".TIF", ".Bmp", ".JPEG"})
+TEST(RasterExtension, TableWithoutRegardToCase) {
+  for (const char* ext : {".bmp", ".jpg", ".jpeg", ".tga", ".tif", ".tiff", ".pcx", ".TIF", ".Bmp", ".JPEG", ".png",
+                          ".PNG", ".gif", ".pnm", ".pbm", ".pgm", ".Ppm"})
     EXPECT_TRUE(IsRasterExtension(ext)) << ext;
-  for (const char* ext : {".gif", ".png", ".GIF", "", ".", "bmp", ".bmpx", ".dxf"})
+  for (const char* ext : {".webp", ".svg", "", ".", "bmp", ".bmpx", ".dxf", ".png.txt"})
     EXPECT_FALSE(IsRasterExtension(ext)) << ext;
+  EXPECT_EQ(RasterExtensions().size(), 13u);
 }
 
 TEST(RasterPageName, IndexGoesBeforeTheExtension) {
@@ -182,8 +184,9 @@ TEST(RasterBadInput, ExtensionThatLies) {
 
 TEST(RasterBadInput, UnknownExtensionAndMissingFile) {
   test::TempDir dir;
-  ExpectRefused(dir, "image.gif", "GIF89a", "extension");
-  ExpectRefused(dir, "image.png", test::ReadFile(Sample("grey_8bit.bmp")), "extension");
+  ExpectRefused(dir, "image.webp", "RIFF....WEBP", "extension");
+  ExpectRefused(dir, "image.png", test::ReadFile(Sample("grey_8bit.bmp")), "looks like BMP");
+  ExpectRefused(dir, "image.gif", "GIF89a", "damaged");
   test::CapturedMessages messages;
   CRaster r;
   EXPECT_FALSE(r.load(dir.file("nothing.bmp")));
