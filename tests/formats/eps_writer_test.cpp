@@ -36,28 +36,40 @@ TEST(EpsWriter, WholeFileOfOneLine) {
             "%!PS-Adobe-3.0 EPSF-3.0\r\n"
             "%%Creator: Quillon vector output\r\n"
             "%%Pages: 1\r\n"
-            // Extents with margin [-1.5, 101.5] x [-0.75, 50.75], 1.5 more on every side.
-            "%%BoundingBox: -3.000000 -2.250000 103.000000 52.250000\r\n"
+            // Extents with margin [-1.5, 101.5] x [-0.75, 50.75], 1.5 more on
+            // every side; whole points rounded outwards, then the exact box.
+            "%%BoundingBox: -3 -3 103 53\r\n"
+            "%%HiResBoundingBox: -3.000000 -2.250000 103.000000 52.250000\r\n"
             "%%EndComments\r\n%%BeginProlog\r\n%%EndProlog\r\n%%BeginSetup\r\n%%EndSetup\r\n"
+            "%%Page: 1 1\r\n"
             "0.000000 0.000000 1.000000 setrgbcolor\r\n"
             "0.000000 0.000000 moveto\r\n"
             "100.000000 50.000000 lineto\r\n"
-            "0.1 setlinewidth\r\n"
+            // A hairline is one raster pixel: in pixel units, one point.
+            "1.000000 setlinewidth\r\n"
             "stroke\r\n"
             "showpage\r\n"
-            "%%Trailer\r\n");
+            "%%Trailer\r\n"
+            "%%EOF\r\n");
 }
 
+// Widths below a raster pixel and missing widths are the hairline: one
+// raster pixel, and 0.1 point where a pixel is less.
 TEST(EpsWriter, LineWidthsFollowSaveWidthWithAFloor) {
   EpsWriter thin(1.0, true);
   thin.Arc({0, 0}, 10, 0, 1, 0.05, kBlue);
-  EXPECT_NE(thin.text().find("0.100000 setlinewidth"), std::string::npos);
+  EXPECT_NE(thin.text().find("1.000000 setlinewidth"), std::string::npos);
   EpsWriter wide(1.0, true);
   wide.Arc({0, 0}, 10, 0, 1, 2.0, kBlue);
   EXPECT_NE(wide.text().find("2.000000 setlinewidth"), std::string::npos);
   EpsWriter off(1.0, false);
   off.Arc({0, 0}, 10, 0, 1, 2.0, kBlue);
-  EXPECT_NE(off.text().find("0.100000 setlinewidth"), std::string::npos);
+  EXPECT_NE(off.text().find("1.000000 setlinewidth"), std::string::npos);
+  EpsWriter mm(300 / 25.4, true);  // a 300 dpi raster in millimetres: a pixel is 0.085
+  mm.Arc({0, 0}, 10, 0, 1, 0.0, kBlue);
+  mm.Arc({0, 0}, 10, 0, 1, 59.0, kBlue);  // 4.995 mm
+  EXPECT_NE(mm.text().find("0.100000 setlinewidth"), std::string::npos);
+  EXPECT_NE(mm.text().find("4.995333 setlinewidth"), std::string::npos);
 }
 
 TEST(EpsWriter, PolylineStrokesEverySegmentOnItsOwn) {

@@ -10,7 +10,9 @@ namespace quillon::formats {
 namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // The thinnest line written: PostScript's 0 would be one device pixel, which
-// vanishes on high-resolution output.
+// vanishes on high-resolution output. A line without width is drawn one
+// raster pixel wide when that is more, so readers that render at the page's
+// own size show it solid instead of faint.
 constexpr double kMinLineWidth = 0.1;
 // The bounding box reaches this far beyond the extents so strokes on the edge are not cut.
 constexpr double kBoxMargin = 1.5;
@@ -18,7 +20,8 @@ constexpr double kBoxMargin = 1.5;
 
 EpsWriter::EpsWriter(double pixelsPerUnit, bool saveWidth)
     : pixelsPerUnit_(pixelsPerUnit > 0.0 && std::isfinite(pixelsPerUnit) ? pixelsPerUnit : 1.0),
-      saveWidth_(saveWidth) {}
+      saveWidth_(saveWidth),
+      hairline_(std::max(kMinLineWidth, 1.0 / pixelsPerUnit_)) {}
 
 void EpsWriter::Num(double value) { out_.fixed(value, 6); }
 
@@ -35,16 +38,24 @@ void EpsWriter::Header(const Box& extents) {
   Eol();
   out_.text("%%Pages: 1");
   Eol();
-  out_.text("%%BoundingBox: ");
-  Num(extents.minX / pixelsPerUnit_ - kBoxMargin);
-  out_.ch(' ');
-  Num(extents.minY / pixelsPerUnit_ - kBoxMargin);
-  out_.ch(' ');
-  Num(extents.maxX / pixelsPerUnit_ + kBoxMargin);
-  out_.ch(' ');
-  Num(extents.maxY / pixelsPerUnit_ + kBoxMargin);
+  // DSC wants whole points in the box, rounded outwards; the exact box
+  // follows in the HiRes comment.
+  const double box[4] = {extents.minX / pixelsPerUnit_ - kBoxMargin, extents.minY / pixelsPerUnit_ - kBoxMargin,
+                         extents.maxX / pixelsPerUnit_ + kBoxMargin, extents.maxY / pixelsPerUnit_ + kBoxMargin};
+  out_.text("%%BoundingBox:");
+  for (int i = 0; i < 4; ++i) {
+    out_.ch(' ');
+    out_.fixed((i < 2 ? std::floor(box[i]) : std::ceil(box[i])) + 0.0, 0);  // + 0.0: never "-0"
+  }
   Eol();
-  for (const char* line : {"%%EndComments", "%%BeginProlog", "%%EndProlog", "%%BeginSetup", "%%EndSetup"}) {
+  out_.text("%%HiResBoundingBox:");
+  for (double value : box) {
+    out_.ch(' ');
+    Num(value);
+  }
+  Eol();
+  for (const char* line : {"%%EndComments", "%%BeginProlog", "%%EndProlog", "%%BeginSetup", "%%EndSetup",
+                           "%%Page: 1 1"}) {
     out_.text(line);
     Eol();
   }
@@ -62,8 +73,8 @@ void EpsWriter::Colour(settings::Rgb colour) {
 }
 
 void EpsWriter::LineWidth(double widthPixels) {
-  double w = kMinLineWidth;
-  if (saveWidth_) w = std::max(widthPixels / pixelsPerUnit_, kMinLineWidth);
+  double w = hairline_;
+  if (saveWidth_ && widthPixels / pixelsPerUnit_ >= kMinLineWidth) w = std::max(widthPixels / pixelsPerUnit_, hairline_);
   Num(w);
   out_.text(" setlinewidth");
   Eol();
@@ -77,8 +88,7 @@ void EpsWriter::Line(Point2 start, Point2 end, settings::Rgb colour) {
   Pair(end.x, end.y);
   out_.text(" lineto");
   Eol();
-  out_.text("0.1 setlinewidth");
-  Eol();
+  LineWidth(0.0);
   out_.text("stroke");
   Eol();
 }
@@ -211,6 +221,8 @@ void EpsWriter::End() {
   out_.text("showpage");
   Eol();
   out_.text("%%Trailer");
+  Eol();
+  out_.text("%%EOF");
   Eol();
 }
 

@@ -45,6 +45,7 @@ class EpsWriter {
   TextBuffer out_;
   double pixelsPerUnit_;
   bool saveWidth_;
+  double hairline_;  // the width of a line without one, in points
 };
 
 }  // namespace quillon::formats
