@@ -124,6 +124,39 @@ TEST(WmfWriter, PensTakeTruncatedWidthsUnderSaveWidth) {
   EXPECT_EQ(selectsBeforeCreate, 0);
 }
 
+// libwmf draws stray ellipses for radial points off the circle and for
+// boxes beyond the 16-bit range: radials lie on the circle, and an arc whose
+// circle leaves the range is written as a polyline of chords.
+TEST(WmfWriter, ArcRadialsLieOnTheCircleAndHugeArcsBecomeChords) {
+  WmfWriter writer(100.0, false);
+  writer.Begin({0, 100, 0, 100});
+  writer.Polyline({V(10, 50, 0, 1.0), V(50, 50)}, false, 0, {0, 0, 0});  // half circle about (30, 50), R 20
+  // A nearly straight segment: bulge 1e-4 over 80 pixels, R about 100000.
+  writer.Polyline({V(10, 20, 0, 1e-4), V(90, 20)}, false, 0, {0, 0, 0});
+  std::string file;
+  ASSERT_TRUE(writer.Finish(file).ok());
+  int arcs = 0, polylines = 0;
+  for (const Record& r : Parse(file)) {
+    if (r.function == 0x0817) {
+      ++arcs;
+      // ye, xe, ys, xs, bottom, right, top, left; y turned about 100.
+      EXPECT_EQ(r.params, (std::vector<int16_t>{50, 50, 50, 10, 70, 50, 30, 10}));
+    }
+    if (r.function == 0x0325) {
+      ++polylines;
+      ASSERT_GE(r.params.size(), 5u);
+      const int n = r.params[0];
+      EXPECT_EQ(r.params.size(), 1u + 2u * n);
+      EXPECT_EQ(r.params[1], 10);
+      EXPECT_EQ(r.params[2], 80);
+      EXPECT_EQ(r.params[2 * n - 1], 90);
+      EXPECT_EQ(r.params[2 * n], 80);
+    }
+  }
+  EXPECT_EQ(arcs, 1);
+  EXPECT_EQ(polylines, 1);
+}
+
 TEST(WmfWriter, RefusesWhatSixteenBitsCannotHold) {
   CGraph empty;
   std::string file;

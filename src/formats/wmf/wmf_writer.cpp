@@ -24,6 +24,7 @@ constexpr uint16_t kMoveTo = 0x0214;
 constexpr uint16_t kEllipse = 0x0418;
 constexpr uint16_t kArc = 0x0817;
 constexpr uint16_t kPolygon = 0x0324;
+constexpr uint16_t kPolyline = 0x0325;
 constexpr uint16_t kPolyPolygon = 0x0538;
 
 constexpr int kPsSolid = 0;
@@ -36,10 +37,24 @@ constexpr int kAlternate = 1;
 // millimetre per pixel (HORZSIZE·100 / HORZRES).
 constexpr int kScreenDpi = 96;
 constexpr int kHundredthMmPerInch = 2540;
-// Radial points lie beyond the circle so rounding cannot move them inside it.
-constexpr double kRadialFactor = 2.5;
-// Flattening tolerance for arcs of filled outlines, in pixels.
+// Flattening tolerance for arcs written as chords, in pixels.
 constexpr double kFlatness = 0.25;
+// Metafile coordinates are signed 16-bit words.
+constexpr double kWordLimit = 32767.0;
+
+// The points of an arc from angle a0 through the signed sweep, ends included,
+// as chords within kFlatness of the curve.
+std::vector<Point2> ArcPoints(double cx, double cy, double radius, double a0, double sweep) {
+  const double step = radius > kFlatness ? 2.0 * std::acos(1.0 - kFlatness / radius) : std::fabs(sweep);
+  const int pieces = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / std::max(step, 1e-3))), 1, 4096);
+  std::vector<Point2> points;
+  points.reserve(static_cast<size_t>(pieces) + 1);
+  for (int k = 0; k <= pieces; ++k) {
+    const double a = a0 + sweep * k / pieces;
+    points.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a)});
+  }
+  return points;
+}
 
 uint32_t ColourRef(settings::Rgb c) { return c.colorRef(); }
 
@@ -171,9 +186,32 @@ void WmfWriter::Circle(Point2 centre, double radius, double width, settings::Rgb
   Record(kEllipse, {bottom, right, top, left});
 }
 
+bool WmfWriter::BoxFits(double cx, double cy, double radius) const {
+  for (double v : {cx - radius, cx + radius, flipSum_ - cy - radius, flipSum_ - cy + radius}) {
+    if (!(std::fabs(std::trunc(v)) <= kWordLimit - 1.0)) return false;  // one to spare for rounding
+  }
+  return true;
+}
+
+void WmfWriter::ArcChords(std::span<const Point2> points, bool roundY) {
+  std::vector<uint16_t> params = {static_cast<uint16_t>(points.size())};
+  for (const Point2& p : points) {
+    params.push_back(static_cast<uint16_t>(X(p.x)));
+    params.push_back(static_cast<uint16_t>(roundY ? YRound(p.y) : YTrunc(p.y)));
+  }
+  RecordWords(kPolyline, params);
+}
+
 void WmfWriter::Arc(Point2 centre, double radius, double startAngle, double endAngle, double width,
                     settings::Rgb colour) {
   Pen(kPsSolid, saveWidth_ ? Checked(std::trunc(width)) : 0, colour);
+  if (!BoxFits(centre.x, centre.y, radius)) {
+    // The circle's box cannot be written: the arc goes as chords.
+    double sweep = endAngle - startAngle;
+    while (sweep < 0.0 && std::isfinite(sweep)) sweep += 2.0 * std::numbers::pi;
+    ArcChords(ArcPoints(centre.x, centre.y, radius, startAngle, sweep), true);
+    return;
+  }
   const int left = X(centre.x - radius);
   const int top = YRound(centre.y + radius);
   const int right = X(centre.x + radius);
@@ -186,7 +224,16 @@ void WmfWriter::Arc(Point2 centre, double radius, double startAngle, double endA
   Record(kArc, {ye, xe, ys, xs, bottom, right, top, left});
 }
 
-void WmfWriter::ArcRecord(const SegmentArc& arc, bool startRadialFirst) {
+void WmfWriter::ArcRecord(const SegmentArc& arc, bool startRadialFirst, Point2 from, Point2 to) {
+  if (!BoxFits(arc.cx, arc.cy, arc.radius)) {
+    // A nearly straight segment has a circle far beyond the 16-bit range;
+    // its chords end exactly on the segment's vertices.
+    std::vector<Point2> chords = ArcPoints(arc.cx, arc.cy, arc.radius, arc.a0, (arc.ccw ? 1.0 : -1.0) * SweepOf(arc));
+    chords.front() = from;
+    chords.back() = to;
+    ArcChords(chords, false);
+    return;
+  }
   // The corners (cx + R, cy + R) and (cx − R, cy − R), put in order: some
   // players (libwmf) draw a full ellipse for a rectangle given right to left.
   const int xa = X(arc.cx + arc.radius);
@@ -195,11 +242,12 @@ void WmfWriter::ArcRecord(const SegmentArc& arc, bool startRadialFirst) {
   const int yb = YTrunc(arc.cy - arc.radius);
   const int left = std::min(xa, xb), right = std::max(xa, xb);
   const int top = std::min(ya, yb), bottom = std::max(ya, yb);
-  const double reach = kRadialFactor * arc.radius;
-  int xs = X(arc.cx + reach * std::cos(arc.a0));
-  int ys = YTrunc(arc.cy + reach * std::sin(arc.a0));
-  int xe = X(arc.cx + reach * std::cos(arc.a1));
-  int ye = YTrunc(arc.cy + reach * std::sin(arc.a1));
+  // The radial points lie on the circle: libwmf takes them for the arc's
+  // ends, and radials far outside gave it stray ellipses.
+  int xs = X(arc.cx + arc.radius * std::cos(arc.a0));
+  int ys = YTrunc(arc.cy + arc.radius * std::sin(arc.a0));
+  int xe = X(arc.cx + arc.radius * std::cos(arc.a1));
+  int ye = YTrunc(arc.cy + arc.radius * std::sin(arc.a1));
   if (!startRadialFirst) {
     std::swap(xs, xe);
     std::swap(ys, ye);
@@ -219,7 +267,7 @@ void WmfWriter::Polyline(const PathRing& vertices, bool closed, double entityWid
       if (w != 0) Pen(kPsSolid, w, colour);
     }
     if (std::optional<SegmentArc> arc = BulgeArc(v.x, v.y, n.x, n.y, v.bulge)) {
-      ArcRecord(*arc, arc->ccw);
+      ArcRecord(*arc, arc->ccw, {v.x, v.y}, {n.x, n.y});
     } else {
       Record(kMoveTo, {YTrunc(v.y), X(v.x)});
       Record(kLineTo, {YTrunc(n.y), X(n.x)});
@@ -246,14 +294,10 @@ void WmfWriter::AppendFlattened(std::vector<std::pair<int, int>>& points, const 
     points.emplace_back(X(v.x), YTrunc(v.y));
     std::optional<SegmentArc> arc = BulgeArc(v.x, v.y, n.x, n.y, v.bulge);
     if (!arc) continue;
-    // A metafile has no paths: the arc becomes chords within kFlatness of the curve.
-    const double sweep = SweepOf(*arc);
-    double step = arc->radius > kFlatness ? 2.0 * std::acos(1.0 - kFlatness / arc->radius) : sweep;
-    int pieces = std::clamp(static_cast<int>(std::ceil(sweep / std::max(step, 1e-3))), 1, 256);
-    for (int k = 1; k < pieces; ++k) {
-      double a = arc->a0 + (arc->ccw ? 1.0 : -1.0) * sweep * k / pieces;
-      points.emplace_back(X(arc->cx + arc->radius * std::cos(a)), YTrunc(arc->cy + arc->radius * std::sin(a)));
-    }
+    // A metafile has no paths: the arc becomes chords; its ends are the ring's vertices.
+    const std::vector<Point2> chords =
+        ArcPoints(arc->cx, arc->cy, arc->radius, arc->a0, (arc->ccw ? 1.0 : -1.0) * SweepOf(*arc));
+    for (size_t k = 1; k + 1 < chords.size(); ++k) points.emplace_back(X(chords[k].x), YTrunc(chords[k].y));
   }
 }
 

@@ -67,7 +67,12 @@ class WmfWriter {
   void DeleteObject(int index);
   void Pen(int style, int width, settings::Rgb colour);
   void Brush(bool solid, settings::Rgb colour);
-  void ArcRecord(const SegmentArc& arc, bool startRadialFirst);
+  // A polyline's arc segment from vertex `from` to vertex `to`.
+  void ArcRecord(const SegmentArc& arc, bool startRadialFirst, Point2 from, Point2 to);
+  // Whether the box of the circle about (cx, cy) fits the 16-bit coordinates.
+  bool BoxFits(double cx, double cy, double radius) const;
+  // An arc as one polyline record of its chords (points in pixels, y up).
+  void ArcChords(std::span<const Point2> points, bool roundY);
   void AppendFlattened(std::vector<std::pair<int, int>>& points, const PathRing& ring);
 
   std::vector<uint16_t> records_;  // little-endian words, written at Finish
