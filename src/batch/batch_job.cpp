@@ -216,7 +216,11 @@ bool BatchJobList::ReadJobFile(const std::string& path) {
   const int jobCount = file.getInt("General", "JobCount", 0);
   if (!file.hasSection("General")) notes_.push_back("the job file has no [General] section");
 
+  // Relative names in a job file, the target as well as the rows, mean the
+  // job file's folder: where it is run from must not move the results.
   const fs::path base = fs::path(path).parent_path();
+  if (!targetDir.empty() && fs::path(targetDir).is_relative() && !base.empty())
+    targetDir = (base / targetDir).lexically_normal().string();
   int i = 0;
   for (; i < jobCount; ++i) {
     const std::string section = "Job" + std::to_string(i);

@@ -1,6 +1,10 @@
 #include "batch/batch_run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <atomic>
 #include <cstdio>
 #include <deque>
@@ -152,17 +156,33 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
 
   // The target directory, created on request.
   std::string targetDir = list.targetDir;
+  bool createdTarget = false;
   std::error_code ec;
   if (!targetDir.empty() && !fs::is_directory(targetDir, ec)) {
     if (!host.ConfirmCreateTargetDir(settings::Text(
             "BatchCreateTargetPath", "The target path does not exist, would you like to create it?"))) {
       return summary;
     }
-    fs::create_directories(targetDir, ec);
-    if (!fs::is_directory(targetDir, ec)) {
-      platform::ShowMessage(settings::Text("BatchTargetPathCreateFailMsg", "The target directory can not be created!"));
+    // Only the last folder is made, below a parent that exists and takes
+    // writes: a mistyped or "../"-laden path never grows a tree elsewhere.
+    const fs::path wanted = fs::absolute(fs::path(targetDir), ec).lexically_normal();
+    fs::path folder = wanted;
+    if (!folder.has_filename()) folder = folder.parent_path();
+    const fs::path parent = folder.parent_path();
+    std::string reason;
+    if (!fs::is_directory(parent, ec))
+      reason = parent.string() + " does not exist";
+    else if (::access(parent.c_str(), W_OK) != 0)
+      reason = parent.string() + ": " + std::strerror(errno);
+    else if (!fs::create_directory(folder, ec) && !fs::is_directory(folder))
+      reason = folder.string() + ": " + ec.message();
+    if (!reason.empty()) {
+      platform::ShowMessage(
+          settings::Text("BatchTargetPathCreateFailMsg", "The target directory can not be created!") + " (" + reason + ")");
       return summary;
     }
+    targetDir = folder.string();
+    createdTarget = true;
   }
   if (!targetDir.empty() && targetDir.back() != '/') targetDir += '/';
 
@@ -196,6 +216,10 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
   auto now = [&] { return options.clock ? options.clock() : std::time(nullptr); };
   log.Write(settings::Text("BatchLogFileTitle", "The detailed of Quillon batch process : ") + kLineEnd);
   log.Write(settings::Text("BatchLogStartTime", "Start time :") + " " + LogTimeText(now()) + kLineEnd);
+  if (createdTarget) {
+    // A folder this run made: say where, so a relative target is never a guess.
+    log.Write(settings::Text("BatchLogTargetPath", "Target directory :") + " " + targetDir + kLineEnd);
+  }
   log.Write(Separator());
 
   TargetNames names(skipExisting);

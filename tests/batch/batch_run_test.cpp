@@ -242,9 +242,9 @@ TEST_F(Run, BadRowsAreLoggedAndGoodRowsConvert) {
   EXPECT_NE(log.find(" ==> " + out.file("lines_1bit0.dxf") + "    successfully!"), std::string::npos);
 }
 
-TEST_F(Run, TargetDirectoryIsCreatedOnRequest) {
+TEST_F(Run, TargetDirectoryIsCreatedOnRequestOnlyBelowAnExistingParent) {
   list.AddJob(Sample("lines_1bit.bmp"), 0);
-  list.targetDir = out.file("new/deeper");
+  list.targetDir = out.file("new");
   host.createDir = false;
   EXPECT_FALSE(Go().ran);
   EXPECT_FALSE(fs::exists(out.file("new")));
@@ -254,13 +254,38 @@ TEST_F(Run, TargetDirectoryIsCreatedOnRequest) {
   host.createDir = true;
   const BatchRunSummary s = Go();
   ASSERT_TRUE(s.ran);
-  EXPECT_EQ(s.logPath, out.file("new/deeper/QuillonBatch.log"));
-  EXPECT_TRUE(fs::exists(out.file("new/deeper/lines_1bit.dxf")));
+  EXPECT_EQ(s.logPath, out.file("new/QuillonBatch.log"));
+  EXPECT_TRUE(fs::exists(out.file("new/lines_1bit.dxf")));
+  const std::string log = test::ReadFile(s.logPath);
+  EXPECT_NE(log.find("Target directory : " + out.file("new") + "/\r\n"), std::string::npos) << log;
+
+  // A missing parent is a typing error, not a request for a tree of folders.
+  list.targetDir = out.file("missing/deeper");
+  EXPECT_FALSE(Go().ran);
+  EXPECT_FALSE(fs::exists(out.file("missing")));
+  EXPECT_EQ(messages.messages().back(),
+            "The target directory can not be created! (" + out.file("missing") + " does not exist)");
 
   test::WriteFile(out.file("file"), "x");
   list.targetDir = out.file("file/sub");
   EXPECT_FALSE(Go().ran);
-  EXPECT_EQ(messages.messages().back(), "The target directory can not be created!");
+  EXPECT_TRUE(messages.messages().back().starts_with("The target directory can not be created! ("));
+}
+
+TEST_F(Run, RelativeTargetOfAJobFileMeansTheJobFilesFolder) {
+  fs::create_directories(src.file("jobs"));
+  fs::copy_file(Sample("lines_1bit.bmp"), src.file("jobs/l.bmp"));
+  test::WriteFile(src.file("jobs/run.trj"),
+                  "[General]\r\nTargetPath=../results\r\nJobCount=1\r\n[Job0]\r\nFile=l.bmp\r\n");
+  ASSERT_TRUE(list.ReadJobFile(src.file("jobs/run.trj")));
+  EXPECT_EQ(list.targetDir, src.file("results"));
+  const fs::path before = fs::current_path();
+  fs::current_path(out.path());  // wherever it is run from
+  const BatchRunSummary s = Go();
+  fs::current_path(before);
+  ASSERT_TRUE(s.ran);
+  EXPECT_TRUE(fs::exists(src.file("results/l.dxf")));
+  EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
 TEST_F(Run, WithoutTargetDirectoryTargetsSitBesideTheSources) {
