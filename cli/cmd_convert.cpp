@@ -44,24 +44,20 @@ int Fail(const std::string& text) {
   return kExitFailed;
 }
 
-// Tells what the read did not keep.
-void ReportLosses(const std::string& input, const formats::DxfReadReport& report) {
+// Tells what the read did per entity type (with -q only what it did not
+// keep) and why records were dropped.
+void ReportRead(const std::string& input, const formats::DxfReadReport& report, bool quiet) {
+  for (const std::string& line : formats::DescribeDxfRead(report)) {
+    if (!quiet || line.find("dropped") != std::string::npos || line.find("skipped") != std::string::npos) {
+      Note(input + ": " + line);
+    }
+  }
   if (report.entitiesDropped > 0) {
     Note(input + ": dropped " + std::to_string(report.entitiesDropped) + " entit" +
          (report.entitiesDropped == 1 ? "y" : "ies") + " that could not be read");
-    for (size_t i = 0; i < report.dropReasons.size() && i < kShownReasons; ++i) Note("  " + report.dropReasons[i]);
-    if (report.entitiesDropped > static_cast<long>(kShownReasons)) Note("  ...");
   }
-  if (!report.skipped.empty()) {
-    long total = 0;
-    std::string kinds;
-    for (const auto& [name, count] : report.skipped) {
-      total += count;
-      kinds += (kinds.empty() ? "" : ", ") + name + " " + std::to_string(count);
-    }
-    Note(input + ": skipped " + std::to_string(total) + " entit" + (total == 1 ? "y" : "ies") +
-         " of kinds that are not read (" + kinds + ")");
-  }
+  for (size_t i = 0; i < report.dropReasons.size() && i < kShownReasons; ++i) Note("  " + report.dropReasons[i]);
+  if (report.dropReasons.size() > kShownReasons) Note("  ...");
   if (report.longLines > 0) {
     Note(input + ": " + std::to_string(report.longLines) + " overlong line(s) were cut");
   }
@@ -109,7 +105,7 @@ int RunConvert(const std::vector<std::string>& args) {
     return Fail("Cannot read DXF file " + input + (messages.first().empty() ? "" : ": " + messages.first()));
   }
   if (!report.sawSection) return Fail("Cannot read DXF file " + input + ": it is not a DXF file (no SECTION found)");
-  ReportLosses(input, report);
+  ReportRead(input, report, quiet);
   const long entities = static_cast<long>(drawing.totalCount());
   if (entities == 0) return Fail(input + " holds no entities that can be converted; " + options.output + " not written");
 

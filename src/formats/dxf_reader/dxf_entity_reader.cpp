@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "formats/dxf_reader/dxf_record.h"
 #include "model/arc.h"
 #include "model/circle.h"
 #include "model/line.h"
@@ -27,90 +28,15 @@ using model::CSolid;
 using model::Point3;
 using model::PolyVertex;
 
-constexpr double kDegreesToRadians = model::kPi / 180.0;
+using namespace dxf_detail;
+
 // The polyline display approximation the reader builds: 25 chords per arc.
 constexpr double kApproximationStep = -25.0;
 
-// What every record shares: the layer group, the colour and the first
-// problem met while reading the groups.
-struct RecordState {
-  DxfEntityResult& result;
-  bool hasLayer = false;
-  settings::ColorIndex colour = settings::kColorByLayer;
-  // z of the extrusion direction (group 230). Entities drawn in a mirrored
-  // view (direction (0, 0, -1)) store their points in a coordinate system
-  // whose x axis runs to the left.
-  double extrusionZ = 1.0;
-  bool mirrored() const { return extrusionZ < 0.0; }
-
-  void fail(const DxfGroup& group, const std::string& why) {
-    if (result.failure.empty()) result.failure = "line " + std::to_string(group.line) + ": " + why;
-  }
-  // Reads group 8 and 62, answering true when the group was one of them.
-  bool common(const DxfGroup& group) {
-    if (group.code == 8) {
-      result.layerName = group.value;
-      hasLayer = true;
-      return true;
-    }
-    if (group.code == 62) {
-      // 1..255 and ByLayer are kept; anything else (0 ByBlock, negative
-      // "layer off" values, numbers beyond the 16-bit index) reads as ByLayer.
-      const int value = DxfAtoi(group.value);
-      colour = value >= 1 && value <= settings::kColorByLayer ? static_cast<settings::ColorIndex>(value)
-                                                                : settings::kColorByLayer;
-      return true;
-    }
-    if (group.code == 230) {
-      if (auto z = settings::ParseNumber(group.value)) extrusionZ = *z;
-      return true;
-    }
-    return false;
-  }
-  // A point of the entity's own coordinate system in drawing coordinates.
-  void place(double& x, double& bulge) const {
-    if (mirrored()) {
-      x = -x;
-      bulge = -bulge;
-    }
-  }
-  std::optional<double> real(const DxfGroup& group) {
-    auto value = settings::ParseNumber(group.value);
-    if (!value) fail(group, "\"" + group.value.substr(0, 40) + "\" is not a number (group " + std::to_string(group.code) + ")");
-    return value;
-  }
-  bool finish(std::unique_ptr<CEntity> entity, long typeLine, std::string_view type) {
-    if (!result.failure.empty()) return false;
-    if (!hasLayer) {
-      result.failure = "line " + std::to_string(typeLine) + ": " + std::string(type) + " without a layer (group 8)";
-      return false;
-    }
-    entity->setColour(colour);
-    result.entity = std::move(entity);
-    return true;
-  }
-};
-
-// Calls onGroup for every group of the record and stops before the next "0"
-// group, which is pushed back. False when the input ended first.
-template <typename OnGroup>
-bool ForEachGroup(DxfGroupReader& reader, DxfEntityResult& result, OnGroup&& onGroup) {
-  while (const DxfGroup* group = reader.next()) {
-    if (group->code == 0) {
-      reader.pushBack();
-      return true;
-    }
-    onGroup(*group);
-  }
-  result.inputEnded = true;
-  if (result.failure.empty()) result.failure = "the file ends inside the record";
-  return false;
-}
-
 // --- LINE, CIRCLE, ARC -----------------------------------------------------------------
 
-void ReadLine(DxfGroupReader& reader, DxfEntityResult& result, long typeLine) {
-  RecordState state{result};
+void ReadLine(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, double tolerance) {
+  RecordState state{result, tolerance};
   std::optional<double> v[4];  // 10, 20, 11, 21
   double z1 = 0.0, z2 = 0.0;
   const bool complete = ForEachGroup(reader, result, [&](const DxfGroup& g) {
@@ -130,11 +56,11 @@ void ReadLine(DxfGroupReader& reader, DxfEntityResult& result, long typeLine) {
     state.fail(DxfGroup{0, {}, typeLine}, "LINE without both end points (groups 10, 20, 11, 21)");
     return;
   }
-  state.finish(std::make_unique<CLine>(Point3{*v[0], *v[1], z1}, Point3{*v[2], *v[3], z2}), typeLine, "LINE");
+  state.finish(std::make_unique<CLine>(Point3{*v[0], *v[1], z1}, Point3{*v[2], *v[3], z2}), typeLine, "LINE", false);
 }
 
-void ReadCircleOrArc(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, bool arc) {
-  RecordState state{result};
+void ReadCircleOrArc(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, bool arc, double tolerance) {
+  RecordState state{result, tolerance};
   std::optional<double> x, y, radius, start, end;
   double z = 0.0;
   const bool complete = ForEachGroup(reader, result, [&](const DxfGroup& g) {
@@ -157,23 +83,15 @@ void ReadCircleOrArc(DxfGroupReader& reader, DxfEntityResult& result, long typeL
                                         : " without centre and radius (groups 10, 20, 40)"));
     return;
   }
-  double bulge = 0.0;
-  state.place(*x, bulge);
   const Point3 centre{*x, *y, z};
-  if (arc && state.mirrored()) {
-    // Mirrored, the arc runs from the mirror image of its end to that of its start.
-    const double from = 180.0 - *end, to = 180.0 - *start;
-    start = from;
-    end = to;
-  }
   if (arc) {
     // Degrees are reduced first so that huge values keep their meaning
     // modulo a full turn before the conversion.
     state.finish(std::make_unique<CArc>(centre, *radius, std::fmod(*start, 360.0) * kDegreesToRadians,
                                         std::fmod(*end, 360.0) * kDegreesToRadians),
-                 typeLine, type);
+                 typeLine, type, true);
   } else {
-    state.finish(std::make_unique<CCircle>(centre, *radius), typeLine, type);
+    state.finish(std::make_unique<CCircle>(centre, *radius), typeLine, type, true);
   }
 }
 
@@ -197,10 +115,7 @@ bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices,
   if (!state.result.failure.empty()) return false;
   auto polyline = std::make_unique<CPolyLine>();
   polyline->setWidth(ownWidth);
-  for (PolyVertex v : vertices) {
-    state.place(v.x, v.bulge);
-    polyline->appendVertex(v);
-  }
+  for (const PolyVertex& v : vertices) polyline->appendVertex(v);
   if (constantWidth > 0.0) polyline->setWidth(constantWidth);
   if (polyline->getVertexCount() < 2) {
     state.result.failure =
@@ -209,16 +124,17 @@ bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices,
   }
   polyline->setClosed(closed);
   polyline->buildApproximation(kApproximationStep);
-  return state.finish(std::move(polyline), typeLine, type);
+  return state.finish(std::move(polyline), typeLine, type, true);
 }
 
-void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine) {
-  RecordState state{result};
+void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, double tolerance) {
+  RecordState state{result, tolerance};
   std::vector<PolyVertex> vertices;  // grows with the groups, never with a count the file announces
   PolyVertex pending;
   bool hasX = false, hasY = false;
   bool closed = false;
   double constantWidth = 0.0;
+  std::optional<double> elevation;  // 38: z of every vertex in the object coordinate system
   const auto completePending = [&] {
     if (hasX && hasY) vertices.push_back(pending);
     pending = PolyVertex{};
@@ -246,6 +162,7 @@ void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLi
       case 41: pending.endWidth = state.real(g).value_or(0.0); break;
       case 42: pending.bulge = state.real(g).value_or(0.0); break;
       case 43: constantWidth = state.real(g).value_or(0.0); break;
+      case 38: elevation = state.real(g); break;
       case 70: {
         const auto flag = ClosedFromFlags(DxfAtoi(g.value));
         if (!flag) state.fail(g, "LWPOLYLINE of a kind that cannot be read (flags " + g.value + ")");
@@ -257,14 +174,18 @@ void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLi
   });
   if (!complete) return;
   completePending();
+  if (elevation) {
+    for (PolyVertex& v : vertices) v.z = *elevation;
+  }
   FinishPolyline(state, vertices, closed, 0.0, constantWidth, typeLine, "LWPOLYLINE");
 }
 
-void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine) {
-  RecordState state{result};
+void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, double tolerance) {
+  RecordState state{result, tolerance};
   bool closed = false;
   double defaultStart = 0.0, defaultEnd = 0.0;
   bool haveDefaultEnd = false;
+  double elevation = 0.0;  // z of the head's point: the plane of a 2D polyline
   // The POLYLINE head: its own groups up to the first VERTEX.
   if (!ForEachGroup(reader, result, [&](const DxfGroup& g) {
         if (state.common(g)) return;
@@ -280,7 +201,8 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
             defaultEnd = state.real(g).value_or(0.0);
             haveDefaultEnd = true;
             break;
-          default: break;  // 66, 10/20/30 (the elevation point), 210..230
+          case 30: elevation = state.real(g).value_or(0.0); break;
+          default: break;  // 66, 10/20 (the elevation point's unused x and y)
         }
       })) {
     return;
@@ -299,6 +221,7 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
       break;
     }
     PolyVertex v;
+    v.z = elevation;
     v.startWidth = defaultStart;
     v.endWidth = defaultEnd;
     bool hasX = false, hasY = false;
@@ -307,7 +230,7 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
           switch (g.code) {
             case 10: if (auto x = state.real(g)) { v.x = *x; hasX = true; } break;
             case 20: if (auto y = state.real(g)) { v.y = *y; hasY = true; } break;
-            case 30: v.z = state.real(g).value_or(0.0); break;
+            case 30: if (elevation == 0.0) v.z = state.real(g).value_or(0.0); break;
             case 40: v.startWidth = state.real(g).value_or(0.0); break;
             case 41: v.endWidth = state.real(g).value_or(0.0); break;
             case 42: v.bulge = state.real(g).value_or(0.0); break;
@@ -330,8 +253,8 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
 
 // --- SOLID and 3DFACE ----------------------------------------------------------------
 
-void ReadSolid(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, bool face) {
-  RecordState state{result};
+void ReadSolid(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, bool face, double tolerance) {
+  RecordState state{result, tolerance};
   // Corners by their group code (10 + i, 20 + i, 30 + i), whatever order the
   // groups come in.
   std::array<std::optional<double>, 4> xs, ys;
@@ -351,9 +274,7 @@ void ReadSolid(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, b
       return;
     }
     if (!xs[i]) continue;
-    double x = *xs[i], unused = 0.0;
-    if (!face) state.place(x, unused);
-    corners.push_back(Point3{x, *ys[i], zs[i]});
+    corners.push_back(Point3{*xs[i], *ys[i], zs[i]});
   }
   if (corners.size() < 3) {
     state.fail(DxfGroup{0, {}, typeLine}, std::string(type) + " with fewer than three corners");
@@ -368,218 +289,79 @@ void ReadSolid(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, b
   }
   auto solid = std::make_unique<CSolid>();
   for (const Point3& p : corners) solid->addPoint(p);
-  state.finish(std::move(solid), typeLine, type);
+  state.finish(std::move(solid), typeLine, type, !face);
 }
 
-// --- HATCH ---------------------------------------------------------------------------------
-
-// One boundary path while it is read: a polyline path (vertices with bulges)
-// or an edge path (lines and circular arcs, turned into bulge vertices).
-struct HatchPath {
-  bool polyline = false;
-  long announced = -1;  // 93
-  std::vector<PolyVertex> vertices;
-  bool unsupported = false;
-  // Edge path: the edge being read.
-  int edgeType = 0;
-  std::optional<double> ex, ey, radius, start, end;
-  bool counterClockwise = true;
-  long edges = 0;
-
-  void finishEdge() {
-    if (edgeType == 0) return;
-    ++edges;
-    if (!(ex && ey)) {
-      unsupported = true;
-    } else if (edgeType == 1) {
-      vertices.push_back(PolyVertex{*ex, *ey, 0.0, 0.0, 0.0, 0, 0.0, 0, 0});
-    } else if (edgeType == 2 && radius && start && end) {
-      // A clockwise arc stores the complements (360° − angle) of its angles,
-      // so it starts at −start and sweeps end − start clockwise.
-      const double a0 = std::fmod(*start, 360.0) * kDegreesToRadians;
-      double a1 = std::fmod(*end, 360.0) * kDegreesToRadians;
-      while (a1 <= a0) a1 += model::kTwoPi;
-      const double sweep = a1 - a0;
-      const Point3 p = model::pointOnCircle(Point3{*ex, *ey, 0.0}, *radius, counterClockwise ? a0 : -a0);
-      PolyVertex v;
-      v.x = p.x;
-      v.y = p.y;
-      v.bulge = (counterClockwise ? 1.0 : -1.0) * std::tan(sweep / 4.0);
-      vertices.push_back(v);
-    } else {
-      unsupported = true;  // elliptic arcs and splines
-    }
-    edgeType = 0;
-    ex = ey = radius = start = end = std::nullopt;
-    counterClockwise = true;
-  }
-};
-
-void ReadHatch(DxfGroupReader& reader, DxfEntityResult& result, long typeLine) {
-  RecordState state{result};
-  enum class Part { Head, Paths, Tail, Seeds } part = Part::Head;
-  bool solidName = false, solidFlag = false;
-  long pathsAnnounced = 0, pathsDone = 0;
-  bool pathsStopped = false;
-  std::optional<HatchPath> path;
-  std::vector<std::unique_ptr<CPolyLine>> outlines;
-  double seedX = 0.0, seedY = 0.0;
-
-  const auto endPath = [&] {
-    if (!path) return;
-    if (!path->polyline) path->finishEdge();
-    const long count = path->polyline ? static_cast<long>(path->vertices.size()) : path->edges;
-    ++pathsDone;
-    if (pathsStopped || path->unsupported || count != path->announced) {
-      pathsStopped = true;  // a path that does not add up ends the reading of further paths
-    } else {
-      auto outline = std::make_unique<CPolyLine>();
-      for (const PolyVertex& v : path->vertices) outline->appendVertex(v);
-      outline->setClosed(true);
-      if (outline->getVertexCount() >= 2) outlines.push_back(std::move(outline));
-    }
-    path.reset();
-  };
-
-  const bool complete = ForEachGroup(reader, result, [&](const DxfGroup& g) {
-    if (state.common(g)) return;
-    if (part == Part::Head) {
-      switch (g.code) {
-        case 2:
-          solidName = DxfNameIs(g.value, "SOLID");
-          if (!solidName) state.fail(g, "HATCH with pattern \"" + g.value.substr(0, 40) + "\" (only solid fill is read)");
-          return;
-        case 70:
-          solidFlag = DxfAtoi(g.value) == 1;
-          if (!solidFlag) state.fail(g, "HATCH that is not solid-filled");
-          return;
-        case 91:
-          pathsAnnounced = DxfAtoi(g.value);
-          part = pathsAnnounced > 0 ? Part::Paths : Part::Tail;
-          return;
-        default: return;  // 10/20/30 elevation, 210..230 extrusion, 71
-      }
-    }
-    if (part == Part::Paths) {
-      if (g.code == 92) {
-        endPath();
-        path.emplace();
-        path->polyline = (DxfAtoi(g.value) & 2) != 0;
-        return;
-      }
-      if (g.code == 75 || g.code == 76 || g.code == 98) {
-        endPath();
-        part = Part::Tail;  // falls through to the tail below
-      } else if (path) {
-        if (g.code == 97) {  // source objects follow; the path's geometry ends here
-          endPath();
-          if (pathsDone >= pathsAnnounced) part = Part::Tail;
-          return;
-        }
-        if (g.code == 93) {
-          path->announced = DxfAtoi(g.value);
-        } else if (path->polyline) {
-          if (g.code == 10) {
-            PolyVertex v;
-            v.x = state.real(g).value_or(0.0);
-            path->vertices.push_back(v);
-          } else if (g.code == 20) {
-            if (!path->vertices.empty()) path->vertices.back().y = state.real(g).value_or(0.0);
-            else path->unsupported = true;
-          } else if (g.code == 42) {
-            if (!path->vertices.empty()) path->vertices.back().bulge = state.real(g).value_or(0.0);
-          }
-        } else {
-          switch (g.code) {
-            case 72:
-              path->finishEdge();
-              path->edgeType = DxfAtoi(g.value);
-              break;
-            case 10: path->ex = state.real(g); break;
-            case 20: path->ey = state.real(g); break;
-            case 40: path->radius = state.real(g); break;
-            case 50: path->start = state.real(g); break;
-            case 51: path->end = state.real(g); break;
-            case 73: path->counterClockwise = DxfAtoi(g.value) != 0; break;
-            default: break;  // 11/21 (a line's end is the next edge's start)
-          }
-        }
-        return;
-      } else {
-        return;
-      }
-    }
-    if (part == Part::Tail) {
-      switch (g.code) {
-        case 75:
-          if (DxfAtoi(g.value) != 0) state.fail(g, "HATCH with an island style other than normal (group 75)");
-          return;
-        case 76:
-          if (DxfAtoi(g.value) != 1) state.fail(g, "HATCH with a pattern type other than predefined (group 76)");
-          return;
-        case 98: part = Part::Seeds; return;
-        default: return;
-      }
-    }
-    if (part == Part::Seeds) {
-      if (g.code == 10) seedX = state.real(g).value_or(seedX);
-      else if (g.code == 20) seedY = state.real(g).value_or(seedY);
-    }
-  });
-  if (!complete) return;
-  endPath();
-  if (!solidName || !solidFlag) {
-    state.fail(DxfGroup{0, {}, typeLine}, "HATCH that is not a solid fill (groups 2 and 70)");
-    return;
-  }
-  if (outlines.empty()) {
-    state.fail(DxfGroup{0, {}, typeLine}, "HATCH without a boundary path that could be read");
-    return;
-  }
-  auto hatch = std::make_unique<CPolyPolygon>();
-  for (auto& outline : outlines) {
-    if (state.mirrored()) {
-      for (PolyVertex& v : outline->editVertices()) state.place(v.x, v.bulge);
-    }
-    hatch->appendOutline(std::move(outline));
-  }
-  double unused = 0.0;
-  state.place(seedX, unused);
-  hatch->seedX = seedX;
-  hatch->seedY = seedY;
-  state.finish(std::move(hatch), typeLine, "HATCH");
-}
 
 }  // namespace
 
 DxfEntityKind DxfEntityKindOf(std::string_view typeName) {
-  static constexpr std::pair<std::string_view, DxfEntityKind> kKinds[] = {
-      {"LWPOLYLINE", DxfEntityKind::LwPolyline}, {"POLYLINE", DxfEntityKind::Polyline},
-      {"LINE", DxfEntityKind::Line},             {"CIRCLE", DxfEntityKind::Circle},
-      {"ARC", DxfEntityKind::Arc},               {"SOLID", DxfEntityKind::Solid},
-      {"3DFACE", DxfEntityKind::Face3d},         {"HATCH", DxfEntityKind::Hatch},
+  static constexpr DxfEntityKind kKinds[] = {
+      DxfEntityKind::LwPolyline, DxfEntityKind::Polyline, DxfEntityKind::Line,    DxfEntityKind::Circle,
+      DxfEntityKind::Arc,        DxfEntityKind::Solid,    DxfEntityKind::Face3d,  DxfEntityKind::Hatch,
+      DxfEntityKind::Ellipse,    DxfEntityKind::Spline,   DxfEntityKind::Insert,
   };
-  for (const auto& [name, kind] : kKinds) {
-    if (DxfNameIs(typeName, name)) return kind;
+  for (const DxfEntityKind kind : kKinds) {
+    if (DxfNameIs(typeName, DxfEntityKindName(kind))) return kind;
   }
   return DxfEntityKind::Unknown;
 }
 
-DxfEntityResult ReadDxfEntity(DxfEntityKind kind, DxfGroupReader& reader, long typeLine) {
-  DxfEntityResult result;
+std::string_view DxfEntityKindName(DxfEntityKind kind) {
   switch (kind) {
-    case DxfEntityKind::Line: ReadLine(reader, result, typeLine); break;
-    case DxfEntityKind::Circle: ReadCircleOrArc(reader, result, typeLine, false); break;
-    case DxfEntityKind::Arc: ReadCircleOrArc(reader, result, typeLine, true); break;
-    case DxfEntityKind::LwPolyline: ReadLwPolyline(reader, result, typeLine); break;
-    case DxfEntityKind::Polyline: ReadPolyline(reader, result, typeLine); break;
-    case DxfEntityKind::Solid: ReadSolid(reader, result, typeLine, false); break;
-    case DxfEntityKind::Face3d: ReadSolid(reader, result, typeLine, true); break;
-    case DxfEntityKind::Hatch: ReadHatch(reader, result, typeLine); break;
+    case DxfEntityKind::Line: return "LINE";
+    case DxfEntityKind::Arc: return "ARC";
+    case DxfEntityKind::Circle: return "CIRCLE";
+    case DxfEntityKind::LwPolyline: return "LWPOLYLINE";
+    case DxfEntityKind::Polyline: return "POLYLINE";
+    case DxfEntityKind::Solid: return "SOLID";
+    case DxfEntityKind::Face3d: return "3DFACE";
+    case DxfEntityKind::Hatch: return "HATCH";
+    case DxfEntityKind::Ellipse: return "ELLIPSE";
+    case DxfEntityKind::Spline: return "SPLINE";
+    case DxfEntityKind::Insert: return "INSERT";
+    case DxfEntityKind::Unknown: break;
+  }
+  return "";
+}
+
+DxfEntityResult ReadDxfEntity(DxfEntityKind kind, DxfGroupReader& reader, long typeLine, double tolerance) {
+  DxfEntityResult result;
+  if (!(tolerance > 0.0)) tolerance = kDxfFlattenTolerance;
+  switch (kind) {
+    case DxfEntityKind::Line: ReadLine(reader, result, typeLine, tolerance); break;
+    case DxfEntityKind::Circle: ReadCircleOrArc(reader, result, typeLine, false, tolerance); break;
+    case DxfEntityKind::Arc: ReadCircleOrArc(reader, result, typeLine, true, tolerance); break;
+    case DxfEntityKind::LwPolyline: ReadLwPolyline(reader, result, typeLine, tolerance); break;
+    case DxfEntityKind::Polyline: ReadPolyline(reader, result, typeLine, tolerance); break;
+    case DxfEntityKind::Solid: ReadSolid(reader, result, typeLine, false, tolerance); break;
+    case DxfEntityKind::Face3d: ReadSolid(reader, result, typeLine, true, tolerance); break;
+    case DxfEntityKind::Hatch: ReadHatch(reader, result, typeLine, tolerance); break;
+    case DxfEntityKind::Ellipse: ReadEllipse(reader, result, typeLine, tolerance); break;
+    case DxfEntityKind::Spline: ReadSpline(reader, result, typeLine, tolerance); break;
+    case DxfEntityKind::Insert: ReadInsert(reader, result, typeLine); break;
     case DxfEntityKind::Unknown: result.failure = "not an entity the reader knows"; break;
   }
-  if (!result.failure.empty()) result.entity.reset();
+  if (!result.failure.empty()) {
+    result.entity.reset();
+    result.curve.reset();
+    result.insert.reset();
+  }
   return result;
+}
+
+std::unique_ptr<CEntity> PolylineFromCurve(const FlattenedCurve& curve) {
+  auto polyline = std::make_unique<CPolyLine>();
+  std::vector<PolyVertex> vertices;
+  vertices.reserve(curve.points.size());
+  for (const Point3& p : curve.points) {
+    PolyVertex v;
+    v.setPoint(p);
+    vertices.push_back(v);
+  }
+  polyline->editVertices() = std::move(vertices);
+  polyline->setClosed(curve.closed);
+  return polyline;
 }
 
 std::unique_ptr<CEntity> CurveFromPolyline(const CPolyLine& polyline) {

@@ -1,5 +1,10 @@
 #pragma once
-// The lexical layer of ASCII DXF: lines and groups. A line is the text up to
+// The lexical layer of DXF: lines and groups. Binary DXF (which starts with
+// the sentinel "AutoCAD Binary DXF") is read too: its groups come out as the
+// same texts an ASCII file would hold (reals with 17 significant digits), so
+// everything above this layer reads both alike.
+//
+// ASCII DXF:  A line is the text up to
 // CR LF, LF or a lone CR (so files from every platform read alike); a group
 // is a code line and a value line, both trimmed of blanks. The code must be
 // a decimal integer. One group can be pushed back, which is how an entity
@@ -57,7 +62,10 @@ class DxfGroupReader {
   const std::string& problem() const { return problem_; }
   // Number of lines that were cut at kMaxLineLength.
   long longLines() const { return longLines_; }
+  // Binary input counts two lines per group, as its ASCII form would have.
   long linesRead() const { return lineNumber_; }
+  // The input is binary DXF (known after the first call of next()).
+  bool binary() const { return binary_; }
   long long bytesRead() const { return position_; }
 
  private:
@@ -66,6 +74,11 @@ class DxfGroupReader {
   bool readLine(std::string& line);
   int getByte();
   void reportProgress();
+  // Detects the binary sentinel at the start of the input and skips it.
+  void detectBinary();
+  const DxfGroup* nextBinary();
+  // n bytes little-endian into out; false at the end of the input.
+  bool readBytes(unsigned char* out, int n);
 
   std::FILE* file_;
   long long size_;
@@ -87,6 +100,10 @@ class DxfGroupReader {
   bool pushedBack_ = false;
   Status status_ = Status::Ok;
   std::string problem_;
+  bool started_ = false;
+  bool binary_ = false;
+  bool twoByteCodes_ = true;
+  int peeked_ = -2;  // a byte read ahead in binary input (-2: none)
 };
 
 // Leading and trailing blanks (space, tab, and the other C white space)

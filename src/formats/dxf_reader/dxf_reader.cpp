@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "formats/dxf_reader/dxf_entity_reader.h"
+#include "formats/dxf_reader/dxf_geometry.h"
 #include "formats/dxf_reader/dxf_group_reader.h"
 #include "model/graph.h"
 #include "model/polyline.h"
@@ -24,8 +28,6 @@ using model::CGraph;
 using model::CLayer;
 
 constexpr double kDegreesToRadians = model::kPi / 180.0;
-// Binary DXF files start with this sentinel.
-constexpr std::string_view kBinarySentinel = "AutoCAD Binary DXF";
 // Reasons kept for dropped records; the rest are only counted.
 constexpr std::size_t kMaxDropReasons = 20;
 // Distinct unknown type names kept in the report; further ones are pooled.
@@ -47,12 +49,26 @@ enum class StepEnd {
 
 class SectionReader {
  public:
-  SectionReader(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report)
-      : groups_(groups), drawing_(drawing), report_(report) {}
+  SectionReader(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report, double tolerance)
+      : groups_(groups), drawing_(drawing), report_(report), tolerance_(tolerance) {}
 
   // Reads the sections; true when the input ended outside a section or at
-  // "0"/"EOF".
+  // "0"/"EOF". INSERTs met before their block was defined are placed at the
+  // end.
   bool run() {
+    const bool ok = readSections();
+    blocksRead_ = true;
+    for (Deferred& d : deferred_) placeTopLevel(d.insert, d.layerName, d.byBlock, d.line);
+    deferred_.clear();
+    return ok;
+  }
+
+  // The layer the drawing should have current once reading is over (null:
+  // the drawing decides).
+  CLayer* currentLayer() const { return current_; }
+
+ private:
+  bool readSections() {
     while (const DxfGroup* g = groups_.next()) {
       if (g->code != 0) continue;
       if (DxfNameIs(g->value, "EOF")) return true;
@@ -69,7 +85,8 @@ class SectionReader {
       if (DxfNameIs(section, "HEADER")) end = readHeader();
       else if (DxfNameIs(section, "TABLES")) end = readTables();
       else if (DxfNameIs(section, "ENTITIES")) end = readEntities();
-      else end = skipSection();  // BLOCKS, CLASSES, OBJECTS, THUMBNAILIMAGE, ...
+      else if (DxfNameIs(section, "BLOCKS")) end = readBlocks();
+      else end = skipSection();  // CLASSES, OBJECTS, THUMBNAILIMAGE, ...
       if (end == StepEnd::Failed) return false;
       if (end == StepEnd::Ended) return ended("the file ends inside the " + section.substr(0, 40) + " section");
     }
@@ -81,6 +98,7 @@ class SectionReader {
 
   // The $CLAYER variable, applied once everything is read so that the layer
   // list keeps the order of the LAYER table.
+ public:
   const std::optional<std::string>& currentLayerName() const { return currentLayerName_; }
 
  private:
@@ -286,15 +304,9 @@ class SectionReader {
 
   template <typename Records>
   void applyLayers(const Records& records) {
-    CLayer* const current = drawing_.currentLayer();
     std::vector<std::unique_ptr<CLayer>> added;
     for (const auto& record : records) {
-      CLayer* layer = drawing_.findLayer(record.name);
-      if (!layer) {
-        for (const auto& pending : added) {
-          if (platform::EqualsIgnoreCase(pending->name(), record.name)) layer = pending.get();
-        }
-      }
+      CLayer* layer = findLayer(record.name);
       if (layer) {
         layer->setHandle(drawing_.takeHandle());
         layer->setName(record.name);
@@ -305,12 +317,41 @@ class SectionReader {
       auto fresh = std::make_unique<CLayer>(record.name);
       fresh->setHandle(drawing_.takeHandle());
       fresh->setColour(record.colour);
+      layersByName_[LayerKey(record.name)] = fresh.get();
       added.push_back(std::move(fresh));
     }
     // Each addLayer puts its layer in front: adding the last first leaves
-    // them in table order.
+    // them in table order; with no current layer yet, the table's first
+    // becomes current.
     for (auto it = added.rbegin(); it != added.rend(); ++it) drawing_.addLayer(std::move(*it));
-    if (current) drawing_.setCurrentLayerByHandle(current->handle());
+    if (!current_ && !drawing_.layers().empty()) current_ = drawing_.layers().front().get();
+  }
+
+  // --- layers by name ------------------------------------------------------------
+  // Layer names compare without regard to ASCII case: the key is the name in
+  // capitals.
+  static std::string LayerKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return key;
+  }
+
+  CLayer* findLayer(std::string_view name) const {
+    const auto it = layersByName_.find(LayerKey(name));
+    return it == layersByName_.end() ? nullptr : it->second;
+  }
+
+  // The layer of that name, created (in front, in the colour of new layers)
+  // when missing. The current layer is not changed.
+  CLayer* layerNamed(std::string_view name) {
+    if (CLayer* layer = findLayer(name)) return layer;
+    auto layer = std::make_unique<CLayer>(std::string(name));
+    layer->setColour(drawing_.newLayerColour);
+    CLayer* added = drawing_.addLayer(std::move(layer));
+    layersByName_[LayerKey(name)] = added;
+    return added;
   }
 
   // --- ENTITIES ------------------------------------------------------------------
@@ -322,20 +363,251 @@ class SectionReader {
       const long line = g->line;
       const DxfEntityKind kind = DxfEntityKindOf(type);
       if (kind == DxfEntityKind::Unknown) {
-        noteSkipped(type);
+        // SEQEND closing an INSERT's attributes is structure, not an entity.
+        if (!DxfNameIs(type, "SEQEND")) noteSkipped(type);
         if (!skipRecord()) return StepEnd::Ended;
         continue;
       }
-      DxfEntityResult result = ReadDxfEntity(kind, groups_, line);
+      DxfEntityResult result = ReadDxfEntity(kind, groups_, line, tolerance_);
+      DxfTypeCounts& counts = report_.types[std::string(DxfEntityKindName(kind))];
+      if (result.insert) {
+        if (!blocksRead_) {
+          deferred_.push_back(Deferred{std::move(*result.insert), result.layerName, result.byBlock, line});
+        } else {
+          placeTopLevel(*result.insert, result.layerName, result.byBlock, line);
+        }
+        continue;
+      }
       if (!result.entity) {
+        ++counts.dropped;
         drop(result.failure.empty() ? "line " + std::to_string(line) + ": " + type + " could not be read"
                                     : result.failure);
         if (result.inputEnded) return StepEnd::Ended;
         continue;
       }
-      addEntity(std::move(result));
+      ++(result.flattened ? counts.flattened : counts.read);
+      addEntity(std::move(result.entity), result.layerName);
     }
     return StepEnd::Ended;
+  }
+
+  // --- BLOCKS --------------------------------------------------------------------
+  // One entity of a block definition, in the block's coordinates.
+  struct BlockItem {
+    std::unique_ptr<model::CEntity> entity;
+    std::shared_ptr<const DxfCurve> curve;  // ELLIPSE, SPLINE: flattened where placed
+    std::optional<DxfInsert> insert;
+    std::string layerName;
+    settings::ColorIndex colour = settings::kColorByLayer;
+    bool byBlock = false;
+    DxfEntityKind kind = DxfEntityKind::Unknown;
+    long line = 0;
+  };
+  struct Block {
+    Point3 base;
+    std::vector<BlockItem> items;
+  };
+
+  StepEnd readBlocks() {
+    blocksRead_ = true;
+    while (const DxfGroup* g = groups_.next()) {
+      if (isEndSec(*g) || isSectionBoundary(*g)) return StepEnd::Done;
+      if (g->code != 0 || !DxfNameIs(g->value, "BLOCK")) continue;
+      if (!readBlock()) return StepEnd::Ended;
+    }
+    return StepEnd::Ended;
+  }
+
+  // A BLOCK record and its entities up to ENDBLK; false when the input
+  // ended. The first definition of a name counts.
+  bool readBlock() {
+    std::string name;
+    Point3 base;
+    if (!recordGroups([&](const DxfGroup& g) {
+          const auto value = [&] { return settings::ParseNumber(g.value).value_or(0.0); };
+          switch (g.code) {
+            case 2: name = g.value; break;
+            case 10: base.x = value(); break;
+            case 20: base.y = value(); break;
+            case 30: base.z = value(); break;
+            default: break;
+          }
+        })) {
+      return false;
+    }
+    Block block;
+    block.base = base;
+    while (const DxfGroup* g = groups_.next()) {
+      // recordGroups left a "0" group to read.
+      if (DxfNameIs(g->value, "ENDBLK")) {
+        if (!skipRecord()) return false;
+        break;
+      }
+      if (DxfNameIs(g->value, "BLOCK") || isEndSec(*g) || isSectionBoundary(*g)) {
+        groups_.pushBack();  // a block without ENDBLK ends at what comes next
+        break;
+      }
+      const std::string type = g->value;
+      const long line = g->line;
+      const DxfEntityKind kind = DxfEntityKindOf(type);
+      if (kind == DxfEntityKind::Unknown) {
+        if (!DxfNameIs(type, "SEQEND")) noteSkipped(type);
+        if (!skipRecord()) return false;
+        continue;
+      }
+      DxfEntityResult result = ReadDxfEntity(kind, groups_, line, tolerance_);
+      DxfTypeCounts& counts = report_.types[std::string(DxfEntityKindName(kind))];
+      if (!result.entity && !result.insert) {
+        ++counts.dropped;
+        drop(result.failure.empty() ? "line " + std::to_string(line) + ": " + type + " could not be read"
+                                    : result.failure);
+        if (result.inputEnded) return false;
+        continue;
+      }
+      if (result.entity) ++(result.flattened ? counts.flattened : counts.read);
+      BlockItem item;
+      item.colour = result.entity ? result.entity->colour() : settings::kColorByLayer;
+      if (result.entity && result.entity->type() == model::EntityType::PolyLine) {
+        if (auto curve = CurveFromPolyline(static_cast<const model::CPolyLine&>(*result.entity))) {
+          result.entity = std::move(curve);
+        }
+      }
+      item.entity = std::move(result.entity);
+      item.curve = std::move(result.curve);
+      item.insert = std::move(result.insert);
+      item.layerName = std::move(result.layerName);
+      item.byBlock = result.byBlock;
+      item.kind = kind;
+      item.line = line;
+      block.items.push_back(std::move(item));
+    }
+    if (groups_.status() != DxfGroupReader::Status::Ok) return false;
+    if (!name.empty()) blocks_.try_emplace(LayerKey(name), std::move(block));
+    return true;
+  }
+
+  // --- INSERT ----------------------------------------------------------------------
+  // Where a block's entities go: the map from block to world coordinates,
+  // the layer that takes entities of layer "0" (empty at the top), the colour
+  // ByBlock entities take, and the nesting depth.
+  struct Placement {
+    DxfAffine map;
+    std::string layer0;
+    settings::ColorIndex byBlockColour = settings::kColorByLayer;
+    int depth = 0;
+  };
+  struct Deferred {
+    DxfInsert insert;
+    std::string layerName;
+    bool byBlock = false;
+    long line = 0;
+  };
+
+  void placeTopLevel(const DxfInsert& insert, const std::string& layerName, bool byBlock, long line) {
+    std::vector<const Block*> stack;
+    if (placeInsert(insert, layerName, byBlock, line, Placement{}, stack, nullptr)) ++report_.types["INSERT"].expanded;
+  }
+
+  // An INSERT that cannot be placed. Records inside blocks count and are
+  // told once, however often their block is placed.
+  void refuseInsert(const BlockItem* source, std::string reason) {
+    if (source && !noted_.insert(source).second) return;
+    ++report_.types["INSERT"].dropped;
+    if (reason.empty()) ++report_.entitiesDropped;
+    else drop(std::move(reason));
+  }
+
+  // Places the block of an insert; false (with a note) when it cannot be
+  // placed at all. source: the block record of a nested insert.
+  bool placeInsert(const DxfInsert& insert, const std::string& insertLayer, bool byBlock, long line,
+                   const Placement& parent, std::vector<const Block*>& stack, const BlockItem* source) {
+    if (capped_) {
+      refuseInsert(source, {});
+      return false;
+    }
+    const std::string where = "line " + std::to_string(line) + ": INSERT of block \"" +
+                              insert.blockName.substr(0, 40) + "\"";
+    const auto it = blocks_.find(LayerKey(insert.blockName));
+    if (it == blocks_.end()) {
+      refuseInsert(source, where + " that is not defined");
+      return false;
+    }
+    const Block& block = it->second;
+    if (std::find(stack.begin(), stack.end(), &block) != stack.end()) {
+      refuseInsert(source, where + ": the block inserts itself; that insert is left out");
+      return false;
+    }
+    if (parent.depth >= kMaxInsertDepth) {
+      refuseInsert(source, where + ": blocks nested deeper than " + std::to_string(kMaxInsertDepth) +
+                               " levels are left out");
+      return false;
+    }
+    if (source && counted_.insert(source).second) ++report_.types["INSERT"].expanded;
+    Placement child;
+    child.layer0 = !parent.layer0.empty() && CLayer::sameName(insertLayer, "0") ? parent.layer0 : insertLayer;
+    child.byBlockColour = byBlock ? parent.byBlockColour : insert.colour;
+    child.depth = parent.depth + 1;
+    stack.push_back(&block);
+    for (long row = 0; row < insert.rows && !capped_; ++row) {
+      for (long column = 0; column < insert.columns && !capped_; ++column) {
+        if (++cells_ > kMaxInsertCells) {
+          cap(line, std::to_string(kMaxInsertCells) + " array cells");
+          break;
+        }
+        child.map = parent.map.after(insert.cellMap(block.base, column, row));
+        for (const BlockItem& item : block.items) {
+          if (capped_) break;
+          if (item.insert) placeInsert(*item.insert, item.layerName, item.byBlock, item.line, child, stack, &item);
+          else placeItem(item, child);
+        }
+      }
+    }
+    stack.pop_back();
+    return true;
+  }
+
+  void placeItem(const BlockItem& item, const Placement& placement) {
+    const std::string& layerName =
+        !placement.layer0.empty() && CLayer::sameName(item.layerName, "0") ? placement.layer0 : item.layerName;
+    std::unique_ptr<model::CEntity> entity;
+    if (item.curve) {
+      const FlattenedCurve flat = FlattenCurve(*item.curve, placement.map, tolerance_);
+      if (flat.points.size() >= 2) entity = PolylineFromCurve(flat);
+    } else if (item.entity) {
+      entity = TransformEntity(*item.entity, placement.map, tolerance_);
+    }
+    if (!entity) return;
+    entity->setColour(item.colour);
+    if (item.byBlock) {
+      settings::ColorIndex colour = placement.byBlockColour;
+      // ByLayer of the insert means the insert's layer, wherever the entity goes.
+      if (colour == settings::kColorByLayer && !placement.layer0.empty() &&
+          !CLayer::sameName(layerName, placement.layer0)) {
+        colour = layerNamed(placement.layer0)->colour();
+      }
+      entity->setColour(colour);
+    }
+    placedVertices_ += std::max(1, entity->getVertexCount());
+    if (report_.entitiesPlaced >= kMaxPlacedEntities) {
+      cap(item.line, std::to_string(kMaxPlacedEntities) + " placed entities");
+      return;
+    }
+    if (placedVertices_ > kMaxPlacedVertices) {
+      cap(item.line, std::to_string(kMaxPlacedVertices) + " placed vertices");
+      return;
+    }
+    if (addEntity(std::move(entity), layerName)) {
+      ++report_.entitiesPlaced;
+      ++report_.types[std::string(DxfEntityKindName(item.kind))].placed;
+    }
+  }
+
+  void cap(long line, const std::string& limit) {
+    capped_ = true;
+    report_.expansionCapped = true;
+    report_.dropReasons.insert(report_.dropReasons.begin(),
+                               "line " + std::to_string(line) + ": block expansion stopped at the limit of " + limit +
+                                   "; further INSERTs are not placed");
   }
 
   bool skipRecord() {
@@ -360,56 +632,68 @@ class SectionReader {
     if (report_.dropReasons.size() < kMaxDropReasons) report_.dropReasons.push_back(std::move(reason));
   }
 
-  void addEntity(DxfEntityResult result) {
-    std::unique_ptr<model::CEntity> entity = std::move(result.entity);
+  // Appends the entity to its layer (created when missing); a two-vertex
+  // polyline that is an arc or a circle becomes one.
+  bool addEntity(std::unique_ptr<model::CEntity> entity, const std::string& layerName) {
     if (entity->type() == model::EntityType::PolyLine) {
       if (auto curve = CurveFromPolyline(static_cast<const model::CPolyLine&>(*entity))) entity = std::move(curve);
     }
     CLayer* layer = nullptr;
-    if (!result.layerName.empty()) {
-      layer = drawing_.findLayer(result.layerName);
-      if (!layer) {
-        CLayer* const current = drawing_.currentLayer();
-        layer = drawing_.setCurrentLayerByName(result.layerName);
-        if (current) drawing_.setCurrentLayerByHandle(current->handle());
-      }
+    if (!layerName.empty()) {
+      layer = layerNamed(layerName);
     } else {
       // An empty layer name: the current layer, or "0" while there is none.
-      layer = drawing_.currentLayer() ? drawing_.currentLayer() : drawing_.setCurrentLayerByName("0");
+      if (!current_) current_ = layerNamed("0");
+      layer = current_;
     }
-    if (layer && layer->append(std::move(entity))) ++report_.entitiesRead;
+    if (!layer->append(std::move(entity))) return false;
+    ++report_.entitiesRead;
+    return true;
   }
 
   DxfGroupReader& groups_;
   CGraph& drawing_;
   DxfReadReport& report_;
+  double tolerance_;
   std::optional<std::string> currentLayerName_;
+  CLayer* current_ = nullptr;
+  std::unordered_map<std::string, CLayer*> layersByName_;
+  std::unordered_map<std::string, Block> blocks_;  // by name in capitals
+  bool blocksRead_ = false;
+  std::vector<Deferred> deferred_;
+  std::unordered_set<const BlockItem*> noted_, counted_;
+  long cells_ = 0;
+  long placedVertices_ = 0;
+  bool capped_ = false;
 };
 
 // The drawing once reading is over: a layer and a current layer exist, the
 // extents are measured anew and the drawing counts as unmodified.
-void FinishDrawing(CGraph& drawing, const std::optional<std::string>& currentLayerName) {
+void FinishDrawing(CGraph& drawing, CLayer* current, const std::optional<std::string>& currentLayerName) {
   drawing.markModified(true);  // invalidates the cached extents
+  if (current) drawing.setCurrentLayerByHandle(current->handle());
   if (currentLayerName && !currentLayerName->empty()) drawing.setCurrentLayerByName(*currentLayerName);
   if (drawing.layers().empty()) drawing.setCurrentLayerByName("0");
   if (!drawing.currentLayer()) drawing.setCurrentLayerByIndex(0);
   drawing.markModified(false);
 }
 
-bool ReadGroups(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report) {
+bool ReadGroups(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report, double tolerance) {
   drawing.selectAll(false);
   drawing.removeAllLayers();
-  SectionReader reader(groups, drawing, report);
+  if (!(tolerance > 0.0)) tolerance = kDxfFlattenTolerance;
+  SectionReader reader(groups, drawing, report, tolerance);
   const bool ok = reader.run();
   report.longLines = groups.longLines();
-  FinishDrawing(drawing, reader.currentLayerName());
+  report.binary = groups.binary();
+  FinishDrawing(drawing, reader.currentLayer(), reader.currentLayerName());
   return ok;
 }
 
 }  // namespace
 
 bool ReadDxfFile(const std::string& fileName, CGraph& drawing, const platform::ProgressCallback& progress,
-                 DxfReadReport* report) {
+                 DxfReadReport* report, double tolerance) {
   DxfReadReport local;
   DxfReadReport& out = report ? *report : local;
   out = DxfReadReport{};
@@ -426,35 +710,45 @@ bool ReadDxfFile(const std::string& fileName, CGraph& drawing, const platform::P
     platform::ShowMessage(cannotOpen);
     return false;
   }
-  char head[32] = {};
-  const std::size_t headLength = std::fread(head, 1, sizeof head, file.get());
-  if (std::string_view(head, headLength).substr(0, kBinarySentinel.size()) == kBinarySentinel) {
-    platform::ShowMessage(settings::Text("GraphBinaryDXFFail", "Binary DXF files cannot be read; save as ASCII DXF."));
-    return false;
-  }
-  if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
-    platform::ShowMessage(cannotOpen);
-    return false;
-  }
   out.opened = true;
 
   const std::string text = ReadingText();
   platform::Report(progress, text, 0);
   DxfGroupReader groups(file.get(), static_cast<long long>(info.st_size), progress, text);
-  const bool ok = ReadGroups(groups, drawing, out);
+  const bool ok = ReadGroups(groups, drawing, out, tolerance);
   file.reset();
   platform::Report(progress, text, 100);
   return ok;
 }
 
-bool ReadDxfText(std::string_view text, CGraph& drawing, DxfReadReport* report) {
+bool ReadDxfText(std::string_view text, CGraph& drawing, DxfReadReport* report, double tolerance) {
   DxfReadReport local;
   DxfReadReport& out = report ? *report : local;
   out = DxfReadReport{};
-  if (text.substr(0, kBinarySentinel.size()) == kBinarySentinel) return false;
   out.opened = true;
   DxfGroupReader groups(text);
-  return ReadGroups(groups, drawing, out);
+  return ReadGroups(groups, drawing, out, tolerance);
+}
+
+std::vector<std::string> DescribeDxfRead(const DxfReadReport& report) {
+  std::vector<std::string> lines;
+  for (const auto& [type, counts] : report.types) {
+    std::string line;
+    const auto part = [&line](long count, const char* what) {
+      if (count == 0) return;
+      line += (line.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+    };
+    part(counts.read, "read");
+    part(counts.flattened, "flattened to polylines");
+    part(counts.expanded, "expanded");
+    part(counts.placed, "placed by INSERT");
+    part(counts.dropped, "dropped");
+    if (!line.empty()) lines.push_back(type + ": " + line);
+  }
+  for (const auto& [type, count] : report.skipped) {
+    lines.push_back(type + ": " + std::to_string(count) + " skipped (not read)");
+  }
+  return lines;
 }
 
 }  // namespace quillon::formats
