@@ -109,8 +109,11 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
     observer.FailureDetail("Cannot prepare the raster of " + target + " for tracing");
     return kStatusConvert1BitFailed;
   }
+  std::string thresholdNote = "the raster was already 1-bit";
   if (!IsOneBit(image)) {
     const int threshold = current.b_AutoGray ? image.automaticThreshold() : current.i_Gray;
+    thresholdNote = std::string(current.b_AutoGray ? "automatic" : "fixed") + " threshold " +
+                    std::to_string(threshold) + " of 255";
     if (!image.convertTo1Bit(threshold)) {
       observer.FailureDetail("Cannot convert the raster to 1-bit for " + target);
       return kStatusConvert1BitFailed;
@@ -144,7 +147,8 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   if (observer.Pump()) return kStatusStopped;
   const long entities = static_cast<long>(drawing.totalCount());
   if (entities == 0) {
-    observer.FailureDetail("no vectors were traced");
+    // Name the likeliest cause: an empty page or a threshold that left no ink.
+    observer.FailureDetail("no vectors were traced for " + target + " (" + thresholdNote + ")");
     return kStatusNoVector;
   }
 

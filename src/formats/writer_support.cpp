@@ -1,5 +1,8 @@
 #include "formats/writer_support.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <charconv>
 #include <cmath>
 #include <numbers>
@@ -148,8 +151,10 @@ bool FinishSave(SaveContext& context, const Status& status, const std::string& b
     context.error = status.message();
     return false;
   }
-  if (!context.file || std::fwrite(bytes.data(), 1, bytes.size(), context.file) != bytes.size()) {
-    context.error = "write failed";
+  errno = 0;
+  if (!context.file || std::fwrite(bytes.data(), 1, bytes.size(), context.file) != bytes.size() ||
+      std::fflush(context.file) != 0) {
+    context.error = std::string("write failed: ") + std::strerror(errno ? errno : EIO);
     return false;
   }
   return true;

@@ -155,6 +155,21 @@ TEST(ConvertFile, StopSaveFailureAndEmptyTraceLeaveFilesAlone) {
     ConvertJob job = CentreLineJob();
     EXPECT_EQ(ConvertRaster(empty, dir.file("keep.dxf"), job, 1, r), kStatusNoVector);
     EXPECT_EQ(test::ReadFile(dir.file("keep.dxf")), "previous");
+    ASSERT_FALSE(r.details.empty());
+    EXPECT_EQ(r.details.back(), "no vectors were traced for " + dir.file("keep.dxf") + " (the raster was already 1-bit)");
+  }
+  {
+    // A grey page whose fixed threshold leaves no ink says which threshold did it.
+    model::CGraph grey;
+    grey.setCurrentLayerByName("Trace");
+    ASSERT_TRUE(grey.raster().create(16, 16, 8));
+    Recorder r;
+    ConvertJob job = CentreLineJob();
+    job.record.b_AutoGray = false;
+    job.record.i_Gray = 0;
+    EXPECT_EQ(ConvertRaster(grey, dir.file("grey.dxf"), job, 1, r), kStatusNoVector);
+    ASSERT_FALSE(r.details.empty());
+    EXPECT_NE(r.details.back().find("(fixed threshold 0 of 255)"), std::string::npos) << r.details.back();
   }
 }
 

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -182,6 +183,26 @@ TEST(SaveJob, CompressedSvgIsAGzipMemberOfTheSvgOfTheSameDrawing) {
   EXPECT_EQ(*inflated, text);
   EXPECT_NE(text.find("\r\n"), std::string::npos);
   EXPECT_EQ(g.unit, model::Unit::Pixel) << "the drawing's unit is restored after the write";
+}
+
+TEST(SaveJob, AFullDiskIsReportedWithTheSystemsReasonByEveryWriter) {
+  std::FILE* probe = std::fopen("/dev/full", "wb");
+  if (!probe) GTEST_SKIP() << "no /dev/full";
+  std::fclose(probe);
+  for (int index = 1; index <= kFormatCount; ++index) {
+    CGraph g;
+    AddLines(g, 2000);
+    model::Box extents;
+    ASSERT_TRUE(g.getDrawingExtents(extents, true, false));
+    SaveProgress progress(nullptr, "", 2000);
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    SaveContext context{g, full, "/tmp/x", true, DestinationSize{}, "", progress, {}};
+    EXPECT_FALSE(WriterForIndex(index)(context)) << index;
+    EXPECT_NE(context.error.find(std::strerror(ENOSPC)), std::string::npos)
+        << FormatForIndex(index).cliName << ": " << context.error;
+    std::fclose(full);
+  }
 }
 
 TEST(SaveJob, WorkerThreadAndCancellation) {
