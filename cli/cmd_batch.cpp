@@ -3,9 +3,13 @@
 // several files at once, and says where the log is. Ctrl-C is the Stop
 // button: the files in progress end after their current step and the log
 // records the break.
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,15 +24,15 @@
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/power_off.h"
+#include "raster/raster_file.h"
 #include "settings/number_text.h"
 #include "settings/option_store.h"
 
 namespace quillon::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: quillon batch JOBFILE.trj [--jobs N] [--target-dir DIR] [--format FORMAT] [--overwrite] "
-    "[--power-off] [-q]";
+namespace fs = std::filesystem;
+
 // The exit status of a run ended by Ctrl-C (128 + SIGINT, as shells report it).
 constexpr int kExitUserBreak = 130;
 
@@ -42,47 +46,16 @@ extern "C" void OnInterrupt(int) {
 }
 
 struct BatchArgs {
-  std::string jobFile;
+  std::vector<std::string> positionals;  // the job file, or with --make-job the inputs
+  std::string makeJob;
+  ParameterOptions parameters;
   int jobs = 0;
-  std::optional<std::string> targetDir;
+  std::string targetDir;
   std::string format;
   bool overwrite = false;
   bool powerOff = false;
   bool quiet = false;
 };
-
-std::optional<std::string> Parse(const std::vector<std::string>& args, BatchArgs& out) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string value;
-    bool missing = false;
-    if (TakeValue(args, i, "-j", "--jobs", value, missing)) {
-      const auto n = settings::ParseInteger(value);
-      if (missing || !n || *n < 1) return "batch: --jobs needs a number of files at once, 1 or more";
-      out.jobs = *n;
-    } else if (TakeValue(args, i, "", "--target-dir", value, missing)) {
-      if (missing) return std::string("batch: --target-dir needs a directory");
-      out.targetDir = value;
-    } else if (TakeValue(args, i, "-f", "--format", value, missing)) {
-      if (missing) return std::string("batch: --format needs a format (dxf, dxf-r10, svg, svgz, eps, pdf, plt, cgm, wmf)");
-      out.format = value;
-    } else if (a == "--overwrite") {
-      out.overwrite = true;
-    } else if (a == "--power-off") {
-      out.powerOff = true;
-    } else if (a == "-q" || a == "--quiet") {
-      out.quiet = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "batch: unknown option '" + a + "' (" + kUsage + ")";
-    } else if (out.jobFile.empty()) {
-      out.jobFile = a;
-    } else {
-      return "batch: more than one job file ('" + out.jobFile + "', '" + a + "')";
-    }
-  }
-  if (out.jobFile.empty()) return std::string("batch: no job file (") + kUsage + ")";
-  return std::nullopt;
-}
 
 // Messages of the run: shown on stderr, except while files are converted —
 // the loader's complaints about a bad source are in the row's line instead.
@@ -124,14 +97,60 @@ class CliHost final : public batch::BatchRunHost {
   size_t rows_;
 };
 
-int RunBatchCommand(const std::vector<std::string>& argv) {
-  BatchArgs args;
-  if (auto problem = Parse(argv, args)) return UsageError(*problem);
-  const formats::OutputFormat* format = nullptr;
-  if (!args.format.empty()) {
-    format = formats::FindFormatByName(args.format);
-    if (!format) return UsageError("unknown format '" + args.format + "' (dxf, dxf-r10, svg, svgz, eps, pdf, plt, cgm, wmf)");
+// Writes a job file with one row per input (directories give their raster
+// files), every row with the parameters of the line.
+int MakeJobFile(const BatchArgs& args, const formats::OutputFormat* format) {
+  if (args.positionals.empty()) return UsageError("batch: --make-job needs the raster files to list");
+  platform::JsonFileKeyValueStore store(platform::SettingsFilePath());
+  settings::TraceOption record;
+  if (auto problem = BuildRecord(args.parameters, store, record)) return UsageError(problem->text);
+  // A job file names its sources relative to its own directory when they lie
+  // below it, so the directory can move to another machine as a whole.
+  const fs::path jobDir = fs::absolute(fs::path(args.makeJob)).parent_path().lexically_normal();
+  auto named = [&](const fs::path& file) {
+    const fs::path absolute = fs::absolute(file).lexically_normal();
+    const fs::path relative = absolute.lexically_relative(jobDir);
+    const bool below = !relative.empty() && *relative.begin() != "..";
+    return (below ? relative : absolute).string();
+  };
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const std::string& input : args.positionals) {
+    if (fs::is_directory(input, ec)) {
+      std::vector<std::string> inside;
+      for (const auto& entry : fs::directory_iterator(input, ec)) {
+        if (entry.is_regular_file(ec) && raster::IsRasterExtension(entry.path().extension().string())) {
+          inside.push_back(named(entry.path()));
+        }
+      }
+      if (inside.empty()) return Fail("Cannot list raster files in " + input + ": it holds none");
+      std::sort(inside.begin(), inside.end());
+      files.insert(files.end(), inside.begin(), inside.end());
+    } else if (!fs::is_regular_file(input, ec)) {
+      return Fail("Cannot list " + input + ": no such file");
+    } else {
+      files.push_back(named(input));
+    }
   }
+  batch::BatchJobList list(store, record);
+  list.AddFiles(files);
+  list.targetDir = args.targetDir;
+  list.targetType = format ? format->index - 1 : 0;
+  list.overwrite = args.overwrite;
+  list.powerOff = false;
+  if (!list.WriteJobFile(args.makeJob)) return kExitFailed;  // the list said why
+  if (!args.quiet) std::printf("wrote %s (%zu jobs)\n", args.makeJob.c_str(), list.size());
+  return kExitOk;
+}
+
+int RunBatchCommand(const BatchArgs& args) {
+  const formats::OutputFormat* format = args.format.empty() ? nullptr : formats::FindFormatByName(args.format);
+  if (!args.makeJob.empty()) return MakeJobFile(args, format);
+  if (args.positionals.empty()) return UsageError("batch: no job file (quillon batch JOBFILE.trj)");
+  if (args.positionals.size() > 1) {
+    return UsageError("batch: more than one job file ('" + args.positionals[0] + "', '" + args.positionals[1] + "')");
+  }
+  const std::string& jobFile = args.positionals[0];
 
   BatchMessages messages;
   platform::ScopedMessageSink guard(messages);
@@ -139,9 +158,9 @@ int RunBatchCommand(const std::vector<std::string>& argv) {
   settings::TraceOption current;
   settings::LoadOptions(store, current);
   batch::BatchJobList list(store, current);
-  if (!list.ReadJobFile(args.jobFile)) return kExitFailed;
-  for (const std::string& note : list.notes()) std::fprintf(stderr, "quillon: %s: %s\n", args.jobFile.c_str(), note.c_str());
-  if (args.targetDir) list.targetDir = *args.targetDir;
+  if (!list.ReadJobFile(jobFile)) return kExitFailed;
+  for (const std::string& note : list.notes()) std::fprintf(stderr, "quillon: %s: %s\n", jobFile.c_str(), note.c_str());
+  if (!args.targetDir.empty()) list.targetDir = args.targetDir;
   if (format) list.targetType = format->index - 1;
   if (args.overwrite) list.overwrite = true;
   if (list.powerOff && !args.powerOff && !args.quiet) {
@@ -172,8 +191,37 @@ int RunBatchCommand(const std::vector<std::string>& argv) {
   return summary.failed == 0 && summary.logWritten ? kExitOk : kExitFailed;
 }
 
-const Registration kBatch({"batch", "batch JOBFILE.trj [--jobs N] [--target-dir DIR] [--format F] [--overwrite]  run a job file",
-                           RunBatchCommand});
+CommandRun SetupBatch(CLI::App& command) {
+  auto args = std::make_shared<BatchArgs>();
+  command.add_option("JOBFILE", args->positionals,
+                     "The job file (.trj) to run; with --make-job the raster files and directories to list")
+      ->type_name("");
+  command.add_option("-j,--jobs", args->jobs, "Convert N files at once, one core each (default: every core)")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  command.add_option("--target-dir", args->targetDir, "Write the results (and the log) into DIR")->type_name("DIR");
+  command.add_option("-f,--format", args->format, "Output format: " + FormatNames())
+      ->type_name("FORMAT")
+      ->check(CheckFormatName);
+  command.add_flag("--overwrite", args->overwrite, "Replace existing results instead of choosing free names");
+  command.add_flag("--power-off", args->powerOff, "Power the machine off when finished, if the job file asks for it");
+  command.add_flag("-q,--quiet", args->quiet, "Print nothing but errors and the totals");
+  CLI::Option* make = command
+                          .add_option("--make-job", args->makeJob,
+                                      "Write the job file FILE.trj listing the inputs, each row with the parameters "
+                                      "given (--defaults, --chart-type, --set, -m, --threshold), instead of running one")
+                          ->type_name("FILE.trj")
+                          ->group("Making a job file");
+  AddParameterOptions(command, args->parameters, false);
+  for (const char* name : {"--defaults", "--chart-type", "--set", "--method", "--threshold"}) {
+    command.get_option(name)->group("Making a job file")->needs(make);
+  }
+  command.footer("The log QuillonBatch.log goes to the target directory. Exit status 130 after Ctrl-C (the log "
+                 "then ends with \"User break!\").");
+  return [args] { return RunBatchCommand(*args); };
+}
+
+const Registration kBatch({"batch", "Run a batch job file, or write one with --make-job", 30, SetupBatch});
 
 }  // namespace
 }  // namespace quillon::cli

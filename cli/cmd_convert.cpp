@@ -2,8 +2,10 @@
 // reads a DXF file and writes it in any of the nine output formats through
 // the save job. What the reader could not keep (records it dropped, entity
 // kinds it does not read, a read that stopped early) is said on stderr.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,6 @@
 namespace quillon::cli {
 namespace {
 
-constexpr const char* kUsage = "usage: quillon convert INPUT.dxf -o OUTPUT [-f FORMAT] [--no-width] [--size W,H,UNIT] [-q]";
 // Dropped records whose reason is printed; the rest are counted.
 constexpr size_t kShownReasons = 5;
 
@@ -38,11 +39,6 @@ class FirstMessageSink final : public platform::MessageSink {
 };
 
 void Note(const std::string& text) { std::fprintf(stderr, "quillon: %s\n", text.c_str()); }
-
-int Fail(const std::string& text) {
-  Note(text);
-  return kExitFailed;
-}
 
 // Tells what the read did per entity type (with -q only what it did not
 // keep) and why records were dropped.
@@ -66,25 +62,17 @@ void ReportRead(const std::string& input, const formats::DxfReadReport& report, 
   }
 }
 
-int RunConvert(const std::vector<std::string>& args) {
+struct ConvertArgs {
   std::string input;
   OutputOptions options;
   bool quiet = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string error;
-    switch (TakeOutputOption(args, i, options, error)) {
-      case OptionTaken::Yes: continue;
-      case OptionTaken::Error: return UsageError(error);
-      case OptionTaken::No: break;
-    }
-    const std::string& a = args[i];
-    if (a == "-q" || a == "--quiet") quiet = true;
-    else if (a.size() > 1 && a[0] == '-') return UsageError("convert: unknown option '" + a + "'\n" + kUsage);
-    else if (input.empty()) input = a;
-    else return UsageError("convert: more than one input file ('" + input + "', '" + a + "')\n" + kUsage);
-  }
-  if (input.empty()) return UsageError(std::string("convert: no input file\n") + kUsage);
-  if (options.output.empty()) return UsageError(std::string("convert: no output file (-o OUTPUT)\n") + kUsage);
+};
+
+int RunConvert(ConvertArgs& args) {
+  const std::string& input = args.input;
+  OutputOptions& options = args.options;
+  const bool quiet = args.quiet;
+  ResolveSize(options);
   std::string error;
   const formats::OutputFormat* format = ChooseFormat(options, error);
   if (!format) return UsageError(error);
@@ -123,8 +111,18 @@ int RunConvert(const std::vector<std::string>& args) {
   return report.stoppedEarly ? kExitFailed : kExitOk;
 }
 
-const Registration kConvert({"convert", "convert INPUT.dxf -o OUTPUT [options]      read a DXF file and write another format",
-                             RunConvert});
+CommandRun SetupConvert(CLI::App& command) {
+  auto args = std::make_shared<ConvertArgs>();
+  command.add_option("INPUT", args->input, "The DXF file to read (ASCII or binary)")->required()->type_name("");
+  AddOutputOptions(command, args->options, "The file to write (required)", false);
+  command.get_option("--output")->required();
+  command.add_flag("-q,--quiet", args->quiet, "Print only what the read did not keep, and errors");
+  command.footer("What the read did per entity type, and what it could not keep (dropped records, entity kinds it "
+                 "does not read, a read that stopped early), is said on stderr.");
+  return [args] { return RunConvert(*args); };
+}
+
+const Registration kConvert({"convert", "Read a DXF file and write it in another format", 50, SetupConvert});
 
 }  // namespace
 }  // namespace quillon::cli

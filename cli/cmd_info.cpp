@@ -1,7 +1,9 @@
 // quillon info RASTER: size, depth, resolution, page count and the suggested
 // threshold of a raster file, one "key: value" line each.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "command.h"
 #include "platform/message_sink.h"
@@ -26,10 +28,7 @@ class FirstMessageSink final : public platform::MessageSink {
   std::string first_;
 };
 
-int RunInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError("usage: quillon info RASTER");
-  const std::string& path = args[0];
-
+int RunInfo(const std::string& path) {
   FirstMessageSink messages;
   int pages = 1;
   raster::CRaster image;
@@ -64,8 +63,15 @@ int RunInfo(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-const Registration kInfo({"info", "info RASTER                                 size, depth, resolution, suggested threshold",
-                          RunInfo});
+CommandRun SetupInfo(CLI::App& command) {
+  auto path = std::make_shared<std::string>();
+  command.add_option("RASTER", *path, "The raster file")->required()->type_name("");
+  command.footer("Prints width, height, bits, dpi, pages and suggested_threshold, one 'key: value' line each.");
+  return [path] { return RunInfo(*path); };
+}
+
+const Registration kInfo({"info", "Print a raster file's size, depth, resolution and suggested threshold", 40,
+                          SetupInfo});
 
 }  // namespace
 }  // namespace quillon::cli

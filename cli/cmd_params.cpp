@@ -1,91 +1,113 @@
+// quillon params: prints the trace parameters (summary and job-file text),
+// and stores or deletes chart types, so that scripts set parameters up
+// without editing the settings file.
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "options_common.h"
 #include "platform/key_value_store.h"
 #include "platform/paths.h"
-#include "settings/job_params.h"
 #include "settings/option_store.h"
 #include "settings/trace_option.h"
 
 namespace quillon::cli {
 namespace {
 
-// Takes the value of "--name VALUE" or "--name=VALUE"; false when args[i] is not that option.
-bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
-                 bool& missing) {
-  const std::string& a = args[i];
-  if (a == name) {
-    if (i + 1 >= args.size()) {
-      missing = true;
-      return true;
-    }
-    value = args[++i];
-    return true;
-  }
-  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
-    value = a.substr(name.size() + 1);
-    return true;
-  }
-  return false;
+struct ParamsArgs {
+  ParameterOptions parameters;
+  std::string saveName;
+  std::string deleteName;
+  bool listNames = false;
+  bool overwrite = false;
+};
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
 }
 
-int RunParams(const std::vector<std::string>& args) {
-  bool defaults = false;
-  std::string chartType;
-  bool haveChartType = false;
-  std::vector<std::string> pairs;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string value;
-    bool missing = false;
-    if (args[i] == "-h" || args[i] == "--help") {
-      std::printf("usage: quillon params [--chart-type NAME] [--set KEY=VALUE]... [--defaults]\n"
-                  "Prints the trace parameter summary, a blank line and the job-file text.\n"
-                  "  --chart-type NAME  load a stored or built-in chart type first\n"
-                  "  --set KEY=VALUE    override a job-file key (Method, Chart, Straighten, Connect, distance, ...)\n"
-                  "  --defaults         start from the built-in parameters, not the stored settings\n");
-      return kExitOk;
-    }
-    if (args[i] == "--defaults") {
-      defaults = true;
-    } else if (OptionValue(args, i, "--chart-type", value, missing)) {
-      if (missing) return UsageError("--chart-type needs a name");
-      chartType = value;
-      haveChartType = true;
-    } else if (OptionValue(args, i, "--set", value, missing)) {
-      if (missing) return UsageError("--set needs KEY=VALUE");
-      pairs.push_back(value);
-    } else {
-      return UsageError("params: unknown argument '" + args[i] + "' (usage: quillon params [--chart-type NAME] "
-                        "[--set KEY=VALUE]... [--defaults])");
-    }
-  }
-
-  // Chart types and series are looked up in the settings even with
-  // --defaults; only the stored current parameters are skipped.
-  platform::JsonFileKeyValueStore store(platform::SettingsFilePath());
-  settings::TraceOption record;
-  if (!defaults) settings::LoadOptions(store, record);
-  if (haveChartType) {
-    if (Status s = settings::ApplyChartTypeByName(record, chartType, store); !s) {
-      std::fprintf(stderr, "quillon: %s\n", s.message().c_str());
-      return kExitFailed;
-    }
-  }
-  if (Status s = settings::ApplyJobParameters(record, pairs, store); !s) return UsageError(s.message());
-
-  const std::string text = record.SummaryText() + "\n" + record.JobText();
+int PrintText(const std::string& text) {
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "quillon: cannot write the parameters to standard output\n");
-    return kExitFailed;
+    return Fail("cannot write to standard output");
   }
   return kExitOk;
 }
 
-const Registration kParams({"params",
-                            "params [--chart-type NAME] [--set KEY=VALUE]... [--defaults]  print the trace parameters",
-                            RunParams});
+int SaveChartType(platform::JsonFileKeyValueStore& store, const settings::TraceOption& record, const ParamsArgs& args) {
+  const std::string& name = args.saveName;
+  if (name.empty()) return UsageError("params: the chart type name must not be empty");
+  if (name.find('\\') != std::string::npos) return UsageError("params: a chart type name cannot contain '\\'");
+  // The desktop dialog asks before it replaces a listed name; here the
+  // answer is --overwrite.
+  if (settings::ChartTypeNameListed(settings::ChartTypeChoices(store), name) && !args.overwrite) {
+    return Fail("the chart type '" + name + "' already exists; add --overwrite to replace it");
+  }
+  if (!settings::SaveChartType(store, record, name)) return kExitFailed;  // the store said why
+  return PrintText("stored chart type " + name + "\n");
+}
+
+int DeleteChartType(platform::JsonFileKeyValueStore& store, const std::string& name) {
+  const std::vector<std::string> stored = settings::ListChartTypes(store);
+  const auto found = std::find_if(stored.begin(), stored.end(), [&](const std::string& s) { return SameIgnoringCase(s, name); });
+  if (found == stored.end()) {
+    return Fail(settings::IsBuiltInChartType(name) ? "'" + name + "' is a built-in chart type and is not stored"
+                                                   : "there is no stored chart type '" + name + "'");
+  }
+  if (!settings::DeleteChartType(store, *found)) return kExitFailed;
+  return PrintText("deleted chart type " + *found + "\n");
+}
+
+int RunParams(const ParamsArgs& args) {
+  // Chart types and series are looked up in the settings even with
+  // --defaults; only the stored current parameters are skipped.
+  platform::JsonFileKeyValueStore store(platform::SettingsFilePath());
+  if (args.listNames) {
+    std::string text;
+    for (const std::string& name : settings::ChartTypeChoices(store)) text += name + "\n";
+    return PrintText(text);
+  }
+  if (!args.deleteName.empty()) return DeleteChartType(store, args.deleteName);
+
+  settings::TraceOption record;
+  if (auto problem = BuildRecord(args.parameters, store, record)) {
+    return problem->usage ? UsageError(problem->text) : Fail(problem->text);
+  }
+  if (!args.saveName.empty()) return SaveChartType(store, record, args);
+  return PrintText(record.SummaryText() + "\n" + record.JobText());
+}
+
+CommandRun SetupParams(CLI::App& command) {
+  auto args = std::make_shared<ParamsArgs>();
+  AddParameterOptions(command, args->parameters, false);
+  const std::string group = "Chart types";
+  CLI::Option* save = command
+                          .add_option("--save-chart-type", args->saveName,
+                                      "Store the resulting centre-line values as the chart type NAME instead of "
+                                      "printing them")
+                          ->type_name("NAME")
+                          ->group(group);
+  command.add_flag("--overwrite", args->overwrite, "Let --save-chart-type replace a chart type of that name")
+      ->group(group);
+  CLI::Option* remove = command.add_option("--delete-chart-type", args->deleteName, "Delete the stored chart type NAME")
+                            ->type_name("NAME")
+                            ->group(group);
+  CLI::Option* list = command.add_flag("--list-chart-types", args->listNames,
+                                       "List the chart types (stored ones first, then the built-in ones)")
+                          ->group(group);
+  save->excludes(remove)->excludes(list);
+  remove->excludes(list);
+  command.footer("Without a chart type action, prints the parameter summary, a blank line and the job-file text.");
+  return [args] { return RunParams(*args); };
+}
+
+const Registration kParams({"params", "Print the trace parameters; store, delete or list chart types", 60,
+                            SetupParams});
 
 }  // namespace
 }  // namespace quillon::cli

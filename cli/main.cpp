@@ -1,12 +1,21 @@
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "options_common.h"
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
+#include "platform/progress.h"
 #include "settings/language_table.h"
+
+#ifndef QUILLON_VERSION
+#define QUILLON_VERSION "0.1.0"
+#endif
 
 namespace quillon::cli {
 
@@ -31,20 +40,45 @@ void LoadLanguage() {
   settings::LoadStartupLanguage(scratch);
 }
 
-void PrintUsage(std::FILE* out) {
-  std::fprintf(out, "usage: quillon COMMAND [ARGS]\n\ncommands:\n");
-  for (const auto& c : Commands()) std::fprintf(out, "  %s\n", c.synopsis);
+// A parse error as one line naming the option, then the usage line of the
+// command it belongs to.
+std::string FailureText(const CLI::App* app, const CLI::Error& e) {
+  const CLI::App* command = app;
+  const std::vector<const CLI::App*> parsed = app->get_subcommands([](const CLI::App* s) { return s->parsed(); });
+  if (!parsed.empty()) command = parsed.front();
+  const std::string name = command == app ? "quillon" : "quillon " + command->get_name();
+  std::string usage = CLI::Formatter().make_usage(command, name);
+  // CLI11 starts the line with "Usage:" and ends it with a blank line.
+  if (usage.rfind("Usage:", 0) == 0) usage.replace(0, 6, "usage:");
+  while (!usage.empty() && usage.back() == '\n') usage.pop_back();
+  return "quillon: " + std::string(e.what()) + "\n" + usage + "  (" + name + " --help)\n";
 }
 }  // namespace
 
 Registration::Registration(Command command) { Registry().push_back(command); }
 
-const std::vector<Command>& Commands() { return Registry(); }
+std::vector<Command> Commands() {
+  std::vector<Command> commands = Registry();
+  std::stable_sort(commands.begin(), commands.end(), [](const Command& a, const Command& b) { return a.order < b.order; });
+  return commands;
+}
 
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "quillon: %s\n", text.c_str());
   return kExitUsage;
 }
+
+int Fail(const std::string& text) {
+  std::fprintf(stderr, "quillon: %s\n", text.c_str());
+  return kExitFailed;
+}
+
+platform::CancelFlag& StopRequest() {
+  static platform::CancelFlag flag;
+  return flag;
+}
+
+const char* VersionText() { return QUILLON_VERSION; }
 
 }  // namespace quillon::cli
 
@@ -52,18 +86,36 @@ int main(int argc, char** argv) {
   using namespace quillon;
   platform::StderrMessageSink sink;
   platform::ScopedMessageSink installed(sink);
-
   cli::LoadLanguage();
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
-    cli::PrintUsage(args.empty() ? stderr : stdout);
-    return args.empty() ? cli::kExitUsage : cli::kExitOk;
+
+  CLI::App app("Quillon converts raster line art (scanned drawings, maps, plans, logos) into vector drawings.",
+               "quillon");
+  cli::ConfigureApp(app);
+  app.set_version_flag("-V,--version", std::string("quillon ") + cli::VersionText(), "Print the version and exit");
+  app.failure_message(cli::FailureText);
+  app.require_subcommand(0, 1);
+  app.footer("Run 'quillon COMMAND --help' for the options of a command.\n"
+             "Exit status: 0 done, 1 the work failed (the message says why), 2 bad usage.");
+
+  std::vector<std::pair<CLI::App*, cli::CommandRun>> runs;
+  for (const cli::Command& command : cli::Commands()) {
+    CLI::App* sub = app.add_subcommand(command.name, command.description);
+    runs.emplace_back(sub, command.setup(*sub));
   }
-  for (const auto& command : cli::Commands()) {
-    if (args[0] == command.name) {
-      std::vector<std::string> rest(args.begin() + 1, args.end());
-      return command.run(rest);
-    }
+
+  if (argc < 2) {
+    std::fputs(app.help().c_str(), stderr);
+    return cli::kExitUsage;
   }
-  return cli::UsageError("unknown command '" + args[0] + "' (try 'quillon --help')");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? cli::kExitOk : cli::kExitUsage;
+  }
+  for (auto& [sub, run] : runs) {
+    if (sub->parsed()) return run();
+  }
+  std::fputs(app.help().c_str(), stderr);
+  return cli::kExitUsage;
 }

@@ -2,30 +2,22 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+
+#include "raster_steps.h"
+#include "settings/job_params.h"
+#include "settings/option_store.h"
 
 namespace quillon::cli {
 
 namespace fs = std::filesystem;
 
-bool TakeValue(const std::vector<std::string>& args, size_t& i, std::string_view shortName, std::string_view longName,
-               std::string& value, bool& missing) {
-  const std::string& a = args[i];
-  if ((!shortName.empty() && a == shortName) || a == longName) {
-    if (i + 1 >= args.size()) {
-      missing = true;
-      return true;
-    }
-    value = args[++i];
-    return true;
-  }
-  if (a.size() > longName.size() && a.compare(0, longName.size(), longName) == 0 && a[longName.size()] == '=') {
-    value = a.substr(longName.size() + 1);
-    return true;
-  }
-  return false;
+void ConfigureApp(CLI::App& app) {
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app.get_formatter()->column_width(34);
 }
 
 bool ParseSize(const std::string& text, formats::DestinationSize& size) {
@@ -46,36 +38,48 @@ bool ParseSize(const std::string& text, formats::DestinationSize& size) {
   return true;
 }
 
-OptionTaken TakeOutputOption(const std::vector<std::string>& args, size_t& i, OutputOptions& options,
-                             std::string& error) {
-  const std::string option = args[i];
-  std::string value;
-  bool missing = false;
-  if (option == "--no-width") {
-    options.noWidth = true;
-    return OptionTaken::Yes;
+std::string FormatNames() { return "dxf, dxf-r10, svg, svgz, eps, pdf, plt, cgm, wmf"; }
+
+std::string CheckFormatName(const std::string& name) {
+  return formats::FindFormatByName(name) ? std::string() : "unknown format '" + name + "' (" + FormatNames() + ")";
+}
+
+void AddOutputOptions(CLI::App& command, OutputOptions& options, const std::string& outputHelp, bool rasterSize) {
+  command.add_option("-o,--output", options.output, outputHelp)->type_name("OUTPUT");
+  command.add_option("-f,--format", options.format, "Output format: " + FormatNames() +
+                                                        " (default: from the output's extension, else dxf)")
+      ->type_name("FORMAT")
+      ->check(CheckFormatName);
+  command.add_flag("--no-width", options.noWidth, "Write every line without its traced width");
+  command
+      .add_option("--size", options.sizeText,
+                  rasterSize ? "Page size of SVG and PDF output: W,H,UNIT (UNIT in, cm, mm or px), or 'raster' for "
+                               "the raster's physical size at its resolution"
+                             : "Page size of SVG and PDF output: W,H,UNIT (UNIT in, cm, mm or px)")
+      ->type_name(rasterSize ? "W,H,UNIT|raster" : "W,H,UNIT")
+      ->check([rasterSize](const std::string& text) {
+        formats::DestinationSize size;
+        if (rasterSize && text == "raster") return std::string();
+        return ParseSize(text, size) ? std::string()
+                                     : "invalid size '" + text + "' (W,H,UNIT with UNIT in, cm, mm or px" +
+                                           (rasterSize ? ", or raster)" : ")");
+      });
+}
+
+void ResolveSize(OutputOptions& options) {
+  if (options.sizeText.empty()) return;
+  if (options.sizeText == "raster") {
+    options.sizeFromRaster = true;
+    return;
   }
-  if (TakeValue(args, i, "-o", "--output", value, missing)) {
-    if (missing) error = option + " needs a file name";
-    options.output = value;
-  } else if (TakeValue(args, i, "-f", "--format", value, missing)) {
-    if (missing) error = option + " needs a format";
-    options.format = value;
-  } else if (TakeValue(args, i, "", "--size", value, missing)) {
-    formats::DestinationSize size;
-    if (missing) error = option + " needs W,H,UNIT";
-    else if (!ParseSize(value, size)) error = "invalid size '" + value + "' (W,H,UNIT with UNIT in, cm, mm or px)";
-    else options.size = size;
-  } else {
-    return OptionTaken::No;
-  }
-  return error.empty() ? OptionTaken::Yes : OptionTaken::Error;
+  formats::DestinationSize size;
+  if (ParseSize(options.sizeText, size)) options.size = size;
 }
 
 const formats::OutputFormat* ChooseFormat(const OutputOptions& options, std::string& error) {
   if (!options.format.empty()) {
     const formats::OutputFormat* format = formats::FindFormatByName(options.format);
-    if (!format) error = "unknown format '" + options.format + "' (dxf, dxf-r10, svg, svgz, eps, pdf, plt, cgm, wmf)";
+    if (!format) error = "unknown format '" + options.format + "' (" + FormatNames() + ")";
     return format;
   }
   const formats::OutputFormat* format = nullptr;
@@ -92,6 +96,62 @@ std::optional<std::string> OutputProblem(const std::string& output, const std::s
   if (fs::is_directory(out, ec)) return "Cannot save " + output + ": it is a directory";
   if (fs::exists(out, ec) && fs::equivalent(out, fs::path(input), ec)) {
     return "Cannot save " + output + ": it is the input file";
+  }
+  return std::nullopt;
+}
+
+void AddParameterOptions(CLI::App& command, ParameterOptions& options, bool allowDynamic) {
+  command.add_flag("--defaults", options.defaults,
+                   "Start from the built-in parameters instead of the stored settings");
+  command.add_option("--chart-type", options.chartType, "Load a stored or built-in chart type first")
+      ->type_name("NAME");
+  command
+      .add_option("--set", options.pairs,
+                  "Set a job-file parameter key (Method, Chart, Straighten, Connect, distance, ...); repeatable, "
+                  "keys not named keep their values")
+      ->type_name("KEY=VALUE")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command.add_option("-m,--method", options.method, "Trace method: centreline, outline or fill")
+      ->type_name("METHOD")
+      ->check(CLI::IsMember({"centreline", "centerline", "outline", "fill"}));
+  command
+      .add_option("--threshold", options.threshold,
+                  allowDynamic ? "Threshold to black and white: a level 0..255, auto, or dynamic[:BOX,RATIO] "
+                                 "(box 50..200 pixels, contrast ratio 0.20..8.00; a raster step)"
+                               : "Threshold to black and white: a level 0..255 or auto")
+      ->type_name(allowDynamic ? "N|auto|dynamic[:BOX,RATIO]" : "N|auto")
+      ->check([allowDynamic](const std::string& text) {
+        if (allowDynamic && text.rfind("dynamic", 0) == 0) {
+          DynamicThreshold dynamic;
+          return ParseDynamicThreshold(text, dynamic);
+        }
+        settings::TraceOption record;
+        return ApplyThreshold(text, record)
+                   ? std::string()
+                   : "invalid threshold '" + text + "' (a level 0..255, auto" + (allowDynamic ? " or dynamic" : "") +
+                         ")";
+      });
+}
+
+std::optional<RecordProblem> BuildRecord(const ParameterOptions& options, const platform::KeyValueStore& store,
+                                         settings::TraceOption& record) {
+  if (!options.defaults) settings::LoadOptions(store, record);
+  if (!options.chartType.empty()) {
+    if (Status s = settings::ApplyChartTypeByName(record, options.chartType, store); !s) {
+      return RecordProblem{s.message(), false};
+    }
+  }
+  if (Status s = settings::ApplyJobParameters(record, options.pairs, store); !s) return RecordProblem{s.message(), true};
+  if (options.method == "centreline" || options.method == "centerline") {
+    record.i_AutoTraceWhat = settings::TraceMethod::CenterLine;
+  } else if (options.method == "outline") {
+    record.i_AutoTraceWhat = settings::TraceMethod::Outline;
+  } else if (options.method == "fill") {
+    record.i_AutoTraceWhat = settings::TraceMethod::FillPattern;
+  }
+  if (!options.threshold.empty() && options.threshold.rfind("dynamic", 0) != 0) {
+    (void)ApplyThreshold(options.threshold, record);
   }
   return std::nullopt;
 }

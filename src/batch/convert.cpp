@@ -81,6 +81,13 @@ formats::DestinationSize DefaultDestination(int formatIndex) {
   return {640.0, 480.0, formats::kUnitPixel};
 }
 
+formats::DestinationSize RasterDestination(raster::CRaster& image) {
+  int pixelsPerMetre = 0;
+  if (!image.resolution(pixelsPerMetre) || pixelsPerMetre <= 0) pixelsPerMetre = raster::kDefaultPixelsPerMetre;
+  const double pixelsPerInch = pixelsPerMetre * 0.0254;
+  return {image.width() / pixelsPerInch, image.height() / pixelsPerInch, formats::kUnitInch};
+}
+
 std::string FreeTargetName(const std::string& path) {
   std::error_code ec;
   if (!fs::exists(path, ec)) return path;
@@ -124,6 +131,9 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   }
   advance(10);
   if (observer.Pump()) return kStatusStopped;
+  const int formatIndex = job.targetPosition + 1;
+  formats::DestinationSize destination = job.destination ? *job.destination : DefaultDestination(formatIndex);
+  if (job.destinationFromRaster) destination = RasterDestination(image);
 
   // Clear the drawing, trace, vectorise and post-process: the same run as
   // the interactive trace, here on the calling thread.
@@ -152,9 +162,11 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
     return kStatusNoVector;
   }
 
-  const int formatIndex = job.targetPosition + 1;
+  drawing.unit = job.drawingUnit >= formats::kUnitInch && job.drawingUnit <= formats::kUnitPixel
+                     ? static_cast<model::Unit>(job.drawingUnit)
+                     : model::Unit::Pixel;
   formats::SaveJob save(drawing, target, job.saveWidth, formatIndex);
-  save.SetDestination(job.destination ? *job.destination : DefaultDestination(formatIndex));
+  save.SetDestination(destination);
   observer.SaveStarted(target);
   save.Start();
   while (!save.WaitFor(kSavePollInterval)) {

@@ -59,6 +59,12 @@ struct ConvertJob {
   // The destination of size-bound formats; without one 640 × 480 pixels, or
   // 11 × 8.5 inches for PDF.
   std::optional<formats::DestinationSize> destination;
+  // The page of the size-bound formats is the raster's physical size at its
+  // resolution (after prepareRaster), overriding `destination`.
+  bool destinationFromRaster = false;
+  // The drawing unit the writers convert coordinates into: formats::kUnitInch,
+  // kUnitCm, kUnitMm or kUnitPixel (raster pixels, the default).
+  int drawingUnit = formats::kUnitPixel;
   // Runs on each loaded raster (every page) before the threshold step, for
   // raster clean-up such as a dynamic threshold or hole filling; false ends
   // the conversion with kStatusConvert1BitFailed. Empty: nothing runs.
@@ -120,5 +126,8 @@ std::string PageTargetName(const std::string& path, int page);
 // The destination a conversion uses for the format index when the job gives
 // none: 11 × 8.5 inches for PDF, else 640 × 480 pixels.
 formats::DestinationSize DefaultDestination(int formatIndex);
+// The raster's physical size in inches at its resolution (200 dpi when it
+// has none).
+formats::DestinationSize RasterDestination(raster::CRaster& image);
 
 }  // namespace quillon::batch

@@ -6,6 +6,7 @@ namespace quillon::batch {
 
 void TaskObserver::PageDone(const std::string& sourcePage, const std::string& targetPage, int status) {
   task_.pageLines += FileLogText(sourcePage, targetPage, status, "\r\n");
+  if (status != kStatusConverted) ++task_.failedPages;
 }
 
 void RunTask(BatchTask& task, TaskObserver& observer) {

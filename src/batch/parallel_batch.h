@@ -32,6 +32,9 @@ struct BatchTask {
   std::string pageLines;
   // The first failure detail the conversion gave (not logged; for a command line).
   std::string detail;
+  // Entities written (over every page) and pages that failed, for a command line.
+  long entities = 0;
+  int failedPages = 0;
   // Set by the pool under its lock: the conversion began (false for a task
   // that a stop request reached while it was still queued), and it has ended.
   bool started = false;
@@ -49,6 +52,7 @@ class TaskObserver final : public ConvertObserver {
   bool Pump() override { return pump_(); }
   bool StopRequested() const override { return stop_(); }
   void PageDone(const std::string& sourcePage, const std::string& targetPage, int status) override;
+  void Saved(const std::string&, long entities) override { task_.entities += entities; }
   void FailureDetail(std::string_view message) override {
     if (task_.detail.empty()) task_.detail = message;
   }
