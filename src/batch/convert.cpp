@@ -142,6 +142,7 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   {
     trace::TraceWorker worker(drawing, current, relay);
     worker.setThinningThreads(job.thinningThreads);
+    if (job.memoryBudget) worker.setMemoryBudget(job.memoryBudget);
     worker.run();
   }
   switch (relay.result()) {

@@ -72,6 +72,9 @@ struct ConvertJob {
   // Threads of the first thinning step; 0 uses every core. Conversions that
   // run side by side take one each, so they do not fight over the cores.
   int thinningThreads = 0;
+  // The most memory the process may hold while tracing; 0: the default
+  // budget (half the machine's memory).
+  uint64_t memoryBudget = 0;
   // Targets of the pages of a multi-page source, chosen by the caller
   // (a batch run keeps them clear of existing files and of other rows);
   // page i goes to pageTargets[i], or to PageTargetName(target, i) when the

@@ -1,10 +1,12 @@
 #include "trace/trace_worker.h"
 
+#include <chrono>
 #include <exception>
 #include <new>
 #include <system_error>
 
 #include "model/graph.h"
+#include "platform/memory.h"
 #include "postprocess/connect.h"
 #include "postprocess/post_process_run.h"
 #include "trace/fill_pattern.h"
@@ -30,7 +32,7 @@ TraceStageHooks DefaultTraceStageHooks() {
 
 TraceWorker::TraceWorker(model::CGraph& document, const settings::TraceOption& options,
                          platform::ProgressSink& window, TraceStageHooks hooks)
-    : document_(document), window_(window), hooks_(std::move(hooks)) {
+    : document_(document), window_(window), hooks_(std::move(hooks)), memoryBudget_(platform::DefaultMemoryBudget()) {
   options_.CopyFrom(options);
 }
 
@@ -71,12 +73,32 @@ void TraceWorker::stageEnd() {
 void TraceWorker::finished(int resultCode) {
   if (resultDelivered_) return;
   resultDelivered_ = true;
+  // A stop this worker asked for because the budget was spent is no user stop.
+  if (resultCode == kTraceUserStop && overBudget_.load(std::memory_order_relaxed)) resultCode = kTraceNoMemory;
   result_ = resultCode;
+}
+
+bool TraceWorker::cancelRequested() const {
+  if (cancel_.requested()) return true;
+  if (memoryBudget_ == 0) return false;
+  // Reading the resident size costs a system call: look every 64 polls and
+  // at most every 5 ms, which still catches growth long before it matters.
+  if ((polls_.fetch_add(1, std::memory_order_relaxed) & 63) != 0) return false;
+  const int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch()).count();
+  int64_t last = lastMemoryCheck_.load(std::memory_order_relaxed);
+  if (now - last < 5000 || !lastMemoryCheck_.compare_exchange_strong(last, now, std::memory_order_relaxed))
+    return false;
+  if (platform::ResidentBytes() <= memoryBudget_) return false;
+  overBudget_.store(true, std::memory_order_relaxed);
+  const_cast<platform::CancelFlag&>(cancel_).request();
+  return true;
 }
 
 void TraceWorker::run() {
   resultDelivered_ = false;
   result_ = -1;
+  overBudget_.store(false, std::memory_order_relaxed);
   try {
     runStages();
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,8 @@
 // every stage to a window through the progress protocol.
 
 #include <functional>
+#include <atomic>
+#include <cstdint>
 #include <thread>
 
 #include "platform/progress.h"
@@ -72,13 +74,20 @@ class TraceWorker final : public platform::ProgressSink {
   // Threads for the first thinning step (0: every core).
   void setThinningThreads(int threads) { thinningThreads_ = threads; }
 
+  // The most memory the process may hold while the run goes on (0: none).
+  // Stages see a cancel request at their next check point once the process
+  // holds more, and the run ends with "out of memory" (result 2) instead of
+  // growing until the system kills it. Starts at DefaultMemoryBudget().
+  void setMemoryBudget(uint64_t bytes) { memoryBudget_ = bytes; }
+  uint64_t memoryBudget() const { return memoryBudget_; }
+
   // ProgressSink, as seen by the stages.
   void stageBegin(std::string_view text) override;
   void progress(int value) override;
   void stageEnd() override;
   // Records the first code delivered; the window gets it when the run ends.
   void finished(int resultCode) override;
-  bool cancelRequested() const override { return cancel_.requested(); }
+  bool cancelRequested() const override;
 
  private:
   void runStages();
@@ -94,6 +103,11 @@ class TraceWorker final : public platform::ProgressSink {
   bool resultDelivered_ = false;  // worker thread only
   int result_ = -1;
   int thinningThreads_ = 0;
+  uint64_t memoryBudget_;
+  // Budget checks, throttled: stages poll per row, from several threads.
+  mutable std::atomic<uint32_t> polls_{0};
+  mutable std::atomic<int64_t> lastMemoryCheck_{0};
+  mutable std::atomic<bool> overBudget_{false};
 };
 
 }  // namespace quillon::trace

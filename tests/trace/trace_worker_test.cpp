@@ -10,6 +10,7 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/line.h"
+#include "platform/memory.h"
 #include "trace/trace_result.h"
 #include "trace/tracer.h"
 
@@ -131,6 +132,41 @@ TEST(TraceWorker, StrokesBecomePolylinesAndArePostProcessed) {
   // The ink shows grey after a centre-line trace; the bits stay.
   EXPECT_EQ(drawing.raster().palette()[4], 210);
   EXPECT_TRUE(drawing.raster().bitAt(12, 22));
+}
+
+// A run that needs more memory than its budget ends with "out of memory"
+// at a check point instead of growing on; with room to spare the same run
+// finishes. The noise gives every stage many paths to hold.
+TEST(TraceWorker, MemoryBudgetEndsTheRunWithOutOfMemory) {
+  auto noisy = [](model::CGraph& drawing) {
+    raster::CRaster& raster = drawing.raster();
+    ASSERT_TRUE(raster.create(1500, 1500, 1));
+    uint32_t state = 12345;
+    for (int y = 0; y < 1500; ++y)
+      for (int x = 0; x < 1500; ++x) {
+        state = state * 1664525u + 1013904223u;
+        if ((state >> 24) < 77) raster.setBit(x, y, true);
+      }
+  };
+  {
+    model::CGraph drawing;
+    noisy(drawing);
+    Window window;
+    TraceWorker worker(drawing, CentreLineOptions(), window);
+    EXPECT_GT(worker.memoryBudget(), 0u) << "bounded by default";
+    worker.setMemoryBudget(platform::ResidentBytes() + (4u << 20));
+    worker.run();
+    EXPECT_EQ(window.codes(), std::vector<int>{kTraceNoMemory});
+  }
+  {
+    model::CGraph drawing;
+    noisy(drawing);
+    Window window;
+    TraceWorker worker(drawing, CentreLineOptions(), window);
+    worker.setMemoryBudget(platform::ResidentBytes() + (uint64_t{2} << 30));
+    worker.run();
+    EXPECT_EQ(window.codes(), std::vector<int>{kTraceFinished});
+  }
 }
 
 // Each stage of a centre-line run, cancelled as it begins, ends the run with
