@@ -40,6 +40,24 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ReadingText() { return settings::Text("GraphReadDXF", "Reading DXF file..."); }
 
+// Hashing and comparing names without regard to ASCII case, looked up by
+// string_view without building a key.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const {
+    std::size_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : name) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return h;
+  }
+};
+struct NameEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return DxfNameIs(a, b); }
+};
+
 // How a section step ended.
 enum class StepEnd {
   Done,    // its closing group was read
@@ -317,7 +335,7 @@ class SectionReader {
       auto fresh = std::make_unique<CLayer>(record.name);
       fresh->setHandle(drawing_.takeHandle());
       fresh->setColour(record.colour);
-      layersByName_[LayerKey(record.name)] = fresh.get();
+      layersByName_.emplace(record.name, fresh.get());
       added.push_back(std::move(fresh));
     }
     // Each addLayer puts its layer in front: adding the last first leaves
@@ -328,18 +346,11 @@ class SectionReader {
   }
 
   // --- layers by name ------------------------------------------------------------
-  // Layer names compare without regard to ASCII case: the key is the name in
-  // capitals.
-  static std::string LayerKey(std::string_view name) {
-    std::string key(name);
-    for (char& c : key) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return key;
-  }
-
   CLayer* findLayer(std::string_view name) const {
-    const auto it = layersByName_.find(LayerKey(name));
+    // Entities mostly come in runs on one layer.
+    if (lastLayer_ && name == lastLayer_->name()) return lastLayer_;
+    const auto it = layersByName_.find(name);
+    if (it != layersByName_.end()) lastLayer_ = it->second;
     return it == layersByName_.end() ? nullptr : it->second;
   }
 
@@ -350,7 +361,7 @@ class SectionReader {
     auto layer = std::make_unique<CLayer>(std::string(name));
     layer->setColour(drawing_.newLayerColour);
     CLayer* added = drawing_.addLayer(std::move(layer));
-    layersByName_[LayerKey(name)] = added;
+    layersByName_.emplace(std::string(name), added);
     return added;
   }
 
@@ -482,7 +493,7 @@ class SectionReader {
       block.items.push_back(std::move(item));
     }
     if (groups_.status() != DxfGroupReader::Status::Ok) return false;
-    if (!name.empty()) blocks_.try_emplace(LayerKey(name), std::move(block));
+    if (!name.empty()) blocks_.try_emplace(name, std::move(block));
     return true;
   }
 
@@ -527,7 +538,7 @@ class SectionReader {
     }
     const std::string where = "line " + std::to_string(line) + ": INSERT of block \"" +
                               insert.blockName.substr(0, 40) + "\"";
-    const auto it = blocks_.find(LayerKey(insert.blockName));
+    const auto it = blocks_.find(std::string_view(insert.blockName));
     if (it == blocks_.end()) {
       refuseInsert(source, where + " that is not defined");
       return false;
@@ -657,8 +668,9 @@ class SectionReader {
   double tolerance_;
   std::optional<std::string> currentLayerName_;
   CLayer* current_ = nullptr;
-  std::unordered_map<std::string, CLayer*> layersByName_;
-  std::unordered_map<std::string, Block> blocks_;  // by name in capitals
+  mutable CLayer* lastLayer_ = nullptr;
+  std::unordered_map<std::string, CLayer*, NameHash, NameEqual> layersByName_;
+  std::unordered_map<std::string, Block, NameHash, NameEqual> blocks_;
   bool blocksRead_ = false;
   std::vector<Deferred> deferred_;
   std::unordered_set<const BlockItem*> noted_, counted_;
