@@ -60,9 +60,11 @@ std::vector<std::unique_ptr<Document>> OpenRasterDocuments(const std::string& pa
   return documents;
 }
 
-std::unique_ptr<Document> OpenVectorDocument(const std::string& path, const DocumentSettings& settings) {
+std::unique_ptr<Document> OpenVectorDocument(const std::string& path, const DocumentSettings& settings,
+                                             formats::DxfReadReport* readReport) {
   auto document = std::make_unique<Document>(settings);
-  formats::DxfReadReport report;
+  formats::DxfReadReport local;
+  formats::DxfReadReport& report = readReport ? *readReport : local;
   const bool complete = formats::ReadDxfFile(path, document->graph(), {}, &report);
   if (!report.opened) return nullptr;
   if (!complete) {

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/dxf_reader/dxf_reader.h"
 #include "model/graph.h"
 #include "raster/raster_undo.h"
 
@@ -99,11 +100,14 @@ class Document {
 std::vector<std::unique_ptr<Document>> OpenRasterDocuments(const std::string& path,
                                                            const DocumentSettings& settings = {});
 
-// Open Vector: reads a DXF file into a new document (no raster, not
-// modified). Null when the file cannot be opened or is not ASCII DXF (the
-// reader shows why). A file that ends early still gives a document with
-// what was read, after a warning that names the reason.
-std::unique_ptr<Document> OpenVectorDocument(const std::string& path, const DocumentSettings& settings = {});
+// Open Vector: reads a DXF file (ASCII or binary) into a new document (no
+// raster, not modified). Null when the file cannot be opened (the reader
+// shows why). A file that ends early still gives a document with what was
+// read, after a warning that names the reason. report (may be null) receives
+// what the read did per entity type, for the window to show
+// (formats::DescribeDxfRead).
+std::unique_ptr<Document> OpenVectorDocument(const std::string& path, const DocumentSettings& settings = {},
+                                             formats::DxfReadReport* report = nullptr);
 
 // ---- closing ---------------------------------------------------------------------
 

@@ -187,6 +187,37 @@ TEST(DxfCurves, SplinesByControlPointsWeightsAndFitPoints) {
   EXPECT_NE(SplineProblem(bad).find("degree"), std::string::npos);
 }
 
+TEST(DxfPlacement, TiltedEntitiesAreSeenFromAboveAndThreeDPolylinesRead) {
+  const std::string text =
+      "0\nSECTION\n2\nENTITIES\n"
+      // A circle standing in the world YZ plane at x = 4: seen from above, a
+      // stroke from y = 0 to y = 4.
+      "0\nCIRCLE\n8\nT\n10\n2\n20\n3\n30\n4\n40\n2\n210\n1\n220\n0\n230\n0\n"
+      // A 3D polyline: world vertices, even with a tilted extrusion given.
+      "0\nPOLYLINE\n8\nT\n66\n1\n70\n8\n210\n1\n220\n0\n230\n0\n"
+      "0\nVERTEX\n8\nT\n10\n1\n20\n2\n30\n3\n70\n32\n0\nVERTEX\n8\nT\n10\n4\n20\n5\n30\n6\n70\n32\n"
+      "0\nSEQEND\n0\nENDSEC\n0\nEOF\n";
+  CGraph g;
+  DxfReadReport report;
+  ASSERT_TRUE(ReadDxfText(text, g, &report));
+  const auto e = All(g);
+  ASSERT_EQ(e.size(), 2u);
+  ASSERT_EQ(e[0]->type(), EntityType::PolyLine);
+  EXPECT_EQ(report.types["CIRCLE"].flattened, 1);
+  double lo = 1e9, hi = -1e9;
+  for (const PolyVertex& v : static_cast<const CPolyLine&>(*e[0]).vertices()) {
+    EXPECT_NEAR(v.x, 4.0, 1e-9);
+    lo = std::min(lo, v.y);
+    hi = std::max(hi, v.y);
+  }
+  EXPECT_NEAR(lo, 0.0, 1e-9);
+  EXPECT_NEAR(hi, 4.0, 1e-9);
+  const auto& p = static_cast<const CPolyLine&>(*e[1]).vertices();
+  ASSERT_EQ(p.size(), 2u);
+  EXPECT_DOUBLE_EQ(p[1].x, 4.0);
+  EXPECT_DOUBLE_EQ(p[1].z, 6.0);
+}
+
 // --- INSERT -------------------------------------------------------------------------
 
 std::string Block(const std::string& name, const std::string& entities, const std::string& base = "") {
@@ -383,7 +414,7 @@ TEST(DxfReport, DescribesEveryTypeItMet) {
       g, &report));
   const std::vector<std::string> lines = DescribeDxfRead(report);
   const std::vector<std::string> expected = {
-      "ELLIPSE: 1 flattened to polylines", "INSERT: 2 expanded", "LINE: 1 read, 2 placed by INSERT",
+      "ELLIPSE: 1 flattened to polylines", "INSERT: 2 expanded", "LINE: 2 placed by INSERT",
       "SPLINE: 1 dropped", "TEXT: 1 skipped (not read)"};
   EXPECT_EQ(lines, expected);
   EXPECT_NE(report.dropReasons.at(0).find("2 control points for degree 3"), std::string::npos) << report.dropReasons.at(0);

@@ -110,8 +110,8 @@ TEST(DxfReaderRecords, PolylineFlagsWidthsAndBulges) {
       "0\nPOLYLINE\n8\nP\n66\n1\n70\n0\n10\n0\n20\n0\n30\n0\n40\n2\n"
       "0\nVERTEX\n8\nP\n10\n0\n20\n0\n0\nVERTEX\n8\nP\n10\n5\n20\n0\n40\n3\n41\n4\n"
       "0\nVERTEX\n8\nP\n10\n5\n20\n5\n0\nSEQEND\n8\nP\n"
-      // A 3D polyline cannot be read; its vertices are not counted as unknown records.
-      "0\nPOLYLINE\n8\nP\n70\n8\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n1\n20\n1\n0\nSEQEND\n");
+      // A polygon mesh cannot be read; its vertices are not counted as unknown records.
+      "0\nPOLYLINE\n8\nP\n70\n16\n0\nVERTEX\n10\n0\n20\n0\n0\nVERTEX\n10\n1\n20\n1\n0\nSEQEND\n");
   CGraph g;
   DxfReadReport report;
   ASSERT_TRUE(ReadDxfText(text, g, &report));

@@ -111,7 +111,7 @@ std::optional<bool> ClosedFromFlags(int flags) {
 // come in, so they keep their own widths); a constantWidth above 0 replaces
 // every vertex width.
 bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices, bool closed, double ownWidth,
-                    double constantWidth, long typeLine, std::string_view type) {
+                    double constantWidth, long typeLine, std::string_view type, bool objectCoordinates = true) {
   if (!state.result.failure.empty()) return false;
   auto polyline = std::make_unique<CPolyLine>();
   polyline->setWidth(ownWidth);
@@ -124,7 +124,7 @@ bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices,
   }
   polyline->setClosed(closed);
   polyline->buildApproximation(kApproximationStep);
-  return state.finish(std::move(polyline), typeLine, type, true);
+  return state.finish(std::move(polyline), typeLine, type, objectCoordinates);
 }
 
 void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, double tolerance) {
@@ -186,12 +186,15 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
   double defaultStart = 0.0, defaultEnd = 0.0;
   bool haveDefaultEnd = false;
   double elevation = 0.0;  // z of the head's point: the plane of a 2D polyline
+  bool threeD = false;
   // The POLYLINE head: its own groups up to the first VERTEX.
   if (!ForEachGroup(reader, result, [&](const DxfGroup& g) {
         if (state.common(g)) return;
         switch (g.code) {
           case 70: {
-            const auto flag = ClosedFromFlags(DxfAtoi(g.value));
+            // Bit 3: a 3D polyline, its vertices in world coordinates.
+            threeD = (DxfAtoi(g.value) & 8) != 0;
+            const auto flag = ClosedFromFlags(DxfAtoi(g.value) & ~8);
             if (!flag) state.fail(g, "POLYLINE of a kind that cannot be read (flags " + g.value + ")");
             else closed = *flag;
             break;
@@ -230,7 +233,7 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
           switch (g.code) {
             case 10: if (auto x = state.real(g)) { v.x = *x; hasX = true; } break;
             case 20: if (auto y = state.real(g)) { v.y = *y; hasY = true; } break;
-            case 30: if (elevation == 0.0) v.z = state.real(g).value_or(0.0); break;
+            case 30: if (elevation == 0.0 || threeD) v.z = state.real(g).value_or(0.0); break;
             case 40: v.startWidth = state.real(g).value_or(0.0); break;
             case 41: v.endWidth = state.real(g).value_or(0.0); break;
             case 42: v.bulge = state.real(g).value_or(0.0); break;
@@ -248,7 +251,7 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
     return;
   }
   // The default width is the polyline's own width; the vertices keep theirs.
-  FinishPolyline(state, vertices, closed, defaultStart, 0.0, typeLine, "POLYLINE");
+  FinishPolyline(state, vertices, closed, defaultStart, 0.0, typeLine, "POLYLINE", !threeD);
 }
 
 // --- SOLID and 3DFACE ----------------------------------------------------------------

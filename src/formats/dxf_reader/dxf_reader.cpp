@@ -475,7 +475,7 @@ class SectionReader {
         if (result.inputEnded) return false;
         continue;
       }
-      if (result.entity) ++(result.flattened ? counts.flattened : counts.read);
+      // Records of a definition count where INSERTs place them.
       BlockItem item;
       item.colour = result.entity ? result.entity->colour() : settings::kColorByLayer;
       if (result.entity && result.entity->type() == model::EntityType::PolyLine) {
