@@ -51,7 +51,7 @@ const Prepared& PreparedSheet(int index) {
   trace::CTracer tracer(drawing.raster());
   if (!tracer.traceCentreLine(nullptr)) std::abort();
   if (trace::generatePolylines(tracer.paths(), drawing, options, nullptr, nullptr) != 0) std::abort();
-  if (!postprocess::calculateWidthsLayer(*drawing.currentLayer(), drawing.raster(), nullptr)) std::abort();
+  if (!postprocess::calculateWidthsLayer(*drawing.currentLayer(), drawing.raster(), false, nullptr)) std::abort();
   prepared->polylines = drawing.currentLayer()->count();
   return *prepared;
 }

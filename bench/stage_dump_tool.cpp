@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
   if (trace::generatePolylines(tracer.paths(), drawing, options, nullptr, &ends) != 0) return 1;
   model::CLayer& layer = *drawing.currentLayer();
   dumpLayer("generated", layer);
-  postprocess::calculateWidthsLayer(layer, raster, nullptr);
+  postprocess::calculateWidthsLayer(layer, raster, options.b_Refine, nullptr);
   dumpLayer("widths", layer);
   if (options.b_Connect) {
     postprocess::connectLayer(layer, options.i_ConDis, nullptr, &ends);

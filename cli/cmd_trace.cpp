@@ -45,6 +45,7 @@ struct TraceArgs {
   int jobs = 1;
   ParameterOptions parameters;
   RasterSteps steps;
+  bool refine = false;
   bool quiet = false;
 };
 
@@ -126,6 +127,7 @@ int RunTrace(TraceArgs& args, const CLI::App& command) {
   platform::JsonFileKeyValueStore store(platform::SettingsFilePath());
   batch::ConvertJob job;
   if (auto problem = BuildRecord(args.parameters, store, job.record)) return UsageError(problem->text);
+  if (args.refine) job.record.b_Refine = true;
   if (Status s = args.steps.ResolveTemplates(store); !s) return UsageError(s.message());
   const auto hooks = trace::DefaultTraceStageHooks();
   if ((job.record.i_AutoTraceWhat == settings::TraceMethod::Outline && !hooks.outline) ||
@@ -300,6 +302,9 @@ CommandRun SetupTrace(CLI::App& command) {
       ->check(CLI::Range(0, 1024));
   AddParameterOptions(command, args->parameters, true);
   args->steps.AddOptions(command);
+  command.add_flag("--refine", args->refine,
+                   "Refined centre lines: ends, junctions and curves closer to the drawing than the plain pipeline "
+                   "gives (the same as --set Refine=1)");
   command.add_flag("-q,--quiet", args->quiet, "Print nothing but errors");
   command.footer(
       "Parameters apply in this order: the stored settings (or --defaults), --chart-type, --set, then --method and "

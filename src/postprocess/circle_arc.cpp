@@ -151,13 +151,14 @@ std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTole
   // at the slightest error in the points: on an arc of about 270° the
   // bisectors of A–B and C–D are nearly one line. A crossing much flatter
   // than the best of the three is left out of the average.
+  // Only refined runs do that; the plain fit averages all three.
   const double sines[3] = {chordSine(A, B, B, C), chordSine(B, C, C, D), chordSine(C, D, A, B)};
   const Point3* crossings[3] = {&*o1, &*o2, &*o3};
   const double best = std::max({sines[0], sines[1], sines[2]});
   Point3 centre{0.0, 0.0, A.z};
   int used = 0;
   for (int i = 0; i < 3; ++i) {
-    if (sines[i] < kFlatCrossing * best) continue;
+    if (tolerances.refine && sines[i] < kFlatCrossing * best) continue;
     centre.x += crossings[i]->x;
     centre.y += crossings[i]->y;
     ++used;
@@ -189,8 +190,9 @@ std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTole
   const double minStep = 2.0 * std::asin(std::min(minChord / (2.0 * radius), 1.0));
   // A full ring may have one short step: where a traced ring starts and
   // ends (or where connect closed it) the last chord is whatever is left,
-  // and that seam says nothing about whether the ring is a circle.
-  bool seamUsed = !fullRing;
+  // and that seam says nothing about whether the ring is a circle. Refined
+  // runs only.
+  bool seamUsed = !fullRing || !tolerances.refine;
   const auto stepFits = [&](double step) {
     if (step > maxStep || step < 0.0) return false;
     if (step >= minStep) return true;
@@ -538,7 +540,8 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
                            platform::ProgressSink* sink) {
   const StageProgress stage(sink);
   stage.begin("ProcessRecCircle", "Recognize circle");
-  const CircleTolerances tolerances{options.d_MaxDis, options.i_ConDis, static_cast<double>(size)};
+  const CircleTolerances tolerances{options.d_MaxDis, options.i_ConDis, static_cast<double>(size),
+                                    options.b_Refine && mode == CircleMode::CentreLine};
   const bool merge = mode == CircleMode::CentreLine && options.b_Connect;
   const uint32_t n = layer.recount();
   const double step = n > 0 ? (merge ? 60.0 : 100.0) / n : 0.0;

@@ -28,6 +28,9 @@ struct CircleTolerances {
   double maxDis = 2.0;  // d_MaxDis: the sagitta a chord may span
   int conDis = 5;       // i_ConDis: how far arc ends may be apart to merge
   double size = 0.0;    // largest radius, the raster's larger side in pixels
+  // Refined centre lines: a bisector crossing much flatter than the best
+  // is left out of the centre, and a full ring may have one short seam step.
+  bool refine = false;
 };
 
 // A circle fitted through a run of vertices.
@@ -44,7 +47,7 @@ struct ArcFit {
 // Needs at least 4 vertices, a radius in [2.5, size], every vertex within
 // max(maxDis, its half width) of the circle, and angular steps between those
 // of chords 0.3·c0 and 1.55·c0 long (c0 the chord of sagitta maxDis), all in
-// one direction; a full ring may have one shorter step, its seam. Nothing
+// one direction (refined: a full ring may have one shorter step, its seam). Nothing
 // when they do not; on an open polyline also when the walk from first would
 // pass the last vertex.
 std::optional<ArcFit> fitArc(const model::CPolyLine& polyline, size_t first, size_t last,

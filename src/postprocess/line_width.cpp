@@ -146,9 +146,7 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
 
 }  // namespace
 
-double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy) {
-  const Pixel centre = pixelOf(raster, x, y);
-  const Pixel side = pixelOf(raster, x - dy, y + dx);
+double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy, bool refine) {
   const int a = inkRun(raster, x, y, x - dy, y + dx);
   const int b = inkRun(raster, x, y, x + dy, y - dx);
   int s = 0;
@@ -162,28 +160,31 @@ double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, doub
     return -1.0;
   }
   if (s <= 2) return 0.0;
+  if (!refine) return s - 1.0;  // the centre pixel was counted by both probes
   // The probes count pixels; a step of a slanted probe is longer than a
   // pixel, so the count is scaled to the distance it covers. Without this a
   // 45° stroke would measure 1/√2 of its width.
+  const Pixel centre = pixelOf(raster, x, y);
+  const Pixel side = pixelOf(raster, x - dy, y + dx);
   const int columns = std::abs(side.column - centre.column), rows = std::abs(side.row - centre.row);
   const int steps = std::max(columns, rows);
   const double stepLength = steps > 0 ? std::hypot(columns, rows) / steps : 1.0;
   return (s - 1.0) * stepLength;  // the centre pixel was counted by both probes
 }
 
-double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, const PolyVertex& q) {
+double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, const PolyVertex& q, bool refine) {
   const double dx = q.x - v.x, dy = q.y - v.y;
   const double f = std::hypot(dx, dy);
   double samples[5];
   int valid = 0;
   if (f >= kShortSegment) {
     for (int i = 1; i <= 5; ++i) {
-      const double s = sampleStrokeWidth(raster, v.x + dx * i / 6.0, v.y + dy * i / 6.0, dx, dy);
+      const double s = sampleStrokeWidth(raster, v.x + dx * i / 6.0, v.y + dy * i / 6.0, dx, dy, refine);
       if (s >= 0.0) samples[valid++] = s;
     }
   } else {
     for (const PolyVertex* p : {&v, &q}) {
-      const double s = sampleStrokeWidth(raster, p->x, p->y, dx, dy);
+      const double s = sampleStrokeWidth(raster, p->x, p->y, dx, dy, refine);
       if (s >= 0.0) samples[valid++] = s;
     }
   }
@@ -202,12 +203,12 @@ double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, c
   return average;
 }
 
-void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& raster) {
+void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& raster, bool refine) {
   const size_t n = polyline.vertices().size();
   if (n < 2) return;
   std::vector<PolyVertex>& v = polyline.editVertices();
-  for (size_t i = 0; i + 1 < n; ++i) v[i].startWidth = measureSegmentWidth(raster, v[i], v[i + 1]);
-  if (polyline.isClosed()) v[n - 1].startWidth = measureSegmentWidth(raster, v[n - 1], v[0]);
+  for (size_t i = 0; i + 1 < n; ++i) v[i].startWidth = measureSegmentWidth(raster, v[i], v[i + 1], refine);
+  if (polyline.isClosed()) v[n - 1].startWidth = measureSegmentWidth(raster, v[n - 1], v[0], refine);
 }
 
 bool validateAfterWidth(model::CPolyLine& polyline) {
@@ -240,7 +241,8 @@ void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster) {
   }
 }
 
-bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, platform::ProgressSink* sink) {
+bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, bool refine,
+                          platform::ProgressSink* sink) {
   const StageProgress stage(sink);
   stage.begin("ProcessCalcLineWidth", "Calculate line width");
   const uint32_t n = layer.recount();
@@ -249,7 +251,7 @@ bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, p
   for (const auto& entity : layer) {
     ++i;
     if (entity->type() == model::EntityType::PolyLine) {
-      measurePolylineWidths(static_cast<model::CPolyLine&>(*entity), raster);
+      measurePolylineWidths(static_cast<model::CPolyLine&>(*entity), raster, refine);
     }
     if (stage.hasSink()) {
       if (stage.stopRequested()) return false;
@@ -263,7 +265,7 @@ bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, p
     if (entity->type() == model::EntityType::PolyLine) {
       auto& polyline = static_cast<model::CPolyLine&>(*entity);
       if (validateAfterWidth(polyline)) {
-        extendFreeEnds(polyline, raster);
+        if (refine) extendFreeEnds(polyline, raster);
       } else {
         layer.remove(entity);
       }

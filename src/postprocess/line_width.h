@@ -4,7 +4,8 @@
 // across the stroke segment by segment and kept as the startWidth of each
 // segment's start vertex. The same stage folds away the short bent end hooks
 // thinning leaves, deletes two-vertex blobs shorter than their own width and
-// moves free ends out to the centre of their round caps, which thinning cuts short.
+// (refined) moves free ends out to the centre of their round caps, which
+// thinning cuts short.
 // At the end of post-processing the widths are rounded to the width series.
 
 #include "model/layer.h"
@@ -18,22 +19,23 @@ namespace quillon::postprocess {
 // The stroke width at drawing point (x, y) across direction (dx, dy): the
 // ink runs from the point's pixel towards both sides, each reaching |d|
 // pixels, added (twice one side when the other probe leaves the raster),
-// less the centre pixel counted twice, and scaled by the length of one step
-// of the slanted probe so that the answer is a distance; a count of 2 or
-// less is a hairline and gives 0. Negative when both probes leave the raster or the raster is
+// less the centre pixel counted twice; refined, that count is scaled by the
+// length of one step of the slanted probe so that the answer is a distance
+// across a slanted stroke too. A count of 2 or less is a hairline and gives 0. Negative when both probes leave the raster or the raster is
 // not 1-bit. The point's pixel is column trunc(x + 0.5), row
 // H − 1 − trunc(y + 0.5): the pixel the vertex was traced from.
-double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy);
+double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy, bool refine);
 
 // The width of the segment from v to q, from five samples along it (two, at
 // its ends, for a segment shorter than 5): their mean, or the smallest
 // sample when one deviates from the mean by more than 10 %; 0 without a
 // valid sample.
-double measureSegmentWidth(const raster::CRaster& raster, const model::PolyVertex& v, const model::PolyVertex& q);
+double measureSegmentWidth(const raster::CRaster& raster, const model::PolyVertex& v, const model::PolyVertex& q,
+                           bool refine);
 
 // Sets the startWidth of every segment's start vertex (the closing segment's
 // too when closed); endWidths are not touched.
-void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& raster);
+void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& raster, bool refine);
 
 // After measuring: folds a short bent end segment onto the line of the
 // segment next to it, at both ends of an open polyline of 3 or more
@@ -52,11 +54,12 @@ bool validateAfterWidth(model::CPolyLine& polyline);
 void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster);
 
 // The stage "Calculate line width": measures every polyline of the layer,
-// then validates each, deletes the blobs and extends the free ends of the
-// others. Progress 0..50 over the
+// then validates each and deletes the blobs; refined, it also extends the
+// free ends of the others. Progress 0..50 over the
 // measuring and 50..100 over the validation. False only when cancelled
 // (finished(10), no stage end).
-bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, platform::ProgressSink* sink);
+bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, bool refine,
+                          platform::ProgressSink* sink);
 
 // The stage "Round width": every entity's width rounded to the series with
 // the raster resolution in pixels per metre (a polyline also rounds each

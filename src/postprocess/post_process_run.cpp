@@ -29,7 +29,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   const auto populated = [&layer] { return layer.recount() > 0; };
   raster::CRaster& raster = drawing.raster();
 
-  if (populated() && !calculateWidthsLayer(layer, raster, sink)) return false;
+  if (populated() && !calculateWidthsLayer(layer, raster, options.b_Refine, sink)) return false;
   if (options.b_Connect && populated() && !connectLayer(layer, options.i_ConDis, sink, ends)) return false;
   if (options.b_DelLine && populated()) deleteShortLines(layer, options.i_DelLine_Length);
   if (options.b_RecogniseCirArc && populated()) {

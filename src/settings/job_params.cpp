@@ -21,7 +21,7 @@ std::string_view TrimBlanks(std::string_view s) {
 const std::vector<std::string_view>& JobParameterKeys() {
   static const std::vector<std::string_view> keys = {
       "AutoGray", "Gray",   "Method",      "Chart",  "Straighten", "Circle", "Width", "WidthSeries", "Connect",
-      "distance", "Force", "AngleSeries", "Delete", "Length",     "Fill",   "Type",  "Space"};
+      "distance", "Force", "AngleSeries", "Delete", "Length",     "Refine", "Fill",  "Type",  "Space"};
   return keys;
 }
 

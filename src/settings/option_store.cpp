@@ -201,6 +201,8 @@ void LoadCenterValues(const KeyValueStore& store, TraceOption& r) {
   flag(r.b_Connect, "b_Connect", true);
   count(r.i_ConDis, "i_ConDis", r.b_Connect, 5);
   flag(r.b_RecogniseCirArc, "b_RecogniseCirArc", true);
+  // Not a chart type value: it never makes the values "Unnamed".
+  r.b_Refine = ReadFlag(store, key, "b_Refine").value_or(false);
 
   if (changed) r.ModalName = unnamed;
 }
@@ -246,6 +248,7 @@ bool SaveOptions(KeyValueStore& store, const TraceOption& r) {
   if (save.key(kOptionCenterKey)) {
     save.string(kOptionCenterKey, "ModalName", r.ModalName);
     WriteCenterValues(save, kOptionCenterKey, r);
+    save.dword(kOptionCenterKey, "b_Refine", Flag(r.b_Refine));
   }
   if (save.key(kOptionOutlineKey)) {
     const char* key = kOptionOutlineKey;

@@ -112,6 +112,7 @@ void TraceOption::SetDefaults() {
   i_Gray = 128;
   b_AutoGray = true;
   tracerStepLimit = 128;
+  b_Refine = false;
   colorIndex_ = {5, 1, 7, 6, 214, 3};
   resolveColors();
   i_GripBoxHalfWidth = 4;
@@ -217,6 +218,7 @@ std::string TraceOption::SummaryText(std::string_view lineEnd) const {
       } else {
         Line(out, "OptionNotDelMixupLine", "Not delete mix-up line.", "", lineEnd);
       }
+      if (b_Refine) Line(out, "OptionRefine", "Refine centre lines.", "", lineEnd);
       break;
     case TraceMethod::Outline:
       Line(out, "OptionMethodOutline", "Method=Outline", "", lineEnd);
@@ -262,6 +264,7 @@ std::string TraceOption::JobText(std::string_view lineEnd) const {
       if (b_ForceOrtho) line("AngleSeries", OneLine(s_AngleSeries.name()));
       line("Delete", flag(b_DelLine));
       if (b_DelLine) line("Length", std::to_string(i_DelLine_Length));
+      if (b_Refine) line("Refine", "1");
       break;
     case TraceMethod::Outline:
       line("Method", "Outline");
@@ -371,6 +374,8 @@ void TraceOption::ReadJobSection(const platform::ProfileFile& file, std::string_
 
   overrideFlag(b_DelLine, "Delete");
   if (b_DelLine) overrideCount(i_DelLine_Length, "Length");
+  // Not a chart type value, and a section without the key traces plainly.
+  b_Refine = getFlag("Refine", false);
 
   if (changed) ModalName = unnamed;
 }

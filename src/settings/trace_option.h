@@ -121,6 +121,10 @@ class TraceOption {
   AngleSeries s_AngleSeries;
   bool b_Connect = true;
   int32_t i_ConDis = 5;  // greater than 0
+  // Centre line: refinements beyond the plain pipeline (free ends at their
+  // cap centres, stems of T junctions reaching the other stroke, and the
+  // like). Stored beside the centre-line values, not part of a chart type.
+  bool b_Refine = false;
 
   OutlineOption Outline;
   FillPatternOption FillPattern;

@@ -116,8 +116,11 @@ TEST(CircleRecognition, OpenPolylinesBecomeArcsOrCirclesPast355Degrees) {
 
 // Around 270° the bisectors of the first and the last sample chord are
 // nearly the same line, so their crossing says nothing about the centre; the
-// arc must still be found, with the centre the other two crossings give.
-TEST(CircleRecognition, ThreeQuarterArcOnPixelCentresIsOneArc) {
+// arc must still be found when refined, with the centre the other two
+// crossings give.
+TEST(CircleRecognition, RefinedThreeQuarterArcOnPixelCentresIsOneArc) {
+  settings::TraceOption refined = Options();
+  refined.b_Refine = true;
   for (const double sweep : {250.0, 270.0, 290.0}) {
     std::vector<model::Point3> points = onCircle(200, 200, 100, 0, sweep, sweep / 27);
     for (auto& p : points) {
@@ -126,7 +129,7 @@ TEST(CircleRecognition, ThreeQuarterArcOnPixelCentresIsOneArc) {
     }
     model::CLayer layer;
     add(layer, points);
-    ASSERT_TRUE(recogniseCirclesLayer(layer, Options(), 1000, CircleMode::CentreLine, nullptr));
+    ASSERT_TRUE(recogniseCirclesLayer(layer, refined, 1000, CircleMode::CentreLine, nullptr));
     ASSERT_EQ(layer.count(), 1u) << sweep;
     ASSERT_EQ(layer.first()->type(), model::EntityType::Arc) << sweep;
     const auto& arc = static_cast<const model::CArc&>(*layer.first());

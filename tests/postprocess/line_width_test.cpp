@@ -42,10 +42,10 @@ class StrokeRaster : public ::testing::Test {
 };
 
 TEST_F(StrokeRaster, FiveRowStrokeMeasuresFiveAlongLongAndShortSegments) {
-  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(10, 10), at(30, 10)), 5.0);
-  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(10, 10), at(13, 10)), 5.0);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(10, 10), at(30, 10), false), 5.0);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(10, 10), at(13, 10), false), 5.0);
   // Across the stroke the probes run along it and stop at its ends.
-  EXPECT_DOUBLE_EQ(sampleStrokeWidth(raster, 20, 10, 0, 10), 19.0);
+  EXPECT_DOUBLE_EQ(sampleStrokeWidth(raster, 20, 10, 0, 10, false), 19.0);
 }
 
 TEST_F(StrokeRaster, ProbeStartsAtTheVertexOwnPixel) {
@@ -55,23 +55,24 @@ TEST_F(StrokeRaster, ProbeStartsAtTheVertexOwnPixel) {
   ASSERT_TRUE(test::BlankRaster(column, 30, 30));
   for (int y = 0; y <= 12; ++y)
     for (int x = 10; x <= 14; ++x) column.setBit(x, y, true);
-  EXPECT_DOUBLE_EQ(sampleStrokeWidth(column, 12, 30 - 1 - 12, 0, 10), 5.0);
+  EXPECT_DOUBLE_EQ(sampleStrokeWidth(column, 12, 30 - 1 - 12, 0, 10, false), 5.0);
   // A stroke lying on the raster's bottom row is measured too: its probe
   // downwards leaves the raster and the upward run counts twice.
   raster::CRaster bottom;
   ASSERT_TRUE(test::BlankRaster(bottom, 40, 10));
   for (int y = 7; y <= 9; ++y)
     for (int x = 0; x < 40; ++x) bottom.setBit(x, y, true);
-  EXPECT_GT(measureSegmentWidth(bottom, at(10, 0), at(30, 0)), 0.0);
+  EXPECT_GT(measureSegmentWidth(bottom, at(10, 0), at(30, 0), false), 0.0);
 }
 
-TEST(LineWidth, SlantedStrokesMeasureTheirWidthNotTheirPixelCount) {
+TEST(LineWidth, SlantedStrokesMeasureTheirWidthWhenRefinedAndTheirPixelCountOtherwise) {
   // A probe across a 45° stroke steps diagonally, √2 per pixel.
   for (double width : {7.0, 13.0}) {
     raster::CRaster slanted;
     ASSERT_TRUE(test::BlankRaster(slanted, 100, 100));
     test::DrawStroke(slanted, 10, 10, 90, 90, width);
-    EXPECT_NEAR(measureSegmentWidth(slanted, at(20, 79), at(80, 19)), width, 0.5) << width;
+    EXPECT_NEAR(measureSegmentWidth(slanted, at(20, 79), at(80, 19), true), width, 0.5) << width;
+    EXPECT_NEAR(measureSegmentWidth(slanted, at(20, 79), at(80, 19), false), width / std::sqrt(2.0), 1.0) << width;
   }
 }
 
@@ -79,8 +80,8 @@ TEST_F(StrokeRaster, HairlinesAndOffRasterSegmentsHaveNoWidth) {
   raster::CRaster hair;
   ASSERT_TRUE(test::BlankRaster(hair, 40, 9));
   for (int x = 0; x < 40; ++x) hair.setBit(x, 4, true);
-  EXPECT_DOUBLE_EQ(measureSegmentWidth(hair, at(5, 4), at(35, 4)), 0.0);
-  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(500, 500), at(520, 500)), 0.0);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(hair, at(5, 4), at(35, 4), false), 0.0);
+  EXPECT_DOUBLE_EQ(measureSegmentWidth(raster, at(500, 500), at(520, 500), false), 0.0);
 }
 
 TEST_F(StrokeRaster, CrossingStrokeWidensOneSampleAndTheSmallestIsTaken) {
@@ -90,7 +91,7 @@ TEST_F(StrokeRaster, CrossingStrokeWidensOneSampleAndTheSmallestIsTaken) {
   model::CPolyLine line;
   line.appendVertex(at(8, 10));
   line.appendVertex(at(44, 10));  // samples at x = 14, 20, 26, 32, 38
-  measurePolylineWidths(line, raster);
+  measurePolylineWidths(line, raster, false);
   EXPECT_DOUBLE_EQ(line.vertices()[0].startWidth, 5.0);
   EXPECT_DOUBLE_EQ(line.vertices()[1].startWidth, 0.0);  // last vertex: endWidth untouched, no segment
 }
@@ -137,7 +138,7 @@ TEST_F(StrokeRaster, StageMeasuresDeletesBlobsAndReportsItsProtocol) {
   add(layer, {at(40, 10), at(43, 10)});  // 3 long over a 5 wide stroke: a blob
   layer.append(std::make_unique<model::CCircle>(model::Point3{5, 5}, 3));
   test::StageRecorder sink;
-  ASSERT_TRUE(calculateWidthsLayer(layer, raster, &sink));
+  ASSERT_TRUE(calculateWidthsLayer(layer, raster, false, &sink));
   ASSERT_EQ(layer.count(), 2u);
   EXPECT_DOUBLE_EQ(layer.first()->getWidth(), 5.0);
   EXPECT_EQ(sink.events, (std::vector<std::string>{"begin Calculate line width", "progress 16", "progress 33",
@@ -146,7 +147,7 @@ TEST_F(StrokeRaster, StageMeasuresDeletesBlobsAndReportsItsProtocol) {
 
   test::StageRecorder cancelling;
   cancelling.cancelAfter = 1;
-  ASSERT_FALSE(calculateWidthsLayer(layer, raster, &cancelling));
+  ASSERT_FALSE(calculateWidthsLayer(layer, raster, false, &cancelling));
   EXPECT_EQ(cancelling.events.back(), "finished 10");
 }
 
@@ -202,7 +203,9 @@ TEST(LineWidth, TracedStrokeKeepsItsMeasuredWidthWithoutSeriesAndLosesItWhenSwit
 // Round-capped strokes traced alone come back as one segment whose ends lie
 // on the drawn ends (the centres of the caps), although thinning eats into
 // the caps; ends inside a T stay on the bar's centre line.
-TEST(LineWidth, FreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
+TEST(LineWidth, RefinedFreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
+  settings::TraceOption refined;
+  refined.b_Refine = true;
   struct Stroke {
     double x0, y0, x1, y1, width;
   };
@@ -216,7 +219,7 @@ TEST(LineWidth, FreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
     model::CGraph drawing;
     ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
     test::DrawStroke(drawing.raster(), s.x0, s.y0, s.x1, s.y1, s.width);
-    ASSERT_TRUE(test::TraceAndProcess(drawing, settings::TraceOption{}));
+    ASSERT_TRUE(test::TraceAndProcess(drawing, refined));
     const model::CLayer& layer = *drawing.currentLayer();
     ASSERT_EQ(layer.count(), 1u) << "width " << s.width;
     ASSERT_EQ(layer.first()->type(), model::EntityType::PolyLine);
@@ -235,7 +238,7 @@ TEST(LineWidth, FreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
     model::CGraph drawing;
     ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
     test::DrawRing(drawing.raster(), 80.3, 59.6, 20 + width, width);
-    ASSERT_TRUE(test::TraceAndProcess(drawing, settings::TraceOption{}));
+    ASSERT_TRUE(test::TraceAndProcess(drawing, refined));
     const model::CLayer& layer = *drawing.currentLayer();
     ASSERT_EQ(layer.count(), 1u) << "ring width " << width;
     ASSERT_EQ(layer.first()->type(), model::EntityType::Circle) << "ring width " << width;
@@ -249,7 +252,7 @@ TEST(LineWidth, FreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
     ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 120));
     test::DrawStroke(drawing.raster(), 20, 30, 140, 30, bar);
     test::DrawStroke(drawing.raster(), 80, 30, 80, 100, 3);
-    ASSERT_TRUE(test::TraceAndProcess(drawing, settings::TraceOption{}));
+    ASSERT_TRUE(test::TraceAndProcess(drawing, refined));
     // The stem's end at the bar is not pushed through the bar.
     double stemTop = -1.0;
     for (const auto& e : *drawing.currentLayer()) {

@@ -8,7 +8,9 @@
 
 #include "model/circle.h"
 #include "postprocess/stage_recorder.h"
+#include "platform/key_value_store.h"
 #include "postprocess/traced_drawing.h"
+#include "settings/job_params.h"
 #include "trace/progress_model.h"
 #include "trace/trace_worker.h"
 
@@ -40,11 +42,62 @@ settings::WidthSeries PixelSeries() {
   return series;
 }
 
+// Without refinement the ends are where thinning leaves the skeleton: a
+// bar 3 rows high loses one column at its left end and two at its right, a
+// bar 4 rows high two at each end, and its centre row is the third.
+// Refined, the ends move out towards the bar's ends.
+TEST(PostProcessRun, PlainTraceEndsWhereTheSkeletonEnds) {
+  struct Bar {
+    int top, rows;         // rows top .. top + rows - 1, columns 1 .. 35
+    double left, right, y;  // the traced ends, raster columns and row
+  };
+  const Bar bars[] = {{13, 3, 2, 33, 14}, {12, 4, 3, 33, 14}};
+  settings::TraceOption bare;
+  ASSERT_TRUE(settings::ApplyJobParameters(
+      bare, {"Connect=0", "Delete=0", "Circle=0", "Width=0", "Force=0"}, platform::MemoryKeyValueStore()));
+  for (const Bar& bar : bars) {
+    for (const double tolerance : {0.0, 1.5, 2.0}) {
+      for (const bool defaults : {true, false}) {
+        for (const bool refine : {false, true}) {
+          settings::TraceOption options = defaults ? settings::TraceOption{} : bare;
+          options.d_MaxDis = tolerance;
+          options.b_Refine = refine;
+          model::CGraph drawing;
+          ASSERT_TRUE(test::BlankRaster(drawing.raster(), 40, 30));
+          for (int y = bar.top; y < bar.top + bar.rows; ++y)
+            for (int x = 1; x <= 35; ++x) drawing.raster().setBit(x, y, true);
+          ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+          const std::string what = "rows " + std::to_string(bar.rows) + " tolerance " + std::to_string(tolerance) +
+                                   (defaults ? " defaults" : " bare") + (refine ? " refined" : "");
+          const model::CLayer& layer = *drawing.currentLayer();
+          ASSERT_EQ(layer.count(), 1u) << what;
+          ASSERT_EQ(layer.first()->type(), model::EntityType::PolyLine) << what;
+          const auto& v = static_cast<const model::CPolyLine&>(*layer.first()).vertices();
+          const model::Point3 left = v.front().x < v.back().x ? v.front().point() : v.back().point();
+          const model::Point3 right = v.front().x < v.back().x ? v.back().point() : v.front().point();
+          const double y = 29 - bar.y;
+          if (!refine) {
+            EXPECT_EQ(left.x, bar.left) << what;
+            EXPECT_EQ(right.x, bar.right) << what;
+            EXPECT_EQ(left.y, y) << what;
+            EXPECT_EQ(right.y, y) << what;
+          } else {
+            // The right end, cut back two columns, moves out to its cap's centre.
+            EXPECT_LE(left.x, bar.left) << what;
+            EXPECT_GE(right.x, bar.right + 0.25) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(PostProcessRun, CentreLineTraceRunsTheWholeChainInOrder) {
   model::CGraph drawing;
   DrawSheet(drawing.raster());
   settings::TraceOption options;
   options.s_WidthSeries = PixelSeries();
+  options.b_Refine = true;  // the traced ring's seam step passes only a refined circle fit
   test::StageRecorder window;
   trace::TraceWorker worker(drawing, options, window);
   worker.run();

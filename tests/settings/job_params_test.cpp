@@ -32,6 +32,18 @@ TEST(JobParameters, NamedKeysChangeAndTheRestStays) {
   EXPECT_EQ(engineering.i_DelLine_Length, 10);
 }
 
+TEST(JobParameters, RefineSwitchesOnAndOffWithoutRenamingTheChartType) {
+  platform::MemoryKeyValueStore store;
+  TraceOption r;
+  ASSERT_TRUE(ApplyJobParameters(r, {"refine=1"}, store));
+  EXPECT_TRUE(r.b_Refine);
+  EXPECT_EQ(r.ModalName, "pre_Default");
+  ASSERT_TRUE(ApplyJobParameters(r, {"Connect=0"}, store));
+  EXPECT_TRUE(r.b_Refine);  // not named, so it stays on
+  ASSERT_TRUE(ApplyJobParameters(r, {"Refine=0"}, store));
+  EXPECT_FALSE(r.b_Refine);
+}
+
 TEST(JobParameters, MethodKeySelectsTheTextThatIsMerged) {
   platform::MemoryKeyValueStore store;
   TraceOption r;

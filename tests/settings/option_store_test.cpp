@@ -42,6 +42,7 @@ TraceOption Custom() {
   r.d_MaxDis = 0.5;
   r.s_AngleSeries.LoadOrtho();
   r.i_ConDis = 11;
+  r.b_Refine = true;
   r.Outline = {0.25, false, true, FillType::Vertical, 3.5};
   r.FillPattern = {FillType::Cross, 0.75};
   r.i_Gray = 77;
@@ -97,6 +98,7 @@ TEST(OptionStore, StoredValuesKeysAndTypesAreTheDocumentedOnes) {
   EXPECT_EQ(store.readString(root + "Option\\Center", "ModalName"), "Unnamed");
   EXPECT_EQ(store.readString(root + "Option\\Center", "s_AngleSeries"), "Ortho series");
   EXPECT_EQ(store.readBinary(root + "Option\\Center", "d_MaxDis"), StoredDoubleBytes(0.5));
+  EXPECT_EQ(store.readDword(root + "Option\\Center", "b_Refine"), 1u);
   EXPECT_EQ(store.readBinary(root + "Option\\Outline", "d_FillSpace"), StoredDoubleBytes(3.5));
   EXPECT_EQ(store.readDword(root + "Option\\FillPattern", "i_FillType"), 2u);
 }

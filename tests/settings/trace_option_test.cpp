@@ -296,6 +296,24 @@ TEST(JobSection, WrittenAndReadBackGivesTheSameRecord) {
   }
 }
 
+TEST(JobSection, RefineIsWrittenShownAndReadOnlyWhenOn) {
+  platform::MemoryKeyValueStore store;
+  TraceOption r = Centre();
+  r.b_Refine = true;
+  EXPECT_EQ(r.SummaryText(), Centre().SummaryText() + "Refine centre lines.\n");
+  EXPECT_EQ(r.JobText(), Centre().JobText() + "Refine=1\n");
+  const TraceOption back = ReadBack(r.JobText(), store);
+  EXPECT_EQ(back, r);
+  EXPECT_EQ(back.ModalName, "pre_Default");  // not a chart type value
+  // A section without the key traces plainly, whatever the record held.
+  TraceOption refined;
+  refined.b_Refine = true;
+  EXPECT_FALSE(ReadBack(Centre().JobText(), store, refined).b_Refine);
+  std::string off = r.JobText();
+  off.replace(off.find("Refine=1"), 8, "Refine=0");
+  EXPECT_FALSE(ReadBack(off, store).b_Refine);
+}
+
 TEST(JobSection, OnlyAnOutlineMethodGivesTheJobDefaults) {
   platform::MemoryKeyValueStore store;
   TraceOption before;
