@@ -33,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "gen/sheet_generator.h"
@@ -200,7 +201,45 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
+// The entity end nearest to p whose end segment runs within 20° of the
+// direction (ux, uy) away from p; its distance, or a large value.
+double NearestEndAlong(const model::CLayer& layer, const model::Point3& p, double ux, double uy) {
+  double best = 1e300;
+  const double cosLimit = std::cos(20.0 * 3.14159265358979 / 180.0);
+  const auto consider = [&](const model::Point3& end, const model::Point3& next) {
+    const double d = dist(end, p.x, p.y);
+    if (d >= best || d > 10.0) return;
+    const double vx = next.x - end.x, vy = next.y - end.y, length = std::hypot(vx, vy);
+    if (length < 1e-9 || (vx * ux + vy * uy) / length < cosLimit) return;
+    best = d;
+  };
+  for (const auto& e : layer) {
+    if (e->type() == model::EntityType::Line) {
+      consider(e->getStartPoint(), e->getEndPoint());
+      consider(e->getEndPoint(), e->getStartPoint());
+    } else if (e->type() == model::EntityType::PolyLine) {
+      const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+      if (v.size() < 2) continue;
+      consider(v.front().point(), v[1].point());
+      consider(v.back().point(), v[v.size() - 2].point());
+    }
+  }
+  return best;
+}
+
 int main(int argc, char** argv) {
+  // --refine anywhere among the arguments traces with refined centre lines.
+  bool refine = false;
+  {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+      if (std::string(argv[i]) == "--refine")
+        refine = true;
+      else
+        argv[kept++] = argv[i];
+    }
+    argc = kept;
+  }
   bench::SheetSpec spec{4000, 2800};
   if (argc >= 3) {
     spec.width = std::atoi(argv[1]);
@@ -221,7 +260,8 @@ int main(int argc, char** argv) {
   model::CGraph drawing;
   if (!drawing.raster().cloneFrom(sheet.raster)) return 1;
   drawing.clearForTrace();
-  const settings::TraceOption options;  // the defaults
+  settings::TraceOption options;  // the defaults
+  options.b_Refine = refine;
 
   const auto start = std::chrono::steady_clock::now();
   trace::CTracer tracer(drawing.raster());
@@ -476,6 +516,81 @@ int main(int argc, char** argv) {
     }
   }
 
+  // T junctions: the stem's end at the bar should lie on the bar's centre
+  // line, where the stem was drawn from.
+  int stems = 0, stemsWithin = 0, stemsLoose = 0;
+  for (const bench::Primitive& p : sheet.primitives) {
+    if (p.kind != bench::PrimitiveKind::Line || p.joins < 0) continue;
+    const bench::Primitive& bar = sheet.primitives[static_cast<size_t>(p.joins)];
+    const double mx = (bar.points[0].x + bar.points[1].x) / 2, my = (bar.points[0].y + bar.points[1].y) / 2;
+    if (std::hypot(p.points[0].x - mx, p.points[0].y - my) > 1e-9) continue;  // a crossing, not a T
+    const model::Point3 root{p.points[0].x, top - p.points[0].y};
+    const double dx = p.points[1].x - p.points[0].x, dy = -(p.points[1].y - p.points[0].y);
+    const double length = std::hypot(dx, dy);
+    if (length < 1e-9) continue;
+    ++stems;
+    const double d = NearestEndAlong(*drawing.currentLayer(), root, dx / length, dy / length);
+    if (d <= kEndTolerance) ++stemsWithin;
+    if (d <= kLooseTolerance) ++stemsLoose;
+  }
+  // Dashes of dashed lines: a straight piece from within 2 px of one drawn
+  // dash end to within 2 px of the other.
+  int dashes = 0, dashesFound = 0;
+  for (const bench::Primitive& p : sheet.primitives) {
+    if (p.kind != bench::PrimitiveKind::DashedLine) continue;
+    const double length = std::hypot(p.points[1].x - p.points[0].x, p.points[1].y - p.points[0].y);
+    const double period = p.dashLength + p.gapLength;
+    if (length <= 0 || period <= 0) continue;
+    for (double s0 = 0; s0 < length; s0 += period) {
+      const double e0 = std::min(s0 + p.dashLength, length);
+      const double ax = p.points[0].x + (p.points[1].x - p.points[0].x) * s0 / length;
+      const double ay = top - (p.points[0].y + (p.points[1].y - p.points[0].y) * s0 / length);
+      const double bx = p.points[0].x + (p.points[1].x - p.points[0].x) * e0 / length;
+      const double by = top - (p.points[0].y + (p.points[1].y - p.points[0].y) * e0 / length);
+      ++dashes;
+      for (const Segment& seg : segments) {
+        if ((dist(seg.a, ax, ay) <= kLooseTolerance && dist(seg.b, bx, by) <= kLooseTolerance) ||
+            (dist(seg.a, bx, by) <= kLooseTolerance && dist(seg.b, ax, ay) <= kLooseTolerance)) {
+          ++dashesFound;
+          break;
+        }
+      }
+    }
+  }
+  // False arcs: arcs and bulged segments that lie on no drawn circle or arc
+  // (centre and radius within 2 px).
+  int falseArcs = 0;
+  const auto onDrawnCurve = [&](double cx, double cy, double radius) {
+    for (const bench::Primitive& p : sheet.primitives) {
+      if (p.kind != bench::PrimitiveKind::Circle && p.kind != bench::PrimitiveKind::Arc) continue;
+      if (dist(model::Point3{cx, cy}, p.centre.x, top - p.centre.y) <= kLooseTolerance &&
+          std::fabs(radius - p.radius) <= kLooseTolerance)
+        return true;
+    }
+    return false;
+  };
+  for (const model::CArc* a : arcs)
+    if (!onDrawnCurve(a->centre().x, a->centre().y, a->radius())) ++falseArcs;
+  for (const auto& e : *drawing.currentLayer()) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    for (size_t k = 0; k < v.size(); ++k) {
+      if (!v[k].hasBulge()) continue;
+      const model::PolyVertex& q = v[(k + 1) % v.size()];
+      const double chord = std::hypot(q.x - v[k].x, q.y - v[k].y);
+      if (chord < 1e-9) continue;
+      // Radius and centre of the bulged segment.
+      const double b = v[k].bulge;
+      const double radius = chord * (1 + b * b) / (4 * std::fabs(b));
+      const double mx = (v[k].x + q.x) / 2, my = (v[k].y + q.y) / 2;
+      const double ux = (q.x - v[k].x) / chord, uy = (q.y - v[k].y) / chord;
+      const double h = radius - std::fabs(b) * chord / 2;  // centre's distance from the chord
+      const double side = b > 0 ? 1.0 : -1.0;
+      if (!onDrawnCurve(mx - uy * h * side, my + ux * h * side, radius)) ++falseArcs;
+    }
+  }
+
+  std::printf("refined centre lines: %s\n", refine ? "on" : "off");
   std::printf("sheet %s (density %.2f, noise %s), %zu primitives drawn; trace and post-processing %.2f s\n", bench::SheetLabel(spec).c_str(),
               spec.density, spec.noise ? "on" : "off", sheet.primitives.size(), seconds);
   std::printf("%zu polylines generated; after post-processing %u entities: %zu polylines (%zu single straight "
@@ -491,5 +606,12 @@ int main(int argc, char** argv) {
   aloneCircles.print("  of them circles touching nothing");
   arcTally.print("arcs as CArc within 1 px");
   aloneArcs.print("  of them arcs touching nothing");
+  std::printf("%-34s %5d drawn, %5d end on the bar's centre line within 1 px (%5.1f %%), within 2 px %5d (%5.1f %%)\n",
+              "T-junction stems", stems, stemsWithin, stems ? 100.0 * stemsWithin / stems : 0.0, stemsLoose,
+              stems ? 100.0 * stemsLoose / stems : 0.0);
+  std::printf("%-34s %5d drawn, %5d found as a straight piece within 2 px (%5.1f %%)\n", "dashes of dashed lines", dashes,
+              dashesFound, dashes ? 100.0 * dashesFound / dashes : 0.0);
+  std::printf("%-34s %5d (%.2f per 100 drawn lines)\n", "false arcs (arcs and bulges on no drawn curve)", falseArcs,
+              lines.drawn ? 100.0 * falseArcs / lines.drawn : 0.0);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "postprocess/angle_adjust.h"
 #include "postprocess/circle_arc.h"
 #include "postprocess/connect.h"
+#include "postprocess/junction_ends.h"
 #include "postprocess/line_width.h"
 #include "postprocess/mixed_line.h"
 #include "postprocess/stage_common.h"
@@ -32,6 +33,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (populated() && !calculateWidthsLayer(layer, raster, options.b_Refine, sink)) return false;
   if (options.b_Connect && populated() && !connectLayer(layer, options.i_ConDis, sink, ends)) return false;
   if (options.b_DelLine && populated()) deleteShortLines(layer, options.i_DelLine_Length);
+  if (options.b_Refine && populated()) carryEndsOntoStrokes(layer, raster);
   if (options.b_RecogniseCirArc && populated()) {
     const int size = std::max(raster.width(), raster.height());
     if (!recogniseCirclesLayer(layer, options, size, CircleMode::CentreLine, sink)) return false;

@@ -1,0 +1,182 @@
+#include "postprocess/junction_ends.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "model/polyline.h"
+
+namespace quillon::postprocess {
+
+namespace {
+
+using model::CPolyLine;
+using model::PolyVertex;
+
+// Side of a grid cell; every segment within kMaxReach of a point lies in the
+// 3 × 3 cells around the point's cell.
+constexpr double kCell = 16.0;
+constexpr double kMaxReach = kCell;
+// How far beyond the target's half width an end may be carried forwards.
+constexpr double kAheadSlack = 2.5;
+// Slack along the target segment, pixels.
+constexpr double kAlongSlack = 0.5;
+// Smallest sine of the angle between the end's direction and the target.
+constexpr double kMinSine = 0.5;  // 30°
+// Moves shorter than this are not worth making.
+constexpr double kMinMove = 0.25;
+// Step of the ink check between the end and its new place.
+constexpr double kInkStep = 0.5;
+
+struct Segment {
+  double ax, ay, bx, by;
+  double halfWidth;
+  const CPolyLine* owner;
+  size_t index;  // of its start vertex
+};
+
+class SegmentGrid {
+ public:
+  SegmentGrid(std::vector<Segment> segments) : segments_(std::move(segments)) {
+    if (segments_.empty()) return;
+    double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
+    for (const Segment& s : segments_) {
+      lx = std::min({lx, s.ax, s.bx});
+      ly = std::min({ly, s.ay, s.by});
+      hx = std::max({hx, s.ax, s.bx});
+      hy = std::max({hy, s.ay, s.by});
+    }
+    x0_ = lx;
+    y0_ = ly;
+    columns_ = static_cast<int>((hx - lx) / kCell) + 1;
+    rows_ = static_cast<int>((hy - ly) / kCell) + 1;
+    std::vector<std::pair<uint32_t, uint32_t>> entries;  // cell, segment
+    for (uint32_t i = 0; i < segments_.size(); ++i) {
+      const Segment& s = segments_[i];
+      const double length = std::hypot(s.bx - s.ax, s.by - s.ay);
+      const int steps = static_cast<int>(length / (kCell / 4)) + 1;
+      int last = -1;
+      for (int k = 0; k <= steps; ++k) {
+        const double t = static_cast<double>(k) / steps;
+        const int cell = cellOf(s.ax + (s.bx - s.ax) * t, s.ay + (s.by - s.ay) * t);
+        if (cell == last) continue;
+        last = cell;
+        entries.emplace_back(static_cast<uint32_t>(cell), i);
+      }
+    }
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    start_.assign(static_cast<size_t>(columns_) * rows_ + 1, 0);
+    for (const auto& e : entries) ++start_[e.first + 1];
+    for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+    items_.resize(entries.size());
+    for (size_t k = 0; k < entries.size(); ++k) items_[k] = entries[k].second;
+  }
+
+  // Calls visit(segment) for the segments listed in the 3 × 3 cells around (x, y).
+  template <typename Visit>
+  void around(double x, double y, Visit&& visit) const {
+    if (segments_.empty()) return;
+    const int cx = static_cast<int>(std::floor((x - x0_) / kCell));
+    const int cy = static_cast<int>(std::floor((y - y0_) / kCell));
+    for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows_ - 1); ++gy)
+      for (int gx = std::max(cx - 1, 0); gx <= std::min(cx + 1, columns_ - 1); ++gx) {
+        const size_t cell = static_cast<size_t>(gy) * columns_ + gx;
+        for (uint32_t k = start_[cell]; k < start_[cell + 1]; ++k) visit(segments_[items_[k]]);
+      }
+  }
+
+ private:
+  int cellOf(double x, double y) const {
+    const int cx = std::clamp(static_cast<int>((x - x0_) / kCell), 0, columns_ - 1);
+    const int cy = std::clamp(static_cast<int>((y - y0_) / kCell), 0, rows_ - 1);
+    return cy * columns_ + cx;
+  }
+
+  std::vector<Segment> segments_;
+  double x0_ = 0.0, y0_ = 0.0;
+  int columns_ = 0, rows_ = 0;
+  std::vector<uint32_t> start_;
+  std::vector<uint32_t> items_;
+};
+
+// Whether the raster is ink at every step from (x0, y0) to (x1, y1), drawing
+// coordinates (y up).
+bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, double y1) {
+  const double length = std::hypot(x1 - x0, y1 - y0);
+  const int steps = static_cast<int>(std::ceil(length / kInkStep));
+  for (int k = 0; k <= steps; ++k) {
+    const double t = steps > 0 ? static_cast<double>(k) / steps : 0.0;
+    const int column = static_cast<int>(std::floor(x0 + (x1 - x0) * t + 0.5));
+    const int row = raster.height() - 1 - static_cast<int>(std::floor(y0 + (y1 - y0) * t + 0.5));
+    if (!raster.bitAtChecked(column, row)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
+  std::vector<Segment> segments;
+  std::vector<CPolyLine*> open;
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    auto& p = static_cast<CPolyLine&>(*e);
+    const auto& v = p.vertices();
+    const size_t n = v.size();
+    if (n < 2) continue;
+    const size_t count = p.isClosed() ? n : n - 1;
+    for (size_t i = 0; i < count; ++i) {
+      const PolyVertex& a = v[i];
+      const PolyVertex& b = v[(i + 1) % n];
+      if (a.hasBulge()) continue;
+      segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
+    }
+    if (!p.isClosed()) open.push_back(&p);
+  }
+  const SegmentGrid grid(std::move(segments));
+
+  int moved = 0;
+  for (CPolyLine* p : open) {
+    const size_t n = p->vertices().size();
+    for (const int end : {0, 1}) {
+      const auto& v = p->vertices();
+      const size_t e = end == 0 ? 0 : n - 1;
+      const size_t q = end == 0 ? 1 : n - 2;
+      const size_t endSegment = end == 0 ? 0 : n - 2;
+      if (v[end == 0 ? 0 : n - 2].hasBulge()) continue;
+      const double ex = v[e].x, ey = v[e].y;
+      const double dx = ex - v[q].x, dy = ey - v[q].y;
+      const double length = std::hypot(dx, dy);
+      if (length < 1.0) continue;
+      const double ux = dx / length, uy = dy / length;
+      double bestT = 1e300;
+      grid.around(ex, ey, [&](const Segment& s) {
+        if (s.owner == p && s.index == endSegment) return;
+        const double sx = s.bx - s.ax, sy = s.by - s.ay;
+        const double sl = std::hypot(sx, sy);
+        if (sl < 1e-9) return;
+        const double denominator = ux * sy - uy * sx;  // cross(u, s)
+        if (std::fabs(denominator) < kMinSine * sl) return;
+        const double wx = s.ax - ex, wy = s.ay - ey;
+        const double t = (wx * sy - wy * sx) / denominator;  // along u from the end
+        const double along = (wx * uy - wy * ux) / denominator;  // along s from a, as a share
+        if (along * sl < -kAlongSlack || along * sl > sl + kAlongSlack) return;
+        if (t < -s.halfWidth || t > std::min(s.halfWidth + kAheadSlack, kMaxReach)) return;
+        if (std::fabs(t) >= std::fabs(bestT)) return;
+        bestT = t;
+      });
+      if (bestT > 1e299 || std::fabs(bestT) < kMinMove) continue;
+      const double nx = ex + ux * bestT, ny = ey + uy * bestT;
+      if (!inkBetween(raster, ex, ey, nx, ny)) continue;
+      auto& w = p->editVertices();
+      w[e].x = nx;
+      w[e].y = ny;
+      ++moved;
+    }
+  }
+  return moved;
+}
+
+}  // namespace quillon::postprocess
