@@ -475,6 +475,49 @@ bool PixelDataPlausible(const std::string& path, FREE_IMAGE_FORMAT format, std::
   }
 }
 
+// For a file neither decoder read: what in its header no decoder here
+// supports ("BMP compression 4", "TGA image type 32" ...), or empty when
+// nothing in the header explains the failure.
+std::string UnsupportedFeature(FREE_IMAGE_FORMAT format, std::FILE* file) {
+  uint8_t h[128] = {};
+  std::fseek(file, 0, SEEK_SET);
+  const size_t got = std::fread(h, 1, sizeof h, file);
+  auto le32 = [&](size_t at) { return uint32_t{Le16(h + at)} | (uint32_t{Le16(h + at + 2)} << 16); };
+  auto oneOf = [](unsigned v, std::initializer_list<unsigned> known) {
+    return std::find(known.begin(), known.end(), v) != known.end();
+  };
+  switch (format) {
+    case FIF_BMP: {
+      if (got < 30 || h[0] != 'B' || h[1] != 'M') return {};
+      const uint32_t headerSize = le32(14);
+      if (!oneOf(headerSize, {12, 16, 40, 52, 56, 64, 108, 124}))
+        return "BMP header kind (" + std::to_string(headerSize) + " bytes)";
+      const unsigned bits = headerSize == 12 ? Le16(h + 24) : Le16(h + 28);
+      if (!oneOf(bits, {1, 2, 4, 8, 16, 24, 32})) return "BMP bit depth " + std::to_string(bits);
+      const uint32_t compression = headerSize >= 20 ? le32(30) : 0;
+      if (headerSize != 64 && !oneOf(compression, {0, 1, 2, 3, 6}))
+        return "BMP compression " + std::to_string(compression) +
+               (compression == 4 ? " (JPEG)" : compression == 5 ? " (PNG)" : "");
+      return {};
+    }
+    case FIF_TARGA:
+      // No signature: only a header whose other fields are sane speaks.
+      if (got < 18 || h[1] > 1 || Le16(h + 12) == 0 || Le16(h + 14) == 0) return {};
+      if (!oneOf(h[2], {1, 2, 3, 9, 10, 11})) return "TGA image type " + std::to_string(h[2]);
+      if (!oneOf(h[16], {8, 15, 16, 24, 32})) return "TGA bit depth " + std::to_string(h[16]);
+      return {};
+    case FIF_PCX: {
+      if (got < 128 || h[0] != 10) return {};
+      const unsigned bits = h[3], planes = h[65];
+      if (!(bits == 1 && planes <= 4) && !(bits == 8 && (planes == 1 || planes == 3 || planes == 4)) &&
+          !((bits == 2 || bits == 4) && planes == 1))
+        return "PCX layout (" + std::to_string(bits) + " bits x " + std::to_string(planes) + " planes)";
+      return {};
+    }
+    default: return {};
+  }
+}
+
 // The FreeImage attempt. Null with refused set when the file is judged bad
 // (too large, truncated): no other decoder should try it. Null with refused clear when FreeImage merely cannot read it.
 BitmapPtr LoadWithFreeImage(FREE_IMAGE_FORMAT format, FreeImageIO& io, CountingFile& counted,
@@ -551,8 +594,11 @@ BitmapPtr OnWhitePaper(BitmapPtr bitmap) {
     bitmap.reset(FreeImage_ConvertTo32Bits(bitmap.get()));
     if (!bitmap) return bitmap;
   }
-  if (FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP || !FreeImage_IsTransparent(bitmap.get())) return bitmap;
+  if (FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP) return bitmap;
   const unsigned bpp = FreeImage_GetBPP(bitmap.get());
+  // 32-bit pictures always carry alpha here (a composed GIF frame does not
+  // say so); palette pictures only when they have a transparency table.
+  if (bpp <= 8 && !FreeImage_IsTransparent(bitmap.get())) return bitmap;
   if (bpp <= 8) {
     // Transparent palette entries become paper.
     RGBQUAD* pal = FreeImage_GetPalette(bitmap.get());
@@ -629,8 +675,11 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
     reason = settings::Text("RasterNotFormatMsg", "the file is not a valid") + " " + FormatName(format) + " " +
              settings::Text("RasterFileWord", "file");
     const FREE_IMAGE_FORMAT actual = LooksLike(io, counted);
-    if (actual != FIF_UNKNOWN && actual != format)
+    if (actual != FIF_UNKNOWN && actual != format) {
       reason += " (" + settings::Text("RasterLooksLikeMsg", "its content looks like") + " " + FormatName(actual) + ")";
+    } else if (const std::string feature = UnsupportedFeature(format, counted.file); !feature.empty()) {
+      reason = UnsupportedReason(feature);
+    }
     return nullptr;
   }
   if (!PixelDataPlausible(path, format, counted.file, reason)) return nullptr;
@@ -645,6 +694,12 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
   std::string fallbackReason;
   BitmapPtr bitmap = DecodeFallback(path, format, fallbackReason);
   if (!bitmap && !fallbackReason.empty()) reason = fallbackReason;
+  if (!bitmap && reason.find(settings::Text("RasterUnsupportedMsg", "unsupported")) == std::string::npos) {
+    // Say so when the header names a variant nothing here reads, rather
+    // than calling a valid file damaged.
+    const std::string feature = UnsupportedFeature(format, counted.file);
+    if (!feature.empty()) reason = UnsupportedReason(feature);
+  }
   return bitmap;
 }
 

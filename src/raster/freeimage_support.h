@@ -92,8 +92,8 @@ bool SignatureMatches(const std::string& path, FREE_IMAGE_FORMAT format);
 // read before keep their pixels exactly as FreeImage gives them.
 bool IsAddedFormat(FREE_IMAGE_FORMAT format);
 
-// Alpha (a 32-bit picture's or a palette's transparency table) composited
-// onto white paper; 16-bit and float RGBA reduced first. Other bitmaps are
+// Alpha (every 32-bit picture's, or a palette's transparency table)
+// composited onto white paper; 16-bit and float RGBA reduced first. Other bitmaps are
 // returned as they are. Null when memory runs out.
 BitmapPtr OnWhitePaper(BitmapPtr bitmap);
 

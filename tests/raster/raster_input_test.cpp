@@ -13,6 +13,7 @@
 #include "raster/raster.h"
 #include "raster/raster_file.h"
 #include "raster/crafted_files.h"  // tests/raster
+#include "raster/raster_test_images.h"
 #include "support/test_support.h"
 
 namespace quillon::raster {
@@ -286,6 +287,7 @@ TEST(RasterInput, PngPnmAndGifOpenEverywhere) {
   ASSERT_EQ(documents.size(), 2u);
   EXPECT_EQ(documents[1].name, dir.file("two_1.gif"));
   EXPECT_EQ(documents[1].raster.width(), kWidth);
+  EXPECT_EQ(documents[1].raster.bitCount(), 24);
   uint8_t b = 0, g = 0, r = 0;
   ASSERT_TRUE(documents[1].raster.colourAt(5, 0, b, g, r));
   EXPECT_EQ(g, 255);  // transparent: paper
@@ -293,6 +295,22 @@ TEST(RasterInput, PngPnmAndGifOpenEverywhere) {
   EXPECT_EQ(r, 255);
   EXPECT_EQ(g, 0);
   EXPECT_TRUE(messages.messages().empty());
+}
+
+// Files FreeImage reads give exactly the pixels FreeImage gives: the checks
+// and the second decoder change nothing for them.
+TEST(RasterInput, FreeImagePixelsUnchanged) {
+  FreeImage_Initialise(FALSE);
+  for (const char* name : {"lines_1bit.bmp", "grey_8bit.bmp", "colour_24bit.jpg", "colour_24bit.tga", "grey_8bit.pcx",
+                           "sheet.tif", "pages_3.tif"}) {
+    const std::string path = ::quillon::test::SourcePath(std::string("data/samples/") + name);
+    CRaster direct;
+    ASSERT_TRUE(direct.attach(FreeImage_Load(FreeImage_GetFileType(path.c_str()), path.c_str(), 0))) << name;
+    CRaster loaded;
+    ASSERT_TRUE(loaded.load(path)) << name;
+    EXPECT_EQ(loaded.bitCount(), direct.bitCount()) << name;
+    EXPECT_TRUE(test::StateOf(loaded) == test::StateOf(direct)) << name;
+  }
 }
 
 // One failed load, one message naming the file and containing fragment.
@@ -423,6 +441,18 @@ TEST(RasterInputBad, UnsupportedVariantsSaySo) {
   spec.pixels.assign(kWidth * kHeight, '\0');
   ::quillon::test::WriteFile(dir.file("jp2k.tif"), test::HandTiff(spec));
   ExpectRefused(dir.file("jp2k.tif"), "unsupported TIFF compression 34712");
+  std::string jpegBmp = test::PaletteBmp(40, 8);
+  jpegBmp[30] = 4;  // BI_JPEG
+  ::quillon::test::WriteFile(dir.file("jpeg.bmp"), jpegBmp);
+  ExpectRefused(dir.file("jpeg.bmp"), "unsupported BMP compression 4 (JPEG)");
+  std::string odd = test::PaletteBmp(40, 8);
+  odd[28] = 7;  // 7 bits per pixel
+  ::quillon::test::WriteFile(dir.file("seven_bits.bmp"), odd);
+  ExpectRefused(dir.file("seven_bits.bmp"), "unsupported BMP bit depth 7");
+  std::string tga = test::GreyAlphaTga(false);
+  tga[2] = 32;  // a Huffman-coded type no reader here knows
+  ::quillon::test::WriteFile(dir.file("huffman.tga"), tga);
+  ExpectRefused(dir.file("huffman.tga"), "unsupported TGA image type 32");
 }
 
 }  // namespace
