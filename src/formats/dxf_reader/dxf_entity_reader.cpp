@@ -110,12 +110,21 @@ std::optional<bool> ClosedFromFlags(int flags) {
 // than two. ownWidth is the polyline's width field (set before the vertices
 // come in, so they keep their own widths); a constantWidth above 0 replaces
 // every vertex width.
-bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices, bool closed, double ownWidth,
+// The vertex list is handed over, not copied: a polyline of millions of
+// vertices is held once.
+bool FinishPolyline(RecordState& state, std::vector<PolyVertex>&& vertices, bool closed, double ownWidth,
                     double constantWidth, long typeLine, std::string_view type, bool objectCoordinates = true) {
   if (!state.result.failure.empty()) return false;
+  // A vertex at exactly the place of the one before it adds nothing.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    if (kept > 0 && vertices[kept - 1].x == vertices[i].x && vertices[kept - 1].y == vertices[i].y) continue;
+    vertices[kept++] = vertices[i];
+  }
+  vertices.resize(kept);
   auto polyline = std::make_unique<CPolyLine>();
   polyline->setWidth(ownWidth);
-  for (const PolyVertex& v : vertices) polyline->appendVertex(v);
+  polyline->editVertices() = std::move(vertices);
   if (constantWidth > 0.0) polyline->setWidth(constantWidth);
   if (polyline->getVertexCount() < 2) {
     state.result.failure =
@@ -123,7 +132,8 @@ bool FinishPolyline(RecordState& state, const std::vector<PolyVertex>& vertices,
     return false;
   }
   polyline->setClosed(closed);
-  polyline->buildApproximation(kApproximationStep);
+  // Straight polylines are drawn from their vertices; only arcs need chords.
+  if (!polyline->isStraight()) polyline->buildApproximation(kApproximationStep);
   return state.finish(std::move(polyline), typeLine, type, objectCoordinates);
 }
 
@@ -177,7 +187,7 @@ void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLi
   if (elevation) {
     for (PolyVertex& v : vertices) v.z = *elevation;
   }
-  FinishPolyline(state, vertices, closed, 0.0, constantWidth, typeLine, "LWPOLYLINE");
+  FinishPolyline(state, std::move(vertices), closed, 0.0, constantWidth, typeLine, "LWPOLYLINE");
 }
 
 void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, double tolerance) {
@@ -251,7 +261,7 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
     return;
   }
   // The default width is the polyline's own width; the vertices keep theirs.
-  FinishPolyline(state, vertices, closed, defaultStart, 0.0, typeLine, "POLYLINE", !threeD);
+  FinishPolyline(state, std::move(vertices), closed, defaultStart, 0.0, typeLine, "POLYLINE", !threeD);
 }
 
 // --- SOLID and 3DFACE ----------------------------------------------------------------
