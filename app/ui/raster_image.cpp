@@ -113,8 +113,8 @@ QImage RasterImage::convertRect(const raster::CRaster& raster, int x, int y, int
       QImage image(cw, ch, QImage::Format_BGR888);
       for (int row = 0; row < ch; ++row)
         std::memcpy(image.scanLine(row), raster.row(y0 + row) + 3 * x0, static_cast<size_t>(3 * cw));
-      // Format_BGR888 stores red first; the raster stores blue first.
-      return image.rgbSwapped();
+      // Format_BGR888 keeps blue first in memory, as the raster rows do.
+      return image;
     }
     default: {
       QImage image(cw, ch, QImage::Format_RGB32);

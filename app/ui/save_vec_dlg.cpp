@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -34,7 +35,9 @@ CSaveVecDlg::CSaveVecDlg(editor::SaveVectorDialog& model, QWidget* parent) : QDi
   auto* browse = new QPushButton(T("SaveVecDlgBrowse", "&Browse..."), this);
   fileRow->addWidget(file_, 1);
   fileRow->addWidget(browse);
-  form->addRow(T("SaveVecDlgFileName", "File &name:"), fileRow);
+  auto* fileLabel = new QLabel(T("SaveVecDlgFileName", "File &name:"), this);
+  fileLabel->setBuddy(file_);
+  form->addRow(fileLabel, fileRow);
   type_ = new QComboBox(this);
   for (const formats::OutputFormat& format : formats::OutputFormats())
     type_->addItem(Q(formats::FormatDisplayName(format)), format.index);

@@ -1,0 +1,114 @@
+// Makes the manual's pictures with the application's own windows:
+//   ui_manual_shots OUTDIR
+// open.png (a scan just opened), trace.png (the sheet with its centre-line
+// trace), edit.png (a circle selected while a line is drawn), save.png (the
+// save dialog). Run it offscreen: QT_QPA_PLATFORM=offscreen.
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "child_frame.h"
+#include "drawing_view.h"
+#include "editor/document.h"
+#include "main_frame.h"
+#include "model/graph.h"
+#include "platform/key_value_store.h"
+#include "platform/message_sink.h"
+#include "postprocess/connect.h"
+#include "postprocess/post_process_run.h"
+#include "settings/trace_option.h"
+#include "trace/polyline_generation.h"
+#include "trace/tracer.h"
+#ifndef QUILLON_UI_WITHOUT_SAVE
+#include "editor/save_vector_dialog.h"
+#include "save_vec_dlg.h"
+#endif
+
+using namespace quillon;
+
+namespace {
+
+// The document's vectors become the centre-line trace of its raster (the
+// Trace command's result without its window).
+bool Trace(editor::Document& document) {
+  model::CGraph traced;
+  raster::CRaster& raster = traced.raster();
+  if (!raster.cloneFrom(document.raster())) return false;
+  if (raster.bitCount() != 1 && !raster.convertTo1Bit(raster.automaticThreshold())) return false;
+  traced.clearForTrace();
+  const settings::TraceOption options;
+  trace::CTracer tracer(raster);
+  if (!tracer.traceCentreLine(nullptr)) return false;
+  postprocess::EndIndex ends;
+  if (trace::generatePolylines(tracer.paths(), traced, options, nullptr, &ends) != 0) return false;
+  if (!postprocess::RunPostProcessing(traced, options, nullptr, &ends)) return false;
+  document.graph().swapVectors(traced);
+  document.graph().markModified(true);
+  return true;
+}
+
+void Save(QWidget& widget, const QString& file) {
+  QApplication::processEvents();
+  widget.grab().save(file, "PNG");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) return 2;
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  QTemporaryDir config;
+  qputenv("QUILLON_CONFIG_DIR", config.path().toLocal8Bit());
+  platform::CaptureMessageSink messages;
+  platform::ScopedMessageSink guard(messages);
+  platform::MemoryKeyValueStore store;
+
+  ui::CMainFrame frame(store);
+  frame.resize(1200, 780);
+  frame.show();
+  QTest::qWaitForWindowExposed(&frame);
+  const QString sheet = QStringLiteral(QUILLON_SOURCE_DIR "/data/samples/sheet.tif");
+  if (!frame.openRaster(sheet)) return 1;
+  ui::CChildFrame* child = frame.activeChild();
+  QTest::qWait(50);
+  Save(frame, out + QStringLiteral("/open.png"));
+
+  if (!Trace(child->document())) return 1;
+  child->view().drawingChanged();
+  frame.updateUi();
+  Save(frame, out + QStringLiteral("/trace.png"));
+
+  // A circle of the trace selected, then a line being drawn from a typed point.
+  model::CGraph& graph = child->document().graph();
+  ui::DrawingView& view = child->view();
+  for (const auto& entity : *graph.currentLayer()) {
+    if (entity->type() == model::EntityType::Circle) {
+      graph.select(entity.get());
+      break;
+    }
+  }
+  graph.rebuildGrips();
+  view.drawingChanged();
+  frame.updateUi();
+  frame.action("draw.line")->trigger();
+  frame.inputBox()->setText(QStringLiteral("120,150"));
+  QTest::keyClick(frame.inputBox(), Qt::Key_Return);
+  QTest::mouseMove(&view, QPoint(view.width() * 3 / 5, view.height() / 3));
+  Save(frame, out + QStringLiteral("/edit.png"));
+
+#ifndef QUILLON_UI_WITHOUT_SAVE
+  // A home-folder name reads better in the manual than the build machine's path.
+  editor::SaveVectorDialog model(formats::kFormatSvg, "/home/ada/scans/sheet.tif", formats::DestinationSize{}, true);
+  ui::CSaveVecDlg dialog(model, &frame);
+  dialog.show();
+  QTest::qWaitForWindowExposed(&dialog);
+  Save(dialog, out + QStringLiteral("/save.png"));
+#endif
+  return 0;
+}
