@@ -121,7 +121,32 @@ TEST(CgmWriter, HeaderElementsAndStrings) {
   EXPECT_EQ(Int(vdc.params, 2), -1);
   EXPECT_EQ(Int(vdc.params, 4), 102);
   EXPECT_EQ(Int(vdc.params, 6), 51);
+  // A white background, or readers show the picture on black.
+  const Element& background = elements[9];
+  EXPECT_EQ(background.cls, 2);
+  EXPECT_EQ(background.id, 7);
+  EXPECT_EQ(background.params, (std::vector<uint8_t>{255, 255, 255}));
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x00\xA0\x00\x40", 4));
+}
+
+// Every entity draws with its own width in whole pixels, one pixel at least;
+// a polyline's runs break where the width changes.
+TEST(CgmWriter, LineWidthsFollowTheEntities) {
+  CgmWriter writer;
+  writer.Circle({50, 50}, 10, 3.2);
+  writer.Line({0, 0}, {10, 0});
+  writer.Polyline({V(0, 0, 2), V(10, 0, 2), V(20, 0, 5), V(30, 0, 0.2, 0.5), V(40, 0)}, false);
+  std::vector<std::pair<int, int>> sequence;  // (id, width or point count)
+  for (const Element& e : Parse(kOpen + writer.bytes() + kClose)) {
+    if (e.cls == 5 && (e.id == 3 || e.id == 28)) sequence.emplace_back(e.id, Int(e.params, 0));
+    if (e.cls == 4 && e.id == 1) sequence.emplace_back(1, static_cast<int>(e.params.size() / 4));
+    if (e.cls == 4 && (e.id == 12 || e.id == 15)) sequence.emplace_back(e.id, 0);
+  }
+  EXPECT_EQ(sequence, (std::vector<std::pair<int, int>>{{3, 3}, {28, 3}, {12, 0},  // circle: line and edge
+                                                         {3, 1}, {1, 2},                  // line
+                                                         {3, 2}, {1, 3},                  // width 2 from 0 to 20
+                                                         {3, 5}, {1, 2},                  // width 5 to 30
+                                                         {3, 1}, {15, 0}}));              // the thin arc
 }
 
 TEST(CgmWriter, OddTitleGetsAPadByte) {
@@ -148,7 +173,7 @@ TEST(CgmWriter, EntityPrimitives) {
   writer.Solid(triangle);
   writer.Polyline({V(0, 0), V(10, 0, 0, 1.0), V(20, 0), V(30, 0)}, false);
   writer.Polyline({V(0, 0), V(10, 0), V(10, 10)}, true);
-  writer.Circle({5, 5}, 3);
+  writer.Circle({5, 5}, 3, 0.0);
   std::string bytes = kOpen + writer.bytes() + kClose;
   std::vector<Element> e = Parse(bytes);
   // BEGIN METAFILE, BEGIN PICTURE, BODY, then the entities.

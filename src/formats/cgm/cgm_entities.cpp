@@ -24,14 +24,14 @@ bool CLine::WriteCgm(formats::CgmWriter& file) const {
 
 bool CCircle::WriteCgm(formats::CgmWriter& file) const {
   file.Colours(WriterColor(*this, true));
-  file.Circle(XY(centre()), radius());
+  file.Circle(XY(centre()), radius(), width());
   return !file.failed();
 }
 
 bool CArc::WriteCgm(formats::CgmWriter& file) const {
   file.Colours(WriterColor(*this, true));
   file.Arc(XY(centre()), radius(), XY(pointOnCircle(centre(), radius(), startAngle())),
-           XY(pointOnCircle(centre(), radius(), endAngle())));
+           XY(pointOnCircle(centre(), radius(), endAngle())), width());
   return !file.failed();
 }
 

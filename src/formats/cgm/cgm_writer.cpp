@@ -122,6 +122,10 @@ void CgmWriter::Header(const Box& extents, std::string_view title) {
     Value(p, v, false);
   }
   Element(kPictureDescriptor, 6, p);
+  p.clear();
+  // A white page: without it readers show the default black background.
+  Colour(p, settings::Rgb{255, 255, 255});
+  Element(kPictureDescriptor, 7, p);  // BACKGROUND COLOUR
   Element(kDelimiter, 4, {});  // BEGIN PICTURE BODY
   p.clear();
   Int16(p, 1);
@@ -130,6 +134,7 @@ void CgmWriter::Header(const Box& extents, std::string_view title) {
   Element(kAttribute, 27, p);  // EDGE TYPE solid
   Element(kAttribute, 22, p);  // INTERIOR STYLE solid
   Element(kAttribute, 3, p);   // LINE WIDTH 1
+  lineWidth_ = edgeWidth_ = 1;
   Element(kAttribute, 2, p);   // LINE TYPE solid
   Colours(settings::kRgbBlack);
 }
@@ -142,6 +147,26 @@ void CgmWriter::Colours(settings::Rgb colour) {
   Element(kAttribute, 4, p);   // LINE COLOUR
 }
 
+int16_t CgmWriter::WidthWord(double width) {
+  // Whole pixels, and never below one: a line without width is the thinnest one.
+  int16_t w = 1;
+  if (width >= 1.5 && CgmValue(width, w)) w = std::max<int16_t>(w, 1);
+  return w;
+}
+
+void CgmWriter::Width(int id, int16_t& current, double width) {
+  const int16_t w = WidthWord(width);
+  if (w == current) return;
+  std::vector<uint8_t> p;
+  Int16(p, w);
+  Element(kAttribute, id, p);
+  current = w;
+}
+
+void CgmWriter::LineWidth(double width) { Width(3, lineWidth_, width); }  // LINE WIDTH
+// A circle and a polygon are areas: their outline is drawn as the edge.
+void CgmWriter::EdgeWidth(double width) { Width(28, edgeWidth_, width); }  // EDGE WIDTH
+
 void CgmWriter::WritePolyline(std::span<const Point2> points) {
   std::vector<uint8_t> p;
   Points(p, points);
@@ -149,11 +174,14 @@ void CgmWriter::WritePolyline(std::span<const Point2> points) {
 }
 
 void CgmWriter::Line(Point2 start, Point2 end) {
+  LineWidth(0.0);
   const Point2 points[2] = {start, end};
   WritePolyline(points);
 }
 
-void CgmWriter::Circle(Point2 centre, double radius) {
+void CgmWriter::Circle(Point2 centre, double radius, double width) {
+  LineWidth(width);
+  EdgeWidth(width);
   std::vector<uint8_t> p;
   Int16(p, 0);
   Element(kAttribute, 22, p);  // INTERIOR STYLE hollow
@@ -164,7 +192,8 @@ void CgmWriter::Circle(Point2 centre, double radius) {
   Element(kGraphical, 12, p);  // CIRCLE
 }
 
-void CgmWriter::Arc(Point2 centre, double radius, Point2 start, Point2 end) {
+void CgmWriter::Arc(Point2 centre, double radius, Point2 start, Point2 end, double width) {
+  LineWidth(width);
   std::vector<uint8_t> p;
   Value(p, centre.x);
   Value(p, centre.y);
@@ -178,6 +207,7 @@ void CgmWriter::Arc(Point2 centre, double radius, Point2 start, Point2 end) {
 
 void CgmWriter::Solid(std::span<const Point2> points) {
   if (points.size() < 3) return;
+  EdgeWidth(0.0);
   std::vector<uint8_t> p;
   Int16(p, 1);
   Element(kAttribute, 22, p);  // INTERIOR STYLE solid
@@ -199,14 +229,16 @@ void CgmWriter::Polyline(const PathRing& vertices, bool closed) {
     const PathVertex& v = vertices[i];
     const PathVertex& n = vertices[(i + 1) % vertices.size()];
     std::optional<SegmentArc> arc = BulgeArc(v.x, v.y, n.x, n.y, v.bulge);
-    if (!arc) {
-      run.push_back({v.x, v.y});
-      continue;
-    }
-    if (!run.empty()) {
+    // A run ends where the next segment is an arc or has another width.
+    if (!run.empty() && (arc || WidthWord(v.startWidth) != lineWidth_)) {
       run.push_back({v.x, v.y});
       WritePolyline(run);
       run.clear();
+    }
+    LineWidth(v.startWidth);
+    if (!arc) {
+      run.push_back({v.x, v.y});
+      continue;
     }
     // CIRCULAR ARC CENTRE always runs counter-clockwise: a clockwise segment
     // is the same curve from its end to its start.
@@ -215,7 +247,7 @@ void CgmWriter::Polyline(const PathRing& vertices, bool closed) {
     if (!arc->ccw) std::swap(from, to);
     Arc({arc->cx, arc->cy}, arc->radius,
         {arc->cx + kArcVector * std::cos(from), arc->cy + kArcVector * std::sin(from)},
-        {arc->cx + kArcVector * std::cos(to), arc->cy + kArcVector * std::sin(to)});
+        {arc->cx + kArcVector * std::cos(to), arc->cy + kArcVector * std::sin(to)}, v.startWidth);
   }
   if (!run.empty()) {
     const PathVertex& last = closed ? vertices.front() : vertices.back();

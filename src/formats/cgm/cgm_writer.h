@@ -31,12 +31,14 @@ class CgmWriter {
   // EDGE, FILL and LINE COLOUR.
   void Colours(settings::Rgb colour);
   void Line(Point2 start, Point2 end);
-  void Circle(Point2 centre, double radius);
+  // Widths are in pixels; a width below one pixel draws one pixel wide.
+  void Circle(Point2 centre, double radius, double width);
   // CIRCULAR ARC CENTRE: counter-clockwise from the start point to the end point.
-  void Arc(Point2 centre, double radius, Point2 start, Point2 end);
+  void Arc(Point2 centre, double radius, Point2 start, Point2 end, double width);
   // POLYGON of p2, p3, …, p1; nothing for fewer than three points.
   void Solid(std::span<const Point2> points);
-  // Straight runs as POLYLINE, arc segments as CIRCULAR ARC CENTRE.
+  // Straight runs of one width as POLYLINE, arc segments as CIRCULAR ARC
+  // CENTRE, each segment with the width of its start vertex.
   void Polyline(const PathRing& vertices, bool closed);
   void End();
 
@@ -57,8 +59,15 @@ class CgmWriter {
   static void String(std::vector<uint8_t>& params, std::string_view text);
   static void Colour(std::vector<uint8_t>& params, settings::Rgb colour);
   void WritePolyline(std::span<const Point2> points);
+  static int16_t WidthWord(double width);
+  // LINE WIDTH and EDGE WIDTH, written only when they change.
+  void Width(int id, int16_t& current, double width);
+  void LineWidth(double width);
+  void EdgeWidth(double width);
 
   std::string out_;
+  int16_t lineWidth_ = 1;
+  int16_t edgeWidth_ = 1;
   bool failed_ = false;
   std::string error_;
 };
