@@ -82,9 +82,16 @@ const formats::OutputFormat* ChooseFormat(const OutputOptions& options, std::str
     if (!format) error = "unknown format '" + options.format + "' (" + FormatNames() + ")";
     return format;
   }
-  const formats::OutputFormat* format = nullptr;
-  if (!options.output.empty()) format = formats::FindFormatByExtension(fs::path(options.output).extension().string());
-  return format ? format : &formats::FormatForIndex(formats::kFormatDxf2000);
+  // An output without extension (or standard output) is DXF; an extension
+  // that names no format is refused rather than given DXF content.
+  const std::string extension = options.output.empty() ? "" : fs::path(options.output).extension().string();
+  if (extension.empty()) return &formats::FormatForIndex(formats::kFormatDxf2000);
+  const formats::OutputFormat* format = formats::FindFormatByExtension(extension);
+  if (!format) {
+    error = "unknown output extension '" + extension +
+            "' (.dxf, .svg, .svgz, .eps, .pdf, .plt/.hpgl/.hpg/.hgl, .cgm, .wmf; or name the format with -f)";
+  }
+  return format;
 }
 
 std::optional<std::string> OutputProblem(const std::string& output, const std::string& input) {

@@ -55,6 +55,10 @@ const OutputFormat* FindFormatByExtension(std::string_view extension) {
   for (const auto& format : kFormats) {  // index order: ".dxf" finds format 1 first
     if (platform::EqualsIgnoreCase(format.extension, extension)) return &format;
   }
+  // HP-GL files go by several names besides ".plt".
+  for (std::string_view hpgl : {".hpgl", ".hpg", ".hgl"}) {
+    if (platform::EqualsIgnoreCase(hpgl, extension)) return &kFormats[kFormatHpgl - 1];
+  }
   return nullptr;
 }
 

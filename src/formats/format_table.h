@@ -50,7 +50,8 @@ const OutputFormat& FormatForIndex(int index);
 // "cgm", "wmf"), compared without regard to case; null when unknown.
 const OutputFormat* FindFormatByName(std::string_view name);
 // By file extension with its dot, without regard to case; ".dxf" gives
-// format 1 (the R10 variant is only chosen by name). Null when unknown.
+// format 1 (the R10 variant is only chosen by name); HP-GL also answers to
+// ".hpgl", ".hpg" and ".hgl". Null when unknown.
 const OutputFormat* FindFormatByExtension(std::string_view extension);
 
 // The writer wired for the format, or null while the format has none (the

@@ -216,6 +216,17 @@ TEST_F(TraceCommand, TracesToTheFormatOfTheOutputName) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.out.empty());
   EXPECT_NE(test::ReadFile(dir.file("sheet-r10.dxf")).find("AC1006"), std::string::npos);
+
+  // HP-GL's other extensions pick HP-GL; an extension that names no format
+  // is refused with the formats listed, and nothing is written.
+  r = Run({Sample("sheet.tif"), "-o", dir.file("sheet.hpgl"), "-q"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadFile(dir.file("sheet.hpgl")).rfind("IN;", 0), 0u);
+  r = Run({Sample("sheet.tif"), "-o", dir.file("sheet.png"), "-q"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("'.png'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(".svgz"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir.file("sheet.png")));
 }
 
 TEST_F(TraceCommand, DefaultOutputIsTheInputWithTheFormatsExtension) {
@@ -268,7 +279,7 @@ TEST_F(TraceCommand, BadInputGivesOneLineAndTouchesNoOutput) {
   EXPECT_EQ(test::ReadFile(out), "previous");
   // The input is never overwritten by its own output.
   fs::copy_file(Sample("lines_1bit.bmp"), dir.file("self.bmp"));
-  r = Run({dir.file("self.bmp"), "-o", dir.file("self.bmp")});
+  r = Run({dir.file("self.bmp"), "-o", dir.file("self.bmp"), "-f", "dxf"});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(test::ReadFile(dir.file("self.bmp")), test::ReadFile(Sample("lines_1bit.bmp")));
   fs::permissions(dir.file("locked"), fs::perms::owner_all);

@@ -55,6 +55,8 @@ TEST(FormatTable, IndicesNamesAndExtensions) {
   EXPECT_EQ(FindFormatByExtension(".DXF")->index, 1);
   EXPECT_EQ(FindFormatByExtension(".cgm")->index, 9);
   EXPECT_EQ(FindFormatByExtension(".png"), nullptr);
+  EXPECT_EQ(FindFormatByExtension(".HPGL")->index, 3);
+  EXPECT_EQ(FindFormatByExtension(".hgl")->index, 3);
   const std::string filter = FormatFilterString();
   EXPECT_EQ(filter.rfind("AutoCAD 2000 DXF format(*.dxf)|*.dxf|Windows metafile(*.wmf)|*.wmf|", 0), 0u);
   EXPECT_NE(filter.find("Computer graphics metafile(*.cgm)|*.cgm|"), std::string::npos);
