@@ -1,41 +1,41 @@
-// Every vector format opened by a real third-party reader, and rendered back
-// to pixels and compared with the drawing's own ink: a y-flip, an arc drawn
-// the wrong way round or a unit mistake shows as a low overlap. Tests skip
-// when a reader is not installed.
+#pragma once
+// Rendered pages compared with a drawing's ink: image readers for what the
+// third-party programs write (PNG, PGM, PBM), ink masks, the drawing's own
+// ink drawn from the model, and the overlap measures.
 
-#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <numbers>
 #include <optional>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
-#include "formats/save_job.h"
 #include "formats/writer_support.h"
-#include "model/entity.h"
-#include "raster/raster.h"
-#include "raster/raster_file.h"
-#include "render_sample.h"
+#include "model/arc.h"
+#include "model/circle.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/line.h"
+#include "model/polyline.h"
+#include "model/polypolygon.h"
+#include "model/solid.h"
 #include "support/test_support.h"
 
-namespace quillon::formats {
-namespace {
+namespace quillon::formats::render {
 
 using quillon::test::ReadFile;
-using quillon::test::TempDir;
 
-bool HaveTool(const std::string& tool) {
+inline bool HaveTool(const std::string& tool) {
   return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // Runs a shell command, its output kept in `log`; answers the exit status.
-int Shell(const std::string& command, std::string* log = nullptr, const std::string& logPath = "/dev/null") {
+inline int Shell(const std::string& command, std::string* log = nullptr, const std::string& logPath = "/dev/null") {
   int status = std::system((command + " >" + logPath + " 2>&1").c_str());
   if (log && logPath != "/dev/null") *log = ReadFile(logPath);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -50,7 +50,7 @@ struct Image {
 };
 
 // Reads binary PGM (P5) and PBM (P4).
-std::optional<Image> ReadPnm(const std::string& bytes) {
+inline std::optional<Image> ReadPnm(const std::string& bytes) {
   if (bytes.size() < 3 || bytes[0] != 'P' || (bytes[1] != '5' && bytes[1] != '4')) return std::nullopt;
   const bool bitmap = bytes[1] == '4';
   size_t at = 2;
@@ -92,7 +92,7 @@ std::optional<Image> ReadPnm(const std::string& bytes) {
 
 // Reads an 8-bit, non-interlaced PNG (grey, RGB, palette, with or without
 // alpha; alpha composed onto white).
-std::optional<Image> ReadPng(const std::string& bytes) {
+inline std::optional<Image> ReadPng(const std::string& bytes) {
   if (bytes.size() < 8 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return std::nullopt;
   auto be32 = [&](size_t at) {
     return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) << 24 |
@@ -189,7 +189,7 @@ struct Mask {
   bool at(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height && ink[y * width + x]; }
 };
 
-Mask Crop(const Image& image, int threshold) {
+inline Mask Crop(const Image& image, int threshold) {
   int x0 = image.width, y0 = image.height, x1 = -1, y1 = -1;
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
@@ -214,7 +214,7 @@ Mask Crop(const Image& image, int threshold) {
 
 // The drawing's own ink, y down, at `scale` pixels per drawing unit: strokes
 // of half-width `pen`, fills by the even-odd rule.
-Image Reference(const model::CGraph& g, double scale, double pen) {
+inline Image Reference(const model::CGraph& g, double scale, double pen) {
   model::Box box;
   (void)g.getDrawingExtents(box, false, false);
   Image image;
@@ -327,7 +327,7 @@ Image Reference(const model::CGraph& g, double scale, double pen) {
 
 // How much of each mask lies near ink of the other (the smaller share), after
 // scaling the reference onto the rendering's box; tolerance in pixels.
-double Overlap(const Mask& rendered, const Mask& reference, int tolerance) {
+inline double Overlap(const Mask& rendered, const Mask& reference, int tolerance) {
   if (rendered.width == 0 || reference.width == 0) return 0.0;
   Mask scaled;
   scaled.width = rendered.width;
@@ -361,246 +361,5 @@ double Overlap(const Mask& rendered, const Mask& reference, int tolerance) {
   return std::min(share(rendered, scaled), share(scaled, rendered));
 }
 
-class ReaderTest : public ::testing::Test {
- protected:
-  // Saves the sample drawing through the save job.
-  std::string Save(int format, const std::string& name, bool withLine = true) {
-    const std::string path = dir_.file(name);
-    model::CGraph g;
-    test::SampleDrawing(g, 3.0, withLine);
-    SaveJob job(g, path, true, format);
-    EXPECT_TRUE(job.Run()) << job.error();
-    return path;
-  }
-  // The overlap of a rendered image with the sample drawing's ink.
-  double InkOverlap(const Image& image) {
-    model::CGraph g;
-    test::SampleDrawing(g, 3.0, false);
-    const Mask rendered = Crop(image, 160);
-    const double scale = rendered.width / 185.0;  // the drawing's ink is about 185 units wide
-    const Mask reference = Crop(Reference(g, scale, std::max(1.0, 1.5 * scale)), 128);
-    const double overlap = Overlap(rendered, reference, std::max(2, static_cast<int>(scale * 2)));
-    std::printf("ink overlap %.3f (rendered %dx%d, reference %dx%d)\n", overlap, rendered.width, rendered.height,
-                reference.width, reference.height);
-    return overlap;
-  }
-  // QUILLON_KEEP_RENDERS=DIR keeps every written file and rendering there.
-  void TearDown() override {
-    if (const char* keep = std::getenv("QUILLON_KEEP_RENDERS")) {
-      std::filesystem::create_directories(keep);
-      for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-        std::filesystem::copy_file(entry.path(), std::filesystem::path(keep) / entry.path().filename(),
-                                   std::filesystem::copy_options::overwrite_existing);
-      }
-    }
-  }
-  TempDir dir_;
-};
 
-// Below this the rendering does not show the drawing: a flip or a lost arc
-// direction drops the overlap of this sample under 0.7.
-constexpr double kMinOverlap = 0.85;
-
-TEST_F(ReaderTest, SvgRendersWithRsvgAndSvgzInflatesToTheSameText) {
-  if (!HaveTool("rsvg-convert")) GTEST_SKIP() << "rsvg-convert not installed";
-  const std::string svg = Save(kFormatSvg, "sample.svg");
-  const std::string svgz = Save(kFormatSvgz, "sample.svgz");
-  const std::string text = ReadFile(svg);
-  const std::string packed = ReadFile(svgz);
-  const std::optional<std::string> inflated = quillon::test::Gunzip(packed);
-  ASSERT_TRUE(inflated) << "a .svgz is one gzip member";
-  EXPECT_EQ(*inflated, text);
-  ASSERT_EQ(Shell("rsvg-convert -b white -o " + dir_.file("sample.png") + " " + svg), 0);
-
-  const std::string wide = Save(kFormatSvg, "wide.svg", false);
-  ASSERT_EQ(Shell("rsvg-convert -b white -w 740 -o " + dir_.file("wide.png") + " " + wide), 0);
-  auto image = ReadPng(ReadFile(dir_.file("wide.png")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
-  // The measure itself must tell a drawing turned upside down apart.
-  Image flipped = *image;
-  for (int y = 0; y < image->height; ++y) {
-    std::copy_n(&image->grey[static_cast<size_t>(y) * image->width], image->width,
-                &flipped.grey[static_cast<size_t>(image->height - 1 - y) * image->width]);
-  }
-  EXPECT_LT(InkOverlap(flipped), 0.7);
-}
-
-TEST_F(ReaderTest, EpsRendersWithGhostscriptAndItsBoxMatches) {
-  if (!HaveTool("gs")) GTEST_SKIP() << "ghostscript not installed";
-  const std::string eps = Save(kFormatEps, "sample.eps");
-  std::string log;
-  const std::string out = dir_.file("sample.pgm");
-  EXPECT_EQ(Shell("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=pgmraw -r288 -sOutputFile=" + out + " " + eps,
-                &log, dir_.file("gs.log")),
-            0)
-      << log;
-  EXPECT_EQ(log.find("Error"), std::string::npos) << log;
-  // Box of the sample (with margin, pixels as points) widened by 1.5.
-  model::CGraph g;
-  test::SampleDrawing(g);
-  model::Box box;
-  ASSERT_TRUE(g.getDrawingExtents(box, true, false));
-  char expected[160];
-  std::snprintf(expected, sizeof expected, "%%%%BoundingBox: %.0f %.0f %.0f %.0f\r\n", std::floor(box.minX - 1.5),
-                std::floor(box.minY - 1.5), std::ceil(box.maxX + 1.5), std::ceil(box.maxY + 1.5));
-  EXPECT_NE(ReadFile(eps).find(expected), std::string::npos) << expected;
-  auto image = ReadPnm(ReadFile(out));
-  ASSERT_TRUE(image);
-  // The page is the box: 4 pixels per point.
-  EXPECT_NEAR(image->width, (box.maxX - box.minX + 3) * 4, 4);
-  Save(kFormatEps, "wide.eps", false);
-  ASSERT_EQ(Shell("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=pgmraw -r288 -sOutputFile=" +
-                dir_.file("wide.pgm") + " " + dir_.file("wide.eps")),
-            0);
-  image = ReadPnm(ReadFile(dir_.file("wide.pgm")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
-}
-
-TEST_F(ReaderTest, PdfPassesQpdfAndRendersWithPoppler) {
-  if (!HaveTool("qpdf") || !HaveTool("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm not installed";
-  const std::string pdf = Save(kFormatPdf, "sample.pdf");
-  std::string log;
-  EXPECT_EQ(Shell("qpdf --check " + pdf, &log, dir_.file("qpdf.log")), 0) << log;
-  EXPECT_NE(log.find("No syntax or stream encoding errors"), std::string::npos) << log;
-  EXPECT_EQ(Shell("pdftoppm -gray -r 144 -singlefile " + pdf + " " + dir_.file("sample"), &log,
-                dir_.file("pdftoppm.log")),
-            0)
-      << log;
-  EXPECT_TRUE(log.empty()) << log;  // poppler reports syntax errors on stderr
-  Save(kFormatPdf, "wide.pdf", false);
-  ASSERT_EQ(Shell("pdftoppm -gray -r 144 -singlefile " + dir_.file("wide.pdf") + " " + dir_.file("wide")), 0);
-  auto image = ReadPnm(ReadFile(dir_.file("wide.pgm")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
-}
-
-TEST_F(ReaderTest, HpglRendersWithHp2xx) {
-  if (!HaveTool("hp2xx")) GTEST_SKIP() << "hp2xx not installed";
-  const std::string plt = Save(kFormatHpgl, "sample.plt");
-  std::string log;
-  EXPECT_EQ(Shell("hp2xx -q -m pbm -d 300 -f " + dir_.file("sample.pbm") + " " + plt, &log, dir_.file("hp.log")), 0)
-      << log;
-  Save(kFormatHpgl, "wide.plt", false);
-  ASSERT_EQ(Shell("hp2xx -q -m pbm -d 300 -f " + dir_.file("wide.pbm") + " " + dir_.file("wide.plt")), 0);
-  auto image = ReadPnm(ReadFile(dir_.file("wide.pbm")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
-}
-
-TEST_F(ReaderTest, WmfConvertsWithLibwmf) {
-  if (!HaveTool("wmf2svg") || !HaveTool("wmf2gd")) GTEST_SKIP() << "libwmf-bin not installed";
-  const std::string wmf = Save(kFormatWmf, "sample.wmf");
-  std::string log;
-  EXPECT_EQ(Shell("wmf2svg -o " + dir_.file("sample_wmf.svg") + " " + wmf, &log, dir_.file("wmf.log")), 0) << log;
-  EXPECT_GT(std::filesystem::file_size(dir_.file("sample_wmf.svg")), 100u);
-  const std::string bytes = ReadFile(wmf);
-  ASSERT_GE(bytes.size(), 22u);
-  uint16_t sum = 0;
-  for (int i = 0; i < 10; ++i) sum ^= static_cast<uint16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-  EXPECT_EQ(sum, static_cast<uint16_t>(static_cast<uint8_t>(bytes[20]) | static_cast<uint8_t>(bytes[21]) << 8));
-  Save(kFormatWmf, "wide.wmf", false);
-  ASSERT_EQ(Shell("wmf2gd --maxwidth=800 --maxheight=800 --maxpect -o " + dir_.file("wide.png") + " " +
-                dir_.file("wide.wmf")),
-            0);
-  auto image = ReadPng(ReadFile(dir_.file("wide.png")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
-}
-
-TEST_F(ReaderTest, FailedSavesLeaveThePreviousFile) {
-  for (int format : {kFormatWmf, kFormatHpgl, kFormatSvg, kFormatEps, kFormatPdf, kFormatSvgz, kFormatCgm}) {
-    const std::string path = dir_.file("keep" + std::to_string(format));
-    quillon::test::WriteFile(path, "previous");
-    model::CGraph empty;
-    empty.setCurrentLayerByName("Trace");
-    SaveJob job(empty, path, false, format);
-    EXPECT_FALSE(job.Run()) << format;
-    EXPECT_FALSE(job.error().empty());
-    EXPECT_EQ(ReadFile(path), "previous") << format;
-
-    model::CGraph bad;
-    test::AddTo(bad, std::make_unique<model::CLine>(model::Point3{0, 0, 0}, model::Point3{10, 0, 0}));
-    test::AddTo(bad, std::make_unique<model::CLine>(model::Point3{NAN, 0, 0}, model::Point3{10, 0, 0}));
-    SaveJob nanJob(bad, path, false, format);
-    nanJob.SetDestination(DestinationSize{});
-    EXPECT_FALSE(nanJob.Run()) << format;
-    EXPECT_EQ(ReadFile(path), "previous") << format;
-  }
-  // A destination size of 0 is refused by the size-bound formats.
-  for (int format : {kFormatSvg, kFormatPdf}) {
-    const std::string path = dir_.file("size" + std::to_string(format));
-    model::CGraph g;
-    test::SampleDrawing(g);
-    SaveJob job(g, path, false, format);
-    job.SetDestination(DestinationSize{0.0, 100.0, kUnitPixel});
-    EXPECT_FALSE(job.Run()) << format;
-    EXPECT_FALSE(std::filesystem::exists(path));
-  }
-}
-
-
-// The traced sample sheet in every format, rendered by its reader and compared
-// with the sheet's own ink. The traced lines carry no widths here, so readers
-// draw hairlines.
-TEST(TracedSheet, EveryFormatRendersTheSheetsInk) {
-  if (!std::filesystem::exists(QUILLON_CLI_PATH)) GTEST_SKIP() << "quillon not built";
-  for (const char* tool : {"rsvg-convert", "gs", "pdftoppm", "hp2xx", "wmf2gd"}) {
-    if (!HaveTool(tool)) GTEST_SKIP() << tool << " not installed";
-  }
-  const std::string sheet = quillon::test::SourcePath("data/samples/sheet.tif");
-  std::vector<raster::RasterDocument> documents = raster::OpenRasterFile(sheet);
-  ASSERT_EQ(documents.size(), 1u);
-  const raster::CRaster& source = documents[0].raster;
-  Image ink;
-  ink.width = source.width();
-  ink.height = source.height();
-  ink.grey.resize(static_cast<size_t>(ink.width) * ink.height);
-  for (int y = 0; y < ink.height; ++y) {
-    for (int x = 0; x < ink.width; ++x) {
-      uint8_t b = 255, g = 255, r = 255;
-      (void)source.colourAt(x, y, b, g, r);
-      ink.grey[static_cast<size_t>(y) * ink.width + x] = static_cast<uint8_t>(0.299 * r + 0.587 * g + 0.114 * b);
-    }
-  }
-  const Mask reference = Crop(ink, 128);
-  ASSERT_GT(reference.width, 0);
-
-  TempDir dir;
-  struct Case {
-    const char* format;
-    const char* file;
-    std::string render;  // command, {in} and {out} replaced
-    const char* image;
-  };
-  const std::vector<Case> cases = {
-      {"svg", "sheet.svg", "rsvg-convert -b white -w 800 -o {out} {in}", "svg.png"},
-      {"eps", "sheet.eps", "gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=pgmraw -r72 -sOutputFile={out} {in}", "eps.pgm"},
-      {"pdf", "sheet.pdf", "pdftoppm -gray -scale-to 820 -singlefile {in} " + dir.file("pdf"), "pdf.pgm"},
-      {"plt", "sheet.plt", "hp2xx -q -m pbm -d 100 -f {out} {in}", "plt.pbm"},
-      {"wmf", "sheet.wmf", "wmf2gd -o {out} {in}", "wmf.png"},
-  };
-  for (const Case& c : cases) {
-    const std::string in = dir.file(c.file);
-    const std::string out = dir.file(c.image);
-    quillon::test::CliResult traced = quillon::test::RunCli({"trace", sheet, "-f", c.format, "-o", in, "-q"}, dir.path());
-    ASSERT_EQ(traced.status, 0) << c.format << ": " << traced.err;
-    std::string command = c.render;
-    for (const auto& [key, value] : {std::pair<std::string, std::string>{"{in}", in}, {"{out}", out}}) {
-      for (size_t at = command.find(key); at != std::string::npos; at = command.find(key)) command.replace(at, key.size(), value);
-    }
-    ASSERT_EQ(Shell(command), 0) << command;
-    const std::string bytes = ReadFile(out);
-    std::optional<Image> image = bytes.rfind("\x89PNG", 0) == 0 ? ReadPng(bytes) : ReadPnm(bytes);
-    ASSERT_TRUE(image) << c.format;
-    const Mask rendered = Crop(*image, 200);
-    const double overlap = Overlap(rendered, reference, 3);
-    std::printf("traced sheet %-4s ink overlap %.3f (rendered %dx%d, raster ink %dx%d)\n", c.format, overlap,
-                rendered.width, rendered.height, reference.width, reference.height);
-    EXPECT_GT(overlap, kMinOverlap) << c.format;
-  }
-}
-
-}  // namespace
-}  // namespace quillon::formats
+}  // namespace quillon::formats::render
