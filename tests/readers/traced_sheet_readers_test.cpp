@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "formats/dxf_reader/dxf_reader.h"
+#include "formats/save_job.h"
+#include "model/line.h"
 #include "model/graph.h"
 #include "raster/raster.h"
 #include "raster/raster_file.h"
@@ -314,6 +316,18 @@ TEST_F(TracedSheetReaders, Ezdxf) {
         }
       }
     }
+  }
+  // Past 80 entities the handles once ran into fixed ones the file pointed at.
+  for (int format : {kFormatDxf2000, kFormatDxfR10}) {
+    model::CGraph many;
+    many.setCurrentLayerByName("Trace");
+    for (int i = 0; i < 150; ++i) {
+      many.addEntity(std::make_unique<model::CLine>(model::Point3{0, i * 2.0, 0}, model::Point3{100, i * 2.0, 0}));
+    }
+    const std::string file = (*g_dir / ("many_" + std::to_string(format) + ".dxf")).string();
+    SaveJob job(many, file, false, format);
+    ASSERT_TRUE(job.Run()) << job.error();
+    args += " '" + file + "'";
   }
   std::string log;
   const int status = Shell(Python() + " '" + script + "'" + args, &log, (*g_dir / "ezdxf.log").string());
