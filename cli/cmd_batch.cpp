@@ -36,15 +36,6 @@ namespace fs = std::filesystem;
 // The exit status of a run ended by Ctrl-C (128 + SIGINT, as shells report it).
 constexpr int kExitUserBreak = 130;
 
-volatile std::sig_atomic_t gInterrupted = 0;
-
-extern "C" void OnInterrupt(int) {
-  gInterrupted = 1;
-  // A second Ctrl-C ends the process at once; targets are written through
-  // temporary files, so none is left half written.
-  std::signal(SIGINT, SIG_DFL);
-}
-
 struct BatchArgs {
   std::vector<std::string> positionals;  // the job file, or with --make-job the inputs
   std::string makeJob;
@@ -75,7 +66,7 @@ class CliHost final : public batch::BatchRunHost {
   CliHost(BatchMessages& messages, bool quiet, size_t rows) : messages_(messages), quiet_(quiet), rows_(rows) {}
   bool ConfirmCreateTargetDir(const std::string&) override { return true; }
   void ControlsEnabled(bool enabled) override { messages_.converting_.store(!enabled, std::memory_order_relaxed); }
-  bool StopRequested() const override { return gInterrupted != 0; }
+  bool StopRequested() const override { return StopRequest().requested(); }
   void RowLogged(size_t row, const std::string& source, const std::string& target, int status,
                  const std::string& detail) override {
     const bool ok = status == batch::kStatusConverted || status == batch::kStatusPagesConverted;
@@ -180,9 +171,7 @@ int RunBatchCommand(const BatchArgs& args) {
   if (args.powerOff) options.powerOff = platform::PowerOff;
   CliHost host(messages, args.quiet, list.size());
   batch::BatchRun run;
-  std::signal(SIGINT, OnInterrupt);
   const batch::BatchRunSummary summary = run.RunBatch(list, host, options);
-  std::signal(SIGINT, SIG_DFL);
   if (!summary.ran) return kExitFailed;
   if (!summary.logWritten) std::fprintf(stderr, "quillon: the log %s could not be written completely\n", summary.logPath.c_str());
   std::printf("%s%ld of %ld files converted, %ld failed; log: %s\n", summary.stopped ? "User break! " : "",

@@ -3,6 +3,8 @@
 // the save job. What the reader could not keep (records it dropped, entity
 // kinds it does not read, a read that stopped early) is said on stderr.
 #include <CLI/CLI.hpp>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -104,7 +106,12 @@ int RunConvert(ConvertArgs& args) {
     const platform::JsonFileKeyValueStore store(platform::SettingsFilePath());
     job.SetDestination(formats::LoadDestinationSize(store));
   }
-  if (!job.Run()) return Fail(job.error());
+  // On a worker, so an interrupt can stop the writer and its temporary file goes.
+  job.Start();
+  while (!job.WaitFor(std::chrono::milliseconds(50))) {
+    if (StopRequest().requested()) job.Cancel();
+  }
+  if (!job.Wait()) return Fail(job.error());
   if (!quiet) std::printf("wrote %s (%ld entities)\n", options.output.c_str(), entities);
   // The output holds what was read; a read that stopped early is still a
   // failed conversion.

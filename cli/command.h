@@ -51,6 +51,10 @@ int Fail(const std::string& text);
 // The request to stop long work (an interrupt): polled between and inside
 // conversions and by the raster steps. Raised by whoever handles signals.
 platform::CancelFlag& StopRequest();
+// SIGINT and SIGTERM raise StopRequest(); a second signal ends the process.
+void InstallStopSignals();
+// The signal that raised StopRequest() (0: none).
+int StopSignal();
 
 // The program's version ("0.1.0").
 const char* VersionText();

@@ -1,5 +1,7 @@
 #include <CLI/CLI.hpp>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -78,6 +80,30 @@ platform::CancelFlag& StopRequest() {
   return flag;
 }
 
+namespace {
+volatile sig_atomic_t gStopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) {
+  gStopSignal = signal;
+  // A lock-free atomic store: safe in a signal handler.
+  StopRequest().request();
+}
+}  // namespace
+
+void InstallStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // The first signal asks the work to stop cleanly; a second one ends the
+  // process at once (outputs are written through temporary files, so no
+  // target is ever left half written).
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+int StopSignal() { return gStopSignal; }
+
 const char* VersionText() { return QUILLON_VERSION; }
 
 }  // namespace quillon::cli
@@ -114,7 +140,12 @@ int main(int argc, char** argv) {
     return code == 0 ? cli::kExitOk : cli::kExitUsage;
   }
   for (auto& [sub, run] : runs) {
-    if (sub->parsed()) return run();
+    if (!sub->parsed()) continue;
+    cli::InstallStopSignals();
+    const int status = run();
+    // Work cut short by a signal ends as shells expect: 128 + the signal.
+    if (const int signal = cli::StopSignal()) return 128 + signal;
+    return status;
   }
   std::fputs(app.help().c_str(), stderr);
   return cli::kExitUsage;

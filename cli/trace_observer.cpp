@@ -39,6 +39,12 @@ long PeakMiB() {
   return kib / 1024;
 }
 
+// Why a conversion did not write its file. An interrupt is no fault of the
+// file, so it is not reported as an unknown failure.
+std::string ReasonText(int status) {
+  return status == batch::kStatusStopped ? "stopped, nothing written" : batch::StatusReasonText(status);
+}
+
 // Progress bar on stderr, the written files on stdout, stage times on
 // request (QUILLON_STAGE_TIMES=1 prints each stage's seconds to stderr).
 class CliObserver final : public batch::ConvertObserver {
@@ -75,7 +81,7 @@ class CliObserver final : public batch::ConvertObserver {
   void PageDone(const std::string& sourcePage, const std::string&, int status) override {
     if (status != batch::kStatusConverted) {
       failedPages_ = true;
-      Error(sourcePage + ": " + (detail_.empty() ? batch::StatusReasonText(status) : detail_));
+      Error(sourcePage + ": " + (detail_.empty() ? ReasonText(status) : detail_));
     }
     detail_.clear();
   }
@@ -184,7 +190,7 @@ bool TraceOne(const std::string& path, const std::string& shown, const std::stri
   const std::string why = !stepFailure.empty()          ? stepFailure
                           : !messages.first().empty()   ? messages.first()
                           : !observer.detail().empty()  ? observer.detail()
-                                                        : batch::StatusReasonText(status);
+                                                        : ReasonText(status);
   observer.Error(Naming(shown, why));
   return false;
 }
@@ -202,7 +208,7 @@ bool ReportTask(const batch::BatchTask& task, const std::string& shown, const st
     return true;
   }
   std::string why = !stepFailure.empty() ? stepFailure : !task.detail.empty() ? task.detail
-                                                                              : batch::StatusReasonText(task.status);
+                                                                              : ReasonText(task.status);
   if (task.status == batch::kStatusPagesConverted) {
     why = std::to_string(task.failedPages) + " page(s) failed" + (task.detail.empty() ? "" : ": " + task.detail);
   }

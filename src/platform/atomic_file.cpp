@@ -2,11 +2,38 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::platform {
+
+namespace {
+
+// When this process began (close enough: when the library was loaded).
+const std::time_t kProcessStart = std::time(nullptr);
+
+// Removes "<target>.tmpXXXXXX" files a killed earlier save left behind: only
+// that exact shape, only regular files of this user, only ones last written
+// before this process started, so a save running elsewhere is never touched.
+void RemoveStaleTemporaries(const std::string& target) {
+  namespace fs = std::filesystem;
+  const fs::path path(target);
+  const std::string prefix = path.filename().string() + ".tmp";
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) continue;
+    if (st.st_mtime + 1 < kProcessStart) ::unlink(it->path().c_str());
+  }
+}
+
+}  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : target_(std::move(targetPath)) {}
 
@@ -16,6 +43,7 @@ bool AtomicFile::open() {
   discard();
   failed_ = false;
   error_.clear();
+  RemoveStaleTemporaries(target_);
   std::string pattern = target_ + ".tmpXXXXXX";
   int fd = ::mkstemp(pattern.data());
   if (fd < 0) {

@@ -17,8 +17,10 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary file. False (with error()) when the directory does
-  // not exist or is not writable.
+  // Creates the temporary file "<target>.tmpXXXXXX", first removing files of
+  // that shape which a killed earlier save left (this user's, written before
+  // this process started). False (with error()) when the directory does not
+  // exist or is not writable.
   bool open();
   // The stream to write to; valid between open() and commit()/discard().
   std::FILE* stream() const { return file_; }
