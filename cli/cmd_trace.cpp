@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
+#include <optional>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,8 +48,24 @@ struct TraceArgs {
   ParameterOptions parameters;
   RasterSteps steps;
   bool refine = false;
+  std::string maxMemory;
   bool quiet = false;
 };
+
+// "512M", "2G", "1500" (MiB) into bytes; nullopt when it is not such a size.
+std::optional<uint64_t> ParseMemorySize(const std::string& text) {
+  uint64_t value = 0;
+  size_t i = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    if (value > (uint64_t{1} << 40)) return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (i == 0 || value == 0) return std::nullopt;
+  const std::string unit = text.substr(i);
+  if (unit.empty() || unit == "M" || unit == "m" || unit == "MiB") return value << 20;
+  if (unit == "G" || unit == "g" || unit == "GiB") return value << 30;
+  return std::nullopt;
+}
 
 // One conversion of the run.
 struct Source {
@@ -128,6 +146,11 @@ int RunTrace(TraceArgs& args, const CLI::App& command) {
   batch::ConvertJob job;
   if (auto problem = BuildRecord(args.parameters, store, job.record)) return UsageError(problem->text);
   if (args.refine) job.record.b_Refine = true;
+  if (!args.maxMemory.empty()) {
+    const auto budget = ParseMemorySize(args.maxMemory);
+    if (!budget) return UsageError("--max-memory: not a size: " + args.maxMemory + " (e.g. 800M or 2G)");
+    job.memoryBudget = *budget;
+  }
   if (Status s = args.steps.ResolveTemplates(store); !s) return UsageError(s.message());
   const auto hooks = trace::DefaultTraceStageHooks();
   if ((job.record.i_AutoTraceWhat == settings::TraceMethod::Outline && !hooks.outline) ||
@@ -305,6 +328,10 @@ CommandRun SetupTrace(CLI::App& command) {
   command.add_flag("--refine", args->refine,
                    "Refined centre lines: ends, junctions and curves closer to the drawing than the plain pipeline "
                    "gives (the same as --set Refine=1)");
+  command.add_option("--max-memory", args->maxMemory,
+                     "Stop a conversion with \"out of memory\" once the process holds more than SIZE (M or G; "
+                     "default: half the machine's memory)")
+      ->type_name("SIZE");
   command.add_flag("-q,--quiet", args->quiet, "Print nothing but errors");
   command.footer(
       "Parameters apply in this order: the stored settings (or --defaults), --chart-type, --set, then --method and "

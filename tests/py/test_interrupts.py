@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""SIGINT and SIGTERM stop a conversion cleanly.
+"""SIGINT and SIGTERM stop a conversion cleanly; a memory budget ends one cleanly.
 
 test_interrupts.py QUILLON SOURCE_DIR: interrupts `quillon trace` and
 `quillon convert` while they work on a large drawing and checks the exit
@@ -73,6 +73,13 @@ def main():
                     failures.append(f"trace {sig.name}: the previous output was replaced")
             if leftovers(tmp, "out.svg"):
                 failures.append(f"trace {sig.name}: temporary files left: {leftovers(tmp, 'out.svg')}")
+
+        # A budget the trace cannot keep ends it with "out of memory", nothing written.
+        budget_target = os.path.join(tmp, "budget.dxf")
+        result = subprocess.run(["/usr/bin/env", quillon, "trace", source, "-o", budget_target, "-q",
+                                 "--max-memory", "60M"], env=env, capture_output=True, text=True)
+        if result.returncode != 1 or "memory" not in result.stderr or os.path.exists(budget_target):
+            failures.append(f"--max-memory 60M: status {result.returncode}: {result.stderr}")
 
         # A stale temporary of a killed save goes at the next save; a look-alike stays.
         stale = os.path.join(tmp, "out.svg.tmpAbC123")
