@@ -294,9 +294,11 @@ CArc* CGraph::drawArc3P(const Point3& p1, const Point3& p2, const Point3& p3) {
 
 void CGraph::markModified(bool flag) {
   modified_ = flag;
-  if (flag) {
-    for (auto& cached : extentsCache_) cached.valid = false;
-  }
+  if (flag) invalidateExtents();
+}
+
+void CGraph::invalidateExtents() const {
+  for (auto& cached : extentsCache_) cached.valid = false;
 }
 
 bool CGraph::getDrawingExtents(Box& box, bool withMargin, bool includeRaster) const {

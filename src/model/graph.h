@@ -171,6 +171,9 @@ class CGraph {
   bool modified() const { return modified_; }
   // A set flag also invalidates the extents cache.
   void markModified(bool flag = true);
+  // Forgets the cached extents without touching the modified flag: the
+  // raster changed size, which is no change of the vector drawing.
+  void invalidateExtents() const;
 
   // The box of the drawing: the raster's box (includeRaster and a raster
   // present) or the first layer with extents, widened by every further

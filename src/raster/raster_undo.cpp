@@ -86,6 +86,13 @@ bool RasterUndoList::Pending::commit() {
   return true;
 }
 
+bool RasterUndoList::Pending::rollback() {
+  if (!entry_) return false;
+  entry_->undo();
+  entry_.reset();
+  return true;
+}
+
 RasterUndoList::Pending RasterUndoList::prepare(CRaster& raster, std::string name) {
   const std::string text = settings::Text("UndoRasterCreateMsg", "Create Raster undo date.");
   status(text, 0);

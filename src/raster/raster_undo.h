@@ -138,6 +138,11 @@ class RasterUndoList {
     // Records the entry (see record()). False when there is nothing to record
     // (no snapshot, or already committed).
     bool commit();
+    // Puts the snapshot back into the raster, taking back whatever the
+    // operation did (an operation that cannot stop half-way is cancelled
+    // this way once it has ended). The list stays as it was. False when
+    // there is no snapshot (not ok, or already committed).
+    bool rollback();
 
    private:
     friend class RasterUndoList;

@@ -58,7 +58,8 @@ void MorphologyStep(const CRaster& src, CRaster& dst, bool dilate, int row) {
 
 }  // namespace
 
-bool SmartThreshold(CRaster& raster, int boxSize, float contrastRatio, const platform::ProgressCallback& progress) {
+bool SmartThreshold(CRaster& raster, int boxSize, float contrastRatio, const platform::ProgressCallback& progress,
+                    const platform::CancelFlag* cancel) {
   if (raster.empty() || raster.bitCount() == 1) return true;
   if (boxSize < 1) return false;
   Throttled report(progress, settings::Text("RasterSmartThreshold", "Smart Threshold"));
@@ -79,6 +80,7 @@ bool SmartThreshold(CRaster& raster, int boxSize, float contrastRatio, const pla
   const double total = static_cast<double>(width) * height;
   double done = 0.0;
   for (int oy = 0; oy < height; oy += boxSize) {
+    if (cancel && cancel->requested()) return false;
     const int bh = std::min(boxSize, height - oy);
     for (int ox = 0; ox < width; ox += boxSize) {
       const int bw = std::min(boxSize, width - ox);

@@ -25,8 +25,10 @@ inline constexpr int kHoleSizeDefault = 2;
 // below truncate(sum of the box's brightness × contrastRatio / pixels).
 // Progress "Smart Threshold" 0..100. Name and resolution are kept. A 1-bit
 // or empty image is left as it is (true). False, image unchanged, when the
-// new image cannot be allocated or boxSize is below 1.
-bool SmartThreshold(CRaster& raster, int boxSize, float contrastRatio, const platform::ProgressCallback& progress = {});
+// new image cannot be allocated, boxSize is below 1, or the cancel flag was
+// raised (polled per box row).
+bool SmartThreshold(CRaster& raster, int boxSize, float contrastRatio, const platform::ProgressCallback& progress = {},
+                    const platform::CancelFlag* cancel = nullptr);
 
 // Morphological closing of a 1-bit image: `iterations` dilations (a pixel
 // becomes ink when it or one of its four edge neighbours is ink) and then as

@@ -1,0 +1,64 @@
+#include "editor/app_session.h"
+
+#include <array>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/key_value_store.h"
+#include "platform/paths.h"
+#include "settings/current_options.h"
+#include "settings/language_table.h"
+#include "settings/number_text.h"
+#include "settings/trace_option.h"
+
+namespace quillon::editor {
+
+namespace fs = std::filesystem;
+
+AppSession::AppSession(platform::KeyValueStore& store) : AppSession(store, settings::CurrentTraceOption()) {}
+
+AppSession::AppSession(platform::KeyValueStore& store, settings::TraceOption& record)
+    : store_(store), record_(record) {}
+
+void AppSession::start(const std::vector<std::string>& languageDirectories) {
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  settings::SetLocaleSeparators(settings::ReadUserSeparators());
+  settings::LoadStartupLanguage(store_, settings::Language(), languageDirectories);
+  record_.SetDefaults();
+  recent_ = settings::LoadStartupSettings(store_, record_);
+}
+
+void AppSession::start() { start(platform::DataDirectories()); }
+
+std::vector<std::string> AppSession::startupFiles(const std::vector<std::string>& arguments) {
+  std::vector<std::string> files;
+  for (const std::string& argument : arguments) {
+    if (recentEntryOpenable(argument)) files.push_back(argument);
+  }
+  return files;
+}
+
+bool AppSession::acceptsDroppedFile(std::string_view path) {
+  static constexpr std::array<std::string_view, 7> kRasterExtensions = {".bmp", ".jpg", ".jpeg", ".tga",
+                                                                        ".tif", ".tiff", ".pcx"};
+  const std::string extension = fs::path(path).extension().string();
+  for (std::string_view known : kRasterExtensions) {
+    if (platform::EqualsIgnoreCase(extension, known)) return true;
+  }
+  return false;
+}
+
+bool AppSession::recentEntryOpenable(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && fs::is_regular_file(path, error);
+}
+
+bool AppSession::addRecentRaster(std::string_view path) { return settings::AddRecent(recent_.rasterFiles, path); }
+
+bool AppSession::addRecentVector(std::string_view path) { return settings::AddRecent(recent_.vectorFiles, path); }
+
+bool AppSession::stop() { return settings::SaveExitSettings(store_, record_, recent_); }
+
+}  // namespace quillon::editor
