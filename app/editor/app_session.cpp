@@ -55,6 +55,26 @@ bool AppSession::recentEntryOpenable(const std::string& path) {
   return !path.empty() && fs::is_regular_file(path, error);
 }
 
+std::vector<std::unique_ptr<Document>> AppSession::openRaster(const std::string& path) {
+  std::vector<std::unique_ptr<Document>> documents = OpenRasterDocuments(path, LoadDocumentSettings(store_));
+  if (!documents.empty()) addRecentRaster(path);
+  return documents;
+}
+
+std::unique_ptr<Document> AppSession::openVector(const std::string& path) {
+  std::unique_ptr<Document> document = OpenVectorDocument(path, LoadDocumentSettings(store_));
+  if (document) addRecentVector(path);
+  return document;
+}
+
+std::vector<std::unique_ptr<Document>> AppSession::openStartupDocuments(const std::vector<std::string>& arguments) {
+  std::vector<std::unique_ptr<Document>> documents;
+  for (const std::string& path : startupFiles(arguments)) {
+    for (auto& document : openRaster(path)) documents.push_back(std::move(document));
+  }
+  return documents;
+}
+
 bool AppSession::addRecentRaster(std::string_view path) { return settings::AddRecent(recent_.rasterFiles, path); }
 
 bool AppSession::addRecentVector(std::string_view path) { return settings::AddRecent(recent_.vectorFiles, path); }

@@ -9,14 +9,16 @@
 //   AppSession session(store);
 //   session.start();                      // before the main window exists
 //   ... create the main window ...
-//   for (auto& file : session.startupFiles(arguments)) open it as a raster document
+//   for (auto& document : session.openStartupDocuments(arguments)) show it
 //   ... run ...
 //   session.stop();                       // after every window agreed to close
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "editor/document.h"
 #include "settings/option_store.h"
 
 namespace quillon::platform {
@@ -52,6 +54,16 @@ class AppSession {
   static bool acceptsDroppedFile(std::string_view path);
   // A recent entry is opened only while the file still exists.
   static bool recentEntryOpenable(const std::string& path);
+
+  // Opens a raster file, one document per page, with the stored document
+  // settings; a file that opened goes to the front of the raster list.
+  // Empty (after the reader's message) when nothing could be read.
+  std::vector<std::unique_ptr<Document>> openRaster(const std::string& path);
+  // Open Vector: a DXF file into a new document; the file goes to the front
+  // of the vector list. Null when it cannot be read.
+  std::unique_ptr<Document> openVector(const std::string& path);
+  // Every startup file (above) opened as raster documents, in order.
+  std::vector<std::unique_ptr<Document>> openStartupDocuments(const std::vector<std::string>& arguments);
 
   // Moves (or adds) the path to the front of a list; true when it changed
   // (the raster list's menu is then rebuilt).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "editor/document.h"
 #include "model/graph.h"
 #include "platform/message_sink.h"
 #include "raster/brightness_contrast.h"
@@ -48,6 +49,11 @@ RasterCommandResult Run(const RasterCommandContext& context, const raster::UndoN
 }
 
 }  // namespace
+
+RasterCommandContext RasterContext(Document& document, platform::ProgressCallback progress,
+                                   const platform::CancelFlag* cancel) {
+  return {document.graph(), document.rasterUndo(), std::move(progress), cancel};
+}
 
 int ThresholdLevel(raster::CRaster& raster, const settings::TraceOption& options) {
   return options.b_AutoGray ? raster.automaticThreshold() : options.i_Gray;

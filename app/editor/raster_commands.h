@@ -25,6 +25,8 @@ class TraceOption;
 
 namespace quillon::editor {
 
+class Document;
+
 // What a raster command works on. The cancel flag may be null (the command
 // then cannot be stopped); the progress callback may be empty.
 struct RasterCommandContext {
@@ -33,6 +35,11 @@ struct RasterCommandContext {
   platform::ProgressCallback progress = {};
   const platform::CancelFlag* cancel = nullptr;
 };
+
+// The context of a document window's raster command: its drawing and its
+// raster undo list.
+RasterCommandContext RasterContext(Document& document, platform::ProgressCallback progress = {},
+                                   const platform::CancelFlag* cancel = nullptr);
 
 enum class RasterCommandResult {
   Done,       // the raster changed; one undo entry was recorded (when memory allowed)

@@ -106,4 +106,16 @@ SaveVectorResult SaveVectorCommand(model::CGraph& drawing, platform::KeyValueSto
   return SaveVectorResult::Saved;
 }
 
+SaveVectorResult SaveDocument(Document& document, platform::KeyValueStore& store, settings::TraceOption& options,
+                              bool showWidth, const SaveVectorHooks& hooks, std::string* savedFile) {
+  return SaveVectorCommand(document.graph(), store, options, document.fileName(), showWidth, hooks, savedFile);
+}
+
+SaveCallback SaveVectorCallback(platform::KeyValueStore& store, settings::TraceOption& options, bool showWidth,
+                                const SaveVectorHooks& hooks) {
+  return [&store, &options, showWidth, hooks](Document& document) {
+    return SaveDocument(document, store, options, showWidth, hooks) == SaveVectorResult::Saved;
+  };
+}
+
 }  // namespace quillon::editor

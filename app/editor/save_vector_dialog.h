@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "editor/document.h"
 #include "formats/save_job.h"
 #include "platform/progress.h"
 
@@ -102,5 +103,14 @@ struct SaveVectorHooks {
 SaveVectorResult SaveVectorCommand(model::CGraph& drawing, platform::KeyValueStore& store,
                                    settings::TraceOption& options, const std::string& documentName, bool showWidth,
                                    const SaveVectorHooks& hooks, std::string* savedFile = nullptr);
+
+// The save-vector command on a document (its drawing and file name).
+SaveVectorResult SaveDocument(Document& document, platform::KeyValueStore& store, settings::TraceOption& options,
+                              bool showWidth, const SaveVectorHooks& hooks, std::string* savedFile = nullptr);
+
+// The save of the close rule (ConfirmClose): the save-vector command on the
+// document being closed. The store and options must outlive the callback.
+SaveCallback SaveVectorCallback(platform::KeyValueStore& store, settings::TraceOption& options, bool showWidth,
+                                const SaveVectorHooks& hooks);
 
 }  // namespace quillon::editor

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "editor/command_processor.h"
+#include "editor/document.h"
 #include "editor/raster_commands.h"
 #include "model/graph.h"
 #include "model/vector_undo.h"
@@ -53,6 +55,11 @@ class TraceCommand::Relay final : public platform::ProgressSink {
 TraceCommand::TraceCommand(model::CGraph& drawing, const settings::TraceOption& options, TraceCommandHooks hooks)
     : drawing_(drawing), options_(options), hooks_(std::move(hooks)), stageHooks_(trace::DefaultTraceStageHooks()) {}
 
+TraceCommand::TraceCommand(Document& document, const settings::TraceOption& options, TraceCommandHooks hooks)
+    : TraceCommand(document.graph(), options, std::move(hooks)) {
+  rasterUndo_ = &document.rasterUndo();
+}
+
 TraceCommand::~TraceCommand() {
   if (worker_) {
     worker_->cancel();
@@ -70,7 +77,15 @@ bool TraceCommand::prepare() {
   Call(hooks_.endCommand);
   if (hooks_.waitCursor) hooks_.waitCursor(true);
   raster::CRaster& image = drawing_.raster();
-  const bool converted = !image.empty() && image.convertTo1Bit(ThresholdLevel(image, options_));
+  bool converted = !image.empty();
+  if (converted && image.bitCount() != 1) {
+    const int threshold = ThresholdLevel(image, options_);
+    if (rasterUndo_) {
+      converted = ThresholdRaster({drawing_, *rasterUndo_}, threshold) == RasterCommandResult::Done;
+    } else {
+      converted = image.convertTo1Bit(threshold);
+    }
+  }
   if (hooks_.waitCursor) hooks_.waitCursor(false);
   if (!converted) {
     platform::ShowMessage(settings::Text("MainColorFew", "Colors < 2"));
@@ -129,9 +144,27 @@ std::string TraceCommand::finish() {
   return message;
 }
 
+TraceCommandHooks ViewHooks(CommandProcessor& processor) {
+  TraceCommandHooks hooks;
+  hooks.endCommand = [&processor] { processor.sendEvent(EventCode::Cancel); };
+  hooks.restartCommand = [&processor] { processor.sendEvent(EventCode::Start); };
+  hooks.redraw = [&processor] { processor.services().repaint(); };
+  return hooks;
+}
+
+int RunTraceCommand(CommandProcessor& processor, const settings::TraceOption& options,
+                    platform::ProgressSink* window) {
+  TraceCommand command(processor.document(), options, ViewHooks(processor));
+  return RunTraceCommand(command, window);
+}
+
 int RunTraceCommand(model::CGraph& drawing, const settings::TraceOption& options, const TraceCommandHooks& hooks,
                     platform::ProgressSink* window) {
   TraceCommand command(drawing, options, hooks);
+  return RunTraceCommand(command, window);
+}
+
+int RunTraceCommand(TraceCommand& command, platform::ProgressSink* window) {
   if (!command.prepare()) return -1;
   command.run(window);
   command.finish();

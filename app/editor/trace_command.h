@@ -20,6 +20,7 @@
 #include <string>
 
 #include "platform/progress.h"
+#include "raster/raster_undo.h"
 #include "settings/trace_option.h"
 #include "trace/trace_worker.h"
 
@@ -29,6 +30,9 @@ class CGraph;
 
 namespace quillon::editor {
 
+class CommandProcessor;
+class Document;
+
 // What the command asks of the view around it; each may be empty.
 struct TraceCommandHooks {
   std::function<void()> endCommand;       // cancel the running view command (event 0)
@@ -36,6 +40,10 @@ struct TraceCommandHooks {
   std::function<void(bool)> waitCursor;   // show (true) or hide the wait cursor
   std::function<void()> redraw;           // repaint the view after the run
 };
+
+// The hooks of a document window's view: its processor's events 0 and 1 and
+// its repaint (the wait cursor is the window's own).
+TraceCommandHooks ViewHooks(CommandProcessor& processor);
 
 class TraceCommand {
  public:
@@ -45,6 +53,9 @@ class TraceCommand {
   // The options are copied when the run starts; the drawing must outlive
   // the command.
   TraceCommand(model::CGraph& drawing, const settings::TraceOption& options, TraceCommandHooks hooks = {});
+  // A document's trace: its drawing, and its raster undo list for the
+  // threshold step.
+  TraceCommand(Document& document, const settings::TraceOption& options, TraceCommandHooks hooks = {});
   // Cancels and waits for a worker that is still running.
   ~TraceCommand();
   TraceCommand(const TraceCommand&) = delete;
@@ -57,7 +68,10 @@ class TraceCommand {
 
   // Ends the running view command, makes the raster 1-bit with the
   // automatic or stored threshold (a 1-bit raster is kept as it is) and
-  // records the vector undo step "Trace Raster Image". When the raster
+  // records the vector undo step "Trace Raster Image". With a raster undo
+  // list the threshold is recorded there as "Thresholding": the list's
+  // earlier entries (erased pixel runs of a grey raster) only fit the raster
+  // they were made on, so the conversion must be undoable before them. When the raster
   // cannot be converted (or there is none) "Colors < 2" is shown, the view
   // command restarts and the answer is false: nothing else may follow.
   bool prepare();
@@ -92,6 +106,7 @@ class TraceCommand {
   bool beginRun(platform::ProgressSink* window);
 
   model::CGraph& drawing_;
+  raster::RasterUndoList* rasterUndo_ = nullptr;
   settings::TraceOption options_;
   TraceCommandHooks hooks_;
   trace::TraceStageHooks stageHooks_;
@@ -108,5 +123,9 @@ class TraceCommand {
 // the result code, or -1 when the raster could not be made 1-bit.
 int RunTraceCommand(model::CGraph& drawing, const settings::TraceOption& options, const TraceCommandHooks& hooks = {},
                     platform::ProgressSink* window = nullptr);
+// The same on the processor's document, with the view's hooks.
+int RunTraceCommand(CommandProcessor& processor, const settings::TraceOption& options,
+                    platform::ProgressSink* window = nullptr);
+int RunTraceCommand(TraceCommand& command, platform::ProgressSink* window = nullptr);
 
 }  // namespace quillon::editor

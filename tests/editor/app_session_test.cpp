@@ -99,3 +99,34 @@ TEST(AppSession, DroppedFilesAreRastersByExtension) {
 
 }  // namespace
 }  // namespace quillon::editor
+
+namespace quillon::editor {
+namespace {
+
+TEST(AppSession, StartupFilesOpenAsDocumentsWithTheStoredSettings) {
+  test::TempDir dir;
+  test::WriteFile(dir.file("notes.txt"), "not a picture");
+  platform::MemoryKeyValueStore store;
+  ASSERT_TRUE(store.createKey(settings::kOptionKey));
+  ASSERT_TRUE(store.writeDword(settings::kOptionKey, "RasterUndoSteps", 3));
+  settings::TraceOption record;
+  test::CapturedMessages messages;
+  LanguageGuard language;
+  AppSession session(store, record);
+  session.start({});
+  const std::string pages = test::SourcePath("data/samples/pages_3.tif");
+  const std::string lines = test::SourcePath("data/samples/lines_1bit.bmp");
+  const auto documents = session.openStartupDocuments({pages, dir.file("notes.txt"), dir.file("gone.bmp"), lines});
+  ASSERT_EQ(documents.size(), 4u);  // three pages, one picture; the text file only gives a message
+  EXPECT_EQ(documents[0]->pageIndex(), 0);
+  EXPECT_EQ(documents[2]->pageIndex(), 2);
+  EXPECT_EQ(documents[3]->pageIndex(), -1);
+  EXPECT_EQ(documents[3]->rasterUndo().depth(), 3);
+  EXPECT_EQ(messages.messages().size(), 1u);
+  EXPECT_EQ(session.recent().rasterFiles[0], lines);
+  EXPECT_EQ(session.recent().rasterFiles[1], pages);
+  EXPECT_EQ(session.recent().rasterFiles[2], "");
+}
+
+}  // namespace
+}  // namespace quillon::editor

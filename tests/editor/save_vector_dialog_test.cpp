@@ -162,3 +162,32 @@ TEST_F(SaveVectorCommandTest, FailureAndCancelKeepTheStoredSize) {
 
 }  // namespace
 }  // namespace quillon::editor
+
+namespace quillon::editor {
+namespace {
+
+TEST(SaveVectorClose, YesSavesUnderTheDocumentNameAndACancelledDialogKeepsTheWindow) {
+  test::TempDir dir;
+  Document document;
+  document.setFileName(dir.file("plan.tif"));
+  document.graph().setCurrentLayerByName("0");
+  ASSERT_NE(document.graph().addLine({0, 0, 0}, {3, 4, 0}), nullptr);
+  platform::MemoryKeyValueStore store;
+  settings::TraceOption options;
+  options.i_VectorFileFormat = 7;
+  const QuestionCallback yes = [](std::string_view) { return Answer::Yes; };
+
+  SaveVectorHooks cancel;
+  cancel.showDialog = [](SaveVectorDialog&) { return false; };
+  EXPECT_FALSE(ConfirmClose(document, yes, SaveVectorCallback(store, options, true, cancel)));
+  EXPECT_TRUE(document.modified());
+
+  SaveVectorHooks accept;
+  accept.showDialog = [](SaveVectorDialog& dialog) { return dialog.accept(); };
+  EXPECT_TRUE(ConfirmClose(document, yes, SaveVectorCallback(store, options, true, accept)));
+  EXPECT_FALSE(document.modified());
+  EXPECT_NE(test::ReadFile(dir.file("plan.dxf")).find("AC1006"), std::string::npos);  // the R10 variant
+}
+
+}  // namespace
+}  // namespace quillon::editor

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/document.h"
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/line.h"
@@ -71,21 +72,28 @@ TEST(TraceCommand, TraceRecordsOneStepWhoseUndoRestoresTheDrawing) {
   EXPECT_EQ(drawing.totalCount(), traced);
 }
 
-TEST(TraceCommand, GreyRasterIsThresholdedWithTheStoredLevel) {
-  model::CGraph drawing;
-  raster::CRaster expected;
-  for (raster::CRaster* r : {&drawing.raster(), &expected}) {
-    *r = raster::test::MakeImage(50, 40, 8, [](int x, int y, int) { return (x > 20 && x < 26) || y == 7 ? 90 : 200; });
-  }
+// A document's grey raster is thresholded with the stored level, and the
+// conversion goes into the raster undo list so that the entries before it
+// (made on the grey raster) can still be undone.
+TEST(TraceCommand, DocumentRasterIsThresholdedUndoably) {
+  const auto grey = [](int x, int y, int) { return (x > 20 && x < 26) || y == 7 ? 90 : 200; };
+  raster::CRaster expected = raster::test::MakeImage(50, 40, 8, grey);
   ASSERT_TRUE(expected.convertTo1Bit(100));
+  Document document(raster::test::MakeImage(50, 40, 8, grey), "grey.bmp", -1);
+  const raster::test::ImageState before = raster::test::StateOf(document.raster());
   settings::TraceOption options;
   options.b_AutoGray = false;
   options.i_Gray = 100;
   test::CapturedMessages messages;
-  TraceCommand command(drawing, options);
+  TraceCommand command(document, options);
   ASSERT_TRUE(command.prepare());
-  EXPECT_EQ(raster::test::StateOf(drawing.raster()).rows, raster::test::StateOf(expected).rows);
+  EXPECT_EQ(raster::test::StateOf(document.raster()).rows, raster::test::StateOf(expected).rows);
   EXPECT_EQ(command.run(), trace::kTraceFinished);
+  ASSERT_EQ(document.rasterUndo().count(), 1u);
+  EXPECT_EQ(document.rasterUndo().entry(0).name(), "Thresholding");
+  ASSERT_TRUE(document.rasterUndo().undo());
+  EXPECT_EQ(document.raster().bitCount(), 8);
+  EXPECT_EQ(raster::test::StateOf(document.raster()), before);
 }
 
 TEST(TraceCommand, NoRasterSaysColorsBelowTwoAndChangesNothing) {
