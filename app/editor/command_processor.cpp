@@ -1,5 +1,6 @@
 #include "editor/command_processor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -7,6 +8,7 @@
 #include "editor/document.h"
 #include "model/entity.h"
 #include "model/graph.h"
+#include "settings/current_options.h"
 #include "settings/language_table.h"
 
 namespace quillon::editor {
@@ -155,8 +157,23 @@ void CommandProcessor::startCommand(CommandId id) {
 
 void CommandProcessor::cancelCommand() {
   if (!focused_) return;
-  if (command_) deliver(EventCode::Cancel, nullptr, 0.0, 0);
+  if (!command_) {
+    if (!document_.graph().selection().empty()) {
+      document_.graph().selectAll(false);
+      services_.repaint();
+    }
+    return;
+  }
+  deliver(EventCode::Cancel, nullptr, 0.0, 0);
+  endCommand();
+}
+
+void CommandProcessor::endCommand() {
+  endRequested_ = false;
   command_.reset();
+  clearRubberBand();
+  clearBasePoint();
+  preview_.reset();
   current_ = CommandId::None;
   allowSnap_ = allowOsnap_ = allowOrtho_ = false;
   clearPrompt();
@@ -169,6 +186,9 @@ void CommandProcessor::sendEvent(EventCode code) {
 }
 
 void CommandProcessor::deliver(EventCode code, const model::Point3* point, double number, int integer) {
+  // Handlers send events themselves (a restart after a commit); the command
+  // may only go once the outermost handler has returned.
+  ++depth_;
   switch (code) {
     case EventCode::Cancel:
       clearRubberBand();
@@ -208,6 +228,8 @@ void CommandProcessor::deliver(EventCode code, const model::Point3* point, doubl
       if (command_) command_->close();
       break;
   }
+  --depth_;
+  if (endRequested_ && depth_ == 0) endCommand();
   services_.stateChanged();
 }
 
@@ -262,6 +284,10 @@ void CommandProcessor::mousePress(ScreenPoint pixel) {
   if (!focused_) return;
   cursor_ = pixel;
   if (!command_) {
+    if (pickGripAt(pixel)) {
+      startCommand(CommandId::MoveGripPoint);
+      return;
+    }
     startCommand(CommandId::SelectVector);
     if (!command_) return;
   }
@@ -272,6 +298,23 @@ void CommandProcessor::mousePress(ScreenPoint pixel) {
   }
   const ResolvedPoint resolved = resolvePoint(pixel);
   deliver(EventCode::PickPoint, &resolved.point, 0.0, 0);
+}
+
+bool CommandProcessor::pickGripAt(ScreenPoint pixel) {
+  model::CGraph& graph = document_.graph();
+  const int half = std::max<int>(1, settings::CurrentTraceOption().i_GripBoxHalfWidth);
+  for (const model::Grip& grip : graph.grips()) {
+    const ScreenPoint at = view_.toPixel({grip.x, grip.y, 0.0});
+    if (std::abs(at.x - pixel.x) > half || std::abs(at.y - pixel.y) > half) continue;
+    const model::Point3 corner1 = view_.fromPixel({at.x - half, at.y + half});
+    const model::Point3 corner2 = view_.fromPixel({at.x + half, at.y - half});
+    const model::CEntity* owner = graph.gripOwners()[grip.owner].entity;
+    const int index = grip.index;
+    graph.pickGrips(corner1, corner2);
+    graph.highlightGrip(owner, index);
+    return true;
+  }
+  return false;
 }
 
 void CommandProcessor::mouseMove(ScreenPoint pixel, bool buttonDown) {

@@ -163,7 +163,8 @@ class CommandProcessor {
   void startCommand(CommandId id);
   // Sends an event without data (0, 1, 9, 10, 11, 16) to the running command.
   void sendEvent(EventCode code);
-  // Escape: event 0, then no command runs.
+  // Escape: event 0, then no command runs. Without a running command it
+  // clears the selection instead.
   void cancelCommand();
   CommandId currentCommand() const { return current_; }
 
@@ -254,12 +255,18 @@ class CommandProcessor {
   void clearRubberBand();
   void setPreview(std::unique_ptr<model::CEntity> entity);
   void setStep(int step) { step_ = step; }
+  // Ends the running command once its handler has returned (a one-shot
+  // command such as the grip move ends after its commit).
+  void requestEnd() { endRequested_ = true; }
   // The last cursor pixel the processor saw.
   ScreenPoint cursor() const { return cursor_; }
 
   class Command;
 
  private:
+  void endCommand();
+  // Picks the grip under the pixel (within the grip box); false when none.
+  bool pickGripAt(ScreenPoint pixel);
   void deliver(EventCode code, const model::Point3* point, double number, int integer);
   void refreshRubberBand();
   // The view commands hide the rubber band, change the view, repaint and show it again.
@@ -272,6 +279,8 @@ class CommandProcessor {
   CommandId current_ = CommandId::None;
   std::unique_ptr<Command> command_;
   bool focused_ = true;
+  bool endRequested_ = false;
+  int depth_ = 0;  // nesting of deliver()
   bool allowSnap_ = false;
   bool allowOsnap_ = false;
   bool allowOrtho_ = false;
