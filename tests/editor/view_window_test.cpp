@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/view_window.h"
+#include "editor_fixture.h"
 #include "model/graph.h"
 
 namespace quillon::editor {
@@ -68,6 +69,78 @@ TEST(ViewWindow, ZoomFitOfAnEmptyDrawingUsesTheFixedMargins) {
   EXPECT_EQ(view.previousCount(), 1u);
   EXPECT_TRUE(view.zoomPrevious());
   EXPECT_FALSE(view.zoomPrevious());
+}
+
+TEST(ViewWindow, WheelKeepsThePointUnderTheCursorAndPanFollowsTheMouse) {
+  ViewWindow view;
+  view.SetClient(0, 0, 300, 200);
+  view.SetWindow(0, 0, 300, 200);
+  const ScreenPoint cursor{75, 40};
+  const model::Point3 under = view.fromPixel(cursor);
+  view.zoomAt(cursor, 2.0);
+  EXPECT_NEAR(view.worldWidth(), 150.0, 1e-9);
+  const model::Point3 still = view.fromPixel(cursor);
+  EXPECT_NEAR(still.x, under.x, 1e-9);
+  EXPECT_NEAR(still.y, under.y, 1e-9);
+  view.zoomAt(cursor, 0.0);  // ignored
+  EXPECT_NEAR(view.worldWidth(), 150.0, 1e-9);
+
+  // Dragging 10 pixels right and 20 down moves the drawing with the mouse.
+  const model::Point3 grabbed = view.fromPixel({100, 100});
+  view.pan(10, 20);
+  const model::Point3 moved = view.fromPixel({110, 120});
+  EXPECT_NEAR(moved.x, grabbed.x, 1e-9);
+  EXPECT_NEAR(moved.y, grabbed.y, 1e-9);
+}
+
+TEST(ZoomCommands, WindowPreviousAndClicksThroughTheProcessor) {
+  test::EditorFixture f;
+  const WindowBox start = f.view.window();
+  f.processor.startCommand(CommandId::ZoomWindow);
+  EXPECT_EQ(f.processor.commandText(), "Command : Zoom by window");
+  EXPECT_EQ(f.processor.prompt(), "First corner");
+  f.click(100, 100);
+  EXPECT_EQ(f.processor.prompt(), "Other corner");
+  f.processor.mouseMove(test::EditorFixture::pixel(140, 130), false);
+  EXPECT_EQ(f.processor.rubberBand().kind, RubberBand::Kind::Box);
+  f.click(180, 160);
+  // 80 × 60 units in a 400 × 300 client: exactly a fifth.
+  EXPECT_DOUBLE_EQ(f.view.xMin(), 100.0);
+  EXPECT_DOUBLE_EQ(f.view.xMax(), 180.0);
+  EXPECT_DOUBLE_EQ(f.view.yMin(), 100.0);
+  EXPECT_DOUBLE_EQ(f.view.yMax(), 160.0);
+  EXPECT_EQ(f.processor.prompt(), "First corner");  // ready for another window
+  f.processor.zoomPrevious();
+  EXPECT_EQ(f.view.window(), start);
+  f.processor.zoomPrevious();  // empty stack: nothing
+  EXPECT_EQ(f.view.window(), start);
+
+  // Zoom In then Zoom Out at the same pixel gives the window back.
+  f.processor.startCommand(CommandId::ZoomIn);
+  EXPECT_EQ(f.processor.inputMode(), InputMode::None);
+  f.click(123, 77);
+  EXPECT_NEAR(f.view.worldWidth(), 320.0, 1e-4);
+  f.processor.startCommand(CommandId::ZoomOut);
+  f.processor.mousePress({123, 300 - 77});
+  EXPECT_NEAR(f.view.xMin(), start.xMin, 1e-4);
+  EXPECT_NEAR(f.view.xMax(), start.xMax, 1e-4);
+  EXPECT_NEAR(f.view.yMin(), start.yMin, 1e-4);
+  EXPECT_NEAR(f.view.yMax(), start.yMax, 1e-4);
+
+  f.processor.actualSize();
+  EXPECT_DOUBLE_EQ(f.view.unitsPerPixel(), 1.0);
+  EXPECT_GT(f.services.repaints, 0);
+}
+
+TEST(ZoomCommands, PanDragsTheViewWithoutSnapping) {
+  test::EditorFixture f;
+  f.document.graph().aids.gridOn = 1;
+  f.processor.startCommand(CommandId::Pan);
+  f.processor.mousePress({200, 150});
+  f.processor.mouseMove({203, 150}, true);
+  f.processor.mouseRelease({210, 140});
+  EXPECT_DOUBLE_EQ(f.view.xMin(), -10.0);
+  EXPECT_DOUBLE_EQ(f.view.yMin(), -10.0);
 }
 
 }  // namespace
