@@ -7,7 +7,7 @@
 #include "model/line.h"
 #include "platform/key_value_store.h"
 #include "settings/option_store.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace quillon::editor {
 namespace {
