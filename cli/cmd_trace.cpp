@@ -301,7 +301,7 @@ int RunTrace(TraceArgs& args, const CLI::App& command) {
 CommandRun SetupTrace(CLI::App& command) {
   auto args = std::make_shared<TraceArgs>();
   command.add_option("INPUT", args->inputs,
-                     "Raster files to trace (BMP, JPEG, TIFF, TGA, PCX), directories (their raster files), or - for "
+                     "Raster files to trace (BMP, JPEG, TIFF, PNG, GIF, PNM, TGA, PCX), directories (their raster files), or - for "
                      "standard input")
       ->required()
       ->type_name("");
@@ -313,7 +313,7 @@ CommandRun SetupTrace(CLI::App& command) {
                                                       "missing)")
       ->type_name("DIR");
   command.add_option("--input-format", args->inputFormat,
-                     "Raster format of standard input (bmp, jpg, tif, tga, pcx, ...; default: from its signature)")
+                     "Raster format of standard input (bmp, jpg, tif, png, gif, pnm, tga, pcx, ...; default: from its signature)")
       ->type_name("EXT");
   command.add_option("--unit", args->unit,
                      "Drawing unit the writers convert coordinates to: px (raster pixels, default), mm, cm or in, "

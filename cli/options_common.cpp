@@ -122,8 +122,12 @@ void AddParameterOptions(CLI::App& command, ParameterOptions& options, bool allo
   command.add_option("-m,--method", options.method, "Trace method: centreline, outline or fill")
       ->type_name("METHOD")
       ->check(CLI::IsMember({"centreline", "centerline", "outline", "fill"}));
+  AddThresholdOption(command, options.threshold, allowDynamic);
+}
+
+void AddThresholdOption(CLI::App& command, std::string& threshold, bool allowDynamic) {
   command
-      .add_option("--threshold", options.threshold,
+      .add_option("--threshold", threshold,
                   allowDynamic ? "Threshold to black and white: a level 0..255, auto, or dynamic[:BOX,RATIO] "
                                  "(box 50..200 pixels, contrast ratio 0.20..8.00; a raster step)"
                                : "Threshold to black and white: a level 0..255 or auto")

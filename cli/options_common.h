@@ -70,9 +70,11 @@ struct ParameterOptions {
   std::string threshold;  // "" when not given; "dynamic..." is a raster step, not a parameter
 };
 
-// Declares the parameter options. thresholdHelp describes --threshold; with
-// allowDynamic the dynamic form is accepted (the caller runs it as a step).
+// Declares the parameter options; with allowDynamic --threshold also accepts
+// the dynamic form (the caller runs it as a raster step).
 void AddParameterOptions(CLI::App& command, ParameterOptions& options, bool allowDynamic);
+// Declares --threshold alone.
+void AddThresholdOption(CLI::App& command, std::string& threshold, bool allowDynamic);
 
 // How BuildRecord failed: the text, and whether it is bad usage (2) or a
 // failure to find a chart type (1).

@@ -233,7 +233,7 @@ void RasterSteps::AddOptions(CLI::App& command) {
   flag("--invert", "Invert the raster's colours");
 }
 
-void RasterSteps::Collect(const CLI::App& command) {
+void RasterSteps::Collect(const CLI::App& command, bool keepThreshold) {
   static const std::map<std::string, Kind> kKinds = {
       {"--resample", Kind::Resample},     {"--median", Kind::Median},   {"--template", Kind::Template},
       {"--brightness", Kind::BrightnessContrast}, {"--contrast", Kind::BrightnessContrast},
@@ -268,7 +268,7 @@ void RasterSteps::Collect(const CLI::App& command) {
   }
   // A plain threshold at the end is what the trace does anyway; as a step it
   // only matters when something follows it.
-  if (!steps_.empty() && steps_.back().kind == Kind::Threshold && steps_.size() == 1) steps_.pop_back();
+  if (!keepThreshold && steps_.size() == 1 && steps_.back().kind == Kind::Threshold) steps_.pop_back();
 }
 
 Status RasterSteps::ResolveTemplates(const platform::KeyValueStore& store) {

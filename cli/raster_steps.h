@@ -47,9 +47,9 @@ class RasterSteps {
   void AddOptions(CLI::App& command);
   // After a successful parse: the steps in the order of the line. A
   // --threshold becomes a step (so later steps see a 1-bit image) when it is
-  // dynamic or other steps follow it. --brightness and --contrast form one
-  // step at the place of the first of them.
-  void Collect(const CLI::App& command);
+  // dynamic, other steps follow it, or keepThreshold is set. --brightness
+  // and --contrast form one step at the place of the first of them.
+  void Collect(const CLI::App& command, bool keepThreshold = false);
   // Looks up the named templates in the stored library; the reason when one
   // does not exist.
   Status ResolveTemplates(const platform::KeyValueStore& store);

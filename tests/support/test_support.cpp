@@ -63,7 +63,7 @@ void WriteFile(const std::string& path, const std::string& contents) {
 
 std::string SourcePath(const std::string& relative) { return std::string(QUILLON_SOURCE_DIR) + "/" + relative; }
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& configDir) {
+CliResult RunCli(const std::vector<std::string>& args, const std::string& configDir, const std::string& stdinFile) {
   TempDir scratch;
   std::string outPath = scratch.file("out"), errPath = scratch.file("err");
   std::vector<std::string> argStore{QUILLON_CLI_PATH};
@@ -84,6 +84,7 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& config
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (!stdinFile.empty()) posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   CliResult result;

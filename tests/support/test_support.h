@@ -43,8 +43,10 @@ struct CliResult {
 };
 
 // Runs the quillon executable with the arguments (no shell), QUILLON_CONFIG_DIR
-// pointing at configDir when it is given.
-CliResult RunCli(const std::vector<std::string>& args, const std::string& configDir = "");
+// pointing at configDir when it is given, standard input read from stdinFile
+// when it is given (else inherited).
+CliResult RunCli(const std::vector<std::string>& args, const std::string& configDir = "",
+                 const std::string& stdinFile = "");
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
