@@ -1,10 +1,12 @@
 // One whole session through the editor API alone: open the sample sheet,
-// trace it, draw a line snapped to a traced end point, undo and redo every
-// step, save as DXF and SVG, and close answering No and then Yes.
+// erase a speck by rectangle, trace it, draw a line snapped to a traced end
+// point, measure it, undo and redo every step, save as DXF and SVG, and close
+// answering No and then Yes.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -34,11 +36,11 @@ SaveVectorHooks ChooseFormat(int format) {
 }
 
 TEST(EditorSession, OpenTraceDrawUndoRedoSaveAndClose) {
-  test::TempDir dir;
-  std::filesystem::copy_file(test::SourcePath("data/samples/sheet.tif"), dir.file("sheet.tif"));
+  quillon::test::TempDir dir;
+  std::filesystem::copy_file(quillon::test::SourcePath("data/samples/sheet.tif"), dir.file("sheet.tif"));
   platform::MemoryKeyValueStore store;
   settings::TraceOption options;
-  test::CapturedMessages messages;
+  quillon::test::CapturedMessages messages;
   AppSession session(store, options);
   session.start({});
   auto documents = session.openStartupDocuments({dir.file("sheet.tif")});
@@ -59,6 +61,22 @@ TEST(EditorSession, OpenTraceDrawUndoRedoSaveAndClose) {
     processor.mousePress(pixel);
     processor.mouseRelease(pixel);
   };
+
+  // A speck in the empty margin, erased by a rectangle around it.
+  raster::CRaster& image = document.raster();
+  ASSERT_EQ(image.bitCount(), 8);
+  const int paper = image.indexAt(30, 30);
+  for (int y = 28; y < 33; ++y)
+    for (int x = 28; x < 33; ++x) ASSERT_TRUE(image.setIndex(x, y, 0));
+  processor.startCommand(CommandId::EraseRect);
+  click(24, 600 - 37);  // the raster's row r is drawing y = 600 - r
+  click(37, 600 - 24);
+  ASSERT_EQ(document.rasterUndo().count(), 1u);
+  EXPECT_EQ(document.rasterUndo().entry(0).name(), "Erase raster by window");
+  for (int y = 28; y < 33; ++y)
+    for (int x = 28; x < 33; ++x) ASSERT_NE(image.indexAt(x, y), 0) << x << "," << y;
+  EXPECT_TRUE(image.indexAt(30, 30) == paper || image.indexAt(30, 30) > 200) << "paper again";
+  processor.cancelCommand();
 
   // Trace.
   ASSERT_EQ(RunTraceCommand(processor, options), trace::kTraceFinished);
@@ -94,17 +112,35 @@ TEST(EditorSession, OpenTraceDrawUndoRedoSaveAndClose) {
   EXPECT_NEAR(line->getStartPoint().x, end.x, 1e-9);
   EXPECT_NEAR(line->getStartPoint().y, end.y, 1e-9);
 
-  // Undo every step, then redo every step. The trace's threshold is the
-  // raster list's step; the trace and the line are the drawing's.
-  ASSERT_EQ(document.rasterUndo().count(), 1u);
+  // Measure it from end to end (both clicks snap to the line's ends).
+  const model::Point3 a = line->getStartPoint(), b = line->getEndPoint();
+  processor.startCommand(CommandId::Distance);
+  click(a.x + 1, a.y + 1);
+  click(b.x - 1, b.y + 1);
+  ASSERT_FALSE(services.messages.empty());
+  const std::string& report = services.messages.back();
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "Distance: %.3f", std::hypot(b.x - a.x, b.y - a.y));
+  EXPECT_NE(report.find(expected), std::string::npos) << report;
+  processor.cancelCommand();
+
+  // Undo every step, then redo every step. The erase and the trace's
+  // threshold are the raster list's steps; the trace and the line are the
+  // drawing's.
+  ASSERT_EQ(document.rasterUndo().count(), 2u);
   EXPECT_EQ(document.vectorUndo().undo(graph), "Undo: Draw Line");
   EXPECT_EQ(graph.totalCount(), traced);
   EXPECT_EQ(document.vectorUndo().undo(graph), "Undo: Trace Raster Image");
   EXPECT_EQ(graph.totalCount(), 0u);
   ASSERT_TRUE(document.rasterUndo().undo());
   EXPECT_EQ(document.raster().bitCount(), 8);
+  ASSERT_TRUE(document.rasterUndo().undo());
+  EXPECT_EQ(document.raster().indexAt(30, 30), 0) << "the speck is back";
+  ASSERT_TRUE(document.rasterUndo().redo());
+  EXPECT_NE(document.raster().indexAt(30, 30), 0);
   ASSERT_TRUE(document.rasterUndo().redo());
   EXPECT_EQ(document.raster().bitCount(), 1);
+  EXPECT_FALSE(document.raster().bitAt(30, 30)) << "the erased speck stays out of the trace";
   EXPECT_EQ(document.vectorUndo().redo(graph), "Redo: Trace Raster Image");
   EXPECT_EQ(graph.totalCount(), traced);
   EXPECT_EQ(document.vectorUndo().redo(graph), "Redo: Draw Line");
@@ -115,10 +151,10 @@ TEST(EditorSession, OpenTraceDrawUndoRedoSaveAndClose) {
   std::string saved;
   ASSERT_EQ(SaveDocument(document, store, options, true, ChooseFormat(1), &saved), SaveVectorResult::Saved);
   EXPECT_EQ(saved, dir.file("sheet.dxf"));
-  EXPECT_NE(test::ReadFile(saved).find("AC1014"), std::string::npos);
+  EXPECT_NE(quillon::test::ReadFile(saved).find("AC1014"), std::string::npos);
   ASSERT_EQ(SaveDocument(document, store, options, true, ChooseFormat(4), &saved), SaveVectorResult::Saved);
   EXPECT_EQ(saved, dir.file("sheet.svg"));
-  EXPECT_NE(test::ReadFile(saved).find("<svg"), std::string::npos);
+  EXPECT_NE(quillon::test::ReadFile(saved).find("<svg"), std::string::npos);
   EXPECT_EQ(options.i_VectorFileFormat, 4);
   EXPECT_FALSE(document.modified());
 
