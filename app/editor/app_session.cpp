@@ -1,6 +1,5 @@
 #include "editor/app_session.h"
 
-#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -8,6 +7,7 @@
 
 #include "platform/key_value_store.h"
 #include "platform/paths.h"
+#include "raster/raster_file.h"
 #include "settings/current_options.h"
 #include "settings/language_table.h"
 #include "settings/number_text.h"
@@ -41,13 +41,7 @@ std::vector<std::string> AppSession::startupFiles(const std::vector<std::string>
 }
 
 bool AppSession::acceptsDroppedFile(std::string_view path) {
-  static constexpr std::array<std::string_view, 7> kRasterExtensions = {".bmp", ".jpg", ".jpeg", ".tga",
-                                                                        ".tif", ".tiff", ".pcx"};
-  const std::string extension = fs::path(path).extension().string();
-  for (std::string_view known : kRasterExtensions) {
-    if (platform::EqualsIgnoreCase(extension, known)) return true;
-  }
-  return false;
+  return raster::IsRasterExtension(fs::path(path).extension().string());
 }
 
 bool AppSession::recentEntryOpenable(const std::string& path) {

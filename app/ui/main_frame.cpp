@@ -30,6 +30,7 @@
 #include "platform/paths.h"
 #include "property_dock.h"
 #include "raster/raster.h"
+#include "raster/raster_file.h"
 #ifndef QUILLON_UI_WITHOUT_SAVE
 #include "save_vec_dlg.h"
 #endif
@@ -43,11 +44,16 @@ using editor::CommandId;
 
 bool IsDxf(const QString& path) { return path.endsWith(QStringLiteral(".dxf"), Qt::CaseInsensitive); }
 
-// The file dialog filter of the raster formats the reader accepts.
+// The file dialog filter of the raster formats the reader accepts, in both
+// cases since the dialog's matching is case-sensitive.
 QString RasterFilter() {
-  return T("RasterFormatName", "Raster images") +
-         QStringLiteral(" (*.bmp *.jpg *.jpeg *.tif *.tiff *.tga *.pcx *.png *.pnm *.pbm *.pgm *.ppm *.gif *.BMP *.JPG *.JPEG *.TIF *.TIFF *.TGA *.PCX *.PNG *.GIF);;") +
-         T("AllFormatName", "All files") + QStringLiteral(" (*)");
+  QStringList patterns;
+  for (const std::string& extension : raster::RasterExtensions()) {
+    const QString pattern = QStringLiteral("*") + QString::fromStdString(extension);
+    patterns << pattern << pattern.toUpper();
+  }
+  return T("RasterFormatName", "Raster images") + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+         QStringLiteral(");;") + T("AllFormatName", "All files") + QStringLiteral(" (*)");
 }
 
 QString DxfFilter() {

@@ -91,9 +91,9 @@ TEST(AppSession, OnlyExistingFilesFromTheCommandLineAreOpened) {
 }
 
 TEST(AppSession, DroppedFilesAreRastersByExtension) {
-  for (const char* name : {"a.bmp", "b.JPG", "c.jpeg", "d.tga", "e.Tif", "f.tiff", "g.pcx"})
+  for (const char* name : {"a.bmp", "b.JPG", "c.jpeg", "d.tga", "e.Tif", "f.tiff", "g.pcx", "h.PNG", "i.pgm", "j.gif"})
     EXPECT_TRUE(AppSession::acceptsDroppedFile(name)) << name;
-  for (const char* name : {"a.png", "b.dxf", "tif", "c.tif.bak"})
+  for (const char* name : {"b.dxf", "tif", "c.tif.bak"})
     EXPECT_FALSE(AppSession::acceptsDroppedFile(name)) << name;
 }
 
