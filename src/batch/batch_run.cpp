@@ -44,6 +44,7 @@ std::string Number(std::string_view key, std::string_view text, long value) {
 // dies half way leaves what it did readable.
 class LogFile {
  public:
+  explicit LogFile(BatchRunHost& host) : host_(host) {}
   ~LogFile() {
     if (file_) std::fclose(file_);
   }
@@ -54,6 +55,7 @@ class LogFile {
   void Write(const std::string& text) {
     if (!file_) return;
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) failed_ = true;
+    host_.LogWritten(text);
   }
   // False when any write failed.
   bool Close() {
@@ -64,6 +66,7 @@ class LogFile {
   }
 
  private:
+  BatchRunHost& host_;
   std::FILE* file_ = nullptr;
   bool failed_ = false;
 };
@@ -186,7 +189,7 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
   }
   if (!targetDir.empty() && targetDir.back() != '/') targetDir += '/';
 
-  LogFile log;
+  LogFile log(host);
   if (!targetDir.empty()) {
     summary.logPath = targetDir + kBatchLogName;
     if (!log.Open(summary.logPath)) summary.logPath.clear();

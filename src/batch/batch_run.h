@@ -40,6 +40,9 @@ class BatchRunHost {
   // conversion's failure detail, which the log does not carry).
   virtual void RowLogged(size_t /*row*/, const std::string& /*source*/, const std::string& /*target*/,
                          int /*status*/, const std::string& /*detail*/) {}
+  // Text just written to the log (CR LF line ends), for a window that
+  // shows the log as it grows. Called on the running thread.
+  virtual void LogWritten(const std::string& /*text*/) {}
   // The closing message (stopped or finished, naming the log). Default:
   // shown through the message sink.
   virtual void Finished(const std::string& message, bool stopped);
