@@ -80,6 +80,12 @@ void DrawingView::rasterChanged() {
   sceneChanged();
 }
 
+void DrawingView::setBusy(bool busy) {
+  if (busy_ == busy) return;
+  busy_ = busy;
+  if (!busy_) sceneChanged();
+}
+
 void DrawingView::sceneChanged() {
   if (!resizing_ && !(view_.window() == lastWindow_)) autoFit_ = false;
   lastWindow_ = view_.window();
@@ -93,6 +99,12 @@ void DrawingView::sceneChanged() {
 void DrawingView::paintEvent(QPaintEvent*) {
   const qreal ratio = devicePixelRatioF();
   const QSize device(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+  if (busy_) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    painter.drawImage(0, 0, scene_);
+    return;
+  }
   if (sceneDirty_ || scene_.size() != device) {
     scene_ = QImage(device, QImage::Format_RGB32);
     scene_.setDevicePixelRatio(ratio);

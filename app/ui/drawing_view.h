@@ -58,6 +58,10 @@ class DrawingView : public QWidget {
   // Extra items of the context menu after "&Enter" and "&Close" (the main
   // window's commands that act on the view).
   void setContextActions(QList<QAction*> actions) { contextActions_ = std::move(actions); }
+  // While a worker owns the drawing (a trace), paints show the last
+  // rendered scene and never read the drawing; clearing it renders anew.
+  void setBusy(bool busy);
+  bool busy() const { return busy_; }
 
  signals:
   // The command name, prompt, input mode or undo state may have changed.
@@ -109,6 +113,7 @@ class DrawingView : public QWidget {
   editor::WindowBox lastWindow_{};
   QList<QAction*> contextActions_;
   bool showWidth_ = false;
+  bool busy_ = false;
   bool panning_ = false;
   QPoint panFrom_;
   editor::ScreenPoint cursor_{};

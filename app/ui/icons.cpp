@@ -369,6 +369,19 @@ const std::map<std::string, Painter, std::less<>>& Painters() {
          shape << QPointF(4, 8) << QPointF(14, 4) << QPointF(20, 14) << QPointF(9, 20);
          p.drawPolygon(shape);
        }},
+      {"trace",
+       [](QPainter& p) {
+         // Rough scanned strokes on the left become a clean vector with its vertices.
+         p.setPen(QPen(QColor(0x77, 0x76, 0x7B), 3.4, Qt::SolidLine, Qt::RoundCap));
+         p.drawLine(QPointF(3, 20), QPointF(8, 12));
+         p.drawLine(QPointF(8, 12), QPointF(11, 13));
+         p.setPen(Stroke(kAccent, 2.0));
+         p.drawLine(QPointF(11, 13), QPointF(15, 6));
+         p.drawLine(QPointF(15, 6), QPointF(21, 9));
+         Dot(p, 11, 13, kWarm);
+         Dot(p, 15, 6);
+         Dot(p, 21, 9);
+       }},
       {"osnap",
        [](QPainter& p) {
          p.setPen(Stroke(kInk, 1.6));

@@ -35,6 +35,7 @@
 #include "save_vec_dlg.h"
 #endif
 #include "settings/current_options.h"
+#include "trace_action.h"
 #include "ui_text.h"
 
 namespace quillon::ui {
@@ -236,6 +237,9 @@ void CMainFrame::createActions() {
        "Fill a box of the raster", "fill", {}, command(CommandId::FillRect)},
       {"raster.fillpolygon", "MainActFillPolygonCap", "Fill by Po&lygon", "MainActFillPolygonHint",
        "Fill a polygon of the raster", "", {}, command(CommandId::FillPolygon)},
+      // Vector
+      {"trace.run", "MainActTraceCap", "&Trace...", "MainActTraceHint", "Convert raster into vector", "trace",
+       {QKeySequence(Qt::CTRL | Qt::Key_T)}, [this] { traceActive(); }},
       // Window
       {"window.cascade", "WindowMenuCascadeCap", "&Cascade", "WindowMenuCascadeHint", "Cascade", "", {},
        [this] { area_->cascadeSubWindows(); }},
@@ -314,6 +318,7 @@ void CMainFrame::createMenus() {
   add("raster", "MainMenuRaster", "&Raster",
       {"raster.undo", "raster.redo", "-", "raster.rotate", "raster.rotatehor", "raster.crop", "-", ">raster.erase",
        ">raster.fill"});
+  add("vector", "MainMenuVector", "&Vector", {"trace.run"});
   QMenu* window = add("window", "MainMenuWindow", "&Window",
                       {"window.cascade", "window.tile", "window.next", "window.previous", "-", "window.closeall"});
   connect(window, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
@@ -342,6 +347,7 @@ void CMainFrame::createToolBars() {
   bar("toolbar.draw", "ToolBarDraw", "Draw",
       {"draw.line", "draw.polyline", "draw.arc3p", "draw.arccse", "draw.circlecr", "draw.circle3p", "draw.solid"});
   bar("toolbar.tools", "ToolBarTools", "Tools", {"tools.distance", "edit.explode", "edit.separate"});
+  bar("toolbar.vector", "ToolBarVector", "Vector", {"trace.run"});
 }
 
 void CMainFrame::createInputBar() {
@@ -424,7 +430,8 @@ CChildFrame* CMainFrame::addDocument(std::unique_ptr<editor::Document> document)
 
 void CMainFrame::connectView(CChildFrame* frame) {
   DrawingView* view = &frame->view();
-  view->setContextActions({action("view.zoomfit"), action("view.zoomprevious"), action("edit.delete")});
+  view->setContextActions(
+      {action("trace.run"), action("view.zoomfit"), action("view.zoomprevious"), action("edit.delete")});
   connect(view, &DrawingView::commandStateChanged, this, [this, frame] {
     if (frame == activeChild()) updateUi();
   });
@@ -621,7 +628,8 @@ void CMainFrame::updateUi() {
     action("edit.delete")->setEnabled(selected);
     action("file.saveraster")->setEnabled(document.hasRaster());
     for (const char* name : {"raster.rotate", "raster.rotatehor", "raster.crop", "raster.erasepoint",
-                             "raster.erasewindow", "raster.erasepolygon", "raster.fillrect", "raster.fillpolygon"})
+                             "raster.erasewindow", "raster.erasepolygon", "raster.fillrect", "raster.fillpolygon",
+                             "trace.run"})
       action(name)->setEnabled(document.hasRaster());
     action("view.showraster")->setChecked(graph.showRaster);
     action("view.showvectors")->setChecked(graph.showVectors);
@@ -918,6 +926,11 @@ void CMainFrame::drawingAidsDialog() {
   if (dialog.exec() != QDialog::Accepted) return;
   saveOsnapSettings();
   frame->view().drawingChanged();
+  updateUi();
+}
+
+void CMainFrame::traceActive() {
+  if (CChildFrame* frame = activeChild()) RunTrace(*frame, this);
   updateUi();
 }
 

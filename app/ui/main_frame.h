@@ -155,6 +155,8 @@ class CMainFrame : public QMainWindow {
   void osnapModeToggled(QAction* action);
   void saveOsnapSettings();
   void rasterUndo(bool redo);
+  // Vector
+  void traceActive();
 
   platform::KeyValueStore& store_;
   settings::RecentLists recent_;
