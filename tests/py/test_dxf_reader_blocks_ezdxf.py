@@ -23,23 +23,16 @@ import sys
 import tempfile
 import time
 
+from python_modules import import_or_reexec
+
 TOLERANCE = 0.1
 # ezdxf's reference is flattened this finely; its own error adds to ours.
 REFERENCE_STEP = 0.002
 
 
 def import_modules():
-    try:
-        import ezdxf  # noqa: F401
-        import numpy  # noqa: F401
-        return ezdxf, numpy
-    except ImportError:
-        system = "/usr/bin/python3"
-        if os.path.exists(system) and os.path.realpath(sys.executable) != os.path.realpath(system) \
-                and not os.environ.get("QUILLON_EZDXF_REEXEC"):
-            env = dict(os.environ, QUILLON_EZDXF_REEXEC="1")
-            os.execve(system, [system] + sys.argv, env)
-        return None, None
+    modules = import_or_reexec("ezdxf", "numpy")
+    return tuple(modules) if modules else (None, None)
 
 
 FAILURES = []

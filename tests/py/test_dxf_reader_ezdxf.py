@@ -19,20 +19,12 @@ import subprocess
 import sys
 import tempfile
 
+from python_modules import import_or_reexec
+
 
 def import_ezdxf():
-    try:
-        import ezdxf  # noqa: F401
-        return ezdxf
-    except ImportError:
-        # A Python of its own (pyenv, venv) may not see the Debian package;
-        # the system interpreter does.
-        system = "/usr/bin/python3"
-        if os.path.exists(system) and os.path.realpath(sys.executable) != os.path.realpath(system) \
-                and not os.environ.get("QUILLON_EZDXF_REEXEC"):
-            env = dict(os.environ, QUILLON_EZDXF_REEXEC="1")
-            os.execve(system, [system] + sys.argv, env)
-        return None
+    modules = import_or_reexec("ezdxf")
+    return modules[0] if modules else None
 
 
 FAILURES = []
