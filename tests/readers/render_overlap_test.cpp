@@ -55,6 +55,21 @@ class ReaderTest : public ::testing::Test {
                 reference.width, reference.height);
     return overlap;
   }
+  // Saves the drawing without its stray line as `name`, runs the reader's
+  // command, which renders it to `picture` (PNG or PNM) in the test folder,
+  // and gives the picture's ink overlap; 0 when no picture came out.
+  double RenderedOverlap(int format, const std::string& name, const std::string& command,
+                         const std::string& picture) {
+    Save(format, name, false);
+    EXPECT_EQ(Shell(command), 0) << command;
+    const std::string bytes = ReadFile(dir_.file(picture));
+    auto image = picture.ends_with(".png") ? ReadPng(bytes) : ReadPnm(bytes);
+    if (!image) {
+      ADD_FAILURE() << "no picture from " << command;
+      return 0.0;
+    }
+    return InkOverlap(*image);
+  }
   // QUILLON_KEEP_RENDERS=DIR keeps every written file and rendering there.
   void TearDown() override {
     if (const char* keep = std::getenv("QUILLON_KEEP_RENDERS")) {
@@ -120,13 +135,11 @@ TEST_F(ReaderTest, EpsRendersWithGhostscriptAndItsBoxMatches) {
   ASSERT_TRUE(image);
   // The page is the box: 4 pixels per point.
   EXPECT_NEAR(image->width, (box.maxX - box.minX + 3) * 4, 4);
-  Save(kFormatEps, "wide.eps", false);
-  ASSERT_EQ(Shell("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=pgmraw -r288 -sOutputFile=" +
-                dir_.file("wide.pgm") + " " + dir_.file("wide.eps")),
-            0);
-  image = ReadPnm(ReadFile(dir_.file("wide.pgm")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
+  EXPECT_GT(RenderedOverlap(kFormatEps, "wide.eps",
+                            "gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=pgmraw -r288 -sOutputFile=" +
+                                dir_.file("wide.pgm") + " " + dir_.file("wide.eps"),
+                            "wide.pgm"),
+            kMinOverlap);
 }
 
 TEST_F(ReaderTest, PdfPassesQpdfAndRendersWithPoppler) {
@@ -140,11 +153,10 @@ TEST_F(ReaderTest, PdfPassesQpdfAndRendersWithPoppler) {
             0)
       << log;
   EXPECT_TRUE(log.empty()) << log;  // poppler reports syntax errors on stderr
-  Save(kFormatPdf, "wide.pdf", false);
-  ASSERT_EQ(Shell("pdftoppm -gray -r 144 -singlefile " + dir_.file("wide.pdf") + " " + dir_.file("wide")), 0);
-  auto image = ReadPnm(ReadFile(dir_.file("wide.pgm")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
+  EXPECT_GT(RenderedOverlap(kFormatPdf, "wide.pdf",
+                            "pdftoppm -gray -r 144 -singlefile " + dir_.file("wide.pdf") + " " + dir_.file("wide"),
+                            "wide.pgm"),
+            kMinOverlap);
 }
 
 TEST_F(ReaderTest, HpglRendersWithHp2xx) {
@@ -153,11 +165,10 @@ TEST_F(ReaderTest, HpglRendersWithHp2xx) {
   std::string log;
   EXPECT_EQ(Shell("hp2xx -q -m pbm -d 300 -f " + dir_.file("sample.pbm") + " " + plt, &log, dir_.file("hp.log")), 0)
       << log;
-  Save(kFormatHpgl, "wide.plt", false);
-  ASSERT_EQ(Shell("hp2xx -q -m pbm -d 300 -f " + dir_.file("wide.pbm") + " " + dir_.file("wide.plt")), 0);
-  auto image = ReadPnm(ReadFile(dir_.file("wide.pbm")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
+  EXPECT_GT(RenderedOverlap(kFormatHpgl, "wide.plt",
+                            "hp2xx -q -m pbm -d 300 -f " + dir_.file("wide.pbm") + " " + dir_.file("wide.plt"),
+                            "wide.pbm"),
+            kMinOverlap);
 }
 
 TEST_F(ReaderTest, WmfConvertsWithLibwmf) {
@@ -171,13 +182,11 @@ TEST_F(ReaderTest, WmfConvertsWithLibwmf) {
   uint16_t sum = 0;
   for (int i = 0; i < 10; ++i) sum ^= static_cast<uint16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
   EXPECT_EQ(sum, static_cast<uint16_t>(static_cast<uint8_t>(bytes[20]) | static_cast<uint8_t>(bytes[21]) << 8));
-  Save(kFormatWmf, "wide.wmf", false);
-  ASSERT_EQ(Shell("wmf2gd --maxwidth=800 --maxheight=800 --maxpect -o " + dir_.file("wide.png") + " " +
-                dir_.file("wide.wmf")),
-            0);
-  auto image = ReadPng(ReadFile(dir_.file("wide.png")));
-  ASSERT_TRUE(image);
-  EXPECT_GT(InkOverlap(*image), kMinOverlap);
+  EXPECT_GT(RenderedOverlap(kFormatWmf, "wide.wmf",
+                            "wmf2gd --maxwidth=800 --maxheight=800 --maxpect -o " + dir_.file("wide.png") + " " +
+                                dir_.file("wide.wmf"),
+                            "wide.png"),
+            kMinOverlap);
 }
 
 TEST_F(ReaderTest, FailedSavesLeaveThePreviousFile) {
