@@ -3,10 +3,16 @@
 // open.png (a scan just opened), trace.png (the sheet with its centre-line
 // trace), edit.png (a circle selected while a line is drawn), save.png (the
 // save dialog). Run it offscreen: QT_QPA_PLATFORM=offscreen.
+//   ui_manual_shots OUTDIR progress
+// progress.png only: the Tracing window over the sheet, held while the
+// centre line is traced. The picture is taken from the screen so it shows
+// both windows; run it on a virtual display:
+//   xvfb-run -a -s "-screen 0 1400x950x24" ui_manual_shots OUTDIR progress
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QTemporaryDir>
 #include <memory>
@@ -21,6 +27,7 @@
 #include "postprocess/connect.h"
 #include "postprocess/post_process_run.h"
 #include "settings/trace_option.h"
+#include "trace_progress_dlg.h"
 #include "trace/polyline_generation.h"
 #include "trace/tracer.h"
 #ifndef QUILLON_UI_WITHOUT_SAVE
@@ -56,11 +63,34 @@ void Save(QWidget& widget, const QString& file) {
   widget.grab().save(file, "PNG");
 }
 
+// Opens the sheet, starts the Trace command and, once the centre-line stage
+// is under way, grabs the screen around the main window while the worker
+// waits for the progress window.
+bool ShootProgress(ui::CMainFrame& frame, const QString& file) {
+  bool saved = false;
+  QObject watcher;
+  QObject::connect(qApp, &QApplication::focusChanged, &watcher, [&](QWidget*, QWidget* now) {
+    auto* dialog = qobject_cast<ui::CTraceProgressDlg*>(now ? now->window() : nullptr);
+    if (dialog == nullptr || dialog->property("watched").toBool()) return;
+    dialog->setProperty("watched", true);
+    QObject::connect(dialog, &ui::CTraceProgressDlg::progressShown, dialog, [&, dialog](int position, int maximum) {
+      if (saved || dialog->model().stageNumber() < 4 || position * 100 < maximum * 45) return;
+      saved = true;
+      QTest::qWait(300);  // the window paints; the worker stays where it is
+      const QRect area = frame.frameGeometry();
+      saved = frame.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file, "PNG");
+    });
+  });
+  frame.action(QStringLiteral("trace.run"))->trigger();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) return 2;
+  const bool progressOnly = argc == 3 && QString::fromLocal8Bit(argv[2]) == QLatin1String("progress");
+  if (argc != 2 && !progressOnly) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
   QTemporaryDir config;
@@ -77,6 +107,7 @@ int main(int argc, char** argv) {
   if (!frame.openRaster(sheet)) return 1;
   ui::CChildFrame* child = frame.activeChild();
   QTest::qWait(50);
+  if (progressOnly) return ShootProgress(frame, out + QStringLiteral("/progress.png")) ? 0 : 1;
   Save(frame, out + QStringLiteral("/open.png"));
 
   if (!Trace(child->document())) return 1;
