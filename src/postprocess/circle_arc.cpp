@@ -10,6 +10,7 @@
 
 #include "model/circle.h"
 #include "model/geometry.h"
+#include "postprocess/refined_arcs.h"
 #include "postprocess/stage_common.h"
 
 namespace quillon::postprocess {
@@ -273,6 +274,34 @@ std::optional<Run> findArcRun(const Ring& ring, size_t q, const CircleTolerances
   }
 }
 
+// Refined centre lines: the fit of the run a..b moved onto the centre line
+// of the stroke it follows, its angles taken again from the run's end
+// vertices; nothing when the run follows no stroke. Unrefined (no raster),
+// the fit as it is.
+std::optional<ArcFit> placeOnInk(const Ring& ring, size_t a, size_t b, const ArcFit& f, double width,
+                                 const CircleTolerances& tolerances) {
+  if (tolerances.raster == nullptr) return f;
+  const bool fullRing = a == b;
+  StrokeCircle circle{f.centre, f.radius, f.startAngle, fullRing ? f.direction * kTwoPi : f.endAngle - f.startAngle};
+  const std::optional<StrokeCircle> placed = followStroke(*tolerances.raster, circle, width);
+  if (!placed || placed->radius < kMinRadius || placed->radius > tolerances.size) return std::nullopt;
+  ArcFit result = f;
+  result.centre = placed->centre;
+  result.radius = placed->radius;
+  result.startAngle = angleOf(result.centre, ring.v[a].x, ring.v[a].y);
+  if (fullRing) {
+    result.endAngle = result.startAngle + f.direction * kTwoPi;
+    return result;
+  }
+  // The end vertex's angle, unwrapped the way the fit ran (about as far round as before).
+  double end = angleOf(result.centre, ring.v[b].x, ring.v[b].y);
+  const double sweep = f.endAngle - f.startAngle;
+  while (end - result.startAngle < sweep - kPi) end += kTwoPi;
+  while (end - result.startAngle > sweep + kPi) end -= kTwoPi;
+  result.endAngle = end;
+  return result;
+}
+
 double averageStartWidth(const std::vector<PolyVertex>& vertices, size_t count) {
   if (count == 0) return 0.0;
   double sum = 0.0;
@@ -320,8 +349,23 @@ void recogniseRuns(model::CPolyLine& polyline, const CircleTolerances& tolerance
   std::optional<ArcFit> wholeOutline;
   size_t cur = start;
   while (!marked[cur]) {
-    const std::optional<Run> run = findArcRun(ring, cur, tolerances);
+    std::optional<Run> run = findArcRun(ring, cur, tolerances);
     marked[cur] = 1;
+    if (run && tolerances.raster != nullptr) {
+      double sum = 0.0;
+      size_t count = 0;
+      for (size_t c = cur;; c = ring.next(c)) {
+        sum += ring.v[c].startWidth;
+        ++count;
+        if (c == run->end || count > ring.size()) break;
+      }
+      const std::optional<ArcFit> placed = placeOnInk(ring, cur, run->end, run->fit, sum / count, tolerances);
+      if (placed) {
+        run->fit = *placed;
+      } else {
+        run.reset();
+      }
+    }
     if (!run) {
       cur = ring.next(cur);
       continue;
@@ -396,7 +440,9 @@ int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances&
   try {
     if (polyline.isClosed()) {
       const Ring ring(vertices, true);
-      if (const auto f = fit(ring, 0, 0, tolerances)) {
+      std::optional<ArcFit> f = fit(ring, 0, 0, tolerances);
+      if (f && outlineSign == 0) f = placeOnInk(ring, 0, 0, *f, averageStartWidth(vertices, n), tolerances);
+      if (f) {
         if (outlineSign != 0) {
           polyline.editVertices() = circleOutline(*f, outlineSign, vertices[0].z);
           polyline.buildApproximation(-25);
@@ -408,7 +454,9 @@ int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances&
       }
     } else if (outlineSign == 0) {
       const Ring ring(vertices, false);
-      if (const auto f = fit(ring, 0, n - 1, tolerances)) {
+      std::optional<ArcFit> f = fit(ring, 0, n - 1, tolerances);
+      if (f) f = placeOnInk(ring, 0, n - 1, *f, averageStartWidth(vertices, n - 1), tolerances);
+      if (f) {
         const double width = averageStartWidth(vertices, n - 1);
         double start = model::normalizeAngle(f->startAngle);
         double end = model::normalizeAngle(f->endAngle);
@@ -537,11 +585,12 @@ bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* si
 }
 
 bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& options, int size, CircleMode mode,
-                           platform::ProgressSink* sink) {
+                           platform::ProgressSink* sink, const raster::CRaster* raster) {
   const StageProgress stage(sink);
   stage.begin("ProcessRecCircle", "Recognize circle");
-  const CircleTolerances tolerances{options.d_MaxDis, options.i_ConDis, static_cast<double>(size),
-                                    options.b_Refine && mode == CircleMode::CentreLine};
+  const bool refine = options.b_Refine && mode == CircleMode::CentreLine;
+  const CircleTolerances tolerances{options.d_MaxDis, options.i_ConDis, static_cast<double>(size), refine,
+                                    refine ? raster : nullptr};
   const bool merge = mode == CircleMode::CentreLine && options.b_Connect;
   const uint32_t n = layer.recount();
   const double step = n > 0 ? (merge ? 60.0 : 100.0) / n : 0.0;

@@ -13,6 +13,7 @@
 #include "model/polyline.h"
 #include "model/polypolygon.h"
 #include "platform/progress.h"
+#include "raster/raster.h"
 #include "settings/trace_option.h"
 
 namespace quillon::postprocess {
@@ -31,6 +32,10 @@ struct CircleTolerances {
   // Refined centre lines: a bisector crossing much flatter than the best
   // is left out of the centre, and a full ring may have one short seam step.
   bool refine = false;
+  // Refined centre lines only: the raster the polylines were traced from.
+  // A fitted run must then follow the centre line of an inked stroke, which
+  // also places its centre and radius (see followStroke).
+  const raster::CRaster* raster = nullptr;
 };
 
 // A circle fitted through a run of vertices.
@@ -88,8 +93,9 @@ bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* si
 // and the given size; then the emptied polylines are deleted and, in
 // centre-line mode with b_Connect set, the arcs are merged. False when
 // cancelled (finished(10)) or out of memory (finished(2)); entities replaced
-// so far stay replaced.
+// so far stay replaced. With b_Refine and a raster, centre-line runs are
+// checked against and placed on the ink.
 bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& options, int size, CircleMode mode,
-                           platform::ProgressSink* sink);
+                           platform::ProgressSink* sink, const raster::CRaster* raster = nullptr);
 
 }  // namespace quillon::postprocess

@@ -87,28 +87,6 @@ bool trimEnd(std::vector<PolyVertex>& v, size_t e, size_t n, size_t n2, double b
   return false;
 }
 
-// Whether the pixel under drawing point (x, y) is ink; inside tells whether
-// that pixel lies in the raster at all.
-bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside) {
-  const Pixel p = pixelOf(raster, x, y);
-  inside = p.column >= 0 && p.row >= 0 && p.column < raster.width() && p.row < raster.height();
-  return inside && raster.bitAt(p.column, p.row);
-}
-
-// How far the ink reaches from drawing point (x, y) along the unit
-// direction (ux, uy): the last probe distance, up to reach, whose pixel is
-// ink with ink all the way before it; −1 when the start pixel is not ink or
-// the probe leaves the raster while on ink.
-double inkReach(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
-  double last = -1.0;
-  for (double t = 0.0; t <= reach; t += kCapProbeStep) {
-    bool inside = false;
-    if (!inkAt(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
-    last = t;
-  }
-  return last;
-}
-
 // Thinning eats into a round cap from its tip, so a free stroke end comes
 // out short of the cap's centre by a pixel or more, more on wider strokes.
 // Moves the end vertex e (its neighbour n, the end segment's width w) out
@@ -145,6 +123,28 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
 }
 
 }  // namespace
+
+// Whether the pixel under drawing point (x, y) is ink; inside tells whether
+// that pixel lies in the raster at all.
+bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside) {
+  const Pixel p = pixelOf(raster, x, y);
+  inside = p.column >= 0 && p.row >= 0 && p.column < raster.width() && p.row < raster.height();
+  return inside && raster.bitAt(p.column, p.row);
+}
+
+// How far the ink reaches from drawing point (x, y) along the unit
+// direction (ux, uy): the last probe distance, up to reach, whose pixel is
+// ink with ink all the way before it; −1 when the start pixel is not ink or
+// the probe leaves the raster while on ink.
+double inkReach(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
+  double last = -1.0;
+  for (double t = 0.0; t <= reach; t += kCapProbeStep) {
+    bool inside = false;
+    if (!inkAt(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
+    last = t;
+  }
+  return last;
+}
 
 double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, double dx, double dy, bool refine) {
   const int a = inkRun(raster, x, y, x - dy, y + dx);

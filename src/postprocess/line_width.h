@@ -16,6 +16,16 @@
 
 namespace quillon::postprocess {
 
+// Whether the pixel under drawing point (x, y) is ink; inside tells whether
+// that pixel lies in the raster at all.
+bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside);
+
+// How far the ink reaches from drawing point (x, y) along the unit
+// direction (ux, uy), probing every quarter pixel: the last probe distance,
+// up to reach, whose pixel is ink with ink all the way before it; −1 when the
+// start pixel is not ink or the probe leaves the raster while on ink.
+double inkReach(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach);
+
 // The stroke width at drawing point (x, y) across direction (dx, dy): the
 // ink runs from the point's pixel towards both sides, each reaching |d|
 // pixels, added (twice one side when the other probe leaves the raster),

@@ -36,7 +36,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (options.b_Refine && populated()) carryEndsOntoStrokes(layer, raster);
   if (options.b_RecogniseCirArc && populated()) {
     const int size = std::max(raster.width(), raster.height());
-    if (!recogniseCirclesLayer(layer, options, size, CircleMode::CentreLine, sink)) return false;
+    if (!recogniseCirclesLayer(layer, options, size, CircleMode::CentreLine, sink, &raster)) return false;
   }
   const double straighten = options.StraightenTolerance();
   if (straighten > 0.0 && populated() && !straightenLayer(layer, straighten, sink)) return false;

@@ -1,0 +1,137 @@
+#include "postprocess/refined_arcs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "postprocess/line_width.h"
+
+namespace quillon::postprocess {
+
+namespace {
+
+// Samples are about this far apart along the arc, within these counts.
+constexpr double kSampleSpacing = 1.5;
+constexpr int kMinSamples = 12;
+constexpr int kMaxSamples = 180;
+// How far beyond the stroke width the edges are looked for; a probe that
+// reaches this far ran into a crossing or junction.
+constexpr double kEdgeSlack = 4.0;
+constexpr double kProbeStep = 0.25;
+// Where the pixel under a sample is blank, ink this close beside it (along
+// the radius) still counts: a hairline is a pixel wide and the circle may
+// pass beside its pixel centres.
+constexpr double kNearSearch = 1.5;
+// Shares of the samples: blank ones allowed, ones seeing both edges needed,
+// ones straying from the corrected circle allowed.
+constexpr double kMaxBlankShare = 0.1;
+constexpr double kMinEdgeShare = 0.33;
+constexpr double kMaxStrayShare = 0.2;
+constexpr double kStray = 1.0;
+// Correction rounds, and the damping that keeps the centre of a short arc
+// (which the offsets barely fix) near where it was.
+constexpr int kRounds = 5;
+constexpr double kCentreDamping = 0.02;
+// An arc whose sagitta is below this stays a straight run: its chord
+// follows the stroke within a pixel anyway.
+constexpr double kMinSagitta = 1.0;
+
+struct Offset {
+  double angle;
+  double offset;  // where the stroke's centre line lies beyond the circle, along the radius
+};
+
+// The centre line's offset from the circle at one sample point P with
+// outward unit u; false when no ink is found there or the edges are not
+// both seen.
+enum class Sample { Blank, Open, Edges };
+Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
+                double& offset) {
+  double shift = 0.0;
+  bool inside = false;
+  bool found = inkAt(raster, px, py, inside);
+  for (double s = 0.5; !found && s <= kNearSearch; s += 0.5) {
+    for (const double signed_ : {s, -s}) {
+      if (inkAt(raster, px + ux * signed_, py + uy * signed_, inside)) {
+        shift = signed_;
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found) return Sample::Blank;
+  const double sx = px + ux * shift, sy = py + uy * shift;
+  const double out = inkReach(raster, sx, sy, ux, uy, reach);
+  const double in = inkReach(raster, sx, sy, -ux, -uy, reach);
+  if (out < 0.0 || in < 0.0 || out + kProbeStep > reach || in + kProbeStep > reach) return Sample::Open;
+  offset = shift + (out - in) / 2.0;
+  return Sample::Edges;
+}
+
+}  // namespace
+
+std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width) {
+  StrokeCircle c = circle;
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  std::vector<Offset> offsets;
+  for (int round = 0; round < kRounds; ++round) {
+    if (!(c.radius > 0.0)) return std::nullopt;
+    const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
+    offsets.clear();
+    int blank = 0;
+    for (int i = 0; i < n; ++i) {
+      const double a = c.startAngle + c.sweep * (i + 0.5) / n;
+      const double ux = std::cos(a), uy = std::sin(a);
+      double offset = 0.0;
+      switch (offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset)) {
+        case Sample::Blank:
+          ++blank;
+          break;
+        case Sample::Open:
+          break;
+        case Sample::Edges:
+          offsets.push_back({a, offset});
+          break;
+      }
+    }
+    if (blank > kMaxBlankShare * n) return std::nullopt;
+    if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
+    if (round == kRounds - 1) break;
+    // Least squares: offset ≈ dr + dx·cos a + dy·sin a.
+    double m[3][4] = {};
+    for (const Offset& o : offsets) {
+      const double f[3] = {1.0, std::cos(o.angle), std::sin(o.angle)};
+      for (int r = 0; r < 3; ++r) {
+        for (int k = 0; k < 3; ++k) m[r][k] += f[r] * f[k];
+        m[r][3] += f[r] * o.offset;
+      }
+    }
+    const double damping = kCentreDamping * static_cast<double>(offsets.size());
+    m[1][1] += damping;
+    m[2][2] += damping;
+    for (int col = 0; col < 3; ++col) {
+      int pivot = col;
+      for (int r = col + 1; r < 3; ++r)
+        if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
+      if (std::fabs(m[pivot][col]) < 1e-12) return std::nullopt;
+      for (int k = 0; k < 4; ++k) std::swap(m[col][k], m[pivot][k]);
+      for (int r = 0; r < 3; ++r) {
+        if (r == col) continue;
+        const double factor = m[r][col] / m[col][col];
+        for (int k = col; k < 4; ++k) m[r][k] -= factor * m[col][k];
+      }
+    }
+    const double dr = m[0][3] / m[0][0], dx = m[1][3] / m[1][1], dy = m[2][3] / m[2][2];
+    c.centre.x += dx;
+    c.centre.y += dy;
+    c.radius += dr;
+  }
+  const auto strays = std::count_if(offsets.begin(), offsets.end(),
+                                    [](const Offset& o) { return std::fabs(o.offset) > kStray; });
+  if (strays > kMaxStrayShare * static_cast<double>(offsets.size())) return std::nullopt;
+  const double half = std::min(std::fabs(c.sweep), model::kTwoPi) / 2.0;
+  if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < kMinSagitta) return std::nullopt;
+  return c;
+}
+
+}  // namespace quillon::postprocess

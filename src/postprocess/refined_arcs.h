@@ -1,0 +1,37 @@
+#pragma once
+// Refined centre lines: circles and arcs checked and placed against the ink.
+// The plain fit takes its centre from three bisector crossings of four
+// vertices and accepts any run whose vertices lie within the tolerance (half
+// the stroke width on thick strokes), so straight runs of thick strokes,
+// bends of text and the seams of crossings pass as arcs, and true circles
+// come back with centres a pixel or two off. Here the fitted circle is
+// walked along the raster: at every sample the ink is probed outwards and
+// inwards, and the stroke's centre line, half-way between both edges, must
+// follow the circle. The offsets found correct the centre and radius.
+
+#include <optional>
+
+#include "model/geometry.h"
+#include "raster/raster.h"
+
+namespace quillon::postprocess {
+
+// A circle or arc on the raster, drawing coordinates (y up): from
+// startAngle, sweeping `sweep` radians (negative: clockwise; 2π: a full ring).
+struct StrokeCircle {
+  model::Point3 centre;
+  double radius = 0.0;
+  double startAngle = 0.0;
+  double sweep = 0.0;
+};
+
+// The circle moved onto the centre line of the stroke of width `width` that
+// it follows, or nothing when it does not follow one: the pixel under a
+// sample is blank (the arc cuts across white, as across the bend of a
+// glyph), too few samples see both edges of the stroke (crossings and
+// junctions are passed over), or after the correction the centre line still
+// strays more than a pixel from the circle at too many samples (a straight
+// stroke fitted with a shallow arc).
+std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width);
+
+}  // namespace quillon::postprocess

@@ -1,0 +1,98 @@
+#include "postprocess/refined_arcs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "model/circle.h"
+#include "model/polyline.h"
+#include "postprocess/traced_drawing.h"
+
+namespace quillon::postprocess {
+namespace {
+
+constexpr int kSize = 200;
+
+// Drawing y of a screen row.
+double Up(double row) { return kSize - 1 - row; }
+
+TEST(RefinedArcs, AFitOffTheStrokeMovesOntoItsCentreLine) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  test::DrawRing(raster, 100, 100, 60, 5);
+  // Full ring, and a 100° arc, both started 1–2 px off.
+  for (const double sweep : {model::kTwoPi, -1.75}) {
+    const StrokeCircle off{{101.5, Up(99.0), 0.0}, 61.2, 0.3, sweep};
+    const auto placed = followStroke(raster, off, 5.0);
+    ASSERT_TRUE(placed.has_value()) << sweep;
+    EXPECT_NEAR(placed->centre.x, 100.0, sweep > 0 ? 0.3 : 0.8) << sweep;
+    EXPECT_NEAR(placed->centre.y, Up(100.0), sweep > 0 ? 0.3 : 0.8) << sweep;
+    EXPECT_NEAR(placed->radius, 60.0, 0.3) << sweep;
+  }
+  // A hairline ring too: the circle may pass beside its pixel centres.
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  test::DrawRing(raster, 100, 100, 40, 1);
+  const auto hair = followStroke(raster, StrokeCircle{{100.6, Up(100.4), 0.0}, 40.5, 0.0, model::kTwoPi}, 1.0);
+  ASSERT_TRUE(hair.has_value());
+  EXPECT_NEAR(hair->radius, 40.0, 0.5);
+}
+
+TEST(RefinedArcs, ArcsThatDoNotFollowAStrokeAreRefused) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  // A thick straight bar: an arc of sagitta 4 from end to end stays inside
+  // its ink but strays from its centre line.
+  test::DrawStroke(raster, 20, 100, 180, 100, 11);
+  const double chord = 160, sagitta = 4;
+  const double radius = (chord * chord / 4 + sagitta * sagitta) / (2 * sagitta);
+  const double half = std::asin(chord / 2 / radius);
+  const StrokeCircle bowed{{100, Up(100) - (radius - sagitta), 0.0}, radius, model::kPi / 2 - half, 2 * half};
+  EXPECT_FALSE(followStroke(raster, bowed, 11.0).has_value());
+  // A shallow arc that does follow the bar is no better than its chord.
+  const double flatRadius = 5000;
+  const double flatHalf = std::asin(chord / 2 / flatRadius);
+  const StrokeCircle flat{{100, Up(100) - flatRadius, 0.0}, flatRadius, model::kPi / 2 - flatHalf, 2 * flatHalf};
+  EXPECT_FALSE(followStroke(raster, flat, 11.0).has_value());
+  // The bend of a glyph: two strokes meeting at a sharp corner; the arc
+  // through the three corners of the V cuts across white.
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  test::DrawStroke(raster, 80, 80, 100, 110, 2);
+  test::DrawStroke(raster, 100, 110, 120, 80, 2);
+  const auto circle = model::circleThrough({80, Up(80), 0}, {100, Up(110), 0}, {120, Up(80), 0});
+  ASSERT_TRUE(circle.has_value());
+  const double a0 = std::atan2(Up(80) - circle->centre.y, 80 - circle->centre.x);
+  const double a1 = std::atan2(Up(80) - circle->centre.y, 120 - circle->centre.x);
+  double sweep = a1 - a0;
+  if (sweep > 0) sweep -= model::kTwoPi;  // clockwise round the bottom
+  EXPECT_FALSE(followStroke(raster, StrokeCircle{circle->centre, circle->radius, a0, sweep}, 2.0).has_value());
+}
+
+// The whole refined chain leaves a thick straight stroke straight, and a
+// ring a circle on its drawn centre and radius.
+TEST(RefinedArcs, RefinedTracesKeepBarsStraightAndPlaceRings) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 320, kSize));
+  test::DrawStroke(drawing.raster(), 20, 30, 300, 38, 12);
+  test::DrawRing(drawing.raster(), 150, 120, 50, 7);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  int circles = 0;
+  for (const auto& e : *drawing.currentLayer()) {
+    EXPECT_NE(e->type(), model::EntityType::Arc);
+    if (e->type() == model::EntityType::PolyLine) {
+      for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices()) EXPECT_FALSE(v.hasBulge());
+    }
+    if (e->type() == model::EntityType::Circle) {
+      ++circles;
+      const auto& c = static_cast<const model::CCircle&>(*e);
+      EXPECT_NEAR(c.centre().x, 150, 0.5);
+      EXPECT_NEAR(c.centre().y, kSize - 1 - 120, 0.5);
+      EXPECT_NEAR(c.radius(), 50, 0.5);
+    }
+  }
+  EXPECT_EQ(circles, 1);
+}
+
+}  // namespace
+}  // namespace quillon::postprocess
