@@ -72,6 +72,7 @@ class AppSession {
   const settings::RecentLists& recent() const { return recent_; }
 
   settings::TraceOption& options() { return record_; }
+  platform::KeyValueStore& store() { return store_; }
 
   // Saves the trace parameters and both recent-file lists. False (reported
   // once with "Write to registry failed!") when the store refused.

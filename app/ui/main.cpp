@@ -11,6 +11,7 @@
 
 #include "child_frame.h"
 #include "drawing_view.h"
+#include "editor/app_session.h"
 #include "editor/document.h"
 #include "icons.h"
 #include "main_frame.h"
@@ -18,10 +19,6 @@
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "qt_message_sink.h"
-#include "settings/current_options.h"
-#include "settings/language_table.h"
-#include "settings/number_text.h"
-#include "settings/option_store.h"
 #include "ui_text.h"
 
 namespace {
@@ -66,11 +63,10 @@ int main(int argc, char** argv) {
   ui::QtMessageSink sink;
   platform::ScopedMessageSink messages(sink);
 
-  settings::SetLocaleSeparators(settings::ReadUserSeparators());
-  settings::LoadStartupLanguage(store);
-  settings::RecentLists recent = settings::LoadStartupSettings(store, settings::CurrentTraceOption());
+  editor::AppSession session(store);
+  session.start();
 
-  ui::CMainFrame frame(store, recent);
+  ui::CMainFrame frame(session);
   sink.setParent(&frame);
   frame.show();
   QStringList arguments = QApplication::arguments().mid(1);
@@ -84,7 +80,7 @@ int main(int argc, char** argv) {
   const int status = QApplication::exec();
   if (!screenshot.isEmpty()) return status;
 
-  settings::SaveExitSettings(store, settings::CurrentTraceOption(), frame.recentLists());
+  session.stop();
   store.flush();
   return status;
 }

@@ -22,6 +22,7 @@
 #include "child_frame.h"
 #include "drawing_view.h"
 #include "edit_dialogs.h"
+#include "editor/app_session.h"
 #include "icons.h"
 #include "layers_dock.h"
 #include "model/explode.h"
@@ -76,8 +77,16 @@ constexpr OsnapMode kOsnapModes[] = {
 
 }  // namespace
 
-CMainFrame::CMainFrame(platform::KeyValueStore& store, settings::RecentLists recent, QWidget* parent)
-    : QMainWindow(parent), store_(store), recent_(std::move(recent)) {
+CMainFrame::CMainFrame(platform::KeyValueStore& store, QWidget* parent)
+    : CMainFrame(nullptr, std::make_unique<editor::AppSession>(store), parent) {}
+
+CMainFrame::CMainFrame(editor::AppSession& session, QWidget* parent) : CMainFrame(&session, nullptr, parent) {}
+
+CMainFrame::CMainFrame(editor::AppSession* session, std::unique_ptr<editor::AppSession> own, QWidget* parent)
+    : QMainWindow(parent),
+      ownSession_(std::move(own)),
+      session_(session != nullptr ? *session : *ownSession_),
+      store_(session_.store()) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowIcon(ApplicationIcon());
   setAcceptDrops(true);
@@ -107,6 +116,8 @@ CMainFrame::CMainFrame(platform::KeyValueStore& store, settings::RecentLists rec
   resize(1280, 860);
   updateUi();
 }
+
+const settings::RecentLists& CMainFrame::recentLists() const { return session_.recent(); }
 
 CMainFrame::~CMainFrame() {
   // Closing the sub-windows while the window is taken down must not reach
@@ -477,22 +488,20 @@ QList<CChildFrame*> CMainFrame::children() const {
 
 bool CMainFrame::openRaster(const QString& path) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto documents = editor::OpenRasterDocuments(PathOf(path), editor::LoadDocumentSettings(store_));
+  auto documents = session_.openRaster(PathOf(QFileInfo(path).absoluteFilePath()));
   QApplication::restoreOverrideCursor();
   if (documents.empty()) return false;
   for (auto& document : documents) addDocument(std::move(document));
-  settings::AddRecent(recent_.rasterFiles, PathOf(QFileInfo(path).absoluteFilePath()));
   rebuildRecentMenus();
   return true;
 }
 
 bool CMainFrame::openVector(const QString& path) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto document = editor::OpenVectorDocument(PathOf(path), editor::LoadDocumentSettings(store_));
+  auto document = session_.openVector(PathOf(QFileInfo(path).absoluteFilePath()));
   QApplication::restoreOverrideCursor();
   if (!document) return false;
   addDocument(std::move(document));
-  settings::AddRecent(recent_.vectorFiles, PathOf(QFileInfo(path).absoluteFilePath()));
   rebuildRecentMenus();
   return true;
 }
@@ -519,7 +528,7 @@ bool CMainFrame::saveVector(CChildFrame& frame) {
   const bool saved = RunSaveVector(frame.document(), store_, frame.view().showWidth(), this, saveDialog, &file);
 #endif
   if (saved) {
-    settings::AddRecent(recent_.vectorFiles, file);
+    session_.addRecentVector(file);
     rebuildRecentMenus();
     statusBar()->showMessage(QPath(file), 5000);
     frame.updateTitle();
@@ -678,9 +687,9 @@ void CMainFrame::rebuildRecentMenus() {
     }
     m->setEnabled(n > 0);
   };
-  fill(menus_.value("file.recentraster"), recent_.rasterFiles, false, "FileMenuReopenRasterHint",
+  fill(menus_.value("file.recentraster"), session_.recent().rasterFiles, false, "FileMenuReopenRasterHint",
        "Open this raster file");
-  fill(menus_.value("file.recentvector"), recent_.vectorFiles, true, "FileMenuReopenVectorHint",
+  fill(menus_.value("file.recentvector"), session_.recent().vectorFiles, true, "FileMenuReopenVectorHint",
        "Open this vector file");
 }
 
@@ -774,9 +783,9 @@ void CMainFrame::fileSaveRaster() {
 }
 
 void CMainFrame::helpContents() {
-  const std::string path = platform::FindDataFile("manual/index.html");
+  const std::string path = platform::FindDataFile(manualFile);
   if (path.empty()) {
-    const std::string expected = platform::ProgramDirectory() + "manual/index.html";
+    const std::string expected = platform::ProgramDirectory() + manualFile;
     platform::ShowMessage(settings::Text("MainHelpFileNotFound", "File not found :") + expected,
                           platform::MessageKind::Error);
     return;

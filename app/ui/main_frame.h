@@ -31,6 +31,7 @@ namespace quillon::platform {
 class KeyValueStore;
 }
 namespace quillon::editor {
+class AppSession;
 class SaveVectorDialog;
 }
 
@@ -60,9 +61,12 @@ class CMainFrame : public QMainWindow {
   Q_OBJECT
 
  public:
-  // The store holds the settings (read at start by the caller, written at
-  // exit); it must outlive the window.
-  explicit CMainFrame(platform::KeyValueStore& store, settings::RecentLists recent = {}, QWidget* parent = nullptr);
+  // The session holds the settings store and the recent-file lists (read by
+  // its start(), written by its stop()); it must outlive the window. Every
+  // document the window opens goes through the session.
+  explicit CMainFrame(editor::AppSession& session, QWidget* parent = nullptr);
+  // A window with a session of its own over the store, never started (tests).
+  explicit CMainFrame(platform::KeyValueStore& store, QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   // ---- documents ----
@@ -94,13 +98,15 @@ class CMainFrame : public QMainWindow {
   // Answers the save dialog instead of showing it (tests): fills the
   // dialog's model and answers whether it was accepted. Empty: the dialog.
   std::function<bool(editor::SaveVectorDialog& dialog)> saveDialog;
+  // The manual Help opens, looked up in the data directories.
+  std::string manualFile = "manual/index.html";
 
   // ---- parts ----
   QLineEdit* inputBox() const { return input_; }
   QLabel* promptLabel() const { return prompt_; }
   LayersDock* layersDock() const { return layers_; }
   PropertyDock* propertyDock() const { return properties_; }
-  const settings::RecentLists& recentLists() const { return recent_; }
+  const settings::RecentLists& recentLists() const;
   platform::KeyValueStore& store() { return store_; }
 
  public slots:
@@ -126,6 +132,7 @@ class CMainFrame : public QMainWindow {
   void updateTitle();
   void updateCommandState();
   void connectView(CChildFrame* frame);
+  CMainFrame(editor::AppSession* session, std::unique_ptr<editor::AppSession> own, QWidget* parent);
   bool confirmClose(CChildFrame& frame);
   void submitInput();
 
@@ -158,8 +165,9 @@ class CMainFrame : public QMainWindow {
   // Vector
   void traceActive();
 
+  std::unique_ptr<editor::AppSession> ownSession_;
+  editor::AppSession& session_;
   platform::KeyValueStore& store_;
-  settings::RecentLists recent_;
   QMdiArea* area_ = nullptr;
   QHash<QString, QAction*> actions_;
   QHash<QString, QMenu*> menus_;
