@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "editor/command.h"
 #include "editor/document.h"
@@ -283,9 +284,11 @@ bool CommandProcessor::submitInput(std::string_view text) {
 void CommandProcessor::mousePress(ScreenPoint pixel) {
   if (!focused_) return;
   cursor_ = pixel;
+  gripPress_.reset();
   if (!command_) {
     if (pickGripAt(pixel)) {
       startCommand(CommandId::MoveGripPoint);
+      if (currentCommand() == CommandId::MoveGripPoint) gripPress_ = pixel;
       return;
     }
     startCommand(CommandId::SelectVector);
@@ -332,7 +335,16 @@ void CommandProcessor::mouseMove(ScreenPoint pixel, bool buttonDown) {
 
 void CommandProcessor::mouseRelease(ScreenPoint pixel) {
   cursor_ = pixel;
+  const std::optional<ScreenPoint> gripPress = std::exchange(gripPress_, std::nullopt);
   if (!focused_ || !command_) return;
+  if (gripPress && currentCommand() == CommandId::MoveGripPoint) {
+    const int half = std::max<int>(1, settings::CurrentTraceOption().i_GripBoxHalfWidth);
+    if (std::abs(pixel.x - gripPress->x) > half || std::abs(pixel.y - gripPress->y) > half) {
+      const ResolvedPoint resolved = resolvePoint(pixel);
+      deliver(EventCode::PickPoint, &resolved.point, 0.0, 0);
+    }
+    return;
+  }
   if (command_->takesDrag()) {
     command_->release(pixel);
     services_.stateChanged();

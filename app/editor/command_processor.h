@@ -293,6 +293,9 @@ class CommandProcessor {
   bool rubberBandHidden_ = false;
   std::unique_ptr<model::CEntity> preview_;
   ScreenPoint cursor_{};
+  // Where the button went down on a grip: a release away from it ends the
+  // grip move there (a drag); a release on the grip waits for a click.
+  std::optional<ScreenPoint> gripPress_;
   bool polar_ = false;
   double eraserSize_ = kDefaultEraserSize;
 };

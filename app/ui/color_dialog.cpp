@@ -14,8 +14,9 @@
 
 namespace quillon::ui {
 
-QIcon ColourSwatch(settings::ColorIndex index, int size) {
+QIcon ColourSwatch(settings::ColorIndex index, int size, settings::ColorIndex layerColour) {
   const settings::Rgb background = settings::CurrentTraceOption().color(settings::DisplayColor::BackGround);
+  if (index <= 0 || index >= settings::kColorByLayer) index = layerColour;
   const settings::Rgb rgb = settings::ResolveColor(index, nullptr, false, background);
   QPixmap pixmap(size, size);
   pixmap.fill(Qt::transparent);

@@ -9,8 +9,9 @@
 
 namespace quillon::ui {
 
-// A small square of the colour an index shows on screen.
-QIcon ColourSwatch(settings::ColorIndex index, int size = 14);
+// A small square of the colour an index shows on screen; ByLayer shows the
+// layer's colour, given as layerColour.
+QIcon ColourSwatch(settings::ColorIndex index, int size = 14, settings::ColorIndex layerColour = settings::kColorWhite);
 
 class ColorIndexDlg : public QDialog {
   Q_OBJECT

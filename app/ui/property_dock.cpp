@@ -125,7 +125,8 @@ QWidget* PropertyDock::editorFor(int row) {
       auto* button = new QToolButton(tree_);
       button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
       button->setAutoRaise(true);
-      button->setIcon(ColourSwatch(static_cast<settings::ColorIndex>(r.index)));
+      button->setIcon(ColourSwatch(static_cast<settings::ColorIndex>(r.index), 14,
+                                   static_cast<settings::ColorIndex>(r.layerColour)));
       button->setText(Q(r.value));
       const int current = r.index;
       connect(button, &QToolButton::clicked, this, [this, current, later] {

@@ -70,9 +70,12 @@ settings::ColorIndex colourFromGrid(int value) {
   return static_cast<settings::ColorIndex>(value);
 }
 
-void addColourRow(PropertyGrid& grid, std::string_view key, std::string_view def, settings::ColorIndex colour) {
+// A ByLayer colour is shown in its layer's colour (white when there is no layer).
+void addColourRow(PropertyGrid& grid, std::string_view key, std::string_view def, settings::ColorIndex colour,
+                  const CLayer* layer) {
   PropertyRow& row = grid.addRow(key, def, PropertyKind::Colour, settings::ColorName(colour));
   row.index = colour;
+  row.layerColour = layer != nullptr ? layer->colour() : settings::kColorWhite;
 }
 
 std::optional<double> parse(const std::string& text) { return settings::ParseNumber(text); }
@@ -370,7 +373,7 @@ void CEntity::fillProperties(CGraph& drawing, PropertyGrid& grid) {
   PropertyRow& layerRow = grid.addRow("PropLayerName", "Layer", PropertyKind::Choice,
                                       layer_ != nullptr ? layer_->name() : std::string());
   layerRow.choices = layerChoices(drawing);
-  addColourRow(grid, "PropColorName", "Color", colour_);
+  addColourRow(grid, "PropColorName", "Color", colour_, layer_);
   if (hasWidthRow(*this)) {
     grid.addRow("PropWidthName", "Width", PropertyKind::Number, gridNumber(unit.toUnit(getWidth())));
   }
@@ -594,7 +597,7 @@ void fillDrawingProperties(CGraph& drawing, PropertyGrid& grid) {
       grid.addRow("PropCurLayerName", "Current Layer", PropertyKind::Choice,
                   drawing.currentLayer() != nullptr ? drawing.currentLayer()->name() : std::string());
   layerRow.choices = layerChoices(drawing);
-  addColourRow(grid, "PropCurColorName", "Current Color", drawing.currentColour);
+  addColourRow(grid, "PropCurColorName", "Current Color", drawing.currentColour, drawing.currentLayer());
   grid.addRow("PropCurWidthName", "Current Width", PropertyKind::Number, gridNumber(unit.toUnit(drawing.currentWidth)));
   if (!drawing.raster().empty()) {
     std::string choices;

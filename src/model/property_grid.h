@@ -33,6 +33,7 @@ struct PropertyRow {
   PropertyKind kind = PropertyKind::ReadOnly;
   std::string choices;  // Choice: the options joined by '|'
   int index = 0;        // Colour: the colour index; Index: the current index
+  int layerColour = 0;  // Colour: the index a ByLayer colour shows (its layer's)
   int maxIndex = 0;     // Index: the largest index offered
   int group = -1;       // index into PropertyGrid::groups()
 };

@@ -198,6 +198,26 @@ TEST(GripCommand, ClickingAGripOfTheSelectionMovesItAsOneStep) {
   EXPECT_TRUE(graph.selection().empty());
 }
 
+TEST(GripCommand, DraggingAGripMovesItOnReleaseAsOneStep) {
+  EditorFixture f;
+  model::CGraph& graph = f.document.graph();
+  graph.setCurrentLayerByName("0");
+  graph.addLine({50.0, 50.0, 0.0}, {150.0, 50.0, 0.0});
+  f.click(100, 51);
+  f.processor.cancelCommand();
+  ASSERT_EQ(graph.selection().size(), 1u);
+  f.processor.mousePress(EditorFixture::pixel(150, 50));
+  EXPECT_EQ(f.processor.currentCommand(), CommandId::MoveGripPoint);
+  f.processor.mouseMove(EditorFixture::pixel(150, 80), true);
+  f.processor.mouseMove(EditorFixture::pixel(150, 110), true);
+  f.processor.mouseRelease(EditorFixture::pixel(150, 110));
+  EXPECT_EQ(f.processor.currentCommand(), CommandId::None);
+  const auto& line = dynamic_cast<const model::CLine&>(*graph.currentLayer()->first());
+  EXPECT_DOUBLE_EQ(line.getEndPoint().y, 110.0);
+  EXPECT_DOUBLE_EQ(line.getStartPoint().y, 50.0);
+  EXPECT_EQ(undoNames(graph), std::vector<std::string>{"Move Grip Point"});
+}
+
 TEST(DistanceCommand, ReportUsesTheUnitAndTheDecimalSeparator) {
   EditorFixture f;
   raster::CRaster raster;

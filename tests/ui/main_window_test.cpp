@@ -25,6 +25,7 @@
 #endif
 #include "formats/format_table.h"
 #include "layers_dock.h"
+#include "frame_fixture.h"
 #include "main_frame.h"
 #include "model/graph.h"
 #include "model/line.h"
@@ -37,8 +38,6 @@ using namespace quillon;
 
 namespace {
 
-QString Sample(const char* name) { return QStringLiteral(QUILLON_SOURCE_DIR "/data/samples/") + name; }
-
 int EntityCount(const model::CGraph& graph) {
   int n = 0;
   for (const auto& layer : graph.layers()) n += static_cast<int>(layer->entities().size());
@@ -47,44 +46,13 @@ int EntityCount(const model::CGraph& graph) {
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, test::FrameFixture {
   Q_OBJECT
 
- private:
-  QTemporaryDir config_;
-  platform::MemoryKeyValueStore store_;
-  platform::CaptureMessageSink messages_;
-  std::unique_ptr<platform::ScopedMessageSink> sinkGuard_;
-  std::unique_ptr<ui::CMainFrame> frame_;
-
-  ui::CChildFrame* openSheet() {
-    if (!frame_->openRaster(Sample("sheet.tif"))) return nullptr;
-    ui::CChildFrame* child = frame_->activeChild();
-    child->document().graph().aids.osnapOn = 0;  // clicks land where they are made
-    QTest::qWait(20);
-    return child;
-  }
-
  private slots:
-  void initTestCase() {
-    qputenv("QUILLON_CONFIG_DIR", config_.path().toLocal8Bit());
-    settings::SetLocaleSeparators(settings::MakeSeparators(".", ","));
-    sinkGuard_ = std::make_unique<platform::ScopedMessageSink>(messages_);
-  }
-
-  void init() {
-    messages_.clear();
-    messages_.setAnswer(true);
-    frame_ = std::make_unique<ui::CMainFrame>(store_);
-    frame_->askQuestion = [](const QString&) { return editor::Answer::No; };
-    frame_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(frame_.get()));
-  }
-
-  void cleanup() {
-    for (ui::CChildFrame* child : frame_->children()) child->setCloseGuard({});
-    frame_.reset();
-  }
+  void initTestCase() { startAll(); }
+  void init() { QVERIFY(startEach()); }
+  void cleanup() { endEach(); }
 
   void openingTheSheetShowsItsInk() {
     ui::CChildFrame* child = openSheet();
