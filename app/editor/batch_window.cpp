@@ -266,18 +266,17 @@ BatchUpdate BatchWindow::poll() {
   worker_.join();
   state_ = BatchState::Idle;
   update.ended = true;
+  update.stopped = stopped;
   if (powerOffDue) {
     update.poweringOff = powerOff && powerOff();
     if (!update.poweringOff) {
-      // The run did not tell the user anything, expecting the machine to go down.
+      // The run told the user nothing, expecting the machine to go down.
       message = settings::Text("BatchPowerOffFailMsg", "The computer could not be turned off.") + "\n" +
                 settings::Text("BatchFinishSuccess", "Batch process finished!\nThe detailed is in the file") +
                 ":\n" + update.summary.logPath;
     }
   }
-  if (!message.empty() && !update.poweringOff) {
-    platform::ShowMessage(message, stopped ? platform::MessageKind::Warning : platform::MessageKind::Information);
-  }
+  if (!update.poweringOff) update.message = message;
   return update;
 }
 

@@ -53,6 +53,10 @@ struct BatchUpdate {
   // The run asked for the power-off and the machine is going down: the
   // window closes and the application ends.
   bool poweringOff = false;
+  // The closing message the window shows once it has shown the rest of the
+  // update (stopped: a warning); empty when there is none.
+  std::string message;
+  bool stopped = false;
 };
 
 class BatchWindow {
@@ -119,7 +123,7 @@ class BatchWindow {
   // Running → Stopping: the run ends after its current step.
   void stop();
   // Collects what the run did; see the top of the file. Call it on the
-  // window's thread (it may show the closing message there).
+  // window's thread, which then shows the update's message.
   BatchUpdate poll();
   // Blocks until the worker has finished (it still takes a poll() to get
   // back to Idle).

@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "batch_dlg.h"
 #include "child_frame.h"
 #include "drawing_view.h"
 #include "edit_dialogs.h"
@@ -112,6 +113,7 @@ CMainFrame::CMainFrame(editor::AppSession* session, std::unique_ptr<editor::AppS
   createInputBar();
   createStatusBar();
   createDocks();
+  AddBatchCommand(*this);
   connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { updateUi(); });
   resize(1280, 860);
   updateUi();

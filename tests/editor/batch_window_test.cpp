@@ -12,6 +12,7 @@
 
 #include "editor/batch_window.h"
 #include "platform/key_value_store.h"
+#include "platform/message_sink.h"
 #include "settings/trace_option.h"
 #include "support/test_support.h"
 
@@ -22,12 +23,14 @@ namespace fs = std::filesystem;
 
 std::string Sample(const std::string& name) { return test::SourcePath("data/samples/" + name); }
 
-// Polls until the run has ended, collecting every update's log text.
+// Polls until the run has ended, collecting every update's log text, and
+// shows the closing message as the window does.
 BatchUpdate PollToEnd(BatchWindow& window, std::string* log = nullptr) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   for (;;) {
     BatchUpdate update = window.poll();
     if (log) *log += update.log;
+    if (!update.message.empty()) platform::ShowMessage(update.message);
     if (update.ended) return update;
     if (std::chrono::steady_clock::now() > deadline) {
       ADD_FAILURE() << "the run did not end";
