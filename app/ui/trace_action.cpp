@@ -24,9 +24,11 @@ int RunTrace(CChildFrame& frame, QWidget* parent) {
     view.rasterChanged();
   };
   editor::TraceCommand command(frame.document(), settings::CurrentTraceOption(), hooks);
+  const int bitsBefore = frame.document().raster().bitCount();
   const bool prepared = command.prepare();
-  // The threshold step may have replaced the raster.
-  view.rasterChanged();
+  // The threshold step replaced a grey or colour raster; a 1-bit one keeps
+  // its cached pictures (rebuilding them costs a second on a large sheet).
+  if (frame.document().raster().bitCount() != bitsBefore) view.rasterChanged();
   if (!prepared) return -1;
 
   // Show the 1-bit raster once, then keep painting that picture while the

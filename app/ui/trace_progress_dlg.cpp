@@ -19,23 +19,32 @@
 
 namespace quillon::ui {
 
-// The worker's side of the window. Stage notifications wait until the
-// window has shown them; finished is queued and is the last call a run
-// makes. Calls from the window's own thread (a worker that could not be
-// started reports finished(20) at once) are handled without waiting.
+// The worker's side of the window. It keeps the display model itself, so
+// that only notifications that change what the window shows cross to the
+// window's thread: a stage's begin and end always, a progress value when the
+// bar moves by a step of 1/kBarSteps. A run reports a progress value per
+// traced path (tens of thousands on a large sheet), and each crossing waits
+// for the window. Crossings wait until the window has shown the state (the
+// worker never runs ahead of what the user sees); finished is queued and is
+// the last call of a run. Calls from the window's own thread (a worker that
+// could not be started reports finished(20) at once) are handled directly.
 class CTraceProgressDlg::Notifier final : public platform::ProgressSink {
  public:
-  explicit Notifier(CTraceProgressDlg& window) : window_(window) {}
+  static constexpr int kBarSteps = 200;
+
+  Notifier(CTraceProgressDlg& window, int stageTotal) : window_(window), model_(stageTotal) {}
 
   void stageBegin(std::string_view text) override {
-    const QString label = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    deliver([this, label] { window_.onStageBegin(label); });
+    model_.stageBegin(text);
+    show(true);
   }
   void progress(int value) override {
-    deliver([this, value] { window_.onProgress(value); });
+    model_.progress(value);
+    show(false);
   }
   void stageEnd() override {
-    deliver([this] { window_.onStageEnd(); });
+    model_.stageEnd();
+    show(false);
   }
   void finished(int) override {
     // The command keeps the code; the window only has to close.
@@ -48,23 +57,29 @@ class CTraceProgressDlg::Notifier final : public platform::ProgressSink {
   bool ended() const { return ended_.load(); }
 
  private:
-  template <typename Call>
-  void deliver(Call call) {
+  void show(bool newStage) {
+    const int maximum = model_.barMaximum();
+    const int step = maximum > 0 ? static_cast<int>(int64_t{model_.barPosition()} * kBarSteps / maximum) : kBarSteps;
+    if (!newStage && step == shownStep_ && maximum == shownMaximum_) return;
+    shownStep_ = step;
+    shownMaximum_ = maximum;
     if (detached_.load()) return;
-    if (QThread::currentThread() == window_.thread()) {
-      call();
-      return;
-    }
-    QMetaObject::invokeMethod(&window_, call, Qt::BlockingQueuedConnection);
+    const trace::TraceProgressModel state = model_;
+    const auto call = [this, state, newStage] { window_.showState(state, newStage); };
+    if (QThread::currentThread() == window_.thread()) call();
+    else QMetaObject::invokeMethod(&window_, call, Qt::BlockingQueuedConnection);
   }
 
   CTraceProgressDlg& window_;
+  trace::TraceProgressModel model_;  // worker thread only
+  int shownStep_ = -1;
+  int shownMaximum_ = -1;
   std::atomic<bool> detached_{false};
   std::atomic<bool> ended_{false};
 };
 
 CTraceProgressDlg::CTraceProgressDlg(editor::TraceCommand& command, QWidget* parent)
-    : QDialog(parent), command_(command), notifier_(std::make_unique<Notifier>(*this)),
+    : QDialog(parent), command_(command), notifier_(std::make_unique<Notifier>(*this, command.stageTotal())),
       model_(command.stageTotal()) {
   setObjectName(QStringLiteral("CTraceProgressDlg"));
   setWindowTitle(T("JdWinCaption", "Tracing"));
@@ -159,31 +174,19 @@ void CTraceProgressDlg::closeEvent(QCloseEvent* event) {
   if (running_) event->ignore();
 }
 
-void CTraceProgressDlg::onStageBegin(const QString& text) {
-  model_.stageBegin(S(text));
-  stage_->setText(text);
-  counter_->setText(Q(model_.counterText()));
-  showBar();
-  emit stageBegun(text);
-}
-
-void CTraceProgressDlg::onProgress(int value) {
-  model_.progress(value);
-  showBar();
-}
-
-void CTraceProgressDlg::onStageEnd() {
-  model_.stageEnd();
-  showBar();
-}
-
-void CTraceProgressDlg::showBar() {
+void CTraceProgressDlg::showState(const trace::TraceProgressModel& state, bool newStage) {
+  model_ = state;
+  if (newStage) {
+    stage_->setText(Q(model_.label()));
+    counter_->setText(Q(model_.counterText()));
+  }
   // A thinning stage whose first iteration removed nothing has a range of
   // zero, which a QProgressBar would show as "busy": show it as full.
   const int maximum = model_.barMaximum() > 0 ? model_.barMaximum() : 1;
   const int position = model_.barMaximum() > 0 ? model_.barPosition() : 1;
   bar_->setRange(0, maximum);
   bar_->setValue(position);
+  if (newStage) emit stageBegun(stage_->text());
   emit progressShown(position, maximum);
 }
 

@@ -51,8 +51,8 @@ class CTraceProgressDlg : public QDialog {
   void reject() override;
 
  signals:
-  // A stage began / a progress value was shown. Emitted while the worker
-  // waits for the window, so a receiver sees the run held at that point.
+  // A stage began / the bar moved. Emitted while the worker waits for the
+  // window, so a receiver sees the run held at that point.
   void stageBegun(const QString& text);
   void progressShown(int position, int maximum);
 
@@ -63,11 +63,9 @@ class CTraceProgressDlg : public QDialog {
  private:
   class Notifier;
   void start();
-  void onStageBegin(const QString& text);
-  void onProgress(int value);
-  void onStageEnd();
+  // The worker's display state, shown while the worker waits.
+  void showState(const trace::TraceProgressModel& state, bool newStage);
   void onFinished();
-  void showBar();
   void showElapsed();
 
   editor::TraceCommand& command_;

@@ -171,14 +171,21 @@ struct Band {
   int last = 0;
   long removed = 0;
   bool failed = false;
+  bool stopped = false;
   std::vector<MarkedRow> edges;
 };
+
+// How many examined rows a band walks between two looks at the cancel flag:
+// a first iteration over an A0 sheet takes a few hundred milliseconds, and
+// Cancel should end the run well within a tenth of a second.
+constexpr int kRowsPerCancelCheck = 64;
 
 class BandWalker {
  public:
   BandWalker(raster::CRaster& raster, unsigned subBit, const uint8_t* zeroRow, uint8_t* visit, uint8_t* changed,
-             const QuietWords& quiet, Band& band)
-      : raster_(raster),
+             const QuietWords& quiet, Band& band, const platform::ProgressSink* sink)
+      : sink_(sink),
+        raster_(raster),
         subBit_(subBit),
         zeroRow_(zeroRow),
         visit_(visit),
@@ -190,8 +197,18 @@ class BandWalker {
     const int height = raster_.height();
     const int byteCount = (raster_.width() + 7) >> 3;
     const int wordCount = (byteCount + 7) >> 3;
+    int untilCheck = kRowsPerCancelCheck;
     for (int y = band_.first; y < band_.last; ++y) {
       if (!examine[y]) continue;
+      // A stopped walk leaves the skeleton half thinned; the caller sees the
+      // flag too and discards it.
+      if (sink_ != nullptr && --untilCheck == 0) {
+        untilCheck = kRowsPerCancelCheck;
+        if (sink_->cancelRequested()) {
+          band_.stopped = true;
+          break;
+        }
+      }
       applyPendingBefore(y - 1);
       std::vector<WordMark>& marks = freeMarks();
       const uint8_t* above = y > 0 ? raster_.row(y - 1) : zeroRow_;
@@ -272,6 +289,7 @@ class BandWalker {
     pendingCount_ = kept;
   }
 
+  const platform::ProgressSink* sink_;
   raster::CRaster& raster_;
   unsigned subBit_;
   const uint8_t* zeroRow_;
@@ -285,9 +303,9 @@ class BandWalker {
 };
 
 void RunBand(raster::CRaster& raster, unsigned subBit, const uint8_t* zeroRow, const uint8_t* examine, uint8_t* visit,
-             uint8_t* changed, const QuietWords& quiet, Band& band) {
+             uint8_t* changed, const QuietWords& quiet, Band& band, const platform::ProgressSink* sink) {
   try {
-    BandWalker walker(raster, subBit, zeroRow, visit, changed, quiet, band);
+    BandWalker walker(raster, subBit, zeroRow, visit, changed, quiet, band, sink);
     walker.run(examine);
   } catch (const std::bad_alloc&) {
     band.failed = true;
@@ -310,6 +328,8 @@ struct FirstStepStorage {
   std::vector<uint8_t> zeroRow;
   std::vector<uint8_t> quietFlags;  // may stay empty
   QuietWords quiet;
+  const platform::ProgressSink* sink = nullptr;  // polled for a cancel inside a sub-iteration
+  bool stopped = false;                          // a walk ended early on a cancel
 };
 
 // Splits the rows into `count` bands holding about equal numbers of examined rows.
@@ -367,20 +387,21 @@ bool SubIteration(raster::CRaster& raster, unsigned subBit, FirstStepStorage& st
   for (std::size_t b = 1; b < bands.size(); ++b) {
     try {
       workers.emplace_back(RunBand, std::ref(raster), subBit, zeroRow, examine, visitRows, changedRows,
-                           std::cref(storage.quiet), std::ref(bands[b]));
+                           std::cref(storage.quiet), std::ref(bands[b]), storage.sink);
     } catch (const std::exception&) {
       unthreaded.push_back(b);  // no thread to be had: this thread runs the band afterwards
     }
   }
-  RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, storage.quiet, bands[0]);
+  RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, storage.quiet, bands[0], storage.sink);
   for (std::thread& worker : workers) worker.join();
   for (std::size_t b : unthreaded) {
-    RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, storage.quiet, bands[b]);
+    RunBand(raster, subBit, zeroRow, examine, visitRows, changedRows, storage.quiet, bands[b], storage.sink);
   }
 
   bool ok = true;
   for (Band& band : bands) {
     ok = ok && !band.failed;
+    storage.stopped = storage.stopped || band.stopped;
     removed += band.removed;
     for (MarkedRow& row : band.edges) removed += ApplyMarks(raster, row, visitRows, changedRows, storage.quiet);
   }
@@ -412,6 +433,7 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
     storage.quiet = QuietWords{};  // without them every word is tested
   }
   reporter.begin("ProcessThinFirstStep");
+  storage.sink = sink;
   if (skeleton.width() > 0 && height > 0) {
     detail::ClearRowPadding(skeleton);
     const int threadCount = ThreadCount(threads);
@@ -423,6 +445,11 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
       if (ok) {
         ok = SubIteration(skeleton, 2, storage, threadCount, removed);
         count += removed;
+      }
+      // A walk cut short by a cancel says nothing about convergence.
+      if (storage.stopped) {
+        reporter.finished(kTraceUserStop);
+        return false;
       }
       if (!ok || count == 0) break;
       // The rows changed now are the rows to visit next.
@@ -463,9 +490,14 @@ bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink) {
   bool firstPass = true;
   for (;;) {
     long count = 0;
+    int untilCheck = kRowsPerCancelCheck;
     for (int y = 1; y + 1 < height; ++y) {
       const auto yy = static_cast<std::size_t>(y);
       if (!firstPass && std::max({lastChange[yy - 1], lastChange[yy], lastChange[yy + 1]}) <= lastTest[yy]) continue;
+      if (--untilCheck == 0) {
+        untilCheck = kRowsPerCancelCheck;
+        if (reporter.cancelled()) break;  // the pass's end sees the flag
+      }
       const uint64_t stamp = 2 * clock++;
       lastTest[yy] = stamp;
       long rowCount = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <random>
 
@@ -350,6 +351,41 @@ TEST(ThinningCancel, StopsAfterTheFirstIterationOrPassWithoutStageEnd) {
   sink.events.clear();
   EXPECT_FALSE(ThinSecondStep(raster, &sink));
   EXPECT_EQ(sink.events, (std::vector<std::string>{"begin Thin second step", "finished 10"}));
+  EXPECT_FALSE(raster.thinned());
+}
+
+}  // namespace
+}  // namespace quillon::trace
+
+namespace quillon::trace {
+namespace {
+
+// Answers "cancel" from its second look at the flag on: the first check
+// point inside a walk sees it, long before the iteration or pass ends.
+struct LateCancelSink : platform::ProgressSink {
+  void stageBegin(std::string_view text) override { events.push_back("begin " + std::string(text)); }
+  void progress(int value) override { events.push_back(std::to_string(value)); }
+  void stageEnd() override { events.push_back("end"); }
+  void finished(int code) override { events.push_back("finished " + std::to_string(code)); }
+  bool cancelRequested() const override { return polls.fetch_add(1) >= 1; }
+  std::vector<std::string> events;
+  mutable std::atomic<int> polls{0};
+};
+
+TEST(ThinningCancel, ATallSheetStopsInsideItsFirstIterationAndPass) {
+  // A thick bar on 600 rows: one walk crosses many check points.
+  std::vector<std::string> rows(600, std::string(40, '.'));
+  for (std::size_t y = 10; y < 590; ++y) rows[y].replace(5, 30, std::string(30, '#'));
+  raster::CRaster raster;
+  ASSERT_TRUE(MakeRaster(raster, rows));
+  LateCancelSink first;
+  EXPECT_FALSE(ThinFirstStep(raster, &first, 2));
+  EXPECT_EQ(first.events, (std::vector<std::string>{"begin Thin first step", "finished 10"}));
+
+  ASSERT_TRUE(MakeRaster(raster, rows));
+  LateCancelSink second;
+  EXPECT_FALSE(ThinSecondStep(raster, &second));
+  EXPECT_EQ(second.events, (std::vector<std::string>{"begin Thin second step", "finished 10"}));
   EXPECT_FALSE(raster.thinned());
 }
 
