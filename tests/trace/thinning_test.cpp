@@ -362,13 +362,8 @@ namespace {
 
 // Answers "cancel" from its second look at the flag on: the first check
 // point inside a walk sees it, long before the iteration or pass ends.
-struct LateCancelSink : platform::ProgressSink {
-  void stageBegin(std::string_view text) override { events.push_back("begin " + std::string(text)); }
-  void progress(int value) override { events.push_back(std::to_string(value)); }
-  void stageEnd() override { events.push_back("end"); }
-  void finished(int code) override { events.push_back("finished " + std::to_string(code)); }
+struct LateCancelSink : RecordingSink {
   bool cancelRequested() const override { return polls.fetch_add(1) >= 1; }
-  std::vector<std::string> events;
   mutable std::atomic<int> polls{0};
 };
 
