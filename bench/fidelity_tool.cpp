@@ -241,6 +241,7 @@ int main(int argc, char** argv) {
     argc = kept;
   }
   bench::SheetSpec spec{4000, 2800};
+  spec.fidelityCases = true;
   if (argc >= 3) {
     spec.width = std::atoi(argv[1]);
     spec.height = std::atoi(argv[2]);
@@ -533,28 +534,113 @@ int main(int argc, char** argv) {
     if (d <= kEndTolerance) ++stemsWithin;
     if (d <= kLooseTolerance) ++stemsLoose;
   }
-  // Dashes of dashed lines: a straight piece from within 2 px of one drawn
-  // dash end to within 2 px of the other.
-  int dashes = 0, dashesFound = 0;
+  // Dashes of dashed and dash-dot lines: a straight piece from within 2 px
+  // of one drawn dash end to within 2 px of the other. Dots of dash-dot
+  // lines: a circle centred within 1.5 px of the dot no larger than it, or a
+  // straight piece with both ends that close.
+  int dashes = 0, dashesFound = 0, dots = 0, dotsFound = 0, clearDashes = 0, clearDashesFound = 0;
   for (const bench::Primitive& p : sheet.primitives) {
-    if (p.kind != bench::PrimitiveKind::DashedLine) continue;
-    const double length = std::hypot(p.points[1].x - p.points[0].x, p.points[1].y - p.points[0].y);
-    const double period = p.dashLength + p.gapLength;
-    if (length <= 0 || period <= 0) continue;
-    for (double s0 = 0; s0 < length; s0 += period) {
-      const double e0 = std::min(s0 + p.dashLength, length);
-      const double ax = p.points[0].x + (p.points[1].x - p.points[0].x) * s0 / length;
-      const double ay = top - (p.points[0].y + (p.points[1].y - p.points[0].y) * s0 / length);
-      const double bx = p.points[0].x + (p.points[1].x - p.points[0].x) * e0 / length;
-      const double by = top - (p.points[0].y + (p.points[1].y - p.points[0].y) * e0 / length);
-      ++dashes;
-      for (const Segment& seg : segments) {
-        if ((dist(seg.a, ax, ay) <= kLooseTolerance && dist(seg.b, bx, by) <= kLooseTolerance) ||
-            (dist(seg.a, bx, by) <= kLooseTolerance && dist(seg.b, ax, ay) <= kLooseTolerance)) {
-          ++dashesFound;
-          break;
-        }
-      }
+    if (p.kind != bench::PrimitiveKind::DashedLine && p.kind != bench::PrimitiveKind::DashDotLine) continue;
+    bench::EachDash(
+        p,
+        [&](bench::GenPoint a, bench::GenPoint b) {
+          const double ax = a.x, ay = top - a.y, bx = b.x, by = top - b.y;
+          ++dashes;
+          bool found = false;
+          for (const Segment& seg : segments) {
+            if ((dist(seg.a, ax, ay) <= kLooseTolerance && dist(seg.b, bx, by) <= kLooseTolerance) ||
+                (dist(seg.a, bx, by) <= kLooseTolerance && dist(seg.b, ax, ay) <= kLooseTolerance)) {
+              found = true;
+              break;
+            }
+          }
+          if (found) ++dashesFound;
+          // Dashes whose gaps leave at least 2 px of white between the caps.
+          if (p.gapLength - p.width >= 2.0) {
+            ++clearDashes;
+            if (found) ++clearDashesFound;
+          }
+          if (!found && listMode == 4) {
+            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f:", ax, ay, bx, by, p.width);
+            for (const auto& e : *drawing.currentLayer()) {
+              if (e->type() != model::EntityType::PolyLine) continue;
+              const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+              bool near = false;
+              for (const auto& q : v) near = near || dist(q.point(), ax, ay) < 4 || dist(q.point(), bx, by) < 4;
+              if (!near) continue;
+              std::printf(" [");
+              for (size_t k = 0; k < v.size() && k < 6; ++k) std::printf(" (%.1f,%.1f)", v[k].x, v[k].y);
+              std::printf(" ]");
+            }
+            std::printf("\n");
+          }
+        },
+        [&](bench::GenPoint d) {
+          const double x = d.x, y = top - d.y;
+          ++dots;
+          bool found = false;
+          for (const model::CCircle* c : circles)
+            found = found || (dist(c->centre(), x, y) <= 1.5 && c->radius() <= p.width);
+          for (const Segment& seg : segments)
+            found = found || (dist(seg.a, x, y) <= 1.5 && dist(seg.b, x, y) <= 1.5);
+          if (found) ++dotsFound;
+        });
+  }
+  // Arcs as a CArc or a bulged segment of a polyline (fillets come back
+  // inside the polyline of their lines): centre and radius within 1 px and
+  // both ends within 3° of the drawn ends.
+  struct Piece {
+    double cx, cy, radius, start, sweep;  // counter-clockwise from start
+    double width;
+    size_t vertices;  // of the polyline of a bulge; 0 for a CArc
+  };
+  std::vector<Piece> pieces;
+  for (const model::CArc* a : arcs)
+    pieces.push_back({a->centre().x, a->centre().y, a->radius(), a->startAngle(), a->endAngle() - a->startAngle(),
+                      a->getWidth(), 0});
+  for (const auto& e : *drawing.currentLayer()) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    for (size_t k = 0; k < v.size(); ++k) {
+      if (!v[k].hasBulge()) continue;
+      const model::PolyVertex& q = v[(k + 1) % v.size()];
+      const double chord = std::hypot(q.x - v[k].x, q.y - v[k].y);
+      if (chord < 1e-9) continue;
+      const double b = v[k].bulge;
+      const double radius = chord * (1 + b * b) / (4 * std::fabs(b));
+      const double mx = (v[k].x + q.x) / 2, my = (v[k].y + q.y) / 2;
+      const double ux = (q.x - v[k].x) / chord, uy = (q.y - v[k].y) / chord;
+      const double h = radius - std::fabs(b) * chord / 2;
+      const double side = b > 0 ? 1.0 : -1.0;
+      const double cx = mx - uy * h * side, cy = my + ux * h * side;
+      const double sweep = 4 * std::atan(b);
+      double start = std::atan2(v[k].y - cy, v[k].x - cx);
+      if (sweep < 0) start += sweep;  // counter-clockwise from the other end
+      pieces.push_back({cx, cy, radius, start, std::fabs(sweep), v[k].startWidth, v.size()});
+    }
+  }
+  const auto angleOff = [](double a, double b) {
+    double d = std::fmod(std::fabs(a - b), 2 * model::kPi);
+    return std::min(d, 2 * model::kPi - d);
+  };
+  constexpr double kEndAngle = 3.0 * 3.14159265358979 / 180.0;
+  int arcsDrawn = 0, arcsFound = 0, filletsDrawn = 0, filletsFound = 0;
+  for (const bench::Primitive& p : sheet.primitives) {
+    if (p.kind != bench::PrimitiveKind::Arc) continue;
+    const double cx = p.centre.x, cy = top - p.centre.y;
+    bool found = false;
+    for (const Piece& piece : pieces) {
+      if (dist(model::Point3{piece.cx, piece.cy}, cx, cy) > kEndTolerance ||
+          std::fabs(piece.radius - p.radius) > kEndTolerance)
+        continue;
+      if (angleOff(piece.start, p.startAngle) <= kEndAngle && angleOff(piece.start + piece.sweep, p.endAngle) <= kEndAngle)
+        found = true;
+    }
+    ++arcsDrawn;
+    if (found) ++arcsFound;
+    if (p.fillet) {
+      ++filletsDrawn;
+      if (found) ++filletsFound;
     }
   }
   // False arcs: arcs and bulged segments that lie on no drawn circle or arc,
@@ -617,28 +703,9 @@ int main(int argc, char** argv) {
                 sweep * 180 / model::kPi, width, vertices, cx + radius * std::cos(a), cy + radius * std::sin(a));
     nearestKind(cx + radius * std::cos(a), cy + radius * std::sin(a));
   };
-  for (const model::CArc* a : arcs)
-    judge(a->centre().x, a->centre().y, a->radius(), a->startAngle(), a->endAngle() - a->startAngle(), "arc",
-          a->getWidth(), 0);
-  for (const auto& e : *drawing.currentLayer()) {
-    if (e->type() != model::EntityType::PolyLine) continue;
-    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
-    for (size_t k = 0; k < v.size(); ++k) {
-      if (!v[k].hasBulge()) continue;
-      const model::PolyVertex& q = v[(k + 1) % v.size()];
-      const double chord = std::hypot(q.x - v[k].x, q.y - v[k].y);
-      if (chord < 1e-9) continue;
-      // Radius and centre of the bulged segment.
-      const double b = v[k].bulge;
-      const double radius = chord * (1 + b * b) / (4 * std::fabs(b));
-      const double mx = (v[k].x + q.x) / 2, my = (v[k].y + q.y) / 2;
-      const double ux = (q.x - v[k].x) / chord, uy = (q.y - v[k].y) / chord;
-      const double h = radius - std::fabs(b) * chord / 2;  // centre's distance from the chord
-      const double side = b > 0 ? 1.0 : -1.0;
-      const double cx = mx - uy * h * side, cy = my + ux * h * side;
-      judge(cx, cy, radius, std::atan2(v[k].y - cy, v[k].x - cx), 4 * std::atan(b), "bulge", v[k].startWidth, v.size());
-    }
-  }
+  for (const Piece& piece : pieces)
+    judge(piece.cx, piece.cy, piece.radius, piece.start, piece.sweep, piece.vertices ? "bulge" : "arc", piece.width,
+          piece.vertices);
 
   std::printf("refined centre lines: %s\n", refine ? "on" : "off");
   std::printf("sheet %s (density %.2f, noise %s), %zu primitives drawn; trace and post-processing %.2f s\n", bench::SheetLabel(spec).c_str(),
@@ -661,6 +728,13 @@ int main(int argc, char** argv) {
               stems ? 100.0 * stemsLoose / stems : 0.0);
   std::printf("%-34s %5d drawn, %5d found as a straight piece within 2 px (%5.1f %%)\n", "dashes of dashed lines", dashes,
               dashesFound, dashes ? 100.0 * dashesFound / dashes : 0.0);
+  std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them with 2 px of white between", clearDashes,
+              clearDashesFound, clearDashes ? 100.0 * clearDashesFound / clearDashes : 0.0);
+  std::printf("%-34s %5d drawn, %5d found as a dot or tiny piece within 1.5 px (%5.1f %%)\n", "dots of dash-dot lines", dots,
+              dotsFound, dots ? 100.0 * dotsFound / dots : 0.0);
+  std::printf("%-34s %5d drawn, %5d found within 1 px and 3 deg (%5.1f %%); fillets %d drawn, %d found (%5.1f %%)\n",
+              "arcs as CArc or bulge", arcsDrawn, arcsFound, arcsDrawn ? 100.0 * arcsFound / arcsDrawn : 0.0,
+              filletsDrawn, filletsFound, filletsDrawn ? 100.0 * filletsFound / filletsDrawn : 0.0);
   std::printf("%-34s %5d (%.2f per 100 drawn lines)\n", "false arcs (arcs and bulges on no drawn curve)", falseArcs,
               lines.drawn ? 100.0 * falseArcs / lines.drawn : 0.0);
   std::printf("%-34s %5d\n", "arcs and bulges on a drawn curve but its centre or radius more than 2 px off", impreciseArcs);

@@ -185,6 +185,74 @@ Primitive RandomLine(Random& random, const SheetSpec& spec, double maxLength) {
   return line;
 }
 
+// Dash-dot lines of pen widths 3 to 6; fillets: two lines meeting at a
+// corner, rounded by an arc tangent to both; corners: two lines from one point.
+void AddFidelityCases(Random& random, const SheetSpec& spec, double maxLength, std::vector<Primitive>& out) {
+  const double megapixels = static_cast<double>(spec.width) * spec.height / 1e6;
+  const auto count = [&](double perMegapixel) {
+    return std::max(1, static_cast<int>(std::lround(perMegapixel * megapixels * spec.density)));
+  };
+  for (int i = count(1); i > 0; --i) {
+    Primitive line = RandomLine(random, spec, maxLength);
+    line.kind = PrimitiveKind::DashDotLine;
+    line.width = random.integer(3, 6);
+    line.dashLength = random.range(15, 30);
+    line.gapLength = random.range(2 * line.width, 2 * line.width + 6);
+    out.push_back(line);
+  }
+  const auto inside = [&](GenPoint p) { return p.x > 10 && p.y > 10 && p.x < spec.width - 11 && p.y < spec.height - 11; };
+  for (int i = count(1); i > 0; --i) {
+    const GenPoint corner = RandomPoint(random, spec, 80);
+    const double width = RandomStrokeWidth(random, spec);
+    const double in = random.chance(0.5) ? random.integer(0, 3) * kPi / 2 : random.range(0, 2 * kPi);
+    const double turn = (random.chance(0.5) ? 1 : -1) * random.range(kPi / 6, kPi * 5 / 6);
+    const double out_ = in + turn;
+    const double first = random.range(30, maxLength / 2), second = random.range(30, maxLength / 2);
+    const GenPoint a{corner.x - first * std::cos(in), corner.y - first * std::sin(in)};
+    const GenPoint b{corner.x + second * std::cos(out_), corner.y + second * std::sin(out_)};
+    if (!inside(a) || !inside(b)) continue;
+    const bool rounded = random.chance(0.6);
+    const double radius = random.range(width + 8, std::max(width + 10, std::min(first, second) * 0.8));
+    const double tangent = radius * std::tan(std::fabs(turn) / 2);
+    if (!rounded || tangent > std::min(first, second) - 10) {
+      Primitive l1, l2;
+      l1.width = l2.width = width;
+      l1.points = {a, corner};
+      l2.points = {corner, b};
+      out.push_back(l1);
+      out.push_back(l2);
+      continue;
+    }
+    const GenPoint t1{corner.x - tangent * std::cos(in), corner.y - tangent * std::sin(in)};
+    const GenPoint t2{corner.x + tangent * std::cos(out_), corner.y + tangent * std::sin(out_)};
+    // The centre lies on the inner side of the turn (screen coordinates, y down).
+    const double side = turn > 0 ? 1.0 : -1.0;
+    const GenPoint centre{t1.x - side * std::sin(in) * radius, t1.y + side * std::cos(in) * radius};
+    Primitive l1, arc, l2;
+    l1.width = arc.width = l2.width = width;
+    l1.points = {a, t1};
+    l2.points = {t2, b};
+    arc.kind = PrimitiveKind::Arc;
+    arc.fillet = true;
+    arc.centre = centre;
+    arc.radius = radius;
+    // Screen angles count counter-clockwise with y down.
+    const double s1 = std::atan2(-(t1.y - centre.y), t1.x - centre.x);
+    const double s2 = std::atan2(-(t2.y - centre.y), t2.x - centre.x);
+    double sweep = NormaliseAngle(s2 - s1);
+    if (sweep > kPi) {
+      arc.startAngle = s2;
+      arc.endAngle = s2 + (2 * kPi - sweep);
+    } else {
+      arc.startAngle = s1;
+      arc.endAngle = s1 + sweep;
+    }
+    out.push_back(l1);
+    out.push_back(arc);
+    out.push_back(l2);
+  }
+}
+
 }  // namespace
 
 void DrawPrimitive(raster::CRaster& raster, const Primitive& primitive) {
@@ -204,20 +272,12 @@ void DrawPrimitive(raster::CRaster& raster, const Primitive& primitive) {
     case PrimitiveKind::Arc:
       DrawRing(raster, primitive, true);
       break;
-    case PrimitiveKind::DashedLine: {
-      const GenPoint p = primitive.points[0];
-      const GenPoint q = primitive.points[1];
-      const double length = std::hypot(q.x - p.x, q.y - p.y);
-      const double period = primitive.dashLength + primitive.gapLength;
-      if (length <= 0 || period <= 0) break;
-      for (double s = 0; s < length; s += period) {
-        const double e = std::min(s + primitive.dashLength, length);
-        const GenPoint a{p.x + (q.x - p.x) * s / length, p.y + (q.y - p.y) * s / length};
-        const GenPoint b{p.x + (q.x - p.x) * e / length, p.y + (q.y - p.y) * e / length};
-        DrawCapsule(raster, a, b, half);
-      }
+    case PrimitiveKind::DashedLine:
+    case PrimitiveKind::DashDotLine:
+      EachDash(
+          primitive, [&](GenPoint a, GenPoint b) { DrawCapsule(raster, a, b, half); },
+          [&](GenPoint p) { DrawCapsule(raster, p, p, half); });
       break;
-    }
     case PrimitiveKind::Speck: {
       const int size = std::max(1, static_cast<int>(primitive.width));
       const int x0 = static_cast<int>(primitive.points[0].x);
@@ -350,6 +410,7 @@ bool GenerateSheet(const SheetSpec& spec, Sheet& sheet) {
       origin.x += size * 0.9;
     }
   }
+  if (spec.fidelityCases) AddFidelityCases(random, spec, maxLength, out);
   if (spec.noise) {
     for (int i = count(150); i > 0; --i) {
       Primitive speck;

@@ -6,6 +6,7 @@
 // library distributions), and the primitives come back with their geometry so
 // that a caller can compare a vectorisation against what was drawn.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ enum class PrimitiveKind {
   Arc,         // centre, radius, counter-clockwise on screen from startAngle to endAngle (radians, y down)
   DashedLine,  // points[0] -> points[1], dashes of dashLength with gaps of gapLength
   Speck,       // salt noise: a square of `width` pixels at points[0]
+  DashDotLine, // points[0] -> points[1]: dash of dashLength, gap, dot (a disc of the stroke width), gap, ...
 };
 
 struct GenPoint {
@@ -40,7 +42,14 @@ struct Primitive {
   double gapLength = 0.0;
   // For T and X junctions: the index of the primitive this one meets or crosses, else -1.
   int joins = -1;
+  // An arc drawn as the fillet between two lines, tangent to both.
+  bool fillet = false;
 };
+
+// Where the dashes and dots of a dashed or dash-dot line lie: calls
+// dash(a, b) for each dash and dot(p) for each dot, in order along the line.
+template <typename Dash, typename Dot>
+void EachDash(const Primitive& line, Dash&& dash, Dot&& dot);
 
 struct SheetSpec {
   int width = 1000;
@@ -51,6 +60,10 @@ struct SheetSpec {
   int minWidth = 1;
   int maxWidth = 12;
   bool noise = true;
+  // Cases for fidelity checks, off for the benchmarks' sheets: dash-dot
+  // lines with dots, fillets tangent to two lines, corners of two lines
+  // meeting at one point.
+  bool fidelityCases = false;
 };
 
 struct Sheet {
@@ -70,5 +83,26 @@ void DrawPrimitive(raster::CRaster& raster, const Primitive& primitive);
 
 // "1000x700" style label of a spec, for benchmark names.
 std::string SheetLabel(const SheetSpec& spec);
+
+template <typename Dash, typename Dot>
+void EachDash(const Primitive& line, Dash&& dash, Dot&& dot) {
+  const GenPoint p = line.points[0];
+  const GenPoint q = line.points[1];
+  const double dx = q.x - p.x, dy = q.y - p.y;
+  const double length = std::sqrt(dx * dx + dy * dy);
+  const double period = line.dashLength + line.gapLength;
+  if (length <= 0 || period <= 0) return;
+  const auto at = [&](double s) { return GenPoint{p.x + dx * s / length, p.y + dy * s / length}; };
+  const bool dotted = line.kind == PrimitiveKind::DashDotLine;
+  for (double s = 0; s < length;) {
+    const double e = s + line.dashLength < length ? s + line.dashLength : length;
+    dash(at(s), at(e));
+    s = e + line.gapLength;
+    if (dotted && s < length) {
+      dot(at(s));
+      s += line.gapLength;
+    }
+  }
+}
 
 }  // namespace quillon::bench

@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "postprocess/line_width.h"
 #include "postprocess/stage_common.h"
 
 namespace quillon::postprocess {
@@ -265,10 +266,33 @@ double distanceToLine(const Point3& p, const Point3& a, const Point3& b) {
   return std::fabs(dx * (p.y - a.y) - dy * (p.x - a.x)) / std::hypot(dx, dy);
 }
 
+// Refined centre lines: the longest blank stretch, in pixels, on the way
+// from a to b. Ends that face each other across more than a pixel or two
+// of white are the ends of dashes, not pieces of one stroke.
+constexpr double kMaxBlankGap = 2.0;
+constexpr double kGapStep = 0.5;
+double longestBlank(const raster::CRaster& raster, const Point3& a, const Point3& b) {
+  const double length = std::hypot(b.x - a.x, b.y - a.y);
+  const int steps = static_cast<int>(std::ceil(length / kGapStep));
+  double longest = 0.0, run = 0.0;
+  for (int k = 0; k <= steps; ++k) {
+    const double t = steps > 0 ? static_cast<double>(k) / steps : 0.0;
+    bool inside = false;
+    if (inkAt(raster, a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, inside)) {
+      run = 0.0;
+    } else if (k > 0) {
+      run += length / steps;
+      longest = std::max(longest, run);
+    }
+  }
+  return longest;
+}
+
 class ConnectRun {
  public:
-  ConnectRun(model::CLayer& layer, int conDis, const StageProgress& stage, EndIndex& index)
-      : layer_(layer), conDis_(conDis), stage_(stage), index_(index) {}
+  ConnectRun(model::CLayer& layer, int conDis, const StageProgress& stage, EndIndex& index,
+             const raster::CRaster* refinedGaps)
+      : layer_(layer), conDis_(conDis), stage_(stage), index_(index), refinedGaps_(refinedGaps) {}
 
   // Stages 1 to 4; false when cancelled (finished(10) delivered).
   bool run() {
@@ -531,7 +555,7 @@ class ConnectRun {
       }
       return;
     }
-    if (cluster.members.size() == 3) {
+    if (cluster.members.size() == 3 && !whiteBetween(cluster)) {
       if (ClusterMember* bridge = findBridge(cluster)) {
         ClusterMember* far = linkOf(bridge->polyline, 1 - bridge->end);
         if (far != nullptr && far->cluster != &cluster && !far->cluster->resolved &&
@@ -550,6 +574,22 @@ class ConnectRun {
     // Always release for good: a member kept pending above whose polyline
     // found no partner would otherwise never return to the layer.
     release(cluster, false);
+  }
+
+  // Refined centre lines: whether white parts two of the cluster's ends, so
+  // that the cluster is no junction (the ends of dashes in a row).
+  bool whiteBetween(const EndCluster& cluster) const {
+    if (refinedGaps_ == nullptr) return false;
+    const std::vector<ClusterMember*>& ms = cluster.members;
+    for (size_t i = 0; i < ms.size(); ++i) {
+      for (size_t j = i + 1; j < ms.size(); ++j) {
+        if (!live(ms[i]) || !live(ms[j])) continue;
+        const Point3 a = direction(ms[i]->polyline, ms[i]->end).end;
+        const Point3 b = direction(ms[j]->polyline, ms[j]->end).end;
+        if (longestBlank(*refinedGaps_, a, b) > kMaxBlankGap) return true;
+      }
+    }
+    return false;
   }
 
   // The short straight member of a three-way cluster, or null.
@@ -728,6 +768,7 @@ class ConnectRun {
         if (p1 == p2 && p1->isSingleSegment()) continue;
         const EndDirection d1 = direction(p1, ms[i]->end);
         const EndDirection d2 = direction(p2, ms[j]->end);
+        if (refinedGaps_ != nullptr && longestBlank(*refinedGaps_, d1.end, d2.end) > kMaxBlankGap) continue;
         const double gx = d2.toward.x - d1.toward.x, gy = d2.toward.y - d1.toward.y;
         const double score = gx * gx + gy * gy >= 1e-30
                                  ? distanceToLine(d1.end, d1.toward, d2.toward) +
@@ -790,6 +831,7 @@ class ConnectRun {
   const int conDis_;
   const StageProgress& stage_;
   EndIndex& index_;
+  const raster::CRaster* refinedGaps_;
   // Every polyline the stage holds, in the order it took or made them; a
   // slot is emptied when its polyline goes back to the layer.
   std::vector<std::unique_ptr<CPolyLine>> pool_;
@@ -799,12 +841,13 @@ class ConnectRun {
 
 }  // namespace
 
-bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index) {
+bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index,
+                  const raster::CRaster* refinedGaps) {
   const StageProgress stage(sink);
   EndIndex own;
   EndIndex& ends = index != nullptr ? *index : own;
   stage.begin("ProcessConnectLine", "Connect line");
-  ConnectRun run(layer, conDis, stage, ends);
+  ConnectRun run(layer, conDis, stage, ends, refinedGaps);
   try {
     if (!run.run()) {
       run.returnAll();

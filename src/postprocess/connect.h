@@ -19,6 +19,7 @@
 #include "model/layer.h"
 #include "model/polyline.h"
 #include "platform/progress.h"
+#include "raster/raster.h"
 
 namespace quillon::postprocess {
 
@@ -222,6 +223,9 @@ std::unique_ptr<model::CPolyLine> joinPolylines(model::CPolyLine& a, model::CPol
 // at its end, joined ones as new polylines; other entities stay in place.
 // False when cancelled (finished(10)) or out of memory (finished(2)); either
 // way every polyline not yet joined or deleted returns to the layer.
-bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index = nullptr);
+// Refined centre lines pass the raster as refinedGaps: ends with more than
+// two pixels of white between them are then never paired (dashes stay apart).
+bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index = nullptr,
+                  const raster::CRaster* refinedGaps = nullptr);
 
 }  // namespace quillon::postprocess

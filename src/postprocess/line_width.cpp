@@ -87,6 +87,20 @@ bool trimEnd(std::vector<PolyVertex>& v, size_t e, size_t n, size_t n2, double b
   return false;
 }
 
+// Whether the ink around (x, y) is a cap of the given radius facing along
+// (ux, uy): it ends within the radius plus kCapTolerance at 45° and 90° to
+// both sides.
+bool capAround(const raster::CRaster& raster, double x, double y, double ux, double uy, double radius, double reach) {
+  constexpr double kDiagonal = 0.70710678118654752;
+  const double sides[4][2] = {{-uy, ux}, {uy, -ux}, {(ux - uy) * kDiagonal, (uy + ux) * kDiagonal},
+                              {(ux + uy) * kDiagonal, (uy - ux) * kDiagonal}};
+  for (const auto& d : sides) {
+    const double r = inkReach(raster, x, y, d[0], d[1], reach);
+    if (r < 0.0 || r > radius + kCapTolerance) return false;
+  }
+  return true;
+}
+
 // Thinning eats into a round cap from its tip, so a free stroke end comes
 // out short of the cap's centre by a pixel or more, more on wider strokes.
 // Moves the end vertex e (its neighbour n, the end segment's width w) out
@@ -111,13 +125,7 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
   const double shortfall = ahead - radius;
   if (shortfall < kCapMinShift) return;
   const double cx = v[e].x + ux * shortfall, cy = v[e].y + uy * shortfall;
-  constexpr double kDiagonal = 0.70710678118654752;
-  const double sides[4][2] = {{-uy, ux}, {uy, -ux}, {(ux - uy) * kDiagonal, (uy + ux) * kDiagonal},
-                              {(ux + uy) * kDiagonal, (uy - ux) * kDiagonal}};
-  for (const auto& d : sides) {
-    const double r = inkReach(raster, cx, cy, d[0], d[1], reach);
-    if (r < 0.0 || r > radius + kCapTolerance) return;
-  }
+  if (!capAround(raster, cx, cy, ux, uy, radius, reach)) return;
   v[e].x = cx;
   v[e].y = cy;
 }
@@ -239,6 +247,23 @@ void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster) {
       v[n - 1].x != polyline.vertices()[n - 1].x || v[n - 1].y != polyline.vertices()[n - 1].y) {
     polyline.editVertices() = std::move(v);
   }
+}
+
+bool endsInCaps(const model::CPolyLine& polyline, const raster::CRaster& raster) {
+  const auto& v = polyline.vertices();
+  const size_t n = v.size();
+  if (n < 2 || polyline.isClosed()) return false;
+  const auto cap = [&](size_t e, size_t q, double w) {
+    const double dx = v[e].x - v[q].x, dy = v[e].y - v[q].y;
+    const double length = std::hypot(dx, dy);
+    if (length < kNoWidth) return false;
+    const double ux = dx / length, uy = dy / length;
+    const double radius = std::max(w, 1.0) / 2.0;
+    const double reach = 2.0 * radius + kCapSlack;
+    const double ahead = inkReach(raster, v[e].x, v[e].y, ux, uy, reach);
+    return ahead >= 0.0 && ahead <= radius + kCapTolerance && capAround(raster, v[e].x, v[e].y, ux, uy, radius, reach);
+  };
+  return cap(0, 1, v[0].startWidth) && cap(n - 1, n - 2, v[n - 2].startWidth);
 }
 
 bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, bool refine,

@@ -63,6 +63,12 @@ bool validateAfterWidth(model::CPolyLine& polyline);
 // end whose ink runs off the raster stay.
 void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster);
 
+// Whether both ends of an open polyline lie at the centres of round caps
+// (the ink ends within half the width plus 1.5 ahead, at 45° and at 90° to
+// both sides): a short stroke on its own, such as a dash, rather than a
+// stub of a junction.
+bool endsInCaps(const model::CPolyLine& polyline, const raster::CRaster& raster);
+
 // The stage "Calculate line width": measures every polyline of the layer,
 // then validates each and deletes the blobs; refined, it also extends the
 // free ends of the others. Progress 0..50 over the

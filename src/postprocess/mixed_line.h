@@ -4,6 +4,7 @@
 // stroke are joined first and survive.
 
 #include "model/layer.h"
+#include "raster/raster.h"
 
 namespace quillon::postprocess {
 
@@ -11,6 +12,8 @@ namespace quillon::postprocess {
 // polyline's closing segment included) is below minLength (i_DelLine_Length).
 // Circles, arcs, solids and polypolygons stay. Reports nothing and cannot
 // fail; answers the number of entities deleted.
-int deleteShortLines(model::CLayer& layer, int minLength);
+// Refined centre lines pass the raster as keepStrokes: a short polyline
+// whose both ends are round caps (a dash, a short stroke of text) is kept.
+int deleteShortLines(model::CLayer& layer, int minLength, const raster::CRaster* keepStrokes = nullptr);
 
 }  // namespace quillon::postprocess

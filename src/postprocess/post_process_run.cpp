@@ -31,8 +31,11 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   raster::CRaster& raster = drawing.raster();
 
   if (populated() && !calculateWidthsLayer(layer, raster, options.b_Refine, sink)) return false;
-  if (options.b_Connect && populated() && !connectLayer(layer, options.i_ConDis, sink, ends)) return false;
-  if (options.b_DelLine && populated()) deleteShortLines(layer, options.i_DelLine_Length);
+  if (options.b_Connect && populated() &&
+      !connectLayer(layer, options.i_ConDis, sink, ends, options.b_Refine ? &raster : nullptr))
+    return false;
+  if (options.b_DelLine && populated())
+    deleteShortLines(layer, options.i_DelLine_Length, options.b_Refine ? &raster : nullptr);
   if (options.b_Refine && populated()) carryEndsOntoStrokes(layer, raster);
   if (options.b_RecogniseCirArc && populated()) {
     const int size = std::max(raster.width(), raster.height());

@@ -11,9 +11,9 @@ namespace quillon::postprocess {
 namespace {
 
 // Samples are about this far apart along the arc, within these counts.
-constexpr double kSampleSpacing = 1.5;
+constexpr double kSampleSpacing = 2.5;
 constexpr int kMinSamples = 12;
-constexpr int kMaxSamples = 180;
+constexpr int kMaxSamples = 120;
 // How far beyond the stroke width the edges are looked for; a probe that
 // reaches this far ran into a crossing or junction.
 constexpr double kEdgeSlack = 4.0;
@@ -28,10 +28,12 @@ constexpr double kMaxBlankShare = 0.1;
 constexpr double kMinEdgeShare = 0.33;
 constexpr double kMaxStrayShare = 0.2;
 constexpr double kStray = 1.0;
-// Correction rounds, and the damping that keeps the centre of a short arc
+// Correction rounds (fewer once a round moves the circle by less than
+// kSettled), and the damping that keeps the centre of a short arc
 // (which the offsets barely fix) near where it was.
 constexpr int kRounds = 5;
 constexpr double kCentreDamping = 0.02;
+constexpr double kSettled = 0.05;
 // An arc whose sagitta is below this stays a straight run: its chord
 // follows the stroke within a pixel anyway.
 constexpr double kMinSagitta = 1.0;
@@ -50,17 +52,25 @@ Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, 
   double shift = 0.0;
   bool inside = false;
   bool found = inkAt(raster, px, py, inside);
+  // Beside the point along the radius, and half a pixel along the circle
+  // too: a hairline ring on a diagonal is only 8-connected, and the radius
+  // there runs between its pixels.
+  double along = 0.0;
   for (double s = 0.5; !found && s <= kNearSearch; s += 0.5) {
-    for (const double signed_ : {s, -s}) {
-      if (inkAt(raster, px + ux * signed_, py + uy * signed_, inside)) {
-        shift = signed_;
-        found = true;
-        break;
+    for (const double t : {0.0, 0.5, -0.5}) {
+      for (const double signed_ : {s, -s}) {
+        if (inkAt(raster, px + ux * signed_ - uy * t, py + uy * signed_ + ux * t, inside)) {
+          shift = signed_;
+          along = t;
+          found = true;
+          break;
+        }
       }
+      if (found) break;
     }
   }
   if (!found) return Sample::Blank;
-  const double sx = px + ux * shift, sy = py + uy * shift;
+  const double sx = px + ux * shift - uy * along, sy = py + uy * shift + ux * along;
   const double out = inkReach(raster, sx, sy, ux, uy, reach);
   const double in = inkReach(raster, sx, sy, -ux, -uy, reach);
   if (out < 0.0 || in < 0.0 || out + kProbeStep > reach || in + kProbeStep > reach) return Sample::Open;
@@ -74,6 +84,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   StrokeCircle c = circle;
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   std::vector<Offset> offsets;
+  bool settled = false;
   for (int round = 0; round < kRounds; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
     const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
@@ -96,7 +107,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     }
     if (blank > kMaxBlankShare * n) return std::nullopt;
     if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
-    if (round == kRounds - 1) break;
+    if (settled || round == kRounds - 1) break;
     // Least squares: offset ≈ dr + dx·cos a + dy·sin a.
     double m[3][4] = {};
     for (const Offset& o : offsets) {
@@ -125,6 +136,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     c.centre.x += dx;
     c.centre.y += dy;
     c.radius += dr;
+    settled = std::fabs(dr) + std::hypot(dx, dy) < kSettled;
   }
   const auto strays = std::count_if(offsets.begin(), offsets.end(),
                                     [](const Offset& o) { return std::fabs(o.offset) > kStray; });
