@@ -86,6 +86,11 @@ void DrawingView::setBusy(bool busy) {
   if (!busy_) sceneChanged();
 }
 
+void DrawingView::setRasterPreview(std::optional<std::array<uint8_t, 256>> table) {
+  rasterImage_.setPreview(std::move(table));
+  sceneChanged();
+}
+
 void DrawingView::sceneChanged() {
   if (!resizing_ && !(view_.window() == lastWindow_)) autoFit_ = false;
   lastWindow_ = view_.window();

@@ -13,6 +13,9 @@
 #include <QImage>
 #include <QList>
 #include <QWidget>
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <functional>
 #include <memory>
 
@@ -45,6 +48,9 @@ class DrawingView : public QWidget {
   void drawingChanged();
   // The raster was replaced or edited: drop its cached copies too.
   void rasterChanged();
+  // A colour table applied to every shown raster component (a live preview
+  // of brightness and contrast); empty shows the raster as it is.
+  void setRasterPreview(std::optional<std::array<uint8_t, 256>> table);
 
   // Renders the scene (background, raster, entities, grid, grips) for the
   // current view window into the painter's device of the given size.

@@ -19,8 +19,6 @@
 #include "ui_text.h"
 
 namespace quillon::ui {
-namespace {
-
 QDialogButtonBox* OkCancel(QDialog* dialog) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
   buttons->button(QDialogButtonBox::Ok)->setText(T("ButtonOK", "O&K"));
@@ -29,8 +27,6 @@ QDialogButtonBox* OkCancel(QDialog* dialog) {
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   return buttons;
 }
-
-}  // namespace
 
 ExplodeDlg::ExplodeDlg(bool hasSelection, QWidget* parent) : QDialog(parent) {
   setWindowTitle(T("ExplodeDlgCap", "Explode set"));

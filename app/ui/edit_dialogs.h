@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDialogButtonBox;
 class QDoubleSpinBox;
 class QLabel;
 class QRadioButton;
@@ -20,6 +21,9 @@ class CGraph;
 }
 
 namespace quillon::ui {
+
+// OK and Cancel buttons wired to the dialog's accept and reject.
+QDialogButtonBox* OkCancel(QDialog* dialog);
 
 // "Explode set": all vectors or the selected ones (preselected when
 // something is selected).

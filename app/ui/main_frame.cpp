@@ -33,6 +33,7 @@
 #include "property_dock.h"
 #include "raster/raster.h"
 #include "raster/raster_file.h"
+#include "raster_menu.h"
 #ifndef QUILLON_UI_WITHOUT_SAVE
 #include "save_vec_dlg.h"
 #endif
@@ -114,6 +115,7 @@ CMainFrame::CMainFrame(editor::AppSession* session, std::unique_ptr<editor::AppS
   createStatusBar();
   createDocks();
   AddBatchCommand(*this);
+  rasterMenu_ = new RasterMenu(*this);
   connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { updateUi(); });
   resize(1280, 860);
   updateUi();
@@ -659,6 +661,7 @@ void CMainFrame::updateUi() {
       action(name)->setChecked(false);
   }
   rebuildHistoryMenus();
+  if (rasterMenu_ != nullptr) rasterMenu_->updateState();
   updateCommandState();
   updateTitle();
 }
@@ -950,7 +953,13 @@ void CMainFrame::rasterUndo(bool redo) {
   if (frame == nullptr) return;
   frame->view().processor().cancelCommand();
   raster::RasterUndoList& undo = frame->document().rasterUndo();
-  if (redo ? undo.redo() : undo.undo()) frame->view().rasterChanged();
+  const size_t done = undo.doneCount();
+  const bool can = redo ? done < undo.count() : done > 0;
+  const QString name = can ? Q(undo.entry(redo ? done : done - 1).name()) : QString();
+  if (redo ? undo.redo() : undo.undo()) {
+    frame->view().rasterChanged();
+    statusBar()->showMessage((redo ? T("RasterRedoStatus", "Redo: ") : T("RasterUndoStatus", "Undo: ")) + name, 5000);
+  }
   updateUi();
 }
 

@@ -41,6 +41,7 @@ class CChildFrame;
 class DrawingView;
 class LayersDock;
 class PropertyDock;
+class RasterMenu;
 
 // What a command action is made from.
 struct CommandSpec {
@@ -179,6 +180,7 @@ class CMainFrame : public QMainWindow {
   QList<QToolButton*> aidButtons_;
   LayersDock* layers_ = nullptr;
   PropertyDock* properties_ = nullptr;
+  RasterMenu* rasterMenu_ = nullptr;
   QPointer<CChildFrame> lastActive_;
   bool tearingDown_ = false;
 };

@@ -231,6 +231,31 @@ const RasterImage::Level& RasterImage::level(const raster::CRaster& raster, int 
   return levels_[static_cast<size_t>(std::min<int>(index, static_cast<int>(levels_.size()) - 1))];
 }
 
+void RasterImage::applyPreview(QImage& image) const {
+  if (!preview_) return;
+  const std::array<uint8_t, 256>& t = *preview_;
+  const QImage::Format format = image.format();
+  if (format != QImage::Format_Grayscale8 && format != QImage::Format_Indexed8 && format != QImage::Format_Mono &&
+      format != QImage::Format_RGB32)
+    image = image.convertToFormat(QImage::Format_RGB32);
+  if (image.format() == QImage::Format_Grayscale8) {
+    for (int y = 0; y < image.height(); ++y) {
+      uint8_t* line = image.scanLine(y);
+      for (int x = 0; x < image.width(); ++x) line[x] = t[line[x]];
+    }
+  } else if (image.format() == QImage::Format_RGB32) {
+    for (int y = 0; y < image.height(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < image.width(); ++x)
+        line[x] = qRgb(t[qRed(line[x])], t[qGreen(line[x])], t[qBlue(line[x])]);
+    }
+  } else {
+    QList<QRgb> colours = image.colorTable();
+    for (QRgb& c : colours) c = qRgb(t[qRed(c)], t[qGreen(c)], t[qBlue(c)]);
+    image.setColorTable(colours);
+  }
+}
+
 void RasterImage::draw(QPainter& painter, const raster::CRaster& raster, const QRectF& source, const QRectF& target) {
   if (raster.empty() || source.width() <= 0 || source.height() <= 0) return;
   const QRectF visible = source.intersected(QRectF(0, 0, raster.width(), raster.height()));
@@ -245,7 +270,8 @@ void RasterImage::draw(QPainter& painter, const raster::CRaster& raster, const Q
     // Whole pixels around the visible part; zoomed in they show as squares.
     const int x0 = static_cast<int>(std::floor(visible.left())), y0 = static_cast<int>(std::floor(visible.top()));
     const int x1 = static_cast<int>(std::ceil(visible.right())), y1 = static_cast<int>(std::ceil(visible.bottom()));
-    const QImage part = convertRect(raster, x0, y0, x1 - x0, y1 - y0);
+    QImage part = convertRect(raster, x0, y0, x1 - x0, y1 - y0);
+    applyPreview(part);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1.0);
     painter.drawImage(targetOf(QRectF(x0, y0, x1 - x0, y1 - y0)), part);
   } else {
@@ -254,7 +280,13 @@ void RasterImage::draw(QPainter& painter, const raster::CRaster& raster, const Q
     const double f = reduced.factor;
     const QRectF inLevel(visible.x() / f, visible.y() / f, visible.width() / f, visible.height() / f);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(targetOf(visible), reduced.image, inLevel);
+    if (preview_) {
+      QImage part = reduced.image.copy(inLevel.toAlignedRect());
+      applyPreview(part);
+      painter.drawImage(targetOf(visible), part, inLevel.translated(-inLevel.toAlignedRect().topLeft()));
+    } else {
+      painter.drawImage(targetOf(visible), reduced.image, inLevel);
+    }
   }
   painter.restore();
 }

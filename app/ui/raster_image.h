@@ -9,7 +9,10 @@
 
 #include <QImage>
 #include <QRectF>
+#include <array>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -27,6 +30,9 @@ class RasterImage {
   // Draws the raster part `source` (raster pixels, row 0 at the top, may
   // reach outside the image) into `target` (device pixels).
   void draw(QPainter& painter, const raster::CRaster& raster, const QRectF& source, const QRectF& target);
+  // Every colour component drawn goes through the table (a preview of a
+  // colour adjustment); the cached copies stay as they are.
+  void setPreview(std::optional<std::array<uint8_t, 256>> table) { preview_ = std::move(table); }
 
   // The pixels of [x, x + w) × [y, y + h) at full resolution (clipped to the
   // image); exposed for tests.
@@ -41,7 +47,10 @@ class RasterImage {
   Level halve(const Level& from) const;
   Level firstLevel(const raster::CRaster& raster) const;
 
-  std::vector<Level> levels_;  // levels_[i] is reduced by 2^(i+1)
+  void applyPreview(QImage& image) const;
+
+  std::vector<Level> levels_;
+  std::optional<std::array<uint8_t, 256>> preview_;  // levels_[i] is reduced by 2^(i+1)
 };
 
 }  // namespace quillon::ui
