@@ -8,8 +8,12 @@
 // centre line is traced. The picture is taken from the screen so it shows
 // both windows; run it on a virtual display:
 //   xvfb-run -a -s "-screen 0 1400x950x24" ui_manual_shots OUTDIR progress
+//   ui_manual_shots OUTDIR clean
+// clean.png only: the sheet with the Brightness & Contrast dialog open and
+// its preview on the view (the dialog drawn over the window's picture).
 
 #include <QApplication>
+#include <QPainter>
 #include <QDir>
 #include <QLineEdit>
 #include <QScreen>
@@ -21,6 +25,8 @@
 #include "drawing_view.h"
 #include "editor/document.h"
 #include "main_frame.h"
+#include "raster_dialogs.h"
+#include "raster_menu.h"
 #include "model/graph.h"
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
@@ -85,12 +91,40 @@ bool ShootProgress(ui::CMainFrame& frame, const QString& file) {
   return saved;
 }
 
+// The Brightness & Contrast dialog over the sheet, its preview on the view;
+// the dialog is cancelled, so the raster stays as it was.
+bool ShootClean(ui::CMainFrame& frame, const QString& file) {
+  auto* menu = frame.findChild<ui::RasterMenu*>();
+  if (menu == nullptr) return false;
+  bool saved = false;
+  menu->answerDialog = [&](QDialog& dialog) {
+    auto* adjust = qobject_cast<ui::BrightnessContrastDlg*>(&dialog);
+    if (adjust == nullptr) return false;
+    adjust->setBrightness(-20);
+    adjust->setContrast(70);
+    dialog.adjustSize();
+    QApplication::processEvents();
+    QImage picture = frame.grab().toImage();
+    const QPixmap shown = dialog.grab();
+    QPainter painter(&picture);
+    const QPoint at(picture.width() - shown.width() - 40, 150);
+    painter.fillRect(QRect(at - QPoint(2, 2), shown.size() + QSize(4, 4)), QColor(0x55, 0x55, 0x55));
+    painter.drawPixmap(at, shown);
+    painter.end();
+    saved = picture.save(file, "PNG");
+    return false;
+  };
+  frame.action(QStringLiteral("raster.brightcontrast"))->trigger();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const bool progressOnly = argc == 3 && QString::fromLocal8Bit(argv[2]) == QLatin1String("progress");
-  if (argc != 2 && !progressOnly) return 2;
+  const bool cleanOnly = argc == 3 && QString::fromLocal8Bit(argv[2]) == QLatin1String("clean");
+  if (argc != 2 && !progressOnly && !cleanOnly) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
   QTemporaryDir config;
@@ -108,6 +142,7 @@ int main(int argc, char** argv) {
   ui::CChildFrame* child = frame.activeChild();
   QTest::qWait(50);
   if (progressOnly) return ShootProgress(frame, out + QStringLiteral("/progress.png")) ? 0 : 1;
+  if (cleanOnly) return ShootClean(frame, out + QStringLiteral("/clean.png")) ? 0 : 1;
   Save(frame, out + QStringLiteral("/open.png"));
 
   if (!Trace(child->document())) return 1;
