@@ -62,8 +62,11 @@ ThresholdDlg::ThresholdDlg(const editor::ThresholdDialogModel& model, QWidget* p
   fixed_ = new QRadioButton(T("RasterThresholdFixed", "&Fixed threshold:"), this);
   auto* row = new QHBoxLayout;
   std::tie(slider_, level_) = LinkedSlider(this, 0, 255, model.level, row);
-  automatic_ = new QRadioButton(
-      T("RasterThresholdAuto", "&Automatic threshold (suggested: %1)").arg(model.suggested), this);
+  // Language texts cannot carry placeholders, so the value is appended.
+  automatic_ = new QRadioButton(T("RasterThresholdAuto", "&Automatic threshold") + QStringLiteral(" (") +
+                                    T("RasterThresholdSuggested", "suggested") + QStringLiteral(": ") +
+                                    QString::number(model.suggested) + QLatin1Char(')'),
+                                this);
   (model.automatic ? automatic_ : fixed_)->setChecked(true);
   layout->addWidget(fixed_);
   layout->addLayout(row);
@@ -163,9 +166,8 @@ ResampleDlg::ResampleDlg(const editor::ResampleDialogModel& model, QWidget* pare
     : QDialog(parent), model_(model) {
   setWindowTitle(T("RasResample", "Resample"));
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(T("RasResampleNow", "Now: %1 x %2 pixels")
-                                   .arg(model.originalWidth())
-                                   .arg(model.originalHeight()),
+  layout->addWidget(new QLabel(T("RasResampleNow", "Now:") + QStringLiteral(" %1 x %2").arg(model.originalWidth()).arg(model.originalHeight()) +
+                                   T("RasterPixelsSuffix", " pixels"),
                                this));
   auto* pixels = new QGroupBox(T("RasResamplePixels", "Pixel dimensions"), this);
   auto* pixelForm = new QFormLayout(pixels);
