@@ -37,6 +37,11 @@ constexpr double kSettled = 0.05;
 // An arc whose sagitta is below this stays a straight run: its chord
 // follows the stroke within a pixel anyway.
 constexpr double kMinSagitta = 1.0;
+// Dots: the smallest diameter, the largest one probed, and how far the
+// blob's extents across may differ (a short dash is no dot).
+constexpr double kMinDot = 2.5;
+constexpr double kMaxDot = 24.0;
+constexpr double kDotRoundness = 1.5;
 
 struct Offset {
   double angle;
@@ -144,6 +149,33 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   const double half = std::min(std::fabs(c.sweep), model::kTwoPi) / 2.0;
   if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < kMinSagitta) return std::nullopt;
   return c;
+}
+
+std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, double y) {
+  constexpr double kDiagonal = 0.70710678118654752;
+  const double directions[4][2] = {{1, 0}, {0, 1}, {kDiagonal, kDiagonal}, {kDiagonal, -kDiagonal}};
+  double across[4];
+  double shiftX = 0.0, shiftY = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    const double ux = directions[i][0], uy = directions[i][1];
+    const double forward = inkReach(raster, x, y, ux, uy, kMaxDot);
+    const double backward = inkReach(raster, x, y, -ux, -uy, kMaxDot);
+    if (forward < 0.0 || backward < 0.0 || forward + kProbeStep > kMaxDot || backward + kProbeStep > kMaxDot)
+      return nullptr;
+    // Pixels are ink by their centres: the blob reaches about half a pixel
+    // beyond the last ink probe on either side.
+    across[i] = forward + backward + 1.0;
+    if (i < 2) {
+      (i == 0 ? shiftX : shiftY) = (forward - backward) / 2.0;
+    }
+  }
+  const double narrowest = *std::min_element(across, across + 4);
+  const double widest = *std::max_element(across, across + 4);
+  if (narrowest < kMinDot || widest - narrowest > kDotRoundness * std::max(1.0, narrowest / 4.0)) return nullptr;
+  const double diameter = (across[0] + across[1]) / 2.0;
+  auto dot = std::make_unique<model::CCircle>(model::Point3{x + shiftX, y + shiftY, 0.0}, diameter / 4.0);
+  dot->setWidth(diameter / 2.0);
+  return dot;
 }
 
 }  // namespace quillon::postprocess

@@ -9,8 +9,10 @@
 // inwards, and the stroke's centre line, half-way between both edges, must
 // follow the circle. The offsets found correct the centre and radius.
 
+#include <memory>
 #include <optional>
 
+#include "model/circle.h"
 #include "model/geometry.h"
 #include "raster/raster.h"
 
@@ -33,5 +35,14 @@ struct StrokeCircle {
 // strays more than a pixel from the circle at too many samples (a straight
 // stroke fitted with a shallow arc).
 std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width);
+
+// A dot (of a dash-dot line, a full stop) where thinning left one lone
+// skeleton pixel at drawing point (x, y): a round blob of ink at least 2.5 px
+// across, as a circle of a quarter of its diameter with half the diameter
+// as width, which inks exactly the blob. A circle rather than a
+// zero-length polyline because every output format and reader keeps a
+// circle, and no later stage deletes or joins one. Nothing for specks of
+// salt noise (a pixel or a 2 × 2 square), blobs that run off the raster and elongated ones.
+std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, double y);
 
 }  // namespace quillon::postprocess

@@ -108,7 +108,9 @@ void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   Walk(skeleton, junctions, path, x0, y0, false, touchesJunction);
   if (!touchesJunction) Walk(skeleton, junctions, path, x0, y0, true, false);
   if (path.size() < 2) {
+    const bool alone = path.size() == 1 && !touchesJunction;
     paths.removeLast();
+    if (alone) paths.addLonePixel(x0, y0);
   } else {
     path.points.shrink_to_fit();
   }

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "postprocess/connect.h"
+#include "postprocess/refined_arcs.h"
 #include "postprocess/straighten.h"
 #include "trace/trace_result.h"
 
@@ -189,6 +192,36 @@ int generatePolyline(TracePath* path, const PolylineGenerationParams& params, st
   }
 }
 
+namespace {
+
+// Refined centre lines: a dot of ink thins to one lone skeleton pixel,
+// which yields no path; each lone pixel of a real dot becomes a dot circle.
+// A dot of an even diameter thins to a stub of two or three pixels, whose
+// polyline is dropped as too short: its middle counts as a lone pixel too.
+void addDots(const std::vector<TracePoint>& lonePixels, model::CGraph& drawing) {
+  const raster::CRaster& raster = drawing.raster();
+  for (const TracePoint& p : lonePixels) {
+    if (auto dot = postprocess::dotAt(raster, p.x, raster.height() - 1 - p.y)) drawing.addEntity(std::move(dot));
+  }
+}
+
+// The middle of a path whose points all lie within kDotStub of its first.
+constexpr double kDotStub = 3.0;
+std::optional<TracePoint> stubMiddle(const TracePath& path) {
+  if (path.points.empty()) return std::nullopt;
+  const TracePoint& first = path.points.front();
+  double x = 0.0, y = 0.0;
+  for (const TracePoint& p : path.points) {
+    if (std::fabs(p.x - first.x) > kDotStub || std::fabs(p.y - first.y) > kDotStub) return std::nullopt;
+    x += p.x;
+    y += p.y;
+  }
+  const double n = static_cast<double>(path.points.size());
+  return TracePoint{std::round(x / n), std::round(y / n), 0};
+}
+
+}  // namespace
+
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
                       platform::ProgressSink* sink, postprocess::EndIndex* ends) {
   const StageReporter stage(sink);
@@ -198,11 +231,17 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
       PolylineGenerationParams::fromOptions(options, raster.height(), raster.dotsPerInch());
   const double step = paths.empty() ? 0.0 : 100.0 / static_cast<double>(paths.size());
   size_t count = 0;
+  const bool dots = options.b_Refine && params.method == settings::TraceMethod::CenterLine;
+  std::vector<TracePoint> lonePixels;
+  if (dots) lonePixels = paths.lonePixels();
   for (TracePath& path : paths) {
     std::unique_ptr<model::CPolyLine> polyline;
     if (generatePolyline(&path, params, polyline, ends) == kGenerateNoMemory) {
       stage.finished(kTraceNoMemory);
       return kTraceNoMemory;
+    }
+    if (dots && !polyline) {
+      if (const auto middle = stubMiddle(path)) lonePixels.push_back(*middle);
     }
     // The points are not needed once the path became a polyline.
     path.release();
@@ -214,6 +253,7 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
       return kTraceUserStop;
     }
   }
+  if (dots) addDots(lonePixels, drawing);
   stage.end();
   return kTraceFinished;
 }

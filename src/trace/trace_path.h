@@ -56,7 +56,17 @@ class TracePathList {
   void removeLast() {
     if (!paths_.empty()) paths_.pop_back();
   }
-  void clear() { paths_.clear(); }
+  void clear() {
+    paths_.clear();
+    lonePixels_.clear();
+  }
+
+  // Skeleton pixels that stood alone (no path: thinning left one pixel of
+  // a dot or a speck); refined centre lines look at them again.
+  void addLonePixel(int x, int y) {
+    lonePixels_.push_back(TracePoint{static_cast<double>(x), static_cast<double>(y), 0});
+  }
+  const std::vector<TracePoint>& lonePixels() const { return lonePixels_; }
 
   std::size_t size() const { return paths_.size(); }
   bool empty() const { return paths_.empty(); }
@@ -70,6 +80,7 @@ class TracePathList {
   const_iterator end() const { return paths_.end(); }
 
  private:
+  std::vector<TracePoint> lonePixels_;
   Storage paths_;
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "model/circle.h"
 #include "model/polyline.h"
 #include "postprocess/traced_drawing.h"
 
@@ -49,6 +50,44 @@ TEST(RefinedStrokes, DashesOfADashedLineComeBackOneByOne) {
   options.b_Refine = false;
   ASSERT_TRUE(test::TraceAndProcess(drawing, options));
   EXPECT_NE(HorizontalPieces(*drawing.currentLayer()).size(), starts.size());
+}
+
+// Dots 3 to 6 px across (odd ones thin to one pixel, even ones to a stub)
+// come back as dot circles on their centres that ink the dot; specks of a
+// pixel or a 2 × 2 square, as salt noise leaves, do not; without refinement
+// nothing comes back.
+TEST(RefinedStrokes, DotsBecomeDotCirclesAndSpecksVanish) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 120, 40));
+  const double diameters[] = {3, 4, 5, 6};
+  for (int i = 0; i < 4; ++i) test::DrawStroke(drawing.raster(), 15 + 20 * i, 20, 15 + 20 * i, 20, diameters[i]);
+  drawing.raster().setBit(100, 10, true);
+  for (int y = 30; y < 32; ++y)
+    for (int x = 100; x < 102; ++x) drawing.raster().setBit(x, y, true);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  options.b_CalcWidth = true;  // keep the dots' widths
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  std::vector<const model::CCircle*> dots;
+  for (const auto& e : *drawing.currentLayer()) {
+    ASSERT_EQ(e->type(), model::EntityType::Circle);
+    dots.push_back(static_cast<const model::CCircle*>(e.get()));
+  }
+  ASSERT_EQ(dots.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    const double x = 15 + 20 * i, y = 40 - 1 - 20;
+    const model::CCircle* near = nullptr;
+    for (const model::CCircle* c : dots)
+      if (std::hypot(c->centre().x - x, c->centre().y - y) <= 0.75) near = c;
+    ASSERT_NE(near, nullptr) << "dot " << diameters[i];
+    // The ring from radius − width/2 to radius + width/2 is the disc, which
+    // (drawn by pixel centres within d/2) is about d + 1 pixels across.
+    EXPECT_NEAR(near->radius() + near->getWidth() / 2, (diameters[i] + 1) / 2, 0.75) << "dot " << diameters[i];
+    EXPECT_NEAR(near->radius() - near->getWidth() / 2, 0.0, 1e-9);
+  }
+  options.b_Refine = false;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  EXPECT_EQ(drawing.currentLayer()->count(), 0u);
 }
 
 }  // namespace
