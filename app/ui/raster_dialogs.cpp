@@ -17,11 +17,17 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "drawing_view.h"
 #include "edit_dialogs.h"
+#include "model/graph.h"
 #include "platform/message_sink.h"
+#include "raster/median_filter.h"
+#include "raster/smart_threshold.h"
+#include "raster_image.h"
+#include "editor/document.h"
 #include "raster/brightness_contrast.h"
 #include "raster/resample.h"
 #include "ui_text.h"
@@ -52,6 +58,58 @@ QIcon Swatch(const std::optional<settings::Rgb>& colour) {
 }
 
 }  // namespace
+
+// ---- Preview -------------------------------------------------------------------------------
+
+raster::CRaster CropShownRaster(DrawingView& view) {
+  raster::CRaster crop;
+  const model::CGraph& graph = view.document().graph();
+  const raster::CRaster& image = graph.raster();
+  if (image.empty()) return crop;
+  // Raster pixel (c, r) lies at drawing (x0 + c, y0 + H - 1 - r).
+  const ScreenMapping m = view.mapping();
+  const QPointF centre = m.toDrawing(QPointF(view.width() / 2.0, view.height() / 2.0));
+  const int column = static_cast<int>(std::lround(centre.x() - graph.rasterObject().x0));
+  const int row = static_cast<int>(std::lround(graph.rasterObject().y0 + image.height() - 1 - centre.y()));
+  constexpr int kWidth = 320, kHeight = 240;
+  const int left = std::clamp(column - kWidth / 2, 0, std::max(0, image.width() - kWidth));
+  const int top = std::clamp(row - kHeight / 2, 0, std::max(0, image.height() - kHeight));
+  if (crop.cloneFrom(image) && !crop.crop(left, top, left + kWidth, top + kHeight)) crop.release();
+  return crop;
+}
+
+RasterPreview::RasterPreview(QWidget* parent) : QLabel(parent), timer_(new QTimer(this)) {
+  setObjectName(QStringLiteral("preview"));
+  setAlignment(Qt::AlignCenter);
+  setFrameShape(QFrame::StyledPanel);
+  setMinimumSize(240, 180);
+  hide();
+  timer_->setSingleShot(true);
+  timer_->setInterval(120);
+  connect(timer_, &QTimer::timeout, this, &RasterPreview::redraw);
+}
+
+void RasterPreview::setSource(raster::CRaster source) {
+  source.moveTo(source_);
+  setVisible(!source_.empty());
+  redraw();
+}
+
+void RasterPreview::setOperation(std::function<bool(raster::CRaster&)> operation) {
+  operation_ = std::move(operation);
+  refresh();
+}
+
+void RasterPreview::refresh() {
+  if (!source_.empty()) timer_->start();
+}
+
+void RasterPreview::redraw() {
+  if (source_.empty() || !result_.cloneFrom(source_)) return;
+  if (operation_) operation_(result_);
+  const QImage image = RasterImage::convertRect(result_, 0, 0, result_.width(), result_.height());
+  setPixmap(QPixmap::fromImage(image).scaled(size() - QSize(4, 4), Qt::KeepAspectRatio, Qt::FastTransformation));
+}
 
 // ---- Threshold -----------------------------------------------------------------------
 
@@ -93,7 +151,8 @@ void ThresholdDlg::setAutomatic(bool automatic) { (automatic ? automatic_ : fixe
 
 // ---- Dynamic threshold -------------------------------------------------------------------
 
-DynamicThresholdDlg::DynamicThresholdDlg(QWidget* parent) : QDialog(parent) {
+DynamicThresholdDlg::DynamicThresholdDlg(QWidget* parent) : PreviewDialog(parent) {
+  preview_ = new RasterPreview(this);
   setWindowTitle(T("RasterSmartThreshold", "Dynamic Threshold"));
   auto* form = new QFormLayout(this);
   auto* box = new QSpinBox(this);
@@ -117,23 +176,31 @@ DynamicThresholdDlg::DynamicThresholdDlg(QWidget* parent) : QDialog(parent) {
   form->addRow(new QLabel(T("RasterSmartNote", "A pixel becomes ink when it is darker than the ratio times the mean "
                                                "brightness of its box."),
                           this));
+  form->addRow(preview_);
   form->addRow(OkCancel(this));
-  connect(box, &QSpinBox::valueChanged, this, [this](int v) { model_.setBoxSize(v); });
+  preview_->setOperation([this](raster::CRaster& r) { return raster::SmartThreshold(r, model_.boxSize, model_.ratio()); });
+  connect(box, &QSpinBox::valueChanged, this, [this](int v) {
+    model_.setBoxSize(v);
+    preview_->refresh();
+  });
   connect(slider, &QSlider::valueChanged, this, [this, ratio](int v) {
     model_.sliderPosition = v;
     const QSignalBlocker block(ratio);
     ratio->setValue(model_.ratio());
+    preview_->refresh();
   });
   connect(ratio, &QDoubleSpinBox::valueChanged, this, [this, slider](double v) {
     model_.setRatio(v);
     const QSignalBlocker block(slider);
     slider->setValue(model_.sliderPosition);
+    preview_->refresh();
   });
 }
 
 // ---- Fill holes ---------------------------------------------------------------------------
 
-FillHolesDlg::FillHolesDlg(QWidget* parent) : QDialog(parent) {
+FillHolesDlg::FillHolesDlg(QWidget* parent) : PreviewDialog(parent) {
+  preview_ = new RasterPreview(this);
   setWindowTitle(Plain(T("RasterFillHolesCap", "Fill Holes...")).remove(QStringLiteral("...")));
   auto* form = new QFormLayout(this);
   size_ = new QSpinBox(this);
@@ -143,7 +210,12 @@ FillHolesDlg::FillHolesDlg(QWidget* parent) : QDialog(parent) {
   size_->setSuffix(T("RasterPixelsSuffix", " pixels"));
   form->addRow(T("RasterHoleSize", "&Hole size:"), size_);
   form->addRow(new QLabel(T("RasterHoleNote", "Closes gaps and holes up to about twice this size (1 to 10)."), this));
+  form->addRow(preview_);
   form->addRow(OkCancel(this));
+  preview_->setOperation([this](raster::CRaster& r) {
+    return size_->value() >= 1 && raster::SmoothFilter(r, std::min(size_->value(), raster::kHoleSizeMax));
+  });
+  connect(size_, &QSpinBox::valueChanged, preview_, &RasterPreview::refresh);
 }
 
 void FillHolesDlg::setTyped(int value) { size_->setValue(value); }
@@ -258,7 +330,8 @@ void ResampleDlg::accept() {
 
 // ---- Median ---------------------------------------------------------------------------------
 
-MedianDlg::MedianDlg(QWidget* parent) : QDialog(parent) {
+MedianDlg::MedianDlg(QWidget* parent) : PreviewDialog(parent) {
+  preview_ = new RasterPreview(this);
   setWindowTitle(T("MFilterMsg", "Median Filter"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(T("SelectMFilterTmp", "Median Filter templete:"), this));
@@ -267,7 +340,10 @@ MedianDlg::MedianDlg(QWidget* parent) : QDialog(parent) {
   list_->setCurrentRow(0);
   list_->setMaximumHeight(list_->sizeHintForRow(0) * 3 + 8);
   layout->addWidget(list_);
+  layout->addWidget(preview_);
   layout->addWidget(OkCancel(this));
+  preview_->setOperation([this](raster::CRaster& r) { return raster::MedianFilter(r, {}, windowSize()); });
+  connect(list_, &QListWidget::currentRowChanged, preview_, &RasterPreview::refresh);
   connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
 }
 
@@ -280,12 +356,16 @@ void MedianDlg::setWindowSize(int size) { list_->setCurrentRow(size == 5 ? 1 : 0
 
 // ---- Template ------------------------------------------------------------------------------
 
-TemplateDlg::TemplateDlg(platform::KeyValueStore& store, QWidget* parent) : QDialog(parent), library_(store) {
+TemplateDlg::TemplateDlg(platform::KeyValueStore& store, QWidget* parent) : PreviewDialog(parent), library_(store) {
+  preview_ = new RasterPreview(this);
   setWindowTitle(Q(raster::kSelectTempCaption.get()));
   auto* layout = new QHBoxLayout(this);
+  auto* left = new QVBoxLayout;
   list_ = new QListWidget(this);
   list_->setMinimumWidth(160);
-  layout->addWidget(list_);
+  left->addWidget(list_, 1);
+  left->addWidget(preview_);
+  layout->addLayout(left);
 
   auto* right = new QVBoxLayout;
   auto* form = new QFormLayout;
@@ -374,6 +454,7 @@ void TemplateDlg::showTemplate(const raster::KernelTemplate& kernel) {
   factor_->setText(Q(f.factor));
   for (size_t i = 0; i < grid_.size(); ++i) grid_[i]->setText(Q(f.grid[i]));
   sizeChanged();
+  preview_->setOperation([kernel](raster::CRaster& r) { return raster::TemplateFilter(r, kernel); });
 }
 
 void TemplateDlg::sizeChanged() {
@@ -433,7 +514,8 @@ void TemplateDlg::remove() {
 
 // ---- Colour replace -------------------------------------------------------------------------
 
-ColorReplaceDlg::ColorReplaceDlg(QWidget* parent) : QDialog(parent) {
+ColorReplaceDlg::ColorReplaceDlg(QWidget* parent) : PreviewDialog(parent) {
+  preview_ = new RasterPreview(this);
   setWindowTitle(T("RasterColorReplaceCap", "Color Replace"));
   auto* form = new QFormLayout(this);
   source_ = new QPushButton(T("RasterColorChoose", "Choose..."), this);
@@ -444,9 +526,11 @@ ColorReplaceDlg::ColorReplaceDlg(QWidget* parent) : QDialog(parent) {
   form->addRow(T("RasterColorSource", "&Replace color:"), source_);
   form->addRow(T("RasterColorNew", "&New color:"), replacement_);
   form->addRow(T("RasterColorBound", "&Tolerance:"), bound_);
+  form->addRow(preview_);
   auto* buttons = OkCancel(this);
   ok_ = buttons->button(QDialogButtonBox::Ok);
   form->addRow(buttons);
+  preview_->setOperation([this](raster::CRaster& r) { return raster::ColorReplace(r, settings_); });
   const auto pick = [this](std::optional<settings::Rgb>& slot) {
     const QColor initial = slot ? QColor(slot->r, slot->g, slot->b) : QColor(Qt::white);
     const QColor c = QColorDialog::getColor(initial, this);
@@ -457,7 +541,10 @@ ColorReplaceDlg::ColorReplaceDlg(QWidget* parent) : QDialog(parent) {
   };
   connect(source_, &QPushButton::clicked, this, [this, pick] { pick(settings_.source); });
   connect(replacement_, &QPushButton::clicked, this, [this, pick] { pick(settings_.replacement); });
-  connect(bound_, &QSpinBox::valueChanged, this, [this](int v) { settings_.bound = v; });
+  connect(bound_, &QSpinBox::valueChanged, this, [this](int v) {
+    settings_.bound = v;
+    preview_->refresh();
+  });
   refresh();
 }
 
@@ -476,6 +563,7 @@ void ColorReplaceDlg::refresh() {
   replacement_->setIcon(Swatch(settings_.replacement));
   // The operation needs both colours.
   ok_->setEnabled(settings_.ready());
+  preview_->refresh();
 }
 
 // ---- Brightness and contrast ------------------------------------------------------------------

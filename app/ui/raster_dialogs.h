@@ -4,7 +4,9 @@
 // chosen operation once the dialog is accepted.
 
 #include <QDialog>
+#include <QLabel>
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "editor/raster_dialogs.h"
@@ -31,6 +33,45 @@ namespace quillon::ui {
 
 class DrawingView;
 
+// The part of the raster the view shows (its centre, at most 320 x 240
+// pixels), copied for a dialog's preview; empty when nothing is shown.
+raster::CRaster CropShownRaster(DrawingView& view);
+
+// A dialog's preview: the operation applied to a copy of the shown part of
+// the raster, redrawn a moment after the dialog's values change. Hidden
+// until it has a source.
+class RasterPreview : public QLabel {
+  Q_OBJECT
+ public:
+  explicit RasterPreview(QWidget* parent = nullptr);
+  void setSource(raster::CRaster source);
+  // The operation on the copy; false leaves the copy as it was shown.
+  void setOperation(std::function<bool(raster::CRaster&)> operation);
+  // Asks for a redraw (the dialog's values changed).
+  void refresh();
+  bool hasSource() const { return !source_.empty(); }
+  // The copy the preview shows after the operation (tests).
+  const raster::CRaster& result() const { return result_; }
+
+ private:
+  void redraw();
+  raster::CRaster source_;
+  raster::CRaster result_;
+  std::function<bool(raster::CRaster&)> operation_;
+  class QTimer* timer_;
+};
+
+// A dialog that shows a preview of its operation.
+class PreviewDialog : public QDialog {
+  Q_OBJECT
+ public:
+  using QDialog::QDialog;
+  RasterPreview* preview() const { return preview_; }
+
+ protected:
+  RasterPreview* preview_ = nullptr;
+};
+
 // "Threshold": a fixed level 0..255 or the automatic one, with the
 // suggested level shown beside it.
 class ThresholdDlg : public QDialog {
@@ -50,7 +91,7 @@ class ThresholdDlg : public QDialog {
 };
 
 // "Dynamic Threshold": box size and contrast ratio.
-class DynamicThresholdDlg : public QDialog {
+class DynamicThresholdDlg : public PreviewDialog {
   Q_OBJECT
  public:
   explicit DynamicThresholdDlg(QWidget* parent = nullptr);
@@ -61,7 +102,7 @@ class DynamicThresholdDlg : public QDialog {
 };
 
 // "Fill Holes": the hole size; 0 is refused and the dialog stays open.
-class FillHolesDlg : public QDialog {
+class FillHolesDlg : public PreviewDialog {
   Q_OBJECT
  public:
   explicit FillHolesDlg(QWidget* parent = nullptr);
@@ -98,7 +139,7 @@ class ResampleDlg : public QDialog {
 };
 
 // "Median Filter": the 3 x 3 or 5 x 5 template.
-class MedianDlg : public QDialog {
+class MedianDlg : public PreviewDialog {
   Q_OBJECT
  public:
   explicit MedianDlg(QWidget* parent = nullptr);
@@ -111,7 +152,7 @@ class MedianDlg : public QDialog {
 
 // "Select template": the stored template library with Add, Modify and
 // Delete; Apply filters the raster with the template the fields describe.
-class TemplateDlg : public QDialog {
+class TemplateDlg : public PreviewDialog {
   Q_OBJECT
  public:
   TemplateDlg(platform::KeyValueStore& store, QWidget* parent = nullptr);
@@ -143,7 +184,7 @@ class TemplateDlg : public QDialog {
 };
 
 // "Color replace": the colour to replace, the new colour and the bound.
-class ColorReplaceDlg : public QDialog {
+class ColorReplaceDlg : public PreviewDialog {
   Q_OBJECT
  public:
   explicit ColorReplaceDlg(QWidget* parent = nullptr);

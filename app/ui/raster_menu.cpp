@@ -114,6 +114,8 @@ RasterMenu::RasterMenu(CMainFrame& frame) : QObject(&frame), frame_(frame) {
 DrawingView* RasterMenu::view() const { return frame_.activeView(); }
 
 bool RasterMenu::ask(QDialog& dialog) {
+  if (auto* previewed = qobject_cast<PreviewDialog*>(&dialog); previewed != nullptr && view() != nullptr)
+    previewed->preview()->setSource(CropShownRaster(*view()));
   if (answerDialog) return answerDialog(dialog);
   return dialog.exec() == QDialog::Accepted;
 }

@@ -113,16 +113,21 @@ class RasterMenuTest : public QObject {
     ui::CChildFrame* child = open(Noise(160, 120, 8));
     raster::CRaster& image = child->document().raster();
     const QByteArray original = Pixels(image);
-    menu_->answerDialog = [](QDialog& dialog) {
+    // The whole small image is in view, so the preview shows the result.
+    QByteArray previewed;
+    menu_->answerDialog = [&previewed](QDialog& dialog) {
       auto* median = qobject_cast<ui::MedianDlg*>(&dialog);
       if (median == nullptr) return false;
       median->setWindowSize(5);
+      QTest::qWait(250);
+      previewed = Pixels(median->preview()->result());
       Shot(dialog, QStringLiteral("median"));
       return true;
     };
     trigger("raster.median");
     const QByteArray filtered = Pixels(image);
     QVERIFY(filtered != original);
+    QCOMPARE(previewed, filtered);
     QCOMPARE(child->document().rasterUndo().count(), size_t{1});
     QVERIFY(frame_->action("raster.undo")->text().endsWith(QStringLiteral("Median Filter")));
 
