@@ -148,9 +148,12 @@ void CBatchDlg::buildUi() {
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
   table_->horizontalHeader()->setHighlightSections(false);
-  for (size_t c = 0; c < batch::kJobColumnCount; ++c)
-    if (const uint32_t width = model_->list().columnWidths[c]; width > 0)
-      table_->setColumnWidth(static_cast<int>(c), static_cast<int>(std::min<uint32_t>(width, 2000)));
+  // Stored widths, or (until the user has any) widths that fit the first rows.
+  for (size_t c = 0; c < batch::kJobColumnCount; ++c) {
+    const uint32_t width = model_->list().columnWidths[c];
+    if (width > 0) table_->setColumnWidth(static_cast<int>(c), static_cast<int>(std::min<uint32_t>(width, 2000)));
+    else fitColumns_ = true;
+  }
   connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { updateControls(); });
   connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { editSelected(); });
 
@@ -159,9 +162,10 @@ void CBatchDlg::buildUi() {
   targetDir_->setObjectName(QStringLiteral("batch.targetdir"));
   targetDir_->setPlaceholderText(T("BatchTargetDirBeside", "(beside each source file)"));
   connect(targetDir_, &QLineEdit::textEdited, this, [this](const QString& text) { model_->setTargetDir(PathOf(text)); });
-  browse_ = button("BatchBrowse", "...");
+  browse_ = new QToolButton(this);
+  browse_->setText(QStringLiteral("..."));
   browse_->setToolTip(T("BatchSelTargetPathDlgTitle", "Select target directory"));
-  connect(browse_, &QPushButton::clicked, this, [this] { browseTargetDir(); });
+  connect(browse_, &QToolButton::clicked, this, [this] { browseTargetDir(); });
   targetType_ = new QComboBox(this);
   for (int i = 0; i < batch::kTargetTypeCount; ++i) targetType_->addItem(Q(batch::TargetTypeName(i)));
   connect(targetType_, &QComboBox::activated, this, [this](int index) { model_->setTargetType(index); });
@@ -255,6 +259,16 @@ void CBatchDlg::refreshRows() {
         item->setToolTip(QPath(list.row(r).Path()));
       }
     }
+  }
+  if (fitColumns_ && list.size() > 0) {
+    fitColumns_ = false;
+    table_->resizeColumnsToContents();
+    const int limit = 40 * table_->fontMetrics().averageCharWidth();
+    for (int c = 0; c < table_->columnCount(); ++c)
+      table_->setColumnWidth(c, std::min(table_->columnWidth(c) + 8, limit));
+    // Room for the mark a run puts before the name.
+    table_->setColumnWidth(batch::kColumnSource,
+                           table_->columnWidth(batch::kColumnSource) + table_->iconSize().width() + 8);
   }
   updateControls();
 }

@@ -108,7 +108,7 @@ class CBatchDlg : public QWidget {
   QMenu* recent_ = nullptr;
   QPushButton* save_ = nullptr;
   QLineEdit* targetDir_ = nullptr;
-  QPushButton* browse_ = nullptr;
+  QToolButton* browse_ = nullptr;
   QComboBox* targetType_ = nullptr;
   QCheckBox* overwrite_ = nullptr;
   QCheckBox* powerOffBox_ = nullptr;
@@ -118,6 +118,7 @@ class CBatchDlg : public QWidget {
   QPushButton* run_ = nullptr;
   QPushButton* close_ = nullptr;
   bool closeWhenIdle_ = false;
+  bool fitColumns_ = false;  // no stored widths: fit the first rows shown
   bool closed_ = false;
 };
 

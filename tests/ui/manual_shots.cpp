@@ -11,16 +11,25 @@
 //   ui_manual_shots OUTDIR clean
 // clean.png only: the sheet with the Brightness & Contrast dialog open and
 // its preview on the view (the dialog drawn over the window's picture).
+//   ui_manual_shots OUTDIR batch
+// batch.png only: the batch window after a run over the samples, with its
+// log, taken from a virtual display like progress.png.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPainter>
 #include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTest>
 #include <QTemporaryDir>
 #include <memory>
 
+#include "batch_dlg.h"
 #include "child_frame.h"
 #include "drawing_view.h"
 #include "editor/document.h"
@@ -118,13 +127,49 @@ bool ShootClean(ui::CMainFrame& frame, const QString& file) {
   return saved;
 }
 
+// Runs the batch window over copies of the samples (in a folder whose name
+// reads well in the picture) and grabs it once the run has ended.
+bool ShootBatch(ui::CMainFrame& frame, const QString& file) {
+  const QString base = QDir::tempPath() + QStringLiteral("/quillon-manual");
+  QDir(base).removeRecursively();
+  const QString scans = base + QStringLiteral("/scans");
+  QDir().mkpath(scans);
+  QStringList rows;
+  for (const char* name : {"sheet.tif", "pages_3.tif", "grey_8bit.bmp", "colour_24bit.jpg", "lines_1bit.bmp"}) {
+    const QString copy = scans + QLatin1Char('/') + QLatin1String(name);
+    if (!QFile::copy(QStringLiteral(QUILLON_SOURCE_DIR "/data/samples/") + QLatin1String(name), copy)) return false;
+    rows << copy;
+  }
+  ui::CBatchDlg* window = ui::ShowBatchWindow(frame);
+  window->powerOff = [] { return false; };
+  window->resize(1100, 660);
+  window->move(frame.geometry().topLeft() + QPoint(40, 40));
+  if (!QTest::qWaitForWindowExposed(window)) return false;
+  window->addFiles(rows);
+  window->targetDirEdit()->setText(base + QStringLiteral("/drawings"));
+  emit window->targetTypeBox()->activated(3);  // SVG
+  window->targetTypeBox()->setCurrentIndex(3);
+  window->jobsBox()->setValue(1);
+  QSignalSpy ended(window, &ui::CBatchDlg::runEnded);
+  window->runOrStop();
+  if (ended.isEmpty() && !ended.wait(120000)) return false;
+  window->table()->selectRow(0);
+  QTest::qWait(300);
+  const QRect area = window->frameGeometry();
+  const bool saved = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(file, "PNG");
+  window->close();
+  QDir(base).removeRecursively();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const bool progressOnly = argc == 3 && QString::fromLocal8Bit(argv[2]) == QLatin1String("progress");
   const bool cleanOnly = argc == 3 && QString::fromLocal8Bit(argv[2]) == QLatin1String("clean");
-  if (argc != 2 && !progressOnly && !cleanOnly) return 2;
+  const bool batchOnly = argc == 3 && QString::fromLocal8Bit(argv[2]) == QLatin1String("batch");
+  if (argc != 2 && !progressOnly && !cleanOnly && !batchOnly) return 2;
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
   QTemporaryDir config;
@@ -137,6 +182,7 @@ int main(int argc, char** argv) {
   frame.resize(1200, 780);
   frame.show();
   QTest::qWaitForWindowExposed(&frame);
+  if (batchOnly) return ShootBatch(frame, out + QStringLiteral("/batch.png")) ? 0 : 1;
   const QString sheet = QStringLiteral(QUILLON_SOURCE_DIR "/data/samples/sheet.tif");
   if (!frame.openRaster(sheet)) return 1;
   ui::CChildFrame* child = frame.activeChild();
