@@ -157,12 +157,14 @@ void CTraceProgressDlg::start() {
   // A worker that cannot be made delivers finished(20) here and now; the
   // queued finished closes the window like any other end.
   command_.start(*notifier_);
+  // Cancel pressed before the worker existed.
+  if (cancelRequested_) command_.cancel();
 }
 
 void CTraceProgressDlg::requestCancel() {
-  if (!running_ || cancelRequested_) return;
+  if (ended_ || cancelRequested_) return;
   cancelRequested_ = true;
-  command_.cancel();
+  if (running_) command_.cancel();
   cancel_->setEnabled(false);
 }
 
@@ -171,7 +173,7 @@ void CTraceProgressDlg::reject() { requestCancel(); }
 void CTraceProgressDlg::closeEvent(QCloseEvent* event) {
   // The window closes by itself when the worker has ended.
   requestCancel();
-  if (running_) event->ignore();
+  if (!ended_) event->ignore();
 }
 
 void CTraceProgressDlg::showState(const trace::TraceProgressModel& state, bool newStage) {
@@ -199,6 +201,7 @@ void CTraceProgressDlg::onFinished() {
   // The worker's last act was to post this: joining it returns at once.
   command_.wait();
   running_ = false;
+  ended_ = true;
   clock_->stop();
   done(QDialog::Accepted);
 }

@@ -80,6 +80,7 @@ class CTraceProgressDlg : public QDialog {
   QElapsedTimer started_;
   bool startRequested_ = false;
   bool running_ = false;
+  bool ended_ = false;
   bool cancelRequested_ = false;
 };
 

@@ -78,6 +78,9 @@ class ProgressWatcher : public QObject {
       connect(window, &ui::CTraceProgressDlg::progressShown, this, [this](int position, int maximum) {
         if (position < maximum) ++shownWithRunning;
       });
+      // Stage 0: the moment the window appears, before the worker exists.
+      if (cancel_ == CancelBy::Button && cancelAtStage_ == 0)
+        QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
     }
     return false;
   }
@@ -198,6 +201,7 @@ class TraceTest : public QObject {
   void cancelFromTheWindow_data() {
     QTest::addColumn<int>("by");
     QTest::addColumn<int>("atStage");
+    QTest::newRow("button before the worker started") << int(ProgressWatcher::CancelBy::Button) << 0;
     QTest::newRow("button in the first thinning step") << int(ProgressWatcher::CancelBy::Button) << 1;
     QTest::newRow("escape while polylines are generated") << int(ProgressWatcher::CancelBy::Escape) << 5;
   }
@@ -222,7 +226,10 @@ class TraceTest : public QObject {
     ProgressWatcher watcher(static_cast<ProgressWatcher::CancelBy>(by), atStage);
     traceMenuItem()->trigger();
 
-    QCOMPARE(watcher.stages.size(), atStage);  // no stage began after the cancel
+    // No stage began after the cancel (a worker started after it may have
+    // begun its first stage before it looked at the flag).
+    if (atStage > 0) QCOMPARE(watcher.stages.size(), atStage);
+    else QVERIFY(watcher.stages.size() <= 1);
     QVERIFY(watcher.dialog.isNull());
     const auto shown = messages_.messages();
     QCOMPARE(shown.size(), std::size_t{1});
