@@ -4,9 +4,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -65,6 +68,49 @@ QString RasterFilters() {
 
 QString JobFilter() { return DialogFilter(T("BatchJobFileName", "Batch Project File(*.trj)")); }
 
+// A row's parameters, cut down to the method, the threshold and the centre
+// line's preset, until the full parameter dialog can take batch rows.
+std::optional<settings::TraceOption> EditRowParameters(QWidget* parent, const settings::TraceOption& record) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(T("SetDlgCaption", "Set parameter"));
+  auto* method = new QComboBox(&dialog);
+  method->addItems({T("BatchParamCenter", "Center"), T("BatchParamOutline", "Outline"),
+                    T("BatchParamFill", "Fill pattern")});
+  method->setCurrentIndex(static_cast<int>(record.i_AutoTraceWhat) - 1);
+  auto* automatic = new QCheckBox(T("BatchParamAuto", "Auto"), &dialog);
+  automatic->setChecked(record.b_AutoGray);
+  auto* threshold = new QSpinBox(&dialog);
+  threshold->setRange(0, 255);
+  threshold->setValue(record.i_Gray);
+  threshold->setEnabled(!record.b_AutoGray);
+  QObject::connect(automatic, &QCheckBox::toggled, threshold, [threshold](bool on) { threshold->setEnabled(!on); });
+  auto* preset = new QComboBox(&dialog);
+  preset->addItem(QString());  // keep the row's own values
+  for (const char* name : {"pre_Default", "pre_Engineering", "pre_Topography"}) preset->addItem(QLatin1String(name));
+  auto* mode = new QLabel(T("SetDlgBatchMode", "Batch process mode."), &dialog);
+  mode->setAlignment(Qt::AlignCenter);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(T("BatchListMethod", "Method"), method);
+  auto* thresholdRow = new QHBoxLayout;
+  thresholdRow->addWidget(automatic);
+  thresholdRow->addWidget(threshold, 1);
+  form->addRow(T("BatchListThreshold", "Threshold"), thresholdRow);
+  form->addRow(T("BatchListChart", "Chart"), preset);
+  form->addRow(mode);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  settings::TraceOption edited;
+  edited.CopyFrom(record);
+  edited.i_AutoTraceWhat = static_cast<settings::TraceMethod>(method->currentIndex() + 1);
+  edited.b_AutoGray = automatic->isChecked();
+  if (!edited.b_AutoGray) edited.i_Gray = static_cast<uint8_t>(threshold->value());
+  if (!preset->currentText().isEmpty()) edited.ApplyPreset(S(preset->currentText()));
+  return edited;
+}
+
 }  // namespace
 
 CBatchDlg::CBatchDlg(platform::KeyValueStore& store, settings::TraceOption& current, QWidget* parent)
@@ -88,6 +134,7 @@ CBatchDlg::CBatchDlg(platform::KeyValueStore& store, settings::TraceOption& curr
     return QFileDialog::getExistingDirectory(this, T("BatchSelTargetPathDlgTitle", "Select target directory"),
                                              targetDir_->text());
   };
+  editParameters = [this](const settings::TraceOption& record) { return EditRowParameters(this, record); };
   powerOff = [] { return platform::PowerOff(); };
   quitApplication = [] { QCoreApplication::quit(); };
   model_->powerOff = [this] { return powerOff && powerOff(); };

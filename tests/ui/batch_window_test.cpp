@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <memory>
@@ -239,6 +241,26 @@ class BatchWindowTest : public QObject {
     QCOMPARE(window->table()->rowCount(), 3);
     QCOMPARE(QString::fromStdString(messages_.messages().back()),
              QStringLiteral("The batch project file can not be found!"));
+    QVERIFY(window->close());
+  }
+
+  void parameterButtonOpensTheDialogInBatchMode() {
+    auto window = makeWindow();
+    window->addFiles({Sample("sheet.tif"), Sample("lines_1bit.bmp")});
+    window->table()->selectRow(1);
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (!dialog) return;
+      for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->text() == QStringLiteral("Batch process mode.")) shown = true;
+      dialog->findChild<QComboBox*>()->setCurrentIndex(1);  // the method: outline
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    QTest::mouseClick(Button(*window, QStringLiteral("Parameter")), Qt::LeftButton);
+    QVERIFY(shown);
+    QCOMPARE(window->table()->item(1, 2)->text(), QStringLiteral("Outline"));
+    QCOMPARE(window->table()->item(0, 2)->text(), QStringLiteral("Center"));
     QVERIFY(window->close());
   }
 
