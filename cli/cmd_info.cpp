@@ -2,7 +2,6 @@
 // threshold of a raster file, one "key: value" line each.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "command.h"
@@ -28,45 +27,62 @@ class FirstMessageSink final : public platform::MessageSink {
   std::string first_;
 };
 
+// Prints the failure's first message; answers kExitFailed.
+int Failed(const FirstMessageSink& messages, const std::string& path) {
+  const std::string text = messages.first().empty()
+                               ? settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path
+                               : messages.first();
+  std::fprintf(stderr, "quillon: %s\n", text.c_str());
+  return kExitFailed;
+}
+
+// The size, depth, resolution and pages come from the headers and are out
+// before any pixel is decoded, so a file with damaged pixel data still tells
+// its size; the headers' own checks of the pixel data (every strip inside
+// the file ...) still fail it. Only a grey or colour picture is decoded, for
+// its threshold; a 1-bit picture has none to suggest (0).
 int RunInfo(const std::string& path) {
-  FirstMessageSink messages;
-  int pages = 1;
+  FirstMessageSink headerMessages;
+  raster::RasterFileInfo info;
   raster::CRaster image;
-  bool loaded = false;
+  bool read = false;
   {
-    platform::ScopedMessageSink guard(messages);
-    raster::RasterPageReader reader;
-    if (reader.openPages(path) && reader.pageCount() >= 2) {
-      pages = reader.pageCount();
-      loaded = reader.copyPage(0, image);
-    } else {
-      reader.close();
-      if (!raster::IsRasterExtension(std::filesystem::path(path).extension().string())) {
-        std::string known;
-        for (const std::string& extension : raster::RasterExtensions()) known += (known.empty() ? "" : ", ") + extension;
-        platform::ShowMessage(settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path + ": " +
-                              settings::Text("RasterUnknownExtMsg", "the file extension is not a raster format") +
-                              " (" + known + ")");
-      } else
-        loaded = image.load(path);
-    }
+    platform::ScopedMessageSink guard(headerMessages);
+    read = raster::ReadRasterInfo(path, info, &image);
   }
-  if (!loaded) {
-    const std::string text = messages.first().empty()
-                                 ? settings::Text("RasterReadFailMsg", "Cannot read raster file") + " " + path
-                                 : messages.first();
-    std::fprintf(stderr, "quillon: %s\n", text.c_str());
+  if (!read) return Failed(headerMessages, path);
+  std::printf("width: %d\nheight: %d\nbits: %d\ndpi: %d\npages: %d\n", info.width, info.height, info.bitCount,
+              info.dotsPerInch, info.pages);
+  std::fflush(stdout);
+
+  if (!info.damage.empty()) {
+    std::fprintf(stderr, "quillon: %s\n", info.damage.c_str());
     return kExitFailed;
   }
-  std::printf("width: %d\nheight: %d\nbits: %d\ndpi: %d\npages: %d\nsuggested_threshold: %d\n", image.width(),
-              image.height(), image.bitCount(), image.dotsPerInch(), pages, image.automaticThreshold());
+  if (info.bitCount == 1) {
+    std::printf("suggested_threshold: 0\n");
+    return kExitOk;
+  }
+  if (image.empty()) {
+    FirstMessageSink messages;
+    int pages = 1;
+    bool loaded = false;
+    {
+      platform::ScopedMessageSink guard(messages);
+      loaded = raster::LoadFirstPicture(path, image, pages);
+    }
+    if (!loaded) return Failed(messages, path);
+  }
+  std::printf("suggested_threshold: %d\n", image.automaticThreshold());
   return kExitOk;
 }
 
 CommandRun SetupInfo(CLI::App& command) {
   auto path = std::make_shared<std::string>();
   command.add_option("RASTER", *path, "The raster file")->required()->type_name("");
-  command.footer("Prints width, height, bits, dpi, pages and suggested_threshold, one 'key: value' line each.");
+  command.footer(
+      "Prints width, height, bits, dpi, pages and suggested_threshold, one 'key: value' line each. The first five "
+      "come from the file's headers; only a grey or colour picture is decoded, for its threshold.");
   return [path] { return RunInfo(*path); };
 }
 

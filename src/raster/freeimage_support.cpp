@@ -646,32 +646,45 @@ bool IsAddedFormat(FREE_IMAGE_FORMAT format) {
   }
 }
 
-BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std::string& reason) {
+namespace {
+
+// A file that passed the checks every read runs before any decoder looks at
+// its pixels: a regular, non-empty file of the format (by FreeImage's
+// signature or the second decoder's), whose pixel data can fit in it (only
+// checked with pixelData: a header read does not need the pixels).
+struct CheckedFile {
+  std::unique_ptr<std::FILE, FileCloser> handle;
+  CountingFile counted;
+  FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
+  bool freeImageKnows = false;
+};
+
+bool OpenChecked(const std::string& path, FREE_IMAGE_FORMAT format, bool pixelData, CheckedFile& file,
+                 std::string& reason) {
   EnsureFreeImage();
   if (format == FIF_UNKNOWN) {
     reason = settings::Text("RasterUnknownExtMsg", "the file extension is not a raster format");
-    return nullptr;
+    return false;
   }
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     reason = settings::Text("RasterNoFileMsg", "no such file");
-    return nullptr;
+    return false;
   }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
+  file.handle.reset(std::fopen(path.c_str(), "rb"));
+  if (!file.handle) {
     reason = settings::Text("RasterCannotOpenMsg", "the file cannot be opened");
-    return nullptr;
+    return false;
   }
   if (std::filesystem::file_size(path, ec) == 0) {
     reason = settings::Text("RasterEmptyFileMsg", "the file is empty");
-    return nullptr;
+    return false;
   }
-  FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
-  CountingFile counted{file.get()};
-  LibraryMessageScope messages;
-
-  const bool freeImageKnows = FreeImage_ValidateFromHandle(format, &io, &counted) != FALSE;
-  if (!freeImageKnows && !FallbackRecognises(path, format)) {
+  file.counted.file = file.handle.get();
+  CountingFile& counted = file.counted;
+  FreeImageIO& io = file.io;
+  file.freeImageKnows = FreeImage_ValidateFromHandle(format, &io, &counted) != FALSE;
+  if (!file.freeImageKnows && !FallbackRecognises(path, format)) {
     reason = settings::Text("RasterNotFormatMsg", "the file is not a valid") + " " + FormatName(format) + " " +
              settings::Text("RasterFileWord", "file");
     const FREE_IMAGE_FORMAT actual = LooksLike(io, counted);
@@ -680,9 +693,83 @@ BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std:
     } else if (const std::string feature = UnsupportedFeature(format, counted.file); !feature.empty()) {
       reason = UnsupportedReason(feature);
     }
-    return nullptr;
+    return false;
   }
-  if (!PixelDataPlausible(path, format, counted.file, reason)) return nullptr;
+  return !pixelData || PixelDataPlausible(path, format, counted.file, reason);
+}
+
+// The bit count CRaster ends with for a picture FreeImage describes so
+// (Standardise, then OnWhitePaper for the added formats); 0 when only the
+// decoded picture can tell.
+int StandardBitCount(FIBITMAP* header) {
+  const unsigned bpp = FreeImage_GetBPP(header);
+  switch (FreeImage_GetImageType(header)) {
+    // 16 and 32 bits: whether FreeImage or the second decoder reads the
+    // picture (and so whether alpha is kept) only the decode tells.
+    case FIT_BITMAP: return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24 ? static_cast<int>(bpp) : 0;
+    case FIT_RGB16: return 24;
+    case FIT_UINT16: return 8;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A BMP with the plain 40-byte header and uncompressed pixels: the variant
+// FreeImage itself reads, so its header tells the depth the picture gets.
+bool PlainBmp(std::FILE* file) {
+  unsigned char bytes[20];
+  if (std::fseek(file, 14, SEEK_SET) != 0 || std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) return false;
+  const auto le32 = [&](int at) {
+    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+           uint32_t{bytes[at + 3]} << 24;
+  };
+  return le32(0) == 40 && le32(16) == 0;
+}
+
+// Formats whose header-only read FreeImage's full read agrees with. The
+// others (PCX, GIF, BMP variants it refuses) only tell their depth once
+// decoded, by whichever decoder reads them.
+bool HeaderTellsDepth(FREE_IMAGE_FORMAT format, std::FILE* file) {
+  if (format == FIF_BMP) return PlainBmp(file);
+  return format == FIF_TIFF || format == FIF_JPEG || format == FIF_TARGA ||
+         (IsAddedFormat(format) && format != FIF_GIF);
+}
+
+}  // namespace
+
+HeaderResult LoadBitmapHeader(const std::string& path, FREE_IMAGE_FORMAT format, BitmapHeader& header,
+                              std::string& reason) {
+  LibraryMessageScope messages;
+  CheckedFile file;
+  if (!OpenChecked(path, format, false, file, reason)) return HeaderResult::Failed;
+  if (!file.freeImageKnows || !FreeImage_FIFSupportsNoPixels(format) || !HeaderTellsDepth(format, file.counted.file))
+    return HeaderResult::NeedsPixels;
+  std::fseek(file.counted.file, 0, SEEK_SET);
+  BitmapPtr bitmap(FreeImage_LoadFromHandle(format, &file.io, &file.counted, FIF_LOAD_NOPIXELS));
+  if (!bitmap) return HeaderResult::NeedsPixels;  // the full read says why
+  if (!BitmapSizeAcceptable(bitmap.get(), reason)) return HeaderResult::Failed;
+  header.bitCount = StandardBitCount(bitmap.get());
+  if (header.bitCount == 0) return HeaderResult::NeedsPixels;
+  header.width = FreeImage_GetWidth(bitmap.get());
+  header.height = FreeImage_GetHeight(bitmap.get());
+  header.dotsPerMetre = FreeImage_GetDotsPerMeterX(bitmap.get());
+  header.damage.clear();
+  std::fseek(file.counted.file, 0, SEEK_SET);
+  if (!PixelDataPlausible(path, format, file.counted.file, header.damage) && header.damage.empty())
+    header.damage = settings::Text("RasterDamagedMsg", "the file is damaged");
+  return HeaderResult::Read;
+}
+
+BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std::string& reason) {
+  LibraryMessageScope messages;
+  CheckedFile file;
+  if (!OpenChecked(path, format, true, file, reason)) return nullptr;
+  const bool freeImageKnows = file.freeImageKnows;
+  FreeImageIO& io = file.io;
+  CountingFile& counted = file.counted;
 
   if (freeImageKnows) {
     bool refused = false;

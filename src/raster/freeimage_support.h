@@ -84,6 +84,25 @@ std::string UnsupportedReason(const std::string& what);
 // from the header before either decoder allocates pixels).
 BitmapPtr LoadBitmapFile(const std::string& path, FREE_IMAGE_FORMAT format, std::string& reason);
 
+// What CRaster would report about the file's first picture, from its header.
+struct BitmapHeader {
+  unsigned width = 0;
+  unsigned height = 0;
+  int bitCount = 0;           // after the normalisation CRaster applies
+  unsigned dotsPerMetre = 0;  // horizontal, as stored (0: none)
+  // Why the pixel data cannot be read, from the headers' sizes and offsets
+  // (truncated, strips outside the file ...); empty when it looks complete.
+  std::string damage;
+};
+enum class HeaderResult { Read, Failed, NeedsPixels };
+// Runs LoadBitmapFile()'s checks but those of the pixel data, and reads the
+// header without decoding any pixel: Read with header filled; Failed with reason when LoadBitmapFile
+// would fail for the same cause; NeedsPixels when only decoding can tell
+// (FreeImage cannot read the header alone, or its normalised depth depends on
+// the decoded picture) and the caller should decode.
+HeaderResult LoadBitmapHeader(const std::string& path, FREE_IMAGE_FORMAT format, BitmapHeader& header,
+                              std::string& reason);
+
 // Whether FreeImage's signature check takes the file for the format.
 bool SignatureMatches(const std::string& path, FREE_IMAGE_FORMAT format);
 

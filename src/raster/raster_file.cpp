@@ -197,6 +197,69 @@ std::vector<RasterDocument> OpenRasterFile(const std::string& path) {
   return documents;
 }
 
+bool LoadFirstPicture(const std::string& path, CRaster& image, int& pages) {
+  pages = 1;
+  if (!IsRasterExtension(std::filesystem::path(path).extension().string())) {
+    std::string known;
+    for (const std::string& extension : RasterExtensions()) known += (known.empty() ? "" : ", ") + extension;
+    platform::ShowMessage(detail::ReadFailureMessage(
+        path, settings::Text("RasterUnknownExtMsg", "the file extension is not a raster format") + " (" + known + ")"));
+    return false;
+  }
+  RasterPageReader reader;
+  if (reader.openPages(path) && reader.pageCount() >= 2) {
+    pages = reader.pageCount();
+    return reader.copyPage(0, image);
+  }
+  reader.close();
+  return image.load(path);
+}
+
+namespace {
+
+// CRaster::dotsPerInch() of a stored resolution: 1 dpi or less is unset.
+int DotsPerInch(unsigned pixelsPerMetre) {
+  if (static_cast<double>(pixelsPerMetre) * 0.01 * 2.54 <= 1.0) pixelsPerMetre = kDefaultPixelsPerMetre;
+  return static_cast<int>(std::min<unsigned>(pixelsPerMetre, 0x7fffffff) * 0.0254 + 0.5);
+}
+
+}  // namespace
+
+bool ReadRasterInfo(const std::string& path, RasterFileInfo& info, CRaster* decoded) {
+  info = RasterFileInfo{};
+  const FREE_IMAGE_FORMAT format = detail::FormatFromExtension(path);
+  // A GIF page is the frame composed onto the logical screen, which only
+  // decoding gives; the other formats' first page is the file's first picture.
+  if (format != FIF_UNKNOWN && format != FIF_GIF) {
+    detail::BitmapHeader header;
+    std::string reason;
+    switch (detail::LoadBitmapHeader(path, format, header, reason)) {
+      case detail::HeaderResult::Failed:
+        platform::ShowMessage(detail::ReadFailureMessage(path, reason));
+        return false;
+      case detail::HeaderResult::Read: {
+        RasterPageReader reader;
+        if (format == FIF_TIFF && reader.openPages(path)) info.pages = std::max(1, reader.pageCount());
+        info.width = static_cast<int>(header.width);
+        info.height = static_cast<int>(header.height);
+        info.bitCount = header.bitCount;
+        info.dotsPerInch = DotsPerInch(header.dotsPerMetre);
+        if (!header.damage.empty()) info.damage = detail::ReadFailureMessage(path, header.damage);
+        return true;
+      }
+      case detail::HeaderResult::NeedsPixels: break;
+    }
+  }
+  CRaster image;
+  if (!LoadFirstPicture(path, image, info.pages)) return false;
+  info.width = image.width();
+  info.height = image.height();
+  info.bitCount = image.bitCount();
+  info.dotsPerInch = image.dotsPerInch();
+  if (decoded) image.moveTo(*decoded);
+  return true;
+}
+
 bool SaveRaster(const CRaster& raster, const std::string& path) { return raster.save(path); }
 
 }  // namespace quillon::raster

@@ -68,6 +68,32 @@ struct RasterDocument {
 // nothing could be read.
 std::vector<RasterDocument> OpenRasterFile(const std::string& path);
 
+// The first picture of a file, as a document of it would show it: page 0 of
+// a file with two or more pages, else the whole file. pages is set to the
+// number of pages (1 for a single picture). False after the reader's message.
+bool LoadFirstPicture(const std::string& path, CRaster& image, int& pages);
+
+// What CRaster would report about a file's first picture, read from the
+// headers alone wherever the readers allow (no pixel is decoded, so a file
+// whose pixel data is damaged still answers). Files whose header cannot say
+// it (a GIF's composed frame, a depth that depends on the decoded picture,
+// a variant only the second decoder reads) are decoded instead.
+struct RasterFileInfo {
+  int width = 0;
+  int height = 0;
+  int bitCount = 0;
+  int dotsPerInch = 0;
+  int pages = 1;
+  // The message a load of the file would give when its headers show the
+  // pixel data cannot be read (truncated, strips outside the file); empty
+  // when nothing is wrong as far as the headers tell.
+  std::string damage;
+};
+// False after the message a load of the file would give when not even the
+// headers can be read. When the file had to be decoded and decoded is given,
+// the picture is left there.
+bool ReadRasterInfo(const std::string& path, RasterFileInfo& info, CRaster* decoded = nullptr);
+
 // Writes the raster as BMP (CRaster::save).
 bool SaveRaster(const CRaster& raster, const std::string& path);
 

@@ -45,6 +45,26 @@ TEST(CliInfo, UnreadableFilesGiveOneLineAndStatusOne) {
   }
 }
 
+TEST(CliInfo, DamagedPixelsStillPrintTheSize) {
+  test::TempDir dir;
+  // A 6 x 4 8-bit BMP whose last row is cut off.
+  std::string bmp = "BM";
+  const auto le = [&bmp](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) bmp += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  le(14 + 40 + 1024 + 32, 4), le(0, 4), le(14 + 40 + 1024, 4);
+  le(40, 4), le(6, 4), le(4, 4), le(1, 2), le(8, 2), le(0, 4), le(32, 4), le(11811, 4), le(11811, 4), le(256, 4),
+      le(0, 4);
+  for (int i = 0; i < 256; ++i) le(i * 0x010101u, 4);
+  bmp.append(24, '\x80');
+  test::WriteFile(dir.file("cut.bmp"), bmp);
+  test::CliResult r = test::RunCli({"info", dir.file("cut.bmp")}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "width: 6\nheight: 4\nbits: 8\ndpi: 300\npages: 1\n");
+  EXPECT_NE(r.err.find("truncated"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(dir.file("cut.bmp")), std::string::npos) << r.err;
+}
+
 TEST(CliInfo, MissingArgumentIsUsage) {
   test::TempDir dir;
   EXPECT_EQ(test::RunCli({"info"}, dir.path()).status, 2);

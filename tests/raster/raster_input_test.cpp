@@ -324,6 +324,19 @@ void ExpectRefused(const std::string& path, const char* fragment) {
   EXPECT_NE(messages.messages()[0].find(fragment), std::string::npos) << messages.messages()[0];
 }
 
+// A 130-byte TIFF whose header claims 100000 x 100000 pixels of 1 bit.
+std::string LyingTiff() {
+  test::TiffSpec huge;
+  huge.width = huge.height = 1;
+  huge.bitsPerSample = 1;
+  huge.stripCounts = {1250000000u};
+  std::string bytes = test::HandTiff(huge);
+  std::memcpy(&bytes[8 + 2 + 8], "\xA0\x86\x01\x00", 4);       // width 100000
+  std::memcpy(&bytes[8 + 2 + 12 + 8], "\xA0\x86\x01\x00", 4);  // height 100000
+  bytes.resize(130, '\0');
+  return bytes;
+}
+
 TEST(RasterInputBad, TiffStripsMissingOrBroken) {
   ::quillon::test::TempDir dir;
   // 80 rows of one strip each; the file stops after 27 of them.
@@ -335,16 +348,7 @@ TEST(RasterInputBad, TiffStripsMissingOrBroken) {
   ExpectRefused(dir.file("two_thirds_missing.tif"), "truncated");
   EXPECT_TRUE(OpenRasterFile(dir.file("two_thirds_missing.tif")).empty());
 
-  // A 130-byte file whose header claims 100000 x 100000 pixels of 1 bit.
-  test::TiffSpec huge;
-  huge.width = huge.height = 1;
-  huge.bitsPerSample = 1;
-  huge.stripCounts = {1250000000u};
-  std::string bytes = test::HandTiff(huge);
-  std::memcpy(&bytes[8 + 2 + 8], "\xA0\x86\x01\x00", 4);       // width 100000
-  std::memcpy(&bytes[8 + 2 + 12 + 8], "\xA0\x86\x01\x00", 4);  // height 100000
-  bytes.resize(130, '\0');
-  ::quillon::test::WriteFile(dir.file("lying.tif"), bytes);
+  ::quillon::test::WriteFile(dir.file("lying.tif"), LyingTiff());
   ExpectRefused(dir.file("lying.tif"), "truncated");
 
   // Every strip present, but one of them does not decode: FreeImage would
@@ -453,6 +457,109 @@ TEST(RasterInputBad, UnsupportedVariantsSaySo) {
   tga[2] = 32;  // a Huffman-coded type no reader here knows
   ::quillon::test::WriteFile(dir.file("huffman.tga"), tga);
   ExpectRefused(dir.file("huffman.tga"), "unsupported TGA image type 32");
+}
+
+// The header-only read must tell what decoding tells, for every kind of file
+// and depth (normalised depths included), and stay silent doing it.
+TEST(RasterInfo, HeadersAgreeWithTheDecodedPicture) {
+  ::quillon::test::TempDir dir;
+  std::vector<std::string> files;
+  const auto write = [&](const std::string& name, const std::string& bytes) {
+    ::quillon::test::WriteFile(dir.file(name), bytes);
+    files.push_back(dir.file(name));
+  };
+  write("v3_1.bmp", test::PaletteBmp(40, 1));
+  write("v3_4.bmp", test::PaletteBmp(40, 4));
+  write("v5_8.bmp", test::PaletteBmp(124, 8));
+  write("rle8.bmp", test::PaletteBmp(40, 8, 1));
+  write("pal2.bmp", test::PaletteBmp(40, 2));
+  write("bitfields32.bmp", test::BitfieldBmp32());
+  write("grey_alpha.tga", test::GreyAlphaTga(true));
+  write("bw.pcx", test::PlanarPcx(1));
+  write("bw.pbm", test::Pnm('4'));
+  write("grey.pgm", test::Pnm('5'));
+  write("colour.ppm", test::Pnm('6'));
+  test::TiffSpec grey8;
+  grey8.pixels.assign(kWidth * kHeight, '\x40');
+  write("grey8.tif", test::HandTiff(grey8));
+  for (unsigned bits : {2u, 12u, 16u}) {
+    const std::string path = dir.file("grey" + std::to_string(bits) + ".tif");
+    {
+      TiffWriter w(path);
+      w.page(kWidth, kHeight, static_cast<uint16_t>(bits), 1, PHOTOMETRIC_MINISBLACK);
+      for (int y = 0; y < kHeight; ++y) {
+        auto row = PackGrey(y, bits);
+        ASSERT_EQ(TIFFWriteScanline(w.tif, row.data(), y, 0), 1);
+      }
+    }
+    files.push_back(path);
+  }
+  FIBITMAP* rgba = FreeImage_Allocate(kWidth, kHeight, 32);
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, rgba, dir.file("rgba.png").c_str(), 0));
+  FreeImage_SetDotsPerMeterX(rgba, 11811);
+  FreeImage_SetDotsPerMeterY(rgba, 11811);
+  ASSERT_TRUE(FreeImage_Save(FIF_TIFF, rgba, dir.file("rgba.tif").c_str(), TIFF_NONE));
+  FreeImage_Unload(rgba);
+  files.push_back(dir.file("rgba.png"));
+  files.push_back(dir.file("rgba.tif"));
+  for (const char* sample : {"lines_1bit.bmp", "grey_8bit.bmp", "colour_24bit.jpg", "colour_24bit.tga",
+                             "grey_8bit.pcx", "pages_3.tif", "sheet.tif"})
+    files.push_back(::quillon::test::SourcePath(std::string("data/samples/") + sample));
+
+  for (const std::string& path : files) {
+    SCOPED_TRACE(path);
+    ::quillon::test::CapturedMessages messages;
+    RasterFileInfo info;
+    ASSERT_TRUE(ReadRasterInfo(path, info));
+    CRaster decoded;
+    int pages = 0;
+    ASSERT_TRUE(LoadFirstPicture(path, decoded, pages));
+    EXPECT_EQ(info.width, decoded.width());
+    EXPECT_EQ(info.height, decoded.height());
+    EXPECT_EQ(info.bitCount, decoded.bitCount());
+    EXPECT_EQ(info.dotsPerInch, decoded.dotsPerInch());
+    EXPECT_EQ(info.pages, pages);
+    EXPECT_TRUE(messages.messages().empty()) << messages.messages()[0];
+  }
+}
+
+// Damaged pixel data does not hide the size, and the headers' own checks
+// still say it is damaged.
+TEST(RasterInfo, TruncatedPixelsStillGiveTheHeader) {
+  ::quillon::test::TempDir dir;
+  // 2000 x 1500 8-bit grey in one strip, cut after its first 100 rows.
+  test::TiffSpec spec;
+  spec.width = 2000;
+  spec.height = 1500;
+  spec.stripCounts = {2000u * 1500u};
+  spec.pixels.assign(2000 * 1500, '\x80');
+  const std::string whole = test::HandTiff(spec);
+  ::quillon::test::WriteFile(dir.file("cut.tif"), whole.substr(0, whole.size() - 2000 * 1400));
+  const std::string bmp = test::PaletteBmp(40, 8);
+  ::quillon::test::WriteFile(dir.file("cut.bmp"), bmp.substr(0, bmp.size() - 10));
+  for (const char* name : {"cut.tif", "cut.bmp"}) {
+    SCOPED_TRACE(name);
+    ::quillon::test::CapturedMessages messages;
+    RasterFileInfo info;
+    ASSERT_TRUE(ReadRasterInfo(dir.file(name), info));
+    EXPECT_EQ(info.width, name[4] == 't' ? 2000 : kWidth);
+    EXPECT_EQ(info.height, name[4] == 't' ? 1500 : kHeight);
+    EXPECT_EQ(info.bitCount, 8);
+    EXPECT_TRUE(messages.messages().empty());
+    // The headers alone show the loss, with the message a load gives.
+    EXPECT_NE(info.damage.find("truncated"), std::string::npos) << info.damage;
+    CRaster decoded;
+    int pages = 0;
+    EXPECT_FALSE(LoadFirstPicture(dir.file(name), decoded, pages));
+    ASSERT_FALSE(messages.messages().empty());
+    EXPECT_EQ(messages.messages()[0], info.damage);
+  }
+
+  ::quillon::test::WriteFile(dir.file("lying.tif"), LyingTiff());
+  RasterFileInfo info;
+  ASSERT_TRUE(ReadRasterInfo(dir.file("lying.tif"), info));
+  EXPECT_EQ(info.width, 100000);
+  EXPECT_NE(info.damage.find("truncated"), std::string::npos) << info.damage;
 }
 
 }  // namespace
