@@ -3,6 +3,7 @@
 // without editing the settings file.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "options_common.h"
 #include "platform/key_value_store.h"
 #include "platform/paths.h"
+#include "settings/memory_budget.h"
 #include "settings/option_store.h"
 #include "settings/trace_option.h"
 
@@ -24,6 +26,7 @@ struct ParamsArgs {
   std::string deleteName;
   bool listNames = false;
   bool overwrite = false;
+  std::string maxMemory;
 };
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
@@ -63,6 +66,22 @@ int DeleteChartType(platform::JsonFileKeyValueStore& store, const std::string& n
   return PrintText("deleted chart type " + *found + "\n");
 }
 
+// Stores the conversion memory budget (0: the default share of the machine's
+// memory); in whole MiB, as the store keeps it.
+int StoreMaxMemory(platform::JsonFileKeyValueStore& store, const std::string& text) {
+  uint64_t mebibytes = 0;
+  if (text != "0") {
+    const auto bytes = ParseMemorySize(text);
+    if (!bytes || (*bytes >> 20) > UINT32_MAX) {
+      return UsageError("params: --max-memory: not a size: " + text + " (e.g. 800M or 2G, 0 for the default)");
+    }
+    mebibytes = *bytes >> 20;
+  }
+  if (!settings::SaveMaxMemory(store, static_cast<uint32_t>(mebibytes))) return kExitFailed;  // the store said why
+  return PrintText(mebibytes == 0 ? std::string("stored MaxMemory 0 (half the machine's memory)\n")
+                                  : "stored MaxMemory " + std::to_string(mebibytes) + "M\n");
+}
+
 int RunParams(const ParamsArgs& args) {
   // Chart types and series are looked up in the settings even with
   // --defaults; only the stored current parameters are skipped.
@@ -73,6 +92,7 @@ int RunParams(const ParamsArgs& args) {
     return PrintText(text);
   }
   if (!args.deleteName.empty()) return DeleteChartType(store, args.deleteName);
+  if (!args.maxMemory.empty()) return StoreMaxMemory(store, args.maxMemory);
 
   settings::TraceOption record;
   if (auto problem = BuildRecord(args.parameters, store, record)) {
@@ -100,9 +120,18 @@ CommandRun SetupParams(CLI::App& command) {
   CLI::Option* list = command.add_flag("--list-chart-types", args->listNames,
                                        "List the chart types (stored ones first, then the built-in ones)")
                           ->group(group);
-  save->excludes(remove)->excludes(list);
-  remove->excludes(list);
-  command.footer("Without a chart type action, prints the parameter summary, a blank line and the job-file text.");
+  CLI::Option* memory =
+      command
+          .add_option("--max-memory", args->maxMemory,
+                      "Store SIZE (M or G) as the memory budget of every conversion (MaxMemory); 0 goes back to "
+                      "half the machine's memory. trace --max-memory overrides it for one run")
+          ->type_name("SIZE");
+  save->excludes(remove)->excludes(list)->excludes(memory);
+  remove->excludes(list)->excludes(memory);
+  list->excludes(memory);
+  command.footer(
+      "Without a chart type action or --max-memory, prints the parameter summary, a blank line and the job-file "
+      "text.");
   return [args] { return RunParams(*args); };
 }
 

@@ -52,21 +52,6 @@ struct TraceArgs {
   bool quiet = false;
 };
 
-// "512M", "2G", "1500" (MiB) into bytes; nullopt when it is not such a size.
-std::optional<uint64_t> ParseMemorySize(const std::string& text) {
-  uint64_t value = 0;
-  size_t i = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    if (value > (uint64_t{1} << 40)) return std::nullopt;
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  }
-  if (i == 0 || value == 0) return std::nullopt;
-  const std::string unit = text.substr(i);
-  if (unit.empty() || unit == "M" || unit == "m" || unit == "MiB") return value << 20;
-  if (unit == "G" || unit == "g" || unit == "GiB") return value << 30;
-  return std::nullopt;
-}
-
 // One conversion of the run.
 struct Source {
   std::string path;     // what is read (the spooled copy for standard input)
@@ -330,7 +315,7 @@ CommandRun SetupTrace(CLI::App& command) {
                    "gives (the same as --set Refine=1)");
   command.add_option("--max-memory", args->maxMemory,
                      "Stop a conversion with \"out of memory\" once the process holds more than SIZE (M or G; "
-                     "default: half the machine's memory)")
+                     "default: the stored MaxMemory, see params --max-memory, else half the machine's memory)")
       ->type_name("SIZE");
   command.add_flag("-q,--quiet", args->quiet, "Print nothing but errors");
   command.footer(

@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/progress.h"
 #include "settings/language_table.h"
+#include "settings/memory_budget.h"
 
 #ifndef QUILLON_VERSION
 #define QUILLON_VERSION "0.1.0"
@@ -27,13 +28,15 @@ std::vector<Command>& Registry() {
   return commands;
 }
 
-// Loads the user's language file so messages on stderr speak it. The command
-// line never writes the settings file just for that: the choice is read from
-// a copy of the stored value.
+// Loads the user's language file so messages on stderr speak it, and makes
+// the stored conversion memory budget the default one. The command line
+// never writes the settings file just for that: the language choice is read
+// from a copy of the stored value.
 void LoadLanguage() {
   platform::MemoryKeyValueStore scratch;
   {
     const platform::JsonFileKeyValueStore stored(platform::SettingsFilePath());
+    settings::ApplyStoredMemoryBudget(stored);
     if (auto name = stored.readString(settings::kLanguageKey, settings::kLanguageFileValue)) {
       scratch.createKey(settings::kLanguageKey);
       scratch.writeString(settings::kLanguageKey, settings::kLanguageFileValue, *name);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -164,6 +165,21 @@ std::optional<RecordProblem> BuildRecord(const ParameterOptions& options, const 
   if (!options.threshold.empty() && options.threshold.rfind("dynamic", 0) != 0) {
     (void)ApplyThreshold(options.threshold, record);
   }
+  return std::nullopt;
+}
+
+// "512M", "2G", "1500" (MiB) into bytes; nullopt when it is not such a size.
+std::optional<uint64_t> ParseMemorySize(const std::string& text) {
+  uint64_t value = 0;
+  size_t i = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    if (value > (uint64_t{1} << 40)) return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (i == 0 || value == 0) return std::nullopt;
+  const std::string unit = text.substr(i);
+  if (unit.empty() || unit == "M" || unit == "m" || unit == "MiB") return value << 20;
+  if (unit == "G" || unit == "g" || unit == "GiB") return value << 30;
   return std::nullopt;
 }
 

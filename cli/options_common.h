@@ -5,6 +5,7 @@
 // --chart-type, --set, -m, --threshold) and the checks of an output path
 // made before any work starts.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ bool ParseSize(const std::string& text, formats::DestinationSize& size);
 
 // The format names -f accepts, for messages ("dxf, dxf-r10, svg, ...").
 std::string FormatNames();
+
+// "512M", "2G", "1500" (MiB) into bytes; nullopt when it is not such a size.
+std::optional<uint64_t> ParseMemorySize(const std::string& text);
+
 // "" for a format name -f accepts, else the message that says which ones it does.
 std::string CheckFormatName(const std::string& name);
 

@@ -10,6 +10,7 @@
 #include "raster/raster_file.h"
 #include "settings/current_options.h"
 #include "settings/language_table.h"
+#include "settings/memory_budget.h"
 #include "settings/number_text.h"
 #include "settings/trace_option.h"
 
@@ -28,6 +29,7 @@ void AppSession::start(const std::vector<std::string>& languageDirectories) {
   settings::LoadStartupLanguage(store_, settings::Language(), languageDirectories);
   record_.SetDefaults();
   recent_ = settings::LoadStartupSettings(store_, record_);
+  settings::ApplyStoredMemoryBudget(store_);
 }
 
 void AppSession::start() { start(platform::DataDirectories()); }

@@ -41,8 +41,9 @@ class AppSession {
   // separators, loads the chosen language file from the first of the
   // directories that holds it, gives the trace parameters their defaults
   // and fills them from the store, checks the settings version (resetting
-  // the display colours of settings older than 300, with its message) and
-  // loads the raster and vector recent-file lists.
+  // the display colours of settings older than 300, with its message),
+  // loads the raster and vector recent-file lists and makes the stored
+  // conversion memory budget the process's default one.
   void start(const std::vector<std::string>& languageDirectories);
   void start();  // with the program's data directories
 

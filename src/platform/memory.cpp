@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,7 +31,14 @@ uint64_t PhysicalMemoryBytes() {
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page);
 }
 
+namespace {
+std::atomic<uint64_t> configuredBudget{0};
+}  // namespace
+
+void SetDefaultMemoryBudget(uint64_t bytes) { configuredBudget.store(bytes, std::memory_order_relaxed); }
+
 uint64_t DefaultMemoryBudget() {
+  if (const uint64_t configured = configuredBudget.load(std::memory_order_relaxed)) return configured;
   const uint64_t physical = PhysicalMemoryBytes();
   return physical ? physical / 2 : uint64_t{4} << 30;
 }

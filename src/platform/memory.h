@@ -11,9 +11,15 @@ uint64_t ResidentBytes();
 // Bytes of physical memory of the machine; 0 when unknown.
 uint64_t PhysicalMemoryBytes();
 
-// The budget of a conversion when none is set: half the machine's memory,
-// so one bad input can neither push the desktop into swap nor be killed
-// without a word; 4 GiB when the machine's size is unknown.
+// The budget of a conversion when none is set: the value given to
+// SetDefaultMemoryBudget (the user's stored setting), else half the
+// machine's memory, so one bad input can neither push the desktop into swap
+// nor be killed without a word; 4 GiB when the machine's size is unknown.
 uint64_t DefaultMemoryBudget();
+
+// Makes bytes the default budget of every conversion the process starts from
+// now on; 0 brings back the share of the machine's memory. The budget is the
+// process's, as the resident memory it is checked against is.
+void SetDefaultMemoryBudget(uint64_t bytes);
 
 }  // namespace quillon::platform

@@ -56,6 +56,24 @@ TEST_F(SettingsCommands, ChartTypesAreStoredListedUsedAndDeleted) {
   EXPECT_EQ(Run({"params", "--chart-type", "Plans"}).status, 1);
 }
 
+// The stored budget holds for every trace until a run's --max-memory or a
+// stored 0 lifts it.
+TEST_F(SettingsCommands, StoredMemoryBudgetLimitsTracesUntilOverridden) {
+  test::CliResult r = Run({"params", "--max-memory", "1M"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "stored MaxMemory 1M\n");
+  r = Run({"trace", Sample("sheet.tif"), "-q", "-o", dir.file("a.dxf")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("memory"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir.file("a.dxf")));
+  r = Run({"trace", Sample("sheet.tif"), "-q", "--max-memory", "4G", "-o", dir.file("b.dxf")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Run({"params", "--max-memory", "lots"}).status, 2);
+  EXPECT_EQ(Run({"params", "--max-memory", "0"}).status, 0);
+  r = Run({"trace", Sample("sheet.tif"), "-q", "-o", dir.file("c.dxf")});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST_F(SettingsCommands, WidthAndAngleSeriesFollowThePageRules) {
   test::CliResult r = Run({"series", "width", "add", "Pens", "0.5", "0.25", "1", "0.25", "--unit", "mm", "--beyond", "keep"});
   ASSERT_EQ(r.status, 0) << r.err;
