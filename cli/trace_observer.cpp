@@ -118,14 +118,18 @@ class CliObserver final : public batch::ConvertObserver {
   void Draw() {
     if (!bar_) return;
     int percent = units_;
-    if (inTrace_ && model_.stageTotal() > 0 && model_.barMaximum() > 0) {
+    std::string label = model_.label();
+    if (inTrace_ && model_.stageTotal() > 0) {
       // The trace's 80 units, spread over its stages.
-      double within = (model_.stageNumber() - 1 + double(model_.barPosition()) / model_.barMaximum()) /
-                      model_.stageTotal();
+      const double stage = model_.stageFraction();
+      const double within = (model_.stageNumber() - 1 + stage) / model_.stageTotal();
       percent += static_cast<int>(80 * std::min(1.0, std::max(0.0, within)));
+      // Thinning a large ink area is most of a run's time: its own share
+      // keeps the line moving.
+      if (model_.thinningStage() && model_.stageValues() > 0)
+        label += " " + std::to_string(static_cast<int>(100 * stage)) + "%";
     }
     percent = std::min(100, percent);
-    const std::string& label = model_.label();
     if (percent == shownPercent_ && label == shownLabel_) return;
     shownPercent_ = percent;
     shownLabel_ = label;

@@ -52,6 +52,8 @@ void TraceProgressModel::stageBegin(std::string_view text) {
   label_ = std::string(text);
   ++stageNumber_;
   firstProgressPending_ = true;
+  values_ = 0;
+  firstValue_ = removed_ = thinFraction_ = 0.0;
   thinning_ = EqualIgnoringCase(text, StageText("ProcessThinFirstStep")) ||
               EqualIgnoringCase(text, StageText("ProcessThinSecondStep"));
 }
@@ -59,9 +61,19 @@ void TraceProgressModel::stageBegin(std::string_view text) {
 void TraceProgressModel::setPosition(int position) { barPosition_ = std::clamp(position, 0, barMaximum_); }
 
 void TraceProgressModel::progress(int value) {
+  ++values_;
   if (!thinning_) {
     setPosition(value);
     return;
+  }
+  const double v = std::max(value, 0);
+  removed_ += v;
+  if (values_ == 1) {
+    firstValue_ = v;
+  } else if (const double fall = (firstValue_ - v) / (values_ - 1); fall > 0.0) {
+    const double left = v * v / (2.0 * fall);
+    // Short of 1 until the stage says it has ended.
+    thinFraction_ = std::max(thinFraction_, std::min(0.99, removed_ / (removed_ + left)));
   }
   if (firstProgressPending_) {
     barMaximum_ = std::max(value, 0);
@@ -72,7 +84,15 @@ void TraceProgressModel::progress(int value) {
   }
 }
 
-void TraceProgressModel::stageEnd() { barPosition_ = barMaximum_; }
+void TraceProgressModel::stageEnd() {
+  barPosition_ = barMaximum_;
+  thinFraction_ = 1.0;
+}
+
+double TraceProgressModel::stageFraction() const {
+  if (thinning_) return thinFraction_;
+  return barMaximum_ > 0 ? static_cast<double>(barPosition_) / barMaximum_ : 0.0;
+}
 
 std::string TraceProgressModel::counterText() const {
   char buffer[32];

@@ -38,6 +38,18 @@ class TraceProgressModel {
   int barMaximum() const { return barMaximum_; }
   int barPosition() const { return barPosition_; }
   bool thinningStage() const { return thinning_; }
+  // Progress values received in the current stage (a thinning stage's
+  // iterations or passes).
+  int stageValues() const { return values_; }
+  // How much of the current stage is done, 0..1, for a bar over the whole
+  // run: position / maximum, except in a thinning stage, where the bar above
+  // moves little while a large ink area thins (each iteration removes only a
+  // little less than the one before). There the removals so far are set
+  // against what is left: with each iteration removing `fall` pixels fewer
+  // than the one before, the last one's v pixels shrink to nothing after
+  // about v / fall more iterations, which remove about v * v / (2 * fall) —
+  // exactly so for a solid rectangle. Never goes back; 1 at the stage's end.
+  double stageFraction() const;
 
  private:
   void setPosition(int position);
@@ -49,6 +61,10 @@ class TraceProgressModel {
   int barPosition_ = 0;
   bool firstProgressPending_ = false;
   bool thinning_ = false;
+  int values_ = 0;
+  double firstValue_ = 0.0;
+  double removed_ = 0.0;
+  double thinFraction_ = 0.0;
 };
 
 }  // namespace quillon::trace

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
+#include "raster/raster.h"
+#include "trace/thinning.h"
 #include "trace/trace_result.h"
 
 namespace quillon::trace {
@@ -31,6 +36,58 @@ TEST(TraceProgressModel, ThinningStagesCountDownFromTheFirstValue) {
   model.progress(42);
   EXPECT_EQ(model.barPosition(), 42);
   EXPECT_EQ(model.counterText(), "2 / 7");
+}
+
+// A solid square peels one ring per iteration: the estimate follows the
+// share of the ink removed, not the bar's countdown, which hardly moves.
+TEST(TraceProgressModel, ThinningShareFollowsTheInkRemovedFromASolidBlock) {
+  TraceProgressModel model(10);
+  model.stageBegin("Thin first step");
+  const double total = 1000.0 * 1000.0;
+  double removed = 0.0;
+  double last = 0.0;
+  for (int side = 1000; side > 2; side -= 2) {
+    const int ring = side * side - (side - 2) * (side - 2);
+    removed += ring;
+    model.progress(ring);
+    EXPECT_GE(model.stageFraction(), last);
+    last = model.stageFraction();
+    if (side == 500) EXPECT_NEAR(model.stageFraction(), removed / total, 0.05);
+  }
+  EXPECT_GT(last, 0.9);
+  EXPECT_LT(last, 1.0);
+  model.stageEnd();
+  EXPECT_EQ(model.stageFraction(), 1.0);
+  EXPECT_EQ(model.stageValues(), 499);
+  model.stageBegin("Trace center line");
+  model.progress(25);
+  EXPECT_EQ(model.stageFraction(), 0.25);
+}
+
+// The real thinning of a large solid block moves the share many times, in
+// step with its iterations.
+TEST(TraceProgressModel, ThinningALargeBlockAdvancesTheShareOften) {
+  raster::CRaster block;
+  ASSERT_TRUE(block.create(600, 400, 1));
+  block.fillBytes(0xFF);  // every pixel ink
+  struct Relay final : platform::ProgressSink {
+    TraceProgressModel model{10};
+    std::vector<int> percents;
+    void stageBegin(std::string_view text) override { model.stageBegin(text); }
+    void progress(int value) override {
+      model.progress(value);
+      const int percent = static_cast<int>(100 * model.stageFraction());
+      if (percents.empty() || percents.back() != percent) percents.push_back(percent);
+    }
+    void stageEnd() override { model.stageEnd(); }
+    void finished(int) override {}
+  } relay;
+  ASSERT_TRUE(ThinFirstStep(block, &relay, 1));
+  EXPECT_GT(relay.model.stageValues(), 100);  // one per iteration
+  ASSERT_GE(relay.percents.size(), 20u);
+  for (size_t i = 1; i < relay.percents.size(); ++i) EXPECT_GT(relay.percents[i], relay.percents[i - 1]);
+  EXPECT_GE(relay.percents.back(), 90);
+  EXPECT_EQ(relay.model.stageFraction(), 1.0);
 }
 
 TEST(StageTotal, CountsTheStagesEachMethodWillBegin) {
