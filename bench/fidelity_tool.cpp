@@ -533,6 +533,21 @@ int main(int argc, char** argv) {
     const double d = NearestEndAlong(*drawing.currentLayer(), root, dx / length, dy / length);
     if (d <= kEndTolerance) ++stemsWithin;
     if (d <= kLooseTolerance) ++stemsLoose;
+    if (listMode == 5 && d > kEndTolerance) {
+      std::printf("missed stem at (%.1f,%.1f) dir (%.2f,%.2f) width %.0f, bar width %.0f, nearest end along %.1f:", root.x,
+                  root.y, dx / length, dy / length, p.width, bar.width, d);
+      for (const auto& e : *drawing.currentLayer()) {
+        if (e->type() != model::EntityType::PolyLine) continue;
+        const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+        bool near = false;
+        for (const auto& q : v) near = near || dist(q.point(), root.x, root.y) < 10;
+        if (!near) continue;
+        std::printf(" [");
+        for (size_t k = 0; k < v.size() && k < 8; ++k) std::printf(" (%.1f,%.1f)", v[k].x, v[k].y);
+        std::printf(" ]");
+      }
+      std::printf("\n");
+    }
   }
   // Dashes of dashed and dash-dot lines: a straight piece from within 2 px
   // of one drawn dash end to within 2 px of the other. Dots of dash-dot

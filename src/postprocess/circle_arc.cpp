@@ -421,6 +421,148 @@ void recogniseRuns(model::CPolyLine& polyline, const CircleTolerances& tolerance
   if (bulged) polyline.buildApproximation(-25);
 }
 
+// Refined centre lines: a circle crossed by other strokes comes back in
+// pieces (arcs, bulged segments joined with the crossing strokes, short
+// chords over the crossings). Every arc piece is tried as a full circle on
+// the ink; when the whole ring follows a stroke, the circle is made and the
+// pieces lying on it are taken out of their polylines, which fall apart
+// into the strokes that crossed it.
+struct InkCircle {
+  Point3 centre;
+  double radius;
+  double width;
+};
+
+bool onRing(const InkCircle& c, double x, double y, double tolerance) {
+  return std::fabs(std::hypot(x - c.centre.x, y - c.centre.y) - c.radius) <= tolerance;
+}
+
+// The centre and radius of the bulged segment v → q.
+std::optional<InkCircle> bulgeCircle(const PolyVertex& v, const PolyVertex& q) {
+  const double chord = std::hypot(q.x - v.x, q.y - v.y);
+  if (chord < model::kTolerance || !v.hasBulge()) return std::nullopt;
+  const double b = v.bulge;
+  const double radius = chord * (1 + b * b) / (4 * std::fabs(b));
+  const double h = radius - std::fabs(b) * chord / 2;  // the centre's distance from the chord
+  const double ux = (q.x - v.x) / chord, uy = (q.y - v.y) / chord;
+  const double side = b > 0 ? 1.0 : -1.0;
+  return InkCircle{Point3{(v.x + q.x) / 2 - uy * h * side, (v.y + q.y) / 2 + ux * h * side, v.z}, radius,
+                   v.startWidth};
+}
+
+// The polyline without the segments marked in drop (index of each
+// segment's start vertex), as the open polylines of the runs left.
+std::vector<std::unique_ptr<model::CPolyLine>> withoutSegments(const model::CPolyLine& p, const std::vector<char>& drop) {
+  const std::vector<PolyVertex>& v = p.vertices();
+  const size_t n = v.size();
+  const size_t segments = p.isClosed() ? n : n - 1;
+  // Start after a dropped segment so that no run wraps past the start.
+  size_t first = 0;
+  if (p.isClosed()) {
+    for (size_t i = 0; i < segments; ++i)
+      if (drop[i]) first = (i + 1) % n;
+  }
+  std::vector<std::unique_ptr<model::CPolyLine>> runs;
+  std::vector<PolyVertex> run;
+  const auto flush = [&] {
+    if (run.size() >= 2) {
+      auto q = std::make_unique<model::CPolyLine>();
+      run.back().bulge = 0.0;
+      q->editVertices() = run;
+      q->buildApproximation(-25);
+      runs.push_back(std::move(q));
+    }
+    run.clear();
+  };
+  for (size_t k = 0; k < segments; ++k) {
+    const size_t i = (first + k) % n;
+    if (drop[i]) {
+      flush();
+      continue;
+    }
+    if (run.empty()) run.push_back(v[i]);
+    run.push_back(v[(i + 1) % n]);
+  }
+  flush();
+  return runs;
+}
+
+void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
+  std::vector<InkCircle> made;
+  const auto known = [&](const InkCircle& c) {
+    for (const InkCircle& m : made)
+      if (model::distance(m.centre, c.centre) <= 2.0 && std::fabs(m.radius - c.radius) <= 2.0) return true;
+    return false;
+  };
+  const auto tryCircle = [&](const InkCircle& c) {
+    if (known(c)) return;
+    const StrokeCircle ring{c.centre, c.radius, 0.0, kTwoPi};
+    const auto placed = followStroke(*tolerances.raster, ring, c.width);
+    if (!placed || placed->radius < kMinRadius || placed->radius > tolerances.size) return;
+    made.push_back({placed->centre, placed->radius, c.width});
+  };
+  for (const auto& e : layer) {
+    if (e->type() == model::EntityType::Circle) {
+      const auto& c = static_cast<const model::CCircle&>(*e);
+      made.push_back({c.centre(), c.radius(), c.getWidth()});  // already whole
+    }
+  }
+  const size_t whole = made.size();
+  for (const auto& e : layer) {
+    if (e->type() == model::EntityType::Arc) {
+      const auto& a = static_cast<const model::CArc&>(*e);
+      tryCircle({a.centre(), a.radius(), a.getWidth()});
+    } else if (e->type() == model::EntityType::PolyLine) {
+      const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+      for (size_t k = 0; k < v.size(); ++k)
+        if (const auto c = bulgeCircle(v[k], v[(k + 1) % v.size()])) tryCircle(*c);
+    }
+  }
+  if (made.size() == whole) return;
+  const std::vector<InkCircle> fresh(made.begin() + static_cast<std::ptrdiff_t>(whole), made.end());
+  const auto onFresh = [&](const PolyVertex& a, const PolyVertex& b, const InkCircle* bulge) {
+    for (const InkCircle& c : fresh) {
+      const double tolerance = std::max(2.0, c.width / 2.0);
+      if (bulge != nullptr) {
+        if (model::distance(bulge->centre, c.centre) <= tolerance && std::fabs(bulge->radius - c.radius) <= tolerance)
+          return true;
+        continue;
+      }
+      // A short chord over a crossing: both ends and its middle on the ring.
+      if (onRing(c, a.x, a.y, tolerance) && onRing(c, b.x, b.y, tolerance) &&
+          onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance))
+        return true;
+    }
+    return false;
+  };
+  for (model::CEntity* e = layer.first(); e != nullptr;) {
+    model::CEntity* following = e->next();
+    if (e->type() == model::EntityType::Arc) {
+      const auto& a = static_cast<const model::CArc&>(*e);
+      const InkCircle c{a.centre(), a.radius(), a.getWidth()};
+      if (onFresh(PolyVertex{}, PolyVertex{}, &c)) layer.remove(e);
+    } else if (e->type() == model::EntityType::PolyLine) {
+      const auto& p = static_cast<const model::CPolyLine&>(*e);
+      const auto& v = p.vertices();
+      const size_t n = v.size();
+      const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
+      std::vector<char> drop(n, 0);
+      bool any = false;
+      for (size_t k = 0; k < segments; ++k) {
+        const auto bulge = bulgeCircle(v[k], v[(k + 1) % n]);
+        drop[k] = onFresh(v[k], v[(k + 1) % n], bulge ? &*bulge : nullptr);
+        any = any || drop[k];
+      }
+      if (any) {
+        for (auto& run : withoutSegments(p, drop)) layer.insertBefore(e, std::move(run));
+        layer.remove(e);
+      }
+    }
+    e = following;
+  }
+  for (const InkCircle& c : fresh) layer.prepend(makeCircle(c.centre, c.radius, c.width));
+}
+
 }  // namespace
 
 std::optional<ArcFit> fitArc(const model::CPolyLine& polyline, size_t first, size_t last,
@@ -620,6 +762,7 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
       if (entity->type() == model::EntityType::PolyLine && entity->isDegenerate()) layer.remove(entity);
       entity = following;
     }
+    if (tolerances.raster != nullptr) completeCirclesOnInk(layer, tolerances);
   } catch (const std::bad_alloc&) {
     stage.finished(kStageNoMemory);
     return false;

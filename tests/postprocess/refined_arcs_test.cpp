@@ -94,5 +94,29 @@ TEST(RefinedArcs, RefinedTracesKeepBarsStraightAndPlaceRings) {
   EXPECT_EQ(circles, 1);
 }
 
+// A ring crossed by two bars comes back in pieces joined with the bars;
+// refined, it is one circle on its drawn centre and radius, and the bars
+// stay straight strokes of their own.
+TEST(RefinedArcs, ACrossedRingComesBackWhole) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, kSize));
+  test::DrawRing(drawing.raster(), 120, 100, 60, 5);
+  test::DrawStroke(drawing.raster(), 20, 60, 220, 60, 3);
+  test::DrawStroke(drawing.raster(), 150, 10, 150, 190, 3);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  int circles = 0;
+  for (const auto& e : *drawing.currentLayer()) {
+    if (e->type() != model::EntityType::Circle) continue;
+    ++circles;
+    const auto& c = static_cast<const model::CCircle&>(*e);
+    EXPECT_NEAR(c.centre().x, 120, 0.5);
+    EXPECT_NEAR(c.centre().y, kSize - 1 - 100, 0.5);
+    EXPECT_NEAR(c.radius(), 60, 0.5);
+  }
+  EXPECT_EQ(circles, 1);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
