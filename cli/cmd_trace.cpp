@@ -311,8 +311,9 @@ CommandRun SetupTrace(CLI::App& command) {
   AddParameterOptions(command, args->parameters, true);
   args->steps.AddOptions(command);
   command.add_flag("--refine", args->refine,
-                   "Refined centre lines: ends, junctions and curves closer to the drawing than the plain pipeline "
-                   "gives (the same as --set Refine=1)");
+                   "Refined centre lines: stroke ends at their caps, T-junction stems on the other stroke's centre "
+                   "line, dashes kept apart, dots kept as dot circles, circles and arcs only where the ink follows "
+                   "them and crossed circles whole (the same as --set Refine=1; off: the plain pipeline's geometry)");
   command.add_option("--max-memory", args->maxMemory,
                      "Stop a conversion with \"out of memory\" once the process holds more than SIZE (M or G; "
                      "default: the stored MaxMemory, see params --max-memory, else half the machine's memory)")
