@@ -101,7 +101,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
       double offset = 0.0;
       switch (offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset)) {
         case Sample::Blank:
-          ++blank;
+          if (++blank > kMaxBlankShare * n) return std::nullopt;  // no need to walk further
           break;
         case Sample::Open:
           break;
