@@ -28,6 +28,7 @@
 #include "layers_dock.h"
 #include "model/explode.h"
 #include "model/graph.h"
+#include "option_dlg.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "property_dock.h"
@@ -231,6 +232,9 @@ void CMainFrame::createActions() {
        {QKeySequence(Qt::Key_F8)}, [this] { toggleAid("tools.ortho"); }, true},
       {"tools.aids", "MainActDrawingAidsCap", "Drawing &Aids...", "MainActDrawingAidsHint",
        "Object snap modes, grid spacing, snap angle and ortho", "", {}, [this] { drawingAidsDialog(); }},
+      {"tools.options", "MainActOptionCap", "&Options...", "MainActOptionHint",
+       "Width and angle series, threshold, undo steps, object snap, colours and language", "", {},
+       [this] { OptionsCommand(*this); }, false, false},
       // Raster
       {"raster.undo", "RasterMenuUndoCap", "&Undo Raster", "RasterMenuUndoHint", "Undo the last raster change", "",
        {}, [this] { rasterUndo(false); }},
@@ -329,7 +333,8 @@ void CMainFrame::createMenus() {
       {"draw.line", "draw.polyline", "-", "draw.arc3p", "draw.arccse", "-", "draw.circlecr", "draw.circle3p", "-",
        "draw.solid"});
   add("tools", "MainMenuTools", "&Tools",
-      {"tools.distance", "-", "tools.osnap", ">tools.osnapmodes", "tools.grid", "tools.ortho", "-", "tools.aids"});
+      {"tools.distance", "-", "tools.osnap", ">tools.osnapmodes", "tools.grid", "tools.ortho", "-", "tools.aids",
+       "tools.options"});
   add("raster", "MainMenuRaster", "&Raster",
       {"raster.undo", "raster.redo", "-", "raster.rotate", "raster.rotatehor", "raster.crop", "-", ">raster.erase",
        ">raster.fill"});
