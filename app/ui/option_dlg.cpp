@@ -468,7 +468,16 @@ CDrawingPage::CDrawingPage(editor::DrawingPage& model, QWidget* parent) : QWidge
 }
 
 void CDrawingPage::showColor(size_t which) {
-  colors_[which]->setIcon(ColourSwatch(model_.colors[which]));
+  QIcon swatch = ColourSwatch(model_.colors[which]);
+  // The background itself resolves under the background rule (index 7 is white there).
+  if (which == static_cast<size_t>(settings::DisplayColor::BackGround)) {
+    const settings::Rgb rgb = settings::ResolveColor(model_.colors[which], nullptr, true, settings::kRgbWhite);
+    QPixmap pixmap(14, 14);
+    pixmap.fill(QColor(rgb.r, rgb.g, rgb.b));
+    QPainter(&pixmap).drawRect(0, 0, 13, 13);
+    swatch = QIcon(pixmap);
+  }
+  colors_[which]->setIcon(swatch);
   colors_[which]->setText(Q(settings::ColorName(model_.colors[which])));
 }
 
