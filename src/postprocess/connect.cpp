@@ -47,16 +47,21 @@ void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
   entries_.push_back(Entry{polyline, CellOf(x), CellOf(y), end, false});
 }
 
-void EndIndex::seal() {
+void EndIndex::seal(bool columns) {
   if (entries_.size() > UINT32_MAX - 1) throw std::bad_alloc();
   std::stable_sort(entries_.begin(), entries_.end(),
                    [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
   const auto count = static_cast<uint32_t>(entries_.size());
-  byColumn_.resize(count);
-  for (uint32_t i = 0; i < count; ++i) byColumn_[i] = ColumnEntry{entries_[i].y, i};
-  std::stable_sort(byColumn_.begin(), byColumn_.end(), [this](const ColumnEntry& a, const ColumnEntry& b) {
-    return entries_[a.position].x < entries_[b.position].x;
-  });
+  members_.clear();
+  members_.reserve(count);
+  byColumn_.clear();
+  if (columns) {
+    byColumn_.resize(count);
+    for (uint32_t i = 0; i < count; ++i) byColumn_[i] = ColumnEntry{entries_[i].y, i};
+    std::stable_sort(byColumn_.begin(), byColumn_.end(), [this](const ColumnEntry& a, const ColumnEntry& b) {
+      return entries_[a.position].x < entries_[b.position].x;
+    });
+  }
 
   const auto build = [count](Lines& table, auto keyAt) {
     table.lines.clear();
@@ -76,7 +81,11 @@ void EndIndex::seal() {
     }
   };
   build(rows_, [this](uint32_t i) { return entries_[i].y; });
-  build(columns_, [this](uint32_t i) { return entries_[byColumn_[i].position].x; });
+  if (columns) {
+    build(columns_, [this](uint32_t i) { return entries_[byColumn_[i].position].x; });
+  } else {
+    columns_ = {};
+  }
 }
 
 const EndIndex::Line* EndIndex::Lines::find(int key) const {
@@ -122,11 +131,40 @@ void EndIndex::unvisitedInGrowth(const CellBox& was, const CellBox& now, std::ve
   if (out.size() - first > 1) std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
-EndCluster& EndIndex::newCluster() { return clusters_.emplace_front(); }
+void EndIndex::unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) const {
+  if (box.xLo > box.xHi || box.yLo > box.yHi) return;
+  const auto scanRow = [&](const Line& row) {
+    const Entry* first = entries_.data() + row.begin;
+    const Entry* last = entries_.data() + row.end;
+    const Entry* e = std::lower_bound(first, last, box.xLo, [](const Entry& entry, int x) { return entry.x < x; });
+    for (; e != last && e->x <= box.xHi; ++e) {
+      if (!e->visited) out.push_back(static_cast<uint32_t>(e - entries_.data()));
+    }
+  };
+  // A short box looks its rows up directly; a tall one walks the rows present.
+  constexpr int64_t kDirectRows = 64;
+  if (!rows_.at.empty() && static_cast<int64_t>(box.yHi) - box.yLo < kDirectRows) {
+    for (int y = box.yLo; y <= box.yHi; ++y) {
+      if (const Line* row = rows_.find(y)) scanRow(*row);
+    }
+    return;
+  }
+  const std::vector<Line>& lines = rows_.lines;
+  auto row = std::lower_bound(lines.begin(), lines.end(), box.yLo, [](const Line& l, int y) { return l.key < y; });
+  for (; row != lines.end() && row->key <= box.yHi; ++row) scanRow(*row);
+}
+
+EndCluster& EndIndex::newCluster() {
+  EndCluster& cluster = clusters_.emplace_front();
+  cluster.members = MemberRange(members_.data() + members_.size());
+  return cluster;
+}
 
 ClusterMember& EndIndex::newMember(CPolyLine* polyline, int end, EndCluster& cluster) {
+  // Growing the storage would move the members other clusters point at.
+  if (members_.size() == members_.capacity()) throw std::bad_alloc();
   ClusterMember& member = members_.emplace_back(ClusterMember{polyline, end, &cluster});
-  cluster.members.push_back(&member);
+  cluster.members.grow();
   return member;
 }
 
@@ -291,8 +329,8 @@ double longestBlank(const raster::CRaster& raster, const Point3& a, const Point3
 class ConnectRun {
  public:
   ConnectRun(model::CLayer& layer, int conDis, const StageProgress& stage, EndIndex& index,
-             const raster::CRaster* refinedGaps)
-      : layer_(layer), conDis_(conDis), stage_(stage), index_(index), refinedGaps_(refinedGaps) {}
+             const raster::CRaster* refinedGaps, bool plain)
+      : layer_(layer), conDis_(conDis), plain_(plain), stage_(stage), index_(index), refinedGaps_(refinedGaps) {}
 
   // Stages 1 to 4; false when cancelled (finished(10) delivered).
   bool run() {
@@ -498,8 +536,87 @@ class ConnectRun {
     for (uint32_t position : met_) addMember(entries[position], cluster, box);
   }
 
+  // The same cluster as collectCluster, without visiting empty rings: the
+  // unvisited entries the box may still reach are gathered once (and again
+  // where its limits widen), and the ring jumps straight to the growth at
+  // which the next of them is met. Nothing changes the box between two
+  // meetings, so the members, their order and every clip and extension
+  // come out as ring by ring.
+  void collectClusterByEnds(int x, int y, EndIndex::Entry& entry) {
+    EndCluster& cluster = index_.newCluster();
+    const int r0 = startRadius(radiusWidth(*entry.polyline, entry.end));
+    SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
+    addMember(entry, cluster, box);
+    std::vector<EndIndex::Entry>& entries = index_.entries();
+    std::vector<uint32_t>& near = near_;
+    near.clear();
+    // Clusters begin at the first unvisited entry in row order, so every
+    // entry of the rows above the seed's is visited: gathering starts at its row.
+    EndIndex::CellBox gathered{std::min(box.xLo, box.xMin), std::max(box.xHi, box.xMax), y, std::max(box.yHi, box.yMax)};
+    index_.unvisitedInBox(gathered, near);
+    for (;;) {
+      // Growths until each entry is met; unreachable under the present limits: none.
+      int soonest = kNever;
+      for (uint32_t position : near) {
+        const EndIndex::Entry& e = entries[position];
+        if (!e.visited) soonest = std::min(soonest, growthsUntilMet(box, e));
+      }
+      if (soonest == kNever) return;
+      growRing(box, soonest);
+      met_.clear();
+      for (uint32_t position : near) {
+        const EndIndex::Entry& e = entries[position];
+        if (!e.visited && e.x >= box.xLo && e.x <= box.xHi && e.y >= box.yLo && e.y <= box.yHi) met_.push_back(position);
+      }
+      std::sort(met_.begin(), met_.end());
+      takeMet(cluster, box);
+      // Where a member widened the limits beyond what was gathered, the
+      // new strips are gathered too.
+      const EndIndex::CellBox wider{std::min(gathered.xLo, box.xMin), std::max(gathered.xHi, box.xMax), gathered.yLo,
+                                    std::max(gathered.yHi, box.yMax)};
+      if (wider.yHi > gathered.yHi) index_.unvisitedInBox({wider.xLo, wider.xHi, gathered.yHi + 1, wider.yHi}, near);
+      if (wider.xLo < gathered.xLo)
+        index_.unvisitedInBox({wider.xLo, gathered.xLo - 1, gathered.yLo, gathered.yHi}, near);
+      if (wider.xHi > gathered.xHi)
+        index_.unvisitedInBox({gathered.xHi + 1, wider.xHi, gathered.yLo, gathered.yHi}, near);
+      gathered = wider;
+    }
+  }
+
+  static constexpr int kNever = INT32_MAX;
+
+  // How many growths of the ring meet the entry's cell while the limits stay
+  // as they are (each side grows by one cell per growth until its limit).
+  static int growthsUntilMet(const SearchBox& box, const EndIndex::Entry& e) {
+    int64_t needed = 0;
+    if (e.x < box.xLo) {
+      if (e.x < box.xMin) return kNever;
+      needed = static_cast<int64_t>(box.xLo) - e.x;
+    } else if (e.x > box.xHi) {
+      if (e.x > box.xMax) return kNever;
+      needed = static_cast<int64_t>(e.x) - box.xHi;
+    }
+    if (e.y < box.yLo) {
+      if (e.y < box.yMin) return kNever;
+      needed = std::max<int64_t>(needed, static_cast<int64_t>(box.yLo) - e.y);
+    } else if (e.y > box.yHi) {
+      if (e.y > box.yMax) return kNever;
+      needed = std::max<int64_t>(needed, static_cast<int64_t>(e.y) - box.yHi);
+    }
+    return static_cast<int>(std::min<int64_t>(needed, kNever - 1));
+  }
+
+  // The ring after `growths` growths: each side moves towards its limit.
+  static void growRing(SearchBox& box, int growths) {
+    const int64_t g = growths;
+    if (box.xLo > box.xMin) box.xLo = static_cast<int>(std::max<int64_t>(box.xMin, box.xLo - g));
+    if (box.xHi < box.xMax) box.xHi = static_cast<int>(std::min<int64_t>(box.xMax, box.xHi + g));
+    if (box.yLo > box.yMin) box.yLo = static_cast<int>(std::max<int64_t>(box.yMin, box.yLo - g));
+    if (box.yHi < box.yMax) box.yHi = static_cast<int>(std::min<int64_t>(box.yMax, box.yHi + g));
+  }
+
   bool collectClusters() {
-    index_.seal();
+    index_.seal(plain_);
     const size_t rows = index_.rowCount();
     const size_t every = rows / 10 + 1;
     size_t done = 0;
@@ -507,7 +624,12 @@ class ConnectRun {
     for (size_t r = 0; r < rows; ++r) {
       const EndIndex::Line row = index_.rows()[r];
       for (size_t i = row.begin; i < row.end; ++i) {
-        if (!entries[i].visited) collectCluster(entries[i].x, entries[i].y, entries[i]);
+        if (entries[i].visited) continue;
+        if (plain_) {
+          collectCluster(entries[i].x, entries[i].y, entries[i]);
+        } else {
+          collectClusterByEnds(entries[i].x, entries[i].y, entries[i]);
+        }
       }
       ++done;
       if (done % every == 0) {
@@ -580,7 +702,7 @@ class ConnectRun {
   // that the cluster is no junction (the ends of dashes in a row).
   bool whiteBetween(const EndCluster& cluster) const {
     if (refinedGaps_ == nullptr) return false;
-    const std::vector<ClusterMember*>& ms = cluster.members;
+    const MemberRange& ms = cluster.members;
     for (size_t i = 0; i < ms.size(); ++i) {
       for (size_t j = i + 1; j < ms.size(); ++j) {
         if (!live(ms[i]) || !live(ms[j])) continue;
@@ -758,7 +880,7 @@ class ConnectRun {
       return live(m) && !m->polyline->isDegenerate() &&
              !(m->polyline->isSingleSegment() && bothEndsIn(m->polyline, cluster));
     };
-    const std::vector<ClusterMember*>& ms = cluster.members;
+    const MemberRange& ms = cluster.members;
     for (size_t i = 0; i < ms.size(); ++i) {
       if (!usable(ms[i])) continue;
       for (size_t j = i + 1; j < ms.size(); ++j) {
@@ -829,6 +951,7 @@ class ConnectRun {
 
   model::CLayer& layer_;
   const int conDis_;
+  const bool plain_;  // ring by ring through every cell instead of from end to end
   const StageProgress& stage_;
   EndIndex& index_;
   const raster::CRaster* refinedGaps_;
@@ -836,18 +959,19 @@ class ConnectRun {
   // slot is emptied when its polyline goes back to the layer.
   std::vector<std::unique_ptr<CPolyLine>> pool_;
   detail::PointerSlots slot_;
-  std::vector<uint32_t> met_;  // entries a ring of the search box meets
+  std::vector<uint32_t> met_;   // entries a ring of the search box meets
+  std::vector<uint32_t> near_;  // entries the search box of a cluster may reach
 };
 
 }  // namespace
 
 bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index,
-                  const raster::CRaster* refinedGaps) {
+                  const raster::CRaster* refinedGaps, bool plain) {
   const StageProgress stage(sink);
   EndIndex own;
   EndIndex& ends = index != nullptr ? *index : own;
   stage.begin("ProcessConnectLine", "Connect line");
-  ConnectRun run(layer, conDis, stage, ends, refinedGaps);
+  ConnectRun run(layer, conDis, stage, ends, refinedGaps, plain);
   try {
     if (!run.run()) {
       run.returnAll();

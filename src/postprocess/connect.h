@@ -34,10 +34,40 @@ struct ClusterMember {
   EndCluster* cluster = nullptr;
 };
 
+// The members of one cluster: a run of consecutive members of the index,
+// iterated as pointers.
+class MemberRange {
+ public:
+  struct iterator {
+    ClusterMember* at;
+    ClusterMember* operator*() const { return at; }
+    iterator& operator++() {
+      ++at;
+      return *this;
+    }
+    bool operator!=(const iterator& other) const { return at != other.at; }
+    bool operator==(const iterator& other) const { return at == other.at; }
+  };
+  MemberRange() = default;
+  explicit MemberRange(ClusterMember* first) : first_(first) {}
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  ClusterMember* front() const { return first_; }
+  ClusterMember* operator[](size_t i) const { return first_ + i; }
+  iterator begin() const { return iterator{first_}; }
+  iterator end() const { return iterator{first_ + count_}; }
+  // The member just made after the last one joins the range.
+  void grow() { ++count_; }
+
+ private:
+  ClusterMember* first_ = nullptr;
+  uint32_t count_ = 0;
+};
+
 // Ends that lie close to and in front of each other.
 class EndCluster {
  public:
-  std::vector<ClusterMember*> members;
+  MemberRange members;
   bool resolved = false;
 };
 
@@ -76,9 +106,10 @@ class EndIndex {
   // ±1e9 (and NaN, as 0) are clamped so that cell arithmetic cannot overflow.
   void addEntry(double x, double y, int end, model::CPolyLine* polyline);
   // Sorts the entries by row and cell (entries of one cell keep their order)
-  // and builds the row and column tables. Throws std::bad_alloc when out of
+  // and builds the row table, and the column table too when `columns` is set
+  // (only the column look-ups need it). Throws std::bad_alloc when out of
   // memory (or with more than 2^32 - 1 entries).
-  void seal();
+  void seal(bool columns = true);
 
   size_t rowCount() const { return rows_.lines.size(); }
   size_t entryCount() const { return entries_.size(); }
@@ -94,6 +125,9 @@ class EndIndex {
   struct CellBox {
     int xLo, xHi, yLo, yHi;
   };
+  // Sealed index only (no column table needed). Appends the positions of the
+  // entries not yet visited whose cell lies in the box, in ascending position.
+  void unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) const;
   // Sealed index only. Appends the positions of the entries not yet visited
   // whose cell lies in `now` but not in `was`, in ascending position. `now`
   // must hold `was` and reach at most one cell further on each side. When
@@ -101,8 +135,10 @@ class EndIndex {
   // of the ring of `now`, in the order a walk along its rows meets them.
   void unvisitedInGrowth(const CellBox& was, const CellBox& now, std::vector<uint32_t>& out) const;
 
-  // A new cluster, put at the front of the cluster list.
+  // A new cluster, put at the front of the cluster list. Its members are
+  // the ones newMember makes until the next cluster is begun.
   EndCluster& newCluster();
+  // At most one member per entry (members keep their address).
   ClusterMember& newMember(model::CPolyLine* polyline, int end, EndCluster& cluster);
   // Front to back: the most recently created cluster first.
   std::deque<EndCluster>& clusters() { return clusters_; }
@@ -128,7 +164,9 @@ class EndIndex {
   Lines rows_;
   Lines columns_;
   std::deque<EndCluster> clusters_;
-  std::deque<ClusterMember> members_;  // deque: members keep their address
+  // Reserved for one member per entry when sealed, so members keep their
+  // address and each cluster's members lie side by side.
+  std::vector<ClusterMember> members_;
 };
 
 namespace detail {
@@ -223,9 +261,11 @@ std::unique_ptr<model::CPolyLine> joinPolylines(model::CPolyLine& a, model::CPol
 // at its end, joined ones as new polylines; other entities stay in place.
 // False when cancelled (finished(10)) or out of memory (finished(2)); either
 // way every polyline not yet joined or deleted returns to the layer.
+// `plain` grows every search box ring by ring through empty cells instead of
+// jumping from one nearby end to the next (same result, for checking).
 // Refined centre lines pass the raster as refinedGaps: ends with more than
 // two pixels of white between them are then never paired (dashes stay apart).
 bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index = nullptr,
-                  const raster::CRaster* refinedGaps = nullptr);
+                  const raster::CRaster* refinedGaps = nullptr, bool plain = false);
 
 }  // namespace quillon::postprocess

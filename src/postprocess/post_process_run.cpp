@@ -32,7 +32,8 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
 
   if (populated() && !calculateWidthsLayer(layer, raster, options.b_Refine, sink)) return false;
   if (options.b_Connect && populated() &&
-      !connectLayer(layer, options.i_ConDis, sink, ends, options.b_Refine ? &raster : nullptr))
+      !connectLayer(layer, options.i_ConDis, sink, ends, options.b_Refine ? &raster : nullptr,
+                    options.plainPipeline))
     return false;
   if (options.b_DelLine && populated())
     deleteShortLines(layer, options.i_DelLine_Length, options.b_Refine ? &raster : nullptr);

@@ -112,6 +112,7 @@ void TraceOption::SetDefaults() {
   i_Gray = 128;
   b_AutoGray = true;
   tracerStepLimit = 128;
+  plainPipeline = false;
   b_Refine = false;
   colorIndex_ = {5, 1, 7, 6, 214, 3};
   resolveColors();

@@ -135,6 +135,11 @@ class TraceOption {
   // Largest step of the doubling search in the tracer's vectorising step;
   // never stored or edited.
   int32_t tracerStepLimit = 128;
+  // Run every stage the long way, without the shortcuts that skip work whose
+  // result is certain (paths that can only come to nothing, searches bounded
+  // by the ends actually near). The output is the same either way; this only
+  // serves to check the shortcuts. Never stored.
+  bool plainPipeline = false;
 
   // ---- display options besides the colours ----
   int16_t i_GripBoxHalfWidth = 4;  // screen pixels

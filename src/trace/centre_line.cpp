@@ -83,37 +83,48 @@ void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   }
 }
 
-void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath& path, int startX, int startY,
+// Reused by every path of one stage, so that tracing a speck allocates nothing.
+struct Scratch {
+  TracePath path;
+  std::vector<TracePoint> behind;
+};
+
+void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, Scratch& scratch, int startX, int startY,
           bool backwards, bool startTouchesJunction) {
+  TracePath& path = scratch.path;
   if (!backwards) {
     WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction,
               [&path](int x, int y) { path.pushBack(x, y); });
     return;
   }
   // Collected in walking order, then put in front in one go.
-  std::vector<TracePoint> behind;
+  std::vector<TracePoint>& behind = scratch.behind;
+  behind.clear();
   WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction, [&behind](int x, int y) {
     behind.push_back(TracePoint{static_cast<double>(x), static_cast<double>(y), 0});
   });
   path.points.insert(path.points.begin(), behind.rbegin(), behind.rend());
 }
 
-void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths, int x0, int y0) {
-  TracePath& path = paths.append();
+// Traces the chain through (x0, y0) into the scratch path; it joins the list
+// (with storage of its exact size) unless it is too short or `drop` rejects it.
+void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths, int x0, int y0,
+               Scratch& scratch, const PathFilter* drop) {
+  TracePath& path = scratch.path;
+  path.points.clear();
   int jx = x0;
   int jy = y0;
   const bool touchesJunction = Step(junctions, jx, jy) != 0;
   path.pushBack(x0, y0);
   skeleton.setBit(x0, y0, false);
-  Walk(skeleton, junctions, path, x0, y0, false, touchesJunction);
-  if (!touchesJunction) Walk(skeleton, junctions, path, x0, y0, true, false);
+  Walk(skeleton, junctions, scratch, x0, y0, false, touchesJunction);
+  if (!touchesJunction) Walk(skeleton, junctions, scratch, x0, y0, true, false);
   if (path.size() < 2) {
-    const bool alone = path.size() == 1 && !touchesJunction;
-    paths.removeLast();
-    if (alone) paths.addLonePixel(x0, y0);
-  } else {
-    path.points.shrink_to_fit();
+    if (path.size() == 1 && !touchesJunction) paths.addLonePixel(x0, y0);
+    return;
   }
+  if (drop != nullptr && *drop && (*drop)(path)) return;
+  paths.append().points.assign(path.points.begin(), path.points.end());
 }
 
 }  // namespace
@@ -196,7 +207,7 @@ bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions
 }
 
 bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
-                     platform::ProgressSink* sink) {
+                     platform::ProgressSink* sink, const PathFilter* drop) {
   const StageReporter reporter(sink);
   reporter.begin("ProcessTraceCenterLine");
   const int width = skeleton.width();
@@ -204,6 +215,7 @@ bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions
   const int byteCount = (width + 7) >> 3;
   const uint8_t lastMask = (width & 7) ? static_cast<uint8_t>(0xFF << (8 - (width & 7))) : uint8_t{0xFF};
   int lastPercent = 0;
+  Scratch scratch;
   for (int y = 0; y < height; ++y) {
     const uint8_t* row = skeleton.row(y);
     int i = 0;
@@ -221,7 +233,7 @@ bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions
       }
       // Tracing clears at least this pixel, and possibly more of this byte,
       // so the byte is read again afterwards.
-      TraceFrom(skeleton, junctions, paths, i * 8 + std::countl_zero(b), y);
+      TraceFrom(skeleton, junctions, paths, i * 8 + std::countl_zero(b), y, scratch, drop);
     }
     if (reporter.cancelled()) {
       paths.clear();

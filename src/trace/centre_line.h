@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "platform/progress.h"
 #include "raster/raster.h"
@@ -40,11 +41,16 @@ inline uint8_t OppositeDirection(uint8_t direction) {
 // buffers cannot be allocated (finished(20)).
 bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions, platform::ProgressSink* sink);
 
+// Answers true for a traced path that the run is certain to turn into
+// nothing, so that it never joins the path list.
+using PathFilter = std::function<bool(const TracePath&)>;
+
 // Trace centre line, reporting "Trace center line" (percent per row when it
 // changes). Appends one open path per chain to `paths`, clearing every pixel
-// it follows from `skeleton`. False when cancelled: finished(10) is delivered
-// and every path of the list is deleted.
+// it follows from `skeleton`; paths that `drop` (when given and set) answers
+// true for are left out. False when cancelled: finished(10) is delivered and
+// every path of the list is deleted.
 bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
-                     platform::ProgressSink* sink);
+                     platform::ProgressSink* sink, const PathFilter* drop = nullptr);
 
 }  // namespace quillon::trace

@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "model/geometry.h"
+
 #include "postprocess/connect.h"
 #include "postprocess/refined_arcs.h"
 #include "postprocess/straighten.h"
@@ -143,6 +145,30 @@ bool simplifyPath(TracePath& path, std::vector<TracePoint>& out, double toleranc
     out.push_back(path.points[c]);
   }
   return true;
+}
+
+bool CentreStubTest::operator()(const TracePath& path) {
+  if (params_.method != settings::TraceMethod::CenterLine || params_.tolerance < kNoTolerance ||
+      params_.dotsPerInch <= kStubMinDpi || path.closed || path.size() < 2) {
+    return false;
+  }
+  // A single segment runs from the first point to the last, which the snap
+  // may move by one pixel: ends further apart than that make a longer one.
+  const TracePoint& first = path.points.front();
+  const TracePoint& last = path.points.back();
+  if (std::max(std::fabs(first.x - last.x), std::fabs(first.y - last.y)) > kStubLength + 1.0) return false;
+  copy_.points.assign(path.points.begin(), path.points.end());
+  if (!simplifyPath(copy_, vertices_, params_.tolerance, params_.maxStride)) return false;
+  // The vertices as the polyline would hold them: a repeated point is not added.
+  model::Point3 kept[2];
+  size_t count = 0;
+  for (const TracePoint& p : vertices_) {
+    const model::Point3 v{p.x, static_cast<double>(params_.rasterHeight - 1) - p.y, 0.0};
+    if (count > 0 && kept[count - 1].x == v.x && kept[count - 1].y == v.y) continue;
+    if (count == 2) return false;  // straighten might keep more than one segment
+    kept[count++] = v;
+  }
+  return count < 2 || model::segmentLength(kept[0], kept[1], 0.0) <= kStubLength;
 }
 
 int generatePolyline(TracePath* path, const PolylineGenerationParams& params, std::unique_ptr<model::CPolyLine>& out,

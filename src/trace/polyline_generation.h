@@ -77,6 +77,22 @@ bool simplifyPath(TracePath& path, std::vector<TracePoint>& out, double toleranc
 int generatePolyline(TracePath* path, const PolylineGenerationParams& params, std::unique_ptr<model::CPolyLine>& out,
                      postprocess::EndIndex* ends);
 
+// Decides, without making the polyline, that generatePolyline makes no
+// entity of a path: a centre-line path that simplifies to one point or to a
+// single segment no longer than the stub length (above 50 dpi). False
+// whenever that is not certain; the path itself is not changed. A trace run
+// uses it as its tracer's path filter, so that specks never become paths.
+class CentreStubTest {
+ public:
+  explicit CentreStubTest(const PolylineGenerationParams& params) : params_(params) {}
+  bool operator()(const TracePath& path);
+
+ private:
+  PolylineGenerationParams params_;
+  TracePath copy_;  // simplification snaps points, so it works on a copy
+  std::vector<TracePoint> vertices_;
+};
+
 // The "Generate polyline" stage of a trace run: one polyline per path in
 // order, each added to the drawing's current layer, progress count·100/n
 // after each path and a cancel check after it. Returns 0 when the stage

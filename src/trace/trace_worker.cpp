@@ -139,13 +139,23 @@ void TraceWorker::runStages() {
 }
 
 void TraceWorker::runCentreLine(CTracer& tracer) {
+  raster::CRaster& raster = document_.raster();
+  // Specks and stubs that polyline generation would drop are dropped as
+  // they are traced, so they never take memory as paths.
+  // (Refined runs look at dropped stubs again for dots, so they keep them.)
+  if (!options_.plainPipeline && !options_.b_Refine) {
+    tracer.setPathFilter(
+        CentreStubTest(PolylineGenerationParams::fromOptions(options_, raster.height(), raster.dotsPerInch())));
+  }
   if (!tracer.traceCentreLine(this)) return;  // the stage delivered its code
-  if (tracer.paths().empty()) {
+  if (tracer.paths().empty() && tracer.droppedPaths() == 0) {
     finished(kTraceFinished);
     return;
   }
+  // Connect fills the index from the layer itself (clearing it first), so
+  // generation does not register the ends as well.
   postprocess::EndIndex ends;
-  if (generatePolylines(tracer.paths(), document_, options_, this, &ends) != kTraceFinished) return;
+  if (generatePolylines(tracer.paths(), document_, options_, this, nullptr) != kTraceFinished) return;
   if (hooks_.postProcess && !hooks_.postProcess(document_, options_, this, &ends)) return;
   finished(kTraceFinished);
 }

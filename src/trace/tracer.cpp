@@ -71,7 +71,9 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
     return false;
   }
   if (!TraceCentreInitialise(*skeleton_, *junctions_, sink)) return false;
-  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink)) return false;
+  dropped_ = 0;
+  const PathFilter counted = [this](const TracePath& path) { return drop_(path) && (++dropped_, true); };
+  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr)) return false;
 
   deleteWorkingRasters();
   source_.setGreyEntry(1, kCentreLineTracedGrey);

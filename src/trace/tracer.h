@@ -4,10 +4,13 @@
 // Used on the trace worker thread with a progress sink, and synchronously
 // (no sink: nothing reported, nothing cancels) by the preview and the batch.
 
+#include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "platform/progress.h"
 #include "raster/raster.h"
+#include "trace/centre_line.h"
 #include "trace/trace_path.h"
 
 namespace quillon::trace {
@@ -43,6 +46,11 @@ class CTracer {
 
   // Threads for the first thinning step; 0 (default) uses every core.
   void setThinningThreads(int threads) { thinningThreads_ = threads; }
+  // Centre-line paths this filter answers true for are not kept (none is
+  // left out without one).
+  void setPathFilter(PathFilter drop) { drop_ = std::move(drop); }
+  // Paths the filter left out of the last centre-line trace.
+  size_t droppedPaths() const { return dropped_; }
 
  private:
   bool runCentreLine(platform::ProgressSink* sink);
@@ -53,6 +61,8 @@ class CTracer {
   std::unique_ptr<raster::CRaster> junctions_;
   TracePathList paths_;
   int thinningThreads_ = 0;
+  PathFilter drop_;
+  size_t dropped_ = 0;
 };
 
 }  // namespace quillon::trace

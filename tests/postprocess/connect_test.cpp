@@ -285,6 +285,49 @@ TEST(EndIndex, GrowingRingsMeetWhatAPlainScanOfEachRingMeets) {
   }
 }
 
+// The layer after connecting, one line per entity with every vertex field.
+std::vector<std::string> connectedLayer(uint32_t seed, bool plain) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  model::CLayer layer;
+  const int lines = 200 + static_cast<int>(unit(random) * 600);
+  const double span = 40.0 + unit(random) * 160.0;
+  for (int i = 0; i < lines; ++i) {
+    auto p = std::make_unique<model::CPolyLine>();
+    double x = unit(random) * span, y = unit(random) * span;
+    const int vertices = 2 + static_cast<int>(unit(random) * 4);
+    // Mostly hairlines and thin strokes, some wide ones whose ends reach far.
+    const double width = unit(random) < 0.7 ? unit(random) * 3.0 : unit(random) * 14.0;
+    for (int v = 0; v < vertices; ++v) {
+      p->appendVertex(std::floor(x) + 0.5 * std::floor(unit(random) * 2.0), y, width * (0.8 + 0.4 * unit(random)));
+      x += (unit(random) - 0.5) * 16.0;
+      y += (unit(random) - 0.5) * 16.0;
+    }
+    layer.append(std::move(p));
+  }
+  EXPECT_TRUE(connectLayer(layer, 1 + static_cast<int>(unit(random) * 8), nullptr, nullptr, nullptr, plain));
+  std::vector<std::string> out;
+  for (const auto& e : layer) {
+    const auto& p = static_cast<const model::CPolyLine&>(*e);
+    std::string t = p.isClosed() ? "closed" : "open";
+    for (const model::PolyVertex& v : p.vertices()) {
+      char buffer[128];
+      std::snprintf(buffer, sizeof buffer, " (%.17g,%.17g w%.17g)", v.x, v.y, v.startWidth);
+      t += buffer;
+    }
+    out.push_back(t);
+  }
+  return out;
+}
+
+TEST(Connect, SearchFromEndToEndJoinsWhatTheRingByRingSearchJoins) {
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    const std::vector<std::string> plain = connectedLayer(seed, true);
+    const std::vector<std::string> fast = connectedLayer(seed, false);
+    ASSERT_EQ(fast, plain) << "seed " << seed;
+  }
+}
+
 TEST(EndIndex, FarAndInvalidCoordinatesAreClampedIntoCells) {
   EndIndex index;
   model::CPolyLine a;

@@ -1,0 +1,123 @@
+// The shortcuts of a centre-line run (specks dropped as they are traced,
+// cluster searches that jump from end to end, ...) against the same run the
+// long way: on random noisy sheets both must write the same DXF bytes, with
+// and without refined centre lines.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/dxf/dxf_file.h"
+#include "formats/dxf/dxf_writer.h"
+#include "model/graph.h"
+#include "trace/trace_result.h"
+#include "trace/trace_worker.h"
+
+namespace quillon::trace {
+namespace {
+
+class Quiet final : public platform::ProgressSink {
+ public:
+  void stageBegin(std::string_view) override {}
+  void progress(int) override {}
+  void stageEnd() override {}
+  void finished(int code) override { result = code; }
+  int result = -1;
+};
+
+struct NoisySheet {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> ink;  // one byte per pixel
+};
+
+// Thick strokes, rings and blobs under salt noise of the given share: the
+// specks join each other and the strokes, so connect, the short-line
+// deletion and circle recognition all have work on both sides of every
+// shortcut.
+NoisySheet MakeNoisySheet(uint32_t seed, double noise) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  NoisySheet sheet;
+  sheet.width = 180 + static_cast<int>(unit(random) * 120);
+  sheet.height = 140 + static_cast<int>(unit(random) * 80);
+  sheet.ink.assign(static_cast<size_t>(sheet.width) * sheet.height, 0);
+  const auto paint = [&](auto inside) {
+    for (int y = 0; y < sheet.height; ++y)
+      for (int x = 0; x < sheet.width; ++x)
+        if (inside(x + 0.5, y + 0.5)) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
+  };
+  const int strokes = 3 + static_cast<int>(unit(random) * 5);
+  for (int i = 0; i < strokes; ++i) {
+    const double x0 = unit(random) * sheet.width, y0 = unit(random) * sheet.height;
+    const double x1 = unit(random) * sheet.width, y1 = unit(random) * sheet.height;
+    const double half = 0.5 + unit(random) * 3.5;
+    paint([&](double x, double y) {
+      const double dx = x1 - x0, dy = y1 - y0;
+      const double t = std::clamp(((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy + 1e-12), 0.0, 1.0);
+      return std::hypot(x - x0 - t * dx, y - y0 - t * dy) <= half;
+    });
+  }
+  const int rings = 1 + static_cast<int>(unit(random) * 3);
+  for (int i = 0; i < rings; ++i) {
+    const double cx = unit(random) * sheet.width, cy = unit(random) * sheet.height;
+    const double r = 8.0 + unit(random) * 40.0, half = 0.5 + unit(random) * 2.5;
+    paint([&](double x, double y) { return std::fabs(std::hypot(x - cx, y - cy) - r) <= half; });
+  }
+  for (size_t i = 0; i < sheet.ink.size(); ++i) {
+    if (unit(random) < noise) sheet.ink[i] = 1;
+  }
+  // Specks of two and three pixels square, and a few holes in the ink.
+  for (int i = 0; i < sheet.width * sheet.height / 200; ++i) {
+    const int x = static_cast<int>(unit(random) * (sheet.width - 3)), y = static_cast<int>(unit(random) * (sheet.height - 3));
+    const int size = unit(random) < 0.5 ? 2 : 3;
+    const uint8_t value = unit(random) < 0.8 ? 1 : 0;
+    for (int dy = 0; dy < size; ++dy)
+      for (int dx = 0; dx < size; ++dx) sheet.ink[static_cast<size_t>(y + dy) * sheet.width + x + dx] = value;
+  }
+  return sheet;
+}
+
+// The DXF text of a centre-line run over the sheet, and its entity count.
+std::string TraceToDxf(const NoisySheet& sheet, bool refine, bool plain, uint32_t& entities) {
+  model::CGraph drawing;
+  raster::CRaster& raster = drawing.raster();
+  EXPECT_TRUE(raster.create(sheet.width, sheet.height, 1));
+  for (int y = 0; y < sheet.height; ++y)
+    for (int x = 0; x < sheet.width; ++x)
+      if (sheet.ink[static_cast<size_t>(y) * sheet.width + x]) raster.setBit(x, y, true);
+  settings::TraceOption options;
+  options.b_Refine = refine;
+  options.plainPipeline = plain;
+  Quiet window;
+  TraceWorker worker(drawing, options, window);
+  worker.setThinningThreads(1);
+  worker.run();
+  EXPECT_EQ(window.result, kTraceFinished);
+  entities = drawing.totalCount();
+  formats::DxfCollectingWriter out;
+  EXPECT_TRUE(formats::WriteDxf2000File(out, drawing, true));
+  return out.Text();
+}
+
+TEST(ShortcutEquivalence, NoisySheetsTraceToTheSameBytesAsTheLongWay) {
+  for (const bool refine : {false, true}) {
+    for (uint32_t seed = 1; seed <= 10; ++seed) {
+      const double noise = 0.01 + 0.03 * (seed % 8);  // 1 % to 22 % salt
+      const NoisySheet sheet = MakeNoisySheet(seed, noise);
+      uint32_t plainCount = 0, fastCount = 0;
+      const std::string plain = TraceToDxf(sheet, refine, true, plainCount);
+      const std::string fast = TraceToDxf(sheet, refine, false, fastCount);
+      EXPECT_GT(plainCount, 5u) << "seed " << seed;  // a sheet with something left to compare
+      EXPECT_EQ(fastCount, plainCount) << "seed " << seed << (refine ? " refined" : "");
+      EXPECT_TRUE(fast == plain) << "seed " << seed << (refine ? " refined" : "") << ": the DXF differs";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillon::trace
