@@ -19,6 +19,18 @@
 
 namespace quillon::ui {
 
+namespace {
+
+// How far a thinning stage has got, in percent, once it has reported an
+// iteration; -1 otherwise. Thinning a large ink area takes most of a run while
+// its countdown bar hardly moves, so the stage text carries the estimate.
+int ThinningPercent(const trace::TraceProgressModel& model) {
+  if (!model.thinningStage() || model.stageValues() == 0) return -1;
+  return static_cast<int>(100 * model.stageFraction());
+}
+
+}  // namespace
+
 // The worker's side of the window. It keeps the display model itself, so
 // that only notifications that change what the window shows cross to the
 // window's thread: a stage's begin and end always, a progress value when the
@@ -60,9 +72,11 @@ class CTraceProgressDlg::Notifier final : public platform::ProgressSink {
   void show(bool newStage) {
     const int maximum = model_.barMaximum();
     const int step = maximum > 0 ? static_cast<int>(int64_t{model_.barPosition()} * kBarSteps / maximum) : kBarSteps;
-    if (!newStage && step == shownStep_ && maximum == shownMaximum_) return;
+    const int percent = ThinningPercent(model_);
+    if (!newStage && step == shownStep_ && maximum == shownMaximum_ && percent == shownPercent_) return;
     shownStep_ = step;
     shownMaximum_ = maximum;
+    shownPercent_ = percent;
     if (detached_.load()) return;
     const trace::TraceProgressModel state = model_;
     const auto call = [this, state, newStage] { window_.showState(state, newStage); };
@@ -74,6 +88,7 @@ class CTraceProgressDlg::Notifier final : public platform::ProgressSink {
   trace::TraceProgressModel model_;  // worker thread only
   int shownStep_ = -1;
   int shownMaximum_ = -1;
+  int shownPercent_ = -1;
   std::atomic<bool> detached_{false};
   std::atomic<bool> ended_{false};
 };
@@ -178,10 +193,9 @@ void CTraceProgressDlg::closeEvent(QCloseEvent* event) {
 
 void CTraceProgressDlg::showState(const trace::TraceProgressModel& state, bool newStage) {
   model_ = state;
-  if (newStage) {
-    stage_->setText(Q(model_.label()));
-    counter_->setText(Q(model_.counterText()));
-  }
+  const int percent = ThinningPercent(model_);
+  stage_->setText(Q(model_.label()) + (percent < 0 ? QString() : QStringLiteral(" %1%").arg(percent)));
+  if (newStage) counter_->setText(Q(model_.counterText()));
   // A thinning stage whose first iteration removed nothing has a range of
   // zero, which a QProgressBar would show as "busy": show it as full.
   const int maximum = model_.barMaximum() > 0 ? model_.barMaximum() : 1;

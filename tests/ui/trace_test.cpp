@@ -23,6 +23,7 @@
 #include "model/line.h"
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
+#include "raster/raster.h"
 #include "raster/raster_undo.h"
 #include "settings/current_options.h"
 #include "trace/progress_model.h"
@@ -58,6 +59,7 @@ class ProgressWatcher : public QObject {
 
   QStringList stages;
   QStringList counters;
+  QStringList labels;  // the stage text at every notification shown
   QString caption;
   int shownWithRunning = 0;  // notifications shown while the bar was not yet full
   QPointer<ui::CTraceProgressDlg> dialog;
@@ -75,7 +77,8 @@ class ProgressWatcher : public QObject {
         if (cancel_ == CancelBy::Button) QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
         else QTest::keyClick(window, Qt::Key_Escape);
       });
-      connect(window, &ui::CTraceProgressDlg::progressShown, this, [this](int position, int maximum) {
+      connect(window, &ui::CTraceProgressDlg::progressShown, this, [this, window](int position, int maximum) {
+        labels << window->findChild<QLabel*>(QStringLiteral("stage"))->text();
         if (position < maximum) ++shownWithRunning;
       });
       // Stage 0: the moment the window appears, before the worker exists.
@@ -196,6 +199,33 @@ class TraceTest : public QObject {
     QCOMPARE(EntityCount(graph), 0);
     frame_->action(QStringLiteral("edit.redo"))->trigger();
     QCOMPARE(EntityCount(graph), traced);
+  }
+
+  // Thinning a large ink area is most of a run while its countdown bar
+  // hardly moves: the stage text tells how far it has got.
+  void thinningOfSolidInkShowsItsShare() {
+    QTemporaryDir dir;
+    raster::CRaster block;
+    QVERIFY(block.create(900, 900, 1));
+    for (int y = 100; y < 800; ++y)
+      for (int x = 100; x < 800; ++x) block.setBit(x, y, true);
+    const QString path = dir.filePath(QStringLiteral("block.bmp"));
+    QVERIFY(block.save(path.toStdString()));
+    QVERIFY(frame_->openRaster(path));
+    QTest::qWait(20);
+
+    ProgressWatcher watcher;
+    traceMenuItem()->trigger();
+    QVERIFY(watcher.dialog.isNull());
+    const QRegularExpression share(QStringLiteral("^Thin first step (\\d+)%$"));
+    QList<int> shares;
+    for (const QString& label : watcher.labels) {
+      const QRegularExpressionMatch match = share.match(label);
+      if (match.hasMatch()) shares << match.captured(1).toInt();
+    }
+    QVERIFY2(shares.size() >= 3, qPrintable(watcher.labels.join(QLatin1Char('|'))));
+    QVERIFY(std::is_sorted(shares.begin(), shares.end()));
+    QVERIFY(shares.first() < 50 && shares.last() > 50);
   }
 
   void cancelFromTheWindow_data() {
