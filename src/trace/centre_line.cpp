@@ -109,7 +109,7 @@ void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, Scratch& 
 // Traces the chain through (x0, y0) into the scratch path; it joins the list
 // (with storage of its exact size) unless it is too short or `drop` rejects it.
 void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths, int x0, int y0,
-               Scratch& scratch, const PathFilter* drop) {
+               Scratch& scratch, const PathFilter* drop, bool keepLonePixels) {
   TracePath& path = scratch.path;
   path.points.clear();
   int jx = x0;
@@ -120,7 +120,7 @@ void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   Walk(skeleton, junctions, scratch, x0, y0, false, touchesJunction);
   if (!touchesJunction) Walk(skeleton, junctions, scratch, x0, y0, true, false);
   if (path.size() < 2) {
-    if (path.size() == 1 && !touchesJunction) paths.addLonePixel(x0, y0);
+    if (path.size() == 1 && !touchesJunction && keepLonePixels) paths.addLonePixel(x0, y0);
     return;
   }
   if (drop != nullptr && *drop && (*drop)(path)) return;
@@ -207,7 +207,7 @@ bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions
 }
 
 bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
-                     platform::ProgressSink* sink, const PathFilter* drop) {
+                     platform::ProgressSink* sink, const PathFilter* drop, bool keepLonePixels) {
   const StageReporter reporter(sink);
   reporter.begin("ProcessTraceCenterLine");
   const int width = skeleton.width();
@@ -233,7 +233,7 @@ bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions
       }
       // Tracing clears at least this pixel, and possibly more of this byte,
       // so the byte is read again afterwards.
-      TraceFrom(skeleton, junctions, paths, i * 8 + std::countl_zero(b), y, scratch, drop);
+      TraceFrom(skeleton, junctions, paths, i * 8 + std::countl_zero(b), y, scratch, drop, keepLonePixels);
     }
     if (reporter.cancelled()) {
       paths.clear();

@@ -48,9 +48,9 @@ using PathFilter = std::function<bool(const TracePath&)>;
 // Trace centre line, reporting "Trace center line" (percent per row when it
 // changes). Appends one open path per chain to `paths`, clearing every pixel
 // it follows from `skeleton`; paths that `drop` (when given and set) answers
-// true for are left out. False when cancelled: finished(10) is delivered and
+// true for are left out; lone pixels are listed only with keepLonePixels. False when cancelled: finished(10) is delivered and
 // every path of the list is deleted.
 bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
-                     platform::ProgressSink* sink, const PathFilter* drop = nullptr);
+                     platform::ProgressSink* sink, const PathFilter* drop = nullptr, bool keepLonePixels = true);
 
 }  // namespace quillon::trace

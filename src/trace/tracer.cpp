@@ -73,7 +73,7 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
   if (!TraceCentreInitialise(*skeleton_, *junctions_, sink)) return false;
   dropped_ = 0;
   const PathFilter counted = [this](const TracePath& path) { return drop_(path) && (++dropped_, true); };
-  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr)) return false;
+  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr, keepLonePixels_)) return false;
 
   deleteWorkingRasters();
   source_.setGreyEntry(1, kCentreLineTracedGrey);

@@ -49,6 +49,9 @@ class CTracer {
   // Centre-line paths this filter answers true for are not kept (none is
   // left out without one).
   void setPathFilter(PathFilter drop) { drop_ = std::move(drop); }
+  // Whether lone skeleton pixels are listed with the paths (default true;
+  // only refined runs use them, and a noisy scan has millions).
+  void setKeepLonePixels(bool keep) { keepLonePixels_ = keep; }
   // Paths the filter left out of the last centre-line trace.
   size_t droppedPaths() const { return dropped_; }
 
@@ -63,6 +66,7 @@ class CTracer {
   int thinningThreads_ = 0;
   PathFilter drop_;
   size_t dropped_ = 0;
+  bool keepLonePixels_ = true;
 };
 
 }  // namespace quillon::trace
