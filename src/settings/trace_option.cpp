@@ -405,6 +405,7 @@ ParameterPages ShowParameterPages(const TraceOption& r) {
   p.angleSeries = r.s_AngleSeries.name();
   p.connect = r.b_Connect;
   p.conDis = std::to_string(r.i_ConDis);
+  p.refine = r.b_Refine;
   p.outlineMaxDis = FormatNumber(r.Outline.d_MaxDis, 4);
   p.outlineRecognise = r.Outline.b_RecogniseCirArc;
   p.outlineFill = r.Outline.b_Fill;
@@ -445,6 +446,7 @@ ParameterField CommitParameterPages(TraceOption& r, const ParameterPages& p, con
       const auto distance = ParseInteger(p.conDis);
       if (!positive(distance)) return ParameterField::ConDis;
       r.i_ConDis = *distance;
+      r.b_Refine = p.refine;
       break;
     }
     case TraceMethod::Outline: {

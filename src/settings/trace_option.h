@@ -180,6 +180,7 @@ struct ParameterPages {
   std::string angleSeries;
   bool connect = true;
   std::string conDis;
+  bool refine = false;
 
   std::string outlineMaxDis;
   bool outlineRecognise = true;
