@@ -369,6 +369,15 @@ const std::map<std::string, Painter, std::less<>>& Painters() {
          shape << QPointF(4, 8) << QPointF(14, 4) << QPointF(20, 14) << QPointF(9, 20);
          p.drawPolygon(shape);
        }},
+      {"parameter",
+       [](QPainter& p) {
+         // Three sliders, each with its knob at another value.
+         p.setPen(Stroke(kInk, 1.6));
+         for (double y : {6.0, 12.0, 18.0}) p.drawLine(QPointF(3, y), QPointF(21, y));
+         Dot(p, 8, 6);
+         Dot(p, 16, 12, kWarm);
+         Dot(p, 11, 18);
+       }},
       {"trace",
        [](QPainter& p) {
          // Rough scanned strokes on the left become a clean vector with its vertices.

@@ -39,6 +39,7 @@
 #include "save_vec_dlg.h"
 #endif
 #include "settings/current_options.h"
+#include "parameter_dlg.h"
 #include "trace_action.h"
 #include "ui_text.h"
 
@@ -257,6 +258,10 @@ void CMainFrame::createActions() {
       {"raster.fillpolygon", "MainActFillPolygonCap", "Fill by Po&lygon", "MainActFillPolygonHint",
        "Fill a polygon of the raster", "", {}, command(CommandId::FillPolygon)},
       // Vector
+      {"trace.parameter", "MainActParameterCap", "Set &Parameter...", "MainActParameterHint", "Set trace parameter",
+       "parameter", {}, [this] {
+         RunParameterDialog(session_.store(), session_.options(), PreviewSourceOf(activeChild()), this);
+       }, false, false},
       {"trace.run", "MainActTraceCap", "&Trace...", "MainActTraceHint", "Convert raster into vector", "trace",
        {QKeySequence(Qt::CTRL | Qt::Key_T)}, [this] { traceActive(); }},
       // Window
@@ -338,7 +343,7 @@ void CMainFrame::createMenus() {
   add("raster", "MainMenuRaster", "&Raster",
       {"raster.undo", "raster.redo", "-", "raster.rotate", "raster.rotatehor", "raster.crop", "-", ">raster.erase",
        ">raster.fill"});
-  add("vector", "MainMenuVector", "&Vector", {"trace.run"});
+  add("vector", "MainMenuVector", "&Vector", {"trace.parameter", "trace.run"});
   QMenu* window = add("window", "MainMenuWindow", "&Window",
                       {"window.cascade", "window.tile", "window.next", "window.previous", "-", "window.closeall"});
   connect(window, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
@@ -367,7 +372,7 @@ void CMainFrame::createToolBars() {
   bar("toolbar.draw", "ToolBarDraw", "Draw",
       {"draw.line", "draw.polyline", "draw.arc3p", "draw.arccse", "draw.circlecr", "draw.circle3p", "draw.solid"});
   bar("toolbar.tools", "ToolBarTools", "Tools", {"tools.distance", "edit.explode", "edit.separate"});
-  bar("toolbar.vector", "ToolBarVector", "Vector", {"trace.run"});
+  bar("toolbar.vector", "ToolBarVector", "Vector", {"trace.parameter", "trace.run"});
 }
 
 void CMainFrame::createInputBar() {

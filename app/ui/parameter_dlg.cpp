@@ -20,6 +20,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "child_frame.h"
+#include "drawing_view.h"
+#include "editor/document.h"
 #include "editor/parameter_dialog.h"
 #include "model/graph.h"
 #include "platform/key_value_store.h"
@@ -27,7 +30,6 @@
 #include "raster/raster.h"
 #include "raster_image.h"
 #include "painter_view.h"
-#include "settings/current_options.h"
 #include "settings/number_text.h"
 #include "settings/option_store.h"
 #include "ui_text.h"
@@ -574,12 +576,24 @@ void CParameterDlg::resetChartType() {
   refresh();
 }
 
-bool RunParameterDialog(platform::KeyValueStore& store, ParameterPreviewSource preview, QWidget* parent) {
-  CParameterDlg dlg(store, settings::CurrentTraceOption(), false, preview, parent);
+ParameterPreviewSource PreviewSourceOf(CChildFrame* frame) {
+  if (!frame || !frame->document().hasRaster()) return {};
+  DrawingView& view = frame->view();
+  const ScreenMapping m = view.mapping();
+  const model::RasterPlacement& at = frame->document().graph().rasterObject();
+  // The view's box in the raster's own drawing units (corner at 0, 0).
+  editor::WindowBox box{m.xMin - at.x0, m.xMin - at.x0 + view.width() * m.unitsPerPixel, m.yMin - at.y0,
+                        m.yMin - at.y0 + view.height() * m.unitsPerPixel};
+  return {&frame->document().raster(), box};
+}
+
+bool RunParameterDialog(platform::KeyValueStore& store, settings::TraceOption& current, ParameterPreviewSource preview,
+                        QWidget* parent) {
+  CParameterDlg dlg(store, current, false, preview, parent);
   if (dlg.exec() != QDialog::Accepted) return false;
-  settings::CurrentTraceOption().CopyFrom(dlg.option());
-  // The values outlive a crash of the session: they are stored now, not only at exit.
-  settings::SaveOptions(store, settings::CurrentTraceOption());
+  current.CopyFrom(dlg.option());
+  // Stored now rather than only at exit, so a session that ends abnormally keeps them.
+  settings::SaveOptions(store, current);
   return true;
 }
 

@@ -6,8 +6,8 @@
 // dialog model (editor/parameter_dialog.h); this window shows it.
 //
 // Use:
-//   CParameterDlg dlg(store, settings::CurrentTraceOption(), false, {&raster, visibleBox}, this);
-//   if (dlg.exec() == QDialog::Accepted) settings::CurrentTraceOption().CopyFrom(dlg.option());
+//   CParameterDlg dlg(store, record, false, PreviewSourceOf(frame), this);   // batch: true, {}
+//   if (dlg.exec() == QDialog::Accepted) record.CopyFrom(dlg.option());
 //
 // OK commits the pages; a value that does not parse or lies out of range is
 // refused with "Invalid data !", its control takes the focus and the dialog
@@ -179,9 +179,17 @@ class ChartTypeNameDlg : public QDialog {
   QPushButton* ok_ = nullptr;
 };
 
+class CChildFrame;
+
+// The preview source of a document window: its raster and the part its view
+// shows. Empty (no preview) for no window or a window without raster.
+ParameterPreviewSource PreviewSourceOf(CChildFrame* frame);
+
 // The Set Parameter command: opens the dialog on the current record with
 // the preview of the given raster and, on OK, makes the edited values the
-// current record and saves the options. Answers whether OK was chosen.
-bool RunParameterDialog(platform::KeyValueStore& store, ParameterPreviewSource preview, QWidget* parent);
+// current record and stores them (they persist across restarts). Answers
+// whether OK was chosen.
+bool RunParameterDialog(platform::KeyValueStore& store, settings::TraceOption& current, ParameterPreviewSource preview,
+                        QWidget* parent);
 
 }  // namespace quillon::ui

@@ -2,7 +2,8 @@
 //   ui_manual_shots OUTDIR
 // open.png (a scan just opened), trace.png (the sheet with its centre-line
 // trace), edit.png (a circle selected while a line is drawn), save.png (the
-// save dialog). Run it offscreen: QT_QPA_PLATFORM=offscreen.
+// save dialog), parameter.png (the Set parameter dialog with its preview).
+// Run it offscreen: QT_QPA_PLATFORM=offscreen.
 //   ui_manual_shots OUTDIR progress
 // progress.png only: the Tracing window over the sheet, held while the
 // centre line is traced. The picture is taken from the screen so it shows
@@ -37,6 +38,7 @@
 #include "raster_dialogs.h"
 #include "raster_menu.h"
 #include "model/graph.h"
+#include "parameter_dlg.h"
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
 #include "postprocess/connect.h"
@@ -190,6 +192,15 @@ int main(int argc, char** argv) {
   if (progressOnly) return ShootProgress(frame, out + QStringLiteral("/progress.png")) ? 0 : 1;
   if (cleanOnly) return ShootClean(frame, out + QStringLiteral("/clean.png")) ? 0 : 1;
   Save(frame, out + QStringLiteral("/open.png"));
+
+  {
+    // The Set Parameter dialog over the sheet, once its preview is traced.
+    ui::CParameterDlg dialog(store, settings::TraceOption{}, false, ui::PreviewSourceOf(child), &frame);
+    dialog.show();
+    QTest::qWaitForWindowExposed(&dialog);
+    if (!QTest::qWaitFor([&] { return dialog.previewShown(); }, 30000)) return 1;
+    Save(dialog, out + QStringLiteral("/parameter.png"));
+  }
 
   if (!Trace(child->document())) return 1;
   child->view().drawingChanged();
