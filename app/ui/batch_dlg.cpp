@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -32,6 +31,7 @@
 
 #include "batch/convert.h"
 #include "main_frame.h"
+#include "parameter_dlg.h"
 #include "platform/message_sink.h"
 #include "platform/power_off.h"
 #include "raster/raster_file.h"
@@ -63,53 +63,14 @@ QString RasterFilters() {
       DialogFilter(T("TiffFormatName", "TIFF image(*.tif;*.tiff)")),
       DialogFilter(T("TgaformatName", "Targa image(*.tga)")),
       DialogFilter(T("PcxFormatName", "PCX image(*.pcx)")),
+      // Read as well, beside the classic formats the texts above name.
+      DialogFilter(T("PngFormatName", "PNG image(*.png)")),
+      DialogFilter(T("PnmFormatName", "Portable anymap(*.pnm;*.pbm;*.pgm;*.ppm)")),
+      DialogFilter(T("GifFormatName", "GIF image(*.gif)")),
   }.join(QStringLiteral(";;"));
 }
 
 QString JobFilter() { return DialogFilter(T("BatchJobFileName", "Batch Project File(*.trj)")); }
-
-// A row's parameters, cut down to the method, the threshold and the centre
-// line's preset, until the full parameter dialog can take batch rows.
-std::optional<settings::TraceOption> EditRowParameters(QWidget* parent, const settings::TraceOption& record) {
-  QDialog dialog(parent);
-  dialog.setWindowTitle(T("SetDlgCaption", "Set parameter"));
-  auto* method = new QComboBox(&dialog);
-  method->addItems({T("BatchParamCenter", "Center"), T("BatchParamOutline", "Outline"),
-                    T("BatchParamFill", "Fill pattern")});
-  method->setCurrentIndex(static_cast<int>(record.i_AutoTraceWhat) - 1);
-  auto* automatic = new QCheckBox(T("BatchParamAuto", "Auto"), &dialog);
-  automatic->setChecked(record.b_AutoGray);
-  auto* threshold = new QSpinBox(&dialog);
-  threshold->setRange(0, 255);
-  threshold->setValue(record.i_Gray);
-  threshold->setEnabled(!record.b_AutoGray);
-  QObject::connect(automatic, &QCheckBox::toggled, threshold, [threshold](bool on) { threshold->setEnabled(!on); });
-  auto* preset = new QComboBox(&dialog);
-  preset->addItem(QString());  // keep the row's own values
-  for (const char* name : {"pre_Default", "pre_Engineering", "pre_Topography"}) preset->addItem(QLatin1String(name));
-  auto* mode = new QLabel(T("SetDlgBatchMode", "Batch process mode."), &dialog);
-  mode->setAlignment(Qt::AlignCenter);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  auto* form = new QFormLayout(&dialog);
-  form->addRow(T("BatchListMethod", "Method"), method);
-  auto* thresholdRow = new QHBoxLayout;
-  thresholdRow->addWidget(automatic);
-  thresholdRow->addWidget(threshold, 1);
-  form->addRow(T("BatchListThreshold", "Threshold"), thresholdRow);
-  form->addRow(T("BatchListChart", "Chart"), preset);
-  form->addRow(mode);
-  form->addRow(buttons);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  settings::TraceOption edited;
-  edited.CopyFrom(record);
-  edited.i_AutoTraceWhat = static_cast<settings::TraceMethod>(method->currentIndex() + 1);
-  edited.b_AutoGray = automatic->isChecked();
-  if (!edited.b_AutoGray) edited.i_Gray = static_cast<uint8_t>(threshold->value());
-  if (!preset->currentText().isEmpty()) edited.ApplyPreset(S(preset->currentText()));
-  return edited;
-}
 
 }  // namespace
 
@@ -134,7 +95,11 @@ CBatchDlg::CBatchDlg(platform::KeyValueStore& store, settings::TraceOption& curr
     return QFileDialog::getExistingDirectory(this, T("BatchSelTargetPathDlgTitle", "Select target directory"),
                                              targetDir_->text());
   };
-  editParameters = [this](const settings::TraceOption& record) { return EditRowParameters(this, record); };
+  editParameters = [this, &store](const settings::TraceOption& record) -> std::optional<settings::TraceOption> {
+    CParameterDlg dialog(store, record, true, {}, this);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.option();
+  };
   powerOff = [] { return platform::PowerOff(); };
   quitApplication = [] { QCoreApplication::quit(); };
   model_->powerOff = [this] { return powerOff && powerOff(); };

@@ -107,6 +107,7 @@ class PreviewPane : public QWidget {
     update();
   }
   bool hasResult() const { return drawing_ != nullptr; }
+  const QString& text() const { return text_; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -263,6 +264,9 @@ void CParameterDlg::buildControls() {
   chartType_->setEditable(true);
   chartType_->lineEdit()->setReadOnly(true);
   chartType_->setInsertPolicy(QComboBox::NoInsert);
+  // Names like "pre_Engineering" must show whole beside the three buttons.
+  chartType_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  chartType_->setMinimumContentsLength(16);
   saveChart_ = new QPushButton(T("SetDlgSaveType", "&Save..."));
   saveChart_->setToolTip(T("SetDlgSaveTypeHint", "Saving current parameter settings."));
   deleteChart_ = new QPushButton(T("SetDlgDelType", "&Delete"));
@@ -495,6 +499,8 @@ void CParameterDlg::previewFinished(editor::PreviewResult result) {
 }
 
 bool CParameterDlg::previewShown() const { return preview_->hasResult(); }
+
+QString CParameterDlg::previewText() const { return preview_->text(); }
 
 QWidget* CParameterDlg::previewArea() const { return preview_; }
 

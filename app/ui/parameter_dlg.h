@@ -85,6 +85,9 @@ class CParameterDlg : public QDialog {
   // Whether the preview area shows a traced picture; how many finished
   // previews were shown (tests).
   bool previewShown() const;
+  // The text the preview area shows instead of a picture ("Batch process
+  // mode." in batch mode).
+  QString previewText() const;
   int previewsShown() const { return previewsShown_; }
 
   QTabWidget* methods() const { return methods_; }

@@ -52,7 +52,9 @@ TEST(TraceProgressModel, ThinningShareFollowsTheInkRemovedFromASolidBlock) {
     model.progress(ring);
     EXPECT_GE(model.stageFraction(), last);
     last = model.stageFraction();
-    if (side == 500) EXPECT_NEAR(model.stageFraction(), removed / total, 0.05);
+    if (side == 500) {
+      EXPECT_NEAR(model.stageFraction(), removed / total, 0.05);
+    }
   }
   EXPECT_GT(last, 0.9);
   EXPECT_LT(last, 1.0);

@@ -25,6 +25,7 @@
 
 #include "batch_dlg.h"
 #include "main_frame.h"
+#include "parameter_dlg.h"
 #include "platform/key_value_store.h"
 #include "platform/message_sink.h"
 #include "settings/trace_option.h"
@@ -252,9 +253,10 @@ class BatchWindowTest : public QObject {
     QTimer::singleShot(0, [&] {
       QWidget* dialog = QApplication::activeModalWidget();
       if (!dialog) return;
-      for (QLabel* label : dialog->findChildren<QLabel*>())
-        if (label->text() == QStringLiteral("Batch process mode.")) shown = true;
-      dialog->findChild<QComboBox*>()->setCurrentIndex(1);  // the method: outline
+      auto* parameters = qobject_cast<ui::CParameterDlg*>(dialog);
+      if (!parameters) return;
+      shown = parameters->previewText() == QStringLiteral("Batch process mode.") && !parameters->previewShown();
+      parameters->methods()->setCurrentIndex(1);  // the method: outline
       QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     QTest::mouseClick(Button(*window, QStringLiteral("Parameter")), Qt::LeftButton);
