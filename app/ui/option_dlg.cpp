@@ -22,6 +22,7 @@
 #include "child_frame.h"
 #include "color_dialog.h"
 #include "drawing_view.h"
+#include "edit_dialogs.h"
 #include "editor/document.h"
 #include "main_frame.h"
 #include "platform/paths.h"
@@ -33,13 +34,22 @@ namespace quillon::ui {
 
 namespace {
 
-QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  buttons->button(QDialogButtonBox::Ok)->setText(T("ButtonOK", "O&K"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(T("ButtonCancel", "&Cancel"));
-  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return buttons;
+// The series box with its label, Save As and Delete: the top row of the
+// width and angle pages.
+QHBoxLayout* SeriesRow(QWidget* page, QComboBox*& series, QPushButton*& saveAs, QPushButton*& remove,
+                       const QString& label, const QString& saveAsText, const QString& deleteText) {
+  auto* top = new QHBoxLayout();
+  series = new QComboBox(page);
+  series->setMinimumWidth(180);
+  auto* seriesLabel = new QLabel(label, page);
+  seriesLabel->setBuddy(series);
+  saveAs = new QPushButton(saveAsText, page);
+  remove = new QPushButton(deleteText, page);
+  top->addWidget(seriesLabel);
+  top->addWidget(series, 1);
+  top->addWidget(saveAs);
+  top->addWidget(remove);
+  return top;
 }
 
 void FillBox(QComboBox* box, const std::vector<std::string>& names, int selection) {
@@ -77,7 +87,7 @@ SeriesNameDlg::SeriesNameDlg(const QString& title, const std::vector<std::string
   edit_ = new QLineEdit(this);
   layout->addWidget(names);
   layout->addWidget(edit_);
-  QDialogButtonBox* buttons = OkCancelButtons(this);
+  QDialogButtonBox* buttons = OkCancel(this);
   layout->addWidget(buttons);
   QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
   ok->setEnabled(false);
@@ -99,18 +109,8 @@ CWidthPage::CWidthPage(editor::WidthSeriesPage& model, QWidget* parent) : QWidge
                          "The width series already exist.\nOverwrite it?");
   };
   auto* layout = new QVBoxLayout(this);
-  auto* top = new QHBoxLayout();
-  series_ = new QComboBox(this);
-  series_->setMinimumWidth(180);
-  auto* seriesLabel = new QLabel(T("PreferDlgSeriesName", "&Series:"), this);
-  seriesLabel->setBuddy(series_);
-  saveAs_ = new QPushButton(T("PreferDlgSaveAs", "Save &As..."), this);
-  delete_ = new QPushButton(T("PreferDlgDelete", "&Delete"), this);
-  top->addWidget(seriesLabel);
-  top->addWidget(series_, 1);
-  top->addWidget(saveAs_);
-  top->addWidget(delete_);
-  layout->addLayout(top);
+  layout->addLayout(SeriesRow(this, series_, saveAs_, delete_, T("PreferDlgSeriesName", "&Series:"),
+                              T("PreferDlgSaveAs", "Save &As..."), T("PreferDlgDelete", "&Delete")));
 
   auto* form = new QFormLayout();
   unit_ = new QComboBox(this);
@@ -264,18 +264,8 @@ CAnglePage::CAnglePage(editor::AngleSeriesPage& model, QWidget* parent) : QWidge
     return AskWithDialog(this, title, listed, "NewAngleSeriesErrMsg", "The angle series already exist.\nOverwrite it?");
   };
   auto* layout = new QVBoxLayout(this);
-  auto* top = new QHBoxLayout();
-  series_ = new QComboBox(this);
-  series_->setMinimumWidth(180);
-  auto* seriesLabel = new QLabel(T("AngSeriesName", "&Series:"), this);
-  seriesLabel->setBuddy(series_);
-  saveAs_ = new QPushButton(T("AngSeriesSaveAs", "Save &As..."), this);
-  delete_ = new QPushButton(T("AngSeriesDelete", "&Delete"), this);
-  top->addWidget(seriesLabel);
-  top->addWidget(series_, 1);
-  top->addWidget(saveAs_);
-  top->addWidget(delete_);
-  layout->addLayout(top);
+  layout->addLayout(SeriesRow(this, series_, saveAs_, delete_, T("AngSeriesName", "&Series:"),
+                              T("AngSeriesSaveAs", "Save &As..."), T("AngSeriesDelete", "&Delete")));
 
   auto* middle = new QHBoxLayout();
   list_ = new QListWidget(this);
@@ -540,7 +530,7 @@ COptionDlg::COptionDlg(editor::OptionDialog& model, QWidget* parent) : QDialog(p
   tabs_->addTab(drawing_, T("OptionDlgDrawing", "Drawing"));
   tabs_->addTab(language_, T("SetLanDlgCaption", "Set Language"));
   layout->addWidget(tabs_);
-  layout->addWidget(OkCancelButtons(this));
+  layout->addWidget(OkCancel(this));
   resize(640, 480);
 }
 
