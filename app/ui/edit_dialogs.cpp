@@ -14,6 +14,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "editor/option_dialog.h"
 #include "model/graph.h"
 #include "settings/current_options.h"
 #include "ui_text.h"
@@ -77,17 +78,11 @@ DrawingAidsDlg::DrawingAidsDlg(model::CGraph& graph, QWidget* parent) : QDialog(
   osnapOn_ = new QCheckBox(T("OptionDlgOsnapOn", "Object snap &on"), snap);
   osnapOn_->setChecked(aids.osnapOn != 0);
   snapLayout->addWidget(osnapOn_, 0, 0, 1, 2);
-  const std::pair<int, std::pair<std::string_view, std::string_view>> modes[] = {
-      {0x1, {"OsnapEndPoint", "&End point"}},         {0x2, {"OsnapMidPoint", "&Middle point"}},
-      {0x4, {"OsnapCenterPoint", "&Center point"}},   {0x10, {"OsnapQuadrantPoint", "&Quadrant point"}},
-      {0x20, {"OsnapIntersection", "&Intersection"}}, {0x80, {"OsnapPerpendicular", "&Perpendicular"}},
-      {0x100, {"OsnapTangent", "&Tangency"}},         {0x200, {"OsnapNearest", "&Nearest"}},
-  };
   int i = 0;
-  for (const auto& [bit, text] : modes) {
-    auto* box = new QCheckBox(T(text.first, text.second), snap);
-    box->setProperty("bit", bit);
-    box->setChecked((aids.osnapModes & bit) != 0);
+  for (const editor::OsnapModeLabel& mode : editor::kOsnapModeLabels) {
+    auto* box = new QCheckBox(T(mode.key, mode.text), snap);
+    box->setProperty("bit", mode.bit);
+    box->setChecked((aids.osnapModes & mode.bit) != 0);
     modes_ << box;
     snapLayout->addWidget(box, 1 + i / 2, i % 2);
     ++i;

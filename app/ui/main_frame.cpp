@@ -24,6 +24,7 @@
 #include "drawing_view.h"
 #include "edit_dialogs.h"
 #include "editor/app_session.h"
+#include "editor/option_dialog.h"
 #include "icons.h"
 #include "layers_dock.h"
 #include "model/explode.h"
@@ -66,18 +67,6 @@ QString DxfFilter() {
   return T("DxfOpenFormatName", "AutoCAD DXF file") + QStringLiteral(" (*.dxf *.DXF);;") +
          T("AllFormatName", "All files") + QStringLiteral(" (*)");
 }
-
-struct OsnapMode {
-  int bit;
-  std::string_view key;
-  std::string_view text;
-};
-constexpr OsnapMode kOsnapModes[] = {
-    {0x1, "OsnapEndPoint", "&End point"},         {0x2, "OsnapMidPoint", "&Middle point"},
-    {0x4, "OsnapCenterPoint", "&Center point"},   {0x10, "OsnapQuadrantPoint", "&Quadrant point"},
-    {0x20, "OsnapIntersection", "&Intersection"}, {0x80, "OsnapPerpendicular", "&Perpendicular"},
-    {0x100, "OsnapTangent", "&Tangency"},         {0x200, "OsnapNearest", "&Nearest"},
-};
 
 }  // namespace
 
@@ -283,10 +272,10 @@ void CMainFrame::createActions() {
   };
   for (const CommandSpec& spec : specs) addCommand(spec);
 
-  for (const OsnapMode& mode : kOsnapModes) {
+  for (const editor::OsnapModeLabel& mode : editor::kOsnapModeLabels) {
     auto* act = new QAction(T(mode.key, mode.text), this);
     act->setCheckable(true);
-    act->setData(mode.bit);
+    act->setData(static_cast<int>(mode.bit));
     act->setProperty("needsDocument", true);
     osnapModeActions_ << act;
     connect(act, &QAction::triggered, this, [this, act] { osnapModeToggled(act); });
