@@ -99,7 +99,11 @@ int RunParams(const ParamsArgs& args) {
     return problem->usage ? UsageError(problem->text) : Fail(problem->text);
   }
   if (!args.saveName.empty()) return SaveChartType(store, record, args);
-  return PrintText(record.SummaryText() + "\n" + record.JobText());
+  // A stored budget is no trace parameter (no job key): it closes the
+  // summary and stays out of the job-file lines below the blank one.
+  const uint32_t budget = settings::LoadMaxMemory(store);
+  const std::string memory = budget == 0 ? std::string() : "Memory budget = " + std::to_string(budget) + "M\n";
+  return PrintText(record.SummaryText() + memory + "\n" + record.JobText());
 }
 
 CommandRun SetupParams(CLI::App& command) {

@@ -62,6 +62,7 @@ TEST_F(SettingsCommands, StoredMemoryBudgetLimitsTracesUntilOverridden) {
   test::CliResult r = Run({"params", "--max-memory", "1M"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "stored MaxMemory 1M\n");
+  EXPECT_NE(Run({"params"}).out.find("Memory budget = 1M\n\n"), std::string::npos);
   r = Run({"trace", Sample("sheet.tif"), "-q", "-o", dir.file("a.dxf")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("memory"), std::string::npos) << r.err;
@@ -70,6 +71,7 @@ TEST_F(SettingsCommands, StoredMemoryBudgetLimitsTracesUntilOverridden) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Run({"params", "--max-memory", "lots"}).status, 2);
   EXPECT_EQ(Run({"params", "--max-memory", "0"}).status, 0);
+  EXPECT_EQ(Run({"params"}).out.find("Memory budget"), std::string::npos);
   r = Run({"trace", Sample("sheet.tif"), "-q", "-o", dir.file("c.dxf")});
   EXPECT_EQ(r.status, 0) << r.err;
 }
