@@ -524,10 +524,14 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
     for (const InkCircle& c : fresh) {
       const double tolerance = std::max(2.0, c.width / 2.0);
       if (bulge != nullptr) {
-        if (model::distance(bulge->centre, c.centre) <= tolerance && std::fabs(bulge->radius - c.radius) <= tolerance)
+        if (std::fabs(bulge->radius - c.radius) <= tolerance && model::distance(bulge->centre, c.centre) <= tolerance)
           return true;
         continue;
       }
+      // Every segment of the layer meets every fresh circle here: a box
+      // test keeps the ring distances to the few segments near one.
+      const double box = c.radius + tolerance;
+      if (std::fabs(a.x - c.centre.x) > box || std::fabs(a.y - c.centre.y) > box) continue;
       // A short chord over a crossing: both ends and its middle on the ring.
       if (onRing(c, a.x, a.y, tolerance) && onRing(c, b.x, b.y, tolerance) &&
           onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "postprocess/line_width.h"
@@ -11,9 +12,9 @@ namespace quillon::postprocess {
 namespace {
 
 // Samples are about this far apart along the arc, within these counts.
-constexpr double kSampleSpacing = 2.5;
+constexpr double kSampleSpacing = 4.0;
 constexpr int kMinSamples = 12;
-constexpr int kMaxSamples = 120;
+constexpr int kMaxSamples = 72;
 // How far beyond the stroke width the edges are looked for; a probe that
 // reaches this far ran into a crossing or junction.
 constexpr double kEdgeSlack = 4.0;
@@ -43,6 +44,26 @@ constexpr double kMinDot = 2.5;
 constexpr double kMaxDot = 24.0;
 constexpr double kDotRoundness = 1.5;
 
+// inkReach of the width stage, kept here where the compiler can inline it:
+// followStroke probes both edges at every sample of every round, and the
+// calls into the other unit were most of its time.
+inline bool inkHere(const raster::CRaster& raster, double x, double y, bool& inside) {
+  const int column = static_cast<int>(x + 0.5);
+  const int row = raster.height() - 1 - static_cast<int>(y + 0.5);
+  inside = column >= 0 && row >= 0 && column < raster.width() && row < raster.height();
+  return inside && raster.bitAt(column, row);
+}
+
+inline double reachAlong(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
+  double last = -1.0;
+  for (double t = 0.0; t <= reach; t += kProbeStep) {
+    bool inside = false;
+    if (!inkHere(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
+    last = t;
+  }
+  return last;
+}
+
 struct Offset {
   double angle;
   double offset;  // where the stroke's centre line lies beyond the circle, along the radius
@@ -56,7 +77,7 @@ Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, 
                 double& offset) {
   double shift = 0.0;
   bool inside = false;
-  bool found = inkAt(raster, px, py, inside);
+  bool found = inkHere(raster, px, py, inside);
   // Beside the point along the radius, and half a pixel along the circle
   // too: a hairline ring on a diagonal is only 8-connected, and the radius
   // there runs between its pixels.
@@ -64,7 +85,7 @@ Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, 
   for (double s = 0.5; !found && s <= kNearSearch; s += 0.5) {
     for (const double t : {0.0, 0.5, -0.5}) {
       for (const double signed_ : {s, -s}) {
-        if (inkAt(raster, px + ux * signed_ - uy * t, py + uy * signed_ + ux * t, inside)) {
+        if (inkHere(raster, px + ux * signed_ - uy * t, py + uy * signed_ + ux * t, inside)) {
           shift = signed_;
           along = t;
           found = true;
@@ -76,11 +97,19 @@ Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, 
   }
   if (!found) return Sample::Blank;
   const double sx = px + ux * shift - uy * along, sy = py + uy * shift + ux * along;
-  const double out = inkReach(raster, sx, sy, ux, uy, reach);
-  const double in = inkReach(raster, sx, sy, -ux, -uy, reach);
+  const double out = reachAlong(raster, sx, sy, ux, uy, reach);
+  const double in = reachAlong(raster, sx, sy, -ux, -uy, reach);
   if (out < 0.0 || in < 0.0 || out + kProbeStep > reach || in + kProbeStep > reach) return Sample::Open;
   offset = shift + (out - in) / 2.0;
   return Sample::Edges;
+}
+
+// A step near n/φ that shares no factor with n, so that i·step mod n
+// visits every index once and consecutive visits lie far apart.
+int strideFor(int n) {
+  int step = std::max(1, static_cast<int>(n * 0.381966));
+  while (std::gcd(step, n) != 1) ++step;
+  return step;
 }
 
 }  // namespace
@@ -89,13 +118,17 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   StrokeCircle c = circle;
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   std::vector<Offset> offsets;
-  bool settled = false;
   for (int round = 0; round < kRounds; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
     const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
     offsets.clear();
     int blank = 0;
-    for (int i = 0; i < n; ++i) {
+    // The samples are visited in a stride coprime to n, spread round the
+    // whole arc from the start: a fit across white (most candidates, on
+    // text and crossings) meets its blanks early and is given up after a
+    // few samples instead of a walk along the good part first.
+    const int stride = strideFor(n);
+    for (int k = 0, i = 0; k < n; ++k, i = (i + stride) % n) {
       const double a = c.startAngle + c.sweep * (i + 0.5) / n;
       const double ux = std::cos(a), uy = std::sin(a);
       double offset = 0.0;
@@ -112,7 +145,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     }
     if (blank > kMaxBlankShare * n) return std::nullopt;
     if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
-    if (settled || round == kRounds - 1) break;
+    if (round == kRounds - 1) break;
     // Least squares: offset ≈ dr + dx·cos a + dy·sin a.
     double m[3][4] = {};
     for (const Offset& o : offsets) {
@@ -141,7 +174,12 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     c.centre.x += dx;
     c.centre.y += dy;
     c.radius += dr;
-    settled = std::fabs(dr) + std::hypot(dx, dy) < kSettled;
+    if (std::fabs(dr) + std::hypot(dx, dy) < kSettled) {
+      // Settled: the offsets from the moved circle are these less the
+      // move, near enough not to walk the arc once more for them.
+      for (Offset& o : offsets) o.offset -= dr + dx * std::cos(o.angle) + dy * std::sin(o.angle);
+      break;
+    }
   }
   const auto strays = std::count_if(offsets.begin(), offsets.end(),
                                     [](const Offset& o) { return std::fabs(o.offset) > kStray; });

@@ -37,6 +37,24 @@ TEST(RefinedArcs, AFitOffTheStrokeMovesOntoItsCentreLine) {
   EXPECT_NEAR(hair->radius, 40.0, 0.5);
 }
 
+// The samples are walked out of order and the last walk is skipped once
+// the circle settles; neither may let a gap through or cost accuracy.
+TEST(RefinedArcs, AnOpenRingIsNoCircleButItsArcIsPlaced) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  // 300° of a ring, open from 0° to 60° (counter-clockwise, y up).
+  test::DrawRing(raster, 100, 100, 50, 4, model::kPi / 3.0, 5.0 * model::kPi / 3.0);
+  const StrokeCircle ring{{100.8, Up(100.6), 0.0}, 50.7, 0.0, model::kTwoPi};
+  EXPECT_FALSE(followStroke(raster, ring, 4.0).has_value());
+  // Started inside the gap's far end, sweeping the inked part only.
+  const StrokeCircle arc{{100.8, Up(100.6), 0.0}, 50.7, model::kPi / 3.0 + 0.05, 5.0 * model::kPi / 3.0 - 0.1};
+  const auto placed = followStroke(raster, arc, 4.0);
+  ASSERT_TRUE(placed.has_value());
+  EXPECT_NEAR(placed->centre.x, 100.0, 0.3);
+  EXPECT_NEAR(placed->centre.y, Up(100.0), 0.3);
+  EXPECT_NEAR(placed->radius, 50.0, 0.3);
+}
+
 TEST(RefinedArcs, ArcsThatDoNotFollowAStrokeAreRefused) {
   raster::CRaster raster;
   ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
