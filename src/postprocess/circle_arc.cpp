@@ -766,7 +766,12 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
       if (entity->type() == model::EntityType::PolyLine && entity->isDegenerate()) layer.remove(entity);
       entity = following;
     }
-    if (tolerances.raster != nullptr) completeCirclesOnInk(layer, tolerances);
+    if (tolerances.raster != nullptr) {
+      completeCirclesOnInk(layer, tolerances);
+      for (const auto& e : layer)
+        if (e->type() == model::EntityType::PolyLine)
+          roundFillets(static_cast<model::CPolyLine&>(*e), *tolerances.raster);
+    }
   } catch (const std::bad_alloc&) {
     stage.finished(kStageNoMemory);
     return false;

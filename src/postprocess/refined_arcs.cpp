@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "postprocess/line_width.h"
@@ -214,6 +216,215 @@ std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, d
   auto dot = std::make_unique<model::CCircle>(model::Point3{x + shiftX, y + shiftY, 0.0}, diameter / 4.0);
   dot->setWidth(diameter / 2.0);
   return dot;
+}
+
+namespace {
+
+// Fillets: legs at least this long; bends of this many vertices at most (a
+// piece of the arc that the arc search found among them);
+// deflections within this range (a near-straight bend has no corner to
+// speak of, a hairpin's bisector is ill-defined).
+constexpr double kFilletLeg = 10.0;
+constexpr size_t kMaxBendVertices = 4;
+constexpr double kMinDeflection = 0.3;
+constexpr double kMaxDeflection = 2.8;
+constexpr double kRoughMargin = 0.15;
+// The centre line passes the corner point at least this far off for the
+// bend to be a fillet rather than a sharp corner.
+constexpr double kMinCornerGap = 1.0;
+// How far the stroke's centre may stray from a leg's fitted line.
+constexpr double kLegStray = 0.6;
+// How far the tangent arc may lie off the circle that follows the stroke.
+constexpr double kFilletSlack = 0.7;
+
+struct Fillet {
+  model::Point3 first, second;  // the tangent points
+  double bulge;
+  double width;
+};
+
+// The fillet on the bend between segment a→b (first leg) and c→d (second
+// leg), or nothing.
+// A leg's line on the ink: the stroke's centre found across the leg at a
+// few points of its far part (the polyline's vertex at the bend lies on the
+// fillet already and tilts the segment), fitted with a straight line.
+// Points as far → near; nothing when too few samples see both edges.
+struct Leg {
+  double ox, oy;  // a point on the line
+  double dx, dy;  // unit direction, towards the bend
+};
+
+std::optional<Leg> legOnInk(const raster::CRaster& raster, const model::PolyVertex& far, const model::PolyVertex& near,
+                            double width) {
+  const double length = std::hypot(near.x - far.x, near.y - far.y);
+  const double dx = (near.x - far.x) / length, dy = (near.y - far.y) / length;
+  const double nx = -dy, ny = dx;
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  double st = 0, so = 0, stt = 0, sto = 0;
+  int count = 0;
+  double ts[5], os[5];
+  for (const double f : {0.1, 0.25, 0.4, 0.55, 0.7}) {
+    const double t = f * length;
+    const double qx = far.x + dx * t, qy = far.y + dy * t;
+    bool inside = false;
+    if (!inkHere(raster, qx, qy, inside)) continue;
+    const double out = reachAlong(raster, qx, qy, nx, ny, reach);
+    const double in = reachAlong(raster, qx, qy, -nx, -ny, reach);
+    if (out + kProbeStep > reach || in + kProbeStep > reach) continue;  // a crossing
+    const double o = (out - in) / 2.0;
+    ts[count] = t;
+    os[count] = o;
+    st += t;
+    so += o;
+    stt += t * t;
+    sto += t * o;
+    ++count;
+  }
+  if (count < 3) return std::nullopt;
+  const double det = count * stt - st * st;
+  if (std::fabs(det) < 1e-9) return std::nullopt;
+  const double slope = (count * sto - st * so) / det;
+  const double offset = (so - slope * st) / count;
+  // A leg that bends (a piece of the arc taken for a leg) is no leg.
+  for (int k = 0; k < count; ++k)
+    if (std::fabs(os[k] - offset - slope * ts[k]) > kLegStray) return std::nullopt;
+  const double norm = std::hypot(1.0, slope);
+  return Leg{far.x + nx * offset, far.y + ny * offset, (dx + nx * slope) / norm, (dy + ny * slope) / norm};
+}
+
+// The fillet on the bend between segment a→b (first leg) and c→d (second
+// leg), or nothing.
+std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyVertex& a, const model::PolyVertex& b,
+                               const model::PolyVertex& c, const model::PolyVertex& d, double width) {
+  const double l1 = std::hypot(b.x - a.x, b.y - a.y), l2 = std::hypot(d.x - c.x, d.y - c.y);
+  if (l1 < kFilletLeg || l2 < kFilletLeg) return std::nullopt;
+  // The same turn from the vertices first, with some margin: the ink is
+  // probed only on bends that may qualify.
+  const double rough = std::atan2(std::fabs((b.x - a.x) * (d.y - c.y) - (b.y - a.y) * (d.x - c.x)),
+                                  (b.x - a.x) * (d.x - c.x) + (b.y - a.y) * (d.y - c.y));
+  if (rough < kMinDeflection - kRoughMargin || rough > kMaxDeflection + kRoughMargin) return std::nullopt;
+  const std::optional<Leg> first = legOnInk(raster, a, b, width);
+  const std::optional<Leg> second = legOnInk(raster, d, c, width);
+  if (!first || !second) return std::nullopt;
+  const double d1x = first->dx, d1y = first->dy;
+  const double d2x = -second->dx, d2y = -second->dy;  // away from the bend
+  const double cross = d1x * d2y - d1y * d2x;
+  const double deflection = std::atan2(std::fabs(cross), d1x * d2x + d1y * d2y);
+  if (deflection < kMinDeflection || deflection > kMaxDeflection) return std::nullopt;
+  // The corner P: where the legs' lines meet.
+  const double t = ((second->ox - first->ox) * d2y - (second->oy - first->oy) * d2x) / cross;
+  const double px = first->ox + d1x * t, py = first->oy + d1y * t;
+  // P must lie beyond b on the first leg and before c on the second.
+  const double along1 = (px - a.x) * d1x + (py - a.y) * d1y;
+  const double along2 = (d.x - px) * d2x + (d.y - py) * d2y;
+  if (along1 < l1 - 1.0 || along2 < l2 - 1.0) return std::nullopt;
+  // The inner bisector, and the stroke's centre line across it: from
+  // outside the stroke (behind P) to the far edge of the first ink met.
+  double wx = d2x - d1x, wy = d2y - d1y;
+  const double wl = std::hypot(wx, wy);
+  wx /= wl;
+  wy /= wl;
+  const double halfInner = (model::kPi - deflection) / 2.0;  // half the angle between the legs
+  const double factor = 1.0 / std::sin(halfInner) - 1.0;     // corner gap per unit radius
+  // Behind P by more than a sharp corner's outer tip reaches.
+  const double back = std::max(width, 1.0) / 2.0 / std::sin(halfInner) + 2.0;
+  const double farthest = std::min(along1, along2) * std::tan(halfInner) * factor + back;
+  double s = -back;
+  bool inside = false;
+  if (inkHere(raster, px - wx * back, py - wy * back, inside)) return std::nullopt;
+  while (s <= farthest && !inkHere(raster, px + wx * s, py + wy * s, inside)) s += kProbeStep;
+  if (s > farthest) return std::nullopt;
+  const double through = reachAlong(raster, px + wx * s, py + wy * s, wx, wy, 2.0 * back);
+  if (through < 0.0 || through + kProbeStep > 2.0 * back) return std::nullopt;
+  // Pixels are ink by their centres: the edges lie half a probe step out.
+  const double gap = s + through / 2.0;
+  if (gap < kMinCornerGap) return std::nullopt;
+  double radius = gap / factor;
+  const double sign = cross > 0 ? 1.0 : -1.0;  // counter-clockwise turn: centre on the left
+  const auto tangentArc = [&](double r) {
+    const double tangent = r / std::tan(halfInner);
+    const model::Point3 t1{px - d1x * tangent, py - d1y * tangent, b.z};
+    const double cx = t1.x - sign * d1y * r, cy = t1.y + sign * d1x * r;
+    const double start = std::atan2(t1.y - cy, t1.x - cx);
+    return std::make_pair(tangent, StrokeCircle{{cx, cy, b.z}, r, start, sign * deflection});
+  };
+  auto [tangent, arc] = tangentArc(radius);
+  if (tangent > along1 - 1.0 || tangent > along2 - 1.0) return std::nullopt;  // runs off a leg
+  const std::optional<StrokeCircle> placed = followStroke(raster, arc, width);
+  if (!placed) return std::nullopt;
+  // Keep the arc tangent to both legs with the radius found on the ink,
+  // and take it only when that arc itself follows the stroke: walked
+  // again, it may not move by more than kFilletSlack (legs that do not
+  // meet the arc tangentially, a sharp corner, a bend of text).
+  radius = placed->radius;
+  std::tie(tangent, arc) = tangentArc(radius);
+  const std::optional<StrokeCircle> again = followStroke(raster, arc, width);
+  if (!again || model::distance(again->centre, arc.centre) > kFilletSlack ||
+      std::fabs(again->radius - arc.radius) > kFilletSlack)
+    return std::nullopt;
+  // The second walk started nearer and is damped less by its start.
+  radius = again->radius;
+  std::tie(tangent, arc) = tangentArc(radius);
+  if (tangent > along1 - 1.0 || tangent > along2 - 1.0) return std::nullopt;
+  Fillet f;
+  f.first = model::Point3{px - d1x * tangent, py - d1y * tangent, b.z};
+  f.second = model::Point3{px + d2x * tangent, py + d2y * tangent, c.z};
+  f.bulge = sign * std::tan(deflection / 4.0);
+  f.width = width;
+  return f;
+}
+
+}  // namespace
+
+int roundFillets(model::CPolyLine& polyline, const raster::CRaster& raster) {
+  std::vector<model::PolyVertex> v = polyline.vertices();
+  if (polyline.isClosed() || v.size() < 3) return 0;
+  int made = 0;
+  std::vector<model::PolyVertex> out;
+  out.reserve(v.size() + 2);
+  out.push_back(v[0]);
+  size_t i = 1;  // v[i-1]→v[i] is the first leg candidate
+  while (i < v.size()) {
+    bool done = false;
+    const model::PolyVertex& a = out.back();
+    if (!a.hasBulge()) {
+      // The widest bend first: a short segment on the arc next to the bend
+      // is nearly straight and would pass for a leg.
+      for (size_t bend = kMaxBendVertices; bend-- > 0 && !done;) {
+        if (i + bend + 1 >= v.size()) continue;
+        // Legs a→v[i] and v[i+bend]→v[i+bend+1]; the bend's vertices in between.
+        const size_t j = i + bend;
+        // The second leg straight; the bend may hold a piece of the arc
+        // that the arc search found.
+        if (v[j].hasBulge()) continue;
+        double sum = 0.0;
+        for (size_t k = i; k <= j; ++k) sum += v[k].startWidth;
+        const double width = bend == 0 ? a.startWidth : sum / static_cast<double>(bend + 1);
+        const std::optional<Fillet> f = filletAt(raster, a, v[i], v[j], v[j + 1], std::max(width, 1.0));
+        if (!f) continue;
+        model::PolyVertex t1 = v[i], t2 = v[j];
+        t1.setPoint(f->first);
+        t1.bulge = f->bulge;
+        t1.startWidth = t1.endWidth = f->width;
+        t2.setPoint(f->second);
+        t2.bulge = v[j].bulge;
+        out.push_back(t1);
+        out.push_back(t2);
+        i = j + 1;
+        ++made;
+        done = true;
+      }
+    }
+    if (!done) {
+      out.push_back(v[i]);
+      ++i;
+    }
+  }
+  if (made > 0) {
+    polyline.editVertices() = std::move(out);
+    polyline.buildApproximation(-25);
+  }
+  return made;
 }
 
 }  // namespace quillon::postprocess

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "model/circle.h"
+#include "model/polyline.h"
 #include "model/geometry.h"
 #include "raster/raster.h"
 
@@ -44,5 +45,16 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
 // circle, and no later stage deletes or joins one. Nothing for specks of
 // salt noise (a pixel or a 2 × 2 square), blobs that run off the raster and elongated ones.
 std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, double y);
+
+// Fillets: a bend of a polyline between two straight segments of at least
+// kFilletLeg px where the stroke's centre line passes the bend's corner
+// point at a distance (a rounded corner rather than a sharp one) becomes a
+// tangent arc: the radius is taken from where the centre line crosses the
+// bisector of the corner, checked and corrected on the ink with
+// followStroke, and the arc rejoined tangent to both segments. The bend's
+// own vertices (thinning leaves one to three on a fillet, too few for the
+// arc search) are replaced by the two tangent points, the first carrying
+// the bulge. Answers how many fillets were made.
+int roundFillets(model::CPolyLine& polyline, const raster::CRaster& raster);
 
 }  // namespace quillon::postprocess

@@ -85,6 +85,45 @@ TEST(RefinedArcs, ArcsThatDoNotFollowAStrokeAreRefused) {
   EXPECT_FALSE(followStroke(raster, StrokeCircle{circle->centre, circle->radius, a0, sweep}, 2.0).has_value());
 }
 
+// A fillet joined to its two lines thins to one polyline with a vertex or
+// two on the bend, too few for the arc search: the refined trace gives
+// line, tangent arc, line with the drawn centre and radius.
+TEST(RefinedArcs, AFilletBetweenTwoLinesComesBackAsATangentArc) {
+  for (const double width : {3.0, 4.0, 5.0}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), kSize, kSize));
+    test::DrawStroke(drawing.raster(), 30, 150, 130, 150, width);
+    test::DrawRing(drawing.raster(), 130, 120, 30, width, 1.5 * model::kPi, model::kPi / 2);
+    test::DrawStroke(drawing.raster(), 160, 120, 160, 30, width);
+    settings::TraceOption options;
+    options.b_Refine = true;
+    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+    int fillets = 0;
+    for (const auto& e : *drawing.currentLayer()) {
+      if (e->type() != model::EntityType::PolyLine) continue;
+      const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+      for (size_t k = 0; k + 1 < v.size(); ++k) {
+        if (!v[k].hasBulge()) continue;
+        const double chord = std::hypot(v[k + 1].x - v[k].x, v[k + 1].y - v[k].y);
+        const double b = v[k].bulge;
+        const double radius = chord * (1 + b * b) / (4 * std::fabs(b));
+        EXPECT_NEAR(radius, 30.0, 1.0) << width;
+        // A quarter circle between the tangent points, whichever way round.
+        EXPECT_NEAR(std::fabs(b), std::tan(model::kPi / 8), 0.03) << width;
+        const bool forward = v[k].x < v[k + 1].x;
+        const model::PolyVertex& low = forward ? v[k] : v[k + 1];
+        const model::PolyVertex& high = forward ? v[k + 1] : v[k];
+        EXPECT_NEAR(low.x, 130.0, 1.0) << width;
+        EXPECT_NEAR(low.y, Up(150.0), 1.0) << width;
+        EXPECT_NEAR(high.x, 160.0, 1.0) << width;
+        EXPECT_NEAR(high.y, Up(120.0), 1.0) << width;
+        ++fillets;
+      }
+    }
+    EXPECT_EQ(fillets, 1) << width;
+  }
+}
+
 // The whole refined chain leaves a thick straight stroke straight, and a
 // ring a circle on its drawn centre and radius.
 TEST(RefinedArcs, RefinedTracesKeepBarsStraightAndPlaceRings) {
