@@ -34,6 +34,45 @@ Offset OffsetOf(uint8_t direction) {
 
 constexpr auto kJunctionWindow = detail::WindowTable(JunctionTable);
 
+// The neighbour code of (x, y) (outside the raster is background). Inside
+// the border the three bits of each row come from at most two bytes, as a
+// walk visits millions of pixels.
+inline uint8_t NeighbourCodeAt(const raster::CRaster& raster, int x, int y) {
+  if (x >= 1 && y >= 1 && x + 1 < raster.width() && y + 1 < raster.height()) {
+    // Bits of x-1, x, x+1 as bits 2, 1, 0; the second byte is read only when
+    // x+1 lies in it, so no byte past the row end is read.
+    const int first = (x - 1) >> 3;
+    const int last = (x + 1) >> 3;
+    const int shift = 13 - ((x - 1) & 7);
+    const auto three = [&](const uint8_t* row) {
+      return static_cast<unsigned>(((row[first] << 8) | row[last]) >> shift) & 7u;
+    };
+    // Reverses three bits: x-1 is the lower direction bit.
+    constexpr uint8_t kReverse[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    const unsigned above = three(raster.row(y - 1));
+    const unsigned middle = three(raster.row(y));
+    const unsigned below = three(raster.row(y + 1));
+    return static_cast<uint8_t>(kReverse[above] | ((middle & 4u) << 1) | ((middle & 1u) << 4) |
+                                (kReverse[below] << 5));
+  }
+  uint8_t code = 0;
+  for (const Offset& offset : kStepOrder) {
+    if (raster.bitAtChecked(x + offset.dx, y + offset.dy)) code |= offset.direction;
+  }
+  return code;
+}
+
+// The step order is the order of the direction bits, so the first ink
+// neighbour is the lowest bit of the neighbour code.
+inline uint8_t StepInline(const raster::CRaster& raster, int& x, int& y) {
+  const uint8_t code = NeighbourCodeAt(raster, x, y);
+  if (code == 0) return 0;
+  const Offset& offset = kStepOrder[std::countr_zero(static_cast<unsigned>(code))];
+  x += offset.dx;
+  y += offset.dy;
+  return offset.direction;
+}
+
 // One walk away from the start pixel, forwards (points appended) or
 // backwards (points put at the front). In the forward walk of a start that
 // touches a junction, the point behind the start goes to the front once the
@@ -48,13 +87,13 @@ void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   uint8_t lastDirection = 0;
   bool moved = false;
   for (;;) {
-    const uint8_t direction = Step(skeleton, cx, cy);
+    const uint8_t direction = StepInline(skeleton, cx, cy);
     if (direction == 0) {
       if (!moved) return;
       put(px, py);
       int jx = cx;
       int jy = cy;
-      if (Step(junctions, jx, jy) != 0) put(jx, jy);
+      if (StepInline(junctions, jx, jy) != 0) put(jx, jy);
       return;
     }
     if (!moved) {
@@ -74,7 +113,7 @@ void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
     skeleton.setBit(cx, cy, false);
     int jx = cx;
     int jy = cy;
-    const uint8_t junctionDirection = Step(junctions, jx, jy);
+    const uint8_t junctionDirection = StepInline(junctions, jx, jy);
     if (junctionDirection != 0) {
       if (junctionDirection != lastDirection) put(cx, cy);
       put(jx, jy);
@@ -114,7 +153,7 @@ void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   path.points.clear();
   int jx = x0;
   int jy = y0;
-  const bool touchesJunction = Step(junctions, jx, jy) != 0;
+  const bool touchesJunction = StepInline(junctions, jx, jy) != 0;
   path.pushBack(x0, y0);
   skeleton.setBit(x0, y0, false);
   Walk(skeleton, junctions, scratch, x0, y0, false, touchesJunction);
@@ -129,21 +168,7 @@ void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
 
 }  // namespace
 
-uint8_t Step(const raster::CRaster& raster, int& x, int& y) {
-  const int width = raster.width();
-  const int height = raster.height();
-  for (const Offset& offset : kStepOrder) {
-    const int nx = x + offset.dx;
-    const int ny = y + offset.dy;
-    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-    if (raster.bitAt(nx, ny)) {
-      x = nx;
-      y = ny;
-      return offset.direction;
-    }
-  }
-  return 0;
-}
+uint8_t Step(const raster::CRaster& raster, int& x, int& y) { return StepInline(raster, x, y); }
 
 bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions, platform::ProgressSink* sink) {
   const StageReporter reporter(sink);

@@ -66,6 +66,39 @@ TEST(Step, TakesTheFirstInkNeighbourInFixedOrderAndStaysInside) {
   EXPECT_EQ(OppositeDirection(kWest), kEast);
 }
 
+// Step reads whole row bytes inside the border; every pixel of random
+// rasters whose widths straddle byte ends must step as a neighbour-by-neighbour
+// look in the fixed order does, with the edges of the image as background.
+TEST(Step, AgreesWithANeighbourByNeighbourLookAcrossByteEdges) {
+  constexpr int kOrder[8][3] = {{-1, -1, kNorthWest}, {0, -1, kNorth},     {1, -1, kNorthEast}, {-1, 0, kWest},
+                                {1, 0, kEast},        {-1, 1, kSouthWest}, {0, 1, kSouth},      {1, 1, kSouthEast}};
+  std::mt19937 random(7);
+  for (int width : {1, 2, 7, 8, 9, 15, 16, 17, 31, 33}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(raster.create(width, 5, 1));
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < width; ++x) raster.setBit(x, y, random() % 3 == 0);
+    }
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < width; ++x) {
+        int wantX = x, wantY = y, want = 0;
+        for (const auto& o : kOrder) {
+          if (raster.bitAtChecked(x + o[0], y + o[1])) {
+            wantX = x + o[0];
+            wantY = y + o[1];
+            want = o[2];
+            break;
+          }
+        }
+        int gotX = x, gotY = y;
+        ASSERT_EQ(Step(raster, gotX, gotY), want) << "width " << width << " at " << x << "," << y;
+        EXPECT_EQ(gotX, wantX);
+        EXPECT_EQ(gotY, wantY);
+      }
+    }
+  }
+}
+
 TEST(TraceCentreLine, PlusGivesFourArmsEndingAtTheCrossing) {
   Rows junctions;
   const Texts paths = TraceSkeleton({"...#...", "...#...", "...#...", "#######", "...#...", "...#...", "...#..."},
