@@ -21,6 +21,7 @@
 #include "formats/format_table.h"
 #include "options_common.h"
 #include "platform/key_value_store.h"
+#include "platform/memory.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/power_off.h"
@@ -165,6 +166,7 @@ int RunBatchCommand(const BatchArgs& args) {
 
   batch::BatchRunOptions options;
   options.jobs = args.jobs;
+  platform::KeepFreedMemoryForReuse();
   // An explicit --jobs N is the number of cores to keep busy: with 1, the
   // one conversion at a time does not spread over the other cores either.
   if (args.jobs > 0) options.threadsPerConversion = 1;

@@ -23,6 +23,7 @@
 #include "formats/format_table.h"
 #include "options_common.h"
 #include "platform/key_value_store.h"
+#include "platform/memory.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/progress.h"
@@ -230,6 +231,7 @@ int RunTrace(TraceArgs& args, const CLI::App& command) {
 
   long converted = 0, failed = 0;
   const int workers = batch::EffectiveJobs(args.jobs, sources.size());
+  if (sources.size() > 1) platform::KeepFreedMemoryForReuse();
   if (workers <= 1) {
     for (size_t i = 0; i < sources.size(); ++i) {
       const Source& s = sources[i];

@@ -1,6 +1,7 @@
 #include "platform/memory.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -41,6 +42,13 @@ uint64_t DefaultMemoryBudget() {
   if (const uint64_t configured = configuredBudget.load(std::memory_order_relaxed)) return configured;
   const uint64_t physical = PhysicalMemoryBytes();
   return physical ? physical / 2 : uint64_t{4} << 30;
+}
+
+void KeepFreedMemoryForReuse() {
+  // Setting either value also ends glibc's own threshold adjustment, which
+  // hands every raster freed at the top of a heap straight back.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }
 
 }  // namespace quillon::platform

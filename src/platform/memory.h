@@ -22,4 +22,13 @@ uint64_t DefaultMemoryBudget();
 // process's, as the resident memory it is checked against is.
 void SetDefaultMemoryBudget(uint64_t bytes);
 
+// For a process that converts file after file: memory a conversion frees
+// stays with the allocator for the next one instead of going back to the
+// system, so the next file's rasters do not fault in fresh zeroed pages (page
+// faults of two conversions side by side also queue on the one address
+// space's lock). Blocks above 32 MiB still come from and go back to the
+// system at once, and at most 64 MiB of free memory is kept at the top of
+// each heap, so what a long run holds stays near its largest conversion.
+void KeepFreedMemoryForReuse();
+
 }  // namespace quillon::platform
