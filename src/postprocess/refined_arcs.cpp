@@ -31,6 +31,7 @@ constexpr double kMaxBlankShare = 0.1;
 constexpr double kMinEdgeShare = 0.33;
 constexpr double kMaxStrayShare = 0.2;
 constexpr double kStray = 1.0;
+constexpr double kOutlier = 2.0;
 // Correction rounds (fewer once a round moves the circle by less than
 // kSettled), and the damping that keeps the centre of a short arc
 // (which the offsets barely fix) near where it was.
@@ -120,6 +121,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   StrokeCircle c = circle;
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   std::vector<Offset> offsets;
+  const bool ring = std::fabs(circle.sweep) >= model::kTwoPi - 1e-9;
   for (int round = 0; round < kRounds; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
     const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
@@ -151,6 +153,10 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     // Least squares: offset ≈ dr + dx·cos a + dy·sin a.
     double m[3][4] = {};
     for (const Offset& o : offsets) {
+      // On a full ring, after the first round, samples far off the circle
+      // (where a crossing stroke widens one side) are left out of the
+      // correction; a ring is crossed often and is no false arc.
+      if (ring && round > 0 && std::fabs(o.offset) > kOutlier) continue;
       const double f[3] = {1.0, std::cos(o.angle), std::sin(o.angle)};
       for (int r = 0; r < 3; ++r) {
         for (int k = 0; k < 3; ++k) m[r][k] += f[r] * f[k];

@@ -37,6 +37,23 @@ TEST(RefinedArcs, AFitOffTheStrokeMovesOntoItsCentreLine) {
   EXPECT_NEAR(hair->radius, 40.0, 0.5);
 }
 
+// Strokes touching a ring widen it on one side over a long stretch; those
+// samples must not drag the ring off its centre line.
+TEST(RefinedArcs, ARingWidenedAlongAStretchStaysOnItsCentreLine) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  test::DrawRing(raster, 100, 100, 60, 4);
+  // A concentric arc just outside, touching it over 60°, and a stroke
+  // grazing it.
+  test::DrawRing(raster, 100, 100, 65, 4, 0.0, 1.0);
+  test::DrawStroke(raster, 10, 170, 190, 158, 3);
+  const auto placed = followStroke(raster, StrokeCircle{{101.2, Up(98.8), 0.0}, 61.0, 0.0, model::kTwoPi}, 4.0);
+  ASSERT_TRUE(placed.has_value());
+  EXPECT_NEAR(placed->centre.x, 100.0, 0.2);
+  EXPECT_NEAR(placed->centre.y, Up(100.0), 0.2);
+  EXPECT_NEAR(placed->radius, 60.0, 0.2);
+}
+
 // The samples are walked out of order and the last walk is skipped once
 // the circle settles; neither may let a gap through or cost accuracy.
 TEST(RefinedArcs, AnOpenRingIsNoCircleButItsArcIsPlaced) {
