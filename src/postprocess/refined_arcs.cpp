@@ -38,8 +38,9 @@ constexpr double kOutlier = 2.0;
 constexpr int kRounds = 5;
 constexpr double kCentreDamping = 0.02;
 constexpr double kSettled = 0.05;
-// An arc whose sagitta is below this stays a straight run: its chord
-// follows the stroke within a pixel anyway.
+// An arc whose sagitta is below this, or below half the stroke width,
+// stays a straight run: its chord follows the stroke within a pixel, or
+// stays inside the stroke, anyway.
 constexpr double kMinSagitta = 1.0;
 // Dots: the smallest diameter, the largest one probed, and how far the
 // blob's extents across may differ (a short dash is no dot).
@@ -193,7 +194,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
                                     [](const Offset& o) { return std::fabs(o.offset) > kStray; });
   if (strays > kMaxStrayShare * static_cast<double>(offsets.size())) return std::nullopt;
   const double half = std::min(std::fabs(c.sweep), model::kTwoPi) / 2.0;
-  if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < kMinSagitta) return std::nullopt;
+  if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < std::max(kMinSagitta, width / 2.0)) return std::nullopt;
   return c;
 }
 
