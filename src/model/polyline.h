@@ -77,6 +77,9 @@ class CPolyLine final : public CEntity {
   // of the last vertex is dropped (answer false).
   bool appendVertex(const PolyVertex& v);
   bool appendVertex(double x, double y, double width = 0.0, double bulge = 0.0);
+  // Room for count vertices, so that a polyline built point by point
+  // allocates once.
+  void reserveVertices(std::size_t count) { vertices_.reserve(count); }
   // Removes the vertex at index (no-op when out of range).
   void removeVertex(std::size_t index);
   // Removes every vertex and frees their storage.

@@ -180,14 +180,18 @@ int generatePolyline(TracePath* path, const PolylineGenerationParams& params, st
     if (params.tolerance < kNoTolerance) {
       if (path->size() < 2) return kGenerateNoPath;
       auto polyline = std::make_unique<model::CPolyLine>();
+      polyline->reserveVertices(path->size());
       for (const TracePoint& p : path->points) appendPoint(*polyline, p, height);
       if (polyline->getVertexCount() >= 2) out = std::move(polyline);
       return kGenerateDone;
     }
 
-    std::vector<TracePoint> vertices;
+    // Reused across the paths of a run, so that a short path costs no
+    // allocation beyond its polyline.
+    thread_local std::vector<TracePoint> vertices;
     if (!simplifyPath(*path, vertices, params.tolerance, params.maxStride)) return kGenerateTooFewPoints;
     auto polyline = std::make_unique<model::CPolyLine>();
+    polyline->reserveVertices(vertices.size() + (path->closed ? 1 : 0));
     if (path->closed) {
       appendPoint(*polyline, vertices.back(), height);
       polyline->setClosed(true);
