@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 #include "model/circle.h"
@@ -676,23 +675,22 @@ bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* si
   const uint32_t n = layer.recount();
   if (n == 0) return true;
   try {
-    // The entities as they stand; merged results go to the front and are
-    // not visited again as P.
-    std::vector<model::CEntity*> order;
-    order.reserve(n);
-    for (const auto& entity : layer) order.push_back(entity.get());
-    std::unordered_set<model::CEntity*> gone;
-    const auto isLiveArc = [&](model::CEntity* e) {
-      return gone.count(e) == 0 && e->type() == model::EntityType::Arc;  // deleted ones first: never touched
-    };
-    for (size_t i = 0; i < order.size(); ++i) {
-      model::CEntity* p = order[i];
-      if (!isLiveArc(p)) continue;
+    // The arcs as they stand, in layer order (only arcs can merge); merged
+    // results go to the front and are not visited again as P. A flag per
+    // listed arc marks the ones already merged away.
+    std::vector<model::CEntity*> arcs;
+    for (const auto& entity : layer) {
+      if (entity->type() == model::EntityType::Arc) arcs.push_back(entity.get());
+    }
+    std::vector<char> gone(arcs.size(), 0);
+    for (size_t i = 0; i < arcs.size(); ++i) {
+      if (gone[i] != 0) continue;
+      model::CEntity* p = arcs[i];
       const model::CArc* r = static_cast<const model::CArc*>(p);
       std::unique_ptr<model::CEntity> made;  // r once it is a merge result
-      for (size_t j = i + 1; j < order.size(); ++j) {
-        model::CEntity* q = order[j];
-        if (!isLiveArc(q)) continue;
+      for (size_t j = i + 1; j < arcs.size(); ++j) {
+        if (gone[j] != 0) continue;
+        model::CEntity* q = arcs[j];
         const model::CArc& qArc = static_cast<const model::CArc&>(*q);
         const std::optional<MergedArc> m = canMergeArcs(*r, qArc, conDis);
         if (!m) continue;
@@ -705,10 +703,10 @@ bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* si
           result = makeCircle(m->centre, m->radius, width);
         }
         if (!made) {
-          gone.insert(p);
+          gone[i] = 1;
           layer.remove(p);
         }
-        gone.insert(q);
+        gone[j] = 1;
         layer.remove(q);
         made = std::move(result);
         if (made->type() == model::EntityType::Circle) {
@@ -720,7 +718,7 @@ bool mergeArcsLayer(model::CLayer& layer, int conDis, platform::ProgressSink* si
       if (made) layer.prepend(std::move(made));
       if (stage.hasSink()) {
         if (stage.stopRequested()) return false;
-        stage.progress(60 + static_cast<int>(static_cast<uint64_t>(i + 1) * 40 / n));
+        stage.progress(60 + static_cast<int>(static_cast<uint64_t>(i + 1) * 40 / arcs.size()));
       }
     }
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/circle.h"
+#include "model/line.h"
 #include "postprocess/stage_recorder.h"
 #include "postprocess/traced_drawing.h"
 
@@ -212,6 +213,27 @@ TEST(CircleRecognition, ArcsMeetingEndToStartMergeIntoHalvesAndCircles) {
   apart.append(std::make_unique<model::CArc>(model::Point3{0, 30}, 20, -kPi / 2, 0));
   ASSERT_TRUE(mergeArcsLayer(apart, 5, nullptr));
   EXPECT_EQ(apart.count(), 3u);
+}
+
+TEST(CircleRecognition, ArcMergingChainsPastOtherEntitiesAndLeavesThemInOrder) {
+  // Lines between the arcs neither break a chain nor move; an arc merged
+  // away is not tried again, and the result takes the front.
+  model::CLayer layer;
+  layer.append(std::make_unique<model::CLine>(model::Point3{200, 0}, model::Point3{300, 0}));
+  layer.append(std::make_unique<model::CArc>(model::Point3{0, 0}, 50, 0, kPi / 2));
+  layer.append(std::make_unique<model::CLine>(model::Point3{200, 10}, model::Point3{300, 10}));
+  layer.append(std::make_unique<model::CArc>(model::Point3{0, 0}, 50, kPi / 2 + 0.02, kPi));
+  layer.append(std::make_unique<model::CArc>(model::Point3{400, 0}, 20, 0, kPi / 2));
+  layer.append(std::make_unique<model::CArc>(model::Point3{0, 0}, 50, kPi + 0.02, 3 * kPi / 2));
+  ASSERT_TRUE(mergeArcsLayer(layer, 5, nullptr));
+  ASSERT_EQ(layer.count(), 4u);
+  std::vector<model::EntityType> types;
+  for (const auto& entity : layer) types.push_back(entity->type());
+  EXPECT_EQ(types, (std::vector<model::EntityType>{model::EntityType::Arc, model::EntityType::Line,
+                                                   model::EntityType::Line, model::EntityType::Arc}));
+  const auto& chained = static_cast<const model::CArc&>(*layer.first());
+  EXPECT_NEAR(chained.sweep(), 3 * kPi / 2, 0.05);
+  EXPECT_NEAR(static_cast<const model::CArc&>(*layer.last()).radius(), 20, 1e-12);
 }
 
 TEST(CircleRecognition, ArcsMergeOnlyInCentreLineModeWithConnect) {
