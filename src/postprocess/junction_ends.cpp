@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/polyline.h"
+#include "postprocess/stage_common.h"
 
 namespace quillon::postprocess {
 
@@ -120,20 +121,13 @@ bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, 
 int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
   std::vector<Segment> segments;
   std::vector<CPolyLine*> open;
+  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
+    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
+  });
   for (const auto& e : layer) {
     if (e->type() != model::EntityType::PolyLine) continue;
     auto& p = static_cast<CPolyLine&>(*e);
-    const auto& v = p.vertices();
-    const size_t n = v.size();
-    if (n < 2) continue;
-    const size_t count = p.isClosed() ? n : n - 1;
-    for (size_t i = 0; i < count; ++i) {
-      const PolyVertex& a = v[i];
-      const PolyVertex& b = v[(i + 1) % n];
-      if (a.hasBulge()) continue;
-      segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
-    }
-    if (!p.isClosed()) open.push_back(&p);
+    if (p.vertices().size() >= 2 && !p.isClosed()) open.push_back(&p);
   }
   const SegmentGrid grid(std::move(segments));
 

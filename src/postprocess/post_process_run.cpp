@@ -10,6 +10,7 @@
 #include "postprocess/junction_ends.h"
 #include "postprocess/line_width.h"
 #include "postprocess/mixed_line.h"
+#include "postprocess/refined_lines.h"
 #include "postprocess/stage_common.h"
 #include "postprocess/straighten.h"
 
@@ -44,6 +45,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   }
   const double straighten = options.StraightenTolerance();
   if (straighten > 0.0 && populated() && !straightenLayer(layer, straighten, sink)) return false;
+  if (options.b_Refine && populated()) rebuildStraightStrokes(layer, raster);
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
   if (options.b_CalcWidth) {
     if (!options.s_WidthSeries.empty() && populated()) {

@@ -59,6 +59,23 @@ bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_vi
 bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
                     platform::ProgressSink* sink, const std::function<void(model::CEntity&)>& work);
 
+// Calls visit(polyline, i, a, b) for every straight segment a–b (the one
+// from vertex i to the next, the closing one included) of every polyline of
+// the layer.
+template <typename Visit>
+void forEachStraightSegment(const model::CLayer& layer, Visit&& visit) {
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    auto& p = static_cast<model::CPolyLine&>(*e);
+    const auto& v = p.vertices();
+    const size_t n = v.size();
+    if (n < 2) continue;
+    const size_t count = p.isClosed() ? n : n - 1;
+    for (size_t i = 0; i < count; ++i)
+      if (!v[i].hasBulge()) visit(p, i, v[i], v[(i + 1) % n]);
+  }
+}
+
 // The angle between two direction vectors, acos of their normalised dot
 // product, in [0, π]; 0 when either vector has no length.
 inline double angleBetween(double ux, double uy, double vx, double vy) {

@@ -1,0 +1,142 @@
+// Refined centre lines: straight strokes come back whole across crossings,
+// and legs meeting at a corner end at the corner point.
+#include "postprocess/refined_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/polyline.h"
+#include "postprocess/traced_drawing.h"
+
+namespace quillon::postprocess {
+namespace {
+
+struct Segment {
+  double ax, ay, bx, by;
+};
+
+// The straight two-vertex polylines of the layer.
+std::vector<Segment> StraightPieces(const model::CLayer& layer) {
+  std::vector<Segment> out;
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    if (v.size() == 2 && !v[0].hasBulge()) out.push_back({v[0].x, v[0].y, v[1].x, v[1].y});
+  }
+  return out;
+}
+
+// Whether one straight piece runs from (ax, ay) to (bx, by), either way,
+// both ends within tolerance (screen coordinates of a raster `height` high).
+bool HasPiece(const model::CLayer& layer, int height, double ax, double ay, double bx, double by,
+              double tolerance = 1.0) {
+  ay = height - 1 - ay;
+  by = height - 1 - by;
+  for (const Segment& s : StraightPieces(layer)) {
+    const bool forward = std::hypot(s.ax - ax, s.ay - ay) <= tolerance && std::hypot(s.bx - bx, s.by - by) <= tolerance;
+    const bool backward = std::hypot(s.ax - bx, s.ay - by) <= tolerance && std::hypot(s.bx - ax, s.by - ay) <= tolerance;
+    if (forward || backward) return true;
+  }
+  return false;
+}
+
+std::string Describe(const model::CLayer& layer) {
+  std::string text;
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    text += "[";
+    for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices())
+      text += " (" + std::to_string(v.x) + "," + std::to_string(v.y) + ")";
+    text += " ]\n";
+  }
+  return text;
+}
+
+bool TraceRefined(model::CGraph& drawing) {
+  settings::TraceOption options;
+  options.b_Refine = true;
+  return test::TraceAndProcess(drawing, options);
+}
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 200;
+
+// A horizontal stroke crossed by strokes of other widths and angles, one
+// at a shallow angle, with a stem meeting it from below, comes back as one
+// straight piece from cap centre to cap centre, and so does each crossing
+// stroke.
+TEST(RefinedLines, StrokeCrossedByOthersComesBackWhole) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), kWidth, kHeight));
+  raster::CRaster& r = drawing.raster();
+  test::DrawStroke(r, 20, 100, 300, 100, 5);
+  test::DrawStroke(r, 80, 30, 80, 170, 9);
+  test::DrawStroke(r, 150, 40, 190, 170, 3);
+  test::DrawStroke(r, 240, 30, 270, 170, 7);
+  test::DrawStroke(r, 110, 70, 230, 126, 6);
+  test::DrawStroke(r, 215, 100, 215, 180, 4);
+  ASSERT_TRUE(TraceRefined(drawing));
+  const model::CLayer& layer = *drawing.currentLayer();
+  EXPECT_TRUE(HasPiece(layer, kHeight, 20, 100, 300, 100)) << Describe(layer);
+  EXPECT_TRUE(HasPiece(layer, kHeight, 80, 30, 80, 170)) << Describe(layer);
+  EXPECT_TRUE(HasPiece(layer, kHeight, 150, 40, 190, 170)) << Describe(layer);
+  EXPECT_TRUE(HasPiece(layer, kHeight, 240, 30, 270, 170)) << Describe(layer);
+  EXPECT_TRUE(HasPiece(layer, kHeight, 110, 70, 230, 126)) << Describe(layer);
+}
+
+// Two legs meeting at a sharp corner, and a frame's closed outline: every
+// leg a straight piece of its own ending at the corner points.
+TEST(RefinedLines, LegsMeetingAtACornerEndAtTheCornerPoint) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), kWidth, kHeight));
+  raster::CRaster& r = drawing.raster();
+  test::DrawStroke(r, 20, 170, 40, 40, 5);
+  test::DrawStroke(r, 40, 40, 140, 90, 5);
+  const double frame[4][2] = {{180, 30}, {300, 30}, {300, 170}, {180, 170}};
+  for (int i = 0; i < 4; ++i)
+    test::DrawStroke(r, frame[i][0], frame[i][1], frame[(i + 1) % 4][0], frame[(i + 1) % 4][1], 4);
+  ASSERT_TRUE(TraceRefined(drawing));
+  const model::CLayer& layer = *drawing.currentLayer();
+  EXPECT_TRUE(HasPiece(layer, kHeight, 20, 170, 40, 40)) << Describe(layer);
+  EXPECT_TRUE(HasPiece(layer, kHeight, 40, 40, 140, 90)) << Describe(layer);
+  // The frame's stroke centres lie between pixel rows for an even width.
+  for (int i = 0; i < 4; ++i)
+    EXPECT_TRUE(HasPiece(layer, kHeight, frame[i][0], frame[i][1], frame[(i + 1) % 4][0], frame[(i + 1) % 4][1], 1.0))
+        << "side " << i << "\n"
+        << Describe(layer);
+}
+
+model::CPolyLine* Add(model::CLayer& layer, std::vector<std::pair<double, double>> points, double width) {
+  auto p = std::make_unique<model::CPolyLine>();
+  for (const auto& [x, y] : points) p->appendVertex(x, y, width);
+  return static_cast<model::CPolyLine*>(layer.append(std::move(p)));
+}
+
+// Collinear pieces stay apart where white lies between them (the dashes
+// of a dashed line) or where their strokes differ much in width; a gentle
+// bend of a polyline is no corner.
+TEST(RefinedLines, PiecesWithoutInkBetweenOrOfOtherWidthsStayApart) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  // Dashes along screen row 40 (drawing y 159).
+  for (double x = 20; x < 280; x += 40) test::DrawStroke(raster, x, 40, x + 30, 40, 3);
+  // A thin and a thick stroke end to end along row 100 (drawing y 99).
+  test::DrawStroke(raster, 20, 100, 150, 100, 2);
+  test::DrawStroke(raster, 150, 100, 300, 100, 11);
+  model::CLayer layer;
+  for (double x = 20; x < 280; x += 40) Add(layer, {{x, 159}, {x + 30, 159}}, 3);
+  Add(layer, {{20, 99}, {150, 99}}, 2);
+  Add(layer, {{150, 99}, {300, 99}}, 11);
+  // A polyline bending by 10° at each vertex.
+  model::CPolyLine* bend = Add(layer, {{20, 20}, {60, 20}, {99.4, 26.9}, {137, 40.6}}, 3);
+  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 0);
+  EXPECT_EQ(layer.count(), 10u);
+  EXPECT_EQ(bend->vertices().size(), 4u);
+}
+
+}  // namespace
+}  // namespace quillon::postprocess
