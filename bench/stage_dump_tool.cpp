@@ -7,9 +7,13 @@
 //   stage_dump_tool line X0 Y0 X1 Y1 WIDTH
 //   stage_dump_tool circle CX CY R WIDTH
 //   stage_dump_tool arc CX CY R WIDTH START END      (radians, counter-clockwise)
+//   stage_dump_tool tee X0 Y0 X1 Y1 WIDTH SX SY SWIDTH (a bar and a stem from its middle to (SX, SY))
 //   stage_dump_tool sheet W H DENSITY NOISE INDEX    (primitive INDEX of that sheet, drawn alone)
 //   stage_dump_tool context W H DENSITY NOISE INDEX  (the whole sheet; entities near that primitive,
 //                                                     or all of them for INDEX −1)
+// Anywhere among the arguments: --refine traces with refined centre lines,
+// --fidelity draws the sheet with fidelity_tool's cases (its primitive
+// indices), --ink prints the raster around a T junction's stem root.
 // Coordinates are pixel columns and rows (row 0 at the top), as the sheet
 // generator takes them.
 
@@ -28,6 +32,7 @@
 #include "postprocess/angle_adjust.h"
 #include "postprocess/circle_arc.h"
 #include "postprocess/connect.h"
+#include "postprocess/junction_ends.h"
 #include "postprocess/line_width.h"
 #include "postprocess/mixed_line.h"
 #include "postprocess/straighten.h"
@@ -103,13 +108,36 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool refine = false, fidelity = false, ink = false;
+  {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+      const std::string a = argv[i];
+      if (a == "--refine")
+        refine = true;
+      else if (a == "--fidelity")
+        fidelity = true;
+      else if (a == "--ink")
+        ink = true;
+      else
+        argv[kept++] = argv[i];
+    }
+    argc = kept;
+  }
   if (argc < 2) return usage();
   const std::string kind = argv[1];
   const auto arg = [&](int i) { return i < argc ? std::atof(argv[i]) : 0.0; };
   bench::Primitive p;
   raster::CRaster whole;  // the whole sheet, for "context"
   int width = 0, height = 0;
-  if (kind == "line" && argc >= 7) {
+  bench::Primitive stem;  // of "tee"
+  if (kind == "tee" && argc >= 10) {
+    p.kind = bench::PrimitiveKind::Line;
+    p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
+    p.width = arg(6);
+    stem.points = {{(arg(2) + arg(4)) / 2, (arg(3) + arg(5)) / 2}, {arg(7), arg(8)}};
+    stem.width = arg(9);
+  } else if (kind == "line" && argc >= 7) {
     p.kind = bench::PrimitiveKind::Line;
     p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
     p.width = arg(6);
@@ -124,6 +152,7 @@ int main(int argc, char** argv) {
     bench::SheetSpec spec{std::atoi(argv[2]), std::atoi(argv[3])};
     spec.density = arg(4);
     spec.noise = std::atoi(argv[5]) != 0;
+    spec.fidelityCases = fidelity;
     bench::Sheet sheet;
     if (!bench::GenerateSheet(spec, sheet)) return 1;
     // Index −1 with "context": the whole sheet, every entity shown.
@@ -161,6 +190,10 @@ int main(int argc, char** argv) {
       hx = std::fmax(hx, q.x);
       hy = std::fmax(hy, q.y);
     }
+    for (const auto& q : stem.points) {
+      hx = std::fmax(hx, q.x);
+      hy = std::fmax(hy, q.y);
+    }
     hx = std::fmax(hx, p.centre.x + p.radius);
     hy = std::fmax(hy, p.centre.y + p.radius);
     width = static_cast<int>(hx + p.width + 10);
@@ -187,9 +220,22 @@ int main(int argc, char** argv) {
   } else {
     if (!raster.create(width, height, 1)) return 1;
     bench::DrawPrimitive(raster, p);
+    if (!stem.points.empty()) bench::DrawPrimitive(raster, stem);
   }
   drawing.clearForTrace();
-  const settings::TraceOption options;
+  settings::TraceOption options;
+  options.b_Refine = refine;
+  if (ink && whole.width() > 0 && !p.points.empty()) {
+    // The ink around the first point (a stem's root), rows downwards.
+    const int cx = static_cast<int>(std::lround(p.points[0].x)), cy = static_cast<int>(std::lround(p.points[0].y));
+    std::printf("ink around column %d row %d (drawing y %d):\n", cx, cy, static_cast<int>(top) - cy);
+    for (int y = cy - 14; y <= cy + 14; ++y) {
+      std::printf("  %6.0f ", top - y);
+      for (int x = cx - 20; x <= cx + 20; ++x)
+        std::putchar(x == cx && y == cy ? '@' : whole.bitAtChecked(x, y) ? '#' : '.');
+      std::printf("\n");
+    }
+  }
 
   trace::CTracer tracer(raster);
   if (!tracer.traceCentreLine(nullptr)) return 1;
@@ -214,16 +260,16 @@ int main(int argc, char** argv) {
   postprocess::calculateWidthsLayer(layer, raster, options.b_Refine, nullptr);
   dumpLayer("widths", layer);
   if (options.b_Connect) {
-    postprocess::connectLayer(layer, options.i_ConDis, nullptr, &ends);
+    postprocess::connectLayer(layer, options.i_ConDis, nullptr, &ends, refine ? &raster : nullptr);
     dumpLayer("connect", layer);
   }
   if (options.b_DelLine) {
-    postprocess::deleteShortLines(layer, options.i_DelLine_Length);
+    postprocess::deleteShortLines(layer, options.i_DelLine_Length, refine ? &raster : nullptr);
     dumpLayer("delete short lines", layer);
   }
   if (options.b_RecogniseCirArc) {
     postprocess::recogniseCirclesLayer(layer, options, std::max(width, height), postprocess::CircleMode::CentreLine,
-                                       nullptr);
+                                       nullptr, refine ? &raster : nullptr);
     dumpLayer("circles", layer);
   }
   postprocess::straightenLayer(layer, options.StraightenTolerance(), nullptr);
@@ -231,6 +277,10 @@ int main(int argc, char** argv) {
   if (options.b_ForceOrtho) {
     postprocess::adjustAnglesLayer(layer, options.s_AngleSeries, nullptr);
     dumpLayer("angles", layer);
+  }
+  if (refine) {
+    postprocess::carryEndsOntoStrokes(layer, raster);
+    dumpLayer("junction ends", layer);
   }
   return 0;
 }

@@ -29,6 +29,13 @@ constexpr double kMinSine = 0.5;  // 30°
 constexpr double kMinMove = 0.25;
 // Step of the ink check between the end and its new place.
 constexpr double kInkStep = 0.5;
+// The ink's centre across a stroke: step of the scans, how far beyond the
+// stroke's half width a scan looks, the stations on each side of the
+// junction and their spacing along the stroke, pixels.
+constexpr double kScanStep = 0.125;
+constexpr double kScanSlack = 2.5;
+constexpr int kStations = 4;
+constexpr double kStationStep = 2.0;
 
 struct Segment {
   double ax, ay, bx, by;
@@ -116,6 +123,69 @@ bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, 
   return true;
 }
 
+bool inkAt(const raster::CRaster& raster, double x, double y) {
+  const int column = static_cast<int>(std::floor(x + 0.5));
+  const int row = raster.height() - 1 - static_cast<int>(std::floor(y + 0.5));
+  return raster.bitAtChecked(column, row);
+}
+
+// Where the centre of the stroke's ink lies beside the traced segment s
+// near the point at `along` pixels from s's start: how far along s's
+// normal (−s.y, s.x), from the segment's line. Thinning pulls a stroke's
+// skeleton towards a branch at a junction, and straighten and angle
+// adjustment then leave the segment up to a pixel or so off the ink; the
+// ink's own middle, scanned across the stroke at stations on both sides of
+// the junction, clear of the branch's ink (`clear` pixels away), is where
+// the branch was drawn to. Stations whose scan runs into other ink are
+// skipped. False when too few stations remain.
+bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double along, double clear, double& offset) {
+  const double sx = s.bx - s.ax, sy = s.by - s.ay, sl = std::hypot(sx, sy);
+  const double bx = sx / sl, by = sy / sl, nx = -by, ny = bx;
+  const double reach = std::max(s.halfWidth, 0.5) + kScanSlack;
+  double sumD = 0.0, sumC = 0.0, sumDD = 0.0, sumDC = 0.0;
+  int count = 0, sides = 0;
+  for (const double side : {-1.0, 1.0}) {
+    int here = 0;
+    for (int k = 0; k < kStations; ++k) {
+      const double d = side * (clear + k * kStationStep);
+      if (along + d < 0.0 || along + d > sl) break;
+      const double px = s.ax + bx * (along + d), py = s.ay + by * (along + d);
+      // Samples half a step off the station, so that none falls on a pixel
+      // edge and both edges of the run come out alike; the run is the one
+      // nearest to the traced segment, which may lie beside the ink.
+      const auto ink = [&](double o) { return inkAt(raster, px + nx * o, py + ny * o); };
+      double start = kScanStep / 2.0;
+      while (start < reach && !ink(start) && !ink(-start)) start += kScanStep;
+      if (start >= reach) continue;
+      if (!ink(start)) start = -start;
+      double lo = start, hi = start;
+      while (lo > -reach && ink(lo - kScanStep)) lo -= kScanStep;
+      while (hi < reach && ink(hi + kScanStep)) hi += kScanStep;
+      if (lo <= -reach || hi >= reach) continue;  // runs into other ink
+      const double c = (lo + hi) / 2.0;
+      sumD += d;
+      sumC += c;
+      sumDD += d * d;
+      sumDC += d * c;
+      ++count;
+      ++here;
+    }
+    if (here > 0) ++sides;
+  }
+  if (count < 2) return false;
+  // The centre at the junction: a straight fit across both sides, the mean of one.
+  const double mean = sumC / count;
+  if (sides == 2) {
+    const double md = sumD / count;
+    const double vd = sumDD / count - md * md;
+    const double slope = vd > 1e-9 ? (sumDC / count - md * mean) / vd : 0.0;
+    offset = mean - slope * md;
+  } else {
+    offset = mean;
+  }
+  return std::fabs(offset) <= std::max(1.5, s.halfWidth);
+}
+
 }  // namespace
 
 int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
@@ -145,7 +215,12 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
       const double length = std::hypot(dx, dy);
       if (length < 1.0) continue;
       const double ux = dx / length, uy = dy / length;
-      double bestT = 1e300;
+      // A stroke wider than the one it runs into may end short of it by
+      // about its own half width: its skeleton stops inside the blob where
+      // the two overlap.
+      const double ownHalfWidth = v[end == 0 ? 0 : n - 2].startWidth / 2.0;
+      double bestT = 1e300, bestAlong = 0.0, bestSine = 1.0;
+      const Segment* target = nullptr;
       grid.around(ex, ey, [&](const Segment& s) {
         if (s.owner == p && s.index == endSegment) return;
         const double sx = s.bx - s.ax, sy = s.by - s.ay;
@@ -157,11 +232,25 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
         const double t = (wx * sy - wy * sx) / denominator;  // along u from the end
         const double along = (wx * uy - wy * ux) / denominator;  // along s from a, as a share
         if (along * sl < -kAlongSlack || along * sl > sl + kAlongSlack) return;
-        if (t < -s.halfWidth || t > std::min(s.halfWidth + kAheadSlack, kMaxReach)) return;
+        if (t < -s.halfWidth || t > std::min(std::max(s.halfWidth, ownHalfWidth) + kAheadSlack, kMaxReach)) return;
         if (std::fabs(t) >= std::fabs(bestT)) return;
         bestT = t;
+        bestAlong = along * sl;
+        bestSine = std::fabs(denominator) / sl;
+        target = &s;
       });
-      if (bestT > 1e299 || std::fabs(bestT) < kMinMove) continue;
+      if (target == nullptr) continue;
+      // Onto the middle of the target's ink rather than its traced segment,
+      // when the ink beside the junction shows it.
+      double offset = 0.0;
+      const double clear = ownHalfWidth / bestSine + std::max(target->halfWidth, 0.5) + 1.0;
+      if (inkCentreOffset(raster, *target, bestAlong, clear, offset)) {
+        const double sl = std::hypot(target->bx - target->ax, target->by - target->ay);
+        const double nx = -(target->by - target->ay) / sl, ny = (target->bx - target->ax) / sl;
+        const double across = ux * nx + uy * ny;  // of the end's direction along the normal
+        bestT = (offset - ((ex - target->ax) * nx + (ey - target->ay) * ny)) / across;
+      }
+      if (std::fabs(bestT) < kMinMove) continue;
       const double nx = ex + ux * bestT, ny = ey + uy * bestT;
       if (!inkBetween(raster, ex, ey, nx, ny)) continue;
       auto& w = p->editVertices();

@@ -38,7 +38,6 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
     return false;
   if (options.b_DelLine && populated())
     deleteShortLines(layer, options.i_DelLine_Length, options.b_Refine ? &raster : nullptr);
-  if (options.b_Refine && populated()) carryEndsOntoStrokes(layer, raster);
   if (options.b_RecogniseCirArc && populated()) {
     const int size = std::max(raster.width(), raster.height());
     if (!recogniseCirclesLayer(layer, options, size, CircleMode::CentreLine, sink, &raster)) return false;
@@ -47,6 +46,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (straighten > 0.0 && populated() && !straightenLayer(layer, straighten, sink)) return false;
   if (options.b_Refine && populated()) rebuildStraightStrokes(layer, raster);
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
+  if (options.b_Refine && populated()) carryEndsOntoStrokes(layer, raster);
   if (options.b_CalcWidth) {
     if (!options.s_WidthSeries.empty() && populated()) {
       int pixelsPerMetre = raster::kDefaultPixelsPerMetre;

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
 
+#include "model/graph.h"
 #include "model/polyline.h"
 #include "postprocess/traced_drawing.h"
 
@@ -55,6 +60,70 @@ TEST_F(TeeJunction, EndsThatDoNotRunIntoInkOrMeetTheBarAtAFlatAngleStay) {
   EXPECT_DOUBLE_EQ(apart->vertices().back().y, 82.0);
   EXPECT_DOUBLE_EQ(flat->vertices().front().y, 84.0);
 }
+
+
+// Whole refined traces of T junctions of unequal widths at several angles:
+// the stem's end at the bar lies on the bar's drawn centre line.
+struct TeeCase {
+  double barWidth, stemWidth, degrees;
+};
+
+class TracedTee : public ::testing::TestWithParam<TeeCase> {};
+
+// The layer's polylines, for failure messages.
+std::string Polylines(const model::CLayer& layer) {
+  std::ostringstream out;
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    out << "\n ";
+    for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices()) out << " (" << v.x << ", " << v.y << ")";
+  }
+  return out.str();
+}
+
+TEST_P(TracedTee, StemEndsOnTheBarCentreLine) {
+  const TeeCase c = GetParam();
+  constexpr int kSize = 180;
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), kSize, kSize));
+  // Screen coordinates: the bar through (cx, cy) along the angle, the stem
+  // from there 60 px along the bar's normal. Off the pixel grid, so that no
+  // pixel centre lies on a stroke's edge.
+  const double a = c.degrees * 3.14159265358979 / 180.0;
+  const double ux = std::cos(a), uy = std::sin(a), cx = 90.3, cy = 90.2;
+  test::DrawStroke(drawing.raster(), cx - 70 * ux, cy - 70 * uy, cx + 70 * ux, cy + 70 * uy, c.barWidth);
+  test::DrawStroke(drawing.raster(), cx, cy, cx - 60 * uy, cy + 60 * ux, c.stemWidth);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  // In drawing coordinates (y up) the junction is (cx, kSize − 1 − cy) and
+  // the stem runs from it along (−uy, −ux).
+  const double jx = cx, jy = kSize - 1 - cy, sx = -uy, sy = -ux;
+  const model::PolyVertex* found = nullptr;
+  double nearest = 1e300;
+  for (const auto& e : *drawing.currentLayer()) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    if (v.size() < 2) continue;
+    for (const auto& [end, next] : {std::pair{&v.front(), &v[1]}, std::pair{&v.back(), &v[v.size() - 2]}}) {
+      const double dx = next->x - end->x, dy = next->y - end->y, length = std::hypot(dx, dy);
+      const double d = std::hypot(end->x - jx, end->y - jy);
+      if (length < 1e-9 || (dx * sx + dy * sy) / length < 0.95 || d >= nearest) continue;
+      nearest = d;
+      found = end;
+    }
+  }
+  ASSERT_NE(found, nullptr) << "no stem end near the junction" << Polylines(*drawing.currentLayer());
+  // Distance from the bar's centre line, direction (ux, −uy) in drawing coordinates.
+  const double off = std::fabs((found->x - jx) * uy + (found->y - jy) * ux);
+  EXPECT_LE(off, 0.5) << Polylines(*drawing.currentLayer());
+  EXPECT_LE(nearest, 1.5) << Polylines(*drawing.currentLayer());
+}
+
+INSTANTIATE_TEST_SUITE_P(UnequalWidths, TracedTee,
+                         ::testing::Values(TeeCase{9, 3, 0}, TeeCase{3, 9, 0}, TeeCase{12, 2, 90}, TeeCase{2, 8, 90},
+                                           TeeCase{5, 5, 30}, TeeCase{7, 4, 17}, TeeCase{4, 7, -35},
+                                           TeeCase{10, 6, 120}, TeeCase{6, 11, 62}, TeeCase{1, 5, 40}));
 
 }  // namespace
 }  // namespace quillon::postprocess
