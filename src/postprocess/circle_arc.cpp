@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "model/circle.h"
@@ -486,24 +487,99 @@ std::vector<std::unique_ptr<model::CPolyLine>> withoutSegments(const model::CPol
   return runs;
 }
 
+// Circles listed by where a point may match them: each circle in every
+// cell its reach (a square round its centre) touches, so that a look-up
+// tries the few circles near a point instead of all of them. A noisy sheet
+// has a million segments and a thousand circles.
+class CircleGrid {
+ public:
+  // Plain: every circle is tried for every point.
+  explicit CircleGrid(bool plain) : plain_(plain) {}
+
+  void add(const Point3& centre, double reach) {
+    const auto index = static_cast<uint32_t>(count_++);
+    if (plain_) {
+      everywhere_.push_back(index);
+      return;
+    }
+    // A cell's width of slack, so that rounding in a caller's distance
+    // test never puts a match outside the cells listed.
+    const double r = reach + 1.0;
+    int64_t x0, x1, y0, y1;
+    if (!cellOf(centre.x - r, x0) || !cellOf(centre.x + r, x1) || !cellOf(centre.y - r, y0) ||
+        !cellOf(centre.y + r, y1) || (x1 - x0 + 1) * (y1 - y0 + 1) > kMostCells) {
+      everywhere_.push_back(index);
+      return;
+    }
+    for (int64_t y = y0; y <= y1; ++y)
+      for (int64_t x = x0; x <= x1; ++x) cells_[key(x, y)].push_back(index);
+  }
+
+  // Whether test answers true for a circle (by its index in the order
+  // added) whose reach may hold (x, y).
+  template <class Test>
+  bool any(double x, double y, Test&& test) const {
+    int64_t cx, cy;
+    if (!cellOf(x, cx) || !cellOf(y, cy)) {
+      for (size_t i = 0; i < count_; ++i)
+        if (test(i)) return true;
+      return false;
+    }
+    for (const uint32_t i : everywhere_)
+      if (test(i)) return true;
+    const auto cell = cells_.find(key(cx, cy));
+    if (cell == cells_.end()) return false;
+    for (const uint32_t i : cell->second)
+      if (test(i)) return true;
+    return false;
+  }
+
+ private:
+  static constexpr double kCell = 32.0;
+  static constexpr int64_t kMostCells = 4096;
+  static constexpr double kFar = 1e12;
+
+  static bool cellOf(double v, int64_t& cell) {
+    if (!(std::fabs(v) < kFar)) return false;  // NaN too
+    cell = static_cast<int64_t>(std::floor(v / kCell));
+    return true;
+  }
+  static uint64_t key(int64_t x, int64_t y) {
+    return (static_cast<uint64_t>(x) << 32) ^ (static_cast<uint64_t>(y) & 0xffffffffu);
+  }
+
+  bool plain_;
+  size_t count_ = 0;
+  std::vector<uint32_t> everywhere_;
+  std::unordered_map<uint64_t, std::vector<uint32_t>> cells_;
+};
+
 void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
   std::vector<InkCircle> made;
+  // Two circles are the same within 2 pixels of centre and radius.
+  constexpr double kSameCircle = 2.0;
+  CircleGrid madeGrid(tolerances.plain);
+  const auto remember = [&](const InkCircle& c) {
+    made.push_back(c);
+    madeGrid.add(c.centre, kSameCircle);
+  };
   const auto known = [&](const InkCircle& c) {
-    for (const InkCircle& m : made)
-      if (model::distance(m.centre, c.centre) <= 2.0 && std::fabs(m.radius - c.radius) <= 2.0) return true;
-    return false;
+    return madeGrid.any(c.centre.x, c.centre.y, [&](size_t i) {
+      const InkCircle& m = made[i];
+      return model::distance(m.centre, c.centre) <= kSameCircle && std::fabs(m.radius - c.radius) <= kSameCircle;
+    });
   };
   const auto tryCircle = [&](const InkCircle& c) {
     if (known(c)) return;
     const StrokeCircle ring{c.centre, c.radius, 0.0, kTwoPi};
     const auto placed = followStroke(*tolerances.raster, ring, c.width);
     if (!placed || placed->radius < kMinRadius || placed->radius > tolerances.size) return;
-    made.push_back({placed->centre, placed->radius, c.width});
+    remember({placed->centre, placed->radius, c.width});
   };
   for (const auto& e : layer) {
     if (e->type() == model::EntityType::Circle) {
       const auto& c = static_cast<const model::CCircle&>(*e);
-      made.push_back({c.centre(), c.radius(), c.getWidth()});  // already whole
+      remember({c.centre(), c.radius(), c.getWidth()});  // already whole
     }
   }
   const size_t whole = made.size();
@@ -519,24 +595,29 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
   }
   if (made.size() == whole) return;
   const std::vector<InkCircle> fresh(made.begin() + static_cast<std::ptrdiff_t>(whole), made.end());
+  const auto toleranceOf = [](const InkCircle& c) { return std::max(2.0, c.width / 2.0); };
+  // A bulge matches a circle whose centre lies within the tolerance of its
+  // own, a chord one whose box holds its first end: both lie within the
+  // circle's radius plus tolerance of its centre.
+  CircleGrid freshGrid(tolerances.plain);
+  for (const InkCircle& c : fresh) freshGrid.add(c.centre, c.radius + toleranceOf(c));
   const auto onFresh = [&](const PolyVertex& a, const PolyVertex& b, const InkCircle* bulge) {
-    for (const InkCircle& c : fresh) {
-      const double tolerance = std::max(2.0, c.width / 2.0);
-      if (bulge != nullptr) {
-        if (std::fabs(bulge->radius - c.radius) <= tolerance && model::distance(bulge->centre, c.centre) <= tolerance)
-          return true;
-        continue;
-      }
-      // Every segment of the layer meets every fresh circle here: a box
-      // test keeps the ring distances to the few segments near one.
-      const double box = c.radius + tolerance;
-      if (std::fabs(a.x - c.centre.x) > box || std::fabs(a.y - c.centre.y) > box) continue;
-      // A short chord over a crossing: both ends and its middle on the ring.
-      if (onRing(c, a.x, a.y, tolerance) && onRing(c, b.x, b.y, tolerance) &&
-          onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance))
-        return true;
+    if (bulge != nullptr) {
+      return freshGrid.any(bulge->centre.x, bulge->centre.y, [&](size_t i) {
+        const InkCircle& c = fresh[i];
+        const double tolerance = toleranceOf(c);
+        return std::fabs(bulge->radius - c.radius) <= tolerance && model::distance(bulge->centre, c.centre) <= tolerance;
+      });
     }
-    return false;
+    return freshGrid.any(a.x, a.y, [&](size_t i) {
+      const InkCircle& c = fresh[i];
+      const double tolerance = toleranceOf(c);
+      const double box = c.radius + tolerance;
+      if (std::fabs(a.x - c.centre.x) > box || std::fabs(a.y - c.centre.y) > box) return false;
+      // A short chord over a crossing: both ends and its middle on the ring.
+      return onRing(c, a.x, a.y, tolerance) && onRing(c, b.x, b.y, tolerance) &&
+             onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance);
+    });
   };
   for (model::CEntity* e = layer.first(); e != nullptr;) {
     model::CEntity* following = e->next();
@@ -734,7 +815,7 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
   stage.begin("ProcessRecCircle", "Recognize circle");
   const bool refine = options.b_Refine && mode == CircleMode::CentreLine;
   const CircleTolerances tolerances{options.d_MaxDis, options.i_ConDis, static_cast<double>(size), refine,
-                                    refine ? raster : nullptr};
+                                    refine ? raster : nullptr, options.plainPipeline};
   const bool merge = mode == CircleMode::CentreLine && options.b_Connect;
   const uint32_t n = layer.recount();
   const double step = n > 0 ? (merge ? 60.0 : 100.0) / n : 0.0;

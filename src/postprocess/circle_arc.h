@@ -36,6 +36,9 @@ struct CircleTolerances {
   // A fitted run must then follow the centre line of an inked stroke, which
   // also places its centre and radius (see followStroke).
   const raster::CRaster* raster = nullptr;
+  // Compare every circle with every segment instead of the circles near it
+  // (same result, for checking).
+  bool plain = false;
 };
 
 // A circle fitted through a run of vertices.

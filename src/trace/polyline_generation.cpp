@@ -262,9 +262,10 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
   const double step = paths.empty() ? 0.0 : 100.0 / static_cast<double>(paths.size());
   size_t count = 0;
   const bool dots = options.b_Refine && params.method == settings::TraceMethod::CenterLine;
-  std::vector<TracePoint> lonePixels;
-  if (dots) lonePixels = paths.lonePixels();
-  for (TracePath& path : paths) {
+  std::vector<TracePoint> lonePixels = paths.takeLonePixels();
+  if (!dots) std::vector<TracePoint>().swap(lonePixels);
+  while (!paths.empty()) {
+    TracePath& path = paths.front();
     std::unique_ptr<model::CPolyLine> polyline;
     if (generatePolyline(&path, params, polyline, ends) == kGenerateNoMemory) {
       stage.finished(kTraceNoMemory);
@@ -273,8 +274,8 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
     if (dots && !polyline) {
       if (const auto middle = stubMiddle(path)) lonePixels.push_back(*middle);
     }
-    // The points are not needed once the path became a polyline.
-    path.release();
+    // The path is not needed once it became a polyline.
+    paths.removeFirst();
     if (polyline) drawing.addEntity(std::move(polyline));
     ++count;
     stage.progress(static_cast<int>(static_cast<double>(count) * step));

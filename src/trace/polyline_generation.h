@@ -98,8 +98,10 @@ class CentreStubTest {
 // after each path and a cancel check after it. Returns 0 when the stage
 // ended normally (stage end delivered), else the result code it delivered
 // with finished(): 2 when a polyline could not be allocated, 10 when
-// cancelled. `ends` is the run's end index (may be null). Each path's points
-// are freed once its polyline is made (the paths stay, empty).
+// cancelled. `ends` is the run's end index (may be null). Each path leaves
+// the list once its polyline is made, so that a noisy scan's million paths
+// give their memory to the polylines; after a normal end (and after a
+// cancel, for the paths done) the list holds no paths and no lone pixels.
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
                       platform::ProgressSink* sink, postprocess::EndIndex* ends);
 

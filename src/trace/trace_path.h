@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace quillon::trace {
@@ -56,10 +57,18 @@ class TracePathList {
   void removeLast() {
     if (!paths_.empty()) paths_.pop_back();
   }
+  // Removes the first path (no-op on an empty list); the deque gives back
+  // each block of paths once its last path is gone.
+  void removeFirst() {
+    if (!paths_.empty()) paths_.pop_front();
+  }
+  TracePath& front() { return paths_.front(); }
   void clear() {
     paths_.clear();
     lonePixels_.clear();
   }
+  // Hands the lone pixels over; the list keeps none.
+  std::vector<TracePoint> takeLonePixels() { return std::exchange(lonePixels_, {}); }
 
   // Skeleton pixels that stood alone (no path: thinning left one pixel of
   // a dot or a speck); refined centre lines look at them again.

@@ -225,6 +225,7 @@ TEST(GeneratePolylines, ReportsEveryPathAndAddsToTheCurrentLayer) {
   test::StageRecorder sink;
   EXPECT_EQ(generatePolylines(paths, drawing, options, &sink, nullptr), kTraceFinished);
   EXPECT_EQ(drawing.currentLayer()->count(), 2u);
+  EXPECT_TRUE(paths.empty());  // their memory went to the polylines
   const std::vector<std::string> expected{"begin Generate polyline", "progress 33", "progress 66", "progress 100",
                                           "end"};
   EXPECT_EQ(sink.events, expected);
