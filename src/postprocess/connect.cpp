@@ -308,6 +308,9 @@ double distanceToLine(const Point3& p, const Point3& a, const Point3& b) {
 // from a to b. Ends that face each other across more than a pixel or two
 // of white are the ends of dashes, not pieces of one stroke.
 constexpr double kMaxBlankGap = 2.0;
+// How far at least a drawn stem reaches beyond the half width of the
+// strokes it meets, pixels.
+constexpr double kMinStemReach = 4.0;
 constexpr double kGapStep = 0.5;
 double longestBlank(const raster::CRaster& raster, const Point3& a, const Point3& b) {
   const double length = std::hypot(b.x - a.x, b.y - a.y);
@@ -782,6 +785,14 @@ class ConnectRun {
     m->polyline = nullptr;
   }
 
+  // Refined centre lines: whether a branch of this length (from the
+  // junction pixel) and width sticks out of strokes of width `meets` far
+  // enough to be drawn. The spurs thinning grows on bumps and specks at a
+  // stroke's edge reach its half width and a little more.
+  static bool isDrawnStem(double length, double width, double meets) {
+    return length > meets / 2.0 + std::max(2.0 * width, kMinStemReach);
+  }
+
   // T junction: two wide long strokes and a thin short spur. Answers true
   // when the strokes were joined and the result went to the layer.
   bool resolveSpur(EndCluster& cluster, ClusterMember* spur) {
@@ -796,6 +807,12 @@ class ConnectRun {
       return false;
     }
     const bool toLayerDone = joinMembers(mp, mq);
+    if (refinedGaps_ != nullptr && isDrawnStem(spurLength, spurWidth, std::max(endWidth(*p, mp->end), endWidth(*q, mq->end)))) {
+      // Refined centre lines: a branch reaching well out of the strokes it
+      // meets is a drawn stem, not a thinning artefact; it stays.
+      releaseMember(spur);
+      return toLayerDone;
+    }
     // The spur goes. When its far end is a free end (a cluster of its own)
     // that end is dropped too, whatever order the clusters are resolved in.
     clearLink(s, spur->end);

@@ -402,5 +402,32 @@ TEST(JoinPolylines, FarAwayEndsAtAnAngleAreBridgedBySegment) {
   EXPECT_TRUE(a.vertices().empty() && b.vertices().empty());
 }
 
+// Refined centre lines: a thin branch reaching well beyond the stroke it
+// meets is drawn ink and stays beside the joined stroke; the short spur
+// still goes. The raster is ink everywhere, so no white parts the ends.
+TEST(Connect, RefinedTJunctionKeepsALongThinStem) {
+  raster::CRaster ink;
+  ASSERT_TRUE(ink.create(160, 60, 1));
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 160; ++x) ink.setBit(x, y, true);
+  const auto junction = [](model::CLayer& layer, double stemLength) {
+    add(layer, {{10, 30}, {79, 30}}, 4.0);
+    add(layer, {{81, 30}, {150, 30}}, 4.0);
+    add(layer, {{80, 31}, {80, 30 + stemLength}}, 1.0);
+  };
+  for (const bool refined : {false, true}) {
+    SCOPED_TRACE(refined ? "refined" : "plain");
+    model::CLayer layer;
+    junction(layer, 20.0);
+    ASSERT_TRUE(connectLayer(layer, 5, nullptr, nullptr, refined ? &ink : nullptr));
+    ASSERT_EQ(layer.count(), refined ? 2u : 1u);
+    EXPECT_EQ(texts(layer).back(), "open (10,30) (80,30) (150,30)");
+    model::CLayer spur;
+    junction(spur, 5.0);
+    ASSERT_TRUE(connectLayer(spur, 5, nullptr, nullptr, refined ? &ink : nullptr));
+    EXPECT_EQ(texts(spur), (std::vector<std::string>{"open (10,30) (80,30) (150,30)"}));
+  }
+}
+
 }  // namespace
 }  // namespace quillon::postprocess

@@ -125,5 +125,30 @@ INSTANTIATE_TEST_SUITE_P(UnequalWidths, TracedTee,
                                            TeeCase{5, 5, 30}, TeeCase{7, 4, 17}, TeeCase{4, 7, -35},
                                            TeeCase{10, 6, 120}, TeeCase{6, 11, 62}, TeeCase{1, 5, 40}));
 
+// A thin stem on a wide bar, short enough for connect's spur test, is drawn
+// ink: refined, it stays, and ends on the bar's centre line.
+TEST(TracedTeeStem, ShortThinStemOnAWideBarStays) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 180, 80));
+  test::DrawStroke(drawing.raster(), 20.3, 40.2, 160.3, 40.2, 6);
+  test::DrawStroke(drawing.raster(), 90.3, 40.2, 90.3, 65.2, 2);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  const model::CLayer& layer = *drawing.currentLayer();
+  ASSERT_EQ(layer.count(), 2u) << Polylines(layer);
+  // The bar's centre line is drawing y 79 − 40.2 = 38.8, the ink's (rows 38..43) 38.5.
+  bool stem = false;
+  for (const auto& e : layer) {
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    const double top = std::fmax(v.front().y, v.back().y), bottom = std::fmin(v.front().y, v.back().y);
+    if (std::fabs(v.front().x - 90.3) < 1.0 && std::fabs(v.back().x - 90.3) < 1.0 && bottom < 14.5) {
+      stem = true;
+      EXPECT_NEAR(top, 38.8, 0.5) << Polylines(layer);
+    }
+  }
+  EXPECT_TRUE(stem) << Polylines(layer);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
