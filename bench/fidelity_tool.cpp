@@ -251,7 +251,9 @@ int main(int argc, char** argv) {
   if (argc >= 5) spec.noise = std::atoi(argv[4]) != 0;
   // A fifth argument 1 lists the primitives that touch nothing and did not
   // come back within 1 px, with their index for stage_dump_tool; 2 lists
-  // the missed lines that touch others too, with the polylines near their ends.
+  // the missed lines that touch others too, with the polylines near their ends;
+  // 6 lists every missed line with the straight piece nearest to it and the
+  // primitives drawn near its ends.
   const int listMode = argc >= 6 ? std::atoi(argv[5]) : 0;
   const bool listMisses = listMode != 0;
   bench::Sheet sheet;
@@ -407,7 +409,7 @@ int main(int argc, char** argv) {
           std::printf("\n");
         }
       }
-      if (listMisses && alone[i] && !match) {
+      if (listMisses && (alone[i] || listMode == 6) && !match) {
         std::printf("missed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f angle %.2f deg%s", i, ax, ay, bx, by,
                     p.width, std::atan2(by - ay, bx - ax) * 180.0 / 3.14159265358979, loose ? " (within 2 px)" : "");
         // The nearest straight segment: how far each of its ends falls short
@@ -434,6 +436,25 @@ int main(int argc, char** argv) {
                       -(nb.x - bx) * uy + (nb.y - by) * ux);
         }
         std::printf("\n");
+        if (listMode == 6) {
+          for (size_t k = 0; k < sheet.primitives.size(); ++k) {
+            const bench::Primitive& o = sheet.primitives[k];
+            if (k == i || o.kind == bench::PrimitiveKind::Speck) continue;
+            for (int side = 0; side < 2; ++side) {
+              const double ex = side ? bx : ax, ey = side ? by : ay;
+              double d = 1e300;
+              if (o.kind == bench::PrimitiveKind::Circle || o.kind == bench::PrimitiveKind::Arc)
+                d = std::fabs(dist(model::Point3{ex, ey}, o.centre.x, top - o.centre.y) - o.radius);
+              else
+                for (size_t q = 0; q + 1 < o.points.size(); ++q)
+                  d = std::min(d, DistanceToLine(model::Point3{ex, ey}, o.points[q].x, top - o.points[q].y,
+                                                 o.points[q + 1].x, top - o.points[q + 1].y));
+              if (d < (o.width + p.width) / 2 + 3)
+                std::printf("      %s end near primitive %zu kind %d width %.0f at %.1f\n", side ? "second" : "first", k,
+                            static_cast<int>(o.kind), o.width, d);
+            }
+          }
+        }
       }
       for (Tally* t : {&lines, alone[i] ? &aloneLines : nullptr}) {
         if (t == nullptr) continue;

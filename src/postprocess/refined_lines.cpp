@@ -39,6 +39,8 @@ constexpr double kMinFitted = 10.0;
 constexpr double kMinLeg = 12.0;
 // Legs meeting at less than this angle are too flat for a corner point.
 const double kCornerMinSine = std::sin(15.0 * kPi / 180.0);
+// How far the probes look for the edges of a stroke of unknown width.
+constexpr double kUnknownReach = 10.0;
 // Step of the ink probes across the stroke, and between stations along it.
 constexpr double kProbeStep = 0.25;
 constexpr double kStationStep = 2.0;
@@ -127,17 +129,23 @@ bool inkAlong(const raster::CRaster& raster, const Line& line, double t0, double
 // stroke both ways, and where both edges lie where a stroke of that width
 // puts them (not in a crossing), the midpoint between them is a sample.
 // The line fitted to the samples, after one pass that drops those more than
-// a pixel off; the line as it was when too few samples are found.
-Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double t1, double width) {
-  const double half = width / 2.0;
-  const double reach = half + 3.0;
+// a pixel off; the line as it was when too few samples are found. A width
+// below half a pixel (not measured) is taken as the median of the widths
+// the probes find, and answered in `width`.
+Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double t1, double& width) {
+  const bool measure = width < 0.5;
+  const double half = measure ? 0.0 : width / 2.0;
+  const double reach = measure ? kUnknownReach : half + 3.0;
   const double nx = -line.uy, ny = line.ux;
-  std::vector<std::pair<double, double>> samples;
   const auto edge = [&](double x, double y, double sign) {
     for (double s = kProbeStep; s <= reach; s += kProbeStep)
       if (!inkAt(raster, x + sign * s * nx, y + sign * s * ny)) return s - kProbeStep / 2.0;
     return -1.0;
   };
+  struct Sample {
+    double x, y, run;
+  };
+  std::vector<Sample> found;
   const double from = t0 + half + 1.0, to = t1 - half - 1.0;
   const int stations = static_cast<int>((to - from) / kStationStep);
   for (int k = 0; k <= stations; ++k) {
@@ -146,10 +154,18 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
     if (!inkAt(raster, x, y)) continue;
     const double plus = edge(x, y, 1.0), minus = edge(x, y, -1.0);
     if (plus < 0.0 || minus < 0.0) continue;
-    if (std::fabs(plus + minus - width) > 1.5 + 0.15 * width) continue;
     const double c = (plus - minus) / 2.0;
-    samples.emplace_back(x + c * nx, y + c * ny);
+    found.push_back({x + c * nx, y + c * ny, plus + minus});
   }
+  if (measure && !found.empty()) {
+    std::vector<double> runs;
+    for (const Sample& f : found) runs.push_back(f.run);
+    std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+    width = runs[runs.size() / 2];
+  }
+  std::vector<std::pair<double, double>> samples;
+  for (const Sample& f : found)
+    if (std::fabs(f.run - width) <= 1.5 + 0.15 * width) samples.emplace_back(f.x, f.y);
   if (samples.size() < 6) return line;
   Line fitted = line;
   for (int pass = 0; pass < 2; ++pass) {
@@ -258,7 +274,7 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
   for (Piece& p : pieces) {
     if (p.length < kMinFitted) continue;
     Line line{p.ax, p.ay, (p.bx - p.ax) / p.length, (p.by - p.ay) / p.length};
-    line = fitToInk(raster, line, 0.0, p.length, p.width);
+    line = fitToInk(raster, line, 0.0, p.length, p.width);  // measures unknown widths too
     const double ta = line.along(p.ax, p.ay), tb = line.along(p.bx, p.by);
     p.ax = line.px + ta * line.ux;
     p.ay = line.py + ta * line.uy;
@@ -359,7 +375,7 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     LineFit fit = a.fit;
     fit.add(b.fit);
     const Line line = fit.line();
-    const double tolerance = 0.6 + 0.2 * wide;
+    const double tolerance = 0.8 + 0.2 * wide;
     if (worstOffset(pieces, a.pieces, line) > tolerance || worstOffset(pieces, b.pieces, line) > tolerance) continue;
     if (overlapping(pieces, a.pieces, b.pieces, line, wide / 2.0 + 2.0)) continue;
     double ex, ey, fx, fy;
@@ -399,13 +415,14 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
       if (n <= 2 && !p.owner->isClosed()) continue;  // already a straight polyline
       if (!cornerOrEnd(*p.owner, p.index) || !cornerOrEnd(*p.owner, (p.index + 1) % n)) continue;
     }
-    line = fitToInk(raster, line, t0, t1, s.width());
+    double width = s.width();
+    line = fitToInk(raster, line, t0, t1, width);
     extent(pieces, s.pieces, line, t0, t1, end0, end1);
     size_t longest = s.pieces[0];
     for (const size_t m : s.pieces)
       if (pieces[m].length > pieces[longest].length) longest = m;
     for (const size_t m : s.pieces) madeOf[m] = static_cast<int>(made.size());
-    made.push_back({line, t0, t1, end0, end1, s.width(), pieces[longest].owner});
+    made.push_back({line, t0, t1, end0, end1, width, pieces[longest].owner});
   }
   if (made.empty()) return 0;
 

@@ -138,5 +138,26 @@ TEST(RefinedLines, PiecesWithoutInkBetweenOrOfOtherWidthsStayApart) {
   EXPECT_EQ(bend->vertices().size(), 4u);
 }
 
+// Pieces of a thin stroke on both sides of a crossing, one bent a pixel off
+// by thinning and without a measured width: laid onto the ink, they join
+// into one vertical piece on the stroke's centre column.
+TEST(RefinedLines, BentPieceWithoutWidthJoinsAcrossACrossing) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  test::DrawStroke(raster, 100, 20, 100, 180, 2);
+  test::DrawStroke(raster, 40, 100, 160, 100, 8);
+  model::CLayer layer;
+  Add(layer, {{100, 179}, {98.8, 104}}, 0.0);
+  Add(layer, {{100, 95}, {100, 19}}, 3);
+  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 1);
+  ASSERT_EQ(layer.count(), 1u);
+  const auto& v = static_cast<const model::CPolyLine&>(*layer.first()).vertices();
+  ASSERT_EQ(v.size(), 2u);
+  for (const auto& q : v) EXPECT_NEAR(q.x, 100.0, 0.3);  // pixel centres within 1 px of column 100: 3 wide
+  EXPECT_NEAR(std::fmax(v[0].y, v[1].y), 179, 0.5);
+  EXPECT_NEAR(std::fmin(v[0].y, v[1].y), 19, 0.5);
+  EXPECT_NEAR(v[0].startWidth, 3.0, 0.5);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
