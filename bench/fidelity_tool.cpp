@@ -719,7 +719,9 @@ int main(int argc, char** argv) {
   };
   // List mode 3: every false arc with the kind of primitive drawn nearest to its middle.
   const auto nearestKind = [&](double x, double y) {
-    const char* names[] = {"line", "text", "circle", "arc", "dashed", "speck"};
+    // In the order of bench::PrimitiveKind.
+    static const char* const names[] = {"line", "text", "circle", "arc", "dashed", "speck", "dash-dot"};
+    constexpr int kNames = static_cast<int>(sizeof(names) / sizeof(names[0]));
     double best = 1e300;
     int kind = -1;
     for (const bench::Primitive& p : sheet.primitives) {
@@ -736,7 +738,7 @@ int main(int argc, char** argv) {
         kind = static_cast<int>(p.kind);
       }
     }
-    std::printf(" nearest %s at %.1f px\n", kind >= 0 ? names[kind] : "none", best);
+    std::printf(" nearest %s at %.1f px\n", kind >= 0 ? (kind < kNames ? names[kind] : "other") : "none", best);
   };
   const auto judge = [&](double cx, double cy, double radius, double a0, double sweep, const char* what, double width,
                          size_t vertices) {
