@@ -611,18 +611,35 @@ int main(int argc, char** argv) {
             if (found) ++clearDashesFound;
           }
           if (!found && listMode == 4) {
-            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f:", ax, ay, bx, by, p.width);
+            // What covers the dash's middle: the nearest straight segment
+            // of any polyline, with its length (a longer one: the dash was
+            // joined to its neighbours), or nothing (deleted, or lost in thinning).
+            const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+            double nearest = 1e300, segmentLength = 0.0, turn = 0.0;
+            size_t vertexCount = 0;
             for (const auto& e : *drawing.currentLayer()) {
               if (e->type() != model::EntityType::PolyLine) continue;
               const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
-              bool near = false;
-              for (const auto& q : v) near = near || dist(q.point(), ax, ay) < 4 || dist(q.point(), bx, by) < 4;
-              if (!near) continue;
-              std::printf(" [");
-              for (size_t k = 0; k < v.size() && k < 6; ++k) std::printf(" (%.1f,%.1f)", v[k].x, v[k].y);
-              std::printf(" ]");
+              for (size_t k = 0; k + 1 < v.size(); ++k) {
+                const double d = DistanceToLine(model::Point3{mx, my}, v[k].x, v[k].y, v[k + 1].x, v[k + 1].y);
+                if (d < nearest) {
+                  nearest = d;
+                  segmentLength = std::hypot(v[k + 1].x - v[k].x, v[k + 1].y - v[k].y);
+                  const double sx = v[k + 1].x - v[k].x, sy = v[k + 1].y - v[k].y;
+                  turn = std::atan2(std::fabs(sx * (by - ay) - sy * (bx - ax)), std::fabs(sx * (bx - ax) + sy * (by - ay))) *
+                         180.0 / model::kPi;
+                  vertexCount = v.size();
+                }
+              }
             }
-            std::printf("\n");
+            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f white gap %.1f %s:", ax, ay, bx, by,
+                        p.width, std::hypot(bx - ax, by - ay), p.gapLength - p.width,
+                        p.kind == bench::PrimitiveKind::DashDotLine ? "dash-dot" : "dashed");
+            if (nearest <= p.width / 2 + 1.5)
+              std::printf(" covered by a segment of %.1f px of a polyline of %zu at %.0f deg\n", segmentLength, vertexCount,
+                          turn);
+            else
+              std::printf(" nothing covers its middle\n");
           }
         },
         [&](bench::GenPoint d) {

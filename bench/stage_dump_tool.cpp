@@ -8,9 +8,12 @@
 //   stage_dump_tool circle CX CY R WIDTH
 //   stage_dump_tool arc CX CY R WIDTH START END      (radians, counter-clockwise)
 //   stage_dump_tool tee X0 Y0 X1 Y1 WIDTH SX SY SWIDTH (a bar and a stem from its middle to (SX, SY))
+//   stage_dump_tool dashdot X0 Y0 X1 Y1 WIDTH DASH GAP (a dash-dot line; GAP 0: no dots, gaps of DASH/2)
 //   stage_dump_tool sheet W H DENSITY NOISE INDEX    (primitive INDEX of that sheet, drawn alone)
 //   stage_dump_tool context W H DENSITY NOISE INDEX  (the whole sheet; entities near that primitive,
 //                                                     or all of them for INDEX −1)
+//   stage_dump_tool area W H DENSITY NOISE X0 Y0 X1 Y1  (the whole sheet; entities with a point in
+//                                                     that box of drawing coordinates, y up)
 // Anywhere among the arguments: --refine traces with refined centre lines,
 // --fidelity draws the sheet with fidelity_tool's cases (its primitive
 // indices), --ink prints the raster around a T junction's stem root.
@@ -141,6 +144,12 @@ int main(int argc, char** argv) {
     p.kind = bench::PrimitiveKind::Line;
     p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
     p.width = arg(6);
+  } else if (kind == "dashdot" && argc >= 9) {
+    p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
+    p.width = arg(6);
+    p.dashLength = arg(7);
+    p.kind = arg(8) > 0 ? bench::PrimitiveKind::DashDotLine : bench::PrimitiveKind::DashedLine;
+    p.gapLength = arg(8) > 0 ? arg(8) : p.dashLength / 2;
   } else if ((kind == "circle" && argc >= 6) || (kind == "arc" && argc >= 8)) {
     p.kind = kind == "circle" ? bench::PrimitiveKind::Circle : bench::PrimitiveKind::Arc;
     p.centre = {arg(2), arg(3)};
@@ -148,7 +157,7 @@ int main(int argc, char** argv) {
     p.width = arg(5);
     p.startAngle = arg(6);
     p.endAngle = arg(7);
-  } else if ((kind == "sheet" || kind == "context") && argc >= 7) {
+  } else if ((kind == "sheet" || kind == "context" || kind == "area") && argc >= 7) {
     bench::SheetSpec spec{std::atoi(argv[2]), std::atoi(argv[3])};
     spec.density = arg(4);
     spec.noise = std::atoi(argv[5]) != 0;
@@ -157,12 +166,17 @@ int main(int argc, char** argv) {
     if (!bench::GenerateSheet(spec, sheet)) return 1;
     // Index −1 with "context": the whole sheet, every entity shown.
     const bool everything = kind == "context" && std::atoi(argv[6]) < 0;
-    const size_t index = everything ? 0 : static_cast<size_t>(std::atoi(argv[6]));
+    const bool area = kind == "area" && argc >= 10;
+    const size_t index = everything || area ? 0 : static_cast<size_t>(std::atoi(argv[6]));
     if (index >= sheet.primitives.size()) return usage();
     p = sheet.primitives[index];
     width = spec.width;
     height = spec.height;
-    if (kind == "context") {
+    if (area) {
+      whole = std::move(sheet.raster);
+      gBoxed = true;
+      for (int k = 0; k < 4; ++k) gBox[k] = arg(6 + k);
+    } else if (kind == "context") {
       whole = std::move(sheet.raster);
       gBoxed = true;
       double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
@@ -200,7 +214,7 @@ int main(int argc, char** argv) {
     height = static_cast<int>(hy + p.width + 10);
   }
   const double top = height - 1;
-  if (p.kind == bench::PrimitiveKind::Line || p.kind == bench::PrimitiveKind::Polyline) {
+  if (!p.points.empty()) {
     std::printf("drawn %s width %.2f through:", p.kind == bench::PrimitiveKind::Line ? "line" : "polyline", p.width);
     for (const auto& q : p.points) std::printf(" (%.2f,%.2f)", q.x, top - q.y);
     if (p.points.size() == 2) {
