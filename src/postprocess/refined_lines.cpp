@@ -26,8 +26,8 @@ using model::kPi;
 constexpr double kMinPiece = 3.0;
 // The longest gap bridged between two pieces: a thick stroke crossed at a
 // shallow angle leaves that much merged ink.
-constexpr double kMaxGap = 80.0;
-// Cell of the end grid; a search covers the cells within kMaxGap.
+constexpr double kMaxGap = 150.0;
+// Cell of the end grid; a search covers the cells next to the ray ahead of an end.
 constexpr double kCell = 32.0;
 // Two pieces joined run within this angle of each other.
 const double kJoinCos = std::cos(8.0 * kPi / 180.0);
@@ -326,34 +326,40 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     uint32_t a, b;  // piece ends
   };
   std::vector<Join> joins;
-  const int span = static_cast<int>(std::ceil(kMaxGap / kCell));
+  std::vector<size_t> cells;
   for (uint32_t end = 0; end < pieces.size() * 2; ++end) {
     const Piece& p = pieces[end / 2];
     double ex, ey, ox, oy;
     endPoint(end, ex, ey);
     endPoint(end ^ 1u, ox, oy);
     const double ux = (ex - ox) / p.length, uy = (ey - oy) / p.length;
-    int cx, cy;
-    cellOf(ex, ey, cx, cy);
-    for (int gy = std::max(cy - span, 0); gy <= std::min(cy + span, rows - 1); ++gy)
-      for (int gx = std::max(cx - span, 0); gx <= std::min(cx + span, columns - 1); ++gx) {
-        const size_t cell = static_cast<size_t>(gy) * columns + gx;
-        for (uint32_t k = start[cell]; k < start[cell + 1]; ++k) {
-          const uint32_t other = items[k];
-          if (other / 2 <= end / 2) continue;  // each pair once, never a piece with itself
-          const Piece& q = pieces[other / 2];
-          double fx, fy, gx2, gy2;
-          endPoint(other, fx, fy);
-          endPoint(other ^ 1u, gx2, gy2);
-          const double vx = (gx2 - fx) / q.length, vy = (gy2 - fy) / q.length;
-          if (ux * vx + uy * vy < kJoinCos) continue;
-          const double gap = (fx - ex) * ux + (fy - ey) * uy;
-          const double wide = std::max(p.width, q.width);
-          if (gap > kMaxGap || gap < -(wide / 2.0 + 2.0)) continue;
-          if (std::fabs(-(fx - ex) * uy + (fy - ey) * ux) > 1.0 + 0.3 * wide + 0.035 * std::max(gap, 0.0)) continue;
-          joins.push_back({gap, end, other});
-        }
+    cells.clear();
+    for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell / 2.0) {
+      int cx, cy;
+      cellOf(ex + ux * s, ey + uy * s, cx, cy);
+      for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows - 1); ++gy)
+        for (int gx = std::max(cx - 1, 0); gx <= std::min(cx + 1, columns - 1); ++gx)
+          cells.push_back(static_cast<size_t>(gy) * columns + gx);
+    }
+    std::sort(cells.begin(), cells.end());
+    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    for (const size_t cell : cells) {
+      for (uint32_t k = start[cell]; k < start[cell + 1]; ++k) {
+        const uint32_t other = items[k];
+        if (other / 2 <= end / 2) continue;  // each pair once, never a piece with itself
+        const Piece& q = pieces[other / 2];
+        double fx, fy, gx, gy;
+        endPoint(other, fx, fy);
+        endPoint(other ^ 1u, gx, gy);
+        const double vx = (gx - fx) / q.length, vy = (gy - fy) / q.length;
+        if (ux * vx + uy * vy < kJoinCos) continue;
+        const double gap = (fx - ex) * ux + (fy - ey) * uy;
+        const double wide = std::max(p.width, q.width);
+        if (gap > kMaxGap || gap < -(wide / 2.0 + 2.0)) continue;
+        if (std::fabs(-(fx - ex) * uy + (fy - ey) * ux) > 1.0 + 0.3 * wide + 0.035 * std::max(gap, 0.0)) continue;
+        joins.push_back({gap, end, other});
       }
+    }
   }
   std::sort(joins.begin(), joins.end(), [](const Join& a, const Join& b) { return a.gap < b.gap; });
 
