@@ -15,7 +15,11 @@
 //   - of those, how many widths round to the drawn width. The default
 //     parameters hold no width series, so widths stay as measured; they are
 //     rounded here with a series of whole pixels 1..12 in keep mode (the
-//     generator's widths), exactly as the "Round width" stage would.
+//     generator's widths), exactly as the "Round width" stage would; and
+//     over all of them drawn 3 px wide or wider, how many measure within
+//     0.5 px of the drawn width;
+//   - T-junction stems whose end lies on the bar's centre line (and on the
+//     drawn junction point), dashes and dots, arcs and false arcs.
 // Run:
 //   cmake --build <release-build> --target fidelity_tool
 //   <release-build>/bench/fidelity_tool [width height [density [noise 0/1 [list 0/1/2]]]]
@@ -313,6 +317,16 @@ int main(int argc, char** argv) {
   }
 
   const double top = spec.height - 1;  // drawing y of row 0
+  // Widths of the strokes drawn 3 px wide or wider, over every line, circle
+  // and arc found within 1 px: how many measure within 0.5 px of the drawn
+  // width (before any rounding).
+  int wideStrokes = 0, wideWithinHalf = 0;
+  const auto countWide = [&](double measured, double drawn) {
+    if (drawn < 3.0) return;
+    ++wideStrokes;
+    if (listMode == 6) std::printf("width drawn %.0f measured %.2f\n", drawn, measured);
+    if (std::fabs(measured - drawn) <= 0.5) ++wideWithinHalf;
+  };
   const auto countWidth = [&](Tally& tally, double measured, double drawn) {
     if (std::fabs(pixels.Round(measured, pixelsPerMetre) - drawn) < 1e-9) ++tally.widthRounded;
     if (std::fabs(measured - drawn) <= 0.5) ++tally.widthWithinHalf;
@@ -335,6 +349,7 @@ int main(int argc, char** argv) {
         return nullptr;
       };
       const Segment* match = find(kEndTolerance);
+      if (match) countWide(match->width, p.width);
       const bool loose = find(kLooseTolerance) != nullptr;
       {
         // Fair to the design: a line whose angle lies in (or, traced, may
@@ -485,6 +500,7 @@ int main(int argc, char** argv) {
         return nullptr;
       };
       const model::CCircle* match = find(kEndTolerance);
+      if (match) countWide(match->getWidth(), p.width);
       if (listMode == 2 && !single && !match) {
         std::printf("missed crossed %s %zu: centre (%.1f,%.1f) radius %.1f width %.0f angles %.3f..%.3f\n",
                     circle ? "circle" : "arc", i, cx, cy, p.radius, p.width, p.startAngle, p.endAngle);
@@ -798,6 +814,9 @@ int main(int argc, char** argv) {
   std::printf("%-34s %5d drawn, %5d end on the drawn junction point within 1 px (%5.1f %%), within 2 px %5d (%5.1f %%)\n",
               "", stems, stemsAtPoint, stems ? 100.0 * stemsAtPoint / stems : 0.0, stemsAtPointLoose,
               stems ? 100.0 * stemsAtPointLoose / stems : 0.0);
+  std::printf("%-34s %5d found, %5d measured within 0.5 px of the drawn width (%5.1f %%)\n",
+              "widths of strokes 3 px or wider", wideStrokes, wideWithinHalf,
+              wideStrokes ? 100.0 * wideWithinHalf / wideStrokes : 0.0);
   std::printf("%-34s %5d drawn, %5d found as a straight piece within 2 px (%5.1f %%)\n", "dashes of dashed lines", dashes,
               dashesFound, dashes ? 100.0 * dashesFound / dashes : 0.0);
   std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them with 2 px of white between", clearDashes,

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/arc.h"
+#include "model/circle.h"
 #include "postprocess/stage_common.h"
 
 namespace quillon::postprocess {
@@ -19,6 +21,13 @@ constexpr double kShortSegment = 5.0;
 // Samples further than this share of the mean from it make the segment take
 // its smallest sample: a crossing stroke widens single samples.
 constexpr double kSampleSpread = 0.1;
+// Refined widths: at most this many samples along a segment, about this
+// far apart, and how far a sample may lie from their median (pixels, or a
+// share of the median, the larger) and still count.
+constexpr int kRefinedSamples = 15;
+constexpr double kRefinedSpacing = 3.0;
+constexpr double kRefinedOutlier = 1.5;
+constexpr double kRefinedSpread = 0.25;
 // Widths at or below this are no width.
 constexpr double kNoWidth = 0.01;
 // A two-vertex polyline no longer than this share of its width is a blob.
@@ -180,6 +189,72 @@ double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, doub
   return (s - 1.0) * stepLength;  // the centre pixel was counted by both probes
 }
 
+namespace {
+
+// The mean of the samples within the larger of kRefinedOutlier pixels and
+// kRefinedSpread of their median; 0 without a sample. Sorts them.
+double robustMeanWidth(double* samples, int valid) {
+  if (valid == 0) return 0.0;
+  std::sort(samples, samples + valid);
+  const double median = valid % 2 ? samples[valid / 2] : (samples[valid / 2 - 1] + samples[valid / 2]) / 2.0;
+  const double spread = std::max(kRefinedOutlier, kRefinedSpread * median);
+  double sum = 0.0;
+  int kept = 0;
+  for (int i = 0; i < valid; ++i) {
+    if (std::fabs(samples[i] - median) > spread) continue;
+    sum += samples[i];
+    ++kept;
+  }
+  const double average = sum / kept;
+  return average <= kNoWidth ? 0.0 : average;
+}
+
+// Refined: the width of a circle, or of an arc away from its caps, from
+// samples across the ring every 3 px or so (8 to 15 of them); 0 for a disc
+// (a dot's circle, no wider than its width), whose width is no stroke's.
+double refinedRingWidth(const raster::CRaster& raster, const model::CCircle& ring) {
+  const double r = ring.radius();
+  if (r <= ring.getWidth()) return 0.0;
+  double from = 0.0, sweep = 2.0 * model::kPi;
+  const double reach = std::max(ring.getWidth(), 2.0) + kCapSlack * 2.0;
+  if (ring.type() == model::EntityType::Arc) {
+    const auto& arc = static_cast<const model::CArc&>(ring);
+    const double margin = (ring.getWidth() / 2.0 + 1.0) / r;
+    from = arc.startAngle() + margin;
+    sweep = arc.sweep() - 2.0 * margin;
+    if (sweep <= 0.0) return 0.0;
+  }
+  const int count = std::clamp(static_cast<int>(sweep * r / kRefinedSpacing), 8, kRefinedSamples);
+  double samples[kRefinedSamples];
+  int valid = 0;
+  for (int i = 0; i < count; ++i) {
+    const double a = from + sweep * (i + 0.5) / count;
+    const double c = std::cos(a), s = std::sin(a);
+    // The tangent as the "segment": the probes run along the radius.
+    const double w = sampleStrokeWidth(raster, ring.centre().x + r * c, ring.centre().y + r * s, -s * reach,
+                                       c * reach, true);
+    if (w >= 0.0) samples[valid++] = w;
+  }
+  return robustMeanWidth(samples, valid);
+}
+
+}  // namespace
+
+double refinedSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, const PolyVertex& q) {
+  const double dx = q.x - v.x, dy = q.y - v.y;
+  const double f = std::hypot(dx, dy);
+  if (f < kShortSegment) return measureSegmentWidth(raster, v, q, true);
+  const int count = std::clamp(static_cast<int>(f / kRefinedSpacing), 5, kRefinedSamples);
+  double samples[kRefinedSamples];
+  int valid = 0;
+  for (int i = 1; i <= count; ++i) {
+    const double t = static_cast<double>(i) / (count + 1);
+    const double s = sampleStrokeWidth(raster, v.x + dx * t, v.y + dy * t, dx, dy, true);
+    if (s >= 0.0) samples[valid++] = s;
+  }
+  return robustMeanWidth(samples, valid);
+}
+
 double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, const PolyVertex& q, bool refine) {
   const double dx = q.x - v.x, dy = q.y - v.y;
   const double f = std::hypot(dx, dy);
@@ -310,6 +385,27 @@ bool roundWidthsLayer(model::CLayer& layer, const settings::WidthSeries& series,
   const model::WidthRounder round = [&](double width) { return series.Round(width, pixelsPerMetre); };
   return runEntityStage(layer, "ProcessRoundWidth", "Round width", sink,
                         [&](model::CEntity& entity) { entity.roundWidth(round); });
+}
+
+void remeasureWidthsLayer(model::CLayer& layer, const raster::CRaster& raster) {
+  for (const auto& entity : layer) {
+    if (entity->type() == model::EntityType::Circle || entity->type() == model::EntityType::Arc) {
+      const double w = refinedRingWidth(raster, static_cast<const model::CCircle&>(*entity));
+      if (w > 0.0) entity->setWidth(w);
+      continue;
+    }
+    if (entity->type() != model::EntityType::PolyLine) continue;
+    auto& polyline = static_cast<model::CPolyLine&>(*entity);
+    const size_t n = polyline.vertices().size();
+    if (n < 2) continue;
+    std::vector<PolyVertex>& v = polyline.editVertices();
+    const size_t count = polyline.isClosed() ? n : n - 1;
+    for (size_t i = 0; i < count; ++i) {
+      if (v[i].hasBulge()) continue;
+      const double w = refinedSegmentWidth(raster, v[i], v[(i + 1) % n]);
+      if (w > 0.0) v[i].startWidth = w;
+    }
+  }
 }
 
 }  // namespace quillon::postprocess

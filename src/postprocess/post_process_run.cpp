@@ -46,7 +46,10 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (straighten > 0.0 && populated() && !straightenLayer(layer, straighten, sink)) return false;
   if (options.b_Refine && populated()) rebuildStraightStrokes(layer, raster);
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
-  if (options.b_Refine && populated()) carryEndsOntoStrokes(layer, raster);
+  if (options.b_Refine && populated()) {
+    carryEndsOntoStrokes(layer, raster);
+    remeasureWidthsLayer(layer, raster);
+  }
   if (options.b_CalcWidth) {
     if (!options.s_WidthSeries.empty() && populated()) {
       int pixelsPerMetre = raster::kDefaultPixelsPerMetre;

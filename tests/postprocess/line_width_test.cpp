@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "model/circle.h"
+#include "model/graph.h"
+#include "model/polyline.h"
 #include "postprocess/stage_recorder.h"
 #include "postprocess/traced_drawing.h"
 
@@ -262,6 +264,55 @@ TEST(LineWidth, RefinedFreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
     }
     EXPECT_NEAR(stemTop, 119 - 30, 1.0) << "bar " << bar;
   }
+}
+
+// Refined widths of slanted strokes: the sample counts jump by a pixel step
+// with the grid's phase, so the plain rule's smallest sample comes a step
+// short; their mean is the width. A crossing stroke under one sample is
+// left out.
+TEST(LineWidth, RefinedSegmentWidthIsTheMeanOfSlantedSamples) {
+  for (const double degrees : {0.0, 17.0, 30.0, 62.0}) {
+    for (const double width : {4.0, 6.0, 9.0}) {
+      SCOPED_TRACE(testing::Message() << degrees << "°, width " << width);
+      raster::CRaster slanted;
+      ASSERT_TRUE(test::BlankRaster(slanted, 140, 140));
+      const double a = degrees * 3.14159265358979 / 180.0, c = std::cos(a), s = std::sin(a);
+      test::DrawStroke(slanted, 70.3 - 60 * c, 70.2 + 60 * s, 70.3 + 60 * c, 70.2 - 60 * s, width);
+      // Drawing coordinates: y = 139 − row.
+      const model::PolyVertex v = at(70.3 - 50 * c, 139 - 70.2 - 50 * s), q = at(70.3 + 50 * c, 139 - 70.2 + 50 * s);
+      EXPECT_NEAR(refinedSegmentWidth(slanted, v, q), width, 0.5);
+      if (degrees == 0.0) {
+        test::DrawStroke(slanted, 75.3, 50, 75.3, 90, 3);  // a crossing stroke
+        EXPECT_NEAR(refinedSegmentWidth(slanted, v, q), width, 0.5);
+      }
+    }
+  }
+}
+
+// Refined traces: the final straight segments, circles and arcs carry the
+// width measured along them as they end up.
+TEST(LineWidth, RefinedTraceRemeasuresFinalSegmentsAndRings) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, 160));
+  test::DrawStroke(drawing.raster(), 20.3, 30.2, 200.3, 75.2, 6);
+  test::DrawRing(drawing.raster(), 90.4, 110.3, 32, 5);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  int lines = 0, rings = 0;
+  for (const auto& e : *drawing.currentLayer()) {
+    if (e->type() == model::EntityType::Circle) {
+      ++rings;
+      EXPECT_NEAR(e->getWidth(), 5.0, 0.5);
+    } else if (e->type() == model::EntityType::PolyLine) {
+      const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+      if (v.size() != 2) continue;
+      ++lines;
+      EXPECT_NEAR(v[0].startWidth, 6.0, 0.5);
+    }
+  }
+  EXPECT_EQ(lines, 1);
+  EXPECT_EQ(rings, 1);
 }
 
 }  // namespace
