@@ -324,7 +324,7 @@ int main(int argc, char** argv) {
   const auto countWide = [&](double measured, double drawn) {
     if (drawn < 3.0) return;
     ++wideStrokes;
-    if (listMode == 6) std::printf("width drawn %.0f measured %.2f\n", drawn, measured);
+    if (listMode == 7) std::printf("width drawn %.0f measured %.2f\n", drawn, measured);
     if (std::fabs(measured - drawn) <= 0.5) ++wideWithinHalf;
   };
   const auto countWidth = [&](Tally& tally, double measured, double drawn) {

@@ -38,6 +38,7 @@
 #include "postprocess/junction_ends.h"
 #include "postprocess/line_width.h"
 #include "postprocess/mixed_line.h"
+#include "postprocess/refined_lines.h"
 #include "postprocess/straighten.h"
 #include "trace/polyline_generation.h"
 #include "trace/tracer.h"
@@ -288,6 +289,10 @@ int main(int argc, char** argv) {
   }
   postprocess::straightenLayer(layer, options.StraightenTolerance(), nullptr);
   dumpLayer("straighten", layer);
+  if (refine) {
+    postprocess::rebuildStraightStrokes(layer, raster);
+    dumpLayer("straight strokes", layer);
+  }
   if (options.b_ForceOrtho) {
     postprocess::adjustAnglesLayer(layer, options.s_AngleSeries, nullptr);
     dumpLayer("angles", layer);
@@ -295,6 +300,8 @@ int main(int argc, char** argv) {
   if (refine) {
     postprocess::carryEndsOntoStrokes(layer, raster);
     dumpLayer("junction ends", layer);
+    postprocess::remeasureWidthsLayer(layer, raster);
+    dumpLayer("widths again", layer);
   }
   return 0;
 }
