@@ -29,10 +29,12 @@ constexpr double kMinSine = 0.5;  // 30°
 constexpr double kMinMove = 0.25;
 // Step of the ink check between the end and its new place.
 constexpr double kInkStep = 0.5;
-// The ink's centre across a stroke: step of the scans, how far beyond the
-// stroke's half width a scan looks, the stations on each side of the
-// junction and their spacing along the stroke, pixels.
-constexpr double kScanStep = 0.125;
+// The ink's centre across a stroke: step, precision and offset of the
+// scans, how far beyond the stroke's half width a scan looks, the stations
+// on each side of the junction and their spacing along the stroke, pixels.
+constexpr double kScanStep = 0.5;
+constexpr double kScanPrecision = 0.07;
+constexpr double kScanOffset = 1.0 / 32.0;
 constexpr double kScanSlack = 2.5;
 constexpr int kStations = 4;
 constexpr double kStationStep = 2.0;
@@ -150,18 +152,30 @@ bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double alo
       const double d = side * (clear + k * kStationStep);
       if (along + d < 0.0 || along + d > sl) break;
       const double px = s.ax + bx * (along + d), py = s.ay + by * (along + d);
-      // Samples half a step off the station, so that none falls on a pixel
-      // edge and both edges of the run come out alike; the run is the one
-      // nearest to the traced segment, which may lie beside the ink.
+      // The run of ink across the stroke nearest to the traced segment
+      // (which may lie beside the ink), walked in coarse steps, its edges
+      // then halved down to a fine step between the last ink and the first
+      // white sample. The samples lie a 32nd of a pixel off the station,
+      // so that none falls on the edge of a pixel when the station lies on
+      // a pixel's centre or edge, and both edges come out alike.
       const auto ink = [&](double o) { return inkAt(raster, px + nx * o, py + ny * o); };
-      double start = kScanStep / 2.0;
+      double start = kScanOffset;
       while (start < reach && !ink(start) && !ink(-start)) start += kScanStep;
       if (start >= reach) continue;
       if (!ink(start)) start = -start;
-      double lo = start, hi = start;
-      while (lo > -reach && ink(lo - kScanStep)) lo -= kScanStep;
-      while (hi < reach && ink(hi + kScanStep)) hi += kScanStep;
-      if (lo <= -reach || hi >= reach) continue;  // runs into other ink
+      const auto edge = [&](double direction) {
+        double in = start;
+        while (std::fabs(in) < reach && ink(in + direction * kScanStep)) in += direction * kScanStep;
+        if (std::fabs(in) >= reach) return direction * reach;  // runs into other ink
+        double out = in + direction * kScanStep;
+        while (std::fabs(out - in) > kScanPrecision) {
+          const double middle = (in + out) / 2.0;
+          (ink(middle) ? in : out) = middle;
+        }
+        return (in + out) / 2.0;
+      };
+      const double lo = edge(-1.0), hi = edge(1.0);
+      if (lo <= -reach || hi >= reach) continue;
       const double c = (lo + hi) / 2.0;
       sumD += d;
       sumC += c;
