@@ -44,6 +44,8 @@ constexpr double kUnknownReach = 10.0;
 // Step of the ink probes across the stroke, and between stations along it.
 constexpr double kProbeStep = 0.25;
 constexpr double kStationStep = 2.0;
+// Stations enough for a line fit; long strokes space theirs out.
+constexpr double kMaxStations = 80.0;
 
 struct Piece {
   CPolyLine* owner;
@@ -137,9 +139,22 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
   const double half = measure ? 0.0 : width / 2.0;
   const double reach = measure ? kUnknownReach : half + 3.0;
   const double nx = -line.uy, ny = line.ux;
+  // The first blank along the probe, found a pixel at a time and then
+  // narrowed to kProbeStep; its distance less half a step, or −1.
+  const auto blank = [&](double x, double y, double sign, double s) {
+    return !inkAt(raster, x + sign * s * nx, y + sign * s * ny);
+  };
   const auto edge = [&](double x, double y, double sign) {
-    for (double s = kProbeStep; s <= reach; s += kProbeStep)
-      if (!inkAt(raster, x + sign * s * nx, y + sign * s * ny)) return s - kProbeStep / 2.0;
+    for (double s = 1.0; s <= reach + 1.0; s += 1.0) {
+      if (!blank(x, y, sign, s)) continue;
+      double first = s;
+      for (double f = s - 1.0 + kProbeStep; f < s; f += kProbeStep)
+        if (blank(x, y, sign, f)) {
+          first = f;
+          break;
+        }
+      return first <= reach ? first - kProbeStep / 2.0 : -1.0;
+    }
     return -1.0;
   };
   struct Sample {
@@ -147,9 +162,10 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
   };
   std::vector<Sample> found;
   const double from = t0 + half + 1.0, to = t1 - half - 1.0;
-  const int stations = static_cast<int>((to - from) / kStationStep);
+  const double step = std::max(kStationStep, (to - from) / kMaxStations);
+  const int stations = static_cast<int>((to - from) / step);
   for (int k = 0; k <= stations; ++k) {
-    const double t = from + k * kStationStep;
+    const double t = from + k * step;
     const double x = line.px + t * line.ux, y = line.py + t * line.uy;
     if (!inkAt(raster, x, y)) continue;
     const double plus = edge(x, y, 1.0), minus = edge(x, y, -1.0);
@@ -326,32 +342,23 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     uint32_t a, b;  // piece ends
   };
   std::vector<Join> joins;
-  std::vector<size_t> cells;
+  // The end whose search last visited each cell, so no cell is read twice.
+  std::vector<uint32_t> visited(static_cast<size_t>(columns) * rows, UINT32_MAX);
   for (uint32_t end = 0; end < pieces.size() * 2; ++end) {
     const Piece& p = pieces[end / 2];
     double ex, ey, ox, oy;
     endPoint(end, ex, ey);
     endPoint(end ^ 1u, ox, oy);
     const double ux = (ex - ox) / p.length, uy = (ey - oy) / p.length;
-    cells.clear();
-    for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell / 2.0) {
-      int cx, cy;
-      cellOf(ex + ux * s, ey + uy * s, cx, cy);
-      for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows - 1); ++gy)
-        for (int gx = std::max(cx - 1, 0); gx <= std::min(cx + 1, columns - 1); ++gx)
-          cells.push_back(static_cast<size_t>(gy) * columns + gx);
-    }
-    std::sort(cells.begin(), cells.end());
-    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
-    for (const size_t cell : cells) {
+    const auto visit = [&](size_t cell) {
       for (uint32_t k = start[cell]; k < start[cell + 1]; ++k) {
         const uint32_t other = items[k];
         if (other / 2 <= end / 2) continue;  // each pair once, never a piece with itself
         const Piece& q = pieces[other / 2];
-        double fx, fy, gx, gy;
+        double fx, fy, qx, qy;
         endPoint(other, fx, fy);
-        endPoint(other ^ 1u, gx, gy);
-        const double vx = (gx - fx) / q.length, vy = (gy - fy) / q.length;
+        endPoint(other ^ 1u, qx, qy);
+        const double vx = (qx - fx) / q.length, vy = (qy - fy) / q.length;
         if (ux * vx + uy * vy < kJoinCos) continue;
         const double gap = (fx - ex) * ux + (fy - ey) * uy;
         const double wide = std::max(p.width, q.width);
@@ -359,6 +366,17 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
         if (std::fabs(-(fx - ex) * uy + (fy - ey) * ux) > 1.0 + 0.3 * wide + 0.035 * std::max(gap, 0.0)) continue;
         joins.push_back({gap, end, other});
       }
+    };
+    for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell / 2.0) {
+      int cx, cy;
+      cellOf(ex + ux * s, ey + uy * s, cx, cy);
+      for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows - 1); ++gy)
+        for (int gx = std::max(cx - 1, 0); gx <= std::min(cx + 1, columns - 1); ++gx) {
+          const size_t cell = static_cast<size_t>(gy) * columns + gx;
+          if (visited[cell] == end) continue;
+          visited[cell] = end;
+          visit(cell);
+        }
     }
   }
   std::sort(joins.begin(), joins.end(), [](const Join& a, const Join& b) { return a.gap < b.gap; });
