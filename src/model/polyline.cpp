@@ -66,8 +66,7 @@ void CPolyLine::removeVertex(std::size_t index) {
 void CPolyLine::clearVertices() {
   // Frees the storage too: connect keeps emptied polylines until it ends.
   std::vector<PolyVertex>().swap(vertices_);
-  std::vector<PolyVertex>().swap(approx_);
-  haveApprox_ = false;
+  approx_.reset();
   straight_ = true;
   straightStale_ = false;
   approxDirty_ = true;
@@ -172,10 +171,16 @@ void CPolyLine::reverse() {
   verticesChanged();
 }
 
+const std::vector<PolyVertex>& CPolyLine::approximation() const {
+  static const std::vector<PolyVertex> none;
+  return approx_ ? approx_->points : none;
+}
+
 void CPolyLine::buildApproximation(double step) const {
-  approx_.clear();
-  approxStep_ = step;
-  haveApprox_ = true;
+  if (!approx_) approx_ = std::make_unique<Approximation>();
+  std::vector<PolyVertex>& points = approx_->points;
+  points.clear();
+  approx_->step = step;
   const std::size_t n = vertices_.size();
   const bool closed = isClosed();
   for (std::size_t i = 0; i < n; ++i) {
@@ -187,12 +192,12 @@ void CPolyLine::buildApproximation(double step) const {
     std::optional<BulgeArc> arc;
     if (i != 0 || closed) arc = bulgeToArc(p.point(), v.point(), p.bulge);
     if (!arc) {
-      approx_.push_back(approxPoint(v.x, v.y, v.startWidth, static_cast<int>(i)));
+      points.push_back(approxPoint(v.x, v.y, v.startWidth, static_cast<int>(i)));
       continue;
     }
     const double r = arc->radius;
     if (2.0 * r - kTolerance <= step) {
-      approx_.push_back(approxPoint(v.x, v.y, v.startWidth, static_cast<int>(pi)));
+      points.push_back(approxPoint(v.x, v.y, v.startWidth, static_cast<int>(pi)));
       continue;
     }
     double a0 = normalizeAngle(arc->startAngle);
@@ -210,38 +215,38 @@ void CPolyLine::buildApproximation(double step) const {
       if (arc->counterClockwise) {
         for (double a = a0 + angleStep; a < a1 - kTolerance; a += angleStep) {
           const Point3 q = pointOnCircle(arc->centre, r, a);
-          approx_.push_back(approxPoint(q.x, q.y, p.startWidth, static_cast<int>(pi)));
+          points.push_back(approxPoint(q.x, q.y, p.startWidth, static_cast<int>(pi)));
         }
       } else {
         for (double a = a0 - angleStep; a > a1 + kTolerance; a -= angleStep) {
           const Point3 q = pointOnCircle(arc->centre, r, a);
-          approx_.push_back(approxPoint(q.x, q.y, p.startWidth, static_cast<int>(pi)));
+          points.push_back(approxPoint(q.x, q.y, p.startWidth, static_cast<int>(pi)));
         }
       }
     }
     const Point3 end = pointOnCircle(arc->centre, r, a1);
-    approx_.push_back(approxPoint(end.x, end.y, v.startWidth, static_cast<int>(i)));
+    points.push_back(approxPoint(end.x, end.y, v.startWidth, static_cast<int>(i)));
   }
 }
 
 const std::vector<PolyVertex>& CPolyLine::displayPoints(double viewStep) const {
   if (isStraight()) return vertices_;
-  const bool reusable = haveApprox_ && !approxDirty_ && approxStep_ >= 0.2 * viewStep && approxStep_ <= viewStep &&
-                        approxStep_ >= kTolerance;
+  const bool reusable = approx_ && !approxDirty_ && approx_->step >= 0.2 * viewStep && approx_->step <= viewStep &&
+                        approx_->step >= kTolerance;
   if (!reusable) {
     buildApproximation(viewStep);
     approxDirty_ = false;
   }
-  return approx_;
+  return approx_->points;
 }
 
 const std::vector<PolyVertex>& CPolyLine::geometryPoints() const {
   if (isStraight()) return vertices_;
-  if (!haveApprox_ || approxDirty_) {
-    buildApproximation(haveApprox_ && approxStep_ != 0.0 ? approxStep_ : kWindowTestStep);
+  if (!approx_ || approxDirty_) {
+    buildApproximation(approx_ && approx_->step != 0.0 ? approx_->step : kWindowTestStep);
     approxDirty_ = false;
   }
-  return approx_;
+  return approx_->points;
 }
 
 void CPolyLine::draw(DrawView& view) {
@@ -343,8 +348,7 @@ void CPolyLine::assign(const CEntity& other) {
   assignBase(other);
   if (const auto* line = dynamic_cast<const CPolyLine*>(&other)) {
     vertices_ = line->vertices_;
-    approx_.clear();
-    haveApprox_ = false;
+    approx_.reset();
     verticesChanged();
   }
 }

@@ -4,6 +4,7 @@
 // of an open polyline is its end. The closing segment of a closed polyline
 // runs from the last vertex to the first with the last vertex's bulge.
 
+#include <memory>
 #include <vector>
 
 #include "model/entity.h"
@@ -108,17 +109,22 @@ class CPolyLine final : public CEntity {
   // The points window tests and extents use: the vertices when straight,
   // the cached approximation, or one built with 25 chords per arc.
   const std::vector<PolyVertex>& geometryPoints() const;
-  bool hasApproximation() const { return haveApprox_; }
-  double approximationStep() const { return approxStep_; }
-  const std::vector<PolyVertex>& approximation() const { return approx_; }
+  bool hasApproximation() const { return approx_ != nullptr; }
+  double approximationStep() const { return approx_ ? approx_->step : 0.0; }
+  const std::vector<PolyVertex>& approximation() const;
 
  private:
   void verticesChanged();
 
+  // Only polylines with arc segments need one, and a noisy scan holds
+  // millions of straight polylines: it lives apart, made on first use.
+  struct Approximation {
+    std::vector<PolyVertex> points;
+    double step = 0.0;
+  };
+
   std::vector<PolyVertex> vertices_;
-  mutable std::vector<PolyVertex> approx_;
-  mutable double approxStep_ = 0.0;
-  mutable bool haveApprox_ = false;
+  mutable std::unique_ptr<Approximation> approx_;
   mutable bool straight_ = true;
   mutable bool straightStale_ = false;
 };
