@@ -370,7 +370,7 @@ class ConnectRun {
   }
 
   // Deletes p: its links are cleared and it stays in the pool, consumed,
-  // until the stage ends (so no freed address is ever met again).
+  // until the cluster being resolved is done (see freeSpent).
   void discard(CPolyLine* p) {
     clearLink(p, 0);
     clearLink(p, 1);
@@ -379,10 +379,20 @@ class ConnectRun {
   }
 
   // A consumed polyline never returns to the layer: its slot is no longer
-  // looked up.
+  // looked up, and is freed with the other spent ones.
   void forget(const CPolyLine* p) {
-    size_t unused = 0;
-    slot_.take(p, unused);
+    size_t slot = 0;
+    if (slot_.take(p, slot)) spent_.push_back(slot);
+  }
+
+  // Frees the polylines consumed while a cluster was resolved. Only members
+  // of clusters already resolved still point at them: a join moves the far
+  // ends' links to its result and a deletion clears both, and a resolved
+  // cluster's members are never read again. A noisy scan joins a million
+  // pieces, which would otherwise all stay until the stage ends.
+  void freeSpent() {
+    for (const size_t slot : spent_) pool_[slot].reset();
+    spent_.clear();
   }
 
   static bool live(const ClusterMember* m) {
@@ -651,6 +661,7 @@ class ConnectRun {
     size_t done = 0;
     for (EndCluster& cluster : clusters) {
       resolveCluster(cluster);
+      freeSpent();
       ++done;
       if (done % every == 0) {
         stage_.progress(50 + static_cast<int>(40.0 / static_cast<double>(count) * static_cast<double>(done)));
@@ -973,9 +984,10 @@ class ConnectRun {
   EndIndex& index_;
   const raster::CRaster* refinedGaps_;
   // Every polyline the stage holds, in the order it took or made them; a
-  // slot is emptied when its polyline goes back to the layer.
+  // slot is emptied when its polyline goes back to the layer or is freed.
   std::vector<std::unique_ptr<CPolyLine>> pool_;
   detail::PointerSlots slot_;
+  std::vector<size_t> spent_;  // slots of polylines consumed in the cluster being resolved
   std::vector<uint32_t> met_;   // entries a ring of the search box meets
   std::vector<uint32_t> near_;  // entries the search box of a cluster may reach
 };
