@@ -35,6 +35,9 @@ const double kJoinCos = std::cos(8.0 * kPi / 180.0);
 const double kCornerCos = std::cos(20.0 * kPi / 180.0);
 // Pieces at least this long are fitted to the ink before they are joined.
 constexpr double kMinFitted = 10.0;
+// A stroke shorter than this many times the wider width joins whatever its
+// width.
+constexpr double kShortForWidth = 4.0;
 // Legs shorter than this stay in their polyline; so do joined strokes.
 constexpr double kMinLeg = 12.0;
 // Legs meeting at less than this angle are too flat for a corner point.
@@ -395,7 +398,10 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     Stroke& a = strokes[ra];
     Stroke& b = strokes[rb];
     const double wa = a.width(), wb = b.width(), wide = std::max(wa, wb);
-    if (std::fabs(wa - wb) > 1.5 + 0.25 * wide) continue;
+    // Junction ink widens a short piece inside a crossing: only strokes of
+    // some length must agree in width.
+    const bool shortOne = std::min(a.lengthSum, b.lengthSum) < kShortForWidth * wide;
+    if (!shortOne && std::fabs(wa - wb) > 1.5 + 0.25 * wide) continue;
     LineFit fit = a.fit;
     fit.add(b.fit);
     const Line line = fit.line();
@@ -439,7 +445,17 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
       if (n <= 2 && !p.owner->isClosed()) continue;  // already a straight polyline
       if (!cornerOrEnd(*p.owner, p.index) || !cornerOrEnd(*p.owner, (p.index + 1) % n)) continue;
     }
+    // The width of the pieces long enough not to be widened by a junction.
     double width = s.width();
+    {
+      double sum = 0.0, length = 0.0;
+      for (const size_t m : s.pieces)
+        if (pieces[m].length >= kShortForWidth * pieces[m].width) {
+          sum += pieces[m].width * pieces[m].length;
+          length += pieces[m].length;
+        }
+      if (length > 0.0) width = sum / length;
+    }
     line = fitToInk(raster, line, t0, t1, width);
     extent(pieces, s.pieces, line, t0, t1, end0, end1);
     size_t longest = s.pieces[0];

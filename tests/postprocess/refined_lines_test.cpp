@@ -159,5 +159,25 @@ TEST(RefinedLines, BentPieceWithoutWidthJoinsAcrossACrossing) {
   EXPECT_NEAR(v[0].startWidth, 3.0, 0.5);
 }
 
+// Inside a crossing the width stage sees the crossing's ink: the short
+// piece there comes out much wider than the stroke, yet the stroke through
+// it is one, with the width of its long pieces.
+TEST(RefinedLines, WidenedPieceInsideACrossingJoinsTheStroke) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  test::DrawStroke(raster, 20, 100, 300, 100, 4);
+  test::DrawStroke(raster, 160, 20, 160, 180, 20);
+  model::CLayer layer;
+  Add(layer, {{20, 99.5}, {148, 99.5}}, 4);
+  model::CPolyLine* through = Add(layer, {{148, 99.5}, {172, 99.5}, {300, 99.5}}, 4);
+  through->editVertices()[0].startWidth = 20;
+  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 1);
+  ASSERT_EQ(layer.count(), 1u);
+  const auto& v = static_cast<const model::CPolyLine&>(*layer.first()).vertices();
+  EXPECT_NEAR(std::fmin(v[0].x, v[1].x), 20, 0.5);
+  EXPECT_NEAR(std::fmax(v[0].x, v[1].x), 300, 0.5);
+  EXPECT_NEAR(v[0].startWidth, 4.0, 1.0);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
