@@ -561,6 +561,31 @@ int main(int argc, char** argv) {
   // adjustment turning a stem a few degrees off a main angle slides its end
   // along the bar).
   int stems = 0, stemsWithin = 0, stemsLoose = 0, stemsAtPoint = 0, stemsAtPointLoose = 0;
+  int clearStems = 0, clearStemsWithin = 0;
+  // Whether any primitive but the bar and the stem inks within `radius` of
+  // the column/row point (x, y) (arcs taken as their whole circle, dashed
+  // lines as solid: a junction counted clear is clear).
+  const auto otherInkNear = [&](size_t bar, size_t stem, double x, double y, double radius) {
+    const auto toSegment = [&](const bench::GenPoint& a, const bench::GenPoint& b) {
+      const double sx = b.x - a.x, sy = b.y - a.y, l2 = sx * sx + sy * sy;
+      const double t = l2 > 0 ? std::clamp(((x - a.x) * sx + (y - a.y) * sy) / l2, 0.0, 1.0) : 0.0;
+      return std::hypot(x - (a.x + t * sx), y - (a.y + t * sy));
+    };
+    for (size_t k = 0; k < sheet.primitives.size(); ++k) {
+      if (k == bar || k == stem) continue;
+      const bench::Primitive& q = sheet.primitives[k];
+      double d = 1e300;
+      if (q.kind == bench::PrimitiveKind::Circle || q.kind == bench::PrimitiveKind::Arc) {
+        d = std::fabs(std::hypot(x - q.centre.x, y - q.centre.y) - q.radius);
+      } else if (q.points.size() == 1) {
+        d = std::hypot(x - q.points[0].x, y - q.points[0].y) - q.width;
+      } else {
+        for (size_t j = 0; j + 1 < q.points.size(); ++j) d = std::min(d, toSegment(q.points[j], q.points[j + 1]));
+      }
+      if (d - q.width / 2.0 < radius) return true;
+    }
+    return false;
+  };
   for (size_t i = 0; i < sheet.primitives.size(); ++i) {
     const bench::Primitive& p = sheet.primitives[i];
     if (p.kind != bench::PrimitiveKind::Line || p.joins < 0) continue;
@@ -582,11 +607,17 @@ int main(int argc, char** argv) {
     }
     if (onLine <= kEndTolerance) ++stemsWithin;
     if (onLine <= kLooseTolerance) ++stemsLoose;
+    const double clearance = std::max(p.width, bar.width) / 2.0 + 8.0;
+    const bool clear = !otherInkNear(static_cast<size_t>(p.joins), i, p.points[0].x, p.points[0].y, clearance);
+    if (clear) {
+      ++clearStems;
+      if (onLine <= kEndTolerance) ++clearStemsWithin;
+    }
     if (atPoint <= kEndTolerance) ++stemsAtPoint;
     if (atPoint <= kLooseTolerance) ++stemsAtPointLoose;
     if (listMode == 5 && onLine > kEndTolerance) {
-      std::printf("missed stem %zu at (%.1f,%.1f) dir (%.2f,%.2f) width %.0f, bar width %.0f, end off the bar's line %.1f:",
-                  i, root.x, root.y, dx / length, dy / length, p.width, bar.width, onLine > 1e299 ? -1.0 : onLine);
+      std::printf("missed %sstem %zu at (%.1f,%.1f) dir (%.2f,%.2f) width %.0f, bar width %.0f, end off the bar's line %.1f:",
+                  clear ? "clear " : "", i, root.x, root.y, dx / length, dy / length, p.width, bar.width, onLine > 1e299 ? -1.0 : onLine);
       for (const auto& e : *drawing.currentLayer()) {
         if (e->type() != model::EntityType::PolyLine) continue;
         const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
@@ -811,6 +842,9 @@ int main(int argc, char** argv) {
   std::printf("%-34s %5d drawn, %5d end on the bar's centre line within 1 px (%5.1f %%), within 2 px %5d (%5.1f %%)\n",
               "T-junction stems", stems, stemsWithin, stems ? 100.0 * stemsWithin / stems : 0.0, stemsLoose,
               stems ? 100.0 * stemsLoose / stems : 0.0);
+  std::printf("%-34s %5d drawn, %5d end on the bar's centre line within 1 px (%5.1f %%)\n",
+              "  of them clear of other strokes", clearStems, clearStemsWithin,
+              clearStems ? 100.0 * clearStemsWithin / clearStems : 0.0);
   std::printf("%-34s %5d drawn, %5d end on the drawn junction point within 1 px (%5.1f %%), within 2 px %5d (%5.1f %%)\n",
               "", stems, stemsAtPoint, stems ? 100.0 * stemsAtPoint / stems : 0.0, stemsAtPointLoose,
               stems ? 100.0 * stemsAtPointLoose / stems : 0.0);

@@ -29,6 +29,8 @@ constexpr double kMinSine = 0.5;  // 30°
 constexpr double kMinMove = 0.25;
 // Step of the ink check between the end and its new place.
 constexpr double kInkStep = 0.5;
+// How far beside the way the ink check may find its ink, pixels.
+constexpr double kInkBeside = 1.0;
 // The ink's centre across a stroke: step, precision and offset of the
 // scans, how far beyond the stroke's half width a scan looks, the stations
 // on each side of the junction and their spacing along the stroke, pixels.
@@ -111,24 +113,28 @@ class SegmentGrid {
   std::vector<uint32_t> items_;
 };
 
-// Whether the raster is ink at every step from (x0, y0) to (x1, y1), drawing
-// coordinates (y up).
-bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, double y1) {
-  const double length = std::hypot(x1 - x0, y1 - y0);
-  const int steps = static_cast<int>(std::ceil(length / kInkStep));
-  for (int k = 0; k <= steps; ++k) {
-    const double t = steps > 0 ? static_cast<double>(k) / steps : 0.0;
-    const int column = static_cast<int>(std::floor(x0 + (x1 - x0) * t + 0.5));
-    const int row = raster.height() - 1 - static_cast<int>(std::floor(y0 + (y1 - y0) * t + 0.5));
-    if (!raster.bitAtChecked(column, row)) return false;
-  }
-  return true;
-}
-
 bool inkAt(const raster::CRaster& raster, double x, double y) {
   const int column = static_cast<int>(std::floor(x + 0.5));
   const int row = raster.height() - 1 - static_cast<int>(std::floor(y + 0.5));
   return raster.bitAtChecked(column, row);
+}
+
+// Whether the raster is ink at every step from (x0, y0) to (x1, y1), drawing
+// coordinates (y up), or beside it within kInkBeside across the way: angle
+// adjustment turns a stroke about its middle, which may shift a thin
+// stroke's end to the edge of its ink. A white band across the way (a gap)
+// still fails.
+bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, double y1) {
+  const double length = std::hypot(x1 - x0, y1 - y0);
+  const int steps = static_cast<int>(std::ceil(length / kInkStep));
+  const double ax = length > 0.0 ? -(y1 - y0) / length * kInkBeside : 0.0;
+  const double ay = length > 0.0 ? (x1 - x0) / length * kInkBeside : 0.0;
+  for (int k = 0; k <= steps; ++k) {
+    const double t = steps > 0 ? static_cast<double>(k) / steps : 0.0;
+    const double x = x0 + (x1 - x0) * t, y = y0 + (y1 - y0) * t;
+    if (!inkAt(raster, x, y) && !inkAt(raster, x + ax, y + ay) && !inkAt(raster, x - ax, y - ay)) return false;
+  }
+  return true;
 }
 
 // Where the centre of the stroke's ink lies beside the traced segment s
@@ -143,7 +149,11 @@ bool inkAt(const raster::CRaster& raster, double x, double y) {
 bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double along, double clear, double& offset) {
   const double sx = s.bx - s.ax, sy = s.by - s.ay, sl = std::hypot(sx, sy);
   const double bx = sx / sl, by = sy / sl, nx = -by, ny = bx;
-  const double reach = std::max(s.halfWidth, 0.5) + kScanSlack;
+  // The scan reaches a whole width and the slack to either side: the traced
+  // segment may lie near one edge of the ink. A run longer than the width
+  // and the slack has run into other ink.
+  const double width = 2.0 * std::max(s.halfWidth, 0.5);
+  const double reach = width + kScanSlack;
   double sumD = 0.0, sumC = 0.0, sumDD = 0.0, sumDC = 0.0;
   int count = 0, sides = 0;
   for (const double side : {-1.0, 1.0}) {
@@ -175,7 +185,7 @@ bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double alo
         return (in + out) / 2.0;
       };
       const double lo = edge(-1.0), hi = edge(1.0);
-      if (lo <= -reach || hi >= reach) continue;
+      if (lo <= -reach || hi >= reach || hi - lo > width + kScanSlack) continue;
       const double c = (lo + hi) / 2.0;
       sumD += d;
       sumC += c;

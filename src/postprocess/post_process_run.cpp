@@ -44,7 +44,10 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   }
   const double straighten = options.StraightenTolerance();
   if (straighten > 0.0 && populated() && !straightenLayer(layer, straighten, sink)) return false;
-  if (options.b_Refine && populated()) rebuildStraightStrokes(layer, raster);
+  if (options.b_Refine && populated()) {
+    rebuildStraightStrokes(layer, raster);
+    carryEndsOntoStrokes(layer, raster);
+  }
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
   if (options.b_Refine && populated()) {
     carryEndsOntoStrokes(layer, raster);

@@ -120,6 +120,35 @@ TEST_P(TracedTee, StemEndsOnTheBarCentreLine) {
   EXPECT_LE(nearest, 1.5) << Polylines(*drawing.currentLayer());
 }
 
+// A long stem a degree or two off a main angle of the angle series: angle
+// adjustment turns it about its middle, shifting its end along the bar and
+// a pixel or more beside its own ink.
+TEST(TracedTeeStem, LongStemTurnedByAngleAdjustmentStillEndsOnTheBar) {
+  constexpr int kSize = 260;
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), kSize, kSize));
+  const double a = 28.1 * 3.14159265358979 / 180.0, ux = std::cos(a), uy = std::sin(a);
+  const double cx = 160.3, cy = 40.2;
+  test::DrawStroke(drawing.raster(), cx - 70 * ux, cy - 70 * uy, cx + 70 * ux, cy + 70 * uy, 2);
+  test::DrawStroke(drawing.raster(), cx, cy, cx - 190 * uy, cy + 190 * ux, 3);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(options.b_ForceOrtho);
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  const double jx = cx, jy = kSize - 1 - cy;
+  bool found = false;
+  for (const auto& e : *drawing.currentLayer()) {
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    for (const auto* end : {&v.front(), &v.back()}) {
+      if (std::hypot(end->x - jx, end->y - jy) > 5.0) continue;
+      if (std::hypot(v.front().x - v.back().x, v.front().y - v.back().y) < 150.0) continue;  // not the stem
+      found = true;
+      EXPECT_LE(std::fabs((end->x - jx) * uy + (end->y - jy) * ux), 0.5) << Polylines(*drawing.currentLayer());
+    }
+  }
+  EXPECT_TRUE(found) << Polylines(*drawing.currentLayer());
+}
+
 INSTANTIATE_TEST_SUITE_P(UnequalWidths, TracedTee,
                          ::testing::Values(TeeCase{9, 3, 0}, TeeCase{3, 9, 0}, TeeCase{12, 2, 90}, TeeCase{2, 8, 90},
                                            TeeCase{5, 5, 30}, TeeCase{7, 4, 17}, TeeCase{4, 7, -35},
