@@ -82,6 +82,39 @@ NoisySheet MakeNoisySheet(uint32_t seed, double noise) {
   return sheet;
 }
 
+// Many rings crossed by strokes, so that refined runs complete circles
+// from their pieces and look up the segments near each of many circles
+// (rings straddle the look-up's cells in every way), under light noise.
+NoisySheet MakeRingSheet(uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  NoisySheet sheet;
+  sheet.width = 260 + static_cast<int>(unit(random) * 80);
+  sheet.height = 200 + static_cast<int>(unit(random) * 60);
+  sheet.ink.assign(static_cast<size_t>(sheet.width) * sheet.height, 0);
+  const auto dot = [&](int x, int y) {
+    if (x >= 0 && y >= 0 && x < sheet.width && y < sheet.height) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
+  };
+  for (int i = 0; i < 14; ++i) {
+    const double cx = unit(random) * sheet.width, cy = unit(random) * sheet.height;
+    const double r = 6.0 + unit(random) * 45.0, half = 0.7 + unit(random) * 1.8;
+    for (int y = 0; y < sheet.height; ++y)
+      for (int x = 0; x < sheet.width; ++x)
+        if (std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r) <= half) dot(x, y);
+    // A stroke across the ring breaks it into pieces at two crossings.
+    const double a = unit(random) * 6.283;
+    for (double t = -r - 10; t <= r + 10; t += 0.25) {
+      const int x = static_cast<int>(cx + t * std::cos(a)), y = static_cast<int>(cy + t * std::sin(a));
+      dot(x, y);
+      dot(x + 1, y);
+    }
+  }
+  for (uint8_t& pixel : sheet.ink) {
+    if (unit(random) < 0.01) pixel = 1;
+  }
+  return sheet;
+}
+
 // The DXF text of a centre-line run over the sheet, and its entity count.
 std::string TraceToDxf(const NoisySheet& sheet, bool refine, bool plain, uint32_t& entities) {
   model::CGraph drawing;
@@ -116,6 +149,18 @@ TEST(ShortcutEquivalence, NoisySheetsTraceToTheSameBytesAsTheLongWay) {
       EXPECT_EQ(fastCount, plainCount) << "seed " << seed << (refine ? " refined" : "");
       EXPECT_TRUE(fast == plain) << "seed " << seed << (refine ? " refined" : "") << ": the DXF differs";
     }
+  }
+}
+
+TEST(ShortcutEquivalence, CrossedRingsCompleteToTheSameCirclesAsTheLongWay) {
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    const NoisySheet sheet = MakeRingSheet(seed);
+    uint32_t plainCount = 0, fastCount = 0;
+    const std::string plain = TraceToDxf(sheet, true, true, plainCount);
+    const std::string fast = TraceToDxf(sheet, true, false, fastCount);
+    EXPECT_GT(plainCount, 5u) << "seed " << seed;
+    EXPECT_EQ(fastCount, plainCount) << "seed " << seed;
+    EXPECT_TRUE(fast == plain) << "seed " << seed << ": the DXF differs";
   }
 }
 
