@@ -405,7 +405,7 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     LineFit fit = a.fit;
     fit.add(b.fit);
     const Line line = fit.line();
-    const double tolerance = 0.8 + 0.2 * wide;
+    const double tolerance = 1.0 + 0.3 * wide;
     if (worstOffset(pieces, a.pieces, line) > tolerance || worstOffset(pieces, b.pieces, line) > tolerance) continue;
     if (overlapping(pieces, a.pieces, b.pieces, line, wide / 2.0 + 2.0)) continue;
     double ex, ey, fx, fy;
