@@ -153,7 +153,13 @@ std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTole
   // bisectors of A–B and C–D are nearly one line. A crossing much flatter
   // than the best of the three is left out of the average.
   // Only refined runs do that; the plain fit averages all three.
-  const double sines[3] = {chordSine(A, B, B, C), chordSine(B, C, C, D), chordSine(C, D, A, B)};
+  // (The sines cost four square roots per fit, which plain runs skip.)
+  double sines[3] = {0.0, 0.0, 0.0};
+  if (tolerances.refine) {
+    sines[0] = chordSine(A, B, B, C);
+    sines[1] = chordSine(B, C, C, D);
+    sines[2] = chordSine(C, D, A, B);
+  }
   const Point3* crossings[3] = {&*o1, &*o2, &*o3};
   const double best = std::max({sines[0], sines[1], sines[2]});
   Point3 centre{0.0, 0.0, A.z};
