@@ -817,8 +817,10 @@ class ConnectRun {
           p->getLength() > 2.5 * spurLength && q->getLength() > 2.5 * spurLength)) {
       return false;
     }
+    // Read before the join: the joined polyline takes over both pieces' vertices.
+    const double meets = std::max(endWidth(*p, mp->end), endWidth(*q, mq->end));
     const bool toLayerDone = joinMembers(mp, mq);
-    if (refinedGaps_ != nullptr && isDrawnStem(spurLength, spurWidth, std::max(endWidth(*p, mp->end), endWidth(*q, mq->end)))) {
+    if (refinedGaps_ != nullptr && isDrawnStem(spurLength, spurWidth, meets)) {
       // Refined centre lines: a branch reaching well out of the strokes it
       // meets is a drawn stem, not a thinning artefact; it stays.
       releaseMember(spur);

@@ -410,9 +410,9 @@ TEST(Connect, RefinedTJunctionKeepsALongThinStem) {
   ASSERT_TRUE(ink.create(160, 60, 1));
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 160; ++x) ink.setBit(x, y, true);
-  const auto junction = [](model::CLayer& layer, double stemLength) {
-    add(layer, {{10, 30}, {79, 30}}, 4.0);
-    add(layer, {{81, 30}, {150, 30}}, 4.0);
+  const auto junction = [](model::CLayer& layer, double stemLength, double barWidth = 4.0) {
+    add(layer, {{10, 30}, {79, 30}}, barWidth);
+    add(layer, {{81, 30}, {150, 30}}, barWidth);
     add(layer, {{80, 31}, {80, 30 + stemLength}}, 1.0);
   };
   for (const bool refined : {false, true}) {
@@ -427,6 +427,12 @@ TEST(Connect, RefinedTJunctionKeepsALongThinStem) {
     ASSERT_TRUE(connectLayer(spur, 5, nullptr, nullptr, refined ? &ink : nullptr));
     EXPECT_EQ(texts(spur), (std::vector<std::string>{"open (10,30) (80,30) (150,30)"}));
   }
+  // How far a spur must reach is judged by the bar's width: 7 px is within
+  // a 9-px bar's half width plus the spur allowance, so it still goes.
+  model::CLayer wideBar;
+  junction(wideBar, 8.0, 9.0);
+  ASSERT_TRUE(connectLayer(wideBar, 5, nullptr, nullptr, &ink));
+  EXPECT_EQ(texts(wideBar), (std::vector<std::string>{"open (10,30) (80,30) (150,30)"}));
 }
 
 }  // namespace
