@@ -48,7 +48,7 @@ constexpr double kUnknownReach = 10.0;
 constexpr double kProbeStep = 0.25;
 constexpr double kStationStep = 2.0;
 // Stations enough for a line fit; long strokes space theirs out.
-constexpr double kMaxStations = 80.0;
+constexpr double kMaxStations = 40.0;
 
 struct Piece {
   CPolyLine* owner;
