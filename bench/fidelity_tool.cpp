@@ -636,6 +636,21 @@ int main(int argc, char** argv) {
   // lines: a circle centred within 1.5 px of the dot no larger than it, or a
   // straight piece with both ends that close.
   int dashes = 0, dashesFound = 0, dots = 0, dotsFound = 0, clearDashes = 0, clearDashesFound = 0;
+  // Dashes with 2 px of white between and dots whose ink touches no other
+  // ink (no ink pixel within 1.5 px beyond their own edge): only those can
+  // come back as pieces of their own.
+  int aloneDashes = 0, aloneDashesFound = 0, aloneDots = 0, aloneDotsFound = 0;
+  const auto touchesOtherInk = [&](bench::GenPoint a, bench::GenPoint b, double half) {
+    const int x0 = static_cast<int>(std::floor(std::min(a.x, b.x) - half - 2)), x1 = static_cast<int>(std::ceil(std::max(a.x, b.x) + half + 2));
+    const int y0 = static_cast<int>(std::floor(std::min(a.y, b.y) - half - 2)), y1 = static_cast<int>(std::ceil(std::max(a.y, b.y) + half + 2));
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x) {
+        if (!sheet.raster.bitAtChecked(x, y)) continue;
+        const double d = DistanceToLine(model::Point3{static_cast<double>(x), static_cast<double>(y)}, a.x, a.y, b.x, b.y);
+        if (d > half + 0.01 && d <= half + 1.5) return true;
+      }
+    return false;
+  };
   for (const bench::Primitive& p : sheet.primitives) {
     if (p.kind != bench::PrimitiveKind::DashedLine && p.kind != bench::PrimitiveKind::DashDotLine) continue;
     bench::EachDash(
@@ -651,11 +666,19 @@ int main(int argc, char** argv) {
               break;
             }
           }
+          // A dash shorter than the pen is a dot.
+          if (!found && std::hypot(bx - ax, by - ay) < p.width)
+            for (const model::CCircle* c : circles)
+              found = found || (dist(c->centre(), ax, ay) <= kLooseTolerance && dist(c->centre(), bx, by) <= kLooseTolerance);
           if (found) ++dashesFound;
           // Dashes whose gaps leave at least 2 px of white between the caps.
           if (p.gapLength - p.width >= 2.0) {
             ++clearDashes;
             if (found) ++clearDashesFound;
+            if (!touchesOtherInk(a, b, p.width / 2)) {
+              ++aloneDashes;
+              if (found) ++aloneDashesFound;
+            }
           }
           if (!found && listMode == 4) {
             // What covers the dash's middle: the nearest straight segment
@@ -698,6 +721,27 @@ int main(int argc, char** argv) {
           for (const Segment& seg : segments)
             found = found || (dist(seg.a, x, y) <= 1.5 && dist(seg.b, x, y) <= 1.5);
           if (found) ++dotsFound;
+          if (!touchesOtherInk(d, d, p.width / 2)) {
+            ++aloneDots;
+            if (found) ++aloneDotsFound;
+          }
+          if (!found && listMode == 4) {
+            std::printf("missed dot (%.1f,%.1f) width %.0f white gap %.1f:", x, y, p.width, p.gapLength - p.width);
+            for (const model::CCircle* c : circles)
+              if (dist(c->centre(), x, y) < 6)
+                std::printf(" circle (%.1f,%.1f) r %.1f", c->centre().x, c->centre().y, c->radius());
+            for (const auto& e : *drawing.currentLayer()) {
+              if (e->type() != model::EntityType::PolyLine) continue;
+              const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+              for (size_t k = 0; k + 1 < v.size(); ++k)
+                if (DistanceToLine(model::Point3{x, y}, v[k].x, v[k].y, v[k + 1].x, v[k + 1].y) < p.width / 2 + 1) {
+                  std::printf(" on a segment (%.1f,%.1f)-(%.1f,%.1f) of %zu", v[k].x, v[k].y, v[k + 1].x, v[k + 1].y,
+                              v.size());
+                  break;
+                }
+            }
+            std::printf("\n");
+          }
         });
   }
   // Arcs as a CArc or a bulged segment of a polyline (fillets come back
@@ -855,8 +899,12 @@ int main(int argc, char** argv) {
               dashesFound, dashes ? 100.0 * dashesFound / dashes : 0.0);
   std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them with 2 px of white between", clearDashes,
               clearDashesFound, clearDashes ? 100.0 * clearDashesFound / clearDashes : 0.0);
+  std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them touching no other ink", aloneDashes,
+              aloneDashesFound, aloneDashes ? 100.0 * aloneDashesFound / aloneDashes : 0.0);
   std::printf("%-34s %5d drawn, %5d found as a dot or tiny piece within 1.5 px (%5.1f %%)\n", "dots of dash-dot lines", dots,
               dotsFound, dots ? 100.0 * dotsFound / dots : 0.0);
+  std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them touching no other ink", aloneDots, aloneDotsFound,
+              aloneDots ? 100.0 * aloneDotsFound / aloneDots : 0.0);
   std::printf("%-34s %5d drawn, %5d found within 1 px and 3 deg (%5.1f %%); fillets %d drawn, %d found (%5.1f %%)\n",
               "arcs as CArc or bulge", arcsDrawn, arcsFound, arcsDrawn ? 100.0 * arcsFound / arcsDrawn : 0.0,
               filletsDrawn, filletsFound, filletsDrawn ? 100.0 * filletsFound / filletsDrawn : 0.0);

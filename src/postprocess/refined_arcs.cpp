@@ -1,6 +1,9 @@
 #include "postprocess/refined_arcs.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <numeric>
 #include <tuple>
@@ -46,7 +49,11 @@ constexpr double kMinSagitta = 1.0;
 // blob's extents across may differ (a short dash is no dot).
 constexpr double kMinDot = 2.5;
 constexpr double kMaxDot = 24.0;
-constexpr double kDotRoundness = 1.5;
+constexpr double kDotRoundness = 2.0;
+// Blobs of fewer pixels are specks, whatever their shape.
+constexpr size_t kMinDotPixels = 5;
+// Dots whose centres lie this close are one.
+constexpr double kSameDot = 2.0;
 
 // inkReach of the width stage, kept here where the compiler can inline it:
 // followStroke probes both edges at every sample of every round, and the
@@ -223,6 +230,122 @@ std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, d
   auto dot = std::make_unique<model::CCircle>(model::Point3{x + shiftX, y + shiftY, 0.0}, diameter / 4.0);
   dot->setWidth(diameter / 2.0);
   return dot;
+}
+
+std::vector<model::Point3> smallBlobCentres(const raster::CRaster& raster, int maxSize) {
+  std::vector<model::Point3> centres;
+  const int width = raster.width(), height = raster.height();
+  if (maxSize < 1 || width <= 0 || height <= 0) return centres;
+  // The fill stays inside a window of maxSize rows below the blob's top
+  // row and maxSize columns either side of its first pixel.
+  const int windowWidth = 2 * maxSize + 1, windowHeight = maxSize;
+  std::vector<uint8_t> seen(static_cast<size_t>(windowWidth) * windowHeight, 0);
+  std::vector<std::pair<int, int>> stack, filled;
+  const int bytes = (width + 7) / 8;
+  const int words = (bytes + 7) / 8;
+  // 64 pixels of row y from pixel 64·k, the leftmost in the highest bit;
+  // none beyond the raster.
+  const auto word = [&](int y, int k) -> uint64_t {
+    if (y < 0 || k < 0 || k >= words) return 0;
+    const uint8_t* row = raster.row(y);
+    uint64_t w = 0;
+    if (8 * k + 8 <= bytes) {
+      std::memcpy(&w, row + 8 * k, 8);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    } else {
+      for (int b = 8 * k; b < 8 * k + 8; ++b) w = (w << 8) | (b < bytes ? row[b] : 0u);
+    }
+    const int beyond = 64 * (k + 1) - width;
+    if (beyond > 0) w &= ~uint64_t{0} << beyond;
+    return w;
+  };
+  for (int y = 0; y < height; ++y) {
+    for (int k = 0; k < words; ++k) {
+      const uint64_t current = word(y, k);
+      if (current == 0) continue;
+      // First pixels of runs with no ink on or beside them in the row above:
+      // whole words of a stroke's inside are passed over at once.
+      const uint64_t starts = current & ~((current >> 1) | (word(y, k - 1) << 63));
+      const uint64_t above = word(y - 1, k);
+      const uint64_t aboveWide = above | (above >> 1) | (above << 1) | (word(y - 1, k - 1) << 63) | (word(y - 1, k + 1) >> 63);
+      uint64_t candidates = starts & ~aboveWide;
+      while (candidates != 0) {
+        const int bit = std::countl_zero(candidates);
+        candidates &= ~(uint64_t{1} << (63 - bit));
+        const int x = 64 * k + bit;
+        int end = x;
+        while (end + 1 < width && end - x < maxSize && raster.bitAt(end + 1, y)) ++end;
+        if (end - x >= maxSize) continue;
+        bool aboveInk = false;
+        if (y > 0)
+          for (int i = std::max(0, x - 1); i <= std::min(width - 1, end + 1) && !aboveInk; ++i)
+            aboveInk = raster.bitAt(i, y - 1);
+        if (aboveInk) continue;
+        // 8-connected fill; given up when it leaves the window, climbs above
+        // the top row or reaches left of the first pixel on it (the blob is
+        // then taken from its own first pixel).
+        const int left = x - maxSize;
+        bool small = true;
+        int minX = x, maxX = x, maxY = y;
+        double sumX = 0.0, sumY = 0.0;
+        stack.assign(1, {x, y});
+        filled.clear();
+        seen[static_cast<size_t>(x - left)] = 1;
+        while (!stack.empty() && small) {
+          const auto [px, py] = stack.back();
+          stack.pop_back();
+          filled.emplace_back(px, py);
+          sumX += px;
+          sumY += py;
+          for (int dy = -1; dy <= 1 && small; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+              const int qx = px + dx, qy = py + dy;
+              if (qx < 0 || qy < 0 || qx >= width || qy >= height || !raster.bitAt(qx, qy)) continue;
+              if (qy < y || (qy == y && qx < x) || qx < left || qx > x + maxSize || qy >= y + windowHeight) {
+                small = false;
+                break;
+              }
+              uint8_t& s = seen[static_cast<size_t>(qy - y) * windowWidth + (qx - left)];
+              if (s) continue;
+              s = 1;
+              stack.emplace_back(qx, qy);
+              minX = std::min(minX, qx);
+              maxX = std::max(maxX, qx);
+              maxY = std::max(maxY, qy);
+              if (maxX - minX >= maxSize || maxY - y >= maxSize) {
+                small = false;
+                break;
+              }
+            }
+        }
+        for (const auto& [px, py] : filled) seen[static_cast<size_t>(py - y) * windowWidth + (px - left)] = 0;
+        for (const auto& [px, py] : stack) seen[static_cast<size_t>(py - y) * windowWidth + (px - left)] = 0;
+        // Fewer pixels than the smallest dot (a plus of 5): a speck.
+        if (!small || filled.size() < kMinDotPixels) continue;
+        const double n = static_cast<double>(filled.size());
+        centres.push_back(model::Point3{sumX / n, sumY / n, 0.0});
+      }
+    }
+  }
+  return centres;
+}
+
+std::vector<std::unique_ptr<model::CCircle>> dotsAt(const raster::CRaster& raster,
+                                                    const std::vector<model::Point3>& points) {
+  std::vector<std::unique_ptr<model::CCircle>> dots;
+  for (const model::Point3& p : points)
+    if (auto dot = dotAt(raster, std::round(p.x), std::round(p.y))) dots.push_back(std::move(dot));
+  // Two dots of one blob lie within a pixel or two of each other; dots of a
+  // dotted line lie at least a dot's width apart.
+  std::sort(dots.begin(), dots.end(), [](const auto& a, const auto& b) { return a->centre().x < b->centre().x; });
+  std::vector<std::unique_ptr<model::CCircle>> kept;
+  for (auto& dot : dots) {
+    bool twin = false;
+    for (auto k = kept.rbegin(); k != kept.rend() && dot->centre().x - (*k)->centre().x <= kSameDot; ++k)
+      twin = twin || model::distance((*k)->centre(), dot->centre()) <= kSameDot;
+    if (!twin) kept.push_back(std::move(dot));
+  }
+  return kept;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "model/circle.h"
 #include "model/polyline.h"
@@ -45,6 +46,17 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
 // circle, and no later stage deletes or joins one. Nothing for specks of
 // salt noise (a pixel or a 2 × 2 square), blobs that run off the raster and elongated ones.
 std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, double y);
+
+// Thinning wipes out some small blobs altogether (a disc 4 or 5 px across
+// off the pixel grid erodes to a 2 × 2 block and then to nothing), so dots
+// are also looked for on the ink itself: the centroids (column, row) of the
+// 8-connected blobs of ink that fit in a square of maxSize pixels.
+std::vector<model::Point3> smallBlobCentres(const raster::CRaster& raster, int maxSize);
+
+// The dots of dotAt at these drawing points, one per blob: points on the
+// same blob (a lone skeleton pixel and the blob's centroid) give one dot.
+std::vector<std::unique_ptr<model::CCircle>> dotsAt(const raster::CRaster& raster,
+                                                    const std::vector<model::Point3>& points);
 
 // Fillets: a bend of a polyline between two straight segments of at least
 // kFilletLeg px where the stroke's centre line passes the bend's corner

@@ -225,14 +225,20 @@ int generatePolyline(TracePath* path, const PolylineGenerationParams& params, st
 namespace {
 
 // Refined centre lines: a dot of ink thins to one lone skeleton pixel,
-// which yields no path; each lone pixel of a real dot becomes a dot circle.
+// which yields no path, or to nothing at all; each lone pixel and each
+// small blob of ink that is a real dot becomes a dot circle.
 // A dot of an even diameter thins to a stub of two or three pixels, whose
 // polyline is dropped as too short: its middle counts as a lone pixel too.
+constexpr int kMaxDotBlob = 16;
 void addDots(const std::vector<TracePoint>& lonePixels, model::CGraph& drawing) {
   const raster::CRaster& raster = drawing.raster();
-  for (const TracePoint& p : lonePixels) {
-    if (auto dot = postprocess::dotAt(raster, p.x, raster.height() - 1 - p.y)) drawing.addEntity(std::move(dot));
-  }
+  const double top = raster.height() - 1;
+  std::vector<model::Point3> points;
+  points.reserve(lonePixels.size());
+  for (const TracePoint& p : lonePixels) points.push_back(model::Point3{p.x, top - p.y, 0.0});
+  for (const model::Point3& c : postprocess::smallBlobCentres(raster, kMaxDotBlob))
+    points.push_back(model::Point3{c.x, top - c.y, 0.0});
+  for (auto& dot : postprocess::dotsAt(raster, points)) drawing.addEntity(std::move(dot));
 }
 
 // The middle of a path whose points all lie within kDotStub of its first.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "model/circle.h"
@@ -88,6 +89,101 @@ TEST(RefinedStrokes, DotsBecomeDotCirclesAndSpecksVanish) {
   options.b_Refine = false;
   ASSERT_TRUE(test::TraceAndProcess(drawing, options));
   EXPECT_EQ(drawing.currentLayer()->count(), 0u);
+}
+
+// Thinning wipes out some dots off the pixel grid altogether (a disc 4 or 5
+// px across erodes to a 2 × 2 block and then to nothing): each still comes
+// back as exactly one dot, also where thinning leaves a pixel of it.
+TEST(RefinedStrokes, DotsOffThePixelGridComeBackOnce) {
+  const double offsets[][2] = {{0.0, 0.0}, {0.5, 0.3}, {0.25, 0.3}, {0.75, 0.3}, {0.75, 0.5}, {0.0, 0.8}, {0.5, 0.5}};
+  const double diameters[] = {4, 5, 6};
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 160, 80));
+  std::vector<std::pair<double, double>> centres;  // drawing coordinates
+  for (int i = 0; i < 7; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const double x = 10 + 20 * i + offsets[i][0], y = 15 + 25 * j + offsets[i][1];
+      test::DrawStroke(drawing.raster(), x, y, x, y, diameters[j]);
+      centres.emplace_back(x, 80 - 1 - y);
+    }
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  EXPECT_EQ(drawing.currentLayer()->count(), centres.size());
+  for (const auto& [x, y] : centres) {
+    int near = 0;
+    for (const auto& e : *drawing.currentLayer())
+      if (e->type() == model::EntityType::Circle &&
+          std::hypot(static_cast<const model::CCircle&>(*e).centre().x - x, static_cast<const model::CCircle&>(*e).centre().y - y) <= 1.0)
+        ++near;
+    EXPECT_EQ(near, 1) << "dot at " << x << ", " << y;
+  }
+}
+
+// A dash-dot line on a slant, as pens draw it (5 px wide, dashes of 20 px,
+// gaps of 12 px on either side of each dot), among salt specks of one pixel,
+// a 2 × 2 square and three pixels in an L: every dash comes back as one
+// straight piece and every dot as a dot, and no speck as anything.
+TEST(RefinedStrokes, DashDotLineKeepsDashesAndDotsAmongSpecks) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, 170));
+  const double ax = 20, ay = 14, ux = 0.8312, uy = 0.5559;  // 33.8°, screen coordinates
+  std::vector<std::pair<double, double>> dashes, dots;      // along the line
+  for (double s = 0; s + 20 <= 230; s += 64) {
+    dashes.emplace_back(s, s + 20);
+    if (s + 32 <= 230) dots.emplace_back(s + 32, s + 32);
+  }
+  const auto at = [&](double s, double& x, double& y) {
+    x = ax + ux * s;
+    y = ay + uy * s;
+  };
+  for (const auto& [s, e] : dashes) {
+    double x0, y0, x1, y1;
+    at(s, x0, y0);
+    at(e, x1, y1);
+    test::DrawStroke(drawing.raster(), x0, y0, x1, y1, 5);
+  }
+  for (const auto& [s, e] : dots) {
+    double x, y;
+    at(s, x, y);
+    test::DrawStroke(drawing.raster(), x, y, x, y, 5);
+  }
+  raster::CRaster& r = drawing.raster();
+  r.setBit(150, 20, true);
+  r.setBit(30, 120, true);
+  for (int y = 140; y < 142; ++y)
+    for (int x = 60; x < 62; ++x) r.setBit(x, y, true);
+  r.setBit(200, 30, true);
+  r.setBit(201, 30, true);
+  r.setBit(200, 31, true);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  const model::CLayer& layer = *drawing.currentLayer();
+  EXPECT_EQ(layer.count(), dashes.size() + dots.size());
+  const double top = 170 - 1;
+  for (const auto& [s, e] : dashes) {
+    double x0, y0, x1, y1;
+    at(s, x0, y0);
+    at(e, x1, y1);
+    bool found = false;
+    for (const auto& entity : layer) {
+      if (entity->type() != model::EntityType::PolyLine) continue;
+      const auto& v = static_cast<const model::CPolyLine&>(*entity).vertices();
+      const auto near = [&](const model::PolyVertex& p, double x, double y) { return std::hypot(p.x - x, p.y - (top - y)) <= 2.0; };
+      found = found || (v.size() == 2 && ((near(v[0], x0, y0) && near(v[1], x1, y1)) || (near(v[0], x1, y1) && near(v[1], x0, y0))));
+    }
+    EXPECT_TRUE(found) << "dash at " << s;
+  }
+  for (const auto& [s, e] : dots) {
+    double x, y;
+    at(s, x, y);
+    bool found = false;
+    for (const auto& entity : layer)
+      found = found || (entity->type() == model::EntityType::Circle &&
+                        model::distance(static_cast<const model::CCircle&>(*entity).centre(), model::Point3{x, top - y, 0.0}) <= 1.5);
+    EXPECT_TRUE(found) << "dot at " << s;
+  }
 }
 
 }  // namespace
