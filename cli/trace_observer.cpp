@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 #include "command.h"
 #include "platform/progress.h"
@@ -37,6 +38,14 @@ long PeakMiB() {
   }
   std::fclose(status);
   return kib / 1024;
+}
+
+// CPU seconds of the whole process so far (every thread): on a busy machine
+// a stage's wall time says little, its CPU time stays put.
+double ProcessCpuSeconds() {
+  timespec t{};
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0.0;
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // Why a conversion did not write its file. An interrupt is no fault of the
@@ -105,13 +114,15 @@ class CliObserver final : public batch::ConvertObserver {
   // Times the stage that just ended, when asked to.
   void Mark(const std::string& next) {
     auto now = std::chrono::steady_clock::now();
+    const double cpu = stageTimes_ ? ProcessCpuSeconds() : 0.0;
     if (stageTimes_ && !label_.empty()) {
       ClearBar();
-      std::fprintf(stderr, "stage %-28s %8.3f s  peak %6ld MiB\n", label_.c_str(),
-                   std::chrono::duration<double>(now - since_).count(), PeakMiB());
+      std::fprintf(stderr, "stage %-28s %8.3f s  cpu %7.3f s  peak %6ld MiB\n", label_.c_str(),
+                   std::chrono::duration<double>(now - since_).count(), cpu - cpuSince_, PeakMiB());
     }
     label_ = next;
     since_ = now;
+    cpuSince_ = cpu;
   }
 
  private:
@@ -160,6 +171,7 @@ class CliObserver final : public batch::ConvertObserver {
   bool failedPages_ = false;
   std::string label_;
   std::chrono::steady_clock::time_point since_;
+  double cpuSince_ = 0.0;
 };
 
 thread_local CliObserver* tCurrent = nullptr;

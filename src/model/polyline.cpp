@@ -72,8 +72,14 @@ void CPolyLine::clearVertices() {
   approxDirty_ = true;
 }
 
-void CPolyLine::takeVertices(CPolyLine& other) {
-  vertices_.insert(vertices_.end(), other.vertices_.begin(), other.vertices_.end());
+void CPolyLine::takeVertices(CPolyLine& other, std::size_t from) {
+  if (vertices_.empty() && from == 0) {
+    // Nothing to keep here: take other's storage instead of copying it.
+    vertices_.swap(other.vertices_);
+  } else if (from < other.vertices_.size()) {
+    vertices_.insert(vertices_.end(), other.vertices_.begin() + static_cast<std::ptrdiff_t>(from),
+                     other.vertices_.end());
+  }
   other.clearVertices();
   verticesChanged();
 }
@@ -156,16 +162,19 @@ void CPolyLine::roundWidth(const WidthRounder& round) {
 void CPolyLine::reverse() {
   const std::size_t n = vertices_.size();
   if (n > 0) {
-    const double firstWidth = vertices_.back().startWidth;  // the new first vertex's, before the shift
-    std::vector<double> bulges(n);
-    for (std::size_t i = 0; i < n; ++i) bulges[i] = vertices_[i].bulge;
+    // The new first vertex's width and the closing arc, before the shift.
+    const double firstWidth = vertices_.back().startWidth;
+    const double closingBulge = vertices_.back().bulge;
     std::reverse(vertices_.begin(), vertices_.end());
-    for (std::size_t k = 0; k + 1 < n; ++k) vertices_[k].startWidth = vertices_[k + 1].startWidth;
-    vertices_[n - 1].startWidth = isClosed() ? firstWidth : 0.0;
     // Segment k of the reversed ring is old segment n−2−k run backwards, so it
-    // takes that segment's bulge negated; a closing arc stays on the last vertex.
-    for (std::size_t k = 0; k + 1 < n; ++k) vertices_[k].bulge = -bulges[n - 2 - k];
-    vertices_[n - 1].bulge = isClosed() ? -bulges[n - 1] : 0.0;
+    // takes that segment's width and its bulge negated: both sit on the vertex
+    // that now follows; a closing arc stays on the last vertex.
+    for (std::size_t k = 0; k + 1 < n; ++k) {
+      vertices_[k].startWidth = vertices_[k + 1].startWidth;
+      vertices_[k].bulge = -vertices_[k + 1].bulge;
+    }
+    vertices_[n - 1].startWidth = isClosed() ? firstWidth : 0.0;
+    vertices_[n - 1].bulge = isClosed() ? -closingBulge : 0.0;
   }
   setEndSelector(1 - endSelector());
   verticesChanged();

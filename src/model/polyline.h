@@ -85,9 +85,11 @@ class CPolyLine final : public CEntity {
   void removeVertex(std::size_t index);
   // Removes every vertex and frees their storage.
   void clearVertices();
-  // Takes over every vertex of other (appended in order, none dropped);
-  // other ends empty.
-  void takeVertices(CPolyLine& other);
+  // Takes over the vertices of other from index `from` on (appended in
+  // order, none dropped); other ends empty. An empty polyline takes over
+  // other's storage itself, so its capacity comes along.
+  void takeVertices(CPolyLine& other, std::size_t from = 0);
+  std::size_t vertexCapacity() const { return vertices_.capacity(); }
   // True while no segment has a bulge.
   bool isStraight() const;
 

@@ -212,7 +212,6 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
   a.setClosed(false);
 
   if (b == &a) {
-    joined->editVertices().reserve(a.vertices().size());  // the only allocation
     clearLink(&a, 0);
     clearLink(&a, 1);
     std::vector<PolyVertex>& v = a.editVertices();
@@ -225,14 +224,19 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
     return joined;
   }
 
-  // a's joined end becomes its last vertex, b's its first. Everything that
-  // may allocate happens before either polyline gives up a vertex, so running
-  // out of memory leaves both as they were (or merely reversed).
+  // a's joined end becomes its last vertex, b's its first. a's storage
+  // becomes the result's, so it makes room for b's vertices first. Everything
+  // that may allocate happens before either polyline gives up a vertex, so
+  // running out of memory leaves both as they were (or merely reversed).
   const int aFar = 1 - a.endSelector();
   const int bFar = 1 - b->endSelector();
   if (a.endSelector() == 0) a.reverse();
   if (b->endSelector() == 1) b->reverse();
-  joined->editVertices().reserve(a.vertices().size() + b->vertices().size());
+  const size_t needed = a.vertices().size() + b->vertices().size();
+  if (a.vertexCapacity() < needed) {
+    // Half as much again: a stroke joined piece by piece is not copied at every join.
+    a.reserveVertices(std::max(needed, a.vertexCapacity() + a.vertexCapacity() / 2));
+  }
 
   moveLink(&a, aFar, joined.get(), 0);
   PolyVertex s = a.vertices().back();
@@ -259,13 +263,14 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
       joint = Point3{(s.x + b0.x) / 2.0, (s.y + b0.y) / 2.0, s.z};
     }
   }
+  size_t bFrom = 0;
   if (joint) {
-    b->removeVertex(0);
+    bFrom = 1;  // b's first vertex gives way to the joint
     s.x = joint->x;
     s.y = joint->y;
   }
   joined->appendVertex(s);
-  joined->takeVertices(*b);
+  joined->takeVertices(*b, bFrom);
   a.setConsumed(true);
   b->setConsumed(true);
   return joined;
@@ -298,11 +303,6 @@ struct EndDirection {
 };
 
 double angleOf(const EndDirection& u, const EndDirection& v) { return angleBetween(u.dx(), u.dy(), v.dx(), v.dy()); }
-
-double distanceToLine(const Point3& p, const Point3& a, const Point3& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  return std::fabs(dx * (p.y - a.y) - dy * (p.x - a.x)) / std::hypot(dx, dy);
-}
 
 // Refined centre lines: the longest blank stretch, in pixels, on the way
 // from a to b. Ends that face each other across more than a pixel or two
@@ -399,6 +399,10 @@ class ConnectRun {
     return m->polyline != nullptr && !m->polyline->consumed() && linkOf(m->polyline, m->end) == m;
   }
 
+  // Whether to stop, asked once every 256 steps of a loop (step counts from
+  // 1): asking costs more than a cheap step.
+  bool stopPoll(size_t step) const { return step % 256 == 0 && stage_.stopRequested(); }
+
   // ---- radii ----
   static double radiusWidth(const CPolyLine& p, int end) {
     const auto& v = p.vertices();
@@ -439,6 +443,7 @@ class ConnectRun {
     slot_.reserve(layer_.count());
     index_.reserve(2 * static_cast<size_t>(layer_.count()));
     for (const auto& e : layer_) entities.push_back(e.get());
+    size_t taken = 0;
     for (model::CEntity* e : entities) {
       if (e->type() == model::EntityType::PolyLine) {
         auto* p = static_cast<CPolyLine*>(e);
@@ -451,7 +456,7 @@ class ConnectRun {
         std::unique_ptr<model::CEntity> detached = layer_.detach(e);
         hold(std::unique_ptr<CPolyLine>(static_cast<CPolyLine*>(detached.release())));
       }
-      if (stage_.stopRequested()) return false;
+      if (stopPoll(++taken)) return false;
     }
     return true;
   }
@@ -663,10 +668,11 @@ class ConnectRun {
       resolveCluster(cluster);
       freeSpent();
       ++done;
-      if (done % every == 0) {
+      const bool report = done % every == 0;
+      if (report) {
         stage_.progress(50 + static_cast<int>(40.0 / static_cast<double>(count) * static_cast<double>(done)));
       }
-      if (stage_.stopRequested()) return false;
+      if (report ? stage_.stopRequested() : stopPoll(done)) return false;
     }
     return true;
   }
@@ -702,11 +708,11 @@ class ConnectRun {
         if (resolveSpur(cluster, bridge)) return;
       }
     }
-    std::vector<Pair> pairs = buildPairs(cluster);
-    joinPairs(pairs);
+    buildPairs(cluster);
+    joinPairs(pairs_);
     release(cluster, true);
-    pairs = buildPairs(cluster);
-    if (!pairs.empty()) joinPairs(pairs);
+    buildPairs(cluster);
+    if (!pairs_.empty()) joinPairs(pairs_);
     // Always release for good: a member kept pending above whose polyline
     // found no partner would otherwise never return to the layer.
     release(cluster, false);
@@ -904,28 +910,45 @@ class ConnectRun {
     joinMembers(keptHere, keptThere);
   }
 
-  std::vector<Pair> buildPairs(EndCluster& cluster) const {
-    std::vector<Pair> pairs;
-    const auto usable = [&](const ClusterMember* m) {
-      return live(m) && !m->polyline->isDegenerate() &&
-             !(m->polyline->isSingleSegment() && bothEndsIn(m->polyline, cluster));
-    };
+  // The best pairs of the cluster's ends into pairs_, by ascending score: a
+  // pair is kept unless a kept pair of no worse score shares a polyline.
+  void buildPairs(EndCluster& cluster) {
+    std::vector<Pair>& pairs = pairs_;
+    pairs.clear();
     const MemberRange& ms = cluster.members;
+    // Each usable member's end direction, worked out once for all its pairs.
+    std::vector<EndDirection>& dirs = directions_;
+    std::vector<uint8_t>& usable = usable_;
+    dirs.resize(ms.size());
+    usable.assign(ms.size(), 0);
     for (size_t i = 0; i < ms.size(); ++i) {
-      if (!usable(ms[i])) continue;
+      const ClusterMember* m = ms[i];
+      if (!live(m) || m->polyline->isDegenerate() ||
+          (m->polyline->isSingleSegment() && bothEndsIn(m->polyline, cluster))) {
+        continue;
+      }
+      usable[i] = 1;
+      dirs[i] = direction(m->polyline, m->end);
+    }
+    for (size_t i = 0; i < ms.size(); ++i) {
+      if (!usable[i]) continue;
       for (size_t j = i + 1; j < ms.size(); ++j) {
-        if (!usable(ms[j])) continue;
+        if (!usable[j]) continue;
         CPolyLine* p1 = ms[i]->polyline;
         CPolyLine* p2 = ms[j]->polyline;
         if (p1 == p2 && p1->isSingleSegment()) continue;
-        const EndDirection d1 = direction(p1, ms[i]->end);
-        const EndDirection d2 = direction(p2, ms[j]->end);
+        const EndDirection& d1 = dirs[i];
+        const EndDirection& d2 = dirs[j];
         if (refinedGaps_ != nullptr && longestBlank(*refinedGaps_, d1.end, d2.end) > kMaxBlankGap) continue;
         const double gx = d2.toward.x - d1.toward.x, gy = d2.toward.y - d1.toward.y;
-        const double score = gx * gx + gy * gy >= 1e-30
-                                 ? distanceToLine(d1.end, d1.toward, d2.toward) +
-                                       distanceToLine(d2.end, d1.toward, d2.toward)
-                                 : kNoScore;
+        double score = kNoScore;
+        if (gx * gx + gy * gy >= 1e-30) {
+          // The distances of both ends from the line through the two
+          // direction points.
+          const double length = std::hypot(gx, gy);
+          score = std::fabs(gx * (d1.end.y - d1.toward.y) - gy * (d1.end.x - d1.toward.x)) / length +
+                  std::fabs(gx * (d2.end.y - d1.toward.y) - gy * (d2.end.x - d1.toward.x)) / length;
+        }
         const Pair pair{p1, p2, ms[i]->end, ms[j]->end, score};
         const auto shares = [&](const Pair& o) { return o.p1 == p1 || o.p1 == p2 || o.p2 == p1 || o.p2 == p2; };
         const auto blocked = std::any_of(pairs.begin(), pairs.end(),
@@ -936,7 +959,6 @@ class ConnectRun {
         pairs.insert(at, pair);
       }
     }
-    return pairs;
   }
 
   void joinPairs(const std::vector<Pair>& pairs) {
@@ -973,7 +995,7 @@ class ConnectRun {
     for (const auto& e : layer_) {
       ++i;
       e->autoClose(conDis_);
-      if (stage_.stopRequested()) return false;
+      if (stopPoll(i)) return false;
       if (i % every == 0) stage_.progress(90 + static_cast<int>(static_cast<uint64_t>(i) * 10 / n));
     }
     return true;
@@ -991,6 +1013,10 @@ class ConnectRun {
   detail::PointerSlots slot_;
   std::vector<size_t> spent_;  // slots of polylines consumed in the cluster being resolved
   std::vector<uint32_t> met_;   // entries a ring of the search box meets
+  // Scratch of buildPairs, kept between clusters.
+  std::vector<Pair> pairs_;
+  std::vector<EndDirection> directions_;
+  std::vector<uint8_t> usable_;
   std::vector<uint32_t> near_;  // entries the search box of a cluster may reach
 };
 

@@ -205,6 +205,52 @@ TEST(PolyLine, ReverseShiftsWidthsAndKeepsArcs) {
   EXPECT_NEAR(back.y, mid.y, kEps);
 }
 
+TEST(PolyLine, ClosedRingReversedKeepsItsClosingArcAndTwiceIsItself) {
+  auto p = polyline({{0, 0, 0.3}, {4, 0, 0}, {4, 4, 0.5}});
+  p->setClosed(true);
+  auto& v = p->editVertices();
+  for (size_t i = 0; i < v.size(); ++i) v[i].startWidth = static_cast<double>(i + 1);
+  const std::vector<PolyVertex> original = p->vertices();
+  p->reverse();
+  const auto& r = p->vertices();
+  ASSERT_EQ(r.size(), 3u);
+  // c, b, a: each segment keeps its width and its arc, run backwards.
+  EXPECT_EQ(r[0].x, 4.0);
+  EXPECT_EQ(r[0].y, 4.0);
+  EXPECT_EQ(r[0].startWidth, 2.0);
+  EXPECT_EQ(r[1].startWidth, 1.0);
+  EXPECT_EQ(r[2].startWidth, 3.0);
+  EXPECT_EQ(r[0].bulge, 0.0);
+  EXPECT_EQ(r[1].bulge, -0.3);
+  EXPECT_EQ(r[2].bulge, -0.5);
+  p->reverse();
+  ASSERT_EQ(p->vertices().size(), original.size());
+  for (size_t i = 0; i < original.size(); ++i) {
+    EXPECT_EQ(p->vertices()[i].x, original[i].x);
+    EXPECT_EQ(p->vertices()[i].startWidth, original[i].startWidth);
+    EXPECT_EQ(p->vertices()[i].bulge, original[i].bulge);
+  }
+}
+
+TEST(PolyLine, TakeVerticesAppendsFromAnIndexAndEmptiesTheDonor) {
+  auto a = polyline({{0, 0, 0}, {1, 0, 0}});
+  auto b = polyline({{1, 0, 0}, {2, 0, 0}, {3, 0, 0}});
+  a->takeVertices(*b, 1);
+  ASSERT_EQ(a->getVertexCount(), 4);
+  EXPECT_EQ(a->vertices()[2].x, 2.0);
+  EXPECT_EQ(b->getVertexCount(), 0);
+  // An empty polyline takes the donor's storage as it is.
+  CPolyLine empty;
+  const PolyVertex* storage = a->vertices().data();
+  empty.takeVertices(*a);
+  EXPECT_EQ(empty.vertices().data(), storage);
+  EXPECT_EQ(empty.getVertexCount(), 4);
+  EXPECT_EQ(a->getVertexCount(), 0);
+  b->takeVertices(empty, 9);  // past the end: nothing, the donor still empties
+  EXPECT_EQ(b->getVertexCount(), 0);
+  EXPECT_EQ(empty.getVertexCount(), 0);
+}
+
 TEST(PolyLine, ApproximationFollowsTheArc) {
   auto p = polyline({{0, 0, 1.0}, {2, 0, 0}});
   p->buildApproximation(-20);
