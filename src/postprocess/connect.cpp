@@ -41,6 +41,26 @@ int CellOf(double v) {
 // get a direct look-up table.
 constexpr int64_t kDirectSlack = 4096;
 
+// Sorts entries stably by `key` (an int member) with one counting pass
+// through `scratch` when the keys span a range of about the entries' number
+// or less; false (nothing changed) otherwise.
+template <typename Entry>
+bool CountingSortBy(std::vector<Entry>& entries, std::vector<Entry>& scratch, int Entry::*key) {
+  if (entries.size() < 2) return true;
+  const auto [low, high] = std::minmax_element(entries.begin(), entries.end(),
+                                               [key](const Entry& a, const Entry& b) { return a.*key < b.*key; });
+  const int base = (*low).*key;
+  const int64_t span = static_cast<int64_t>((*high).*key) - base + 1;
+  if (span > 4 * static_cast<int64_t>(entries.size()) + kDirectSlack) return false;
+  std::vector<uint32_t> start(static_cast<size_t>(span) + 1, 0);
+  for (const Entry& e : entries) ++start[static_cast<size_t>(e.*key - base) + 1];
+  for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+  scratch.resize(entries.size());
+  for (const Entry& e : entries) scratch[start[static_cast<size_t>(e.*key - base)]++] = e;
+  entries.swap(scratch);
+  return true;
+}
+
 }  // namespace
 
 void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
@@ -49,8 +69,13 @@ void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
 
 void EndIndex::seal(bool columns) {
   if (entries_.size() > UINT32_MAX - 1) throw std::bad_alloc();
-  std::stable_sort(entries_.begin(), entries_.end(),
-                   [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  // By cell, then by row: both passes keep the order of equal keys, so this
+  // is the stable sort by row and cell. Far-flung keys take the comparison sort.
+  std::vector<Entry> scratch;
+  if (!CountingSortBy(entries_, scratch, &Entry::x) || !CountingSortBy(entries_, scratch, &Entry::y)) {
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  }
   const auto count = static_cast<uint32_t>(entries_.size());
   members_.clear();
   members_.reserve(count);
