@@ -253,6 +253,7 @@ int main(int argc, char** argv) {
   }
 
   trace::CTracer tracer(raster);
+  tracer.setKeepStrokeEnds(refine);
   if (!tracer.traceCentreLine(nullptr)) return 1;
   std::printf("== traced paths (drawing coordinates): %zu\n", tracer.paths().size());
   for (const auto& path : tracer.paths()) {

@@ -31,6 +31,18 @@ using detail::ForEachInkPixel;
 
 constexpr auto kSecondStepRemovable = detail::WindowTable(ThinRemoveTable);
 
+// The removal table without the pixels that have exactly two ink neighbours.
+// Removing such a pixel at the end of a staircase two pixels thick leaves the
+// next pixel in the same position, and the pass eats the whole stroke.
+constexpr std::array<bool, 256> WithoutTwoNeighbourCodes(const std::array<bool, 256>& table) {
+  std::array<bool, 256> kept = table;
+  for (std::size_t code = 0; code < kept.size(); ++code) {
+    if (std::popcount(static_cast<unsigned>(code)) == 2) kept[code] = false;
+  }
+  return kept;
+}
+constexpr auto kSecondStepRemovableKeepingEnds = detail::WindowTable(WithoutTwoNeighbourCodes(ThinRemoveTable));
+
 // Rows are tested 64 pixels at a time: word k of a row holds pixels
 // 64k .. 64k+63, the leftmost in the most significant bit.
 inline uint64_t LoadWord(const uint8_t* row, int k, int byteCount) {
@@ -75,6 +87,12 @@ struct RowWords {
   uint64_t east() const { return (word << 1) | (after >> 63); }
 };
 
+// With kKeepStrokeEnds in subBit a pixel needs B >= 3: the end pixel of a
+// staircase two pixels thick at 45 degrees has B = 2, and removing it lets
+// every iteration eat one more step from each end until the whole stroke is
+// gone. The second step still removes such pixels where they are redundant.
+constexpr unsigned kKeepStrokeEnds = 4;
+
 inline uint64_t ZhangSuenMask(const RowWords& above, const RowWords& row, const RowWords& below, unsigned subBit) {
   const uint64_t centre = row.word;
   const uint64_t n = above.word, s = below.word, w = row.west(), e = row.east();
@@ -97,7 +115,8 @@ inline uint64_t ZhangSuenMask(const RowWords& above, const RowWords& row, const 
   const uint64_t t3 = t1 & c4;
   const uint64_t b2 = t2 ^ t3;
   const uint64_t b3 = t2 & t3;
-  const uint64_t countInRange = (b1 | b2 | b3) & ~b3 & ~(b2 & b1 & b0);  // 2 <= B <= 6
+  const uint64_t atLeast = (subBit & kKeepStrokeEnds) != 0 ? (b1 & b0) | b2 | b3 : b1 | b2 | b3;
+  const uint64_t countInRange = atLeast & ~b3 & ~(b2 & b1 & b0);  // 2 (or 3) <= B <= 6
   // A: exactly one background-to-ink change around P2 (south), P3, ..., P9, P2.
   const uint64_t ring[9] = {s, se, e, ne, n, nw, w, sw, s};
   uint64_t once = 0;
@@ -108,7 +127,7 @@ inline uint64_t ZhangSuenMask(const RowWords& above, const RowWords& row, const 
     once |= change;
   }
   const uint64_t oneChange = once & ~twice;
-  const uint64_t direction = subBit == 1 ? ~(s & e & n) & ~(e & n & w) : ~(s & e & w) & ~(s & n & w);
+  const uint64_t direction = (subBit & 3u) == 1 ? ~(s & e & n) & ~(e & n & w) : ~(s & e & w) & ~(s & n & w);
   return centre & countInRange & oneChange & direction;
 }
 
@@ -219,7 +238,7 @@ class BandWalker {
                         k + 1 < wordCount ? LoadWord(bits, k + 1, byteCount) : 0};
       };
       uint8_t* quiet = quiet_.flags != nullptr ? quiet_.row(y) : nullptr;
-      const auto quietBit = static_cast<uint8_t>(subBit_);
+      const auto quietBit = static_cast<uint8_t>(subBit_ & 3u);
       constexpr uint64_t kEveryByte = 0x0101010101010101ull;
       for (int k = 0; k < wordCount; ++k) {
         // Quiet words are passed over without reading the raster, eight
@@ -412,7 +431,7 @@ int ClampToInt(long value) { return value > INT_MAX ? INT_MAX : static_cast<int>
 
 }  // namespace
 
-bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads) {
+bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads, bool keepStrokeEnds) {
   const StageReporter reporter(sink);
   const auto height = static_cast<std::size_t>(std::max(0, skeleton.height()));
   FirstStepStorage storage;
@@ -440,10 +459,11 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
     for (;;) {
       long count = 0;
       long removed = 0;
-      bool ok = SubIteration(skeleton, 1, storage, threadCount, removed);
+      const unsigned keep = keepStrokeEnds ? kKeepStrokeEnds : 0u;
+      bool ok = SubIteration(skeleton, 1u | keep, storage, threadCount, removed);
       count += removed;
       if (ok) {
-        ok = SubIteration(skeleton, 2, storage, threadCount, removed);
+        ok = SubIteration(skeleton, 2u | keep, storage, threadCount, removed);
         count += removed;
       }
       // A walk cut short by a cancel says nothing about convergence.
@@ -466,7 +486,8 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
   return true;
 }
 
-bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink) {
+bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink, bool keepStrokeEnds) {
+  const auto& removable = keepStrokeEnds ? kSecondStepRemovableKeepingEnds : kSecondStepRemovable;
   const StageReporter reporter(sink);
   const int width = skeleton.width();
   const int height = skeleton.height();
@@ -505,7 +526,7 @@ bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink) {
       // before it in raster order. The outermost columns stay.
       ForEachInkPixel(skeleton.row(y - 1), skeleton.row(y), skeleton.row(y + 1), byteCount,
                       [&](int x, unsigned window) {
-                        if (x == 0 || x == width - 1 || !kSecondStepRemovable[window]) return false;
+                        if (x == 0 || x == width - 1 || !removable[window]) return false;
                         ++rowCount;
                         return true;
                       });

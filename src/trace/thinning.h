@@ -60,14 +60,19 @@ inline constexpr std::array<bool, 256> ThinRemoveTable = detail::CodeTable({
 // False when cancelled (finished(10) delivered) or when the row flags cannot
 // be allocated (finished(20) delivered). If a sub-iteration cannot allocate
 // its working storage the step ends as if converged and returns true.
-bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads = 0);
+// With keepStrokeEnds a pixel needs three ink neighbours to go, so that
+// strokes two pixels thick at 45 degrees are not eaten away from their ends.
+bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads = 0,
+                   bool keepStrokeEnds = false);
 
 // Thin second step, in place, reporting "Thin second step": one progress
 // value per pass (pixels removed). Removals take effect immediately, in
 // raster order; the outermost rows and columns are never changed. Sets the
 // raster's thinned flag on success. False when cancelled (finished(10)) or
 // when its row buffers cannot be allocated (finished(20)).
-bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink);
+// With keepStrokeEnds no pixel with exactly two ink neighbours goes, which
+// would otherwise eat a staircase two pixels thick from its end.
+bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink, bool keepStrokeEnds = false);
 
 namespace detail {
 

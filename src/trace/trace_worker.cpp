@@ -143,6 +143,7 @@ void TraceWorker::runCentreLine(CTracer& tracer) {
   // Specks and stubs that polyline generation would drop are dropped as
   // they are traced, so they never take memory as paths.
   tracer.setKeepLonePixels(options_.b_Refine);
+  tracer.setKeepStrokeEnds(options_.b_Refine);
   // (Refined runs look at dropped stubs again for dots, so they keep them.)
   if (!options_.plainPipeline && !options_.b_Refine) {
     tracer.setPathFilter(

@@ -60,8 +60,8 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
     return false;
   }
   skeleton_->setThinned(false);
-  if (!ThinFirstStep(*skeleton_, sink, thinningThreads_)) return false;
-  if (!ThinSecondStep(*skeleton_, sink)) return false;
+  if (!ThinFirstStep(*skeleton_, sink, thinningThreads_, keepStrokeEnds_)) return false;
+  if (!ThinSecondStep(*skeleton_, sink, keepStrokeEnds_)) return false;
 
   // A blank raster of the same size is the source's clone cleared to white,
   // without copying bits only to clear them.

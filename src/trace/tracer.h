@@ -52,6 +52,9 @@ class CTracer {
   // Whether lone skeleton pixels are listed with the paths (default true;
   // only refined runs use them, and a noisy scan has millions).
   void setKeepLonePixels(bool keep) { keepLonePixels_ = keep; }
+  // Whether the first thinning step keeps the ends of strokes two pixels
+  // thick (default false; the plain step can erase a 45-degree stroke).
+  void setKeepStrokeEnds(bool keep) { keepStrokeEnds_ = keep; }
   // Paths the filter left out of the last centre-line trace.
   size_t droppedPaths() const { return dropped_; }
 
@@ -67,6 +70,7 @@ class CTracer {
   PathFilter drop_;
   size_t dropped_ = 0;
   bool keepLonePixels_ = true;
+  bool keepStrokeEnds_ = false;
 };
 
 }  // namespace quillon::trace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 
@@ -256,7 +258,7 @@ TEST(ThinFirstStep, ThreadedBandsGiveTheSingleThreadedResult) {
 }
 
 // Plain Zhang-Suen over the whole raster, straight from its definition.
-void ReferenceZhangSuen(raster::CRaster& raster) {
+void ReferenceZhangSuen(raster::CRaster& raster, int minNeighbours = 2) {
   const int w = raster.width();
   const int h = raster.height();
   const auto at = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && raster.bitAt(x, y) ? 1 : 0; };
@@ -276,7 +278,7 @@ void ReferenceZhangSuen(raster::CRaster& raster) {
           }
           const int s = p[0], e = p[2], n = p[4], wst = p[6];
           const bool cond = sub == 1 ? (s * e * n == 0 && e * n * wst == 0) : (s * e * wst == 0 && s * n * wst == 0);
-          if (b >= 2 && b <= 6 && a == 1 && cond) marks.push_back({x, y});
+          if (b >= minNeighbours && b <= 6 && a == 1 && cond) marks.push_back({x, y});
         }
       }
       for (auto [x, y] : marks) raster.setBit(x, y, false);
@@ -311,6 +313,52 @@ TEST(ThinFirstStep, ThickOverlappingBlobsMatchPlainZhangSuen) {
     ASSERT_TRUE(ThinFirstStep(fast, nullptr, seed % 2 == 0 ? 1 : 3));
     ReferenceZhangSuen(reference);
     EXPECT_EQ(Picture(fast), Picture(reference)) << "seed " << seed;
+  }
+}
+
+TEST(ThinFirstStep, KeepingStrokeEndsMatchesZhangSuenNeedingThreeNeighbours) {
+  const int sizes[][2] = {{131, 67}, {65, 33}, {200, 90}};
+  for (unsigned seed = 70; seed < 76; ++seed) {
+    raster::CRaster fast;
+    RandomBlobs(fast, seed, sizes[seed % 3][0], sizes[seed % 3][1], seed % 2 == 0 ? 45 : 9);
+    raster::CRaster reference;
+    ASSERT_TRUE(reference.cloneFrom(fast));
+    ASSERT_TRUE(ThinFirstStep(fast, nullptr, seed % 2 == 0 ? 1 : 3, true));
+    ReferenceZhangSuen(reference, 3);
+    EXPECT_EQ(Picture(fast), Picture(reference)) << "seed " << seed;
+  }
+}
+
+TEST(Thinning, StrokesAt45DegreesKeepASkeletonOfTheirLength) {
+  // Plain Zhang-Suen eats a staircase two pixels thick from both ends until
+  // one pixel is left; some 45-degree strokes pass through such a staircase.
+  for (int diagonal = 0; diagonal < 2; ++diagonal) {
+    for (int width = 3; width <= 7; ++width) {
+      for (double offset : {0.0, 0.3, 0.5}) {
+        raster::CRaster raster;
+        ASSERT_TRUE(raster.create(90, 90, 1));
+        // Centre line from (15, 15) to (75, 75), mirrored for the other diagonal.
+        const double length = 60.0 * std::sqrt(2.0);
+        for (int y = 0; y < 90; ++y) {
+          for (int x = 0; x < 90; ++x) {
+            const double px = (diagonal == 0 ? x : 89 - x) - 15 - offset, py = y - 15.0;
+            const double t = std::clamp((px + py) / 120.0, 0.0, 1.0);
+            const double dx = px - 60 * t, dy = py - 60 * t;
+            if (dx * dx + dy * dy <= width * width / 4.0) raster.setBit(x, y, true);
+          }
+        }
+        ASSERT_TRUE(ThinFirstStep(raster, nullptr, 1, true));
+        ASSERT_TRUE(ThinSecondStep(raster, nullptr, true));
+        int pixels = 0;
+        for (int y = 0; y < 90; ++y) {
+          for (int x = 0; x < 90; ++x) pixels += raster.bitAt(x, y) ? 1 : 0;
+        }
+        // A diagonal skeleton has one pixel per step; the ends lose about half a width each.
+        EXPECT_GE(pixels, static_cast<int>(length / std::sqrt(2.0)) - width)
+            << "diagonal " << diagonal << " width " << width << " offset " << offset;
+        EXPECT_LE(pixels, static_cast<int>(length) + 2) << "diagonal " << diagonal << " width " << width;
+      }
+    }
   }
 }
 
