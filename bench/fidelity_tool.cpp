@@ -273,6 +273,7 @@ int main(int argc, char** argv) {
 
   const auto start = std::chrono::steady_clock::now();
   trace::CTracer tracer(drawing.raster());
+  tracer.setKeepStrokeEnds(refine);
   if (!tracer.traceCentreLine(nullptr)) return 1;
   postprocess::EndIndex ends;
   if (trace::generatePolylines(tracer.paths(), drawing, options, nullptr, &ends) != 0) return 1;
