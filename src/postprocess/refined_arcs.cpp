@@ -45,6 +45,11 @@ constexpr double kSettled = 0.05;
 // stays a straight run: its chord follows the stroke within a pixel, or
 // stays inside the stroke, anyway.
 constexpr double kMinSagitta = 1.0;
+// Arcs of less than twice this half sweep are checked against a straight
+// line through the same centre-line points; the arc must fit them better
+// than the line does, by this share of the mean square distance.
+constexpr double kShallowHalfSweep = 0.8;
+constexpr double kStraightShare = 1.0;
 // Dots: the smallest diameter, the largest one probed, and how far the
 // blob's extents across may differ (a short dash is no dot).
 constexpr double kMinDot = 2.5;
@@ -121,6 +126,36 @@ int strideFor(int n) {
   int step = std::max(1, static_cast<int>(n * 0.381966));
   while (std::gcd(step, n) != 1) ++step;
   return step;
+}
+
+// Whether the stroke's centre line, found at the samples, lies as close to
+// one straight line as to the circle: a straight stroke, wide enough that
+// a shallow arc of some sagitta still follows it within the stray limit.
+bool straighterThanArc(const StrokeCircle& c, const std::vector<Offset>& offsets) {
+  if (offsets.size() < 3) return false;
+  double mx = 0.0, my = 0.0, arc = 0.0;
+  std::vector<std::pair<double, double>> points;
+  points.reserve(offsets.size());
+  for (const Offset& o : offsets) {
+    const double r = c.radius + o.offset;
+    points.emplace_back(c.centre.x + r * std::cos(o.angle), c.centre.y + r * std::sin(o.angle));
+    mx += points.back().first;
+    my += points.back().second;
+    arc += o.offset * o.offset;
+  }
+  const double n = static_cast<double>(points.size());
+  mx /= n;
+  my /= n;
+  arc /= n;
+  double sxx = 0.0, sxy = 0.0, syy = 0.0;
+  for (const auto& [x, y] : points) {
+    sxx += (x - mx) * (x - mx);
+    sxy += (x - mx) * (y - my);
+    syy += (y - my) * (y - my);
+  }
+  // The smaller eigenvalue of the scatter: the mean square distance from the best line.
+  const double line = ((sxx + syy) / 2.0 - std::sqrt((sxx - syy) * (sxx - syy) / 4.0 + sxy * sxy)) / n;
+  return line <= arc * kStraightShare;
 }
 
 }  // namespace
@@ -202,6 +237,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   if (strays > kMaxStrayShare * static_cast<double>(offsets.size())) return std::nullopt;
   const double half = std::min(std::fabs(c.sweep), model::kTwoPi) / 2.0;
   if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < std::max(kMinSagitta, width / 2.0)) return std::nullopt;
+  if (half < kShallowHalfSweep && straighterThanArc(c, offsets)) return std::nullopt;
   return c;
 }
 

@@ -102,6 +102,38 @@ TEST(RefinedArcs, ArcsThatDoNotFollowAStrokeAreRefused) {
   EXPECT_FALSE(followStroke(raster, StrokeCircle{circle->centre, circle->radius, a0, sweep}, 2.0).has_value());
 }
 
+// Shallow arcs on straight bars 5 to 9 px wide, with sagittas from half the
+// width up to where the centre line strays a pixel from them, follow the bar
+// within the stray limit; a straight line fits the bar's centre line as well,
+// so they are refused. A drawn arc of the same sagitta and width is kept.
+TEST(RefinedArcs, ShallowArcsOnThickBarsAreRefusedButDrawnOnesKept) {
+  raster::CRaster raster;
+  const double chord = 120;
+  const auto shallow = [&](double cx, double row, double sagitta) {
+    const double radius = (chord * chord / 4 + sagitta * sagitta) / (2 * sagitta);
+    const double half = std::asin(chord / 2 / radius);
+    return StrokeCircle{{cx, Up(row) - (radius - sagitta), 0.0}, radius, model::kPi / 2 - half, 2 * half};
+  };
+  for (const double width : {5.0, 7.0, 9.0}) {
+    ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+    test::DrawStroke(raster, 40, 100, 160, 100, width);
+    for (const double sagitta : {width / 2, width / 2 + 0.5, 2.0 + width / 4}) {
+      // Laid over the bar as the plain fit lays it: through the bar's ends,
+      // bulging half its sagitta either side of the centre line.
+      const StrokeCircle arc = shallow(100, 100 + sagitta / 2, sagitta);
+      EXPECT_FALSE(followStroke(raster, arc, width).has_value()) << "width " << width << " sagitta " << sagitta;
+    }
+  }
+  ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+  const double sagitta = 4, radius = (chord * chord / 4 + sagitta * sagitta) / (2 * sagitta);
+  const double half = std::asin(chord / 2 / radius);
+  // The drawn arc: its top at row 100, centre below (screen rows grow downwards).
+  test::DrawRing(raster, 100, 100 + radius, radius, 7, model::kPi / 2 - half, 2 * half);
+  const auto kept = followStroke(raster, shallow(100, 100, sagitta), 7.0);
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_NEAR(kept->radius, radius, 0.05 * radius);
+}
+
 // A fillet joined to its two lines thins to one polyline with a vertex or
 // two on the bend, too few for the arc search: the refined trace gives
 // line, tangent arc, line with the drawn centre and radius.
