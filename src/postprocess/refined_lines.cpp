@@ -505,7 +505,10 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     px = m.line.px + t * m.line.ux;
     py = m.line.py + t * m.line.uy;
   };
-  for (auto& [owner, list] : taken) {
+  for (auto& entry : taken) {
+    // Plain names: lambdas below capture them, which structured bindings may not be.
+    auto& owner = entry.first;
+    auto& list = entry.second;
     const auto& v = owner->vertices();
     const size_t n = v.size();
     const size_t segments = owner->isClosed() ? n : n - 1;
