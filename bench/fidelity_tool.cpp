@@ -703,9 +703,10 @@ int main(int argc, char** argv) {
                 }
               }
             }
-            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f white gap %.1f %s:", ax, ay, bx, by,
+            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f white gap %.1f %s%s:", ax, ay, bx, by,
                         p.width, std::hypot(bx - ax, by - ay), p.gapLength - p.width,
-                        p.kind == bench::PrimitiveKind::DashDotLine ? "dash-dot" : "dashed");
+                        p.kind == bench::PrimitiveKind::DashDotLine ? "dash-dot" : "dashed",
+                        touchesOtherInk(a, b, p.width / 2) ? "" : " alone");
             if (nearest <= p.width / 2 + 1.5)
               std::printf(" covered by a segment of %.1f px of a polyline of %zu at %.0f deg\n", segmentLength, vertexCount,
                           turn);

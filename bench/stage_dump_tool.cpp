@@ -9,6 +9,7 @@
 //   stage_dump_tool arc CX CY R WIDTH START END      (radians, counter-clockwise)
 //   stage_dump_tool tee X0 Y0 X1 Y1 WIDTH SX SY SWIDTH (a bar and a stem from its middle to (SX, SY))
 //   stage_dump_tool dashdot X0 Y0 X1 Y1 WIDTH DASH GAP (a dash-dot line; GAP 0: no dots, gaps of DASH/2)
+//   stage_dump_tool dashed X0 Y0 X1 Y1 WIDTH DASH GAP  (a dashed line, no dots)
 //   stage_dump_tool sheet W H DENSITY NOISE INDEX    (primitive INDEX of that sheet, drawn alone)
 //   stage_dump_tool context W H DENSITY NOISE INDEX  (the whole sheet; entities near that primitive,
 //                                                     or all of them for INDEX −1)
@@ -16,7 +17,8 @@
 //                                                     that box of drawing coordinates, y up)
 // Anywhere among the arguments: --refine traces with refined centre lines,
 // --fidelity draws the sheet with fidelity_tool's cases (its primitive
-// indices), --ink prints the raster around a T junction's stem root.
+// indices), --ink prints the raster around a T junction's stem root (or the
+// whole raster of a primitive drawn alone).
 // Coordinates are pixel columns and rows (row 0 at the top), as the sheet
 // generator takes them.
 
@@ -151,6 +153,12 @@ int main(int argc, char** argv) {
     p.dashLength = arg(7);
     p.kind = arg(8) > 0 ? bench::PrimitiveKind::DashDotLine : bench::PrimitiveKind::DashedLine;
     p.gapLength = arg(8) > 0 ? arg(8) : p.dashLength / 2;
+  } else if (kind == "dashed" && argc >= 9) {
+    p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
+    p.width = arg(6);
+    p.dashLength = arg(7);
+    p.kind = bench::PrimitiveKind::DashedLine;
+    p.gapLength = arg(8);
   } else if ((kind == "circle" && argc >= 6) || (kind == "arc" && argc >= 8)) {
     p.kind = kind == "circle" ? bench::PrimitiveKind::Circle : bench::PrimitiveKind::Arc;
     p.centre = {arg(2), arg(3)};
@@ -248,6 +256,14 @@ int main(int argc, char** argv) {
       std::printf("  %6.0f ", top - y);
       for (int x = cx - 20; x <= cx + 20; ++x)
         std::putchar(x == cx && y == cy ? '@' : whole.bitAtChecked(x, y) ? '#' : '.');
+      std::printf("\n");
+    }
+  }
+
+  if (ink && whole.width() == 0) {
+    for (int y = 0; y < raster.height(); ++y) {
+      std::printf("  %4.0f ", top - y);
+      for (int x = 0; x < raster.width(); ++x) std::putchar(raster.bitAt(x, y) ? '#' : '.');
       std::printf("\n");
     }
   }

@@ -354,6 +354,71 @@ double longestBlank(const raster::CRaster& raster, const Point3& a, const Point3
   return longest;
 }
 
+// Refined centre lines, dashed lines. Two pieces whose ends face each other
+// in line across at least kMinDashBlank of white (but no more than
+// kMaxBlankGap, beyond which nothing joins anyway) are dashes when the
+// pattern repeats along the line beyond one of them: a gap alike this one
+// (kDashGapSlack px or kDashLikeness of the longer), then a piece alike the
+// one before it (kDashPieceSlack px or kDashLikeness). A stroke broken by
+// noise breaks anywhere; a dash pattern repeats.
+constexpr double kMinDashBlank = 1.0;
+constexpr double kDashAlign = 0.14;  // sine of the largest angle off the line, 8°
+constexpr double kDashOffset = 1.5;  // pixels off the line
+constexpr double kDashGapSlack = 1.5;
+constexpr double kDashPieceSlack = 3.0;
+constexpr double kDashLikeness = 0.3;
+// The longest dash looked for, pixels.
+constexpr double kMaxDash = 200.0;
+
+bool alike(double a, double b, double slack) { return std::fabs(a - b) <= std::max(slack, kDashLikeness * std::max(a, b)); }
+
+// Walks from p along (ux, uy) while the raster is ink (or white, `ink`
+// false), kGapStep at a time, for at most `limit` pixels: the length walked,
+// p moved to the first pixel of the other kind (beyond limit: limit + 1).
+double runAlong(const raster::CRaster& raster, Point3& p, double ux, double uy, bool ink, double limit) {
+  for (double t = 0.0; t <= limit; t += kGapStep) {
+    bool inside = false;
+    if (inkAt(raster, p.x + ux * t, p.y + uy * t, inside) != ink || !inside) {
+      p = Point3{p.x + ux * t, p.y + uy * t, p.z};
+      return inside ? t : limit + 1.0;
+    }
+  }
+  return limit + 1.0;
+}
+
+// Whether, walking from the ink at `from` along (ux, uy), the raster shows
+// the rest of that piece, white alike `gap`, then a piece alike the rest
+// walked (a dash is walked from its end's skeleton point: its whole length
+// but for one cap).
+bool repeatsBeyond(const raster::CRaster& raster, Point3 from, double ux, double uy, double gap) {
+  const double own = runAlong(raster, from, ux, uy, true, kMaxDash);
+  if (own > kMaxDash) return false;
+  const double white = runAlong(raster, from, ux, uy, false, 2.0 * gap + kDashGapSlack);
+  if (!alike(white, gap, kDashGapSlack)) return false;
+  const double next = runAlong(raster, from, ux, uy, true, kMaxDash);
+  return next <= kMaxDash && alike(next, own, kDashPieceSlack);
+}
+
+bool dashGap(const raster::CRaster& raster, const Point3& a, const Point3& b, const Point3& towardA,
+             const Point3& towardB) {
+  const double gx = b.x - a.x, gy = b.y - a.y, length = std::hypot(gx, gy);
+  if (length < kMinDashBlank) return false;
+  const double ux = gx / length, uy = gy / length;
+  // Both pieces run along the gap, on either side of it.
+  const auto along = [&](const Point3& end, const Point3& toward, double sign) {
+    const double dx = end.x - toward.x, dy = end.y - toward.y, d = std::hypot(dx, dy);
+    return d > 0.0 && sign * (dx * ux + dy * uy) / d > 0.0 && std::fabs(dx * uy - dy * ux) / d <= kDashAlign &&
+           std::fabs((toward.x - a.x) * uy - (toward.y - a.y) * ux) <= kDashOffset;
+  };
+  if (!along(a, towardA, 1.0) || !along(b, towardB, -1.0)) return false;
+  // This gap's white, walked the way the repeats are.
+  Point3 p = a;
+  if (runAlong(raster, p, ux, uy, true, length) > length) return false;
+  const double white = runAlong(raster, p, ux, uy, false, length);
+  if (white > length || white < kMinDashBlank) return false;
+  return repeatsBeyond(raster, a, -ux, -uy, white) || repeatsBeyond(raster, b, ux, uy, white);
+}
+
 class ConnectRun {
  public:
   ConnectRun(model::CLayer& layer, int conDis, const StageProgress& stage, EndIndex& index,
@@ -964,7 +1029,12 @@ class ConnectRun {
         if (p1 == p2 && p1->isSingleSegment()) continue;
         const EndDirection& d1 = dirs[i];
         const EndDirection& d2 = dirs[j];
-        if (refinedGaps_ != nullptr && longestBlank(*refinedGaps_, d1.end, d2.end) > kMaxBlankGap) continue;
+        if (refinedGaps_ != nullptr) {
+          const double blank = longestBlank(*refinedGaps_, d1.end, d2.end);
+          if (blank > kMaxBlankGap ||
+              (blank >= kMinDashBlank && dashGap(*refinedGaps_, d1.end, d2.end, d1.toward, d2.toward)))
+            continue;
+        }
         const double gx = d2.toward.x - d1.toward.x, gy = d2.toward.y - d1.toward.y;
         double score = kNoScore;
         if (gx * gx + gy * gy >= 1e-30) {

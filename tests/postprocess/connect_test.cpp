@@ -469,5 +469,37 @@ TEST(Connect, RefinedTJunctionKeepsALongThinStem) {
   EXPECT_EQ(texts(wideBar), (std::vector<std::string>{"open (10,30) (80,30) (150,30)"}));
 }
 
+// Refined centre lines: pieces in line parted by a pixel or two of white
+// are joined when the break is a one-off, and stay apart when the pieces
+// and gaps repeat along the line (a dashed line). Strokes 3 px wide along
+// drawing y = 30; each piece's skeleton stops a pixel short of its ink.
+TEST(Connect, RefinedDashPatternStaysApartWhileAOneOffBreakIsJoined) {
+  struct Piece {
+    int from, to;  // ink columns
+  };
+  const auto run = [](const std::vector<Piece>& pieces) {
+    raster::CRaster ink;
+    EXPECT_TRUE(ink.create(200, 60, 1));
+    model::CLayer layer;
+    for (const Piece& piece : pieces) {
+      for (int row = 28; row <= 30; ++row)
+        for (int x = piece.from; x <= piece.to; ++x) ink.setBit(x, row, true);
+      add(layer, {{piece.from + 1.0, 30}, {piece.to - 1.0, 30}}, 3.0);
+    }
+    EXPECT_TRUE(connectLayer(layer, 5, nullptr, nullptr, &ink));
+    return layer.count();
+  };
+  // Dashes of 12 px with 2 px of white: every piece stays.
+  EXPECT_EQ(run({{10, 21}, {24, 35}, {38, 49}, {52, 63}, {66, 77}}), 5u);
+  // Gaps and dashes alike within a pixel or two, as drawn on a grid.
+  EXPECT_EQ(run({{10, 21}, {23, 35}, {38, 48}, {51, 63}}), 4u);
+  // One break in a long stroke: joined.
+  EXPECT_EQ(run({{10, 80}, {83, 150}}), 1u);
+  // Two breaks, but pieces of unlike lengths: no pattern, joined.
+  EXPECT_EQ(run({{10, 60}, {63, 70}, {73, 150}}), 1u);
+  // Continuous ink between the pieces: joined whatever their lengths.
+  EXPECT_EQ(run({{10, 23}, {24, 37}, {38, 51}}), 1u);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
