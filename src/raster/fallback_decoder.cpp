@@ -1,5 +1,6 @@
 #include "raster/fallback_decoder.h"
 
+#include <dlfcn.h>
 #include <magick/api.h>
 
 #include <cstdio>
@@ -209,24 +210,83 @@ BitmapPtr DecodeOwnPaletteBmp(const std::string& b, std::string& reason) {
 
 void QuietHandler(const ExceptionType, const char*, const char*) {}
 
-void EnsureGraphicsMagick() {
+// The GraphicsMagick calls the decoder makes. The library is opened on first
+// use, not linked: it and the codec libraries it needs took half of every
+// start of the program, and most runs never read a file FreeImage refuses.
+struct MagickApi {
+  decltype(&::GetExceptionInfo) GetExceptionInfo = nullptr;
+  decltype(&::DestroyExceptionInfo) DestroyExceptionInfo = nullptr;
+  decltype(&::InitializeMagickEx) InitializeMagickEx = nullptr;
+  decltype(&::SetErrorHandler) SetErrorHandler = nullptr;
+  decltype(&::SetWarningHandler) SetWarningHandler = nullptr;
+  decltype(&::SetMagickResourceLimit) SetMagickResourceLimit = nullptr;
+  decltype(&::CloneImageInfo) CloneImageInfo = nullptr;
+  decltype(&::DestroyImageInfo) DestroyImageInfo = nullptr;
+  decltype(&::DestroyImageList) DestroyImageList = nullptr;
+  decltype(&::PingBlob) PingBlob = nullptr;
+  decltype(&::BlobToImage) BlobToImage = nullptr;
+  decltype(&::GetImageCharacteristics) GetImageCharacteristics = nullptr;
+  decltype(&::DispatchImage) DispatchImage = nullptr;
+};
+
+// Set once the library is open and initialised; never unloaded.
+const MagickApi* gm = nullptr;
+std::string magickProblem;
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(::dlsym(library, name));
+  if (function == nullptr && magickProblem.empty()) magickProblem = std::string("no ") + name + " in it";
+  return function != nullptr;
+}
+
+// Opens and initialises GraphicsMagick once. False, with the reason in
+// magickProblem, when it cannot be opened.
+bool EnsureGraphicsMagick() {
   static std::once_flag once;
   std::call_once(once, [] {
+    void* library = ::dlopen(QUILLON_GRAPHICSMAGICK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      const char* why = ::dlerror();
+      magickProblem = why != nullptr ? why : "it cannot be opened";
+      return;
+    }
+    static MagickApi api;
+    bool bound = Bind(library, "GetExceptionInfo", api.GetExceptionInfo);
+    bound = Bind(library, "DestroyExceptionInfo", api.DestroyExceptionInfo) && bound;
+    bound = Bind(library, "InitializeMagickEx", api.InitializeMagickEx) && bound;
+    bound = Bind(library, "SetErrorHandler", api.SetErrorHandler) && bound;
+    bound = Bind(library, "SetWarningHandler", api.SetWarningHandler) && bound;
+    bound = Bind(library, "SetMagickResourceLimit", api.SetMagickResourceLimit) && bound;
+    bound = Bind(library, "CloneImageInfo", api.CloneImageInfo) && bound;
+    bound = Bind(library, "DestroyImageInfo", api.DestroyImageInfo) && bound;
+    bound = Bind(library, "DestroyImageList", api.DestroyImageList) && bound;
+    bound = Bind(library, "PingBlob", api.PingBlob) && bound;
+    bound = Bind(library, "BlobToImage", api.BlobToImage) && bound;
+    bound = Bind(library, "GetImageCharacteristics", api.GetImageCharacteristics) && bound;
+    bound = Bind(library, "DispatchImage", api.DispatchImage) && bound;
+    if (!bound) return;  // a library of another version: leave it unused
     ExceptionInfo exception;
-    GetExceptionInfo(&exception);
+    api.GetExceptionInfo(&exception);
     // The program owns its signals; GraphicsMagick must not install handlers.
-    InitializeMagickEx(nullptr, MAGICK_OPT_NO_SIGNAL_HANDER, &exception);
-    DestroyExceptionInfo(&exception);
+    api.InitializeMagickEx(nullptr, MAGICK_OPT_NO_SIGNAL_HANDER, &exception);
+    api.DestroyExceptionInfo(&exception);
     // Failures come back in each call's ExceptionInfo; nothing is printed.
-    SetErrorHandler(QuietHandler);
-    SetWarningHandler(QuietHandler);
+    api.SetErrorHandler(QuietHandler);
+    api.SetWarningHandler(QuietHandler);
     // The program's own threads parallelise; one decode stays on one core.
-    SetMagickResourceLimit(ThreadsResource, 1);
+    api.SetMagickResourceLimit(ThreadsResource, 1);
     // Registering its TIFF coder may have replaced libtiff's global handlers,
     // which FreeImage's TIFF reads rely on.
     EnsureFreeImage();
     RouteTiffMessages();
+    gm = &api;
   });
+  return gm != nullptr;
+}
+
+std::string MagickMissingReason() {
+  return "GraphicsMagick, which reads this file, cannot be loaded (" + magickProblem + ")";
 }
 
 const char* MagickName(FREE_IMAGE_FORMAT format) {
@@ -248,18 +308,18 @@ const char* MagickName(FREE_IMAGE_FORMAT format) {
 }
 
 struct ImageInfoDeleter {
-  void operator()(ImageInfo* info) const { DestroyImageInfo(info); }
+  void operator()(ImageInfo* info) const { gm->DestroyImageInfo(info); }
 };
 struct ImageDeleter {
-  void operator()(Image* image) const { DestroyImageList(image); }
+  void operator()(Image* image) const { gm->DestroyImageList(image); }
 };
 using ImageInfoPtr = std::unique_ptr<ImageInfo, ImageInfoDeleter>;
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 class Exception {
  public:
-  Exception() { GetExceptionInfo(&info_); }
-  ~Exception() { DestroyExceptionInfo(&info_); }
+  Exception() { gm->GetExceptionInfo(&info_); }
+  ~Exception() { gm->DestroyExceptionInfo(&info_); }
   Exception(const Exception&) = delete;
   Exception& operator=(const Exception&) = delete;
   ExceptionInfo* get() { return &info_; }
@@ -278,7 +338,7 @@ class Exception {
 // An ImageInfo that reads the bytes as the format, whatever they look like,
 // first frame only.
 ImageInfoPtr InfoFor(const char* magick) {
-  ImageInfoPtr info(CloneImageInfo(nullptr));
+  ImageInfoPtr info(gm->CloneImageInfo(nullptr));
   std::snprintf(info->filename, sizeof info->filename, "%s:quillon", magick);
   std::snprintf(info->magick, sizeof info->magick, "%s", magick);
   info->subimage = 0;
@@ -290,7 +350,7 @@ bool MagickPing(const std::string& bytes, const char* magick, unsigned long& wid
                 std::string& detail) {
   ImageInfoPtr info = InfoFor(magick);
   Exception exception;
-  ImagePtr image(PingBlob(info.get(), bytes.data(), bytes.size(), exception.get()));
+  ImagePtr image(gm->PingBlob(info.get(), bytes.data(), bytes.size(), exception.get()));
   if (!image || Exception::Fatal(*exception.get())) {
     detail = Exception::Text(*exception.get());
     return false;
@@ -318,7 +378,7 @@ BitmapPtr DecodeWithMagick(const std::string& bytes, const char* magick, std::st
   }
   ImageInfoPtr info = InfoFor(magick);
   Exception exception;
-  ImagePtr image(BlobToImage(info.get(), bytes.data(), bytes.size(), exception.get()));
+  ImagePtr image(gm->BlobToImage(info.get(), bytes.data(), bytes.size(), exception.get()));
   if (!image || Exception::Fatal(*exception.get()) || Exception::Fatal(image->exception)) {
     reason = Damaged(Exception::Text(Exception::Fatal(image ? image->exception : *exception.get())
                                          ? (image ? image->exception : *exception.get())
@@ -330,7 +390,7 @@ BitmapPtr DecodeWithMagick(const std::string& bytes, const char* magick, std::st
     return nullptr;
   }
   ImageCharacteristics traits;
-  if (!GetImageCharacteristics(image.get(), &traits, MagickFalse, exception.get())) {
+  if (!gm->GetImageCharacteristics(image.get(), &traits, MagickFalse, exception.get())) {
     reason = Damaged(Exception::Text(*exception.get()));
     return nullptr;
   }
@@ -340,7 +400,7 @@ BitmapPtr DecodeWithMagick(const std::string& bytes, const char* magick, std::st
   p.channels = traits.grayscale ? 1 : 3;
   p.bilevel = traits.monochrome && traits.opaque;
   std::vector<uint8_t> rgba(size_t{p.width} * p.height * 4);
-  if (!DispatchImage(image.get(), 0, 0, width, height, "RGBA", CharPixel, rgba.data(), exception.get())) {
+  if (!gm->DispatchImage(image.get(), 0, 0, width, height, "RGBA", CharPixel, rgba.data(), exception.get())) {
     reason = Damaged(Exception::Text(*exception.get()));
     return nullptr;
   }
@@ -375,7 +435,7 @@ bool FallbackRecognises(const std::string& path, FREE_IMAGE_FORMAT format) {
   if (!ReadWholeFile(path, bytes, reason)) return false;
   TgaHeader h;
   if ((format == FIF_TARGA && ParseTgaHeader(bytes, h)) || (format == FIF_BMP && IsOwnPaletteBmp(bytes))) return true;
-  EnsureGraphicsMagick();
+  if (!EnsureGraphicsMagick()) return false;
   unsigned long width = 0, height = 0;
   std::string detail;
   return MagickPing(bytes, magick, width, height, detail);
@@ -394,7 +454,10 @@ BitmapPtr DecodeFallback(const std::string& path, FREE_IMAGE_FORMAT format, std:
     TgaHeader tga;
     if (format == FIF_TARGA && ParseTgaHeader(bytes, tga)) return DecodeGreyAlphaTga(bytes, reason);
     if (format == FIF_BMP && IsOwnPaletteBmp(bytes)) return DecodeOwnPaletteBmp(bytes, reason);
-    EnsureGraphicsMagick();
+    if (!EnsureGraphicsMagick()) {
+      reason = MagickMissingReason();
+      return nullptr;
+    }
     return DecodeWithMagick(bytes, magick, reason);
   } catch (const std::bad_alloc&) {
     reason = settings::Text("RasterNoMemoryMsg", "not enough memory");
