@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -137,7 +138,8 @@ bool inkAlong(const raster::CRaster& raster, const Line& line, double t0, double
 // a pixel off; the line as it was when too few samples are found. A width
 // below half a pixel (not measured) is taken as the median of the widths
 // the probes find, and answered in `width`.
-Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double t1, double& width) {
+Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double t1, double& width,
+              double maxStations = kMaxStations) {
   const bool measure = width < 0.5;
   const double half = measure ? 0.0 : width / 2.0;
   const double reach = measure ? kUnknownReach : half + 3.0;
@@ -147,8 +149,13 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
   const auto blank = [&](double x, double y, double sign, double s) {
     return !inkAt(raster, x + sign * s * nx, y + sign * s * ny);
   };
+  // A stroke of known width is ink up to about its half width: the walk
+  // starts a pixel inside that when it is ink there (a hole nearer in, rare
+  // on scanned strokes, is then stepped over).
+  const double inside = std::max(1.0, std::floor(half) - 1.0);
   const auto edge = [&](double x, double y, double sign) {
-    for (double s = 1.0; s <= reach + 1.0; s += 1.0) {
+    const double walkFrom = inside > 1.0 && !blank(x, y, sign, inside) ? inside + 1.0 : 1.0;
+    for (double s = walkFrom; s <= reach + 1.0; s += 1.0) {
       if (!blank(x, y, sign, s)) continue;
       double first = s;
       for (double f = s - 1.0 + kProbeStep; f < s; f += kProbeStep)
@@ -165,7 +172,7 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
   };
   std::vector<Sample> found;
   const double from = t0 + half + 1.0, to = t1 - half - 1.0;
-  const double step = std::max(kStationStep, (to - from) / kMaxStations);
+  const double step = std::max(kStationStep, (to - from) / maxStations);
   const int stations = static_cast<int>((to - from) / step);
   for (int k = 0; k <= stations; ++k) {
     const double t = from + k * step;
@@ -318,19 +325,18 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
   std::vector<uint32_t> start(static_cast<size_t>(columns) * rows + 1, 0);
   std::vector<uint32_t> items(pieces.size() * 2);
   {
-    std::vector<std::pair<uint32_t, uint32_t>> entries;  // cell, piece end
-    entries.reserve(pieces.size() * 2);
-    for (uint32_t i = 0; i < pieces.size(); ++i) {
+    // Counted per cell, then filled in piece-end order.
+    std::vector<uint32_t> cellOfEnd(pieces.size() * 2);
+    for (uint32_t end = 0; end < cellOfEnd.size(); ++end) {
+      const Piece& p = pieces[end / 2];
       int cx, cy;
-      cellOf(pieces[i].ax, pieces[i].ay, cx, cy);
-      entries.emplace_back(static_cast<uint32_t>(cy * columns + cx), i * 2);
-      cellOf(pieces[i].bx, pieces[i].by, cx, cy);
-      entries.emplace_back(static_cast<uint32_t>(cy * columns + cx), i * 2 + 1);
+      cellOf(end % 2 ? p.bx : p.ax, end % 2 ? p.by : p.ay, cx, cy);
+      cellOfEnd[end] = static_cast<uint32_t>(cy * columns + cx);
+      ++start[cellOfEnd[end] + 1];
     }
-    std::sort(entries.begin(), entries.end());
-    for (const auto& e : entries) ++start[e.first + 1];
     for (size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-    for (size_t k = 0; k < entries.size(); ++k) items[k] = entries[k].second;
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (uint32_t end = 0; end < cellOfEnd.size(); ++end) items[next[cellOfEnd[end]]++] = end;
   }
   const auto endPoint = [&](uint32_t end, double& x, double& y) {
     const Piece& p = pieces[end / 2];
