@@ -472,6 +472,59 @@ int main(int argc, char** argv) {
           }
         }
       }
+      if (listMode == 8 && !match) {
+        // What a missed line came back as: every traced segment lying along
+        // it, as distances along the drawn line and beside it.
+        const double len = std::hypot(bx - ax, by - ay);
+        const double ux = (bx - ax) / len, uy = (by - ay) / len;
+        std::printf("missed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f%s%s\n", i, ax, ay, bx, by, p.width,
+                    len, loose ? " (within 2 px)" : "", alone[i] ? " alone" : "");
+        const auto along = [&](const model::Point3& q) { return (q.x - ax) * ux + (q.y - ay) * uy; };
+        const auto beside = [&](const model::Point3& q) { return -(q.x - ax) * uy + (q.y - ay) * ux; };
+        size_t index = 0;
+        for (const auto& e : *drawing.currentLayer()) {
+          ++index;
+          if (e->type() != model::EntityType::PolyLine) continue;
+          const auto& pl = static_cast<const model::CPolyLine&>(*e);
+          const auto& v = pl.vertices();
+          const size_t n = v.size();
+          for (size_t k = 0; k + 1 < n + (pl.isClosed() ? 1 : 0); ++k) {
+            const model::Point3 q0 = v[k].point(), q1 = v[(k + 1) % n].point();
+            const double s0 = along(q0), s1 = along(q1), b0 = beside(q0), b1 = beside(q1);
+            const double reach = p.width / 2.0 + 2.0;
+            if (std::fabs(b0) > reach || std::fabs(b1) > reach) continue;
+            if (std::max(s0, s1) < -5.0 || std::min(s0, s1) > len + 5.0) continue;
+            std::printf("    entity %zu (%zu vertices%s) segment %zu: along %.2f..%.2f beside %.2f..%.2f width %.1f%s\n",
+                        index, n, pl.isClosed() ? " closed" : "", k, s0, s1, b0, b1, v[k].startWidth,
+                        v[k].hasBulge() ? " bulge" : "");
+          }
+        }
+        // QUILLON_FIDELITY_SHOW=i,j,… also draws the ink around those lines'
+        // ends: # ink, E the drawn end, o a traced vertex (O on ink).
+        if (const char* show = std::getenv("QUILLON_FIDELITY_SHOW")) {
+          const std::string wanted = std::string(",") + show + ",";
+          if (wanted.find("," + std::to_string(i) + ",") != std::string::npos) {
+            const raster::CRaster& ink = drawing.raster();
+            for (int side = 0; side < 2; ++side) {
+              const int cx = static_cast<int>(std::lround(side ? bx : ax)), cy = static_cast<int>(std::lround(side ? by : ay));
+              std::vector<std::string> rows(31, std::string(31, ' '));
+              for (int dy = -15; dy <= 15; ++dy)
+                for (int dx = -15; dx <= 15; ++dx)
+                  rows[15 - dy][dx + 15] = ink.bitAtChecked(cx + dx, ink.height() - 1 - (cy + dy)) ? '#' : '.';
+              rows[15][15] = 'E';
+              for (const auto& e : *drawing.currentLayer()) {
+                if (e->type() != model::EntityType::PolyLine) continue;
+                for (const auto& q : static_cast<const model::CPolyLine&>(*e).vertices()) {
+                  const int gx = static_cast<int>(std::lround(q.x)) - cx + 15, gy = 15 - (static_cast<int>(std::lround(q.y)) - cy);
+                  if (gx >= 0 && gx < 31 && gy >= 0 && gy < 31) rows[gy][gx] = rows[gy][gx] == '#' ? 'O' : 'o';
+                }
+              }
+              std::printf("    %s end, (%d,%d) at the centre:\n", side ? "second" : "first", cx, cy);
+              for (const std::string& r : rows) std::printf("      %s\n", r.c_str());
+            }
+          }
+        }
+      }
       for (Tally* t : {&lines, alone[i] ? &aloneLines : nullptr}) {
         if (t == nullptr) continue;
         ++t->drawn;
