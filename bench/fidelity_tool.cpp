@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "gen/command_line.h"
 #include "gen/sheet_generator.h"
 #include "model/arc.h"
 #include "model/circle.h"
@@ -88,6 +89,15 @@ struct Tally {
     if (endsWithinLoose >= 0) std::printf("%-34s %5d of the found arcs end within 2 px of the drawn ends\n", "", endsWithinLoose);
   }
 };
+
+// One line of counts, "what  N drawn, M found ... (P %)", with the share
+// within 2 px when `loose` is given.
+void PrintShare(const char* what, int whole, const char* noun, int part, const char* how, int loose = -1) {
+  const auto percent = [whole](int n) { return whole ? 100.0 * n / whole : 0.0; };
+  std::printf("%-34s %5d %s, %5d %s (%5.1f %%)", what, whole, noun, part, how, percent(part));
+  if (loose >= 0) std::printf(", within 2 px %5d (%5.1f %%)", loose, percent(loose));
+  std::printf("\n");
+}
 
 double dist(const model::Point3& p, double x, double y) { return std::hypot(p.x - x, p.y - y); }
 
@@ -235,16 +245,7 @@ bool NearestEndAlong(const model::CLayer& layer, const model::Point3& p, double 
 int main(int argc, char** argv) {
   // --refine anywhere among the arguments traces with refined centre lines.
   bool refine = false;
-  {
-    int kept = 1;
-    for (int i = 1; i < argc; ++i) {
-      if (std::string(argv[i]) == "--refine")
-        refine = true;
-      else
-        argv[kept++] = argv[i];
-    }
-    argc = kept;
-  }
+  argc = bench::TakeSwitches(argc, argv, {{"--refine", &refine}});
   bench::SheetSpec spec{4000, 2800};
   spec.fidelityCases = true;
   if (argc >= 3) {
@@ -938,28 +939,17 @@ int main(int argc, char** argv) {
   aloneCircles.print("  of them circles touching nothing");
   arcTally.print("arcs as CArc within 1 px");
   aloneArcs.print("  of them arcs touching nothing");
-  std::printf("%-34s %5d drawn, %5d end on the bar's centre line within 1 px (%5.1f %%), within 2 px %5d (%5.1f %%)\n",
-              "T-junction stems", stems, stemsWithin, stems ? 100.0 * stemsWithin / stems : 0.0, stemsLoose,
-              stems ? 100.0 * stemsLoose / stems : 0.0);
-  std::printf("%-34s %5d drawn, %5d end on the bar's centre line within 1 px (%5.1f %%)\n",
-              "  of them clear of other strokes", clearStems, clearStemsWithin,
-              clearStems ? 100.0 * clearStemsWithin / clearStems : 0.0);
-  std::printf("%-34s %5d drawn, %5d end on the drawn junction point within 1 px (%5.1f %%), within 2 px %5d (%5.1f %%)\n",
-              "", stems, stemsAtPoint, stems ? 100.0 * stemsAtPoint / stems : 0.0, stemsAtPointLoose,
-              stems ? 100.0 * stemsAtPointLoose / stems : 0.0);
-  std::printf("%-34s %5d found, %5d measured within 0.5 px of the drawn width (%5.1f %%)\n",
-              "widths of strokes 3 px or wider", wideStrokes, wideWithinHalf,
-              wideStrokes ? 100.0 * wideWithinHalf / wideStrokes : 0.0);
-  std::printf("%-34s %5d drawn, %5d found as a straight piece within 2 px (%5.1f %%)\n", "dashes of dashed lines", dashes,
-              dashesFound, dashes ? 100.0 * dashesFound / dashes : 0.0);
-  std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them with 2 px of white between", clearDashes,
-              clearDashesFound, clearDashes ? 100.0 * clearDashesFound / clearDashes : 0.0);
-  std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them touching no other ink", aloneDashes,
-              aloneDashesFound, aloneDashes ? 100.0 * aloneDashesFound / aloneDashes : 0.0);
-  std::printf("%-34s %5d drawn, %5d found as a dot or tiny piece within 1.5 px (%5.1f %%)\n", "dots of dash-dot lines", dots,
-              dotsFound, dots ? 100.0 * dotsFound / dots : 0.0);
-  std::printf("%-34s %5d drawn, %5d found (%5.1f %%)\n", "  of them touching no other ink", aloneDots, aloneDotsFound,
-              aloneDots ? 100.0 * aloneDotsFound / aloneDots : 0.0);
+  PrintShare("T-junction stems", stems, "drawn", stemsWithin, "end on the bar's centre line within 1 px", stemsLoose);
+  PrintShare("  of them clear of other strokes", clearStems, "drawn", clearStemsWithin,
+             "end on the bar's centre line within 1 px");
+  PrintShare("", stems, "drawn", stemsAtPoint, "end on the drawn junction point within 1 px", stemsAtPointLoose);
+  PrintShare("widths of strokes 3 px or wider", wideStrokes, "found", wideWithinHalf,
+             "measured within 0.5 px of the drawn width");
+  PrintShare("dashes of dashed lines", dashes, "drawn", dashesFound, "found as a straight piece within 2 px");
+  PrintShare("  of them with 2 px of white between", clearDashes, "drawn", clearDashesFound, "found");
+  PrintShare("  of them touching no other ink", aloneDashes, "drawn", aloneDashesFound, "found");
+  PrintShare("dots of dash-dot lines", dots, "drawn", dotsFound, "found as a dot or tiny piece within 1.5 px");
+  PrintShare("  of them touching no other ink", aloneDots, "drawn", aloneDotsFound, "found");
   std::printf("%-34s %5d drawn, %5d found within 1 px and 3 deg (%5.1f %%); fillets %d drawn, %d found (%5.1f %%)\n",
               "arcs as CArc or bulge", arcsDrawn, arcsFound, arcsDrawn ? 100.0 * arcsFound / arcsDrawn : 0.0,
               filletsDrawn, filletsFound, filletsDrawn ? 100.0 * filletsFound / filletsDrawn : 0.0);

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "gen/command_line.h"
 #include "gen/sheet_generator.h"
 #include "model/arc.h"
 #include "model/circle.h"
@@ -115,21 +116,7 @@ int usage() {
 
 int main(int argc, char** argv) {
   bool refine = false, fidelity = false, ink = false;
-  {
-    int kept = 1;
-    for (int i = 1; i < argc; ++i) {
-      const std::string a = argv[i];
-      if (a == "--refine")
-        refine = true;
-      else if (a == "--fidelity")
-        fidelity = true;
-      else if (a == "--ink")
-        ink = true;
-      else
-        argv[kept++] = argv[i];
-    }
-    argc = kept;
-  }
+  argc = quillon::bench::TakeSwitches(argc, argv, {{"--refine", &refine}, {"--fidelity", &fidelity}, {"--ink", &ink}});
   if (argc < 2) return usage();
   const std::string kind = argv[1];
   const auto arg = [&](int i) { return i < argc ? std::atof(argv[i]) : 0.0; };

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "gen/command_line.h"
 #include "gen/sheet_generator.h"
 #include "model/graph.h"
 #include "model/polyline.h"
@@ -71,15 +72,8 @@ int main(int argc, char** argv) {
   bool refine = false, list = false;
   int perPair = 4;
   const char* only = std::getenv("TEE_ONLY");  // "bar stem index" of one case
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--refine")
-      refine = true;
-    else if (a == "--list")
-      list = true;
-    else
-      perPair = std::atoi(argv[i]);
-  }
+  argc = quillon::bench::TakeSwitches(argc, argv, {{"--refine", &refine}, {"--list", &list}});
+  for (int i = 1; i < argc; ++i) perPair = std::atoi(argv[i]);
   Random random;
   int cases = 0, within = 0, loose = 0, atPoint = 0;
   for (int barWidth = 1; barWidth <= 12; ++barWidth) {

@@ -138,20 +138,36 @@ TEST(RefinedLines, PiecesWithoutInkBetweenOrOfOtherWidthsStayApart) {
   EXPECT_EQ(bend->vertices().size(), 4u);
 }
 
+struct Stroke {
+  double x0, y0, x1, y1, width;
+};
+
+// A blank raster with two strokes crossing.
+bool CrossingStrokes(raster::CRaster& raster, const Stroke& a, const Stroke& b) {
+  if (!test::BlankRaster(raster, kWidth, kHeight)) return false;
+  for (const Stroke& s : {a, b}) test::DrawStroke(raster, s.x0, s.y0, s.x1, s.y1, s.width);
+  return true;
+}
+
+// Rebuilds the layer's straight strokes over the raster: the one polyline
+// they all joined into, or null when they did not.
+const model::CPolyLine* JoinedIntoOne(model::CLayer& layer, const raster::CRaster& raster) {
+  if (rebuildStraightStrokes(layer, raster) != 1 || layer.count() != 1) return nullptr;
+  return static_cast<const model::CPolyLine*>(layer.first());
+}
+
 // Pieces of a thin stroke on both sides of a crossing, one bent a pixel off
 // by thinning and without a measured width: laid onto the ink, they join
 // into one vertical piece on the stroke's centre column.
 TEST(RefinedLines, BentPieceWithoutWidthJoinsAcrossACrossing) {
   raster::CRaster raster;
-  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
-  test::DrawStroke(raster, 100, 20, 100, 180, 2);
-  test::DrawStroke(raster, 40, 100, 160, 100, 8);
+  ASSERT_TRUE(CrossingStrokes(raster, {100, 20, 100, 180, 2}, {40, 100, 160, 100, 8}));
   model::CLayer layer;
   Add(layer, {{100, 179}, {98.8, 104}}, 0.0);
   Add(layer, {{100, 95}, {100, 19}}, 3);
-  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 1);
-  ASSERT_EQ(layer.count(), 1u);
-  const auto& v = static_cast<const model::CPolyLine&>(*layer.first()).vertices();
+  const model::CPolyLine* joined = JoinedIntoOne(layer, raster);
+  ASSERT_NE(joined, nullptr) << Describe(layer);
+  const auto& v = joined->vertices();
   ASSERT_EQ(v.size(), 2u);
   for (const auto& q : v) EXPECT_NEAR(q.x, 100.0, 0.3);  // pixel centres within 1 px of column 100: 3 wide
   EXPECT_NEAR(std::fmax(v[0].y, v[1].y), 179, 0.5);
@@ -164,16 +180,14 @@ TEST(RefinedLines, BentPieceWithoutWidthJoinsAcrossACrossing) {
 // it is one, with the width of its long pieces.
 TEST(RefinedLines, WidenedPieceInsideACrossingJoinsTheStroke) {
   raster::CRaster raster;
-  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
-  test::DrawStroke(raster, 20, 100, 300, 100, 4);
-  test::DrawStroke(raster, 160, 20, 160, 180, 20);
+  ASSERT_TRUE(CrossingStrokes(raster, {20, 100, 300, 100, 4}, {160, 20, 160, 180, 20}));
   model::CLayer layer;
   Add(layer, {{20, 99.5}, {148, 99.5}}, 4);
   model::CPolyLine* through = Add(layer, {{148, 99.5}, {172, 99.5}, {300, 99.5}}, 4);
   through->editVertices()[0].startWidth = 20;
-  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 1);
-  ASSERT_EQ(layer.count(), 1u);
-  const auto& v = static_cast<const model::CPolyLine&>(*layer.first()).vertices();
+  const model::CPolyLine* joined = JoinedIntoOne(layer, raster);
+  ASSERT_NE(joined, nullptr) << Describe(layer);
+  const auto& v = joined->vertices();
   EXPECT_NEAR(std::fmin(v[0].x, v[1].x), 20, 0.5);
   EXPECT_NEAR(std::fmax(v[0].x, v[1].x), 300, 0.5);
   EXPECT_NEAR(v[0].startWidth, 4.0, 1.0);

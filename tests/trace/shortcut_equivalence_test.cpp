@@ -35,6 +35,16 @@ struct NoisySheet {
   std::vector<uint8_t> ink;  // one byte per pixel
 };
 
+// A sheet without ink, at least width x height and up to the spans larger.
+NoisySheet BlankSheet(std::mt19937& random, int width, int widthSpan, int height, int heightSpan) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  NoisySheet sheet;
+  sheet.width = width + static_cast<int>(unit(random) * widthSpan);
+  sheet.height = height + static_cast<int>(unit(random) * heightSpan);
+  sheet.ink.assign(static_cast<size_t>(sheet.width) * sheet.height, 0);
+  return sheet;
+}
+
 // Thick strokes, rings and blobs under salt noise of the given share: the
 // specks join each other and the strokes, so connect, the short-line
 // deletion and circle recognition all have work on both sides of every
@@ -42,10 +52,7 @@ struct NoisySheet {
 NoisySheet MakeNoisySheet(uint32_t seed, double noise) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  NoisySheet sheet;
-  sheet.width = 180 + static_cast<int>(unit(random) * 120);
-  sheet.height = 140 + static_cast<int>(unit(random) * 80);
-  sheet.ink.assign(static_cast<size_t>(sheet.width) * sheet.height, 0);
+  NoisySheet sheet = BlankSheet(random, 180, 120, 140, 80);
   const auto paint = [&](auto inside) {
     for (int y = 0; y < sheet.height; ++y)
       for (int x = 0; x < sheet.width; ++x)
@@ -88,10 +95,7 @@ NoisySheet MakeNoisySheet(uint32_t seed, double noise) {
 NoisySheet MakeRingSheet(uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  NoisySheet sheet;
-  sheet.width = 260 + static_cast<int>(unit(random) * 80);
-  sheet.height = 200 + static_cast<int>(unit(random) * 60);
-  sheet.ink.assign(static_cast<size_t>(sheet.width) * sheet.height, 0);
+  NoisySheet sheet = BlankSheet(random, 260, 80, 200, 60);
   const auto dot = [&](int x, int y) {
     if (x >= 0 && y >= 0 && x < sheet.width && y < sheet.height) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
   };
