@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -448,7 +447,17 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     if (s.pieces.size() == 1) {
       const Piece& p = pieces[s.pieces[0]];
       const size_t n = p.owner->vertices().size();
-      if (n <= 2 && !p.owner->isClosed()) continue;  // already a straight polyline
+      if (n <= 2 && !p.owner->isClosed()) {
+        // Already a straight polyline: laid onto the ink's centre line like
+        // the pieces, its ends moved across only (thinning bends a skeleton
+        // towards the junctions it runs into).
+        auto& w = p.owner->editVertices();
+        w[0].x = p.ax;
+        w[0].y = p.ay;
+        w[1].x = p.bx;
+        w[1].y = p.by;
+        continue;
+      }
       if (!cornerOrEnd(*p.owner, p.index) || !cornerOrEnd(*p.owner, (p.index + 1) % n)) continue;
     }
     // The width of the pieces long enough not to be widened by a junction.

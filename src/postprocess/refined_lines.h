@@ -19,6 +19,8 @@ namespace quillon::postprocess {
 // with a bulge and short segments that belong to no straight stroke stay in
 // what remains of their polylines; remnants lying wholly inside a rebuilt
 // stroke's ink (the stubs thinning leaves inside a crossing) are removed.
+// A straight two-vertex polyline that joins no other piece stays, laid
+// onto its stroke's centre line (its ends moved across the stroke only).
 // Answers the number of straight polylines made.
 int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster);
 

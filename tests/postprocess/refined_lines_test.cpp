@@ -193,5 +193,28 @@ TEST(RefinedLines, WidenedPieceInsideACrossingJoinsTheStroke) {
   EXPECT_NEAR(v[0].startWidth, 4.0, 1.0);
 }
 
+// A straight polyline on its own whose ends thinning bent towards the
+// strokes they run into lies on its stroke's centre line afterwards, its
+// ends moved across the stroke but not along it; one too short to fit
+// stays as it was.
+TEST(RefinedLines, LoneStraightPolylineIsLaidOntoItsCentreLine) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  test::DrawStroke(raster, 40, 100, 260, 100, 7);  // drawing y 99
+  test::DrawStroke(raster, 40, 40, 47, 40, 3);
+  model::CLayer layer;
+  model::CPolyLine* bent = Add(layer, {{40, 100.6}, {260, 97.7}}, 7);
+  model::CPolyLine* stub = Add(layer, {{40, 160}, {47, 158.5}}, 3);
+  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 0);
+  ASSERT_EQ(layer.count(), 2u);
+  const auto& v = bent->vertices();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_NEAR(v[0].x, 40, 0.1);
+  EXPECT_NEAR(v[1].x, 260, 0.1);
+  EXPECT_NEAR(v[0].y, 99, 0.25);
+  EXPECT_NEAR(v[1].y, 99, 0.25);
+  EXPECT_DOUBLE_EQ(stub->vertices()[1].y, 158.5);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
