@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
 #include <vector>
 
@@ -44,6 +43,9 @@ constexpr double kCapProbeStep = 0.25;
 constexpr double kCapSlack = 3.0;
 constexpr double kCapTolerance = 1.5;
 constexpr double kCapMinShift = 0.25;
+// Ends of segments narrower than this (hairlines, widths not measured) keep
+// their place in the last pass: the cap's size is not known well enough.
+constexpr double kMeasuredCap = 1.5;
 
 struct Pixel {
   int column;
@@ -119,7 +121,10 @@ bool capAround(const raster::CRaster& raster, double x, double y, double ux, dou
 // ink is a cap, ending within about half the width straight ahead, at 45°
 // and at 90° to both sides (at a T, a crossing, a bend or where a ring's
 // trace starts and ends, the ink goes on in one of those directions).
-void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, size_t e, size_t n, double w) {
+// With `backwards`, an end that lies beyond the cap's centre (the skeleton
+// ran on to the tip of the cap) moves back to it the same way.
+void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, size_t e, size_t n, double w,
+                   bool backwards = false) {
   const double dx = v[e].x - v[n].x, dy = v[e].y - v[n].y;
   const double length = std::hypot(dx, dy);
   if (length < kCapMinSegment) return;
@@ -132,7 +137,7 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
   // reaches on average a quarter pixel beyond the cap's circle (pixels are
   // ink by their centres), which about cancels that step.
   const double shortfall = ahead - radius;
-  if (shortfall < kCapMinShift) return;
+  if (shortfall < kCapMinShift && !(backwards && shortfall <= -kCapMinShift && length > -shortfall + 1.0)) return;
   const double cx = v[e].x + ux * shortfall, cy = v[e].y + uy * shortfall;
   if (!capAround(raster, cx, cy, ux, uy, radius, reach)) return;
   v[e].x = cx;
@@ -385,6 +390,29 @@ bool roundWidthsLayer(model::CLayer& layer, const settings::WidthSeries& series,
   const model::WidthRounder round = [&](double width) { return series.Round(width, pixelsPerMetre); };
   return runEntityStage(layer, "ProcessRoundWidth", "Round width", sink,
                         [&](model::CEntity& entity) { entity.roundWidth(round); });
+}
+
+void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
+  for (const auto& entity : layer) {
+    if (entity->type() != model::EntityType::PolyLine) continue;
+    auto& polyline = static_cast<model::CPolyLine&>(*entity);
+    const auto& v = polyline.vertices();
+    const size_t n = v.size();
+    if (n < 2 || polyline.isClosed()) continue;
+    PolyVertex first = v[0], last = v[n - 1];
+    std::vector<PolyVertex> ends{v[0], v[1], v[n - 2], v[n - 1]};
+    if (!v[0].hasBulge() && v[0].startWidth >= kMeasuredCap) extendFreeEnd(raster, ends, 0, 1, v[0].startWidth, true);
+    if (!v[n - 2].hasBulge() && v[n - 2].startWidth >= kMeasuredCap)
+      extendFreeEnd(raster, ends, 3, 2, v[n - 2].startWidth, true);
+    first.x = ends[0].x;
+    first.y = ends[0].y;
+    last.x = ends[3].x;
+    last.y = ends[3].y;
+    if (first.x == v[0].x && first.y == v[0].y && last.x == v[n - 1].x && last.y == v[n - 1].y) continue;
+    auto& w = polyline.editVertices();
+    w[0] = first;
+    w[n - 1] = last;
+  }
 }
 
 void remeasureWidthsLayer(model::CLayer& layer, const raster::CRaster& raster) {

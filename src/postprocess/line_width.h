@@ -81,6 +81,13 @@ bool validateAfterWidth(model::CPolyLine& polyline);
 // end whose ink runs off the raster stay.
 void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster);
 
+// Refined, once the geometry and the widths are final: every free end of an
+// open polyline whose end segment is straight moves along it to its cap's
+// centre as extendFreeEnds moves it, out when short of it and also back when
+// the skeleton ran on towards the tip of the cap (by up to the segment's
+// length less a pixel).
+void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster);
+
 // Whether both ends of an open polyline lie at the centres of round caps
 // (the ink ends within half the width plus 1.5 ahead, at 45° and at 90° to
 // both sides): a short stroke on its own, such as a dash, rather than a

@@ -52,6 +52,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (options.b_Refine && populated()) {
     carryEndsOntoStrokes(layer, raster);
     remeasureWidthsLayer(layer, raster);
+    centreFreeEndsLayer(layer, raster);
   }
   if (options.b_CalcWidth) {
     if (!options.s_WidthSeries.empty() && populated()) {

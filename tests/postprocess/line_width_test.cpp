@@ -266,6 +266,38 @@ TEST(LineWidth, RefinedFreeEndsOfTracedStrokesReachTheCentresOfTheirCaps) {
   }
 }
 
+// The last refined pass puts free ends on their caps' centres either way:
+// out when short, back when the skeleton ran on to the tip of the cap. Ends
+// in other ink and hairlines without a measured width stay.
+TEST(LineWidth, RefinedLastPassCentresFreeEndsOnTheirCaps) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 160, 100));
+  // Drawing y = 99 − row.
+  test::DrawStroke(raster, 30, 20, 130, 20, 6);
+  test::DrawStroke(raster, 30.4, 50, 130, 74, 8);
+  test::DrawStroke(raster, 20, 90, 140, 90, 7);  // a bar, and a stem ending on it
+  test::DrawStroke(raster, 80, 60, 80, 90, 4);
+  test::DrawStroke(raster, 140, 10, 140, 60, 1);
+  model::CLayer layer;
+  model::CPolyLine* level = add(layer, {at(27, 79, 6), at(133, 79)});
+  const double ux = 99.6 / std::hypot(99.6, 24), uy = -24 / std::hypot(99.6, 24);
+  model::CPolyLine* slanted = add(layer, {at(30.4 - 3 * ux, 49 - 3 * uy, 8), at(130 - 2 * ux, 25 - 2 * uy)});
+  model::CPolyLine* stem = add(layer, {at(80, 39, 4), at(80, 9)});
+  model::CPolyLine* hair = add(layer, {at(140, 89, 0), at(140, 39)});
+  centreFreeEndsLayer(layer, raster);
+  const auto& v = level->vertices();
+  EXPECT_NEAR(v[0].x, 30, 0.5);
+  EXPECT_NEAR(v[1].x, 130, 0.5);
+  EXPECT_DOUBLE_EQ(v[0].y, 79);
+  const auto& s = slanted->vertices();
+  EXPECT_NEAR(std::hypot(s[0].x - 30.4, s[0].y - 49), 0.0, 0.6);
+  EXPECT_NEAR(std::hypot(s[1].x - 130, s[1].y - 25), 0.0, 0.6);
+  EXPECT_DOUBLE_EQ(stem->vertices()[1].y, 9);
+  EXPECT_NEAR(stem->vertices()[0].y, 39, 0.5);
+  EXPECT_DOUBLE_EQ(hair->vertices()[0].y, 89);
+  EXPECT_DOUBLE_EQ(hair->vertices()[1].y, 39);
+}
+
 // Refined widths of slanted strokes: the sample counts jump by a pixel step
 // with the grid's phase, so the plain rule's smallest sample comes a step
 // short; their mean is the width. A crossing stroke under one sample is
