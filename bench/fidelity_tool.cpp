@@ -213,6 +213,34 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The ink around (cx, cy), drawing coordinates, `half` pixels to each
+// side: # ink, E the centre, o a traced polyline vertex (O on ink).
+void PrintInkWindow(const raster::CRaster& ink, const model::CLayer& layer, int cx, int cy, int half) {
+  const int size = 2 * half + 1;
+  std::vector<std::string> rows(size, std::string(size, ' '));
+  for (int dy = -half; dy <= half; ++dy)
+    for (int dx = -half; dx <= half; ++dx)
+      rows[half - dy][dx + half] = ink.bitAtChecked(cx + dx, ink.height() - 1 - (cy + dy)) ? '#' : '.';
+  rows[half][half] = 'E';
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    for (const auto& q : static_cast<const model::CPolyLine&>(*e).vertices()) {
+      const int gx = static_cast<int>(std::lround(q.x)) - cx + half, gy = half - (static_cast<int>(std::lround(q.y)) - cy);
+      if (gx >= 0 && gx < size && gy >= 0 && gy < size) rows[gy][gx] = rows[gy][gx] == '#' ? 'O' : 'o';
+    }
+  }
+  for (const std::string& r : rows) std::printf("      %s\n", r.c_str());
+}
+
+// Whether QUILLON_FIDELITY_SHOW (a comma-separated list of primitive
+// indices) names primitive i.
+bool Shown(size_t i) {
+  const char* show = std::getenv("QUILLON_FIDELITY_SHOW");
+  if (show == nullptr) return false;
+  const std::string wanted = std::string(",") + show + ",";
+  return wanted.find("," + std::to_string(i) + ",") != std::string::npos;
+}
+
 }  // namespace
 
 // The entity end nearest to p whose end segment runs within 20° of the
@@ -258,7 +286,9 @@ int main(int argc, char** argv) {
   // come back within 1 px, with their index for stage_dump_tool; 2 lists
   // the missed lines that touch others too, with the polylines near their ends;
   // 6 lists every missed line with the straight piece nearest to it and the
-  // primitives drawn near its ends.
+  // primitives drawn near its ends; 8 every traced segment along each missed
+  // line. QUILLON_FIDELITY_SHOW=i,j draws the ink around those lines' ends
+  // (mode 8) or T stems' roots (mode 5).
   const int listMode = argc >= 6 ? std::atoi(argv[5]) : 0;
   const bool listMisses = listMode != 0;
   bench::Sheet sheet;
@@ -502,27 +532,11 @@ int main(int argc, char** argv) {
         }
         // QUILLON_FIDELITY_SHOW=i,j,… also draws the ink around those lines'
         // ends: # ink, E the drawn end, o a traced vertex (O on ink).
-        if (const char* show = std::getenv("QUILLON_FIDELITY_SHOW")) {
-          const std::string wanted = std::string(",") + show + ",";
-          if (wanted.find("," + std::to_string(i) + ",") != std::string::npos) {
-            const raster::CRaster& ink = drawing.raster();
-            for (int side = 0; side < 2; ++side) {
-              const int cx = static_cast<int>(std::lround(side ? bx : ax)), cy = static_cast<int>(std::lround(side ? by : ay));
-              std::vector<std::string> rows(31, std::string(31, ' '));
-              for (int dy = -15; dy <= 15; ++dy)
-                for (int dx = -15; dx <= 15; ++dx)
-                  rows[15 - dy][dx + 15] = ink.bitAtChecked(cx + dx, ink.height() - 1 - (cy + dy)) ? '#' : '.';
-              rows[15][15] = 'E';
-              for (const auto& e : *drawing.currentLayer()) {
-                if (e->type() != model::EntityType::PolyLine) continue;
-                for (const auto& q : static_cast<const model::CPolyLine&>(*e).vertices()) {
-                  const int gx = static_cast<int>(std::lround(q.x)) - cx + 15, gy = 15 - (static_cast<int>(std::lround(q.y)) - cy);
-                  if (gx >= 0 && gx < 31 && gy >= 0 && gy < 31) rows[gy][gx] = rows[gy][gx] == '#' ? 'O' : 'o';
-                }
-              }
-              std::printf("    %s end, (%d,%d) at the centre:\n", side ? "second" : "first", cx, cy);
-              for (const std::string& r : rows) std::printf("      %s\n", r.c_str());
-            }
+        if (Shown(i)) {
+          for (int side = 0; side < 2; ++side) {
+            const int cx = static_cast<int>(std::lround(side ? bx : ax)), cy = static_cast<int>(std::lround(side ? by : ay));
+            std::printf("    %s end, (%d,%d) at the centre:\n", side ? "second" : "first", cx, cy);
+            PrintInkWindow(drawing.raster(), *drawing.currentLayer(), cx, cy, 15);
           }
         }
       }
@@ -684,6 +698,9 @@ int main(int argc, char** argv) {
         std::printf(" ]");
       }
       std::printf("\n");
+      if (Shown(i))
+        PrintInkWindow(drawing.raster(), *drawing.currentLayer(), static_cast<int>(std::lround(root.x)),
+                       static_cast<int>(std::lround(root.y)), 20);
     }
   }
   // Dashes of dashed and dash-dot lines: a straight piece from within 2 px
