@@ -103,7 +103,7 @@ std::string FreeTargetName(const std::string& path) {
 std::string PageTargetName(const std::string& path, int page) { return raster::PageName(path, page); }
 
 BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob& job, int pageCount,
-                  ConvertObserver& observer) {
+                  ConvertObserver& observer, int loadedThreshold) {
   const int share = pageCount > 1 ? pageCount : 1;
   auto advance = [&](int units) { observer.Advance(units / share); };
 
@@ -117,7 +117,11 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
     return kStatusConvert1BitFailed;
   }
   std::string thresholdNote = "the raster was already 1-bit";
-  if (!IsOneBit(image)) {
+  if (loadedThreshold >= 0) {
+    thresholdNote = std::string(current.b_AutoGray ? "automatic" : "fixed") + " threshold " +
+                    std::to_string(loadedThreshold) + " of 255";
+    current.i_Gray = static_cast<uint8_t>(loadedThreshold);
+  } else if (!IsOneBit(image)) {
     const int threshold = current.b_AutoGray ? image.automaticThreshold() : current.i_Gray;
     thresholdNote = std::string(current.b_AutoGray ? "automatic" : "fixed") + " threshold " +
                     std::to_string(threshold) + " of 255";
@@ -225,6 +229,13 @@ BatchStatus ConvertFile(const std::string& source, const std::string& target, Co
   }
   reader.close();
 
+  // Without raster steps only the 1-bit picture is wanted: a plain grey BMP
+  // is thresholded as it is read.
+  int loadedThreshold = -1;
+  if (!job.prepareRaster &&
+      drawing.raster().loadThresholded(source, job.record.b_AutoGray ? -1 : job.record.i_Gray, loadedThreshold)) {
+    return ConvertRaster(drawing, target, job, 1, observer, loadedThreshold);
+  }
   if (!drawing.raster().load(source)) {
     observer.FailureDetail("Cannot read raster file " + source);
     return kStatusOpenFailed;

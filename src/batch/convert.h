@@ -117,8 +117,10 @@ BatchStatus ConvertFile(const std::string& source, const std::string& target, Co
 
 // Converts the raster the drawing holds into the target (the drawing is
 // cleared for the trace first). Progress steps are divided by pageCount.
+// loadedThreshold (0..255) says the raster was thresholded with it as it was
+// read, so it is 1-bit already but no 1-bit source.
 BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, ConvertJob& job, int pageCount,
-                  ConvertObserver& observer);
+                  ConvertObserver& observer, int loadedThreshold = -1);
 
 // The first name "dir/name<n>.ext" (n = 0, 1, …) that does not exist, or the
 // path itself when it does not exist.

@@ -65,6 +65,10 @@ using Histogram = std::array<uint8_t, 256>;
 // scan finds neither.
 int AutomaticThreshold(const Histogram& histogram);
 
+// The histogram of 256 pixel counts per brightness level, normalised so that
+// the fullest level is 80 (a level of 0 pixels stays 0).
+Histogram NormalisedHistogram(const uint64_t* counts);
+
 class CRaster {
  public:
   CRaster();
@@ -89,6 +93,16 @@ class CRaster {
   // unreadable, truncated or oversized file: one clear message through
   // platform::ShowMessage, false, and no image.
   bool load(const std::string& path);
+  // For a trace that wants only the 1-bit picture: reads an uncompressed
+  // 8-bit BMP (bottom-up, full 256-entry palette) straight into a 1-bit
+  // image, a block of rows at a time, so the grey picture is never held
+  // whole. The result is what load(), then convertTo1Bit() with `threshold`,
+  // or with automaticThreshold() when `threshold` is negative, would give:
+  // the same bits, resolution and name; `used` receives the threshold. The
+  // automatic threshold reads the rows twice (histogram, then ink) instead
+  // of keeping them. False, with no message and the raster empty, for any
+  // other file or when reading fails; load() then reads it the usual way.
+  bool loadThresholded(const std::string& path, int threshold, int& used);
   // Writes a BMP file (through platform::AtomicFile, so a failed save keeps
   // the old file). Any extension other than ".bmp" returns false without
   // writing; so do an empty raster and a failed write (with a message).

@@ -85,6 +85,16 @@ int AutomaticThreshold(const Histogram& h) {
   return 0;
 }
 
+Histogram NormalisedHistogram(const uint64_t* counts) {
+  Histogram histogram{};
+  const uint64_t max = *std::max_element(counts, counts + 256);
+  for (size_t i = 0; i < 256; ++i) {
+    const uint64_t c = counts[i];
+    histogram[i] = c == max ? 80 : static_cast<uint8_t>(static_cast<double>(c) / static_cast<double>(max) * 80.0);
+  }
+  return histogram;
+}
+
 void CRaster::histogram(Histogram& out, const platform::ProgressCallback& progress) {
   out.fill(0);
   if (!bitmap_ || !color_) return;
@@ -121,14 +131,8 @@ void CRaster::histogram(Histogram& out, const platform::ProgressCallback& progre
   }
 
   for (size_t i = 0; i < 256; ++i) counts[i] += counts[256 + i] + counts[512 + i] + counts[768 + i];
-  counts.resize(256);
-  const uint64_t max = *std::max_element(counts.begin(), counts.end());
-  for (int i = 0; i < 256; ++i) {
-    const uint64_t c = counts[static_cast<size_t>(i)];
-    histogram_[static_cast<size_t>(i)] =
-        c == max ? 80 : static_cast<uint8_t>(static_cast<double>(c) / static_cast<double>(max) * 80.0);
-    platform::Report(progress, text, 95 + 5 * i / 255);
-  }
+  histogram_ = NormalisedHistogram(counts.data());
+  for (int i = 0; i < 256; ++i) platform::Report(progress, text, 95 + 5 * i / 255);
   histogramValid_ = true;
   out = histogram_;
 }
