@@ -147,11 +147,66 @@ bool simplifyPath(TracePath& path, std::vector<TracePoint>& out, double toleranc
   return true;
 }
 
-bool CentreStubTest::operator()(const TracePath& path) {
-  if (params_.method != settings::TraceMethod::CenterLine || params_.tolerance < kNoTolerance ||
-      params_.dotsPerInch <= kStubMinDpi || path.closed || path.size() < 2) {
-    return false;
+namespace {
+
+// Whether a centre-line stub test applies to the path at all.
+bool stubTestApplies(const PolylineGenerationParams& params, const TracePath& path) {
+  return params.method == settings::TraceMethod::CenterLine && params.tolerance >= kNoTolerance &&
+         params.dotsPerInch > kStubMinDpi && !path.closed && path.size() >= 2;
+}
+
+// The simplified vertices of an open centre-line path make no entity: one
+// point, or a single segment no longer than the stub length.
+bool stubVertices(const std::vector<TracePoint>& vertices, int rasterHeight) {
+  // The vertices as the polyline would hold them: a repeated point is not added.
+  model::Point3 kept[2];
+  size_t count = 0;
+  for (const TracePoint& p : vertices) {
+    const model::Point3 v{p.x, static_cast<double>(rasterHeight - 1) - p.y, 0.0};
+    if (count > 0 && kept[count - 1].x == v.x && kept[count - 1].y == v.y) continue;
+    if (count == 2) return false;  // straighten might keep more than one segment
+    kept[count++] = v;
   }
+  return count < 2 || model::segmentLength(kept[0], kept[1], 0.0) <= kStubLength;
+}
+
+// The polyline of a simplified path's vertices, dropped when degenerate or
+// too small; a GenerateResult.
+int polylineOfVertices(const std::vector<TracePoint>& vertices, bool closed, const PolylineGenerationParams& params,
+                       std::unique_ptr<model::CPolyLine>& out, postprocess::EndIndex* ends) {
+  const int height = params.rasterHeight;
+  auto polyline = std::make_unique<model::CPolyLine>();
+  polyline->reserveVertices(vertices.size() + (closed ? 1 : 0));
+  if (closed) {
+    appendPoint(*polyline, vertices.back(), height);
+    polyline->setClosed(true);
+  }
+  for (const TracePoint& p : vertices) appendPoint(*polyline, p, height);
+  if (polyline->isDegenerate()) return kGenerateDone;
+  postprocess::straightenPolyline(*polyline, params.straightenDistance);
+
+  if (params.method == settings::TraceMethod::CenterLine) {
+    if (params.dotsPerInch > kStubMinDpi && polyline->isSingleSegment() && polyline->getLength() <= kStubLength) {
+      return kGenerateDone;
+    }
+    if (params.registerEnds && ends != nullptr) {
+      const model::Point3 start = polyline->getStartPoint();
+      const model::Point3 end = polyline->getEndPoint();
+      ends->addEntry(start.x, start.y, 0, polyline.get());
+      ends->addEntry(end.x, end.y, 1, polyline.get());
+    }
+  } else if (params.method == settings::TraceMethod::Outline) {
+    const int count = polyline->getVertexCount();
+    if (count < 3 || (count == 3 && polyline->getLength() < kOutlineMinLength)) return kGenerateTooSmall;
+  }
+  out = std::move(polyline);
+  return kGenerateDone;
+}
+
+}  // namespace
+
+bool CentreStubTest::operator()(const TracePath& path) {
+  if (!stubTestApplies(params_, path)) return false;
   // A single segment runs from the first point to the last, which the snap
   // may move by one pixel: ends further apart than that make a longer one.
   const TracePoint& first = path.points.front();
@@ -159,16 +214,23 @@ bool CentreStubTest::operator()(const TracePath& path) {
   if (std::max(std::fabs(first.x - last.x), std::fabs(first.y - last.y)) > kStubLength + 1.0) return false;
   copy_.points.assign(path.points.begin(), path.points.end());
   if (!simplifyPath(copy_, vertices_, params_.tolerance, params_.maxStride)) return false;
-  // The vertices as the polyline would hold them: a repeated point is not added.
-  model::Point3 kept[2];
-  size_t count = 0;
-  for (const TracePoint& p : vertices_) {
-    const model::Point3 v{p.x, static_cast<double>(params_.rasterHeight - 1) - p.y, 0.0};
-    if (count > 0 && kept[count - 1].x == v.x && kept[count - 1].y == v.y) continue;
-    if (count == 2) return false;  // straighten might keep more than one segment
-    kept[count++] = v;
+  return stubVertices(vertices_, params_.rasterHeight);
+}
+
+std::unique_ptr<model::CPolyLine> PolylineMaker::operator()(const TracePath& path) {
+  std::unique_ptr<model::CPolyLine> out;
+  if (params_.tolerance < kNoTolerance) {
+    copy_ = path;
+    if (generatePolyline(&copy_, params_, out, nullptr) == kGenerateNoMemory) throw std::bad_alloc();
+    return out;
   }
-  return count < 2 || model::segmentLength(kept[0], kept[1], 0.0) <= kStubLength;
+  copy_.points.assign(path.points.begin(), path.points.end());
+  copy_.closed = path.closed;
+  if (!simplifyPath(copy_, vertices_, params_.tolerance, params_.maxStride)) return out;
+  // A speck's stub costs no polyline only to be dropped.
+  if (stubTestApplies(params_, path) && stubVertices(vertices_, params_.rasterHeight)) return out;
+  polylineOfVertices(vertices_, path.closed, params_, out, nullptr);
+  return out;
 }
 
 int generatePolyline(TracePath* path, const PolylineGenerationParams& params, std::unique_ptr<model::CPolyLine>& out,
@@ -190,32 +252,7 @@ int generatePolyline(TracePath* path, const PolylineGenerationParams& params, st
     // allocation beyond its polyline.
     thread_local std::vector<TracePoint> vertices;
     if (!simplifyPath(*path, vertices, params.tolerance, params.maxStride)) return kGenerateTooFewPoints;
-    auto polyline = std::make_unique<model::CPolyLine>();
-    polyline->reserveVertices(vertices.size() + (path->closed ? 1 : 0));
-    if (path->closed) {
-      appendPoint(*polyline, vertices.back(), height);
-      polyline->setClosed(true);
-    }
-    for (const TracePoint& p : vertices) appendPoint(*polyline, p, height);
-    if (polyline->isDegenerate()) return kGenerateDone;
-    postprocess::straightenPolyline(*polyline, params.straightenDistance);
-
-    if (params.method == settings::TraceMethod::CenterLine) {
-      if (params.dotsPerInch > kStubMinDpi && polyline->isSingleSegment() && polyline->getLength() <= kStubLength) {
-        return kGenerateDone;
-      }
-      if (params.registerEnds && ends != nullptr) {
-        const model::Point3 start = polyline->getStartPoint();
-        const model::Point3 end = polyline->getEndPoint();
-        ends->addEntry(start.x, start.y, 0, polyline.get());
-        ends->addEntry(end.x, end.y, 1, polyline.get());
-      }
-    } else if (params.method == settings::TraceMethod::Outline) {
-      const int count = polyline->getVertexCount();
-      if (count < 3 || (count == 3 && polyline->getLength() < kOutlineMinLength)) return kGenerateTooSmall;
-    }
-    out = std::move(polyline);
-    return kGenerateDone;
+    return polylineOfVertices(vertices, path->closed, params, out, ends);
   } catch (const std::bad_alloc&) {
     out.reset();
     return kGenerateNoMemory;
@@ -259,14 +296,28 @@ std::optional<TracePoint> stubMiddle(const TracePath& path) {
 }  // namespace
 
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
-                      platform::ProgressSink* sink, postprocess::EndIndex* ends) {
+                      platform::ProgressSink* sink, postprocess::EndIndex* ends, MadePolylines* made) {
   const StageReporter stage(sink);
   stage.begin("ProcessGeneratePolyline");
   raster::CRaster& raster = drawing.raster();
   const PolylineGenerationParams params =
       PolylineGenerationParams::fromOptions(options, raster.height(), raster.dotsPerInch());
-  const double step = paths.empty() ? 0.0 : 100.0 / static_cast<double>(paths.size());
+  const size_t total = paths.size() + (made != nullptr ? made->size() : 0);
+  const double step = total == 0 ? 0.0 : 100.0 / static_cast<double>(total);
   size_t count = 0;
+  if (made != nullptr) {
+    for (std::unique_ptr<model::CPolyLine>& polyline : *made) {
+      if (polyline) drawing.addEntity(std::move(polyline));
+      ++count;
+      stage.progress(static_cast<int>(static_cast<double>(count) * step));
+      if (stage.cancelled()) {
+        made->clear();
+        stage.finished(kTraceUserStop);
+        return kTraceUserStop;
+      }
+    }
+    MadePolylines().swap(*made);
+  }
   const bool dots = options.b_Refine && params.method == settings::TraceMethod::CenterLine;
   std::vector<TracePoint> lonePixels = paths.takeLonePixels();
   if (!dots) std::vector<TracePoint>().swap(lonePixels);

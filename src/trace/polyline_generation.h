@@ -93,6 +93,25 @@ class CentreStubTest {
   std::vector<TracePoint> vertices_;
 };
 
+// Makes a path's polyline as generatePolyline does (without ends to
+// register), leaving the path as it is: a centre-line run hands it each path
+// as it is traced, so that no path is ever stored. Null when the path makes
+// no entity; specks are recognised before any polyline is allocated. Throws
+// std::bad_alloc when memory runs out.
+class PolylineMaker {
+ public:
+  explicit PolylineMaker(const PolylineGenerationParams& params) : params_(params) {}
+  std::unique_ptr<model::CPolyLine> operator()(const TracePath& path);
+
+ private:
+  PolylineGenerationParams params_;
+  TracePath copy_;  // simplification snaps points, so it works on a copy
+  std::vector<TracePoint> vertices_;
+};
+
+// Polylines made while the paths were traced, in tracing order.
+using MadePolylines = std::vector<std::unique_ptr<model::CPolyLine>>;
+
 // The "Generate polyline" stage of a trace run: one polyline per path in
 // order, each added to the drawing's current layer, progress count·100/n
 // after each path and a cancel check after it. Returns 0 when the stage
@@ -102,7 +121,8 @@ class CentreStubTest {
 // the list once its polyline is made, so that a noisy scan's million paths
 // give their memory to the polylines; after a normal end (and after a
 // cancel, for the paths done) the list holds no paths and no lone pixels.
+// Polylines `made` while tracing join the drawing first, one step each.
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
-                      platform::ProgressSink* sink, postprocess::EndIndex* ends);
+                      platform::ProgressSink* sink, postprocess::EndIndex* ends, MadePolylines* made = nullptr);
 
 }  // namespace quillon::trace

@@ -144,10 +144,17 @@ void TraceWorker::runCentreLine(CTracer& tracer) {
   // they are traced, so they never take memory as paths.
   tracer.setKeepLonePixels(options_.b_Refine);
   tracer.setKeepStrokeEnds(options_.b_Refine);
-  // (Refined runs look at dropped stubs again for dots, so they keep them.)
+  // Each path becomes its polyline as soon as it is traced, so that no path
+  // is stored; specks cost no polyline either. (Refined runs look at
+  // dropped stubs again for dots, so they keep the paths.)
+  MadePolylines made;
   if (!options_.plainPipeline && !options_.b_Refine) {
     tracer.setPathFilter(
-        CentreStubTest(PolylineGenerationParams::fromOptions(options_, raster.height(), raster.dotsPerInch())));
+        [maker = PolylineMaker(PolylineGenerationParams::fromOptions(options_, raster.height(), raster.dotsPerInch())),
+         &made](const TracePath& path) mutable {
+          if (auto polyline = maker(path)) made.push_back(std::move(polyline));
+          return true;
+        });
   }
   if (!tracer.traceCentreLine(this)) return;  // the stage delivered its code
   if (tracer.paths().empty() && tracer.droppedPaths() == 0) {
@@ -157,7 +164,7 @@ void TraceWorker::runCentreLine(CTracer& tracer) {
   // Connect fills the index from the layer itself (clearing it first), so
   // generation does not register the ends as well.
   postprocess::EndIndex ends;
-  if (generatePolylines(tracer.paths(), document_, options_, this, nullptr) != kTraceFinished) return;
+  if (generatePolylines(tracer.paths(), document_, options_, this, nullptr, &made) != kTraceFinished) return;
   if (hooks_.postProcess && !hooks_.postProcess(document_, options_, this, &ends)) return;
   finished(kTraceFinished);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 
 #include <string>
 #include <utility>
@@ -152,6 +153,40 @@ TEST(GeneratePolyline, ShortCentreLineStubsAreDroppedAboveFiftyDpi) {
   lowDpi.dotsPerInch = 50;
   EXPECT_EQ(generatePolyline(&three, lowDpi, polyline, nullptr), kGenerateDone);
   EXPECT_TRUE(polyline);
+}
+
+// The maker that runs while paths are traced against generatePolyline on
+// random 8-connected walks (specks, stubs, long wiggly runs, closed ones) at
+// several tolerances and resolutions: the same vertices or the same nothing,
+// and the path left as it was.
+TEST(PolylineMaker, MakesWhatGeneratePolylineMakesWithoutChangingThePath) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 3000; ++i) {
+    TracePath path;
+    const int length = 1 + static_cast<int>(random() % (i % 3 == 0 ? 4 : 40));
+    int x = 50, y = 50;
+    for (int k = 0; k < length; ++k) {
+      path.pushBack(x, y);
+      const int turn = static_cast<int>(random() % 8);
+      x += turn < 3 ? 1 : (turn < 5 ? 0 : -1) * (k % 5 == 0 ? 1 : 0);
+      y += (turn % 3) - 1;
+    }
+    path.closed = i % 11 == 0 && length > 3;
+    PolylineGenerationParams params = centreParams(std::vector<double>{0.0, 0.5, 1.0, 2.0}[random() % 4], 120);
+    params.dotsPerInch = i % 7 == 0 ? 50 : 200;
+    params.maxStride = 2 + static_cast<int>(random() % 8);
+    PolylineMaker maker(params);
+    const TracePath before = path;
+    const std::unique_ptr<model::CPolyLine> made = maker(path);
+    EXPECT_EQ(path.points, before.points) << i;
+    std::unique_ptr<model::CPolyLine> expected;
+    generatePolyline(&path, params, expected, nullptr);
+    ASSERT_EQ(static_cast<bool>(made), static_cast<bool>(expected)) << i << ": " << pointsText(before.points);
+    if (made) {
+      EXPECT_EQ(verticesText(*made), verticesText(*expected)) << i;
+      EXPECT_EQ(made->isClosed(), expected->isClosed()) << i;
+    }
+  }
 }
 
 TEST(GeneratePolyline, ZeroToleranceKeepsEveryPoint) {
