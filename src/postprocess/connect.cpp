@@ -355,15 +355,15 @@ double longestBlank(const raster::CRaster& raster, const Point3& a, const Point3
 }
 
 // Refined centre lines, dashed lines. Two pieces whose ends face each other
-// in line across at least kMinDashBlank of white (but no more than
+// in line (every vertex within kDashOffset of the line through their far
+// ends) across at least kMinDashBlank of white (but no more than
 // kMaxBlankGap, beyond which nothing joins anyway) are dashes when the
 // pattern repeats along the line beyond one of them: a gap alike this one
 // (kDashGapSlack px or kDashLikeness of the longer), then a piece alike the
 // one before it (kDashPieceSlack px or kDashLikeness). A stroke broken by
 // noise breaks anywhere; a dash pattern repeats.
-constexpr double kMinDashBlank = 1.0;
-constexpr double kDashAlign = 0.14;  // sine of the largest angle off the line, 8°
-constexpr double kDashOffset = 1.5;  // pixels off the line
+constexpr double kMinDashBlank = 0.5;
+constexpr double kDashOffset = 1.5;  // pixels an end lies off the line
 constexpr double kDashGapSlack = 1.5;
 constexpr double kDashPieceSlack = 3.0;
 constexpr double kDashLikeness = 0.3;
@@ -399,19 +399,31 @@ bool repeatsBeyond(const raster::CRaster& raster, Point3 from, double ux, double
   return next <= kMaxDash && alike(next, own, kDashPieceSlack);
 }
 
-bool dashGap(const raster::CRaster& raster, const Point3& a, const Point3& b, const Point3& towardA,
-             const Point3& towardB) {
-  const double gx = b.x - a.x, gy = b.y - a.y, length = std::hypot(gx, gy);
-  if (length < kMinDashBlank) return false;
-  const double ux = gx / length, uy = gy / length;
-  // Both pieces run along the gap, on either side of it.
-  const auto along = [&](const Point3& end, const Point3& toward, double sign) {
-    const double dx = end.x - toward.x, dy = end.y - toward.y, d = std::hypot(dx, dy);
-    return d > 0.0 && sign * (dx * ux + dy * uy) / d > 0.0 && std::fabs(dx * uy - dy * ux) / d <= kDashAlign &&
-           std::fabs((toward.x - a.x) * uy - (toward.y - a.y) * ux) <= kDashOffset;
+// Whether the ends `endA` of pa and `endB` of pb are a dash gap. The line
+// walked runs through both pieces' far ends: the chord of two dashes and a
+// gap holds its direction better than a few skeleton pixels at an end.
+bool dashGap(const raster::CRaster& raster, const CPolyLine& pa, int endA, const CPolyLine& pb, int endB) {
+  const auto vertex = [](const CPolyLine& p, int end) {
+    const PolyVertex& v = end == 0 ? p.vertices().front() : p.vertices().back();
+    return Point3{v.x, v.y, v.z};
   };
-  if (!along(a, towardA, 1.0) || !along(b, towardB, -1.0)) return false;
+  const Point3 a = vertex(pa, endA), b = vertex(pb, endB), fa = vertex(pa, 1 - endA), fb = vertex(pb, 1 - endB);
+  const double cx = fb.x - fa.x, cy = fb.y - fa.y, chord = std::hypot(cx, cy);
+  if (chord < 1.0) return false;
+  const double ux = cx / chord, uy = cy / chord;
+  // The ends lie on that line, in order fa, a, b, fb, and each piece runs along it.
+  const auto along = [&](const Point3& p) { return (p.x - fa.x) * ux + (p.y - fa.y) * uy; };
+  const auto off = [&](const Point3& p) { return std::fabs((p.x - fa.x) * uy - (p.y - fa.y) * ux); };
+  const double sa = along(a), sb = along(b);
+  if (off(a) > kDashOffset || off(b) > kDashOffset || sa <= 0.0 || sb - sa < kMinDashBlank || sb >= chord) return false;
+  const auto straight = [&](const CPolyLine& p) {
+    for (const PolyVertex& v : p.vertices())
+      if (v.hasBulge() || off(Point3{v.x, v.y, v.z}) > kDashOffset) return false;
+    return true;
+  };
+  if (!straight(pa) || !straight(pb)) return false;
   // This gap's white, walked the way the repeats are.
+  const double length = sb - sa;
   Point3 p = a;
   if (runAlong(raster, p, ux, uy, true, length) > length) return false;
   const double white = runAlong(raster, p, ux, uy, false, length);
@@ -1032,7 +1044,7 @@ class ConnectRun {
         if (refinedGaps_ != nullptr) {
           const double blank = longestBlank(*refinedGaps_, d1.end, d2.end);
           if (blank > kMaxBlankGap ||
-              (blank >= kMinDashBlank && dashGap(*refinedGaps_, d1.end, d2.end, d1.toward, d2.toward)))
+              (blank >= kMinDashBlank && dashGap(*refinedGaps_, *p1, ms[i]->end, *p2, ms[j]->end)))
             continue;
         }
         const double gx = d2.toward.x - d1.toward.x, gy = d2.toward.y - d1.toward.y;
