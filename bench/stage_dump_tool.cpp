@@ -41,6 +41,7 @@
 #include "postprocess/junction_ends.h"
 #include "postprocess/line_width.h"
 #include "postprocess/mixed_line.h"
+#include "postprocess/refined_dashes.h"
 #include "postprocess/refined_lines.h"
 #include "postprocess/straighten.h"
 #include "trace/polyline_generation.h"
@@ -296,6 +297,10 @@ int main(int argc, char** argv) {
   if (refine) {
     postprocess::rebuildStraightStrokes(layer, raster);
     dumpLayer("straight strokes", layer);
+    postprocess::carryEndsOntoStrokes(layer, raster);
+    dumpLayer("junction ends", layer);
+    postprocess::splitDashRows(layer, raster);
+    dumpLayer("dash rows", layer);
   }
   if (options.b_ForceOrtho) {
     postprocess::adjustAnglesLayer(layer, options.s_AngleSeries, nullptr);

@@ -148,12 +148,6 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
 
 // Whether the pixel under drawing point (x, y) is ink; inside tells whether
 // that pixel lies in the raster at all.
-bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside) {
-  const Pixel p = pixelOf(raster, x, y);
-  inside = p.column >= 0 && p.row >= 0 && p.column < raster.width() && p.row < raster.height();
-  return inside && raster.bitAt(p.column, p.row);
-}
-
 // How far the ink reaches from drawing point (x, y) along the unit
 // direction (ux, uy): the last probe distance, up to reach, whose pixel is
 // ink with ink all the way before it; −1 when the start pixel is not ink or

@@ -17,8 +17,14 @@
 namespace quillon::postprocess {
 
 // Whether the pixel under drawing point (x, y) is ink; inside tells whether
-// that pixel lies in the raster at all.
-bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside);
+// that pixel lies in the raster at all. The pixel is column trunc(x + 0.5),
+// row H − 1 − trunc(y + 0.5), as the trace took it. Inline: the refined
+// stages probe the raster millions of times.
+inline bool inkAt(const raster::CRaster& raster, double x, double y, bool& inside) {
+  const int column = static_cast<int>(x + 0.5), row = raster.height() - 1 - static_cast<int>(y + 0.5);
+  inside = column >= 0 && row >= 0 && column < raster.width() && row < raster.height();
+  return inside && raster.bitAt(column, row);
+}
 
 // How far the ink reaches from drawing point (x, y) along the unit
 // direction (ux, uy), probing every quarter pixel: the last probe distance,

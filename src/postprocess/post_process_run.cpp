@@ -10,6 +10,7 @@
 #include "postprocess/junction_ends.h"
 #include "postprocess/line_width.h"
 #include "postprocess/mixed_line.h"
+#include "postprocess/refined_dashes.h"
 #include "postprocess/refined_lines.h"
 #include "postprocess/stage_common.h"
 #include "postprocess/straighten.h"
@@ -47,6 +48,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (options.b_Refine && populated()) {
     rebuildStraightStrokes(layer, raster);
     carryEndsOntoStrokes(layer, raster);
+    splitDashRows(layer, raster);
   }
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
   if (options.b_Refine && populated()) {

@@ -1,0 +1,20 @@
+#pragma once
+// Refined centre lines: dashes whose ink runs together. A dashed line drawn
+// with gaps under a pixel or so leaves no white between its dashes, only a
+// neck where the round caps of two dashes meet; thinning then runs one
+// skeleton through the whole row and it comes back as one long stroke. A
+// straight stroke whose ink narrows to a neck again and again at a regular
+// spacing is such a row: it is cut into its dashes at the necks.
+
+#include "model/layer.h"
+#include "raster/raster.h"
+
+namespace quillon::postprocess {
+
+// Cuts every straight two-vertex polyline of the layer whose ink shows
+// necks at a regular spacing (two necks at least) into one straight
+// polyline per dash, each ending at the centre of its dash's cap. Answers
+// the number of polylines cut.
+int splitDashRows(model::CLayer& layer, const raster::CRaster& raster);
+
+}  // namespace quillon::postprocess

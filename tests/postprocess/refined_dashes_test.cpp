@@ -1,0 +1,117 @@
+#include "postprocess/refined_dashes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "model/polyline.h"
+#include "postprocess/traced_drawing.h"
+
+namespace quillon::postprocess {
+namespace {
+
+constexpr int kWidth = 240, kHeight = 60;
+
+struct Segment {
+  double x0, y0, x1, y1;  // drawing coordinates, y up
+};
+
+// Draws dashes of `dash` px (cap centre to cap centre) every `period` px
+// along the screen row y from x, `width` px wide, and lays one straight
+// polyline over the whole row as thinning leaves it when the ink runs
+// together; answers the drawn dashes in drawing coordinates.
+std::vector<Segment> DrawRow(raster::CRaster& raster, model::CLayer& layer, double x, double y, double dash,
+                             double period, int count, double width, double slope = 0.0) {
+  std::vector<Segment> dashes;
+  const double ux = 1.0 / std::hypot(1.0, slope), uy = slope * ux;
+  for (int k = 0; k < count; ++k) {
+    const double s = k * period, e = s + dash;
+    test::DrawStroke(raster, x + s * ux, y + s * uy, x + e * ux, y + e * uy, width);
+    dashes.push_back({x + s * ux, kHeight - 1 - (y + s * uy), x + e * ux, kHeight - 1 - (y + e * uy)});
+  }
+  auto p = std::make_unique<model::CPolyLine>();
+  p->appendVertex(dashes.front().x0, dashes.front().y0, width);
+  p->appendVertex(dashes.back().x1, dashes.back().y1, width);
+  layer.append(std::move(p));
+  return dashes;
+}
+
+std::vector<Segment> Pieces(const model::CLayer& layer) {
+  std::vector<Segment> out;
+  for (const auto& e : layer) {
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    out.push_back({v.front().x, v.front().y, v.back().x, v.back().y});
+  }
+  return out;
+}
+
+// Each drawn dash has a piece whose ends lie within 1.5 px of its ends.
+void ExpectDashes(const std::vector<Segment>& drawn, const std::vector<Segment>& pieces) {
+  ASSERT_EQ(pieces.size(), drawn.size());
+  for (const Segment& d : drawn) {
+    bool found = false;
+    for (const Segment& p : pieces) {
+      const bool forward = std::hypot(p.x0 - d.x0, p.y0 - d.y0) <= 1.5 && std::hypot(p.x1 - d.x1, p.y1 - d.y1) <= 1.5;
+      const bool backward = std::hypot(p.x0 - d.x1, p.y0 - d.y1) <= 1.5 && std::hypot(p.x1 - d.x0, p.y1 - d.y0) <= 1.5;
+      found = found || forward || backward;
+    }
+    EXPECT_TRUE(found) << "dash from " << d.x0 << "," << d.y0 << " to " << d.x1 << "," << d.y1;
+  }
+}
+
+// Dashes 4 px wide whose caps all but touch (gaps of 4.4 and 4.8 px between
+// cap centres): one skeleton runs through the row, which is cut at the necks
+// into its dashes, level or slanted.
+TEST(RefinedDashes, RowsRunTogetherAreCutAtTheirNecks) {
+  for (const double slope : {0.0, 0.3}) {
+    for (const double gap : {4.4, 4.8}) {
+      SCOPED_TRACE(testing::Message() << "slope " << slope << " gap " << gap);
+      raster::CRaster raster;
+      ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+      model::CLayer layer;
+      const std::vector<Segment> drawn = DrawRow(raster, layer, 10.3, 15.4, 12.0, 12.0 + gap, slope > 0 ? 7 : 10, 4.0, slope);
+      EXPECT_EQ(splitDashRows(layer, raster), 1);
+      ExpectDashes(drawn, Pieces(layer));
+    }
+  }
+  // Two dashes run together, and a third beyond white: the two are cut apart.
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  const std::vector<Segment> pair = DrawRow(raster, layer, 10.3, 15.4, 14.0, 18.3, 2, 4.0);
+  test::DrawStroke(raster, 10.3 + 2 * 18.3 + 2.0, 15.4, 10.3 + 2 * 18.3 + 16.0, 15.4, 4.0);
+  EXPECT_EQ(splitDashRows(layer, raster), 1);
+  ExpectDashes(pair, Pieces(layer));
+}
+
+// What is no dash row stays whole: a solid stroke, a slanted thin stroke
+// (its pixel steps narrow it at a regular spacing), a solid stroke with one
+// neck and nothing beyond, and necks at no regular spacing.
+TEST(RefinedDashes, StrokesWithoutARegularRowOfNecksStayWhole) {
+  const auto whole = [](auto&& draw) {
+    raster::CRaster raster;
+    EXPECT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    draw(raster, layer);
+    EXPECT_EQ(splitDashRows(layer, raster), 0);
+    EXPECT_EQ(layer.count(), 1u);
+  };
+  whole([](raster::CRaster& r, model::CLayer& l) { DrawRow(r, l, 10, 20, 200, 210, 1, 4.0); });
+  for (const double slope : {0.1, 0.27, 0.45})
+    whole([slope](raster::CRaster& r, model::CLayer& l) { DrawRow(r, l, 5, 5, 200, 210, 1, 3.0, slope); });
+  whole([](raster::CRaster& r, model::CLayer& l) { DrawRow(r, l, 10.3, 15.4, 14.0, 18.3, 2, 4.0); });
+  whole([](raster::CRaster& r, model::CLayer& l) {
+    // Pieces of 12, 40 and 12 px run together: necks 16 and 44 px apart.
+    test::DrawStroke(r, 10.3, 15.4, 22.3, 15.4, 4.0);
+    test::DrawStroke(r, 26.6, 15.4, 66.6, 15.4, 4.0);
+    test::DrawStroke(r, 70.9, 15.4, 82.9, 15.4, 4.0);
+    auto p = std::make_unique<model::CPolyLine>();
+    p->appendVertex(10.3, kHeight - 1 - 15.4, 4.0);
+    p->appendVertex(82.9, kHeight - 1 - 15.4, 4.0);
+    l.append(std::move(p));
+  });
+}
+
+}  // namespace
+}  // namespace quillon::postprocess
