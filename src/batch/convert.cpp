@@ -215,6 +215,7 @@ BatchStatus ConvertFile(const std::string& source, const std::string& target, Co
                                          ? job.pageTargets[static_cast<size_t>(i)]
                                          : PageTargetName(target, i);
       BatchStatus status;
+      observer.PageBegins(i);
       if (!reader.copyPage(i, drawing.raster())) {
         observer.FailureDetail("Cannot read page " + std::to_string(i) + " of " + source);
         status = kStatusOpenFailed;

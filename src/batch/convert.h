@@ -99,6 +99,8 @@ class ConvertObserver {
   virtual void TraceStageBegin(std::string_view /*text*/) {}
   virtual void TraceProgress(int /*value*/) {}
   virtual void TraceStageEnd() {}
+  // Page `page` of a multi-page source is about to be read and converted.
+  virtual void PageBegins(int /*page*/) {}
   // One page of a multi-page source is done (the batch logs a line for it).
   virtual void PageDone(const std::string& /*sourcePage*/, const std::string& /*targetPage*/, int /*status*/) {}
   // Why a step failed, naming the file: an unreadable source, a failed save.

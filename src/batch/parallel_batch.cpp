@@ -23,8 +23,9 @@ ConversionPool::ConversionPool(int workers, std::function<bool()> stop, std::ato
     : stop_(std::move(stop)), units_(units) {
   workers = std::max(1, workers);
   workerCount_ = static_cast<size_t>(workers);
-  threads_.reserve(static_cast<size_t>(workers));
-  for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+  freeCores_ = workers;
+  threads_.reserve(2 * static_cast<size_t>(workers));
+  for (int i = 0; i < 2 * workers; ++i) threads_.emplace_back([this] { Work(); });
 }
 
 ConversionPool::~ConversionPool() {
@@ -50,12 +51,28 @@ bool ConversionPool::WaitDone(const BatchTask& task, std::chrono::milliseconds t
   return done_.wait_for(lock, timeout, [&] { return task.done; });
 }
 
+void ConversionPool::Claim(bool& holding, bool busy) {
+  if (holding == busy) return;
+  {
+    std::unique_lock lock(mutex_);
+    if (busy) {
+      // A task already begun goes on even while the pool closes.
+      queued_.wait(lock, [&] { return freeCores_ > 0; });
+      --freeCores_;
+    } else {
+      ++freeCores_;
+    }
+  }
+  if (!busy) queued_.notify_all();
+  holding = busy;
+}
+
 void ConversionPool::Work() {
   for (;;) {
     BatchTask* task = nullptr;
     {
       std::unique_lock lock(mutex_);
-      queued_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+      queued_.wait(lock, [&] { return closing_ || (!queue_.empty() && freeCores_ > 0); });
       if (queue_.empty()) return;
       task = queue_.front();
       queue_.pop_front();
@@ -65,12 +82,15 @@ void ConversionPool::Work() {
         done_.notify_all();
         continue;
       }
+      --freeCores_;
     }
     // A worker never dispatches the caller's events: between steps it only
     // answers the stop request.
-    TaskObserver observer(*task, stop_, stop_, units_);
+    bool holding = true;
+    TaskObserver observer(*task, stop_, stop_, units_, [&](bool busy) { Claim(holding, busy); });
     if (workerCount_ > 1) task->job.thinningThreads = 1;
     RunTask(*task, observer);
+    Claim(holding, false);
     {
       std::lock_guard lock(mutex_);
       task->done = true;

@@ -4,6 +4,8 @@
 // a fixed set of worker threads converts the tasks. The run that owns the
 // tasks writes their log blocks in row order, so a run with several workers
 // logs the same text as one that converts the rows one after another.
+// A conversion gives up its core while its file is saved (mostly a wait for
+// the disk to take the data) so the next task can start on that core.
 
 #include <atomic>
 #include <chrono>
@@ -43,14 +45,23 @@ struct BatchTask {
 
 // The conversion's side of one task. `pump` is called between steps and
 // answers the stop request; `stop` is polled inside the trace and the save
-// and must be thread-safe. Progress units go to `units`.
+// and must be thread-safe. Progress units go to `units`. `core`, when set, is
+// told false when a save begins and true when the next page begins: the task
+// needs a core of its own only while it reads and traces.
 class TaskObserver final : public ConvertObserver {
  public:
-  TaskObserver(BatchTask& task, std::function<bool()> pump, std::function<bool()> stop, std::atomic<long>& units)
-      : task_(task), pump_(std::move(pump)), stop_(std::move(stop)), units_(units) {}
+  TaskObserver(BatchTask& task, std::function<bool()> pump, std::function<bool()> stop, std::atomic<long>& units,
+               std::function<void(bool)> core = {})
+      : task_(task), pump_(std::move(pump)), stop_(std::move(stop)), units_(units), core_(std::move(core)) {}
   void Advance(int units) override { units_.fetch_add(units, std::memory_order_relaxed); }
   bool Pump() override { return pump_(); }
   bool StopRequested() const override { return stop_(); }
+  void PageBegins(int) override {
+    if (core_) core_(true);
+  }
+  void SaveStarted(const std::string&) override {
+    if (core_) core_(false);
+  }
   void PageDone(const std::string& sourcePage, const std::string& targetPage, int status) override;
   void Saved(const std::string&, long entities) override { task_.entities += entities; }
   void FailureDetail(std::string_view message) override {
@@ -62,13 +73,16 @@ class TaskObserver final : public ConvertObserver {
   std::function<bool()> pump_;
   std::function<bool()> stop_;
   std::atomic<long>& units_;
+  std::function<void(bool)> core_;
 };
 
 // Converts the task (ConvertFile) and stores the status.
 void RunTask(BatchTask& task, TaskObserver& observer);
 
-// A fixed number of worker threads converting submitted tasks in the order
-// of submission. Once the stop request is seen, queued tasks are not begun:
+// A fixed number of cores converting submitted tasks in the order of
+// submission: `workers` tasks trace at once, and as many more may be saving
+// their files meanwhile (two threads per core). Once the stop request is
+// seen, queued tasks are not begun:
 // they are reported done with `started` false. Tasks must stay alive (and untouched by the caller) until
 // Done() reports them. The destructor lets the running tasks end and joins;
 // tasks still queued then are dropped with their status left at 7.
@@ -86,6 +100,8 @@ class ConversionPool {
 
  private:
   void Work();
+  // Takes a free core for the calling task (waiting for one), or gives it back.
+  void Claim(bool& holding, bool busy);
 
   std::function<bool()> stop_;
   std::atomic<long>& units_;
@@ -93,6 +109,7 @@ class ConversionPool {
   std::condition_variable queued_;
   std::condition_variable done_;
   std::deque<BatchTask*> queue_;
+  int freeCores_ = 0;
   bool closing_ = false;
   std::vector<std::thread> threads_;
   size_t workerCount_ = 1;  // set before any worker starts

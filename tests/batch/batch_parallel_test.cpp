@@ -71,6 +71,46 @@ TEST(ParallelBatch, TwoDifferentConversionsConcurrentlyMatchTheirSequentialResul
   }
 }
 
+// A task gives up its core while its file is saved, so the pool runs two
+// threads per core: still never more traces at once than cores, also for a
+// multi-page source, which takes a core again for each page.
+TEST(ParallelBatch, NeverMoreTracesAtOnceThanCores) {
+  test::TempDir out;
+  std::atomic<long> units{0};
+  std::atomic<int> tracing{0};
+  std::atomic<int> most{0};
+  const auto prepare = [&](raster::CRaster&) {
+    const int now = ++tracing;
+    for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    --tracing;
+    return true;
+  };
+  std::vector<BatchTask> tasks(5);
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    tasks[i].source = Sample(i == 1 ? "pages_3.tif" : "sheet.tif");
+    tasks[i].target = out.file("t" + std::to_string(i) + ".dxf");
+    tasks[i].job.prepareRaster = prepare;
+  }
+  for (int cores : {1, 2}) {
+    most = 0;
+    {
+      ConversionPool pool(cores, [] { return false; }, units);
+      for (BatchTask& t : tasks) pool.Submit(t);
+      for (BatchTask& t : tasks) {
+        while (!pool.WaitDone(t, std::chrono::milliseconds(50))) {
+        }
+      }
+    }
+    EXPECT_LE(most.load(), cores);
+    for (const BatchTask& t : tasks) {
+      EXPECT_TRUE(t.status == kStatusConverted || t.status == kStatusPagesConverted) << t.source << " " << t.detail;
+    }
+    EXPECT_EQ(tasks[1].status, kStatusPagesConverted);
+  }
+}
+
 // The log without its two times.
 std::string Timeless(const std::string& log) {
   return std::regex_replace(log, std::regex("(Start|Finish) time : [^\r]*"), "$1 time :");
