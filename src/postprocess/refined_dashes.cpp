@@ -176,25 +176,27 @@ std::vector<Neck> regularNecks(const raster::CRaster& raster, const PolyVertex& 
   }
   std::vector<double> periods;
   for (size_t k = 1; k < necks.size(); ++k) periods.push_back(necks[k].centre - necks[k - 1].centre);
+  // The period: the lower median spacing (a crossing stroke may hide a
+  // neck, doubling one).
   std::vector<double> order = periods;
-  std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(order.size() / 2), order.end());
-  const double period = order[order.size() / 2];
+  const auto middle = order.begin() + static_cast<std::ptrdiff_t>((order.size() - 1) / 2);
+  std::nth_element(order.begin(), middle, order.end());
+  const double period = *middle;
   const double slack = std::max(kPeriodSlack, kPeriodLikeness * period);
   if (period < minPeriod) return {};
-  // A crossing stroke may hide a neck: a spacing of two or three periods
-  // still fits the row, if most are of one; any other does not.
-  // One spacing alone is no pattern: a piece at an end must repeat it too
-  // (a whole dash reaches from the stroke's end to about half a gap short
-  // of the period).
-  const auto endAlike = [&](double piece) { return piece <= period + slack && piece >= period - body - slack; };
-  if (necks.size() == 2 && !endAlike(necks.front().centre) && !endAlike(length - necks.back().centre)) return {};
-  int single = 0;
+  // Every spacing is the period or two or three of it; any other is no row.
+  int single = 0, multiple = 0;
   for (const double p : periods) {
     const double k = std::max(1.0, std::round(p / period));
     if (std::fabs(p - k * period) > slack) return {};
-    single += k == 1.0 ? 1 : -1;
+    ++(k == 1.0 ? single : multiple);
   }
-  return single > 0 ? necks : std::vector<Neck>{};
+  // Few spacings of one period are no pattern yet: a piece at an end must
+  // repeat it too (a whole dash reaches from the stroke's end to about half
+  // a gap short of the period).
+  const auto endAlike = [&](double piece) { return piece <= period + slack && piece >= period - body - slack; };
+  if (single <= multiple + 1 && !endAlike(necks.front().centre) && !endAlike(length - necks.back().centre)) return {};
+  return necks;
 }
 
 }  // namespace

@@ -75,6 +75,18 @@ TEST(RefinedDashes, RowsRunTogetherAreCutAtTheirNecks) {
       ExpectDashes(drawn, Pieces(layer));
     }
   }
+  // A stroke crossing one neck hides it: the row is cut at the others.
+  {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    const std::vector<Segment> drawn = DrawRow(raster, layer, 10.3, 15.4, 20.0, 24.5, 5, 4.0);
+    test::DrawStroke(raster, 10.3 + 24.5 + 22.2, 2, 10.3 + 24.5 + 22.2, 40, 5.0);
+    EXPECT_EQ(splitDashRows(layer, raster), 1);
+    const std::vector<Segment> pieces = Pieces(layer);
+    ASSERT_EQ(pieces.size(), 4u);
+    ExpectDashes({drawn[0], drawn[3], drawn[4]}, {pieces[0], pieces[2], pieces[3]});
+  }
   // Two dashes run together, and a third beyond white: the two are cut apart.
   raster::CRaster raster;
   ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
