@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/polyline.h"
+#include "postprocess/line_width.h"
 #include "postprocess/stage_common.h"
 
 namespace quillon::postprocess {
@@ -25,6 +26,10 @@ constexpr double kAheadSlack = 2.5;
 constexpr double kAlongSlack = 0.5;
 // Smallest sine of the angle between the end's direction and the target.
 constexpr double kMinSine = 0.5;  // 30°
+// An end pulled back goes at least this far.
+constexpr double kMinBack = 1.0;
+// An end this close to another stroke's traced segment sits on it.
+constexpr double kOnOther = 1.5;
 // Moves shorter than this are not worth making.
 constexpr double kMinMove = 0.25;
 // Step of the ink check between the end and its new place.
@@ -220,7 +225,11 @@ bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double alo
 
 }  // namespace
 
-int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
+namespace {
+
+// Moves ends onto the strokes they run into (ahead) or, with `back`, back
+// onto the stroke they ran through last.
+int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, bool back) {
   std::vector<Segment> segments;
   std::vector<CPolyLine*> open;
   forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
@@ -251,7 +260,8 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
       // about its own half width: its skeleton stops inside the blob where
       // the two overlap.
       const double ownHalfWidth = v[end == 0 ? 0 : n - 2].startWidth / 2.0;
-      double bestT = 1e300, bestAlong = 0.0, bestSine = 1.0;
+      if (back && endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth)) continue;  // a free end
+      double bestT = back ? 0.0 : 1e300, bestAlong = 0.0, bestSine = 1.0;
       const Segment* target = nullptr;
       grid.around(ex, ey, [&](const Segment& s) {
         if (s.owner == p && s.index == endSegment) return;
@@ -264,11 +274,19 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
         const double t = (wx * sy - wy * sx) / denominator;  // along u from the end
         const double along = (wx * uy - wy * ux) / denominator;  // along s from a, as a share
         if (along * sl < -kAlongSlack || along * sl > sl + kAlongSlack) return;
-        if (t < -s.halfWidth || t > std::min(std::max(s.halfWidth, ownHalfWidth) + kAheadSlack, kMaxReach)) return;
-        if (std::fabs(t) >= std::fabs(bestT)) return;
+        const double sine = std::fabs(denominator) / sl;
+        if (back) {
+          // Crossed on the way, and not so far back that the ink beyond
+          // would show the end's own stroke going on.
+          const double reach = std::min({s.halfWidth / sine + ownHalfWidth + kAheadSlack, length - 1.0, kMaxReach});
+          if (t > -kMinBack || t < -reach || t >= bestT) return;
+        } else {
+          if (t < -s.halfWidth || t > std::min(std::max(s.halfWidth, ownHalfWidth) + kAheadSlack, kMaxReach)) return;
+          if (std::fabs(t) >= std::fabs(bestT)) return;
+        }
         bestT = t;
         bestAlong = along * sl;
-        bestSine = std::fabs(denominator) / sl;
+        bestSine = sine;
         target = &s;
       });
       if (target == nullptr) continue;
@@ -282,7 +300,19 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
         const double across = ux * nx + uy * ny;  // of the end's direction along the normal
         bestT = (offset - ((ex - target->ax) * nx + (ey - target->ay) * ny)) / across;
       }
-      if (std::fabs(bestT) < kMinMove) continue;
+      if (std::fabs(bestT) < kMinMove || (back && bestT > -kMinBack)) continue;
+      if (back) {
+        // Only an end that sits on another stroke beyond the one it crossed.
+        bool onOther = false;
+        grid.around(ex, ey, [&](const Segment& s) {
+          if (&s == target || (s.owner == p && s.index == endSegment)) return;
+          const double sx = s.bx - s.ax, sy = s.by - s.ay, l2 = sx * sx + sy * sy;
+          if (l2 < 1e-9) return;
+          const double f = std::clamp(((ex - s.ax) * sx + (ey - s.ay) * sy) / l2, 0.0, 1.0);
+          if (std::hypot(ex - s.ax - f * sx, ey - s.ay - f * sy) <= kOnOther) onOther = true;
+        });
+        if (!onOther) continue;
+      }
       const double nx = ex + ux * bestT, ny = ey + uy * bestT;
       if (!inkBetween(raster, ex, ey, nx, ny)) continue;
       auto& w = p->editVertices();
@@ -292,6 +322,16 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
     }
   }
   return moved;
+}
+
+}  // namespace
+
+int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
+  return moveEndsOntoStrokes(layer, raster, false);
+}
+
+int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
+  return moveEndsOntoStrokes(layer, raster, true);
 }
 
 }  // namespace quillon::postprocess

@@ -30,4 +30,15 @@ namespace quillon::postprocess {
 // Answers the number of ends moved.
 int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster);
 
+// An end that ran on through a stroke onto another one (connect joined it
+// to a stroke beyond, or it was carried onto the next one): it lies in no
+// cap of its own but within 1.5 pixels of another straight segment, and a
+// straight segment crosses its end segment at 30° or more at least a pixel
+// behind the end and at most that stroke's half width (along the end's
+// direction) plus the end's own half width and 2.5 pixels behind. The end
+// goes back onto the centre line of that crossed stroke (the furthest back
+// when several cross), as carryEndsOntoStrokes places it.
+// Answers the number of ends moved.
+int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster);
+
 }  // namespace quillon::postprocess

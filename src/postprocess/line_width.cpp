@@ -323,21 +323,22 @@ void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster) {
   }
 }
 
+bool endInCap(const raster::CRaster& raster, const PolyVertex& e, const PolyVertex& q, double w) {
+  const double dx = e.x - q.x, dy = e.y - q.y;
+  const double length = std::hypot(dx, dy);
+  if (length < kNoWidth) return false;
+  const double ux = dx / length, uy = dy / length;
+  const double radius = std::max(w, 1.0) / 2.0;
+  const double reach = 2.0 * radius + kCapSlack;
+  const double ahead = inkReach(raster, e.x, e.y, ux, uy, reach);
+  return ahead >= 0.0 && ahead <= radius + kCapTolerance && capAround(raster, e.x, e.y, ux, uy, radius, reach);
+}
+
 bool endsInCaps(const model::CPolyLine& polyline, const raster::CRaster& raster) {
   const auto& v = polyline.vertices();
   const size_t n = v.size();
   if (n < 2 || polyline.isClosed()) return false;
-  const auto cap = [&](size_t e, size_t q, double w) {
-    const double dx = v[e].x - v[q].x, dy = v[e].y - v[q].y;
-    const double length = std::hypot(dx, dy);
-    if (length < kNoWidth) return false;
-    const double ux = dx / length, uy = dy / length;
-    const double radius = std::max(w, 1.0) / 2.0;
-    const double reach = 2.0 * radius + kCapSlack;
-    const double ahead = inkReach(raster, v[e].x, v[e].y, ux, uy, reach);
-    return ahead >= 0.0 && ahead <= radius + kCapTolerance && capAround(raster, v[e].x, v[e].y, ux, uy, radius, reach);
-  };
-  return cap(0, 1, v[0].startWidth) && cap(n - 1, n - 2, v[n - 2].startWidth);
+  return endInCap(raster, v[0], v[1], v[0].startWidth) && endInCap(raster, v[n - 1], v[n - 2], v[n - 2].startWidth);
 }
 
 bool calculateWidthsLayer(model::CLayer& layer, const raster::CRaster& raster, bool refine,

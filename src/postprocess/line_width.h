@@ -100,6 +100,9 @@ void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster);
 // stub of a junction.
 bool endsInCaps(const model::CPolyLine& polyline, const raster::CRaster& raster);
 
+// The same for one end e of a segment from q, of width w.
+bool endInCap(const raster::CRaster& raster, const model::PolyVertex& e, const model::PolyVertex& q, double w);
+
 // The stage "Calculate line width": measures every polyline of the layer,
 // then validates each and deletes the blobs; refined, it also extends the
 // free ends of the others. Progress 0..50 over the

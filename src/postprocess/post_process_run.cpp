@@ -53,6 +53,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
   if (options.b_Refine && populated()) {
     carryEndsOntoStrokes(layer, raster);
+    pullEndsBackOntoStrokes(layer, raster);
     remeasureWidthsLayer(layer, raster);
     centreFreeEndsLayer(layer, raster);
   }

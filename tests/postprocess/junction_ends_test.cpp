@@ -62,6 +62,22 @@ TEST_F(TeeJunction, EndsThatDoNotRunIntoInkOrMeetTheBarAtAFlatAngleStay) {
 }
 
 
+// A stem that ran on through the bar onto a stroke leaving the bar's far
+// side (connect joined it there) goes back onto the bar's centre line; a
+// stroke crossing the bar and ending in a cap of its own beyond it stays.
+TEST_F(TeeJunction, EndThatRanThroughTheBarOntoAnotherStrokeIsPulledBack) {
+  test::DrawStroke(raster, 80, 25, 130, 5, 3);  // leaves the bar's far side
+  model::CPolyLine* beyond = add(layer, 80, 94, 130, 114, 3);
+  model::CPolyLine* stem = add(layer, 80, 19, 80, 94, 3);
+  test::DrawStroke(raster, 40, 100, 40, 22, 3);  // crosses the bar, its cap beyond
+  model::CPolyLine* crossing = add(layer, 40, 19, 40, 97, 3);
+  EXPECT_EQ(pullEndsBackOntoStrokes(layer, raster), 1);
+  EXPECT_NEAR(stem->vertices().back().y, 89.0, 0.5);
+  EXPECT_DOUBLE_EQ(stem->vertices().back().x, 80.0);
+  EXPECT_DOUBLE_EQ(beyond->vertices().front().y, 94.0);
+  EXPECT_DOUBLE_EQ(crossing->vertices().back().y, 97.0);
+}
+
 // Whole refined traces of T junctions of unequal widths at several angles:
 // the stem's end at the bar lies on the bar's drawn centre line.
 struct TeeCase {
