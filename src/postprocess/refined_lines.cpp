@@ -375,7 +375,10 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
         joins.push_back({gap, end, other});
       }
     };
-    for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell / 2.0) {
+    // A partner lies within half a step along and the allowed offset beside
+    // (under 16 px for strokes under 40 px wide) of the nearest of these ray
+    // points: less than a cell, so inside the 3 × 3 cells around its cell.
+    for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell) {
       int cx, cy;
       cellOf(ex + ux * s, ey + uy * s, cx, cy);
       for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows - 1); ++gy)
