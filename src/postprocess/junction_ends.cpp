@@ -260,7 +260,6 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, boo
       // about its own half width: its skeleton stops inside the blob where
       // the two overlap.
       const double ownHalfWidth = v[end == 0 ? 0 : n - 2].startWidth / 2.0;
-      if (back && endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth)) continue;  // a free end
       double bestT = back ? 0.0 : 1e300, bestAlong = 0.0, bestSine = 1.0;
       const Segment* target = nullptr;
       grid.around(ex, ey, [&](const Segment& s) {
@@ -290,6 +289,18 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, boo
         target = &s;
       });
       if (target == nullptr) continue;
+      if (back) {
+        // Only an end that sits on another stroke beyond the one it crossed.
+        bool onOther = false;
+        grid.around(ex, ey, [&](const Segment& s) {
+          if (&s == target || (s.owner == p && s.index == endSegment)) return;
+          const double sx = s.bx - s.ax, sy = s.by - s.ay, l2 = sx * sx + sy * sy;
+          if (l2 < 1e-9) return;
+          const double f = std::clamp(((ex - s.ax) * sx + (ey - s.ay) * sy) / l2, 0.0, 1.0);
+          if (std::hypot(ex - s.ax - f * sx, ey - s.ay - f * sy) <= kOnOther) onOther = true;
+        });
+        if (!onOther || endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth)) continue;  // a free end stays
+      }
       // Onto the middle of the target's ink rather than its traced segment,
       // when the ink beside the junction shows it.
       double offset = 0.0;
@@ -301,18 +312,6 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, boo
         bestT = (offset - ((ex - target->ax) * nx + (ey - target->ay) * ny)) / across;
       }
       if (std::fabs(bestT) < kMinMove || (back && bestT > -kMinBack)) continue;
-      if (back) {
-        // Only an end that sits on another stroke beyond the one it crossed.
-        bool onOther = false;
-        grid.around(ex, ey, [&](const Segment& s) {
-          if (&s == target || (s.owner == p && s.index == endSegment)) return;
-          const double sx = s.bx - s.ax, sy = s.by - s.ay, l2 = sx * sx + sy * sy;
-          if (l2 < 1e-9) return;
-          const double f = std::clamp(((ex - s.ax) * sx + (ey - s.ay) * sy) / l2, 0.0, 1.0);
-          if (std::hypot(ex - s.ax - f * sx, ey - s.ay - f * sy) <= kOnOther) onOther = true;
-        });
-        if (!onOther) continue;
-      }
       const double nx = ex + ux * bestT, ny = ey + uy * bestT;
       if (!inkBetween(raster, ex, ey, nx, ny)) continue;
       auto& w = p->editVertices();
