@@ -268,7 +268,152 @@ std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, d
   return dot;
 }
 
+namespace {
+
+// Bits of `count` (at most kMaxColumnBits) columns of row y from column c0,
+// or 64 from a column that starts a byte, c0 in the highest bit; none
+// outside the raster (nor in the row's padding).
+// Eight bytes are read from the byte holding c0, so up to seven columns of
+// the word lie before c0.
+constexpr int kMaxColumnBits = 57;
+uint64_t columnBits(const raster::CRaster& raster, int y, int c0, int count) {
+  if (y < 0 || y >= raster.height()) return 0;
+  const uint8_t* row = raster.row(y);
+  const int bytes = (raster.width() + 7) / 8;
+  const int b0 = c0 >= 0 ? c0 / 8 : -((7 - c0) / 8);
+  uint64_t w = 0;
+  if (b0 >= 0 && b0 + 8 <= bytes) {
+    std::memcpy(&w, row + b0, 8);
+    if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+  } else {
+    for (int b = b0; b < b0 + 8; ++b) w = (w << 8) | (b >= 0 && b < bytes ? row[b] : 0u);
+  }
+  w <<= c0 - 8 * b0;
+  const int valid = std::min(count, raster.width() - c0);
+  return valid <= 0 ? 0 : w & (~uint64_t{0} << (64 - valid));
+}
+
+inline uint64_t widen(uint64_t m) { return m | (m << 1) | (m >> 1); }
+
+// The blob fill of smallBlobCentres on whole rows of a window at once: bit j
+// of a row is column x − maxSize − 1 + j, rows run from y − 1 to
+// y + maxSize. The fill grows inside the allowed part of the window (rows y
+// to y + maxSize − 1; on row y from x on; columns x − maxSize to x + maxSize)
+// and is given up as soon as ink next to it lies outside that part: the
+// same blobs the pixel fill accepts. Needs 2 maxSize + 3 <= kMaxColumnBits.
+struct WindowFill {
+  static constexpr int kMaxRows = 32;
+  uint64_t ink[kMaxRows];
+  uint64_t fill[kMaxRows];
+};
+
+bool FillSmallBlob(const raster::CRaster& raster, int x, int y, int maxSize, WindowFill& f, size_t& count,
+                   double& sumX, double& sumY) {
+  const int rows = maxSize + 2, bits = 2 * maxSize + 3, c0 = x - maxSize - 1;
+  const auto bit = [](int j) { return uint64_t{1} << (63 - j); };
+  const uint64_t inside = (~uint64_t{0} << (64 - (bits - 1))) & ~bit(0);  // j = 1 .. 2 maxSize + 1
+  const uint64_t fromX = inside & ~(~uint64_t{0} << (64 - (maxSize + 1)));  // row y: from x on
+  const auto allowed = [&](int r) { return r == 0 || r == rows - 1 ? 0 : (r == 1 ? fromX : inside); };
+  // Rows lo - 1 .. hi + 1 are valid: ink read, fill 0 outside lo .. hi. Most
+  // blobs are specks of a row or two, so nothing more is touched.
+  constexpr int lo = 1;  // row y - 1 allows nothing
+  int hi = 1;
+  f.fill[0] = f.fill[2] = 0;
+  f.fill[1] = bit(maxSize + 1);
+  f.ink[0] = columnBits(raster, y - 1, c0, bits);
+  f.ink[1] = columnBits(raster, y, c0, bits);
+  f.ink[2] = columnBits(raster, y + 1, c0, bits);
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int r = std::max(0, lo - 1); r <= std::min(rows - 1, hi + 1); ++r) {
+      const uint64_t grow = widen(f.fill[r]) | (r > 0 ? widen(f.fill[r - 1]) : 0) | (r < hi ? widen(f.fill[r + 1]) : 0);
+      if (grow == 0) continue;
+      uint64_t m = f.fill[r] | (grow & f.ink[r]);
+      if (m & ~allowed(r)) return false;
+      for (;;) {
+        const uint64_t more = widen(m) & f.ink[r];
+        if (more & ~allowed(r)) return false;
+        if ((more | m) == m) break;
+        m |= more;
+      }
+      if (m == f.fill[r]) continue;
+      f.fill[r] = m;
+      changed = true;
+      if (r > hi) {
+        // r < rows - 1 here: that row allows nothing.
+        hi = r;
+        f.fill[r + 1] = 0;
+        f.ink[r + 1] = columnBits(raster, y + r, c0, bits);
+      }
+    }
+  }
+  uint64_t columns = 0;
+  count = 0;
+  sumX = sumY = 0.0;
+  for (int r = lo; r <= hi; ++r) {
+    columns |= f.fill[r];
+    int n = 0;
+    for (uint64_t m = f.fill[r]; m != 0; m &= m - 1, ++n) sumX += c0 + 63 - std::countr_zero(m);
+    count += static_cast<size_t>(n);
+    sumY += static_cast<double>(n) * (y - 1 + r);
+  }
+  // The span of columns: the pixel fill stops once it reaches maxSize.
+  return (63 - std::countr_zero(columns)) - std::countl_zero(columns) < maxSize;
+}
+
+// Calls visit(x, y) for the first pixel of every run of ink with no ink on
+// or beside it in the row above, in raster order, leaving out pixels with
+// no ink neighbour at all: where a blob can begin. Whole words of a
+// stroke's inside are passed over at once.
+template <typename Visit>
+void ForEachBlobStart(const raster::CRaster& raster, const Visit& visit) {
+  const int width = raster.width(), height = raster.height();
+  if (width <= 0 || height <= 0) return;
+  const int words = ((width + 7) / 8 + 7) / 8;
+  const auto word = [&](int y, int k) -> uint64_t { return k < 0 || k >= words ? 0 : columnBits(raster, y, 64 * k, 64); };
+  for (int y = 0; y < height; ++y) {
+    for (int k = 0; k < words; ++k) {
+      const uint64_t current = word(y, k);
+      if (current == 0) continue;
+      const uint64_t starts = current & ~((current >> 1) | (word(y, k - 1) << 63));
+      const uint64_t above = word(y - 1, k);
+      const uint64_t aboveWide = above | (above >> 1) | (above << 1) | (word(y - 1, k - 1) << 63) | (word(y - 1, k + 1) >> 63);
+      uint64_t candidates = starts & ~aboveWide;
+      if (candidates == 0) continue;
+      // A pixel with no ink right of it or below it either is a blob of
+      // one pixel: salt noise is mostly such specks.
+      const uint64_t below = word(y + 1, k);
+      const uint64_t belowWide = below | (below >> 1) | (below << 1) | (word(y + 1, k - 1) << 63) | (word(y + 1, k + 1) >> 63);
+      candidates &= (current << 1) | (word(y, k + 1) >> 63) | belowWide;
+      while (candidates != 0) {
+        const int bit = std::countl_zero(candidates);
+        candidates &= ~(uint64_t{1} << (63 - bit));
+        visit(64 * k + bit, y);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 std::vector<model::Point3> smallBlobCentres(const raster::CRaster& raster, int maxSize) {
+  if (2 * maxSize + 3 > kMaxColumnBits) return smallBlobCentresByFill(raster, maxSize);
+  std::vector<model::Point3> centres;
+  if (maxSize < 1) return centres;
+  WindowFill window;
+  ForEachBlobStart(raster, [&](int x, int y) {
+    size_t count = 0;
+    double sumX = 0.0, sumY = 0.0;
+    if (!FillSmallBlob(raster, x, y, maxSize, window, count, sumX, sumY)) return;
+    // Fewer pixels than the smallest dot (a plus of 5): a speck.
+    if (count < kMinDotPixels) return;
+    const double n = static_cast<double>(count);
+    centres.push_back(model::Point3{sumX / n, sumY / n, 0.0});
+  });
+  return centres;
+}
+
+std::vector<model::Point3> smallBlobCentresByFill(const raster::CRaster& raster, int maxSize) {
   std::vector<model::Point3> centres;
   const int width = raster.width(), height = raster.height();
   if (maxSize < 1 || width <= 0 || height <= 0) return centres;
@@ -277,100 +422,82 @@ std::vector<model::Point3> smallBlobCentres(const raster::CRaster& raster, int m
   const int windowWidth = 2 * maxSize + 1, windowHeight = maxSize;
   std::vector<uint8_t> seen(static_cast<size_t>(windowWidth) * windowHeight, 0);
   std::vector<std::pair<int, int>> stack, filled;
-  const int bytes = (width + 7) / 8;
-  const int words = (bytes + 7) / 8;
-  // 64 pixels of row y from pixel 64·k, the leftmost in the highest bit;
-  // none beyond the raster.
-  const auto word = [&](int y, int k) -> uint64_t {
-    if (y < 0 || k < 0 || k >= words) return 0;
-    const uint8_t* row = raster.row(y);
-    uint64_t w = 0;
-    if (8 * k + 8 <= bytes) {
-      std::memcpy(&w, row + 8 * k, 8);
-      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
-    } else {
-      for (int b = 8 * k; b < 8 * k + 8; ++b) w = (w << 8) | (b < bytes ? row[b] : 0u);
-    }
-    const int beyond = 64 * (k + 1) - width;
-    if (beyond > 0) w &= ~uint64_t{0} << beyond;
-    return w;
-  };
-  for (int y = 0; y < height; ++y) {
-    for (int k = 0; k < words; ++k) {
-      const uint64_t current = word(y, k);
-      if (current == 0) continue;
-      // First pixels of runs with no ink on or beside them in the row above:
-      // whole words of a stroke's inside are passed over at once.
-      const uint64_t starts = current & ~((current >> 1) | (word(y, k - 1) << 63));
-      const uint64_t above = word(y - 1, k);
-      const uint64_t aboveWide = above | (above >> 1) | (above << 1) | (word(y - 1, k - 1) << 63) | (word(y - 1, k + 1) >> 63);
-      uint64_t candidates = starts & ~aboveWide;
-      while (candidates != 0) {
-        const int bit = std::countl_zero(candidates);
-        candidates &= ~(uint64_t{1} << (63 - bit));
-        const int x = 64 * k + bit;
-        int end = x;
-        while (end + 1 < width && end - x < maxSize && raster.bitAt(end + 1, y)) ++end;
-        if (end - x >= maxSize) continue;
-        bool aboveInk = false;
-        if (y > 0)
-          for (int i = std::max(0, x - 1); i <= std::min(width - 1, end + 1) && !aboveInk; ++i)
-            aboveInk = raster.bitAt(i, y - 1);
-        if (aboveInk) continue;
-        // 8-connected fill; given up when it leaves the window, climbs above
-        // the top row or reaches left of the first pixel on it (the blob is
-        // then taken from its own first pixel).
-        const int left = x - maxSize;
-        bool small = true;
-        int minX = x, maxX = x, maxY = y;
-        double sumX = 0.0, sumY = 0.0;
-        stack.assign(1, {x, y});
-        filled.clear();
-        seen[static_cast<size_t>(x - left)] = 1;
-        while (!stack.empty() && small) {
-          const auto [px, py] = stack.back();
-          stack.pop_back();
-          filled.emplace_back(px, py);
-          sumX += px;
-          sumY += py;
-          for (int dy = -1; dy <= 1 && small; ++dy)
-            for (int dx = -1; dx <= 1; ++dx) {
-              const int qx = px + dx, qy = py + dy;
-              if (qx < 0 || qy < 0 || qx >= width || qy >= height || !raster.bitAt(qx, qy)) continue;
-              if (qy < y || (qy == y && qx < x) || qx < left || qx > x + maxSize || qy >= y + windowHeight) {
-                small = false;
-                break;
-              }
-              uint8_t& s = seen[static_cast<size_t>(qy - y) * windowWidth + (qx - left)];
-              if (s) continue;
-              s = 1;
-              stack.emplace_back(qx, qy);
-              minX = std::min(minX, qx);
-              maxX = std::max(maxX, qx);
-              maxY = std::max(maxY, qy);
-              if (maxX - minX >= maxSize || maxY - y >= maxSize) {
-                small = false;
-                break;
-              }
-            }
+  ForEachBlobStart(raster, [&](int x, int y) {
+    int end = x;
+    while (end + 1 < width && end - x < maxSize && raster.bitAt(end + 1, y)) ++end;
+    if (end - x >= maxSize) return;
+    bool aboveInk = false;
+    if (y > 0)
+      for (int i = std::max(0, x - 1); i <= std::min(width - 1, end + 1) && !aboveInk; ++i)
+        aboveInk = raster.bitAt(i, y - 1);
+    if (aboveInk) return;
+    // 8-connected fill; given up when it leaves the window, climbs above
+    // the top row or reaches left of the first pixel on it (the blob is
+    // then taken from its own first pixel).
+    const int left = x - maxSize;
+    bool small = true;
+    int minX = x, maxX = x, maxY = y;
+    double sumX = 0.0, sumY = 0.0;
+    stack.assign(1, {x, y});
+    filled.clear();
+    seen[static_cast<size_t>(x - left)] = 1;
+    while (!stack.empty() && small) {
+      const auto [px, py] = stack.back();
+      stack.pop_back();
+      filled.emplace_back(px, py);
+      sumX += px;
+      sumY += py;
+      for (int dy = -1; dy <= 1 && small; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int qx = px + dx, qy = py + dy;
+          if (qx < 0 || qy < 0 || qx >= width || qy >= height || !raster.bitAt(qx, qy)) continue;
+          if (qy < y || (qy == y && qx < x) || qx < left || qx > x + maxSize || qy >= y + windowHeight) {
+            small = false;
+            break;
+          }
+          uint8_t& s = seen[static_cast<size_t>(qy - y) * windowWidth + (qx - left)];
+          if (s) continue;
+          s = 1;
+          stack.emplace_back(qx, qy);
+          minX = std::min(minX, qx);
+          maxX = std::max(maxX, qx);
+          maxY = std::max(maxY, qy);
+          if (maxX - minX >= maxSize || maxY - y >= maxSize) {
+            small = false;
+            break;
+          }
         }
-        for (const auto& [px, py] : filled) seen[static_cast<size_t>(py - y) * windowWidth + (px - left)] = 0;
-        for (const auto& [px, py] : stack) seen[static_cast<size_t>(py - y) * windowWidth + (px - left)] = 0;
-        // Fewer pixels than the smallest dot (a plus of 5): a speck.
-        if (!small || filled.size() < kMinDotPixels) continue;
-        const double n = static_cast<double>(filled.size());
-        centres.push_back(model::Point3{sumX / n, sumY / n, 0.0});
-      }
     }
-  }
+    for (const auto& [px, py] : filled) seen[static_cast<size_t>(py - y) * windowWidth + (px - left)] = 0;
+    for (const auto& [px, py] : stack) seen[static_cast<size_t>(py - y) * windowWidth + (px - left)] = 0;
+    // Fewer pixels than the smallest dot (a plus of 5): a speck.
+    if (!small || filled.size() < kMinDotPixels) return;
+    const double n = static_cast<double>(filled.size());
+    centres.push_back(model::Point3{sumX / n, sumY / n, 0.0});
+  });
   return centres;
 }
 
 std::vector<std::unique_ptr<model::CCircle>> dotsAt(const raster::CRaster& raster,
                                                     const std::vector<model::Point3>& points) {
   std::vector<std::unique_ptr<model::CCircle>> dots;
-  for (const model::Point3& p : points)
-    if (auto dot = dotAt(raster, std::round(p.x), std::round(p.y))) dots.push_back(std::move(dot));
+  const int width = raster.width(), height = raster.height();
+  // dotAt measures the ink across the point in four directions; at a pixel
+  // of the border, or one without ink on either side in one of them, the ink
+  // leaves the raster or is under 2.5 px across, and there is no dot. Salt
+  // noise has millions of such points, most of what a noisy sheet offers.
+  const auto mayBeDot = [&](double x, double y) {
+    const int c = static_cast<int>(x), r = height - 1 - static_cast<int>(y);
+    if (x < 1.0 || y < 1.0 || c >= width - 1 || r < 1 || !raster.bitAt(c, r)) return false;
+    const auto ink = [&](int dc, int dr) { return raster.bitAt(c + dc, r + dr); };
+    return (ink(-1, 0) || ink(1, 0)) && (ink(0, -1) || ink(0, 1)) && (ink(1, -1) || ink(-1, 1)) &&
+           (ink(1, 1) || ink(-1, -1));
+  };
+  for (const model::Point3& p : points) {
+    const double x = std::round(p.x), y = std::round(p.y);
+    if (!mayBeDot(x, y)) continue;
+    if (auto dot = dotAt(raster, x, y)) dots.push_back(std::move(dot));
+  }
   // Two dots of one blob lie within a pixel or two of each other; dots of a
   // dotted line lie at least a dot's width apart.
   std::sort(dots.begin(), dots.end(), [](const auto& a, const auto& b) { return a->centre().x < b->centre().x; });

@@ -51,7 +51,10 @@ std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, d
 // off the pixel grid erodes to a 2 × 2 block and then to nothing), so dots
 // are also looked for on the ink itself: the centroids (column, row) of the
 // 8-connected blobs of ink that fit in a square of maxSize pixels.
+// Blobs up to 27 px are filled a window row at a time.
 std::vector<model::Point3> smallBlobCentres(const raster::CRaster& raster, int maxSize);
+// The same, filled pixel by pixel (any maxSize).
+std::vector<model::Point3> smallBlobCentresByFill(const raster::CRaster& raster, int maxSize);
 
 // The dots of dotAt at these drawing points, one per blob: points on the
 // same blob (a lone skeleton pixel and the blob's centroid) give one dot.

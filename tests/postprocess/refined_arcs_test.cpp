@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "model/circle.h"
 #include "model/polyline.h"
@@ -10,6 +11,50 @@
 
 namespace quillon::postprocess {
 namespace {
+
+// Salt noise of the given share with round blobs of 1 to 7 px across, some
+// cut by the border.
+raster::CRaster NoisyBlobs(uint32_t seed, int percent) {
+  std::mt19937 random(seed);
+  raster::CRaster raster;
+  EXPECT_TRUE(raster.create(20 + static_cast<int>(random() % 140), 10 + static_cast<int>(random() % 70), 1));
+  for (int y = 0; y < raster.height(); ++y)
+    for (int x = 0; x < raster.width(); ++x)
+      if (static_cast<int>(random() % 100) < percent) raster.setBit(x, y, true);
+  for (int i = 0; i < 12; ++i) {
+    const double cx = static_cast<double>(random() % 1000) / 1000.0 * raster.width();
+    const double cy = static_cast<double>(random() % 1000) / 1000.0 * raster.height();
+    const double r = 0.5 + static_cast<double>(random() % 300) / 100.0;
+    for (int y = 0; y < raster.height(); ++y)
+      for (int x = 0; x < raster.width(); ++x)
+        if (std::hypot(x + 0.5 - cx, y + 0.5 - cy) <= r) raster.setBit(x, y, true);
+  }
+  return raster;
+}
+
+// The row-window blob fill and the cheap refusals in front of dotAt against
+// the pixel fill and dotAt itself: the same centres in the same order, and
+// a dot at exactly the points where dotAt finds one.
+TEST(SmallBlobs, WindowFillAndDotRefusalsAgreeWithTheLongWay) {
+  for (uint32_t seed = 1; seed <= 60; ++seed) {
+    const raster::CRaster raster = NoisyBlobs(seed, static_cast<int>(seed % 5) * 10);
+    for (const int maxSize : {1, 2, 3, 5, 16, 27, 28}) {
+      const std::vector<model::Point3> fast = smallBlobCentres(raster, maxSize);
+      const std::vector<model::Point3> slow = smallBlobCentresByFill(raster, maxSize);
+      ASSERT_EQ(fast.size(), slow.size()) << "seed " << seed << " size " << maxSize;
+      for (size_t i = 0; i < fast.size(); ++i) {
+        EXPECT_EQ(fast[i].x, slow[i].x) << "seed " << seed << " size " << maxSize;
+        EXPECT_EQ(fast[i].y, slow[i].y) << "seed " << seed << " size " << maxSize;
+      }
+    }
+    for (int y = -1; y <= raster.height(); ++y) {
+      for (int x = -1; x <= raster.width(); ++x) {
+        const model::Point3 p{static_cast<double>(x), static_cast<double>(y), 0.0};
+        EXPECT_EQ(dotsAt(raster, {p}).size(), dotAt(raster, x, y) ? 1u : 0u) << "seed " << seed << " at " << x << ", " << y;
+      }
+    }
+  }
+}
 
 constexpr int kSize = 200;
 
