@@ -43,7 +43,7 @@ constexpr double kScanStep = 0.5;
 constexpr double kScanPrecision = 0.07;
 constexpr double kScanOffset = 1.0 / 32.0;
 constexpr double kScanSlack = 2.5;
-constexpr int kStations = 4;
+constexpr int kStations = 3;
 constexpr double kStationStep = 2.0;
 
 struct Segment {
