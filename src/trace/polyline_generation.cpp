@@ -295,6 +295,14 @@ std::optional<TracePoint> stubMiddle(const TracePath& path) {
 
 }  // namespace
 
+void MadePolylines::take(PolylineMaker& maker, const TracePath& path, bool keepStubMiddles) {
+  if (auto polyline = maker(path)) {
+    polylines.push_back(std::move(polyline));
+  } else if (keepStubMiddles) {
+    if (const auto middle = stubMiddle(maker.worked())) stubMiddles.push_back(*middle);
+  }
+}
+
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
                       platform::ProgressSink* sink, postprocess::EndIndex* ends, MadePolylines* made) {
   const StageReporter stage(sink);
@@ -302,25 +310,26 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
   raster::CRaster& raster = drawing.raster();
   const PolylineGenerationParams params =
       PolylineGenerationParams::fromOptions(options, raster.height(), raster.dotsPerInch());
-  const size_t total = paths.size() + (made != nullptr ? made->size() : 0);
+  const size_t total = paths.size() + (made != nullptr ? made->polylines.size() : 0);
   const double step = total == 0 ? 0.0 : 100.0 / static_cast<double>(total);
   size_t count = 0;
+  const bool dots = options.b_Refine && params.method == settings::TraceMethod::CenterLine;
+  std::vector<TracePoint> lonePixels = paths.takeLonePixels();
+  if (!dots) std::vector<TracePoint>().swap(lonePixels);
   if (made != nullptr) {
-    for (std::unique_ptr<model::CPolyLine>& polyline : *made) {
+    for (std::unique_ptr<model::CPolyLine>& polyline : made->polylines) {
       if (polyline) drawing.addEntity(std::move(polyline));
       ++count;
       stage.progress(static_cast<int>(static_cast<double>(count) * step));
       if (stage.cancelled()) {
-        made->clear();
+        *made = MadePolylines();
         stage.finished(kTraceUserStop);
         return kTraceUserStop;
       }
     }
-    MadePolylines().swap(*made);
+    if (dots) lonePixels.insert(lonePixels.end(), made->stubMiddles.begin(), made->stubMiddles.end());
+    *made = MadePolylines();
   }
-  const bool dots = options.b_Refine && params.method == settings::TraceMethod::CenterLine;
-  std::vector<TracePoint> lonePixels = paths.takeLonePixels();
-  if (!dots) std::vector<TracePoint>().swap(lonePixels);
   while (!paths.empty()) {
     TracePath& path = paths.front();
     std::unique_ptr<model::CPolyLine> polyline;

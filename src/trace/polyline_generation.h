@@ -102,6 +102,9 @@ class PolylineMaker {
  public:
   explicit PolylineMaker(const PolylineGenerationParams& params) : params_(params) {}
   std::unique_ptr<model::CPolyLine> operator()(const TracePath& path);
+  // The last path as generatePolyline would have left it: simplification
+  // snaps points in place.
+  const TracePath& worked() const { return copy_; }
 
  private:
   PolylineGenerationParams params_;
@@ -109,8 +112,15 @@ class PolylineMaker {
   std::vector<TracePoint> vertices_;
 };
 
-// Polylines made while the paths were traced, in tracing order.
-using MadePolylines = std::vector<std::unique_ptr<model::CPolyLine>>;
+// What a centre-line run made of its paths while tracing them, in tracing
+// order: the polylines and, for refined runs, the middles of the stubs that
+// made none (generatePolylines looks for dots there, as at lone pixels).
+struct MadePolylines {
+  std::vector<std::unique_ptr<model::CPolyLine>> polylines;
+  std::vector<TracePoint> stubMiddles;
+  // Takes the path's polyline from the maker, or its stub middle.
+  void take(PolylineMaker& maker, const TracePath& path, bool keepStubMiddles);
+};
 
 // The "Generate polyline" stage of a trace run: one polyline per path in
 // order, each added to the drawing's current layer, progress count·100/n
@@ -121,7 +131,8 @@ using MadePolylines = std::vector<std::unique_ptr<model::CPolyLine>>;
 // the list once its polyline is made, so that a noisy scan's million paths
 // give their memory to the polylines; after a normal end (and after a
 // cancel, for the paths done) the list holds no paths and no lone pixels.
-// Polylines `made` while tracing join the drawing first, one step each.
+// Polylines `made` while tracing join the drawing first, one step each;
+// their stub middles come after the lone pixels.
 int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settings::TraceOption& options,
                       platform::ProgressSink* sink, postprocess::EndIndex* ends, MadePolylines* made = nullptr);
 

@@ -146,13 +146,13 @@ void TraceWorker::runCentreLine(CTracer& tracer) {
   tracer.setKeepStrokeEnds(options_.b_Refine);
   // Each path becomes its polyline as soon as it is traced, so that no path
   // is stored; specks cost no polyline either. (Refined runs look at
-  // dropped stubs again for dots, so they keep the paths.)
+  // dropped stubs again for dots: their middles are kept.)
   MadePolylines made;
-  if (!options_.plainPipeline && !options_.b_Refine) {
+  if (!options_.plainPipeline) {
     tracer.setPathFilter(
         [maker = PolylineMaker(PolylineGenerationParams::fromOptions(options_, raster.height(), raster.dotsPerInch())),
-         &made](const TracePath& path) mutable {
-          if (auto polyline = maker(path)) made.push_back(std::move(polyline));
+         &made, refine = options_.b_Refine](const TracePath& path) mutable {
+          made.take(maker, path, refine);
           return true;
         });
   }
