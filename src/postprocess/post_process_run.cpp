@@ -49,6 +49,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
     rebuildStraightStrokes(layer, raster);
     carryEndsOntoStrokes(layer, raster);
     splitDashRows(layer, raster);
+    restoreRowDots(layer, raster);
   }
   if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
   if (options.b_Refine && populated()) {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "model/circle.h"
 #include "model/polyline.h"
 #include "postprocess/line_width.h"
 
@@ -248,6 +251,119 @@ int splitDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     layer.remove(cut.source);
   }
   return static_cast<int>(cuts.size());
+}
+
+namespace {
+
+// A dot's circle inks a disc: its width is twice its radius.
+bool isDot(const model::CEntity& e) {
+  if (e.type() != model::EntityType::Circle) return false;
+  const auto& c = static_cast<const model::CCircle&>(e);
+  return c.radius() > 0.0 && std::fabs(c.getWidth() - 2.0 * c.radius()) < 1e-6;
+}
+
+// Ends of straight pieces by cell, for finding the dashes beside a dot.
+constexpr double kCell = 16.0;
+// A dash beside a dot: its end within kDotReach of the dot and its line
+// within kDotOffset px of the dot's centre.
+constexpr double kDotReach = 24.0;
+constexpr double kDotOffset = 1.5;
+// The dot foreseen must lie on ink as wide as a disc of the found dot's size
+// (within kDotSlack px), with white along the row within kDotSlack beyond it.
+constexpr double kDotSlack = 1.5;
+// Dots smaller than this radius are too like salt specks to foresee.
+constexpr double kMinDotRadius = 1.5;
+
+}  // namespace
+
+int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster) {
+  struct End {
+    double x, y;     // this end
+    double fx, fy;   // the other end
+  };
+  std::vector<const model::CCircle*> dots;
+  std::unordered_map<int64_t, std::vector<End>> cells;
+  const auto key = [](double x, double y) {
+    return (static_cast<int64_t>(std::floor(y / kCell)) << 32) ^ static_cast<uint32_t>(static_cast<int32_t>(std::floor(x / kCell)));
+  };
+  for (const auto& e : layer) {
+    if (isDot(*e)) {
+      dots.push_back(static_cast<const model::CCircle*>(e.get()));
+      continue;
+    }
+    if (e->type() != model::EntityType::PolyLine) continue;
+    const auto& v = static_cast<const CPolyLine&>(*e).vertices();
+    if (v.size() != 2 || v[0].hasBulge()) continue;
+    cells[key(v[0].x, v[0].y)].push_back({v[0].x, v[0].y, v[1].x, v[1].y});
+    cells[key(v[1].x, v[1].y)].push_back({v[1].x, v[1].y, v[0].x, v[0].y});
+  }
+  if (dots.empty()) return 0;
+  const auto dotNear = [&](double x, double y) {
+    for (const model::CCircle* d : dots)
+      if (std::hypot(d->centre().x - x, d->centre().y - y) <= kDotSlack) return true;
+    return false;
+  };
+  // The dashes whose ends face a dot along their lines, each as (end, unit
+  // direction away from the dot, length, gap).
+  struct Facing {
+    const End* end;
+    double ux, uy, gap;
+  };
+  const auto facing = [&](double cx, double cy, double r) {
+    std::vector<Facing> out;
+    for (int gy = -1; gy <= 1; ++gy)
+      for (int gx = -1; gx <= 1; ++gx) {
+        const auto cell = cells.find(key(cx + gx * kCell, cy + gy * kCell));
+        if (cell == cells.end()) continue;
+        for (const End& end : cell->second) {
+          const double gap = std::hypot(end.x - cx, end.y - cy);
+          const double lx = end.fx - end.x, ly = end.fy - end.y, length = std::hypot(lx, ly);
+          if (gap > kDotReach || gap < r || length < 2.0 * r) continue;
+          const double ux = lx / length, uy = ly / length;
+          if ((cx - end.x) * ux + (cy - end.y) * uy > -r || std::fabs((cx - end.x) * uy - (cy - end.y) * ux) > kDotOffset)
+            continue;
+          out.push_back({&end, ux, uy, gap});
+        }
+      }
+    return out;
+  };
+  std::vector<std::unique_ptr<model::CCircle>> made;
+  // A dot restored leads on to the next along its row.
+  for (size_t k = 0; k < dots.size(); ++k) {
+    const model::CCircle* dot = dots[k];
+    const double cx = dot->centre().x, cy = dot->centre().y, r = dot->radius() * 2.0;  // the disc's radius
+    if (r < kMinDotRadius) continue;
+    const std::vector<Facing> dashes = facing(cx, cy, r);
+    // Only a dot between two dashes of one line is known to be a row's.
+    bool between = false;
+    for (const Facing& a : dashes)
+      for (const Facing& b : dashes) between = between || a.ux * b.ux + a.uy * b.uy < -0.99;
+    if (!between) continue;
+    for (const Facing& f : dashes) {
+      const double ux = f.ux, uy = f.uy;
+      const double px = f.end->fx + ux * f.gap, py = f.end->fy + uy * f.gap;
+      if (dotNear(px, py)) continue;
+      // Ink along the row for about the dot's diameter, white beyond.
+      bool inside = false;
+      const auto ink = [&](double t) { return inkAt(raster, px + ux * t, py + uy * t, inside); };
+      double back = 0.0, ahead = 0.0;
+      while (back < r + kDotSlack && ink(-back - kAcrossStep)) back += kAcrossStep;
+      while (ahead < r + kDotSlack && ink(ahead + kAcrossStep)) ahead += kAcrossStep;
+      if (!ink(0.0) || back >= r + kDotSlack || ahead >= r + kDotSlack || back + ahead < 2.0 * r - 1.0) continue;
+      // Across the row, the disc's width at least (another stroke may
+      // touch it there).
+      const double mx = px + ux * (ahead - back) / 2.0, my = py + uy * (ahead - back) / 2.0;
+      if (inkReach(raster, mx, my, -uy, ux, r) < r - 0.5 || inkReach(raster, mx, my, uy, -ux, r) < r - 0.5) continue;
+      if (dotNear(mx, my)) continue;
+      auto restored = std::make_unique<model::CCircle>(model::Point3{mx, my, 0.0}, dot->radius());
+      restored->setWidth(dot->getWidth());
+      restored->setColour(dot->colour());
+      dots.push_back(restored.get());
+      made.push_back(std::move(restored));
+    }
+  }
+  for (auto& d : made) layer.append(std::move(d));
+  return static_cast<int>(made.size());
 }
 
 }  // namespace quillon::postprocess

@@ -17,4 +17,12 @@ namespace quillon::postprocess {
 // the number of polylines cut.
 int splitDashRows(model::CLayer& layer, const raster::CRaster& raster);
 
+// Dash-dot lines: a dot that touches another stroke is no blob of its own
+// and thinning loses it. Beyond each dash that follows a dot found, the row
+// repeats: the next dot lies as far beyond the dash's far end as the found
+// one lies before its near end. Where round ink of the found dot's size lies
+// there, with white along the row on both sides, and no dot yet, a dot like
+// the found one is added. Answers the number of dots added.
+int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster);
+
 }  // namespace quillon::postprocess

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "model/circle.h"
 #include "model/polyline.h"
 #include "postprocess/traced_drawing.h"
 
@@ -123,6 +124,50 @@ TEST(RefinedDashes, StrokesWithoutARegularRowOfNecksStayWhole) {
     p->appendVertex(82.9, kHeight - 1 - 15.4, 4.0);
     l.append(std::move(p));
   });
+}
+
+// A dash-dot row along screen row 20, 4 px wide: dashes 20 px long, dots
+// 10 px from them; the dots at x 40 and 80 were found, the one at 120 was
+// not (it touches a stroke above it). Its dot comes back where the row
+// repeats and round ink lies; a speck there, or nothing, brings none.
+TEST(RefinedDashes, ADotLostInARowComesBackWhereTheRowRepeats) {
+  const auto run = [](int third) {  // 0: nothing at x 120, 1: a dot touching a stroke, 2: a 2 x 2 speck
+    raster::CRaster raster;
+    EXPECT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    const double y = kHeight - 1 - 20.0;
+    for (const double x : {10.0, 50.0, 90.0, 130.0}) {
+      test::DrawStroke(raster, x, 20, x + 20, 20, 4.0);
+      auto p = std::make_unique<model::CPolyLine>();
+      p->appendVertex(x, y, 4.0);
+      p->appendVertex(x + 20, y, 4.0);
+      layer.append(std::move(p));
+    }
+    for (const double x : {40.0, 80.0}) {
+      test::DrawStroke(raster, x, 20, x, 20, 4.0);
+      auto dot = std::make_unique<model::CCircle>(model::Point3{x, y, 0.0}, 1.0);
+      dot->setWidth(2.0);
+      layer.append(std::move(dot));
+    }
+    if (third == 1) {
+      test::DrawStroke(raster, 120, 20, 120, 20, 4.0);
+      test::DrawStroke(raster, 105, 16, 135, 16, 3.0);
+    } else if (third == 2) {
+      for (int r = 19; r <= 20; ++r)
+        for (int c = 120; c <= 121; ++c) raster.setBit(c, r, true);
+    }
+    const int added = restoreRowDots(layer, raster);
+    std::vector<model::Point3> centres;
+    for (const auto& e : layer)
+      if (e->type() == model::EntityType::Circle) centres.push_back(static_cast<const model::CCircle&>(*e).centre());
+    return std::make_pair(added, centres);
+  };
+  const auto [added, centres] = run(1);
+  ASSERT_EQ(added, 1);
+  EXPECT_NEAR(centres.back().x, 120.0, 1.0);
+  EXPECT_NEAR(centres.back().y, kHeight - 1 - 20.0, 1.0);
+  EXPECT_EQ(run(0).first, 0);
+  EXPECT_EQ(run(2).first, 0);
 }
 
 }  // namespace
