@@ -224,6 +224,10 @@ class CEntity {
   // the end of a polyline. Opaque to the model, never owned, never copied.
   void* joinStart = nullptr;
   void* joinEnd = nullptr;
+  // The connect stage's slot for a polyline it holds (so that it needs no
+  // look-up table from addresses). Opaque to the model, never copied.
+  uint32_t joinSlot() const { return joinSlot_; }
+  void setJoinSlot(uint32_t slot) { joinSlot_ = slot; }
 
   // Neighbours in the owning layer's list; null at the ends or outside a layer.
   CEntity* next() const;
@@ -250,6 +254,7 @@ class CEntity {
   uint32_t handle_ = 0;
   settings::ColorIndex colour_ = settings::kColorByLayer;
   settings::ColorIndex savedColour_ = settings::kColorByLayer;
+  uint32_t joinSlot_ = 0;  // fills the gap before length_
   mutable double length_ = 0.0;
   CLayer* layer_ = nullptr;
   EntityList::iterator position_{};  // valid while layer_ is set

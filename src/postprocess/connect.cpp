@@ -64,7 +64,7 @@ bool CountingSortBy(std::vector<Entry>& entries, std::vector<Entry>& scratch, in
 }  // namespace
 
 void EndIndex::addEntry(double x, double y, int end, CPolyLine* polyline) {
-  entries_.push_back(Entry{polyline, CellOf(x), CellOf(y), end, false});
+  entries_.emplace_back(polyline, CellOf(x), CellOf(y), end);
 }
 
 void EndIndex::seal(bool columns) {
@@ -77,6 +77,8 @@ void EndIndex::seal(bool columns) {
                      [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
   }
   const auto count = static_cast<uint32_t>(entries_.size());
+  clusters_.clear();
+  clusters_.reserve(count);
   members_.clear();
   members_.reserve(count);
   byColumn_.clear();
@@ -131,7 +133,7 @@ void EndIndex::unvisitedInRow(int y, int x0, int x1, std::vector<uint32_t>& out)
   const Entry* last = entries_.data() + row->end;
   const Entry* e = std::lower_bound(first, last, x0, [](const Entry& entry, int x) { return entry.x < x; });
   for (; e != last && e->x <= x1; ++e) {
-    if (!e->visited) out.push_back(static_cast<uint32_t>(e - entries_.data()));
+    if (!e->visited()) out.push_back(static_cast<uint32_t>(e - entries_.data()));
   }
 }
 
@@ -142,7 +144,7 @@ void EndIndex::unvisitedInColumn(int x, int y0, int y1, std::vector<uint32_t>& o
   const ColumnEntry* last = byColumn_.data() + column->end;
   const ColumnEntry* c = std::lower_bound(first, last, y0, [](const ColumnEntry& e, int y) { return e.y < y; });
   for (; c != last && c->y <= y1; ++c) {
-    if (!entries_[c->position].visited) out.push_back(c->position);
+    if (!entries_[c->position].visited()) out.push_back(c->position);
   }
 }
 
@@ -163,7 +165,7 @@ void EndIndex::unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) co
     const Entry* last = entries_.data() + row.end;
     const Entry* e = std::lower_bound(first, last, box.xLo, [](const Entry& entry, int x) { return entry.x < x; });
     for (; e != last && e->x <= box.xHi; ++e) {
-      if (!e->visited) out.push_back(static_cast<uint32_t>(e - entries_.data()));
+      if (!e->visited()) out.push_back(static_cast<uint32_t>(e - entries_.data()));
     }
   };
   // A short box looks its rows up directly; a tall one walks the rows present.
@@ -180,16 +182,17 @@ void EndIndex::unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) co
 }
 
 EndCluster& EndIndex::newCluster() {
-  EndCluster& cluster = clusters_.emplace_front();
-  cluster.members = MemberRange(members_.data() + members_.size());
+  // Growing the storage would move the clusters and members others point at.
+  if (clusters_.size() == clusters_.capacity()) throw std::bad_alloc();
+  EndCluster& cluster = clusters_.emplace_back();
+  cluster.first_ = members_.data() + members_.size();
   return cluster;
 }
 
 ClusterMember& EndIndex::newMember(CPolyLine* polyline, int end, EndCluster& cluster) {
-  // Growing the storage would move the members other clusters point at.
   if (members_.size() == members_.capacity()) throw std::bad_alloc();
-  ClusterMember& member = members_.emplace_back(ClusterMember{polyline, end, &cluster});
-  cluster.members.grow();
+  ClusterMember& member = members_.emplace_back(ClusterMember{polyline, numberOf(cluster), end});
+  ++cluster.count_;
   return member;
 }
 
@@ -455,19 +458,32 @@ class ConnectRun {
 
  private:
   // ---- ownership ----
+  // A polyline's slot in the pool is kept in the polyline itself; a slot
+  // is given up when the polyline returns to the layer or is consumed.
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+
   CPolyLine* hold(std::unique_ptr<CPolyLine> p) {
+    if (pool_.size() >= kNoSlot) throw std::bad_alloc();
     CPolyLine* raw = p.get();
-    slot_.insert(raw, pool_.size());
+    raw->setJoinSlot(static_cast<uint32_t>(pool_.size()));
     pool_.push_back(std::move(p));
     return raw;
+  }
+
+  // Gives up p's slot: answers it, or kNoSlot when p holds none.
+  uint32_t takeSlot(CPolyLine* p) {
+    const uint32_t slot = p->joinSlot();
+    if (slot >= pool_.size() || pool_[slot].get() != p) return kNoSlot;
+    p->setJoinSlot(kNoSlot);
+    return slot;
   }
 
   // Clears p's links and appends it to the layer.
   void toLayer(CPolyLine* p) {
     clearLink(p, 0);
     clearLink(p, 1);
-    size_t slot = 0;
-    if (!slot_.take(p, slot)) return;
+    const uint32_t slot = takeSlot(p);
+    if (slot == kNoSlot) return;
     layer_.append(std::move(pool_[slot]));
   }
 
@@ -482,9 +498,8 @@ class ConnectRun {
 
   // A consumed polyline never returns to the layer: its slot is no longer
   // looked up, and is freed with the other spent ones.
-  void forget(const CPolyLine* p) {
-    size_t slot = 0;
-    if (slot_.take(p, slot)) spent_.push_back(slot);
+  void forget(CPolyLine* p) {
+    if (const uint32_t slot = takeSlot(p); slot != kNoSlot) spent_.push_back(slot);
   }
 
   // Frees the polylines consumed while a cluster was resolved. Only members
@@ -493,7 +508,7 @@ class ConnectRun {
   // cluster's members are never read again. A noisy scan joins a million
   // pieces, which would otherwise all stay until the stage ends.
   void freeSpent() {
-    for (const size_t slot : spent_) pool_[slot].reset();
+    for (const uint32_t slot : spent_) pool_[slot].reset();
     spent_.clear();
   }
 
@@ -540,13 +555,12 @@ class ConnectRun {
   // ---- stage 1 ----
   bool takePolylines() {
     index_.clear();
-    std::vector<model::CEntity*> entities;
-    entities.reserve(layer_.count());
-    slot_.reserve(layer_.count());
+    pool_.reserve(layer_.count());
     index_.reserve(2 * static_cast<size_t>(layer_.count()));
-    for (const auto& e : layer_) entities.push_back(e.get());
     size_t taken = 0;
-    for (model::CEntity* e : entities) {
+    for (auto it = layer_.begin(); it != layer_.end();) {
+      model::CEntity* e = it->get();
+      ++it;  // before e leaves the list
       if (e->type() == model::EntityType::PolyLine) {
         auto* p = static_cast<CPolyLine*>(e);
         p->joinStart = p->joinEnd = nullptr;
@@ -618,9 +632,10 @@ class ConnectRun {
   }
 
   void addMember(EndIndex::Entry& entry, EndCluster& cluster, SearchBox& box) {
-    entry.visited = true;
-    setLink(entry.polyline, entry.end, &index_.newMember(entry.polyline, entry.end, cluster));
-    addEnd(box, entry.polyline, entry.end);
+    entry.setVisited();
+    CPolyLine* p = entry.polyline();
+    setLink(p, entry.end(), &index_.newMember(p, entry.end(), cluster));
+    addEnd(box, p, entry.end());
   }
 
   // Grows the search box ring by ring from the entry's cell until no side
@@ -630,7 +645,7 @@ class ConnectRun {
   // cells (at most one row or column segment per side) are read.
   void collectCluster(int x, int y, EndIndex::Entry& entry) {
     EndCluster& cluster = index_.newCluster();
-    const int r0 = startRadius(radiusWidth(*entry.polyline, entry.end));
+    const int r0 = startRadius(radiusWidth(*entry.polyline(), entry.end()));
     SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
     addMember(entry, cluster, box);
     std::vector<uint32_t>& met = met_;
@@ -664,7 +679,7 @@ class ConnectRun {
   // come out as ring by ring.
   void collectClusterByEnds(int x, int y, EndIndex::Entry& entry) {
     EndCluster& cluster = index_.newCluster();
-    const int r0 = startRadius(radiusWidth(*entry.polyline, entry.end));
+    const int r0 = startRadius(radiusWidth(*entry.polyline(), entry.end()));
     SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
     addMember(entry, cluster, box);
     std::vector<EndIndex::Entry>& entries = index_.entries();
@@ -679,14 +694,14 @@ class ConnectRun {
       int soonest = kNever;
       for (uint32_t position : near) {
         const EndIndex::Entry& e = entries[position];
-        if (!e.visited) soonest = std::min(soonest, growthsUntilMet(box, e));
+        if (!e.visited()) soonest = std::min(soonest, growthsUntilMet(box, e));
       }
       if (soonest == kNever) return;
       growRing(box, soonest);
       met_.clear();
       for (uint32_t position : near) {
         const EndIndex::Entry& e = entries[position];
-        if (!e.visited && e.x >= box.xLo && e.x <= box.xHi && e.y >= box.yLo && e.y <= box.yHi) met_.push_back(position);
+        if (!e.visited() && e.x >= box.xLo && e.x <= box.xHi && e.y >= box.yLo && e.y <= box.yHi) met_.push_back(position);
       }
       std::sort(met_.begin(), met_.end());
       takeMet(cluster, box);
@@ -744,7 +759,7 @@ class ConnectRun {
     for (size_t r = 0; r < rows; ++r) {
       const EndIndex::Line row = index_.rows()[r];
       for (size_t i = row.begin; i < row.end; ++i) {
-        if (entries[i].visited) continue;
+        if (entries[i].visited()) continue;
         if (plain_) {
           collectCluster(entries[i].x, entries[i].y, entries[i]);
         } else {
@@ -762,12 +777,13 @@ class ConnectRun {
 
   // ---- stage 3 ----
   bool resolveClusters() {
-    std::deque<EndCluster>& clusters = index_.clusters();
+    std::vector<EndCluster>& clusters = index_.clusters();
     const size_t count = clusters.size();
     const size_t every = count / 10 + 1;
     size_t done = 0;
-    for (EndCluster& cluster : clusters) {
-      resolveCluster(cluster);
+    // The most recently made cluster first.
+    for (auto it = clusters.rbegin(); it != clusters.rend(); ++it) {
+      resolveCluster(*it);
       freeSpent();
       ++done;
       const bool report = done % every == 0;
@@ -782,14 +798,15 @@ class ConnectRun {
   bool bothEndsIn(const CPolyLine* p, const EndCluster& cluster) const {
     const ClusterMember* s = linkOf(p, 0);
     const ClusterMember* e = linkOf(p, 1);
-    return s != nullptr && e != nullptr && s->cluster == &cluster && e->cluster == &cluster;
+    const uint32_t number = index_.numberOf(cluster);
+    return s != nullptr && e != nullptr && s->cluster == number && e->cluster == number;
   }
 
   void resolveCluster(EndCluster& cluster) {
     if (cluster.resolved) return;
     cluster.resolved = true;
-    if (cluster.members.size() == 1) {
-      ClusterMember* m = cluster.members.front();
+    if (cluster.members().size() == 1) {
+      ClusterMember* m = cluster.members().front();
       if (!live(m)) return;
       CPolyLine* p = m->polyline;
       if (linkOf(p, 1 - m->end) != nullptr) {
@@ -799,12 +816,12 @@ class ConnectRun {
       }
       return;
     }
-    if (cluster.members.size() == 3 && !whiteBetween(cluster)) {
+    if (cluster.members().size() == 3 && !whiteBetween(cluster)) {
       if (ClusterMember* bridge = findBridge(cluster)) {
         ClusterMember* far = linkOf(bridge->polyline, 1 - bridge->end);
-        if (far != nullptr && far->cluster != &cluster && !far->cluster->resolved &&
-            findBridge(*far->cluster) == far) {
-          resolveCrossing(cluster, bridge, *far->cluster, far);
+        EndCluster* farCluster = far != nullptr ? &index_.cluster(far->cluster) : nullptr;
+        if (far != nullptr && farCluster != &cluster && !farCluster->resolved && findBridge(*farCluster) == far) {
+          resolveCrossing(cluster, bridge, *farCluster, far);
           return;
         }
         if (resolveSpur(cluster, bridge)) return;
@@ -824,7 +841,7 @@ class ConnectRun {
   // that the cluster is no junction (the ends of dashes in a row).
   bool whiteBetween(const EndCluster& cluster) const {
     if (refinedGaps_ == nullptr) return false;
-    const MemberRange& ms = cluster.members;
+    const MemberRange ms = cluster.members();
     for (size_t i = 0; i < ms.size(); ++i) {
       for (size_t j = i + 1; j < ms.size(); ++j) {
         if (!live(ms[i]) || !live(ms[j])) continue;
@@ -838,15 +855,15 @@ class ConnectRun {
 
   // The short straight member of a three-way cluster, or null.
   ClusterMember* findBridge(EndCluster& cluster) const {
-    if (cluster.members.size() != 3) return nullptr;
+    if (cluster.members().size() != 3) return nullptr;
     double widest = 0.0;
-    for (const ClusterMember* m : cluster.members) {
+    for (const ClusterMember* m : cluster.members()) {
       if (!live(m) || m->polyline->isDegenerate()) return nullptr;
       widest = std::max(widest, endWidth(*m->polyline, m->end));
     }
     ClusterMember* best = nullptr;
     double bestLength = 0.0;
-    for (ClusterMember* m : cluster.members) {
+    for (ClusterMember* m : cluster.members()) {
       CPolyLine* p = m->polyline;
       // A two-vertex polyline with both ends here is a loop stub, not a bridge.
       if (p->getVertexCount() != 2 || bothEndsIn(p, cluster)) continue;
@@ -862,7 +879,7 @@ class ConnectRun {
 
   std::pair<ClusterMember*, ClusterMember*> others(EndCluster& cluster, const ClusterMember* bridge) const {
     std::pair<ClusterMember*, ClusterMember*> result{nullptr, nullptr};
-    for (ClusterMember* m : cluster.members) {
+    for (ClusterMember* m : cluster.members()) {
       if (m == bridge) continue;
       (result.first == nullptr ? result.first : result.second) = m;
     }
@@ -938,7 +955,7 @@ class ConnectRun {
     // that end is dropped too, whatever order the clusters are resolved in.
     clearLink(s, spur->end);
     const int far = 1 - spur->end;
-    if (const ClusterMember* f = linkOf(s, far); f != nullptr && f->cluster->members.size() == 1) clearLink(s, far);
+    if (const ClusterMember* f = linkOf(s, far); f != nullptr && index_.cluster(f->cluster).members().size() == 1) clearLink(s, far);
     if (!hasPendingLink(s)) discard(s);
     return toLayerDone;
   }
@@ -1017,7 +1034,7 @@ class ConnectRun {
   void buildPairs(EndCluster& cluster) {
     std::vector<Pair>& pairs = pairs_;
     pairs.clear();
-    const MemberRange& ms = cluster.members;
+    const MemberRange ms = cluster.members();
     // Each usable member's end direction, worked out once for all its pairs.
     std::vector<EndDirection>& dirs = directions_;
     std::vector<uint8_t>& usable = usable_;
@@ -1078,7 +1095,7 @@ class ConnectRun {
   }
 
   void release(EndCluster& cluster, bool keepPending) {
-    for (ClusterMember* m : cluster.members) {
+    for (ClusterMember* m : cluster.members()) {
       if (!live(m)) {
         m->polyline = nullptr;  // consumed (deleted) or no longer linked here
         continue;
@@ -1117,8 +1134,7 @@ class ConnectRun {
   // Every polyline the stage holds, in the order it took or made them; a
   // slot is emptied when its polyline goes back to the layer or is freed.
   std::vector<std::unique_ptr<CPolyLine>> pool_;
-  detail::PointerSlots slot_;
-  std::vector<size_t> spent_;  // slots of polylines consumed in the cluster being resolved
+  std::vector<uint32_t> spent_;  // slots of polylines consumed in the cluster being resolved
   std::vector<uint32_t> met_;   // entries a ring of the search box meets
   // Scratch of buildPairs, kept between clusters.
   std::vector<Pair> pairs_;

@@ -8,10 +8,8 @@
 // every polyline whose two ends meet.
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -30,8 +28,8 @@ class EndCluster;
 // not link back (or is consumed) no longer refers to it.
 struct ClusterMember {
   model::CPolyLine* polyline = nullptr;
-  int end = 0;  // 0 start, 1 end
-  EndCluster* cluster = nullptr;
+  uint32_t cluster = 0;  // its number in the index (EndIndex::cluster)
+  int end = 0;           // 0 start, 1 end
 };
 
 // The members of one cluster: a run of consecutive members of the index,
@@ -48,27 +46,31 @@ class MemberRange {
     bool operator!=(const iterator& other) const { return at != other.at; }
     bool operator==(const iterator& other) const { return at == other.at; }
   };
-  MemberRange() = default;
-  explicit MemberRange(ClusterMember* first) : first_(first) {}
+  MemberRange(ClusterMember* first, uint32_t count) : first_(first), count_(count) {}
   size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
   ClusterMember* front() const { return first_; }
   ClusterMember* operator[](size_t i) const { return first_ + i; }
   iterator begin() const { return iterator{first_}; }
   iterator end() const { return iterator{first_ + count_}; }
-  // The member just made after the last one joins the range.
-  void grow() { ++count_; }
 
  private:
-  ClusterMember* first_ = nullptr;
-  uint32_t count_ = 0;
+  ClusterMember* first_;
+  uint32_t count_;
 };
 
-// Ends that lie close to and in front of each other.
+// Ends that lie close to and in front of each other. A noisy scan makes
+// millions, so a cluster is kept small: where its members begin and how
+// many there are.
 class EndCluster {
  public:
-  MemberRange members;
+  MemberRange members() const { return MemberRange(first_, count_); }
   bool resolved = false;
+
+ private:
+  friend class EndIndex;
+  ClusterMember* first_ = nullptr;
+  uint32_t count_ = 0;
 };
 
 // A sparse grid of polyline ends: rows by ascending integer y, cells by
@@ -83,13 +85,28 @@ class EndCluster {
 // and members the connect stage builds from it.
 class EndIndex {
  public:
-  struct Entry {
-    model::CPolyLine* polyline = nullptr;
+  // An end: its polyline, which end, whether a cluster took it yet, and its
+  // cell. The end and the mark live in the low bits of the polyline's
+  // address, so that an entry takes 16 bytes (a noisy scan has millions).
+  class Entry {
+   public:
+    Entry() = default;
+    Entry(model::CPolyLine* polyline, int cellX, int cellY, int end)
+        : bits_(reinterpret_cast<uintptr_t>(polyline) | static_cast<uintptr_t>(end & 1)), x(cellX), y(cellY) {}
+    model::CPolyLine* polyline() const { return reinterpret_cast<model::CPolyLine*>(bits_ & ~uintptr_t{3}); }
+    int end() const { return static_cast<int>(bits_ & 1); }
+    bool visited() const { return (bits_ & 2) != 0; }
+    void setVisited() { bits_ |= 2; }
+
+   private:
+    uintptr_t bits_ = 0;
+
+   public:
     int x = 0;  // cell
     int y = 0;
-    int end = 0;
-    bool visited = false;
   };
+  static_assert(alignof(model::CPolyLine) >= 4, "the low two address bits hold the end and the mark");
+
   // One row (or column): positions [begin, end) of its entries, all with
   // this y (or x).
   struct Line {
@@ -135,13 +152,16 @@ class EndIndex {
   // of the ring of `now`, in the order a walk along its rows meets them.
   void unvisitedInGrowth(const CellBox& was, const CellBox& now, std::vector<uint32_t>& out) const;
 
-  // A new cluster, put at the front of the cluster list. Its members are
-  // the ones newMember makes until the next cluster is begun.
+  // A new cluster at the end of the cluster list. Its members are the ones
+  // newMember makes until the next cluster is begun. Sealed index only.
   EndCluster& newCluster();
   // At most one member per entry (members keep their address).
   ClusterMember& newMember(model::CPolyLine* polyline, int end, EndCluster& cluster);
-  // Front to back: the most recently created cluster first.
-  std::deque<EndCluster>& clusters() { return clusters_; }
+  // In the order they were made. Clusters keep their address while the
+  // index stays sealed.
+  std::vector<EndCluster>& clusters() { return clusters_; }
+  EndCluster& cluster(uint32_t number) { return clusters_[number]; }
+  uint32_t numberOf(const EndCluster& cluster) const { return static_cast<uint32_t>(&cluster - clusters_.data()); }
 
  private:
   // A row or column table with, when the keys span a small range, a direct
@@ -163,84 +183,11 @@ class EndIndex {
   std::vector<ColumnEntry> byColumn_;
   Lines rows_;
   Lines columns_;
-  std::deque<EndCluster> clusters_;
-  // Reserved for one member per entry when sealed, so members keep their
-  // address and each cluster's members lie side by side.
+  // Both reserved for one per entry when sealed, so that clusters and
+  // members keep their address and each cluster's members lie side by side.
+  std::vector<EndCluster> clusters_;
   std::vector<ClusterMember> members_;
 };
-
-namespace detail {
-
-// A map from addresses to indices (the connect stage's pool slot of every
-// polyline it holds): linear probing in one array, grown at three quarters
-// full, with backward-shift removal so that no tombstones build up.
-class PointerSlots {
- public:
-  // Room for `count` keys before the table grows.
-  void reserve(size_t count) { rehash(std::bit_ceil(std::max<size_t>(16, count + count / 3 + 1))); }
-
-  // Enters p (not null) with `slot`, replacing its slot when p is present.
-  void insert(const void* p, size_t slot) {
-    if (4 * (used_ + 1) > 3 * cells_.size()) rehash(std::max<size_t>(16, 2 * cells_.size()));
-    size_t i = home(p);
-    while (cells_[i].key != nullptr && cells_[i].key != p) i = (i + 1) & mask_;
-    if (cells_[i].key == nullptr) ++used_;
-    cells_[i] = Cell{p, slot};
-  }
-
-  // Removes p and answers its slot in `slot`; false when p is not present.
-  bool take(const void* p, size_t& slot) {
-    if (cells_.empty()) return false;
-    size_t i = home(p);
-    while (cells_[i].key != p) {
-      if (cells_[i].key == nullptr) return false;
-      i = (i + 1) & mask_;
-    }
-    slot = cells_[i].slot;
-    // Later cells of the probe run move back into the hole unless that
-    // would put them before their home cell.
-    for (size_t j = (i + 1) & mask_; cells_[j].key != nullptr; j = (j + 1) & mask_) {
-      const size_t h = home(cells_[j].key);
-      if (((j - h) & mask_) >= ((j - i) & mask_)) {
-        cells_[i] = cells_[j];
-        i = j;
-      }
-    }
-    cells_[i] = Cell{};
-    --used_;
-    return true;
-  }
-
-  size_t size() const { return used_; }
-
- private:
-  struct Cell {
-    const void* key = nullptr;
-    size_t slot = 0;
-  };
-
-  size_t home(const void* p) const {
-    return static_cast<size_t>((reinterpret_cast<uintptr_t>(p) * 0x9E3779B97F4A7C15ull) >> shift_);
-  }
-
-  void rehash(size_t capacity) {
-    if (capacity <= cells_.size()) return;
-    std::vector<Cell> old = std::exchange(cells_, std::vector<Cell>(capacity));
-    mask_ = capacity - 1;
-    shift_ = 64 - std::countr_zero(capacity);
-    used_ = 0;
-    for (const Cell& c : old) {
-      if (c.key != nullptr) insert(c.key, c.slot);
-    }
-  }
-
-  std::vector<Cell> cells_;
-  size_t mask_ = 0;
-  int shift_ = 64;
-  size_t used_ = 0;
-};
-
-}  // namespace detail
 
 // Joins b onto a (polyline slot JoinWith): a's end chosen by a.endSelector()
 // meets b's end chosen by b.endSelector(). The joint is the intersection of

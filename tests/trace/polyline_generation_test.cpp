@@ -237,9 +237,9 @@ TEST(GeneratePolyline, CentreLineEndsAreRegisteredWhenConnecting) {
   EXPECT_EQ(entries[0].y, 6);
   EXPECT_EQ(entries[1].y, 6);
   EXPECT_EQ(entries[0].x, 2);
-  EXPECT_EQ(entries[0].end, 0);
+  EXPECT_EQ(entries[0].end(), 0);
   EXPECT_EQ(entries[1].x, 12);
-  EXPECT_EQ(entries[1].end, 1);
+  EXPECT_EQ(entries[1].end(), 1);
 
   params.registerEnds = false;
   ASSERT_EQ(generatePolyline(&path, params, polyline, &ends), kGenerateDone);
