@@ -10,6 +10,7 @@
 #include "command.h"
 #include "options_common.h"
 #include "platform/key_value_store.h"
+#include "platform/memory.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/progress.h"
@@ -113,6 +114,7 @@ const char* VersionText() { return QUILLON_VERSION; }
 
 int main(int argc, char** argv) {
   using namespace quillon;
+  platform::RestartWithHugePageHeap(argv);
   platform::StderrMessageSink sink;
   platform::ScopedMessageSink installed(sink);
   cli::LoadLanguage();

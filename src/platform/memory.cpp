@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace quillon::platform {
 
@@ -49,6 +51,50 @@ void KeepFreedMemoryForReuse() {
   // hands every raster freed at the top of a heap straight back.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
+}
+
+namespace {
+size_t RoundToLargeBlocks(size_t bytes) { return (bytes + kLargeBlockBytes - 1) / kLargeBlockBytes * kLargeBlockBytes; }
+}  // namespace
+
+void* MapLargeBlock(size_t bytes) {
+  if (bytes > SIZE_MAX - 2 * kLargeBlockBytes) return nullptr;
+  const size_t size = RoundToLargeBlocks(bytes);
+  // One block more than needed, so that the block can start on a huge-page
+  // boundary; the ragged head and tail go back at once.
+  const size_t mapped = size + kLargeBlockBytes;
+  void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kLargeBlockBytes - 1) & ~(uintptr_t{kLargeBlockBytes} - 1);
+  if (aligned > start) ::munmap(raw, aligned - start);
+  const uintptr_t end = start + mapped;
+  if (end > aligned + size) ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
+  void* block = reinterpret_cast<void*>(aligned);
+  // Only a hint: without huge pages the block works as well, a little slower.
+  ::madvise(block, size, MADV_HUGEPAGE);
+  return block;
+}
+
+void UnmapLargeBlock(void* block, size_t bytes) {
+  if (block != nullptr) ::munmap(block, RoundToLargeBlocks(bytes));
+}
+
+void RestartWithHugePageHeap(char** argv) {
+  if (argv == nullptr || argv[0] == nullptr || std::getenv("GLIBC_TUNABLES") != nullptr) return;
+  // "always [madvise] never": the heap's request is granted unless "never".
+  int fd = ::open("/sys/kernel/mm/transparent_hugepage/enabled", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  char text[128];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return;
+  text[n] = '\0';
+  if (std::strstr(text, "[never]") != nullptr) return;
+  if (::setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 0) != 0) return;
+  ::execv("/proc/self/exe", argv);
+  // Not started again: carry on as we are, and leave the environment as it was.
+  ::unsetenv("GLIBC_TUNABLES");
 }
 
 }  // namespace quillon::platform

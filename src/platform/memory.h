@@ -1,6 +1,9 @@
 #pragma once
 // What the process holds in memory, and the budget a conversion may use.
+#include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <new>
 
 namespace quillon::platform {
 
@@ -30,5 +33,57 @@ void SetDefaultMemoryBudget(uint64_t bytes);
 // system at once, and at most 64 MiB of free memory is kept at the top of
 // each heap, so what a long run holds stays near its largest conversion.
 void KeepFreedMemoryForReuse();
+
+// Blocks for large arrays that one stage of a conversion fills and frees
+// (millions of small records): mapped straight from the system and given
+// back the moment they are freed, whatever the allocator keeps, in
+// transparent huge pages where the system offers them on request, so that
+// filling one costs a page fault per 2 MiB instead of per 4 KiB. Null when
+// the system refuses.
+inline constexpr size_t kLargeBlockBytes = size_t{2} << 20;
+void* MapLargeBlock(size_t bytes);
+void UnmapLargeBlock(void* block, size_t bytes);
+
+// An allocator for std::vector that takes blocks of kLargeBlockBytes and
+// more from MapLargeBlock, smaller ones from the ordinary heap.
+template <typename T>
+class LargeArrayAllocator {
+ public:
+  using value_type = T;
+  LargeArrayAllocator() = default;
+  template <typename U>
+  LargeArrayAllocator(const LargeArrayAllocator<U>&) {}
+
+  T* allocate(size_t n) {
+    if (n > std::numeric_limits<size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
+    const size_t bytes = n * sizeof(T);
+    if (bytes < kLargeBlockBytes) return static_cast<T*>(::operator new(bytes));
+    void* block = MapLargeBlock(bytes);
+    if (block == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(block);
+  }
+  void deallocate(T* p, size_t n) {
+    const size_t bytes = n * sizeof(T);
+    if (bytes < kLargeBlockBytes) {
+      ::operator delete(p);
+    } else {
+      UnmapLargeBlock(p, bytes);
+    }
+  }
+  template <typename U>
+  bool operator==(const LargeArrayAllocator<U>&) const {
+    return true;
+  }
+};
+
+// For a program about to hold millions of small blocks (the polylines of a
+// noisy scan): starts the program again, once, with the C library's heap in
+// transparent huge pages (GLIBC_TUNABLES=glibc.malloc.hugetlb=1), which the
+// library only reads at start-up. That saves most page faults and TLB misses
+// of a large conversion (noisy A0 scan: about a sixth of its CPU time). Does
+// nothing and returns when GLIBC_TUNABLES is set already (by the user, or
+// by the restart itself), when the system has no transparent huge pages, or
+// when the program cannot be started again; otherwise it does not return.
+void RestartWithHugePageHeap(char** argv);
 
 }  // namespace quillon::platform

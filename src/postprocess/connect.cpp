@@ -19,12 +19,16 @@ using model::PolyVertex;
 // ---- EndIndex ------------------------------------------------------------------
 
 void EndIndex::clear() {
+  clearEntries();
+  clusters_ = {};
+  members_ = {};
+}
+
+void EndIndex::clearEntries() {
   entries_ = {};
   byColumn_ = {};
   rows_ = {};
   columns_ = {};
-  clusters_ = {};
-  members_ = {};
 }
 
 namespace {
@@ -44,8 +48,8 @@ constexpr int64_t kDirectSlack = 4096;
 // Sorts entries stably by `key` (an int member) with one counting pass
 // through `scratch` when the keys span a range of about the entries' number
 // or less; false (nothing changed) otherwise.
-template <typename Entry>
-bool CountingSortBy(std::vector<Entry>& entries, std::vector<Entry>& scratch, int Entry::*key) {
+template <typename List, typename Entry = typename List::value_type>
+bool CountingSortBy(List& entries, List& scratch, int Entry::*key) {
   if (entries.size() < 2) return true;
   const auto [low, high] = std::minmax_element(entries.begin(), entries.end(),
                                                [key](const Entry& a, const Entry& b) { return a.*key < b.*key; });
@@ -71,7 +75,7 @@ void EndIndex::seal(bool columns) {
   if (entries_.size() > UINT32_MAX - 1) throw std::bad_alloc();
   // By cell, then by row: both passes keep the order of equal keys, so this
   // is the stable sort by row and cell. Far-flung keys take the comparison sort.
-  std::vector<Entry> scratch;
+  EntryList scratch;
   if (!CountingSortBy(entries_, scratch, &Entry::x) || !CountingSortBy(entries_, scratch, &Entry::y)) {
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
@@ -185,7 +189,7 @@ EndCluster& EndIndex::newCluster() {
   // Growing the storage would move the clusters and members others point at.
   if (clusters_.size() == clusters_.capacity()) throw std::bad_alloc();
   EndCluster& cluster = clusters_.emplace_back();
-  cluster.first_ = members_.data() + members_.size();
+  cluster.first_ = static_cast<uint32_t>(members_.size());
   return cluster;
 }
 
@@ -667,7 +671,7 @@ class ConnectRun {
   }
 
   void takeMet(EndCluster& cluster, SearchBox& box) {
-    std::vector<EndIndex::Entry>& entries = index_.entries();
+    EndIndex::EntryList& entries = index_.entries();
     for (uint32_t position : met_) addMember(entries[position], cluster, box);
   }
 
@@ -682,7 +686,7 @@ class ConnectRun {
     const int r0 = startRadius(radiusWidth(*entry.polyline(), entry.end()));
     SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
     addMember(entry, cluster, box);
-    std::vector<EndIndex::Entry>& entries = index_.entries();
+    EndIndex::EntryList& entries = index_.entries();
     std::vector<uint32_t>& near = near_;
     near.clear();
     // Clusters begin at the first unvisited entry in row order, so every
@@ -750,12 +754,19 @@ class ConnectRun {
     if (box.yHi < box.yMax) box.yHi = static_cast<int>(std::min<int64_t>(box.yMax, box.yHi + g));
   }
 
+  // Once the clusters are gathered, their members are all that is looked up.
   bool collectClusters() {
+    if (!gatherClusters()) return false;
+    index_.clearEntries();
+    return true;
+  }
+
+  bool gatherClusters() {
     index_.seal(plain_);
     const size_t rows = index_.rowCount();
     const size_t every = rows / 10 + 1;
     size_t done = 0;
-    std::vector<EndIndex::Entry>& entries = index_.entries();
+    EndIndex::EntryList& entries = index_.entries();
     for (size_t r = 0; r < rows; ++r) {
       const EndIndex::Line row = index_.rows()[r];
       for (size_t i = row.begin; i < row.end; ++i) {
@@ -777,7 +788,7 @@ class ConnectRun {
 
   // ---- stage 3 ----
   bool resolveClusters() {
-    std::vector<EndCluster>& clusters = index_.clusters();
+    auto& clusters = index_.clusters();
     const size_t count = clusters.size();
     const size_t every = count / 10 + 1;
     size_t done = 0;
@@ -795,6 +806,8 @@ class ConnectRun {
     return true;
   }
 
+  MemberRange members(const EndCluster& cluster) const { return index_.members(cluster); }
+
   bool bothEndsIn(const CPolyLine* p, const EndCluster& cluster) const {
     const ClusterMember* s = linkOf(p, 0);
     const ClusterMember* e = linkOf(p, 1);
@@ -805,8 +818,8 @@ class ConnectRun {
   void resolveCluster(EndCluster& cluster) {
     if (cluster.resolved) return;
     cluster.resolved = true;
-    if (cluster.members().size() == 1) {
-      ClusterMember* m = cluster.members().front();
+    if (members(cluster).size() == 1) {
+      ClusterMember* m = members(cluster).front();
       if (!live(m)) return;
       CPolyLine* p = m->polyline;
       if (linkOf(p, 1 - m->end) != nullptr) {
@@ -816,7 +829,7 @@ class ConnectRun {
       }
       return;
     }
-    if (cluster.members().size() == 3 && !whiteBetween(cluster)) {
+    if (members(cluster).size() == 3 && !whiteBetween(cluster)) {
       if (ClusterMember* bridge = findBridge(cluster)) {
         ClusterMember* far = linkOf(bridge->polyline, 1 - bridge->end);
         EndCluster* farCluster = far != nullptr ? &index_.cluster(far->cluster) : nullptr;
@@ -841,7 +854,7 @@ class ConnectRun {
   // that the cluster is no junction (the ends of dashes in a row).
   bool whiteBetween(const EndCluster& cluster) const {
     if (refinedGaps_ == nullptr) return false;
-    const MemberRange ms = cluster.members();
+    const MemberRange ms = members(cluster);
     for (size_t i = 0; i < ms.size(); ++i) {
       for (size_t j = i + 1; j < ms.size(); ++j) {
         if (!live(ms[i]) || !live(ms[j])) continue;
@@ -855,15 +868,15 @@ class ConnectRun {
 
   // The short straight member of a three-way cluster, or null.
   ClusterMember* findBridge(EndCluster& cluster) const {
-    if (cluster.members().size() != 3) return nullptr;
+    if (members(cluster).size() != 3) return nullptr;
     double widest = 0.0;
-    for (const ClusterMember* m : cluster.members()) {
+    for (const ClusterMember* m : members(cluster)) {
       if (!live(m) || m->polyline->isDegenerate()) return nullptr;
       widest = std::max(widest, endWidth(*m->polyline, m->end));
     }
     ClusterMember* best = nullptr;
     double bestLength = 0.0;
-    for (ClusterMember* m : cluster.members()) {
+    for (ClusterMember* m : members(cluster)) {
       CPolyLine* p = m->polyline;
       // A two-vertex polyline with both ends here is a loop stub, not a bridge.
       if (p->getVertexCount() != 2 || bothEndsIn(p, cluster)) continue;
@@ -879,7 +892,7 @@ class ConnectRun {
 
   std::pair<ClusterMember*, ClusterMember*> others(EndCluster& cluster, const ClusterMember* bridge) const {
     std::pair<ClusterMember*, ClusterMember*> result{nullptr, nullptr};
-    for (ClusterMember* m : cluster.members()) {
+    for (ClusterMember* m : members(cluster)) {
       if (m == bridge) continue;
       (result.first == nullptr ? result.first : result.second) = m;
     }
@@ -955,7 +968,7 @@ class ConnectRun {
     // that end is dropped too, whatever order the clusters are resolved in.
     clearLink(s, spur->end);
     const int far = 1 - spur->end;
-    if (const ClusterMember* f = linkOf(s, far); f != nullptr && index_.cluster(f->cluster).members().size() == 1) clearLink(s, far);
+    if (const ClusterMember* f = linkOf(s, far); f != nullptr && index_.members(index_.cluster(f->cluster)).size() == 1) clearLink(s, far);
     if (!hasPendingLink(s)) discard(s);
     return toLayerDone;
   }
@@ -1034,7 +1047,7 @@ class ConnectRun {
   void buildPairs(EndCluster& cluster) {
     std::vector<Pair>& pairs = pairs_;
     pairs.clear();
-    const MemberRange ms = cluster.members();
+    const MemberRange ms = members(cluster);
     // Each usable member's end direction, worked out once for all its pairs.
     std::vector<EndDirection>& dirs = directions_;
     std::vector<uint8_t>& usable = usable_;
@@ -1095,7 +1108,7 @@ class ConnectRun {
   }
 
   void release(EndCluster& cluster, bool keepPending) {
-    for (ClusterMember* m : cluster.members()) {
+    for (ClusterMember* m : members(cluster)) {
       if (!live(m)) {
         m->polyline = nullptr;  // consumed (deleted) or no longer linked here
         continue;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/layer.h"
+#include "platform/memory.h"
 #include "model/polyline.h"
 #include "platform/progress.h"
 #include "raster/raster.h"
@@ -60,16 +61,15 @@ class MemberRange {
 };
 
 // Ends that lie close to and in front of each other. A noisy scan makes
-// millions, so a cluster is kept small: where its members begin and how
-// many there are.
+// millions, so a cluster is kept small: where its members begin among the
+// index's members (EndIndex::members) and how many there are.
 class EndCluster {
  public:
-  MemberRange members() const { return MemberRange(first_, count_); }
   bool resolved = false;
 
  private:
   friend class EndIndex;
-  ClusterMember* first_ = nullptr;
+  uint32_t first_ = 0;
   uint32_t count_ = 0;
 };
 
@@ -115,8 +115,13 @@ class EndIndex {
     uint32_t end = 0;
   };
 
+  using EntryList = std::vector<Entry, platform::LargeArrayAllocator<Entry>>;
+
   // Forgets every entry, cluster and member and frees their storage.
   void clear();
+  // Forgets the entries and their tables (the look-ups need them, the
+  // clusters and members do not) and frees their storage.
+  void clearEntries();
   // Makes room for `ends` entries.
   void reserve(size_t ends) { entries_.reserve(ends); }
   // Enters an end at cell (floor(x), floor(y)); coordinates beyond about
@@ -132,7 +137,7 @@ class EndIndex {
   size_t entryCount() const { return entries_.size(); }
   // Sealed index only: the rows by ascending y; entries() in row order.
   const std::vector<Line>& rows() const { return rows_.lines; }
-  std::vector<Entry>& entries() { return entries_; }
+  EntryList& entries() { return entries_; }
   // Sealed index only. Append to `out` the positions in entries() of the
   // entries not yet visited whose cell lies in row y, columns [x0, x1] (or in
   // column x, rows [y0, y1]), in ascending position.
@@ -159,8 +164,11 @@ class EndIndex {
   ClusterMember& newMember(model::CPolyLine* polyline, int end, EndCluster& cluster);
   // In the order they were made. Clusters keep their address while the
   // index stays sealed.
-  std::vector<EndCluster>& clusters() { return clusters_; }
+  std::vector<EndCluster, platform::LargeArrayAllocator<EndCluster>>& clusters() { return clusters_; }
   EndCluster& cluster(uint32_t number) { return clusters_[number]; }
+  MemberRange members(const EndCluster& cluster) {
+    return MemberRange(members_.data() + cluster.first_, cluster.count_);
+  }
   uint32_t numberOf(const EndCluster& cluster) const { return static_cast<uint32_t>(&cluster - clusters_.data()); }
 
  private:
@@ -173,7 +181,7 @@ class EndIndex {
     const Line* find(int key) const;
   };
 
-  std::vector<Entry> entries_;
+  EntryList entries_;
   // The entries by column, then position, with their row at hand so that a
   // column is searched without touching the entries themselves.
   struct ColumnEntry {
@@ -185,8 +193,8 @@ class EndIndex {
   Lines columns_;
   // Both reserved for one per entry when sealed, so that clusters and
   // members keep their address and each cluster's members lie side by side.
-  std::vector<EndCluster> clusters_;
-  std::vector<ClusterMember> members_;
+  std::vector<EndCluster, platform::LargeArrayAllocator<EndCluster>> clusters_;
+  std::vector<ClusterMember, platform::LargeArrayAllocator<ClusterMember>> members_;
 };
 
 // Joins b onto a (polyline slot JoinWith): a's end chosen by a.endSelector()

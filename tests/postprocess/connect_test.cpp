@@ -239,7 +239,7 @@ void checkRingsAgainstPlainScan(uint32_t seed, int span, double farShare) {
     }
   }
   index.seal();
-  std::vector<EndIndex::Entry>& entries = index.entries();
+  EndIndex::EntryList& entries = index.entries();
   const auto plainRing = [&](const EndIndex::CellBox& b) {
     std::vector<uint32_t> met;
     for (uint32_t q = 0; q < entries.size(); ++q) {
@@ -350,7 +350,7 @@ TEST(EndIndex, SealOrdersByRowAndCellKeepingTheOrderOfEntriesInOneCell) {
       return a.y != b.y ? a.y < b.y : a.x < b.x;
     });
     index.seal(false);
-    const std::vector<EndIndex::Entry>& got = index.entries();
+    const EndIndex::EntryList& got = index.entries();
     ASSERT_EQ(got.size(), expected.size());
     for (size_t k = 0; k < got.size(); ++k) {
       ASSERT_EQ(got[k].polyline(), expected[k].polyline()) << "seed " << seed << " at " << k;
