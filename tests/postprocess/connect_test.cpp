@@ -361,6 +361,36 @@ TEST(EndIndex, SealOrdersByRowAndCellKeepingTheOrderOfEntriesInOneCell) {
   }
 }
 
+TEST(EndIndex, IndexLargeEnoughForMappedBlocksKeepsItsEntries) {
+  // 300 000 entries (about 5 MiB) live in blocks mapped from the system:
+  // the growth while filling, the sort's scratch and the seal must carry
+  // every entry over, and look-ups find what a plain scan finds.
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> cell(0, 2000);
+  model::CPolyLine line;
+  EndIndex index;
+  constexpr int kCount = 300000;
+  for (int i = 0; i < kCount; ++i) index.addEntry(cell(random) + 0.5, cell(random) + 0.5, i % 2, &line);
+  index.seal(false);
+  const EndIndex::EntryList& entries = index.entries();
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kCount));
+  for (size_t k = 1; k < entries.size(); ++k) {
+    const bool ordered = entries[k - 1].y < entries[k].y || (entries[k - 1].y == entries[k].y && entries[k - 1].x <= entries[k].x);
+    ASSERT_TRUE(ordered) << "at " << k;
+    ASSERT_EQ(entries[k].polyline(), &line);
+  }
+  for (int box = 0; box < 20; ++box) {
+    const int x = cell(random), y = cell(random);
+    const EndIndex::CellBox b{x, x + 40, y, y + 30};
+    std::vector<uint32_t> found, plain;
+    index.unvisitedInBox(b, found);
+    for (uint32_t q = 0; q < entries.size(); ++q) {
+      if (entries[q].x >= b.xLo && entries[q].x <= b.xHi && entries[q].y >= b.yLo && entries[q].y <= b.yHi) plain.push_back(q);
+    }
+    EXPECT_EQ(found, plain);
+  }
+}
+
 TEST(EndIndex, FarAndInvalidCoordinatesAreClampedIntoCells) {
   EndIndex index;
   model::CPolyLine a;
