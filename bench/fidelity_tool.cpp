@@ -288,7 +288,9 @@ int main(int argc, char** argv) {
   // 6 lists every missed line with the straight piece nearest to it and the
   // primitives drawn near its ends; 8 every traced segment along each missed
   // line. QUILLON_FIDELITY_SHOW=i,j draws the ink around those lines' ends
-  // (mode 8) or T stems' roots (mode 5).
+  // (mode 8) or T stems' roots (mode 5). 9 lists every arc not found as an
+  // arc or bulge within 1 px and 3 deg with the arcs, bulges and polylines
+  // near it (QUILLON_FIDELITY_INK=1 also draws the ink round its drawn ends).
   const int listMode = argc >= 6 ? std::atoi(argv[5]) : 0;
   const bool listMisses = listMode != 0;
   bench::Sheet sheet;
@@ -869,6 +871,46 @@ int main(int argc, char** argv) {
     }
     ++arcsDrawn;
     if (found) ++arcsFound;
+    if (!found && listMode == 8) {
+      // What a missed arc came back as: the arcs and bulges near its ring
+      // (centre, radius, sweep in degrees) and the polylines along it.
+      std::printf("missed %s %td: centre (%.1f,%.1f) radius %.1f width %.0f angles %.1f..%.1f deg\n",
+                  p.fillet ? "fillet" : "arc", &p - sheet.primitives.data(), cx, cy, p.radius, p.width, p.startAngle * 180 / model::kPi,
+                  p.endAngle * 180 / model::kPi);
+      if (std::getenv("FIDELITY_INK")) {
+        // The ink round both drawn ends ('@': the end), rows downwards.
+        for (const double angle : {p.startAngle, p.endAngle}) {
+          const int ex = static_cast<int>(std::lround(p.centre.x + p.radius * std::cos(angle)));
+          const int ey = static_cast<int>(std::lround(p.centre.y - p.radius * std::sin(angle)));
+          for (int y = ey - 12; y <= ey + 12; ++y) {
+            std::printf("      ");
+            for (int x = ex - 20; x <= ex + 20; ++x)
+              std::putchar(x == ex && y == ey ? '@' : sheet.raster.bitAtChecked(x, y) ? '#' : '.');
+            std::printf("\n");
+          }
+          std::printf("\n");
+        }
+      }
+      for (const Piece& piece : pieces) {
+        if (dist(model::Point3{piece.cx, piece.cy}, cx, cy) > 0.5 * p.radius + 3) continue;
+        std::printf("    %s centre off %.1f radius %+.1f angles %.1f..%.1f deg (%zu vertices)\n",
+                    piece.vertices ? "bulge" : "arc", dist(model::Point3{piece.cx, piece.cy}, cx, cy),
+                    piece.radius - p.radius, piece.start * 180 / model::kPi,
+                    (piece.start + piece.sweep) * 180 / model::kPi, piece.vertices);
+      }
+      for (const auto& e : *drawing.currentLayer()) {
+        if (e->type() != model::EntityType::PolyLine) continue;
+        const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+        int onRing = 0;
+        for (const auto& q : v)
+          if (std::fabs(dist(q.point(), cx, cy) - p.radius) < p.width / 2 + 1) ++onRing;
+        if (onRing < 2) continue;
+        std::printf("    polyline of %zu, %d on the ring:", v.size(), onRing);
+        for (size_t k = 0; k < v.size() && k < 12; ++k)
+          std::printf(" (%.1f,%.1f%s)", v[k].x, v[k].y, v[k].hasBulge() ? " b" : "");
+        std::printf("\n");
+      }
+    }
     if (p.fillet) {
       ++filletsDrawn;
       if (found) ++filletsFound;

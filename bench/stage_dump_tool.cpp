@@ -11,6 +11,8 @@
 //   stage_dump_tool dashdot X0 Y0 X1 Y1 WIDTH DASH GAP (a dash-dot line; GAP 0: no dots, gaps of DASH/2)
 //   stage_dump_tool dashed X0 Y0 X1 Y1 WIDTH DASH GAP  (a dashed line, no dots)
 //   stage_dump_tool sheet W H DENSITY NOISE INDEX    (primitive INDEX of that sheet, drawn alone)
+//   stage_dump_tool fillet W H DENSITY NOISE INDEX   (a fillet of that sheet with its two legs, alone;
+//                                                     with --fidelity)
 //   stage_dump_tool context W H DENSITY NOISE INDEX  (the whole sheet; entities near that primitive,
 //                                                     or all of them for INDEX −1)
 //   stage_dump_tool area W H DENSITY NOISE X0 Y0 X1 Y1  (the whole sheet; entities with a point in
@@ -125,6 +127,7 @@ int main(int argc, char** argv) {
   raster::CRaster whole;  // the whole sheet, for "context"
   int width = 0, height = 0;
   bench::Primitive stem;  // of "tee"
+  std::vector<bench::Primitive> neighbours;  // of "fillet": its two legs
   if (kind == "tee" && argc >= 10) {
     p.kind = bench::PrimitiveKind::Line;
     p.points = {{arg(2), arg(3)}, {arg(4), arg(5)}};
@@ -154,7 +157,7 @@ int main(int argc, char** argv) {
     p.width = arg(5);
     p.startAngle = arg(6);
     p.endAngle = arg(7);
-  } else if ((kind == "sheet" || kind == "context" || kind == "area") && argc >= 7) {
+  } else if ((kind == "sheet" || kind == "context" || kind == "area" || kind == "fillet") && argc >= 7) {
     bench::SheetSpec spec{std::atoi(argv[2]), std::atoi(argv[3])};
     spec.density = arg(4);
     spec.noise = std::atoi(argv[5]) != 0;
@@ -167,6 +170,10 @@ int main(int argc, char** argv) {
     const size_t index = everything || area ? 0 : static_cast<size_t>(std::atoi(argv[6]));
     if (index >= sheet.primitives.size()) return usage();
     p = sheet.primitives[index];
+    if (kind == "fillet" && index > 0 && index + 1 < sheet.primitives.size()) {
+      neighbours.push_back(sheet.primitives[index - 1]);
+      neighbours.push_back(sheet.primitives[index + 1]);
+    }
     width = spec.width;
     height = spec.height;
     if (area) {
@@ -232,6 +239,7 @@ int main(int argc, char** argv) {
     if (!raster.create(width, height, 1)) return 1;
     bench::DrawPrimitive(raster, p);
     if (!stem.points.empty()) bench::DrawPrimitive(raster, stem);
+    for (const bench::Primitive& q : neighbours) bench::DrawPrimitive(raster, q);
   }
   drawing.clearForTrace();
   settings::TraceOption options;

@@ -38,6 +38,9 @@ constexpr double kMaxArcSweep = kTwoPi * 355.0 / 360.0;
 // A bisector crossing whose angle has a sine below this share of the best
 // crossing's is too flat to place the centre.
 constexpr double kFlatCrossing = 0.5;
+// An arc walked on along its stroke is made only when it reaches this
+// far beyond its piece at one end at least.
+constexpr double kGrownBeyond = 2.0;
 // Merged arcs whose angles differ by no more than this are a circle.
 constexpr double kFullCircleAngle = 1e-10;
 
@@ -493,6 +496,35 @@ std::vector<std::unique_ptr<model::CPolyLine>> withoutSegments(const model::CPol
   return runs;
 }
 
+// Takes the arcs for which arcOn answers true out of the layer, and the
+// segments (start and end vertex) for which segmentOn does out of their
+// polylines, which fall apart into the runs left.
+template <class ArcOn, class SegmentOn>
+void takeOutPieces(model::CLayer& layer, ArcOn&& arcOn, SegmentOn&& segmentOn) {
+  for (model::CEntity* e = layer.first(); e != nullptr;) {
+    model::CEntity* following = e->next();
+    if (e->type() == model::EntityType::Arc) {
+      if (arcOn(static_cast<const model::CArc&>(*e))) layer.remove(e);
+    } else if (e->type() == model::EntityType::PolyLine) {
+      const auto& p = static_cast<const model::CPolyLine&>(*e);
+      const auto& v = p.vertices();
+      const size_t n = v.size();
+      const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
+      std::vector<char> drop(n, 0);
+      bool any = false;
+      for (size_t k = 0; k < segments; ++k) {
+        drop[k] = segmentOn(v[k], v[(k + 1) % n]);
+        any = any || drop[k];
+      }
+      if (any) {
+        for (auto& run : withoutSegments(p, drop)) layer.insertBefore(e, std::move(run));
+        layer.remove(e);
+      }
+    }
+    e = following;
+  }
+}
+
 // Circles listed by where a point may match them: each circle in every
 // cell its reach (a square round its centre) touches, so that a look-up
 // tries the few circles near a point instead of all of them. A noisy sheet
@@ -625,32 +657,162 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
              onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance);
     });
   };
-  for (model::CEntity* e = layer.first(); e != nullptr;) {
-    model::CEntity* following = e->next();
+  takeOutPieces(
+      layer,
+      [&](const model::CArc& a) {
+        const InkCircle c{a.centre(), a.radius(), a.getWidth()};
+        return onFresh(PolyVertex{}, PolyVertex{}, &c);
+      },
+      [&](const PolyVertex& a, const PolyVertex& b) {
+        const auto bulge = bulgeCircle(a, b);
+        return onFresh(a, b, bulge ? &*bulge : nullptr);
+      });
+  for (const InkCircle& c : fresh) layer.prepend(makeCircle(c.centre, c.radius, c.width));
+}
+
+// Refined centre lines: an arc crossed by other strokes comes back in
+// pieces too (CArcs, bulged segments joined with the crossing strokes,
+// short chords over the crossings), each with a centre placed poorly by its
+// short sweep. Every piece is walked on along its stroke as far as the
+// stroke goes (extendAlongStroke), longest pieces first; an arc that grew
+// beyond its piece is made, and the pieces lying on it are taken out of
+// their polylines as for circles. Bulges tangent to a straight neighbour
+// (fillets, slot ends) stay in their polylines.
+struct InkArc {
+  InkCircle circle;
+  double start;  // counter-clockwise from start
+  double sweep;
+};
+
+// The angle of (x, y) about the arc's centre, counted from its start
+// (−π..π about the middle of the sweep, so points just before the start
+// come out negative).
+double angleIntoArc(const InkArc& a, double x, double y) {
+  double t = std::atan2(y - a.circle.centre.y, x - a.circle.centre.x) - a.start;
+  const double middle = a.sweep / 2.0;
+  while (t < middle - kPi) t += kTwoPi;
+  while (t > middle + kPi) t -= kTwoPi;
+  return t;
+}
+
+bool onArc(const InkArc& a, double x, double y, double tolerance) {
+  if (!onRing(a.circle, x, y, tolerance)) return false;
+  const double slack = (tolerance + a.circle.width / 2.0) / a.circle.radius;
+  const double t = angleIntoArc(a, x, y);
+  return t >= -slack && t <= a.sweep + slack;
+}
+
+// The piece of the bulged segment v → q as a counter-clockwise arc.
+std::optional<InkArc> bulgeArc(const PolyVertex& v, const PolyVertex& q) {
+  const auto c = bulgeCircle(v, q);
+  if (!c) return std::nullopt;
+  const double sweep = 4.0 * std::atan(v.bulge);
+  double start = std::atan2(v.y - c->centre.y, v.x - c->centre.x);
+  if (sweep < 0.0) start += sweep;
+  return InkArc{*c, start, std::fabs(sweep)};
+}
+
+// Whether the straight segment a → b continues the arc's tangent at its end
+// point a (within about 12°): the arc runs into a straight leg there.
+bool tangentAt(const InkCircle& c, const PolyVertex& a, const PolyVertex& b) {
+  const double length = std::hypot(b.x - a.x, b.y - a.y);
+  if (length < model::kTolerance) return false;
+  const double rx = (a.x - c.centre.x) / c.radius, ry = (a.y - c.centre.y) / c.radius;
+  // The radial share of the segment's direction: sin of its angle to the tangent.
+  return std::fabs((b.x - a.x) * rx + (b.y - a.y) * ry) / length < 0.2;
+}
+
+void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
+  std::vector<InkArc> seeds;
+  for (const auto& e : layer) {
     if (e->type() == model::EntityType::Arc) {
       const auto& a = static_cast<const model::CArc&>(*e);
-      const InkCircle c{a.centre(), a.radius(), a.getWidth()};
-      if (onFresh(PolyVertex{}, PolyVertex{}, &c)) layer.remove(e);
+      double sweep = a.endAngle() - a.startAngle();
+      while (sweep <= 0.0) sweep += kTwoPi;
+      seeds.push_back(InkArc{{a.centre(), a.radius(), a.getWidth()}, a.startAngle(), sweep});
     } else if (e->type() == model::EntityType::PolyLine) {
       const auto& p = static_cast<const model::CPolyLine&>(*e);
       const auto& v = p.vertices();
       const size_t n = v.size();
       const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
-      std::vector<char> drop(n, 0);
-      bool any = false;
       for (size_t k = 0; k < segments; ++k) {
-        const auto bulge = bulgeCircle(v[k], v[(k + 1) % n]);
-        drop[k] = onFresh(v[k], v[(k + 1) % n], bulge ? &*bulge : nullptr);
-        any = any || drop[k];
-      }
-      if (any) {
-        for (auto& run : withoutSegments(p, drop)) layer.insertBefore(e, std::move(run));
-        layer.remove(e);
+        const auto arc = bulgeArc(v[k], v[(k + 1) % n]);
+        if (!arc) continue;
+        // A straight neighbour running on tangentially: a fillet or a slot
+        // end, whose ends are the tangent points.
+        const bool hasBefore = p.isClosed() || k > 0, hasAfter = p.isClosed() || k + 2 < n;
+        const PolyVertex& before = v[(k + n - 1) % n];
+        const PolyVertex& after = v[(k + 2) % n];
+        if (hasBefore && !before.hasBulge() && tangentAt(arc->circle, v[k], before)) continue;
+        if (hasAfter && !v[(k + 1) % n].hasBulge() && tangentAt(arc->circle, v[(k + 1) % n], after)) continue;
+        seeds.push_back(*arc);
       }
     }
-    e = following;
   }
-  for (const InkCircle& c : fresh) layer.prepend(makeCircle(c.centre, c.radius, c.width));
+  if (seeds.empty()) return;
+  std::stable_sort(seeds.begin(), seeds.end(), [](const InkArc& a, const InkArc& b) {
+    return a.sweep * a.circle.radius > b.sweep * b.circle.radius;
+  });
+  std::vector<InkArc> made;
+  CircleGrid madeGrid(tolerances.plain);
+  const auto toleranceOf = [](const InkCircle& c) { return std::max(2.0, c.width / 2.0); };
+  const auto covered = [&](const InkArc& piece) {
+    const double middle = piece.start + piece.sweep / 2.0;
+    const double mx = piece.circle.centre.x + piece.circle.radius * std::cos(middle);
+    const double my = piece.circle.centre.y + piece.circle.radius * std::sin(middle);
+    return madeGrid.any(mx, my, [&](size_t i) { return onArc(made[i], mx, my, toleranceOf(made[i].circle)); });
+  };
+  for (const InkArc& seed : seeds) {
+    if (covered(seed)) continue;
+    const InkCircle& c = seed.circle;
+    const StrokeCircle piece{c.centre, c.radius, seed.start, seed.sweep};
+    const auto grown = extendAlongStroke(*tolerances.raster, piece, std::max(c.width, 1.0));
+    if (!grown || grown->radius < kMinRadius || grown->radius > tolerances.size) continue;
+    // Only an arc that reaches beyond its piece says more than the piece.
+    const double before = (seed.start - grown->startAngle) * grown->radius;
+    const double after = (grown->startAngle + grown->sweep - seed.start - seed.sweep) * grown->radius;
+    if (std::max(before, after) < kGrownBeyond) continue;
+    InkArc arc{{grown->centre, grown->radius, c.width}, grown->startAngle, grown->sweep};
+    if (arc.sweep < 0.0) {
+      arc.start += arc.sweep;
+      arc.sweep = -arc.sweep;
+    }
+    if (arc.sweep > kMaxArcSweep) arc.sweep = kTwoPi;  // a ring
+    made.push_back(arc);
+    const double reach = arc.circle.radius + toleranceOf(arc.circle);
+    madeGrid.add(arc.circle.centre, reach);
+  }
+  if (made.empty()) return;
+  const auto onMade = [&](double x, double y) {
+    return madeGrid.any(x, y, [&](size_t i) { return onArc(made[i], x, y, toleranceOf(made[i].circle)); });
+  };
+  // A piece lies on a made arc when its ends and its middle do (the same arc
+  // for all three is not asked: pieces at a made arc's ends overlap it).
+  const auto pieceOnMade = [&](const PolyVertex& a, const PolyVertex& b) {
+    double mx = (a.x + b.x) / 2.0, my = (a.y + b.y) / 2.0;
+    if (const auto arc = bulgeArc(a, b)) {
+      const double middle = arc->start + arc->sweep / 2.0;
+      mx = arc->circle.centre.x + arc->circle.radius * std::cos(middle);
+      my = arc->circle.centre.y + arc->circle.radius * std::sin(middle);
+    }
+    return onMade(a.x, a.y) && onMade(b.x, b.y) && onMade(mx, my);
+  };
+  takeOutPieces(
+      layer,
+      [&](const model::CArc& a) {
+        const Point3 s = a.getStartPoint(), m = a.middlePoint(), t = a.getEndPoint();
+        return onMade(s.x, s.y) && onMade(m.x, m.y) && onMade(t.x, t.y);
+      },
+      pieceOnMade);
+  for (const InkArc& a : made) {
+    if (a.sweep >= kTwoPi) {
+      layer.prepend(makeCircle(a.circle.centre, a.circle.radius, a.circle.width));
+      continue;
+    }
+    auto arc = std::make_unique<model::CArc>(a.circle.centre, a.circle.radius, a.start, a.start + a.sweep);
+    arc->setWidth(a.circle.width);
+    layer.prepend(std::move(arc));
+  }
 }
 
 }  // namespace
@@ -856,6 +1018,7 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
       for (const auto& e : layer)
         if (e->type() == model::EntityType::PolyLine)
           roundFillets(static_cast<model::CPolyLine&>(*e), *tolerances.raster);
+      completeArcsOnInk(layer, tolerances);
     }
   } catch (const std::bad_alloc&) {
     stage.finished(kStageNoMemory);

@@ -241,6 +241,95 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   return c;
 }
 
+namespace {
+
+// Walking on along a stroke: a step of about a pixel; two blank steps end
+// the stroke. A sample whose centre line lies more than kWalkStray off the
+// circle (a stroke touching it, a tangent leg running off) or whose edges
+// are not both seen (a crossing) is passed over, up to kWalkOff px, or a
+// few widths, in a row; where the ink ends after such a run, the circle's
+// stroke ended where the run began.
+constexpr double kWalkStep = 1.0;
+constexpr int kWalkBlanks = 2;
+constexpr double kWalkStray = 1.5;
+constexpr double kWalkOff = 12.0;
+constexpr double kWalkOffWidths = 4.0;
+// Growth rounds, and what each may add at an end: at least this, or half
+// the sweep so far.
+constexpr int kGrowRounds = 8;
+constexpr double kMinGrowth = 16.0;
+constexpr double kGrown = 2.0;
+
+struct EndWalk {
+  double length = 0.0;  // how far the centre line goes on beyond the end
+  bool cap = false;     // it ran into white there: the stroke ends in a cap
+};
+
+EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from, double direction, double width,
+               double most) {
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  const double longestOff = std::max(kWalkOff, kWalkOffWidths * width);
+  double good = 0.0, ink = 0.0;
+  int blanks = 0;
+  for (double s = kWalkStep; s <= most; s += kWalkStep) {
+    const double a = from + direction * s / c.radius;
+    const double ux = std::cos(a), uy = std::sin(a);
+    double offset = 0.0;
+    const Sample sample = offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset);
+    if (sample == Sample::Blank) {
+      if (++blanks < kWalkBlanks) continue;
+      // A cap ends on the circle; ink that strayed off it before the white
+      // belonged to something else.
+      if (ink - good <= kWalkStep) return EndWalk{ink, true};
+      return EndWalk{good, false};
+    }
+    blanks = 0;
+    ink = s;
+    if (sample == Sample::Edges && std::fabs(offset) <= kWalkStray) {
+      good = s;
+    } else if (s - good > longestOff) {
+      break;
+    }
+  }
+  return EndWalk{good, false};
+}
+
+}  // namespace
+
+std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width) {
+  StrokeCircle c = placed;
+  const double sign = placed.sweep < 0.0 ? -1.0 : 1.0;
+  for (int round = 0;; ++round) {
+    if (!(c.radius > 0.0)) return std::nullopt;
+    const double swept = std::fabs(c.sweep) * c.radius;
+    const double room = (model::kTwoPi - std::fabs(c.sweep)) * c.radius / 2.0;
+    const double most = std::min(std::max(kMinGrowth, swept / 2.0), room);
+    const EndWalk ahead = walkOn(raster, c, c.startAngle + c.sweep, sign, width, most);
+    const EndWalk behind = walkOn(raster, c, c.startAngle, -sign, width, most);
+    const bool grown = ahead.length >= kGrown || behind.length >= kGrown;
+    StrokeCircle longer = c;
+    const double capShift = std::max(width, 1.0) / 2.0 - 0.5;
+    if (!grown || round == kGrowRounds) {
+      // Pixels are ink by their centres: the last ink step lies about half a
+      // step short of the cap's tip, which lies half the width beyond its centre.
+      const double on = ahead.length - (ahead.cap ? capShift : 0.0);
+      const double back = behind.length - (behind.cap ? capShift : 0.0);
+      longer.startAngle -= sign * back / c.radius;
+      longer.sweep += sign * (on + back) / c.radius;
+      if (sign * longer.sweep <= 0.0) return std::nullopt;
+      return longer;
+    }
+    longer.startAngle -= sign * behind.length / c.radius;
+    longer.sweep += sign * (ahead.length + behind.length) / c.radius;
+    // Come round: a ring, placed as one.
+    if (std::fabs(longer.sweep) >= model::kTwoPi - kWalkStep / c.radius) longer.sweep = sign * model::kTwoPi;
+    const std::optional<StrokeCircle> moved = followStroke(raster, longer, width);
+    if (moved && std::fabs(longer.sweep) >= model::kTwoPi) return moved;
+    if (!moved) return std::nullopt;
+    c = *moved;
+  }
+}
+
 std::unique_ptr<model::CCircle> dotAt(const raster::CRaster& raster, double x, double y) {
   constexpr double kDiagonal = 0.70710678118654752;
   const double directions[4][2] = {{1, 0}, {0, 1}, {kDiagonal, kDiagonal}, {kDiagonal, -kDiagonal}};

@@ -38,6 +38,17 @@ struct StrokeCircle {
 // stroke fitted with a shallow arc).
 std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width);
 
+// The arc of the stroke that `placed` (a piece already on a stroke's centre
+// line) lies on, as far as that stroke goes: walked on along the circle from
+// both ends over crossings (where the edges are not both seen) until the
+// pixel under the circle turns blank or the centre line leaves the circle,
+// the circle corrected on the ink every time the arc grows (a short piece
+// places its centre poorly), and each end that ran into white taken back to
+// the centre of its round cap. Sweeps the same way as `placed`; nothing when
+// a grown arc no longer follows one stroke or comes round to a full ring
+// (the circle search handles those).
+std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width);
+
 // A dot (of a dash-dot line, a full stop) where thinning left one lone
 // skeleton pixel at drawing point (x, y): a round blob of ink at least 2.5 px
 // across, as a circle of a quarter of its diameter with half the diameter

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "model/arc.h"
 #include "model/circle.h"
 #include "model/polyline.h"
 #include "postprocess/traced_drawing.h"
@@ -267,6 +268,40 @@ TEST(RefinedArcs, ACrossedRingComesBackWhole) {
     EXPECT_NEAR(c.radius(), 60, 0.5);
   }
   EXPECT_EQ(circles, 1);
+}
+
+// An arc crossed by two bars comes back in pieces joined with the bars;
+// refined, it is one arc on its drawn centre and radius from cap to cap.
+TEST(RefinedArcs, ACrossedArcComesBackWhole) {
+  for (const double width : {2.0, 5.0, 8.0}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, kSize));
+    const double a0 = 0.4, sweep = 2.6, cx = 120, cy = 130, r = 80;
+    test::DrawRing(drawing.raster(), cx, cy, r, width, a0, sweep);
+    for (const double a : {a0, a0 + sweep})
+      test::DrawStroke(drawing.raster(), cx + r * std::cos(a), cy - r * std::sin(a), cx + r * std::cos(a),
+                       cy - r * std::sin(a), width);
+    test::DrawStroke(drawing.raster(), 20, 80, 220, 80, 3);
+    test::DrawStroke(drawing.raster(), 150, 10, 150, 190, 4);
+    settings::TraceOption options;
+    options.b_Refine = true;
+    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+    int arcs = 0;
+    for (const auto& e : *drawing.currentLayer()) {
+      if (e->type() == model::EntityType::PolyLine) {
+        for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices()) EXPECT_FALSE(v.hasBulge()) << width;
+      }
+      if (e->type() != model::EntityType::Arc) continue;
+      ++arcs;
+      const auto& arc = static_cast<const model::CArc&>(*e);
+      EXPECT_NEAR(arc.centre().x, cx, 0.7) << width;
+      EXPECT_NEAR(arc.centre().y, Up(cy), 0.7) << width;
+      EXPECT_NEAR(arc.radius(), r, 0.5) << width;
+      EXPECT_NEAR(arc.startAngle(), a0, 0.03) << width;
+      EXPECT_NEAR(arc.endAngle(), a0 + sweep, 0.03) << width;
+    }
+    EXPECT_EQ(arcs, 1) << width;
+  }
 }
 
 }  // namespace
