@@ -871,13 +871,13 @@ int main(int argc, char** argv) {
     }
     ++arcsDrawn;
     if (found) ++arcsFound;
-    if (!found && listMode == 8) {
+    if (!found && listMode == 9) {
       // What a missed arc came back as: the arcs and bulges near its ring
       // (centre, radius, sweep in degrees) and the polylines along it.
       std::printf("missed %s %td: centre (%.1f,%.1f) radius %.1f width %.0f angles %.1f..%.1f deg\n",
                   p.fillet ? "fillet" : "arc", &p - sheet.primitives.data(), cx, cy, p.radius, p.width, p.startAngle * 180 / model::kPi,
                   p.endAngle * 180 / model::kPi);
-      if (std::getenv("FIDELITY_INK")) {
+      if (std::getenv("QUILLON_FIDELITY_INK")) {
         // The ink round both drawn ends ('@': the end), rows downwards.
         for (const double angle : {p.startAngle, p.endAngle}) {
           const int ex = static_cast<int>(std::lround(p.centre.x + p.radius * std::cos(angle)));
