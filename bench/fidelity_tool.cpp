@@ -288,9 +288,9 @@ int main(int argc, char** argv) {
   // 6 lists every missed line with the straight piece nearest to it and the
   // primitives drawn near its ends; 8 every traced segment along each missed
   // line. QUILLON_FIDELITY_SHOW=i,j draws the ink around those lines' ends
-  // (mode 8) or T stems' roots (mode 5). 9 lists every arc not found as an
-  // arc or bulge within 1 px and 3 deg with the arcs, bulges and polylines
-  // near it (QUILLON_FIDELITY_INK=1 also draws the ink round its drawn ends).
+  // (mode 8), T stems' roots (mode 5) or arcs' drawn ends (mode 9). 9 lists
+  // every arc not found as an arc or bulge within 1 px and 3 deg with the
+  // arcs, bulges and polylines near it.
   const int listMode = argc >= 6 ? std::atoi(argv[5]) : 0;
   const bool listMisses = listMode != 0;
   bench::Sheet sheet;
@@ -877,19 +877,11 @@ int main(int argc, char** argv) {
       std::printf("missed %s %td: centre (%.1f,%.1f) radius %.1f width %.0f angles %.1f..%.1f deg\n",
                   p.fillet ? "fillet" : "arc", &p - sheet.primitives.data(), cx, cy, p.radius, p.width, p.startAngle * 180 / model::kPi,
                   p.endAngle * 180 / model::kPi);
-      if (std::getenv("QUILLON_FIDELITY_INK")) {
-        // The ink round both drawn ends ('@': the end), rows downwards.
-        for (const double angle : {p.startAngle, p.endAngle}) {
-          const int ex = static_cast<int>(std::lround(p.centre.x + p.radius * std::cos(angle)));
-          const int ey = static_cast<int>(std::lround(p.centre.y - p.radius * std::sin(angle)));
-          for (int y = ey - 12; y <= ey + 12; ++y) {
-            std::printf("      ");
-            for (int x = ex - 20; x <= ex + 20; ++x)
-              std::putchar(x == ex && y == ey ? '@' : sheet.raster.bitAtChecked(x, y) ? '#' : '.');
-            std::printf("\n");
-          }
-          std::printf("\n");
-        }
+      if (Shown(static_cast<size_t>(&p - sheet.primitives.data()))) {
+        for (const double angle : {p.startAngle, p.endAngle})
+          PrintInkWindow(drawing.raster(), *drawing.currentLayer(),
+                         static_cast<int>(std::lround(cx + p.radius * std::cos(angle))),
+                         static_cast<int>(std::lround(cy + p.radius * std::sin(angle))), 15);
       }
       for (const Piece& piece : pieces) {
         if (dist(model::Point3{piece.cx, piece.cy}, cx, cy) > 0.5 * p.radius + 3) continue;
