@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include "model/polyline.h"
@@ -227,23 +228,12 @@ bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double alo
 
 namespace {
 
-// Moves ends onto the strokes they run into (ahead) or, with `back`, back
-// onto the stroke they ran through last.
-int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, bool back) {
-  std::vector<Segment> segments;
-  std::vector<CPolyLine*> open;
-  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
-    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
-  });
-  for (const auto& e : layer) {
-    if (e->type() != model::EntityType::PolyLine) continue;
-    auto& p = static_cast<CPolyLine&>(*e);
-    if (p.vertices().size() >= 2 && !p.isClosed()) open.push_back(&p);
-  }
-  const SegmentGrid grid(std::move(segments));
-
+// Moves the ends of open[begin, end); answers how many moved.
+int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, const SegmentGrid& grid,
+               const raster::CRaster& raster, bool back) {
   int moved = 0;
-  for (CPolyLine* p : open) {
+  for (size_t k = begin; k < last; ++k) {
+    CPolyLine* p = open[k];
     const size_t n = p->vertices().size();
     for (const int end : {0, 1}) {
       const auto& v = p->vertices();
@@ -321,6 +311,30 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, boo
     }
   }
   return moved;
+}
+
+// Moves ends onto the strokes they run into (ahead) or, with `back`, back
+// onto the stroke they ran through last.
+int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, bool back) {
+  std::vector<Segment> segments;
+  std::vector<CPolyLine*> open;
+  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
+    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
+  });
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    auto& p = static_cast<CPolyLine&>(*e);
+    if (p.vertices().size() >= 2 && !p.isClosed()) open.push_back(&p);
+  }
+  const SegmentGrid grid(std::move(segments));
+
+  // Each polyline's ends move alone; the targets are the segments as they
+  // were before any end moved.
+  std::vector<int> movedIn(rangeParts(open.size(), kMinPerPart), 0);
+  forEachRange(open.size(), kMinPerPart, [&](size_t part, size_t begin, size_t end) {
+    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, back);
+  });
+  return std::accumulate(movedIn.begin(), movedIn.end(), 0);
 }
 
 }  // namespace

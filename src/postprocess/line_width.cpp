@@ -388,47 +388,58 @@ bool roundWidthsLayer(model::CLayer& layer, const settings::WidthSeries& series,
 }
 
 void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
+  std::vector<model::CPolyLine*> open;
   for (const auto& entity : layer) {
     if (entity->type() != model::EntityType::PolyLine) continue;
     auto& polyline = static_cast<model::CPolyLine&>(*entity);
-    const auto& v = polyline.vertices();
-    const size_t n = v.size();
-    if (n < 2 || polyline.isClosed()) continue;
-    PolyVertex first = v[0], last = v[n - 1];
-    std::vector<PolyVertex> ends{v[0], v[1], v[n - 2], v[n - 1]};
-    if (!v[0].hasBulge() && v[0].startWidth >= kMeasuredCap) extendFreeEnd(raster, ends, 0, 1, v[0].startWidth, true);
-    if (!v[n - 2].hasBulge() && v[n - 2].startWidth >= kMeasuredCap)
-      extendFreeEnd(raster, ends, 3, 2, v[n - 2].startWidth, true);
-    first.x = ends[0].x;
-    first.y = ends[0].y;
-    last.x = ends[3].x;
-    last.y = ends[3].y;
-    if (first.x == v[0].x && first.y == v[0].y && last.x == v[n - 1].x && last.y == v[n - 1].y) continue;
-    auto& w = polyline.editVertices();
-    w[0] = first;
-    w[n - 1] = last;
+    if (polyline.vertices().size() >= 2 && !polyline.isClosed()) open.push_back(&polyline);
   }
+  forEachRange(open.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t k = begin; k < end; ++k) {
+      model::CPolyLine& polyline = *open[k];
+      const auto& v = polyline.vertices();
+      const size_t n = v.size();
+      PolyVertex first = v[0], last = v[n - 1];
+      std::vector<PolyVertex> ends{v[0], v[1], v[n - 2], v[n - 1]};
+      if (!v[0].hasBulge() && v[0].startWidth >= kMeasuredCap) extendFreeEnd(raster, ends, 0, 1, v[0].startWidth, true);
+      if (!v[n - 2].hasBulge() && v[n - 2].startWidth >= kMeasuredCap)
+        extendFreeEnd(raster, ends, 3, 2, v[n - 2].startWidth, true);
+      first.x = ends[0].x;
+      first.y = ends[0].y;
+      last.x = ends[3].x;
+      last.y = ends[3].y;
+      if (first.x == v[0].x && first.y == v[0].y && last.x == v[n - 1].x && last.y == v[n - 1].y) continue;
+      auto& w = polyline.editVertices();
+      w[0] = first;
+      w[n - 1] = last;
+    }
+  });
 }
 
 void remeasureWidthsLayer(model::CLayer& layer, const raster::CRaster& raster) {
-  for (const auto& entity : layer) {
-    if (entity->type() == model::EntityType::Circle || entity->type() == model::EntityType::Arc) {
-      const double w = refinedRingWidth(raster, static_cast<const model::CCircle&>(*entity));
-      if (w > 0.0) entity->setWidth(w);
-      continue;
+  std::vector<model::CEntity*> entities;
+  for (const auto& entity : layer) entities.push_back(&*entity);
+  forEachRange(entities.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t k = begin; k < end; ++k) {
+      model::CEntity* entity = entities[k];
+      if (entity->type() == model::EntityType::Circle || entity->type() == model::EntityType::Arc) {
+        const double w = refinedRingWidth(raster, static_cast<const model::CCircle&>(*entity));
+        if (w > 0.0) entity->setWidth(w);
+        continue;
+      }
+      if (entity->type() != model::EntityType::PolyLine) continue;
+      auto& polyline = static_cast<model::CPolyLine&>(*entity);
+      const size_t n = polyline.vertices().size();
+      if (n < 2) continue;
+      std::vector<PolyVertex>& v = polyline.editVertices();
+      const size_t count = polyline.isClosed() ? n : n - 1;
+      for (size_t i = 0; i < count; ++i) {
+        if (v[i].hasBulge()) continue;
+        const double w = refinedSegmentWidth(raster, v[i], v[(i + 1) % n]);
+        if (w > 0.0) v[i].startWidth = w;
+      }
     }
-    if (entity->type() != model::EntityType::PolyLine) continue;
-    auto& polyline = static_cast<model::CPolyLine&>(*entity);
-    const size_t n = polyline.vertices().size();
-    if (n < 2) continue;
-    std::vector<PolyVertex>& v = polyline.editVertices();
-    const size_t count = polyline.isClosed() ? n : n - 1;
-    for (size_t i = 0; i < count; ++i) {
-      if (v[i].hasBulge()) continue;
-      const double w = refinedSegmentWidth(raster, v[i], v[(i + 1) % n]);
-      if (w > 0.0) v[i].startWidth = w;
-    }
-  }
+  });
 }
 
 }  // namespace quillon::postprocess

@@ -11,10 +11,10 @@ int deleteShortLines(model::CLayer& layer, int minLength, const raster::CRaster*
   for (model::CEntity* entity = layer.first(); entity != nullptr;) {
     model::CEntity* following = entity->next();
     const model::EntityType type = entity->type();
-    const bool kept = keepStrokes != nullptr && type == model::EntityType::PolyLine &&
-                      endsInCaps(static_cast<const model::CPolyLine&>(*entity), *keepStrokes);
+    // The length first: the cap check reads the raster and most lines are long.
     if ((type == model::EntityType::Line || type == model::EntityType::PolyLine) && entity->getLength() < limit &&
-        !kept) {
+        !(keepStrokes != nullptr && type == model::EntityType::PolyLine &&
+          endsInCaps(static_cast<const model::CPolyLine&>(*entity), *keepStrokes))) {
       layer.remove(entity);
       ++deleted;
     }

@@ -296,17 +296,20 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
   // Thinning bends a piece's end towards the junction it runs into; each
   // piece long enough for it is laid onto its stroke's centre line first,
   // its ends onto the fitted line.
-  for (Piece& p : pieces) {
-    if (p.length < kMinFitted) continue;
-    Line line{p.ax, p.ay, (p.bx - p.ax) / p.length, (p.by - p.ay) / p.length};
-    line = fitToInk(raster, line, 0.0, p.length, p.width);  // measures unknown widths too
-    const double ta = line.along(p.ax, p.ay), tb = line.along(p.bx, p.by);
-    p.ax = line.px + ta * line.ux;
-    p.ay = line.py + ta * line.uy;
-    p.bx = line.px + tb * line.ux;
-    p.by = line.py + tb * line.uy;
-    p.length = std::hypot(p.bx - p.ax, p.by - p.ay);
-  }
+  forEachRange(pieces.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      Piece& p = pieces[i];
+      if (p.length < kMinFitted) continue;
+      Line line{p.ax, p.ay, (p.bx - p.ax) / p.length, (p.by - p.ay) / p.length};
+      line = fitToInk(raster, line, 0.0, p.length, p.width);  // measures unknown widths too
+      const double ta = line.along(p.ax, p.ay), tb = line.along(p.bx, p.by);
+      p.ax = line.px + ta * line.ux;
+      p.ay = line.py + ta * line.uy;
+      p.bx = line.px + tb * line.ux;
+      p.by = line.py + tb * line.uy;
+      p.length = std::hypot(p.bx - p.ax, p.by - p.ay);
+    }
+  });
 
   // Piece ends on a grid, to find the pieces ahead of each end.
   double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
@@ -349,47 +352,55 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
     double gap;
     uint32_t a, b;  // piece ends
   };
-  std::vector<Join> joins;
-  // The end whose search last visited each cell, so no cell is read twice.
-  std::vector<uint32_t> visited(static_cast<size_t>(columns) * rows, UINT32_MAX);
-  for (uint32_t end = 0; end < pieces.size() * 2; ++end) {
-    const Piece& p = pieces[end / 2];
-    double ex, ey, ox, oy;
-    endPoint(end, ex, ey);
-    endPoint(end ^ 1u, ox, oy);
-    const double ux = (ex - ox) / p.length, uy = (ey - oy) / p.length;
-    const auto visit = [&](size_t cell) {
-      for (uint32_t k = start[cell]; k < start[cell + 1]; ++k) {
-        const uint32_t other = items[k];
-        if (other / 2 <= end / 2) continue;  // each pair once, never a piece with itself
-        const Piece& q = pieces[other / 2];
-        double fx, fy, qx, qy;
-        endPoint(other, fx, fy);
-        endPoint(other ^ 1u, qx, qy);
-        const double vx = (qx - fx) / q.length, vy = (qy - fy) / q.length;
-        if (ux * vx + uy * vy < kJoinCos) continue;
-        const double gap = (fx - ex) * ux + (fy - ey) * uy;
-        const double wide = std::max(p.width, q.width);
-        if (gap > kMaxGap || gap < -(wide / 2.0 + 2.0)) continue;
-        if (std::fabs(-(fx - ex) * uy + (fy - ey) * ux) > 1.0 + 0.3 * wide + 0.035 * std::max(gap, 0.0)) continue;
-        joins.push_back({gap, end, other});
-      }
-    };
-    // A partner lies within half a step along and the allowed offset beside
-    // (under 16 px for strokes under 40 px wide) of the nearest of these ray
-    // points: less than a cell, so inside the 3 × 3 cells around its cell.
-    for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell) {
-      int cx, cy;
-      cellOf(ex + ux * s, ey + uy * s, cx, cy);
-      for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows - 1); ++gy)
-        for (int gx = std::max(cx - 1, 0); gx <= std::min(cx + 1, columns - 1); ++gx) {
-          const size_t cell = static_cast<size_t>(gy) * columns + gx;
-          if (visited[cell] == end) continue;
-          visited[cell] = end;
-          visit(cell);
+  // Searched in ranges of ends, each on its own, and put together in the
+  // order a single loop gives.
+  const size_t endCount = pieces.size() * 2;
+  std::vector<std::vector<Join>> joinsIn(rangeParts(endCount, kMinPerPart));
+  forEachRange(endCount, kMinPerPart, [&](size_t part, size_t firstEnd, size_t lastEnd) {
+    std::vector<Join>& joins = joinsIn[part];
+    // The end whose search last visited each cell, so no cell is read twice.
+    std::vector<uint32_t> visited(static_cast<size_t>(columns) * rows, UINT32_MAX);
+    for (uint32_t end = static_cast<uint32_t>(firstEnd); end < lastEnd; ++end) {
+      const Piece& p = pieces[end / 2];
+      double ex, ey, ox, oy;
+      endPoint(end, ex, ey);
+      endPoint(end ^ 1u, ox, oy);
+      const double ux = (ex - ox) / p.length, uy = (ey - oy) / p.length;
+      const auto visit = [&](size_t cell) {
+        for (uint32_t k = start[cell]; k < start[cell + 1]; ++k) {
+          const uint32_t other = items[k];
+          if (other / 2 <= end / 2) continue;  // each pair once, never a piece with itself
+          const Piece& q = pieces[other / 2];
+          double fx, fy, qx, qy;
+          endPoint(other, fx, fy);
+          endPoint(other ^ 1u, qx, qy);
+          const double vx = (qx - fx) / q.length, vy = (qy - fy) / q.length;
+          if (ux * vx + uy * vy < kJoinCos) continue;
+          const double gap = (fx - ex) * ux + (fy - ey) * uy;
+          const double wide = std::max(p.width, q.width);
+          if (gap > kMaxGap || gap < -(wide / 2.0 + 2.0)) continue;
+          if (std::fabs(-(fx - ex) * uy + (fy - ey) * ux) > 1.0 + 0.3 * wide + 0.035 * std::max(gap, 0.0)) continue;
+          joins.push_back({gap, end, other});
         }
+      };
+      // A partner lies within half a step along and the allowed offset beside
+      // (under 16 px for strokes under 40 px wide) of the nearest of these ray
+      // points: less than a cell, so inside the 3 × 3 cells around its cell.
+      for (double s = 0.0; s <= kMaxGap + kCell / 2.0; s += kCell) {
+        int cx, cy;
+        cellOf(ex + ux * s, ey + uy * s, cx, cy);
+        for (int gy = std::max(cy - 1, 0); gy <= std::min(cy + 1, rows - 1); ++gy)
+          for (int gx = std::max(cx - 1, 0); gx <= std::min(cx + 1, columns - 1); ++gx) {
+            const size_t cell = static_cast<size_t>(gy) * columns + gx;
+            if (visited[cell] == end) continue;
+            visited[cell] = end;
+            visit(cell);
+          }
+      }
     }
-  }
+  });
+  std::vector<Join> joins;
+  for (const std::vector<Join>& part : joinsIn) joins.insert(joins.end(), part.begin(), part.end());
   std::sort(joins.begin(), joins.end(), [](const Join& a, const Join& b) { return a.gap < b.gap; });
 
   std::vector<Stroke> strokes(pieces.size());
@@ -439,6 +450,7 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
   };
   std::vector<Made> made;
   std::vector<int> madeOf(pieces.size(), -1);
+  std::vector<size_t> madeFrom;  // the stroke of each
   for (size_t r = 0; r < strokes.size(); ++r) {
     const Stroke& s = strokes[r];
     if (s.pieces.empty()) continue;
@@ -474,14 +486,21 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
         }
       if (length > 0.0) width = sum / length;
     }
-    line = fitToInk(raster, line, t0, t1, width);
-    extent(pieces, s.pieces, line, t0, t1, end0, end1);
     size_t longest = s.pieces[0];
     for (const size_t m : s.pieces)
       if (pieces[m].length > pieces[longest].length) longest = m;
     for (const size_t m : s.pieces) madeOf[m] = static_cast<int>(made.size());
     made.push_back({line, t0, t1, end0, end1, width, pieces[longest].owner});
+    madeFrom.push_back(r);
   }
+  // Each made stroke laid onto the ink's centre line, on its own.
+  forEachRange(made.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t k = begin; k < end; ++k) {
+      Made& m = made[k];
+      m.line = fitToInk(raster, m.line, m.t0, m.t1, m.width);
+      extent(pieces, strokes[madeFrom[k]].pieces, m.line, m.t0, m.t1, m.end0, m.end1);
+    }
+  });
   if (made.empty()) return 0;
 
   // Vertices where made strokes end: (polyline, vertex) → strokes and sides.

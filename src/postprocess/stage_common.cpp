@@ -1,6 +1,10 @@
 #include "postprocess/stage_common.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <thread>
+#include <vector>
 
 #include "settings/language_table.h"
 
@@ -33,6 +37,47 @@ bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_vi
   return runEntityStage(layer, key, defaultText, sink, [&](model::CEntity& entity) {
     if (entity.type() == model::EntityType::PolyLine) work(static_cast<model::CPolyLine&>(entity));
   });
+}
+
+size_t rangeParts(size_t count, size_t minPerPart) {
+  const unsigned hardware = std::thread::hardware_concurrency();
+  const size_t cores = hardware == 0 ? 1 : std::min<size_t>(hardware, 8);
+  if (count == 0) return 0;
+  return std::clamp<size_t>(count / std::max<size_t>(minPerPart, 1), 1, cores);
+}
+
+size_t forEachRange(size_t count, size_t minPerPart,
+                    const std::function<void(size_t part, size_t begin, size_t end)>& work) {
+  const size_t parts = rangeParts(count, minPerPart);
+  if (parts <= 1) {
+    if (count > 0) work(0, 0, count);
+    return parts;
+  }
+  std::vector<std::exception_ptr> failures(parts);
+  const auto run = [&](size_t part) {
+    try {
+      work(part, count * part / parts, count * (part + 1) / parts);
+    } catch (...) {
+      failures[part] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> workers;
+  std::vector<size_t> unthreaded;
+  workers.reserve(parts - 1);
+  unthreaded.reserve(parts - 1);
+  for (size_t part = 1; part < parts; ++part) {
+    try {
+      workers.emplace_back(run, part);
+    } catch (const std::exception&) {
+      unthreaded.push_back(part);  // no thread to be had
+    }
+  }
+  run(0);
+  for (std::thread& worker : workers) worker.join();
+  for (const size_t part : unthreaded) run(part);
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+  return parts;
 }
 
 }  // namespace quillon::postprocess

@@ -59,6 +59,22 @@ bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_vi
 bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
                     platform::ProgressSink* sink, const std::function<void(model::CEntity&)>& work);
 
+// Runs work(part, begin, end) over [0, count) split into contiguous ranges
+// of at least minPerPart items, one per core (at most 8), the first range on
+// the calling thread; answers the number of parts (0 when count is 0). The
+// parts must touch only their own items, or keep what they find per part:
+// the caller merges those in part order, so the result is the one a single
+// loop gives. A range that gets no thread runs on the calling thread; an
+// exception in any part is rethrown here after every part has ended.
+//
+// Polylines, ends or pieces worth a thread of their own in the refined steps
+// (each costs microseconds; a thread costs about a hundred).
+inline constexpr size_t kMinPerPart = 1000;
+size_t forEachRange(size_t count, size_t minPerPart,
+                    const std::function<void(size_t part, size_t begin, size_t end)>& work);
+// How many parts forEachRange splits count items into.
+size_t rangeParts(size_t count, size_t minPerPart);
+
 // Calls visit(polyline, i, a, b) for every straight segment a–b (the one
 // from vertex i to the next, the closing one included) of every polyline of
 // the layer.

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "model/geometry.h"
@@ -267,14 +269,14 @@ namespace {
 // A dot of an even diameter thins to a stub of two or three pixels, whose
 // polyline is dropped as too short: its middle counts as a lone pixel too.
 constexpr int kMaxDotBlob = 16;
-void addDots(const std::vector<TracePoint>& lonePixels, model::CGraph& drawing) {
+void addDots(const std::vector<TracePoint>& lonePixels, const std::vector<model::Point3>& blobCentres,
+             model::CGraph& drawing) {
   const raster::CRaster& raster = drawing.raster();
   const double top = raster.height() - 1;
   std::vector<model::Point3> points;
-  points.reserve(lonePixels.size());
+  points.reserve(lonePixels.size() + blobCentres.size());
   for (const TracePoint& p : lonePixels) points.push_back(model::Point3{p.x, top - p.y, 0.0});
-  for (const model::Point3& c : postprocess::smallBlobCentres(raster, kMaxDotBlob))
-    points.push_back(model::Point3{c.x, top - c.y, 0.0});
+  for (const model::Point3& c : blobCentres) points.push_back(model::Point3{c.x, top - c.y, 0.0});
   for (auto& dot : postprocess::dotsAt(raster, points)) drawing.addEntity(std::move(dot));
 }
 
@@ -316,6 +318,17 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
   const bool dots = options.b_Refine && params.method == settings::TraceMethod::CenterLine;
   std::vector<TracePoint> lonePixels = paths.takeLonePixels();
   if (!dots) std::vector<TracePoint>().swap(lonePixels);
+  // The small blobs are looked for in the ink, which making the polylines
+  // leaves alone: on a second core meanwhile, where there is one.
+  std::future<std::vector<model::Point3>> blobCentres;
+  if (dots) {
+    const auto find = [&raster] { return postprocess::smallBlobCentres(raster, kMaxDotBlob); };
+    try {
+      blobCentres = std::async(std::launch::async, find);
+    } catch (const std::system_error&) {
+      blobCentres = std::async(std::launch::deferred, find);  // no thread to be had
+    }
+  }
   if (made != nullptr) {
     for (std::unique_ptr<model::CPolyLine>& polyline : made->polylines) {
       if (polyline) drawing.addEntity(std::move(polyline));
@@ -350,7 +363,7 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
       return kTraceUserStop;
     }
   }
-  if (dots) addDots(lonePixels, drawing);
+  if (dots) addDots(lonePixels, blobCentres.get(), drawing);
   stage.end();
   return kTraceFinished;
 }

@@ -1,0 +1,58 @@
+#include "postprocess/stage_common.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <numeric>
+#include <stdexcept>
+#include <vector>
+
+namespace quillon::postprocess {
+namespace {
+
+// Whatever the number of cores, the ranges cover every item once, in order
+// of their parts, so results kept per part and merged in part order are the
+// ones a single loop gives.
+TEST(ForEachRange, RangesCoverEveryItemOnceInPartOrder) {
+  for (const size_t count : {size_t{0}, size_t{1}, size_t{999}, size_t{1000}, size_t{5003}, size_t{40000}}) {
+    const size_t parts = rangeParts(count, kMinPerPart);
+    std::vector<std::vector<size_t>> seen(parts);
+    std::vector<std::atomic<int>> visits(count);
+    const size_t ran = forEachRange(count, kMinPerPart, [&](size_t part, size_t begin, size_t end) {
+      ASSERT_LT(part, parts);
+      for (size_t i = begin; i < end; ++i) {
+        seen[part].push_back(i);
+        ++visits[i];
+      }
+    });
+    EXPECT_EQ(ran, parts);
+    EXPECT_EQ(parts == 0, count == 0);
+    if (count < kMinPerPart) EXPECT_LE(parts, 1u);
+    std::vector<size_t> merged;
+    for (const auto& part : seen) merged.insert(merged.end(), part.begin(), part.end());
+    std::vector<size_t> expected(count);
+    std::iota(expected.begin(), expected.end(), size_t{0});
+    EXPECT_EQ(merged, expected) << count;
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(visits[i].load(), 1) << i;
+  }
+}
+
+// A failure in any part, the calling thread's or another's, reaches the
+// caller after every part has ended.
+TEST(ForEachRange, FailureInAnyPartReachesTheCaller) {
+  const size_t count = 8 * kMinPerPart;
+  const size_t parts = rangeParts(count, kMinPerPart);
+  for (size_t failing = 0; failing < parts; ++failing) {
+    std::atomic<size_t> ended{0};
+    EXPECT_THROW(forEachRange(count, kMinPerPart,
+                              [&](size_t part, size_t, size_t) {
+                                if (part == failing) throw std::runtime_error("part failed");
+                                ++ended;
+                              }),
+                 std::runtime_error);
+    EXPECT_EQ(ended.load(), parts - 1);
+  }
+}
+
+}  // namespace
+}  // namespace quillon::postprocess
