@@ -223,6 +223,12 @@ void PrintInkWindow(const raster::CRaster& ink, const model::CLayer& layer, int 
       rows[half - dy][dx + half] = ink.bitAtChecked(cx + dx, ink.height() - 1 - (cy + dy)) ? '#' : '.';
   rows[half][half] = 'E';
   for (const auto& e : layer) {
+    if (e->type() == model::EntityType::Circle) {
+      // Centres of circles as '@' (dots are tiny circles).
+      const auto& c = static_cast<const model::CCircle&>(*e).centre();
+      const int gx = static_cast<int>(std::lround(c.x)) - cx + half, gy = half - (static_cast<int>(std::lround(c.y)) - cy);
+      if (gx >= 0 && gx < size && gy >= 0 && gy < size) rows[gy][gx] = '@';
+    }
     if (e->type() != model::EntityType::PolyLine) continue;
     for (const auto& q : static_cast<const model::CPolyLine&>(*e).vertices()) {
       const int gx = static_cast<int>(std::lround(q.x)) - cx + half, gy = half - (static_cast<int>(std::lround(q.y)) - cy);
@@ -785,6 +791,9 @@ int main(int argc, char** argv) {
                           turn);
             else
               std::printf(" nothing covers its middle\n");
+            if (std::getenv("QUILLON_FIDELITY_INK") != nullptr)
+              PrintInkWindow(drawing.raster(), *drawing.currentLayer(), static_cast<int>(std::lround(mx)),
+                             static_cast<int>(std::lround(my)), 16);
           }
         },
         [&](bench::GenPoint d) {
@@ -816,6 +825,9 @@ int main(int argc, char** argv) {
                 }
             }
             std::printf("\n");
+            if (std::getenv("QUILLON_FIDELITY_INK") != nullptr)
+              PrintInkWindow(drawing.raster(), *drawing.currentLayer(), static_cast<int>(std::lround(x)),
+                             static_cast<int>(std::lround(y)), 12);
           }
         });
   }

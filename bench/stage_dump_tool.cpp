@@ -309,6 +309,8 @@ int main(int argc, char** argv) {
     dumpLayer("junction ends", layer);
     postprocess::splitDashRows(layer, raster);
     dumpLayer("dash rows", layer);
+    postprocess::restoreRowDots(layer, raster);
+    dumpLayer("row dots", layer);
   }
   if (options.b_ForceOrtho) {
     postprocess::adjustAnglesLayer(layer, options.s_AngleSeries, nullptr);
@@ -317,8 +319,13 @@ int main(int argc, char** argv) {
   if (refine) {
     postprocess::carryEndsOntoStrokes(layer, raster);
     dumpLayer("junction ends", layer);
+    postprocess::pullEndsBackOntoStrokes(layer, raster);
     postprocess::remeasureWidthsLayer(layer, raster);
     dumpLayer("widths again", layer);
+    postprocess::centreFreeEndsLayer(layer, raster);
+    dumpLayer("free ends", layer);
+    postprocess::completeDashRows(layer, raster);
+    dumpLayer("rows completed", layer);
   }
   return 0;
 }

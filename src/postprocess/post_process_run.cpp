@@ -57,6 +57,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
     pullEndsBackOntoStrokes(layer, raster);
     remeasureWidthsLayer(layer, raster);
     centreFreeEndsLayer(layer, raster);
+    completeDashRows(layer, raster);
   }
   if (options.b_CalcWidth) {
     if (!options.s_WidthSeries.empty() && populated()) {

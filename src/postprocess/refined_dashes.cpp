@@ -366,4 +366,405 @@ int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster) {
   return static_cast<int>(made.size());
 }
 
+namespace {
+
+// Rows of dashes: straight pieces whose ends lie within kRowOffset px of
+// each other's lines, turned by no more than asin(kRowTurn), kRowReach px
+// apart at most (a gap, a dot and a gap, or a dash hidden under another
+// stroke), found through a grid of their ends.
+constexpr double kRowCell = 48.0;
+constexpr double kRowReach = 45.0;
+constexpr double kRowOffset = 1.5;
+constexpr double kRowTurn = 0.07;
+// Pieces up to this long may be dashes joined together or run on into a
+// crossing stroke; up to kMaxDashLength a dash of their own.
+constexpr double kMaxRowPiece = 400.0;
+constexpr double kMaxDashLength = 64.0;
+constexpr double kMaxRowWidth = 12.0;
+// A row's dashes are alike in length (kDashLengthSlack px or
+// kDashLengthShare) and width, and their middles lie within kRowFit px of
+// the spacing fitted to them.
+constexpr double kDashLengthSlack = 2.0;
+constexpr double kDashLengthShare = 0.15;
+constexpr double kRowWidthSlack = 1.5;
+constexpr double kRowFit = 1.5;
+constexpr int kMinRowDashes = 3;
+// White along the centre line between two dashes: a gap that is open.
+constexpr double kOpenGap = 1.0;
+// A dash foreseen beyond the found ones: at most this many on either side.
+constexpr int kMaxForeseen = 200;
+// A piece of the row found where the row says a dash or dot lies: its middle
+// and length within these of the foreseen one's.
+constexpr double kSameDash = 1.5;
+constexpr double kSameDot = 1.5;
+
+struct RowPiece {
+  CPolyLine* line;
+  double ax, ay, bx, by;
+  double length, width;
+};
+
+int rootOf(std::vector<int>& parent, int i) {
+  while (parent[static_cast<size_t>(i)] != i) {
+    parent[static_cast<size_t>(i)] = parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
+    i = parent[static_cast<size_t>(i)];
+  }
+  return i;
+}
+
+double offLine(const RowPiece& p, double x, double y) {
+  return std::fabs((x - p.ax) * (p.by - p.ay) - (y - p.ay) * (p.bx - p.ax)) / p.length;
+}
+
+bool rowNeighbours(const RowPiece& p, const RowPiece& q) {
+  if (p.width > 0.0 && q.width > 0.0 && std::fabs(p.width - q.width) > kRowWidthSlack) return false;
+  const double cross = ((p.bx - p.ax) * (q.by - q.ay) - (p.by - p.ay) * (q.bx - q.ax)) / (p.length * q.length);
+  if (std::fabs(cross) > kRowTurn) return false;
+  if (offLine(p, q.ax, q.ay) > kRowOffset || offLine(p, q.bx, q.by) > kRowOffset || offLine(q, p.ax, p.ay) > kRowOffset ||
+      offLine(q, p.bx, p.by) > kRowOffset)
+    return false;
+  const double gap = std::min({std::hypot(p.ax - q.ax, p.ay - q.ay), std::hypot(p.ax - q.bx, p.ay - q.by),
+                               std::hypot(p.bx - q.ax, p.by - q.ay), std::hypot(p.bx - q.bx, p.by - q.by)});
+  return gap <= kRowReach;
+}
+
+double medianOf(std::vector<double> values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>((values.size() - 1) / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+// One row: its line (origin and unit direction), the middle of dash 0, the
+// spacing, the dashes' length and width.
+struct Row {
+  double ox, oy, ux, uy;
+  double first, period, length, width;
+  double x(double s) const { return ox + ux * s; }
+  double y(double s) const { return oy + uy * s; }
+  double middle(long k) const { return first + static_cast<double>(k) * period; }
+};
+
+// Fits middle = first + k * period to the dashes' middles (sorted), k
+// counted from the lower median spacing; false when the spacings are no
+// multiples of one period or too few dashes fit it. `ks` answers each
+// dash's k (−1: off the rhythm).
+bool fitRhythm(const std::vector<double>& middles, double length, Row& row, std::vector<long>& ks) {
+  std::vector<double> spacings;
+  for (size_t i = 1; i < middles.size(); ++i) spacings.push_back(middles[i] - middles[i - 1]);
+  const double guess = medianOf(spacings);
+  if (guess < length + 1.0) return false;
+  ks.assign(middles.size(), 0);
+  for (size_t i = 1; i < middles.size(); ++i) {
+    const long step = std::lround(spacings[i - 1] / guess);
+    if (step < 1) return false;
+    ks[i] = ks[i - 1] + step;
+  }
+  std::vector<bool> used(middles.size(), true);
+  for (int round = 0; round < 2; ++round) {
+    double n = 0, sk = 0, sm = 0, skk = 0, skm = 0;
+    for (size_t i = 0; i < middles.size(); ++i) {
+      if (!used[i]) continue;
+      const double k = static_cast<double>(ks[i]);
+      n += 1;
+      sk += k;
+      sm += middles[i];
+      skk += k * k;
+      skm += k * middles[i];
+    }
+    const double det = n * skk - sk * sk;
+    if (n < kMinRowDashes || det <= 0.0) return false;
+    row.period = (n * skm - sk * sm) / det;
+    row.first = (sm - row.period * sk) / n;
+    if (row.period < length + 1.0) return false;
+    int off = 0;
+    for (size_t i = 0; i < middles.size(); ++i) {
+      used[i] = std::fabs(middles[i] - row.middle(ks[i])) <= kRowFit;
+      off += used[i] ? 0 : 1;
+    }
+    if (off == 0) break;
+    if (round == 1 || 10 * off > 3 * static_cast<int>(middles.size())) return false;
+  }
+  for (size_t i = 0; i < middles.size(); ++i)
+    if (!used[i]) ks[i] = -1;
+  return true;
+}
+
+}  // namespace
+
+int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
+  std::vector<RowPiece> pieces;
+  std::vector<model::CCircle*> dots;
+  for (const auto& e : layer) {
+    if (isDot(*e)) {
+      dots.push_back(static_cast<model::CCircle*>(e.get()));
+      continue;
+    }
+    if (e->type() != model::EntityType::PolyLine) continue;
+    auto* p = static_cast<CPolyLine*>(e.get());
+    const auto& v = p->vertices();
+    if (v.size() != 2 || p->isClosed() || v[0].hasBulge()) continue;
+    const double length = std::hypot(v[1].x - v[0].x, v[1].y - v[0].y);
+    if (length < 2.0 || length > kMaxRowPiece || v[0].startWidth > kMaxRowWidth) continue;
+    pieces.push_back({p, v[0].x, v[0].y, v[1].x, v[1].y, length, v[0].startWidth});
+  }
+  if (pieces.size() < kMinRowDashes) return 0;
+  const auto key = [](double x, double y) {
+    return (static_cast<int64_t>(std::floor(y / kRowCell)) << 32) ^
+           static_cast<uint32_t>(static_cast<int32_t>(std::floor(x / kRowCell)));
+  };
+  std::unordered_map<int64_t, std::vector<int>> cells;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    cells[key(pieces[i].ax, pieces[i].ay)].push_back(static_cast<int>(i));
+    cells[key(pieces[i].bx, pieces[i].by)].push_back(static_cast<int>(i));
+  }
+  std::unordered_map<int64_t, std::vector<model::CCircle*>> dotCells;
+  for (model::CCircle* d : dots) dotCells[key(d->centre().x, d->centre().y)].push_back(d);
+  std::vector<int> parent(pieces.size());
+  for (size_t i = 0; i < pieces.size(); ++i) parent[i] = static_cast<int>(i);
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const RowPiece& p = pieces[i];
+    // Short pieces only seed rows; long ones join the row they touch.
+    if (p.length > kMaxDashLength) continue;
+    for (const double* end : {&p.ax, &p.bx}) {
+      const double ex = end[0], ey = end == &p.ax ? p.ay : p.by;
+      for (int gy = -1; gy <= 1; ++gy)
+        for (int gx = -1; gx <= 1; ++gx) {
+          const auto cell = cells.find(key(ex + gx * kRowCell, ey + gy * kRowCell));
+          if (cell == cells.end()) continue;
+          for (const int j : cell->second) {
+            const int a = rootOf(parent, static_cast<int>(i)), b = rootOf(parent, j);
+            if (a != b && rowNeighbours(p, pieces[static_cast<size_t>(j)])) parent[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
+          }
+        }
+    }
+  }
+  std::unordered_map<int, std::vector<int>> groups;
+  for (size_t i = 0; i < pieces.size(); ++i) groups[rootOf(parent, static_cast<int>(i))].push_back(static_cast<int>(i));
+
+  // Whether a piece of any row, or a dash placed, ends within kSameDash of
+  // both (ax, ay) and (bx, by): angle adjustment may have turned a found
+  // dash off its row's line, or out of its row's group.
+  struct Ends {
+    double ax, ay, bx, by;
+  };
+  std::vector<Ends> placedEnds;
+  std::unordered_map<int64_t, std::vector<size_t>> placedCells;
+  const auto dashThere = [&](double ax, double ay, double bx, double by) {
+    const auto same = [&](const Ends& e) {
+      const double near = kSameDash + 0.5;
+      return (std::hypot(e.ax - ax, e.ay - ay) <= near && std::hypot(e.bx - bx, e.by - by) <= near) ||
+             (std::hypot(e.ax - bx, e.ay - by) <= near && std::hypot(e.bx - ax, e.by - ay) <= near);
+    };
+    for (int gy = -1; gy <= 1; ++gy)
+      for (int gx = -1; gx <= 1; ++gx) {
+        const int64_t cell = key(ax + gx * kRowCell, ay + gy * kRowCell);
+        if (const auto found = cells.find(cell); found != cells.end())
+          for (const int j : found->second) {
+            const RowPiece& p = pieces[static_cast<size_t>(j)];
+            if (same({p.ax, p.ay, p.bx, p.by})) return true;
+          }
+        if (const auto found = placedCells.find(cell); found != placedCells.end())
+          for (const size_t j : found->second)
+            if (same(placedEnds[j])) return true;
+      }
+    return false;
+  };
+  std::vector<CPolyLine*> removed;
+  std::vector<std::unique_ptr<model::CEntity>> made;
+  int added = 0;
+  for (auto& [root, members] : groups) {
+    if (members.size() < kMinRowDashes) continue;
+    // The row's line: through the ends of its short pieces.
+    double n = 0, mx = 0, my = 0;
+    for (const int i : members) {
+      const RowPiece& p = pieces[static_cast<size_t>(i)];
+      if (p.length > kMaxDashLength) continue;
+      mx += p.ax + p.bx;
+      my += p.ay + p.by;
+      n += 2;
+    }
+    if (n < 2 * kMinRowDashes) continue;
+    mx /= n;
+    my /= n;
+    double sxx = 0, sxy = 0, syy = 0;
+    for (const int i : members) {
+      const RowPiece& p = pieces[static_cast<size_t>(i)];
+      if (p.length > kMaxDashLength) continue;
+      for (const auto& [x, y] : {std::pair{p.ax, p.ay}, std::pair{p.bx, p.by}}) {
+        sxx += (x - mx) * (x - mx);
+        sxy += (x - mx) * (y - my);
+        syy += (y - my) * (y - my);
+      }
+    }
+    const double angle = 0.5 * std::atan2(2.0 * sxy, sxx - syy);
+    Row row{mx, my, std::cos(angle), std::sin(angle), 0, 0, 0, 0};
+    const auto along = [&](double x, double y) { return (x - row.ox) * row.ux + (y - row.oy) * row.uy; };
+    const auto across = [&](double x, double y) { return std::fabs((x - row.ox) * row.uy - (y - row.oy) * row.ux); };
+    struct Span {
+      int piece;
+      double from, to;
+    };
+    std::vector<Span> spans;
+    std::vector<double> lengths, widths;
+    for (const int i : members) {
+      const RowPiece& p = pieces[static_cast<size_t>(i)];
+      if (across(p.ax, p.ay) > kRowOffset || across(p.bx, p.by) > kRowOffset) continue;
+      const double s = along(p.ax, p.ay), t = along(p.bx, p.by);
+      spans.push_back({i, std::min(s, t), std::max(s, t)});
+      if (p.length <= kMaxDashLength) lengths.push_back(p.length);
+    }
+    if (lengths.size() < kMinRowDashes) continue;
+    row.length = medianOf(lengths);
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from + a.to < b.from + b.to; });
+    std::vector<double> middles;
+    std::vector<size_t> dashSpans;
+    for (size_t k = 0; k < spans.size(); ++k) {
+      const RowPiece& p = pieces[static_cast<size_t>(spans[k].piece)];
+      if (std::fabs(p.length - row.length) > std::max(kDashLengthSlack, kDashLengthShare * row.length)) continue;
+      middles.push_back((spans[k].from + spans[k].to) / 2.0);
+      dashSpans.push_back(k);
+      if (p.width > 0.0) widths.push_back(p.width);
+    }
+    if (middles.size() < kMinRowDashes) continue;
+    std::vector<long> ks;
+    if (!fitRhythm(middles, row.length, row, ks)) continue;
+    {
+      const RowPiece& p = pieces[static_cast<size_t>(spans[dashSpans[0]].piece)];
+      row.width = widths.empty() ? widthAcross(raster, p.line->vertices()[0], p.line->vertices()[1]) : medianOf(widths);
+    }
+    if (row.width <= 0.0) continue;
+    bool inside = false;
+    const auto inkOn = [&](double s) { return inkAt(raster, row.x(s), row.y(s), inside); };
+    // Most gaps between found neighbours are open: a row, not a stroke
+    // broken at regular crossings.
+    long low = -1, high = -1;
+    int gaps = 0, open = 0;
+    for (size_t i = 0; i < ks.size(); ++i) {
+      if (ks[i] < 0) continue;
+      low = low < 0 ? ks[i] : std::min(low, ks[i]);
+      high = std::max(high, ks[i]);
+    }
+    for (size_t i = 0; i + 1 < ks.size(); ++i) {
+      if (ks[i] < 0 || ks[i + 1] != ks[i] + 1) continue;
+      ++gaps;
+      double run = 0.0, longest = 0.0;
+      for (double s = row.middle(ks[i]) + row.length / 2.0; s <= row.middle(ks[i + 1]) - row.length / 2.0; s += 0.5) {
+        run = inkOn(s) ? 0.0 : run + 0.5;
+        longest = std::max(longest, run);
+      }
+      if (longest >= kOpenGap) ++open;
+    }
+    if (open < 2 || 2 * open < gaps) continue;
+    // Dash k as the row foresees it: ink all along its centre line, and
+    // across it, at most of its length, no wider than the row's dashes.
+    const double nx = -row.uy, ny = row.ux;
+    const auto supported = [&](long k) {
+      const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
+      for (double s = from; s <= to; s += 1.0)
+        if (!inkOn(s)) return false;
+      int narrow = 0, samples = 0;
+      for (double s = from + row.width / 2.0; s <= to - row.width / 2.0 + 1e-9; s += 2.0) {
+        const double x = row.x(s), y = row.y(s), reach = row.width / 2.0 + 3.0;
+        const double left = inkReach(raster, x, y, nx, ny, reach), right = inkReach(raster, x, y, -nx, -ny, reach);
+        ++samples;
+        if (left >= 0.0 && right >= 0.0 && left + right + 1.0 <= row.width + kRowWidthSlack) ++narrow;
+      }
+      return samples == 0 || 2 * narrow >= samples;
+    };
+    for (int step = 0; step < kMaxForeseen && supported(low - 1); ++step) --low;
+    for (int step = 0; step < kMaxForeseen && supported(high + 1); ++step) ++high;
+    const double rowFrom = row.middle(low) - row.period, rowTo = row.middle(high) + row.period;
+    // Pieces reaching beyond the row are strokes of their own: no dash is
+    // put over them.
+    std::vector<bool> matched(static_cast<size_t>(high - low + 1), false);
+    std::vector<std::pair<double, double>> kept;
+    std::vector<bool> keptSpan(spans.size(), false);
+    for (size_t i = 0; i < spans.size(); ++i) {
+      const Span& span = spans[i];
+      const RowPiece& p = pieces[static_cast<size_t>(span.piece)];
+      const double middle = (span.from + span.to) / 2.0;
+      const long k = std::lround((middle - row.first) / row.period);
+      if (k >= low && k <= high && std::fabs(middle - row.middle(k)) <= kSameDash &&
+          std::fabs(p.length - row.length) <= kSameDash * 2.0) {
+        matched[static_cast<size_t>(k - low)] = true;
+        keptSpan[i] = true;
+      } else if (span.from < rowFrom || span.to > rowTo) {
+        keptSpan[i] = true;
+      }
+      if (keptSpan[i]) kept.emplace_back(span.from, span.to);
+    }
+    const auto overlapsKept = [&](double from, double to) {
+      for (const auto& [a, b] : kept)
+        if (std::min(b, to) - std::max(a, from) > 1.0) return true;
+      return false;
+    };
+    std::vector<std::pair<double, double>> placed;
+    const CPolyLine& model = *pieces[static_cast<size_t>(spans[dashSpans[0]].piece)].line;
+    for (long k = low; k <= high; ++k) {
+      if (matched[static_cast<size_t>(k - low)]) continue;
+      const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
+      if (overlapsKept(from, to) || !supported(k) || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
+      auto entity = model.clone();
+      auto* dash = static_cast<CPolyLine*>(entity.get());
+      PolyVertex s = model.vertices()[0], t = model.vertices()[1];
+      s.x = row.x(from);
+      s.y = row.y(from);
+      t.x = row.x(to);
+      t.y = row.y(to);
+      s.startWidth = s.endWidth = t.startWidth = t.endWidth = row.width;
+      dash->editVertices() = {s, t};
+      made.push_back(std::move(entity));
+      placedCells[key(s.x, s.y)].push_back(placedEnds.size());
+      placedEnds.push_back({s.x, s.y, t.x, t.y});
+      placed.emplace_back(from, to);
+      ++added;
+    }
+    // The row's other pieces over a dash placed were that dash run on or
+    // joined to others.
+    for (size_t i = 0; i < spans.size(); ++i) {
+      if (keptSpan[i]) continue;
+      const Span& span = spans[i];
+      for (const auto& [a, b] : placed)
+        if (std::min(b, span.to) - std::max(a, span.from) > 1.0) {
+          removed.push_back(pieces[static_cast<size_t>(span.piece)].line);
+          break;
+        }
+    }
+    // Dots: the row's gaps hold them when two or more are found there.
+    std::vector<const model::CCircle*> rowDots;
+    const auto dotAtGap = [&](long k) -> const model::CCircle* {
+      const double s = row.middle(k) + row.period / 2.0, x = row.x(s), y = row.y(s);
+      for (int gy = -1; gy <= 1; ++gy)
+        for (int gx = -1; gx <= 1; ++gx) {
+          const auto cell = dotCells.find(key(x + gx * kRowCell, y + gy * kRowCell));
+          if (cell == dotCells.end()) continue;
+          for (const model::CCircle* d : cell->second)
+            if (std::hypot(d->centre().x - x, d->centre().y - y) <= kSameDot) return d;
+        }
+      return nullptr;
+    };
+    std::vector<long> empty;
+    for (long k = low; k < high; ++k) {
+      if (const model::CCircle* d = dotAtGap(k)) rowDots.push_back(d);
+      else empty.push_back(k);
+    }
+    if (rowDots.size() < 2) continue;
+    std::vector<double> radii;
+    for (const model::CCircle* d : rowDots) radii.push_back(d->radius());
+    const double radius = medianOf(radii);
+    for (const long k : empty) {
+      const double s = row.middle(k) + row.period / 2.0;
+      if (!inkOn(s)) continue;
+      auto dot = std::make_unique<model::CCircle>(model::Point3{row.x(s), row.y(s), 0.0}, radius);
+      dot->setWidth(2.0 * radius);
+      dot->setColour(rowDots[0]->colour());
+      made.push_back(std::move(dot));
+      ++added;
+    }
+  }
+  for (CPolyLine* p : removed) layer.remove(p);
+  for (auto& e : made) layer.append(std::move(e));
+  return added;
+}
+
 }  // namespace quillon::postprocess

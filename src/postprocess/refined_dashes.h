@@ -25,4 +25,16 @@ int splitDashRows(model::CLayer& layer, const raster::CRaster& raster);
 // the found one is added. Answers the number of dots added.
 int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster);
 
+// Dashes and dots that touch other ink: thinning runs a dash that touches a
+// crossing stroke into that stroke's centre and on, or joins it to the
+// dashes beyond, and a dot on another stroke is no blob of its own. Dashes
+// of one width on one line at a regular spacing (three at least, with white
+// between most of them) make a row whose rhythm is known: where the row
+// says a dash lies, the ink runs along it and across it no wider than the
+// row's dashes, and no piece of the row ends at its caps, the pieces of the
+// row there are replaced by the dash; where a row whose gaps hold dots says
+// a dot lies on ink and there is none, one is added. Answers the number of
+// dashes and dots added.
+int completeDashRows(model::CLayer& layer, const raster::CRaster& raster);
+
 }  // namespace quillon::postprocess
