@@ -667,7 +667,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         const double x = row.x(s), y = row.y(s), reach = row.width / 2.0 + 3.0;
         const double left = inkReach(raster, x, y, nx, ny, reach), right = inkReach(raster, x, y, -nx, -ny, reach);
         ++samples;
-        if (left >= 0.0 && right >= 0.0 && left + right + 1.0 <= row.width + kRowWidthSlack) ++narrow;
+        if (left >= 0.0 && right >= 0.0 && left + right <= row.width + kRowWidthSlack) ++narrow;
       }
       return samples == 0 || 2 * narrow >= samples;
     };

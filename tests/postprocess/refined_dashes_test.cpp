@@ -170,5 +170,106 @@ TEST(RefinedDashes, ADotLostInARowComesBackWhereTheRowRepeats) {
   EXPECT_EQ(run(2).first, 0);
 }
 
+// A straight piece from screen point (x0, y0) to (x1, y1), `width` wide.
+void AddPiece(model::CLayer& layer, double x0, double y0, double x1, double y1, double width) {
+  auto p = std::make_unique<model::CPolyLine>();
+  p->appendVertex(x0, kHeight - 1 - y0, width);
+  p->appendVertex(x1, kHeight - 1 - y1, width);
+  layer.append(std::move(p));
+}
+
+// A dashed row along screen row 20 (dashes 14 px, every 22 px, 4 px wide)
+// crossed by a vertical stroke 5 px wide at x 79.5, which touches dash 3's
+// start: thinning ran that dash on from the crossing's centre and joined
+// it to dash 4, and the last dash, touching a stroke across its end, was
+// lost. The row puts the three back at their caps and drops the joined
+// piece; the crossing strokes stay.
+TEST(RefinedDashes, RowsPutBackDashesThatTouchOtherStrokes) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  std::vector<Segment> drawn;
+  for (int k = 0; k < 8; ++k) {
+    const double s = 12.0 + 22.0 * k;
+    test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
+    drawn.push_back({s, kHeight - 1 - 20.0, s + 14, kHeight - 1 - 20.0});
+    if (k != 3 && k != 4 && k != 7) AddPiece(layer, s, 20, s + 14, 20, 4.0);
+  }
+  test::DrawStroke(raster, 79.5, 2, 79.5, 45, 5.0);
+  AddPiece(layer, 79.5, 2, 79.5, 45, 5.0);
+  AddPiece(layer, 79.5, 20, 114, 20, 4.0);
+  test::DrawStroke(raster, 182.5, 5, 182.5, 45, 3.0);
+  AddPiece(layer, 182.5, 5, 182.5, 45, 3.0);
+  EXPECT_EQ(completeDashRows(layer, raster), 3);
+  std::vector<Segment> dashes;
+  for (const Segment& p : Pieces(layer))
+    if (p.y0 == p.y1 && std::fabs(p.y0 - (kHeight - 1 - 20.0)) < 1.0) dashes.push_back(p);
+  ExpectDashes(drawn, dashes);
+  EXPECT_EQ(layer.count(), drawn.size() + 2);
+}
+
+// No row where the rhythm lacks white or ink: a stroke cut into equal pieces
+// by strokes crossing it at a regular spacing (no open gap) keeps its
+// pieces, and a dash foreseen on a wide blob of ink is not put there.
+TEST(RefinedDashes, RowsNeedOpenGapsAndNarrowInk) {
+  {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    test::DrawStroke(raster, 10, 20, 200, 20, 3.0);
+    for (int k = 0; k < 8; ++k) {
+      const double x = 20.0 + 22.0 * k;
+      test::DrawStroke(raster, x, 5, x, 40, 4.0);
+      AddPiece(layer, x + 4, 20, x + 18, 20, 3.0);
+    }
+    EXPECT_EQ(completeDashRows(layer, raster), 0);
+    EXPECT_EQ(layer.count(), 8u);
+  }
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  for (int k = 0; k < 6; ++k) {
+    const double s = 12.0 + 22.0 * k;
+    test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
+    if (k != 2) AddPiece(layer, s, 20, s + 14, 20, 4.0);
+  }
+  test::DrawStroke(raster, 61, 20, 67, 20, 14.0);  // a blob over dash 2
+  EXPECT_EQ(completeDashRows(layer, raster), 0);
+}
+
+// A dash-dot row (dashes 16 px every 36 px, dots halfway between, 4 px
+// wide): two dots were found, the third lies under a crossing stroke and
+// comes back; a dashed row whose gaps hold no dots gets none.
+TEST(RefinedDashes, DashDotRowsGetTheirLostDotsBack) {
+  const auto run = [](bool dots) {
+    raster::CRaster raster;
+    EXPECT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    for (int k = 0; k < 5; ++k) {
+      const double s = 10.0 + 36.0 * k;
+      test::DrawStroke(raster, s, 20, s + 16, 20, 4.0);
+      AddPiece(layer, s, 20, s + 16, 20, 4.0);
+      if (!dots || k == 4) continue;
+      test::DrawStroke(raster, s + 26, 20, s + 26, 20, 4.0);
+      if (k == 2) continue;
+      auto dot = std::make_unique<model::CCircle>(model::Point3{s + 26, kHeight - 1 - 20.0, 0.0}, 1.0);
+      dot->setWidth(2.0);
+      layer.append(std::move(dot));
+    }
+    test::DrawStroke(raster, 108, 2, 108, 45, 3.0);  // across the third dot
+    const int added = completeDashRows(layer, raster);
+    std::vector<model::Point3> centres;
+    for (const auto& e : layer)
+      if (e->type() == model::EntityType::Circle) centres.push_back(static_cast<const model::CCircle&>(*e).centre());
+    return std::make_pair(added, centres);
+  };
+  const auto [added, centres] = run(true);
+  ASSERT_EQ(added, 1);
+  ASSERT_EQ(centres.size(), 4u);
+  EXPECT_NEAR(centres.back().x, 108.0, 1.0);
+  EXPECT_NEAR(centres.back().y, kHeight - 1 - 20.0, 1.0);
+  EXPECT_EQ(run(false).first, 0);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
