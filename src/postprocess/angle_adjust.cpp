@@ -86,7 +86,20 @@ void rotate(std::vector<PolyVertex>& v, bool closed, size_t p, double phi) {
   if (const std::optional<Point3> x3 = endOnGuideS(line)) moveTo(v[s], *x3);
 }
 
-void adjustCorner(std::vector<PolyVertex>& v, bool closed, const settings::AngleSeries& series, size_t p) {
+// rotate, undone when it moves either end of the segment by more than
+// maxShift (no limit when 0).
+void rotateWithin(std::vector<PolyVertex>& v, bool closed, size_t p, double phi, double maxShift) {
+  const size_t s = (p + 1) % v.size();
+  const PolyVertex before = v[p], after = v[s];
+  rotate(v, closed, p, phi);
+  if (maxShift > 0.0 && (dist(at(v[p]), at(before)) > maxShift || dist(at(v[s]), at(after)) > maxShift)) {
+    v[p] = before;
+    v[s] = after;
+  }
+}
+
+void adjustCorner(std::vector<PolyVertex>& v, bool closed, const settings::AngleSeries& series, size_t p,
+                  double maxShift) {
   const size_t n = v.size();
   if (!closed && (p == 0 || p + 1 >= n)) return;
   const size_t r = (p + n - 1) % n;
@@ -97,7 +110,7 @@ void adjustCorner(std::vector<PolyVertex>& v, bool closed, const settings::Angle
   if (!series.Snap(corner)) return;
   const double incoming = std::atan2(iy, ix);
   const bool turnsLeft = model::cross(at(v[r]), at(v[p]), at(v[q])) > model::kTolerance;
-  rotate(v, closed, p, turnsLeft ? incoming + corner : incoming - corner);
+  rotateWithin(v, closed, p, turnsLeft ? incoming + corner : incoming - corner, maxShift);
 }
 
 }  // namespace
@@ -108,7 +121,7 @@ void rotateSegment(model::CPolyLine& polyline, size_t index, double phi) {
   rotate(polyline.editVertices(), polyline.isClosed(), index, phi);
 }
 
-void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSeries& series) {
+void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSeries& series, double maxShift) {
   const size_t n = polyline.vertices().size();
   if (n < 2) return;
   const bool closed = polyline.isClosed();
@@ -120,16 +133,17 @@ void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSerie
     double phi = std::atan2(s.y - v[p].y, s.x - v[p].x);
     if (phi < 0.0) phi += model::kPi;  // undirected: [0, π]
     if (series.Snap(phi)) {
-      rotate(v, closed, p, phi);
+      rotateWithin(v, closed, p, phi, maxShift);
     } else {
-      adjustCorner(v, closed, series, p);
+      adjustCorner(v, closed, series, p, maxShift);
     }
   }
 }
 
-bool adjustAnglesLayer(model::CLayer& layer, const settings::AngleSeries& series, platform::ProgressSink* sink) {
+bool adjustAnglesLayer(model::CLayer& layer, const settings::AngleSeries& series, platform::ProgressSink* sink,
+                       double maxShift) {
   return runPolylineStage(layer, "ProcessAdjustAngle", "Adjust angle", sink,
-                          [&](model::CPolyLine& polyline) { adjustPolylineAngles(polyline, series); });
+                          [&](model::CPolyLine& polyline) { adjustPolylineAngles(polyline, series, maxShift); });
 }
 
 }  // namespace quillon::postprocess

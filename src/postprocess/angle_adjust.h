@@ -16,8 +16,10 @@ namespace quillon::postprocess {
 
 // Adjusts every straight segment of the polyline in vertex order (the
 // closing segment last). Only x and y of vertices change. Nothing for fewer
-// than 2 vertices; arc segments are never turned.
-void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSeries& series);
+// than 2 vertices; arc segments are never turned. With maxShift above 0 a
+// turn that would move an end of its segment farther than that (pixels) is
+// not made: the refined trace keeps a line on its ink.
+void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSeries& series, double maxShift = 0.0);
 
 // Turns the segment that starts at vertex `index` to direction phi (radians)
 // about its midpoint; each end slides along its guide line (the neighbouring
@@ -28,6 +30,7 @@ void rotateSegment(model::CPolyLine& polyline, size_t index, double phi);
 
 // The layer stage "Adjust angle": every entity in order, progress i·100/n
 // after each. False only when cancelled (finished(10), no stage end).
-bool adjustAnglesLayer(model::CLayer& layer, const settings::AngleSeries& series, platform::ProgressSink* sink);
+bool adjustAnglesLayer(model::CLayer& layer, const settings::AngleSeries& series, platform::ProgressSink* sink,
+                       double maxShift = 0.0);
 
 }  // namespace quillon::postprocess

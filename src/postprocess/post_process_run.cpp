@@ -21,6 +21,8 @@ namespace {
 
 // The code an unexpected failure inside a stage ends the run with.
 constexpr int kStageError = 20;
+// How far a refined angle adjustment may move a segment's end, pixels.
+constexpr double kRefinedTurnShift = 0.5;
 
 bool runStages(model::CGraph& drawing, const settings::TraceOption& options, platform::ProgressSink* sink,
                EndIndex* ends) {
@@ -51,7 +53,10 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
     splitDashRows(layer, raster);
     restoreRowDots(layer, raster);
   }
-  if (options.b_ForceOrtho && populated() && !adjustAnglesLayer(layer, options.s_AngleSeries, sink)) return false;
+  // Refined, a line is turned only as far as its ink allows.
+  if (options.b_ForceOrtho && populated() &&
+      !adjustAnglesLayer(layer, options.s_AngleSeries, sink, options.b_Refine ? kRefinedTurnShift : 0.0))
+    return false;
   if (options.b_Refine && populated()) {
     carryEndsOntoStrokes(layer, raster);
     pullEndsBackOntoStrokes(layer, raster);

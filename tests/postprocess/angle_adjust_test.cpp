@@ -55,6 +55,38 @@ TEST(AdjustAngles, SegmentNearHorizontalTurnsAboutItsMidpoint) {
   EXPECT_DOUBLE_EQ(v[3].y, 10.0);
 }
 
+// With a shift limit (the refined trace) a turn that would move an end
+// farther than the limit is not made at all, for a segment's direction and
+// for a corner alike; shorter segments at the same angle still turn.
+TEST(AdjustAngles, ShiftLimitKeepsLongSegmentsOnTheirInk) {
+  const settings::AngleSeries horizontal = series({{0.0, deg(2), 0.0}});
+  const auto at1deg = [](double length) { return polyline({{0, 0}, {std::cos(deg(1)) * length, std::sin(deg(1)) * length}}); };
+  model::CPolyLine longOne = at1deg(200);  // ends would move 1.75 px
+  const std::vector<model::PolyVertex> before = longOne.vertices();
+  adjustPolylineAngles(longOne, horizontal, 0.5);
+  EXPECT_EQ(longOne.vertices()[0].y, before[0].y);
+  EXPECT_EQ(longOne.vertices()[1].x, before[1].x);
+  EXPECT_EQ(longOne.vertices()[1].y, before[1].y);
+  model::CPolyLine shortOne = at1deg(40);  // 0.35 px
+  adjustPolylineAngles(shortOne, horizontal, 0.5);
+  EXPECT_NEAR(direction(shortOne, 0), 0.0, 1e-12);
+  model::CPolyLine unlimited = at1deg(200);
+  adjustPolylineAngles(unlimited, horizontal);
+  EXPECT_NEAR(direction(unlimited, 0), 0.0, 1e-12);
+
+  // A corner of 92° between two long legs in no direction range stays;
+  // without the limit it is made right.
+  const settings::AngleSeries right = series({{deg(90), deg(93), deg(87)}});
+  const double bx = std::cos(deg(20)) * 100, by = std::sin(deg(20)) * 100;
+  const double cx = bx + std::cos(deg(112)) * 100, cy = by + std::sin(deg(112)) * 100;
+  model::CPolyLine corner = polyline({{0, 0}, {bx, by}, {cx, cy}});
+  adjustPolylineAngles(corner, right, 0.5);
+  EXPECT_EQ(corner.vertices()[2].x, cx);
+  EXPECT_EQ(corner.vertices()[2].y, cy);
+  adjustPolylineAngles(corner, right);
+  EXPECT_NEAR(direction(corner, 1) - direction(corner, 0), deg(90), 1e-9);
+}
+
 TEST(AdjustAngles, SeriesBoundariesAndExactMainAngles) {
   // A range whose maximum is exactly the direction of the first segment:
   // on the edge it snaps, a hair beyond it does not.
