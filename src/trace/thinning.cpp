@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <thread>
@@ -26,8 +27,6 @@ void ClearRowPadding(raster::CRaster& raster) {
 }  // namespace detail
 
 namespace {
-
-using detail::ForEachInkPixel;
 
 constexpr auto kSecondStepRemovable = detail::WindowTable(ThinRemoveTable);
 
@@ -486,63 +485,189 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
   return true;
 }
 
-bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink, bool keepStrokeEnds) {
+namespace {
+
+// Pixels of the second step whose neighbourhood changed after their last
+// test, one bit per pixel packed as the raster's rows. A pixel whose eight
+// neighbours are as they were at its last test gives the same answer again,
+// so a pass after the first tests only these; a removal marks all eight
+// neighbours. Marks ahead of the walk are taken up in the same pass (as the
+// plain order would test those pixels after the removal anyway), marks behind
+// it in the next one.
+class PendingPixels {
+ public:
+  // Marks go into `scratch` when given (blank, the skeleton's size; left
+  // blank again by release()), else into a block of their own.
+  bool allocate(int height, int byteCount, raster::CRaster* scratch) {
+    byteCount_ = byteCount;
+    scratch_ = scratch;
+    if (scratch_ == nullptr) {
+      // calloc: a large block comes as zero pages, paid for only where marks land.
+      const std::size_t size = static_cast<std::size_t>(height) * static_cast<std::size_t>(byteCount);
+      owned_.reset(static_cast<uint8_t*>(std::calloc(std::max<std::size_t>(1, size), 1)));
+      if (!owned_) return false;
+    }
+    try {
+      rows_.assign(static_cast<std::size_t>(height), kPending | kTouched);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+  // Clears every mark left in the scratch raster.
+  void release() {
+    if (scratch_ == nullptr) return;
+    for (std::size_t y = 0; y < rows_.size(); ++y) {
+      if (rows_[y] & kTouched) std::memset(row(static_cast<int>(y)), 0, static_cast<std::size_t>(byteCount_));
+    }
+  }
+  uint8_t* row(int y) {
+    return scratch_ != nullptr ? scratch_->row(y)
+                               : owned_.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(byteCount_);
+  }
+  // Whether row y holds a mark; clears the flag (the walk takes the row up).
+  bool takeRow(int y) {
+    uint8_t& flags = rows_[static_cast<std::size_t>(y)];
+    const bool pending = (flags & kPending) != 0;
+    flags &= static_cast<uint8_t>(~kPending);
+    return pending;
+  }
+  // Marks pixels x-1, x, x+1 of row y.
+  void markThree(int y, int x) {
+    uint8_t* bits = row(y);
+    for (int p = x - 1; p <= x + 1; ++p) bits[p >> 3] |= static_cast<uint8_t>(0x80u >> (p & 7));
+    rows_[static_cast<std::size_t>(y)] = kPending | kTouched;
+  }
+  void mark(int y, int x) {
+    row(y)[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7));
+    rows_[static_cast<std::size_t>(y)] = kPending | kTouched;
+  }
+
+ private:
+  static constexpr uint8_t kPending = 1;  // a mark waits in the row
+  static constexpr uint8_t kTouched = 2;  // the row may hold marks
+  struct Free {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  raster::CRaster* scratch_ = nullptr;
+  std::unique_ptr<uint8_t[], Free> owned_;
+  std::vector<uint8_t> rows_;
+  int byteCount_ = 0;
+};
+
+// One row of a second-step pass: tests the row's ink pixels (every one in
+// the first pass, the marked ones later) in order, removing each removable
+// pixel at once. Answers the number removed. Rows y-1 and y+1 must exist.
+long SecondStepRow(raster::CRaster& skeleton, int y, const std::array<bool, 512>& removable, PendingPixels& pending,
+                   bool firstPass) {
+  const int width = skeleton.width();
+  const int byteCount = (width + 7) >> 3;
+  const uint8_t* above = skeleton.row(y - 1);
+  uint8_t* row = skeleton.row(y);
+  const uint8_t* below = skeleton.row(y + 1);
+  uint8_t* marks = pending.row(y);
+  long removed = 0;
+  int i = 0;
+  while (i < byteCount) {
+    if (i + 8 <= byteCount) {
+      uint64_t ink;
+      std::memcpy(&ink, row + i, 8);
+      if (!firstPass) {
+        uint64_t marked;
+        std::memcpy(&marked, marks + i, 8);
+        ink &= marked;
+      }
+      if (ink == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    // The first pass tests every pixel and leaves the marks of this row,
+    // all of them behind the walk, to the next pass.
+    unsigned bits = row[i];
+    if (!firstPass) {
+      bits &= marks[i];
+      marks[i] = 0;
+    }
+    if (bits == 0) {
+      ++i;
+      continue;
+    }
+    const uint32_t a = detail::ByteWithNeighbours(above, i, byteCount);
+    uint32_t c = detail::ByteWithNeighbours(row, i, byteCount);
+    const uint32_t b = detail::ByteWithNeighbours(below, i, byteCount);
+    constexpr uint32_t kTen = 0x1FF80u;  // the byte and one pixel either side
+    if ((a & c & b & kTen) != kTen) {
+      while (bits != 0) {
+        const int j = std::countl_zero(static_cast<uint8_t>(bits));
+        bits &= ~(0x80u >> j);
+        const int shift = 14 - j;
+        const unsigned window = ((a >> shift) & 7u) | (((c >> shift) & 7u) << 3) | (((b >> shift) & 7u) << 6);
+        const int x = i * 8 + j;
+        if (x == 0 || x == width - 1 || !removable[window]) continue;
+        c &= ~(1u << (15 - j));
+        row[i] &= static_cast<uint8_t>(~(0x80u >> j));
+        ++removed;
+        pending.markThree(y - 1, x);
+        pending.mark(y, x - 1);
+        // The first pass tests the neighbours ahead anyway; later passes
+        // take them up as they come to them.
+        if (firstPass) continue;
+        pending.markThree(y + 1, x);
+        if (j < 7) {
+          bits |= row[i] & (0x80u >> (j + 1));
+        } else {
+          pending.mark(y, x + 1);
+        }
+      }
+    }
+    ++i;
+  }
+  return removed;
+}
+
+}  // namespace
+
+bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink, bool keepStrokeEnds,
+                    raster::CRaster* scratch) {
   const auto& removable = keepStrokeEnds ? kSecondStepRemovableKeepingEnds : kSecondStepRemovable;
   const StageReporter reporter(sink);
   const int width = skeleton.width();
   const int height = skeleton.height();
-  // Later passes test a row again only when it or a neighbouring row lost a
-  // pixel after its last test; nothing else can make one of its pixels
-  // removable. Stamps count tested rows (even: tested, odd: changed while
-  // being tested, which is after the test of the pixels before the change).
-  std::vector<uint64_t> lastTest;
-  std::vector<uint64_t> lastChange;
-  try {
-    lastTest.assign(static_cast<std::size_t>(std::max(height, 0)), 0);
-    lastChange.assign(static_cast<std::size_t>(std::max(height, 0)), 0);
-  } catch (const std::bad_alloc&) {
+  PendingPixels pending;
+  if (scratch != nullptr && (scratch->width() != width || scratch->height() != height || scratch->bitCount() != 1)) {
+    scratch = nullptr;
+  }
+  if (!pending.allocate(std::max(height, 0), (std::max(width, 0) + 7) >> 3, scratch)) {
     reporter.finished(kTraceError);
     return false;
   }
   reporter.begin("ProcessThinSecondStep");
   if (width > 0) detail::ClearRowPadding(skeleton);
-  const int byteCount = (width + 7) >> 3;
-  uint64_t clock = 1;
   bool firstPass = true;
   for (;;) {
     long count = 0;
     int untilCheck = kRowsPerCancelCheck;
+    // Every test reads the raster itself, so it sees each removal made
+    // before it in raster order. The outermost rows and columns stay.
     for (int y = 1; y + 1 < height; ++y) {
-      const auto yy = static_cast<std::size_t>(y);
-      if (!firstPass && std::max({lastChange[yy - 1], lastChange[yy], lastChange[yy + 1]}) <= lastTest[yy]) continue;
+      if (!pending.takeRow(y)) continue;
       if (--untilCheck == 0) {
         untilCheck = kRowsPerCancelCheck;
         if (reporter.cancelled()) break;  // the pass's end sees the flag
       }
-      const uint64_t stamp = 2 * clock++;
-      lastTest[yy] = stamp;
-      long rowCount = 0;
-      // Every test reads the raster itself, so it sees each removal made
-      // before it in raster order. The outermost columns stay.
-      ForEachInkPixel(skeleton.row(y - 1), skeleton.row(y), skeleton.row(y + 1), byteCount,
-                      [&](int x, unsigned window) {
-                        if (x == 0 || x == width - 1 || !removable[window]) return false;
-                        ++rowCount;
-                        return true;
-                      });
-      if (rowCount > 0) {
-        lastChange[yy] = stamp + 1;
-        count += rowCount;
-      }
+      count += SecondStepRow(skeleton, y, removable, pending, firstPass);
     }
     firstPass = false;
     if (reporter.cancelled()) {
+      pending.release();
       reporter.finished(kTraceUserStop);
       return false;
     }
     reporter.progress(ClampToInt(count));
     if (count == 0) break;
   }
+  pending.release();
   reporter.end();
   skeleton.setThinned(true);
   return true;

@@ -72,7 +72,13 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
 // when its row buffers cannot be allocated (finished(20)).
 // With keepStrokeEnds no pixel with exactly two ink neighbours goes, which
 // would otherwise eat a staircase two pixels thick from its end.
-bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink, bool keepStrokeEnds = false);
+// A pass after the first tests only the pixels whose neighbourhood changed
+// since their last test, with the same result as testing every pixel. Their
+// marks go into `scratch` when it is a blank 1-bit raster of the skeleton's
+// size (it is blank again when the step returns), so that the caller's next
+// raster costs no second allocation; else the step allocates its own.
+bool ThinSecondStep(raster::CRaster& skeleton, platform::ProgressSink* sink, bool keepStrokeEnds = false,
+                    raster::CRaster* scratch = nullptr);
 
 namespace detail {
 

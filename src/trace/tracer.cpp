@@ -61,15 +61,14 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
   }
   skeleton_->setThinned(false);
   if (!ThinFirstStep(*skeleton_, sink, thinningThreads_, keepStrokeEnds_)) return false;
-  if (!ThinSecondStep(*skeleton_, sink, keepStrokeEnds_)) return false;
-
-  // A blank raster of the same size is the source's clone cleared to white,
-  // without copying bits only to clear them.
+  // The junction raster starts blank; the second step keeps its marks in it
+  // meanwhile and leaves it blank.
   junctions_ = std::make_unique<raster::CRaster>();
   if (!junctions_->create(source_.width(), source_.height(), 1)) {
     reporter.finished(kTraceNoMemory);
     return false;
   }
+  if (!ThinSecondStep(*skeleton_, sink, keepStrokeEnds_, junctions_.get())) return false;
   if (!TraceCentreInitialise(*skeleton_, *junctions_, sink)) return false;
   dropped_ = 0;
   const PathFilter counted = [this](const TracePath& path) { return drop_(path) && (++dropped_, true); };
