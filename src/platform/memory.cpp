@@ -53,6 +53,8 @@ void KeepFreedMemoryForReuse() {
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }
 
+void ReturnFreedMemory() { ::malloc_trim(0); }
+
 namespace {
 size_t RoundToLargeBlocks(size_t bytes) { return (bytes + kLargeBlockBytes - 1) / kLargeBlockBytes * kLargeBlockBytes; }
 }  // namespace

@@ -34,6 +34,12 @@ void SetDefaultMemoryBudget(uint64_t bytes);
 // each heap, so what a long run holds stays near its largest conversion.
 void KeepFreedMemoryForReuse();
 
+// Gives the pages of freed heap blocks back to the system, wherever they lie
+// in the heap (millions of small blocks freed at once leave whole pages free
+// that the allocator would otherwise keep). Later allocations fault in fresh
+// pages again, so only worth it where the freed memory is not needed soon.
+void ReturnFreedMemory();
+
 // Blocks for large arrays that one stage of a conversion fills and frees
 // (millions of small records): mapped straight from the system and given
 // back the moment they are freed, whatever the allocator keeps, in

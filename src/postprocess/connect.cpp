@@ -18,17 +18,27 @@ using model::PolyVertex;
 
 // ---- EndIndex ------------------------------------------------------------------
 
+namespace {
+// `v = {}` would pick the initializer-list assignment, which keeps the
+// storage: a noisy scan's index holds a hundred megabytes.
+template <typename Vector>
+void freeStorage(Vector& v) {
+  Vector().swap(v);
+}
+}  // namespace
+
 void EndIndex::clear() {
   clearEntries();
-  clusters_ = {};
-  members_ = {};
+  freeStorage(clusters_);
+  freeStorage(members_);
 }
 
 void EndIndex::clearEntries() {
-  entries_ = {};
-  byColumn_ = {};
+  freeStorage(entries_);
+  freeStorage(byColumn_);
   rows_ = {};
   columns_ = {};
+  freeStorage(rowHints_);
 }
 
 namespace {
@@ -112,6 +122,8 @@ void EndIndex::seal(bool columns) {
     }
   };
   build(rows_, [this](uint32_t i) { return entries_[i].y; });
+  rowHints_.resize(rows_.lines.size());
+  for (size_t l = 0; l < rows_.lines.size(); ++l) rowHints_[l] = rows_.lines[l].begin;
   if (columns) {
     build(columns_, [this](uint32_t i) { return entries_[byColumn_[i].position].x; });
   } else {
@@ -162,12 +174,33 @@ void EndIndex::unvisitedInGrowth(const CellBox& was, const CellBox& now, std::ve
   if (out.size() - first > 1) std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
+const EndIndex::Entry* EndIndex::firstInRowFrom(const Line& row, int x0) const {
+  const Entry* first = entries_.data() + row.begin;
+  const Entry* last = entries_.data() + row.end;
+  const auto before = [](const Entry& entry, int x) { return entry.x < x; };
+  const size_t line = static_cast<size_t>(&row - rows_.lines.data());
+  if (line >= rowHints_.size()) return std::lower_bound(first, last, x0, before);
+  // Searches of one cluster after another look near where the last one in
+  // this row ended: a few steps from there, else a binary search.
+  constexpr int kSteps = 8;
+  const Entry* e = entries_.data() + rowHints_[line];
+  int steps = 0;
+  if (e == last || e->x >= x0) {
+    while (e != first && (e - 1)->x >= x0 && steps++ < kSteps) --e;
+    if (e != first && (e - 1)->x >= x0) e = std::lower_bound(first, e, x0, before);
+  } else {
+    while (e != last && e->x < x0 && steps++ < kSteps) ++e;
+    if (e != last && e->x < x0) e = std::lower_bound(e, last, x0, before);
+  }
+  rowHints_[line] = static_cast<uint32_t>(e - entries_.data());
+  return e;
+}
+
 void EndIndex::unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) const {
   if (box.xLo > box.xHi || box.yLo > box.yHi) return;
   const auto scanRow = [&](const Line& row) {
-    const Entry* first = entries_.data() + row.begin;
     const Entry* last = entries_.data() + row.end;
-    const Entry* e = std::lower_bound(first, last, box.xLo, [](const Entry& entry, int x) { return entry.x < x; });
+    const Entry* e = firstInRowFrom(row, box.xLo);
     for (; e != last && e->x <= box.xHi; ++e) {
       if (!e->visited()) out.push_back(static_cast<uint32_t>(e - entries_.data()));
     }
@@ -578,6 +611,9 @@ class ConnectRun {
       }
       if (stopPoll(++taken)) return false;
     }
+    // A noisy scan's million list nodes were just freed one by one: their
+    // pages go back before the cluster tables take as much again.
+    platform::ReturnFreedMemory();
     return true;
   }
 

@@ -181,7 +181,13 @@ class EndIndex {
     const Line* find(int key) const;
   };
 
+  // The first entry of the row whose cell is x0 or more, searched from
+  // where the row's last search ended.
+  const Entry* firstInRowFrom(const Line& row, int x0) const;
+
   EntryList entries_;
+  // Per row: where its last search from a cell ended (a position in entries_).
+  mutable std::vector<uint32_t> rowHints_;
   // The entries by column, then position, with their row at hand so that a
   // column is searched without touching the entries themselves.
   struct ColumnEntry {
