@@ -19,7 +19,10 @@
 //     over all of them drawn 3 px wide or wider, how many measure within
 //     0.5 px of the drawn width;
 //   - T-junction stems whose end lies on the bar's centre line (and on the
-//     drawn junction point), dashes and dots, arcs and false arcs.
+//     drawn junction point), dashes and dots, arcs and false arcs. Dashes
+//     are also counted over those whose gaps show white in the raster (a
+//     dashed line drawn with its caps all but touching may leave none, and
+//     no trace can tell such dashes apart).
 // Run:
 //   cmake --build <release-build> --target fidelity_tool
 //   <release-build>/bench/fidelity_tool [width height [density [noise 0/1 [list 0/1/2]]]]
@@ -731,8 +734,44 @@ int main(int argc, char** argv) {
       }
     return false;
   };
+  // Dashes whose gaps to their neighbouring dashes show white in the
+  // raster: a gap drawn under a pixel or so narrower than the pen (the caps
+  // all but touching) may leave no white pixel between the dashes at all,
+  // and a trace cannot tell such dashes apart. Each dashed line is drawn
+  // alone for this, so a stroke crossing a gap does not count against it.
+  int visibleDashes = 0, visibleDashesFound = 0;
+  raster::CRaster lone;
+  const bool loneDrawn = lone.create(sheet.raster.width(), sheet.raster.height(), 1);
   for (const bench::Primitive& p : sheet.primitives) {
     if (p.kind != bench::PrimitiveKind::DashedLine && p.kind != bench::PrimitiveKind::DashDotLine) continue;
+    std::vector<std::pair<bench::GenPoint, bench::GenPoint>> row;
+    bench::EachDash(p, [&](bench::GenPoint a, bench::GenPoint b) { row.emplace_back(a, b); }, [](bench::GenPoint) {});
+    const bool dashed = p.kind == bench::PrimitiveKind::DashedLine && loneDrawn;
+    if (dashed) bench::DrawPrimitive(lone, p);
+    // Whether the line drawn alone has a white pixel on the way from cap
+    // centre a to cap centre b.
+    const auto whiteBetween = [&](bench::GenPoint a, bench::GenPoint b) {
+      const double length = std::hypot(b.x - a.x, b.y - a.y);
+      for (double t = 0.0; t <= length; t += 0.25) {
+        const long x = std::lround(a.x + (b.x - a.x) * t / length), y = std::lround(a.y + (b.y - a.y) * t / length);
+        if (!lone.bitAtChecked(static_cast<int>(x), static_cast<int>(y))) return true;
+      }
+      return false;
+    };
+    std::vector<bool> visible(row.size(), true);
+    if (dashed) {
+      for (size_t k = 0; k + 1 < row.size(); ++k)
+        if (!whiteBetween(row[k].second, row[k + 1].first)) visible[k] = visible[k + 1] = false;
+      // Cleared again over the line's box.
+      const double reach = p.width + 2;
+      const int x0 = std::max(0, static_cast<int>(std::min(p.points[0].x, p.points[1].x) - reach));
+      const int x1 = std::min(lone.width() - 1, static_cast<int>(std::max(p.points[0].x, p.points[1].x) + reach));
+      const int y0 = std::max(0, static_cast<int>(std::min(p.points[0].y, p.points[1].y) - reach));
+      const int y1 = std::min(lone.height() - 1, static_cast<int>(std::max(p.points[0].y, p.points[1].y) + reach));
+      for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) lone.setBit(x, y, false);
+    }
+    size_t dashIndex = 0;
     bench::EachDash(
         p,
         [&](bench::GenPoint a, bench::GenPoint b) {
@@ -751,6 +790,12 @@ int main(int argc, char** argv) {
             for (const model::CCircle* c : circles)
               found = found || (dist(c->centre(), ax, ay) <= kLooseTolerance && dist(c->centre(), bx, by) <= kLooseTolerance);
           if (found) ++dashesFound;
+          const bool seen = dashIndex < visible.size() && visible[dashIndex];
+          ++dashIndex;
+          if (seen) {
+            ++visibleDashes;
+            if (found) ++visibleDashesFound;
+          }
           // Dashes whose gaps leave at least 2 px of white between the caps.
           if (p.gapLength - p.width >= 2.0) {
             ++clearDashes;
@@ -782,10 +827,10 @@ int main(int argc, char** argv) {
                 }
               }
             }
-            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f white gap %.1f %s%s:", ax, ay, bx, by,
+            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f white gap %.1f %s%s%s:", ax, ay, bx, by,
                         p.width, std::hypot(bx - ax, by - ay), p.gapLength - p.width,
                         p.kind == bench::PrimitiveKind::DashDotLine ? "dash-dot" : "dashed",
-                        touchesOtherInk(a, b, p.width / 2) ? "" : " alone");
+                        touchesOtherInk(a, b, p.width / 2) ? "" : " alone", seen ? "" : " no white gap");
             if (nearest <= p.width / 2 + 1.5)
               std::printf(" covered by a segment of %.1f px of a polyline of %zu at %.0f deg\n", segmentLength, vertexCount,
                           turn);
@@ -1009,6 +1054,7 @@ int main(int argc, char** argv) {
   PrintShare("widths of strokes 3 px or wider", wideStrokes, "found", wideWithinHalf,
              "measured within 0.5 px of the drawn width");
   PrintShare("dashes of dashed lines", dashes, "drawn", dashesFound, "found as a straight piece within 2 px");
+  PrintShare("  of them with white between in the raster", visibleDashes, "drawn", visibleDashesFound, "found");
   PrintShare("  of them with 2 px of white between", clearDashes, "drawn", clearDashesFound, "found");
   PrintShare("  of them touching no other ink", aloneDashes, "drawn", aloneDashesFound, "found");
   PrintShare("dots of dash-dot lines", dots, "drawn", dotsFound, "found as a dot or tiny piece within 1.5 px");

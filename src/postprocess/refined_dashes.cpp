@@ -376,6 +376,9 @@ constexpr double kRowCell = 48.0;
 constexpr double kRowReach = 45.0;
 constexpr double kRowOffset = 1.5;
 constexpr double kRowTurn = 0.07;
+// Widths measured on dashes that touch other ink stray: neighbours in a row
+// differ by no more than this, pixels.
+constexpr double kRowNeighbourWidth = 3.0;
 // Pieces up to this long may be dashes joined together or run on into a
 // crossing stroke; up to kMaxDashLength a dash of their own.
 constexpr double kMaxRowPiece = 400.0;
@@ -393,6 +396,7 @@ constexpr int kMinRowDashes = 3;
 constexpr double kOpenGap = 1.0;
 // A dash foreseen beyond the found ones: at most this many on either side.
 constexpr int kMaxForeseen = 200;
+constexpr int kMaxHidden = 2;
 // A piece of the row found where the row says a dash or dot lies: its middle
 // and length within these of the foreseen one's.
 constexpr double kSameDash = 1.5;
@@ -417,12 +421,16 @@ double offLine(const RowPiece& p, double x, double y) {
 }
 
 bool rowNeighbours(const RowPiece& p, const RowPiece& q) {
-  if (p.width > 0.0 && q.width > 0.0 && std::fabs(p.width - q.width) > kRowWidthSlack) return false;
+  if (p.width > 0.0 && q.width > 0.0 && std::fabs(p.width - q.width) > kRowNeighbourWidth) return false;
   const double cross = ((p.bx - p.ax) * (q.by - q.ay) - (p.by - p.ay) * (q.bx - q.ax)) / (p.length * q.length);
   if (std::fabs(cross) > kRowTurn) return false;
-  if (offLine(p, q.ax, q.ay) > kRowOffset || offLine(p, q.bx, q.by) > kRowOffset || offLine(q, p.ax, p.ay) > kRowOffset ||
-      offLine(q, p.bx, p.by) > kRowOffset)
-    return false;
+  // A short piece's direction is a few degrees off its row's: the ends of
+  // the other may lie off its line by that much times their distance.
+  const auto off = [](const RowPiece& a, double x, double y) {
+    const double distance = std::hypot(x - (a.ax + a.bx) / 2.0, y - (a.ay + a.by) / 2.0);
+    return offLine(a, x, y) > kRowOffset + kRowTurn * distance;
+  };
+  if (off(p, q.ax, q.ay) || off(p, q.bx, q.by) || off(q, p.ax, p.ay) || off(q, p.bx, p.by)) return false;
   const double gap = std::min({std::hypot(p.ax - q.ax, p.ay - q.ay), std::hypot(p.ax - q.bx, p.ay - q.by),
                                std::hypot(p.bx - q.ax, p.by - q.ay), std::hypot(p.bx - q.bx, p.by - q.by)});
   return gap <= kRowReach;
@@ -655,13 +663,16 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       if (longest >= kOpenGap) ++open;
     }
     if (open < 2 || 2 * open < gaps) continue;
-    // Dash k as the row foresees it: ink all along its centre line, and
-    // across it, at most of its length, no wider than the row's dashes.
+    // Dash k as the row foresees it: ink all along its centre line (kInk),
+    // and across it, at most of its length, no wider than the row's dashes
+    // (kNarrow); a dash crossed by or lying along a wider stroke is ink but
+    // not narrow.
+    enum Support { kNone, kInk, kNarrow };
     const double nx = -row.uy, ny = row.ux;
-    const auto supported = [&](long k) {
+    const auto support = [&](long k) {
       const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
       for (double s = from; s <= to; s += 1.0)
-        if (!inkOn(s)) return false;
+        if (!inkOn(s)) return kNone;
       int narrow = 0, samples = 0;
       for (double s = from + row.width / 2.0; s <= to - row.width / 2.0 + 1e-9; s += 2.0) {
         const double x = row.x(s), y = row.y(s), reach = row.width / 2.0 + 3.0;
@@ -669,10 +680,24 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         ++samples;
         if (left >= 0.0 && right >= 0.0 && left + right <= row.width + kRowWidthSlack) ++narrow;
       }
-      return samples == 0 || 2 * narrow >= samples;
+      return samples == 0 || 2 * narrow >= samples ? kNarrow : kInk;
     };
-    for (int step = 0; step < kMaxForeseen && supported(low - 1); ++step) --low;
-    for (int step = 0; step < kMaxForeseen && supported(high + 1); ++step) ++high;
+    // The row goes on beyond its found dashes to the last narrow dash
+    // foreseen, over at most kMaxHidden dashes in a row that are ink only.
+    const auto reach = [&](long from, long step) {
+      long last = from, hidden = 0;
+      for (long k = from + step; std::labs(k - from) <= kMaxForeseen; k += step) {
+        const Support at = support(k);
+        if (at == kNone || (at == kInk && ++hidden > kMaxHidden)) break;
+        if (at == kNarrow) {
+          last = k;
+          hidden = 0;
+        }
+      }
+      return last;
+    };
+    low = reach(low, -1);
+    high = reach(high, 1);
     const double rowFrom = row.middle(low) - row.period, rowTo = row.middle(high) + row.period;
     // Pieces reaching beyond the row are strokes of their own: no dash is
     // put over them.
@@ -703,7 +728,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     for (long k = low; k <= high; ++k) {
       if (matched[static_cast<size_t>(k - low)]) continue;
       const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
-      if (overlapsKept(from, to) || !supported(k) || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
+      if (overlapsKept(from, to) || support(k) == kNone || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
       auto entity = model.clone();
       auto* dash = static_cast<CPolyLine*>(entity.get());
       PolyVertex s = model.vertices()[0], t = model.vertices()[1];

@@ -210,7 +210,8 @@ TEST(RefinedDashes, RowsPutBackDashesThatTouchOtherStrokes) {
 
 // No row where the rhythm lacks white or ink: a stroke cut into equal pieces
 // by strokes crossing it at a regular spacing (no open gap) keeps its
-// pieces, and a dash foreseen on a wide blob of ink is not put there.
+// pieces, and a dash foreseen beyond the row's last one on a wide blob of
+// ink (another stroke, with no narrow dash beyond it) is not put there.
 TEST(RefinedDashes, RowsNeedOpenGapsAndNarrowInk) {
   {
     raster::CRaster raster;
@@ -231,9 +232,9 @@ TEST(RefinedDashes, RowsNeedOpenGapsAndNarrowInk) {
   for (int k = 0; k < 6; ++k) {
     const double s = 12.0 + 22.0 * k;
     test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
-    if (k != 2) AddPiece(layer, s, 20, s + 14, 20, 4.0);
+    AddPiece(layer, s, 20, s + 14, 20, 4.0);
   }
-  test::DrawStroke(raster, 61, 20, 67, 20, 14.0);  // a blob over dash 2
+  test::DrawStroke(raster, 149, 20, 155, 20, 14.0);  // a blob where dash 6 would lie
   EXPECT_EQ(completeDashRows(layer, raster), 0);
 }
 
