@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -41,6 +42,9 @@ constexpr double kFlatCrossing = 0.5;
 // An arc walked on along its stroke is made only when it reaches this
 // far beyond its piece at one end at least.
 constexpr double kGrownBeyond = 2.0;
+// Ring follows or arc walks worth a thread of their own (each reads the
+// raster round a whole circle or arc).
+constexpr size_t kMinFollowsPerPart = 16;
 // Merged arcs whose angles differ by no more than this are a circle.
 constexpr double kFullCircleAngle = 1e-10;
 
@@ -607,13 +611,6 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
       return model::distance(m.centre, c.centre) <= kSameCircle && std::fabs(m.radius - c.radius) <= kSameCircle;
     });
   };
-  const auto tryCircle = [&](const InkCircle& c) {
-    if (known(c)) return;
-    const StrokeCircle ring{c.centre, c.radius, 0.0, kTwoPi};
-    const auto placed = followStroke(*tolerances.raster, ring, c.width);
-    if (!placed || placed->radius < kMinRadius || placed->radius > tolerances.size) return;
-    remember({placed->centre, placed->radius, c.width});
-  };
   for (const auto& e : layer) {
     if (e->type() == model::EntityType::Circle) {
       const auto& c = static_cast<const model::CCircle&>(*e);
@@ -621,15 +618,32 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
     }
   }
   const size_t whole = made.size();
+  std::vector<InkCircle> candidates;
   for (const auto& e : layer) {
     if (e->type() == model::EntityType::Arc) {
       const auto& a = static_cast<const model::CArc&>(*e);
-      tryCircle({a.centre(), a.radius(), a.getWidth()});
+      candidates.push_back({a.centre(), a.radius(), a.getWidth()});
     } else if (e->type() == model::EntityType::PolyLine) {
       const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
       for (size_t k = 0; k < v.size(); ++k)
-        if (const auto c = bulgeCircle(v[k], v[(k + 1) % v.size()])) tryCircle(*c);
+        if (const auto c = bulgeCircle(v[k], v[(k + 1) % v.size()])) candidates.push_back(*c);
     }
+  }
+  // Every candidate's ring followed on the ink on all cores (the few that
+  // turn out known meanwhile are followed for nothing), then taken in order.
+  std::vector<std::optional<StrokeCircle>> placed(candidates.size());
+  forEachRange(candidates.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const InkCircle& c = candidates[i];
+      placed[i] = followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, c.width);
+    }
+  });
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const InkCircle& c = candidates[i];
+    if (known(c)) continue;
+    const auto& p = placed[i];
+    if (!p || p->radius < kMinRadius || p->radius > tolerances.size) continue;
+    remember({p->centre, p->radius, c.width});
   }
   if (made.size() == whole) return;
   const std::vector<InkCircle> fresh(made.begin() + static_cast<std::ptrdiff_t>(whole), made.end());
@@ -762,11 +776,21 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
     const double my = piece.circle.centre.y + piece.circle.radius * std::sin(middle);
     return madeGrid.any(mx, my, [&](size_t i) { return onArc(made[i], mx, my, toleranceOf(made[i].circle)); });
   };
-  for (const InkArc& seed : seeds) {
+  // Every seed walked on all cores (those covered meanwhile for nothing),
+  // then taken in order.
+  std::vector<std::optional<StrokeCircle>> grownFrom(seeds.size());
+  forEachRange(seeds.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const InkCircle& c = seeds[i].circle;
+      grownFrom[i] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seeds[i].start, seeds[i].sweep},
+                                       std::max(c.width, 1.0));
+    }
+  });
+  for (size_t i = 0; i < seeds.size(); ++i) {
+    const InkArc& seed = seeds[i];
     if (covered(seed)) continue;
     const InkCircle& c = seed.circle;
-    const StrokeCircle piece{c.centre, c.radius, seed.start, seed.sweep};
-    const auto grown = extendAlongStroke(*tolerances.raster, piece, std::max(c.width, 1.0));
+    const auto& grown = grownFrom[i];
     if (!grown || grown->radius < kMinRadius || grown->radius > tolerances.size) continue;
     // Only an arc that reaches beyond its piece says more than the piece.
     const double before = (seed.start - grown->startAngle) * grown->radius;
@@ -1015,9 +1039,12 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
     }
     if (tolerances.raster != nullptr) {
       completeCirclesOnInk(layer, tolerances);
+      std::vector<model::CPolyLine*> polylines;
       for (const auto& e : layer)
-        if (e->type() == model::EntityType::PolyLine)
-          roundFillets(static_cast<model::CPolyLine&>(*e), *tolerances.raster);
+        if (e->type() == model::EntityType::PolyLine) polylines.push_back(static_cast<model::CPolyLine*>(&*e));
+      forEachRange(polylines.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) roundFillets(*polylines[i], *tolerances.raster);
+      });
       completeArcsOnInk(layer, tolerances);
     }
   } catch (const std::bad_alloc&) {
