@@ -19,11 +19,17 @@ using model::PolyVertex;
 
 namespace {
 
-// Strokes thinner than this show no neck a pixel grid can tell. The width
-// measured so far (the smallest of a few samples) may be a pixel or so
-// short on a slanted stroke; the ink across it, sampled here, decides.
+// Strokes thinner than this show no neck a pixel grid can tell, only white
+// between their dashes. The width measured so far (the smallest of a few
+// samples) may be a pixel or so short on a slanted stroke; the ink across
+// it, sampled here, decides.
 constexpr double kMinWidth = 3.25;
-constexpr double kMinMeasured = 2.25;
+constexpr double kMinMeasured = 0.75;
+// Thinner strokes (a pixel's steps, slanted, alias into white) are not
+// looked at; a thin stroke's white necks shorter than kThinNeck only count
+// in a strict row.
+constexpr double kMinThin = 1.75;
+constexpr double kThinNeck = 2.0;
 // The widest stroke looked at, pixels.
 constexpr double kMaxAcross = 16.0;
 // A neck: ink across the stroke over at most kNeckShare of its width, and
@@ -134,10 +140,13 @@ std::vector<Neck> regularNecks(const raster::CRaster& raster, const PolyVertex& 
   }
   std::nth_element(samples, samples + kBodyRank, samples + kBodySamples);
   body = samples[kBodyRank];
-  if (body < kMinWidth) return {};
+  if (body < kMinThin) return {};
+  // A thin stroke's necks are white: no ink across at all, for longer than
+  // a slanted stroke's pixel steps leave.
+  const bool thin = body < kMinWidth;
   const double minPeriod = 2.0 * body + kPeriodSlack;
   if (length < 2.0 * minPeriod) return {};
-  const double narrow = kNeckShare * body;
+  const double narrow = thin ? 0.0 : kNeckShare * body;
   // Most of a stroke is no neck, and ink at both edges, a little inside
   // them, tells so cheaply; only where an edge is white is the ink across
   // counted, and a neck found is followed pixel by pixel to its ends.
@@ -162,11 +171,16 @@ std::vector<Neck> regularNecks(const raster::CRaster& raster, const PolyVertex& 
     const double stretch = (to - from + 1) * kAlongStep;
     if (stretch > 2.0 * body + kNeckSlack) return {};
     // A stroke narrows towards its ends; only necks inside it count.
-    if (from > 0 && to < n - 1 && narrowest <= kNeckCore * body)
+    if (from > 0 && to < n - 1 && (thin || narrowest <= kNeckCore * body))
       necks.push_back({(from + to) * kAlongStep / 2.0, stretch});
     i = to;  // on from the narrow stretch's end
   }
   if (necks.empty()) return {};
+  // A thin stroke's white necks of a pixel or so are what a slanted
+  // stroke's pixel steps may leave too: only a strict row of them, three or
+  // more at one spacing, counts.
+  const bool strict = thin && std::any_of(necks.begin(), necks.end(), [](const Neck& k) { return k.length < kThinNeck; });
+  if (strict && necks.size() < 3) return {};
   if (necks.size() == 1) {
     // Two dashes run together: alike, and the row goes on beyond one of
     // them across white.
@@ -191,7 +205,7 @@ std::vector<Neck> regularNecks(const raster::CRaster& raster, const PolyVertex& 
   int single = 0, multiple = 0;
   for (const double p : periods) {
     const double k = std::max(1.0, std::round(p / period));
-    if (std::fabs(p - k * period) > slack) return {};
+    if (std::fabs(p - k * period) > (strict ? kPeriodSlack / 2.0 : slack) || (strict && k > 1.0)) return {};
     ++(k == 1.0 ? single : multiple);
   }
   // Few spacings of one period are no pattern yet: a piece at an end must
@@ -230,7 +244,10 @@ int splitDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     // A dash ends at its cap's centre, half the width before its cap's
     // edge; the narrow stretch spans the white between the caps and the
     // cap tips narrower than a neck (about 0.8 of the half width each).
-    const auto half = [&](const Neck& neck) { return std::max(width / 2.0, neck.length / 2.0 + 0.1 * width); };
+    // A thin stroke's white stretch is the white between its caps.
+    const auto half = [&](const Neck& neck) {
+      return width < kMinWidth ? (neck.length + width) / 2.0 : std::max(width / 2.0, neck.length / 2.0 + 0.1 * width);
+    };
     double from = 0.0;
     for (size_t k = 0; k <= cut.necks.size(); ++k) {
       const double to = k < cut.necks.size() ? cut.necks[k].centre - half(cut.necks[k]) : length;

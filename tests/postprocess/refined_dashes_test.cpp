@@ -76,6 +76,17 @@ TEST(RefinedDashes, RowsRunTogetherAreCutAtTheirNecks) {
       ExpectDashes(drawn, Pieces(layer));
     }
   }
+  // A thin row's dashes (2 px wide) show no neck, only white of a pixel or
+  // two between their caps: cut there too, level or slanted.
+  for (const double slope : {0.0, 0.3}) {
+    SCOPED_TRACE(testing::Message() << "thin, slope " << slope);
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    const std::vector<Segment> drawn = DrawRow(raster, layer, 10.3, 15.4, 12.0, 16.0, slope > 0 ? 8 : 12, 2.0, slope);
+    EXPECT_EQ(splitDashRows(layer, raster), 1);
+    ExpectDashes(drawn, Pieces(layer));
+  }
   // A stroke crossing one neck hides it: the row is cut at the others.
   {
     raster::CRaster raster;
