@@ -614,10 +614,10 @@ constexpr double kRoughMargin = 0.15;
 // The centre line passes the corner point at least this far off for the
 // bend to be a fillet rather than a sharp corner.
 constexpr double kMinCornerGap = 1.0;
+// The smallest fillet radius.
+constexpr double kMinFilletRadius = 4.0;
 // How far the stroke's centre may stray from a leg's fitted line.
 constexpr double kLegStray = 0.6;
-// How far the tangent arc may lie off the circle that follows the stroke.
-constexpr double kFilletSlack = 0.7;
 
 struct Fillet {
   model::Point3 first, second;  // the tangent points
@@ -674,6 +674,57 @@ std::optional<Leg> legOnInk(const raster::CRaster& raster, const model::PolyVert
   return Leg{far.x + nx * offset, far.y + ny * offset, (dx + nx * slope) / norm, (dy + ny * slope) / norm};
 }
 
+// The radius r of the arc tangent to both legs (corner P, inner bisector w,
+// half the angle between the legs halfInner; arcOf(r) gives the tangent
+// length and the arc) along which the stroke's centre line runs: Gauss-
+// Newton on the centre line's offsets from the arc, the centre at
+// P + w·r/sin(halfInner). Nothing when the arc crosses white, too few
+// samples see both edges, or too many stray more than a pixel.
+template <typename ArcOf>
+std::optional<double> tangentRadiusOnInk(const raster::CRaster& raster, double wx, double wy,
+                                         double halfInner, const ArcOf& arcOf, double radius, double width) {
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  const double slide = 1.0 / std::sin(halfInner);  // centre movement per unit radius
+  std::vector<Offset> offsets;
+  for (int round = 0; round < kRounds; ++round) {
+    if (!(radius > 0.0)) return std::nullopt;
+    const StrokeCircle c = arcOf(radius).second;
+    const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
+    offsets.clear();
+    int blank = 0;
+    for (int i = 0; i < n; ++i) {
+      const double a = c.startAngle + c.sweep * (i + 0.5) / n;
+      const double ux = std::cos(a), uy = std::sin(a);
+      double offset = 0.0;
+      const Sample sample = offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset);
+      if (sample == Sample::Blank && ++blank > kMaxBlankShare * n) return std::nullopt;
+      if (sample == Sample::Edges) offsets.push_back({a, offset});
+    }
+    if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
+    // How the offset at angle a changes with the radius.
+    const auto slope = [&](double a) { return -(std::cos(a) * wx + std::sin(a) * wy) * slide - 1.0; };
+    double num = 0.0, den = 0.0;
+    for (const Offset& o : offsets) {
+      // A crossing or touching stroke widens one side: left out once the arc is near.
+      if (round > 0 && std::fabs(o.offset) > kOutlier) continue;
+      const double g = slope(o.angle);
+      num += o.offset * g;
+      den += g * g;
+    }
+    if (den < 1e-9) return std::nullopt;
+    const double step = -num / den;
+    if (std::fabs(step) < kSettled || round == kRounds - 1) {
+      const auto strays = std::count_if(offsets.begin(), offsets.end(), [&](const Offset& o) {
+        return std::fabs(o.offset + slope(o.angle) * step) > kStray;
+      });
+      if (strays > kMaxStrayShare * static_cast<double>(offsets.size())) return std::nullopt;
+      return radius + step;
+    }
+    radius += step;
+  }
+  return std::nullopt;
+}
+
 // The fillet on the bend between segment a→b (first leg) and c→d (second
 // leg), or nothing.
 std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyVertex& a, const model::PolyVertex& b,
@@ -696,10 +747,12 @@ std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyV
   // The corner P: where the legs' lines meet.
   const double t = ((second->ox - first->ox) * d2y - (second->oy - first->oy) * d2x) / cross;
   const double px = first->ox + d1x * t, py = first->oy + d1y * t;
-  // P must lie beyond b on the first leg and before c on the second.
+  // P must lie beyond b on the first leg and before c on the second, up to
+  // where thinning may put a lone bend vertex on a thick stroke.
   const double along1 = (px - a.x) * d1x + (py - a.y) * d1y;
   const double along2 = (d.x - px) * d2x + (d.y - py) * d2y;
-  if (along1 < l1 - 1.0 || along2 < l2 - 1.0) return std::nullopt;
+  const double slack = std::max(1.0, width / 2.0);
+  if (along1 < l1 - slack || along2 < l2 - slack) return std::nullopt;
   // The inner bisector, and the stroke's centre line across it: from
   // outside the stroke (behind P) to the far edge of the first ink met.
   double wx = d2x - d1x, wy = d2y - d1y;
@@ -732,20 +785,18 @@ std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyV
   };
   auto [tangent, arc] = tangentArc(radius);
   if (tangent > along1 - 1.0 || tangent > along2 - 1.0) return std::nullopt;  // runs off a leg
-  const std::optional<StrokeCircle> placed = followStroke(raster, arc, width);
-  if (!placed) return std::nullopt;
-  // Keep the arc tangent to both legs with the radius found on the ink,
-  // and take it only when that arc itself follows the stroke: walked
-  // again, it may not move by more than kFilletSlack (legs that do not
-  // meet the arc tangentially, a sharp corner, a bend of text).
-  radius = placed->radius;
-  std::tie(tangent, arc) = tangentArc(radius);
-  const std::optional<StrokeCircle> again = followStroke(raster, arc, width);
-  if (!again || model::distance(again->centre, arc.centre) > kFilletSlack ||
-      std::fabs(again->radius - arc.radius) > kFilletSlack)
+  // The radius on the ink, the arc kept tangent to both legs: its centre
+  // slides along the bisector as the radius changes, so one unknown is
+  // fitted to the stroke's centre line (a free circle walked on a short
+  // sweep trades centre against radius and lands a pixel or two off).
+  const std::optional<double> onInk = tangentRadiusOnInk(raster, wx, wy, halfInner, tangentArc, radius, width);
+  if (!onInk) return std::nullopt;
+  radius = *onInk;
+  // Tighter than its own stroke, or hardly off its chord, it is no fillet
+  // to tell from a sharp corner (whose centre line cuts the corner by a
+  // quarter of the width) or a bend of a glyph.
+  if (radius < std::max(kMinFilletRadius, width) || radius * (1.0 - std::cos(deflection / 2.0)) < kMinSagitta)
     return std::nullopt;
-  // The second walk started nearer and is damped less by its start.
-  radius = again->radius;
   std::tie(tangent, arc) = tangentArc(radius);
   if (tangent > along1 - 1.0 || tangent > along2 - 1.0) return std::nullopt;
   Fillet f;
