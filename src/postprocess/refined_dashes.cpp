@@ -785,15 +785,38 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         }
       return nullptr;
     };
+    // A gap whose middle is ink with white along the row between it and
+    // the dash on one side (both, inside the row) holds a dot.
+    const auto whiteWithin = [&](double from, double to) {
+      double run = 0.0;
+      for (double s = from; s <= to; s += 0.5) {
+        run = inkOn(s) ? 0.0 : run + 0.5;
+        if (run >= kOpenGap) return true;
+      }
+      return false;
+    };
+    const auto dotLike = [&](long k, bool before, bool after) {
+      const double s = row.middle(k) + row.period / 2.0, half = row.width / 2.0;
+      return inkOn(s) && (!before || whiteWithin(row.middle(k) + row.length / 2.0 + half, s - half)) &&
+             (!after || whiteWithin(s + half, row.middle(k + 1) - row.length / 2.0 - half));
+    };
     std::vector<long> empty;
+    int likely = 0;
     for (long k = low; k < high; ++k) {
-      if (const model::CCircle* d = dotAtGap(k)) rowDots.push_back(d);
-      else empty.push_back(k);
+      if (const model::CCircle* d = dotAtGap(k)) {
+        rowDots.push_back(d);
+      } else {
+        empty.push_back(k);
+        likely += dotLike(k, true, true) ? 1 : 0;
+      }
     }
-    if (rowDots.size() < 2) continue;
+    if (rowDots.size() < 2 && (rowDots.empty() || likely < 2)) continue;
     std::vector<double> radii;
     for (const model::CCircle* d : rowDots) radii.push_back(d->radius());
     const double radius = medianOf(radii);
+    // Beyond the row's first and last dash a dot may follow too.
+    if (!dotAtGap(low - 1) && dotLike(low - 1, false, true)) empty.push_back(low - 1);
+    if (!dotAtGap(high) && dotLike(high, true, false)) empty.push_back(high);
     for (const long k : empty) {
       const double s = row.middle(k) + row.period / 2.0;
       if (!inkOn(s)) continue;
