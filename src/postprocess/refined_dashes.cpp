@@ -506,8 +506,10 @@ bool fitRhythm(const std::vector<double>& middles, double length, Row& row, std:
       used[i] = std::fabs(middles[i] - row.middle(ks[i])) <= kRowFit;
       off += used[i] ? 0 : 1;
     }
+    // A few dashes off the rhythm (a piece run on at one end) are left out
+    // of the fit and of the row.
+    if (10 * off > 3 * static_cast<int>(middles.size())) return false;
     if (off == 0) break;
-    if (round == 1 || 10 * off > 3 * static_cast<int>(middles.size())) return false;
   }
   for (size_t i = 0; i < middles.size(); ++i)
     if (!used[i]) ks[i] = -1;
