@@ -39,9 +39,17 @@ bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_vi
   });
 }
 
+namespace {
+thread_local int rangeThreadLimit = 0;
+}  // namespace
+
+RangeThreadLimit::RangeThreadLimit(int threads) : previous_(rangeThreadLimit) { rangeThreadLimit = std::max(threads, 0); }
+RangeThreadLimit::~RangeThreadLimit() { rangeThreadLimit = previous_; }
+
 size_t rangeParts(size_t count, size_t minPerPart) {
   const unsigned hardware = std::thread::hardware_concurrency();
-  const size_t cores = hardware == 0 ? 1 : std::min<size_t>(hardware, 8);
+  size_t cores = hardware == 0 ? 1 : std::min<size_t>(hardware, 8);
+  if (rangeThreadLimit > 0) cores = std::min<size_t>(cores, static_cast<size_t>(rangeThreadLimit));
   if (count == 0) return 0;
   return std::clamp<size_t>(count / std::max<size_t>(minPerPart, 1), 1, cores);
 }

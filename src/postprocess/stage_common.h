@@ -74,6 +74,19 @@ size_t forEachRange(size_t count, size_t minPerPart,
                     const std::function<void(size_t part, size_t begin, size_t end)>& work);
 // How many parts forEachRange splits count items into.
 size_t rangeParts(size_t count, size_t minPerPart);
+// While it lives, forEachRange on this thread uses at most `threads` cores
+// (0: all of them); a conversion sharing the machine with others (a
+// parallel batch) runs its refined steps on its own thread alone.
+class RangeThreadLimit {
+ public:
+  explicit RangeThreadLimit(int threads);
+  ~RangeThreadLimit();
+  RangeThreadLimit(const RangeThreadLimit&) = delete;
+  RangeThreadLimit& operator=(const RangeThreadLimit&) = delete;
+
+ private:
+  int previous_;
+};
 
 // Calls visit(polyline, i, a, b) for every straight segment a–b (the one
 // from vertex i to the next, the closing one included) of every polyline of

@@ -12,6 +12,7 @@
 
 #include "postprocess/connect.h"
 #include "postprocess/refined_arcs.h"
+#include "postprocess/stage_common.h"
 #include "postprocess/straighten.h"
 #include "trace/trace_result.h"
 
@@ -323,8 +324,9 @@ int generatePolylines(TracePathList& paths, model::CGraph& drawing, const settin
   std::future<std::vector<model::Point3>> blobCentres;
   if (dots) {
     const auto find = [&raster] { return postprocess::smallBlobCentres(raster, kMaxDotBlob); };
+    const bool secondCore = postprocess::rangeParts(2, 1) > 1;
     try {
-      blobCentres = std::async(std::launch::async, find);
+      blobCentres = std::async(secondCore ? std::launch::async : std::launch::deferred, find);
     } catch (const std::system_error&) {
       blobCentres = std::async(std::launch::deferred, find);  // no thread to be had
     }

@@ -9,6 +9,7 @@
 #include "platform/memory.h"
 #include "postprocess/connect.h"
 #include "postprocess/post_process_run.h"
+#include "postprocess/stage_common.h"
 #include "trace/fill_pattern.h"
 #include "trace/outline.h"
 #include "trace/polyline_generation.h"
@@ -116,6 +117,7 @@ void TraceWorker::runStages() {
   document_.clearForTrace();
   CTracer tracer(document_.raster());
   tracer.setThinningThreads(thinningThreads_);
+  const postprocess::RangeThreadLimit refinedThreads(thinningThreads_);
   switch (options_.i_AutoTraceWhat) {
     case settings::TraceMethod::CenterLine:
       runCentreLine(tracer);

@@ -54,5 +54,23 @@ TEST(ForEachRange, FailureInAnyPartReachesTheCaller) {
   }
 }
 
+// A conversion limited to one thread (a parallel batch runs several) splits
+// nothing, and the limit ends with its scope.
+TEST(ForEachRange, ThreadLimitHoldsForItsScope) {
+  const size_t count = 64 * kMinPerPart;
+  const size_t unlimited = rangeParts(count, kMinPerPart);
+  {
+    const RangeThreadLimit one(1);
+    EXPECT_EQ(rangeParts(count, kMinPerPart), 1u);
+    EXPECT_EQ(forEachRange(count, kMinPerPart, [](size_t, size_t, size_t) {}), 1u);
+    {
+      const RangeThreadLimit all(0);
+      EXPECT_EQ(rangeParts(count, kMinPerPart), unlimited);
+    }
+    EXPECT_EQ(rangeParts(count, kMinPerPart), 1u);
+  }
+  EXPECT_EQ(rangeParts(count, kMinPerPart), unlimited);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
