@@ -410,7 +410,7 @@ constexpr double kRowWidthSlack = 1.5;
 constexpr double kRowFit = 1.5;
 constexpr int kMinRowDashes = 3;
 // White along the centre line between two dashes: a gap that is open.
-constexpr double kOpenGap = 1.0;
+constexpr double kOpenGap = 0.5;
 // A dash foreseen beyond the found ones: at most this many on either side.
 constexpr int kMaxForeseen = 200;
 constexpr int kMaxHidden = 2;
