@@ -35,6 +35,10 @@ const double kJoinCos = std::cos(8.0 * kPi / 180.0);
 const double kCornerCos = std::cos(20.0 * kPi / 180.0);
 // Pieces at least this long are fitted to the ink before they are joined.
 constexpr double kMinFitted = 10.0;
+// Pieces shorter than this do not keep a stroke with longer ones from
+// joining another by lying off the joined line: thinning bends them towards
+// a stroke crossing at a shallow angle, over the length of the merged ink.
+constexpr double kMinVetoPiece = 40.0;
 // A stroke shorter than this many times the wider width joins whatever its
 // width.
 constexpr double kShortForWidth = 4.0;
@@ -230,10 +234,14 @@ struct Stroke {
   double width() const { return lengthSum > 0.0 ? widthSum / lengthSum : 0.0; }
 };
 
-// Largest distance of the pieces' ends from line.
+// Largest distance of the pieces' ends from line; only the pieces of at
+// least kMinVetoPiece count, where there are any.
 double worstOffset(const std::vector<Piece>& pieces, const std::vector<size_t>& members, const Line& line) {
   double worst = 0.0;
+  bool anyLong = false;
+  for (const size_t m : members) anyLong = anyLong || pieces[m].length >= kMinVetoPiece;
   for (const size_t m : members) {
+    if (anyLong && pieces[m].length < kMinVetoPiece) continue;
     worst = std::max(worst, std::fabs(line.beside(pieces[m].ax, pieces[m].ay)));
     worst = std::max(worst, std::fabs(line.beside(pieces[m].bx, pieces[m].by)));
   }

@@ -88,6 +88,23 @@ TEST(RefinedLines, StrokeCrossedByOthersComesBackWhole) {
   EXPECT_TRUE(HasPiece(layer, kHeight, 110, 70, 230, 126)) << Describe(layer);
 }
 
+// Strokes crossing at shallow angles merge over a long stretch, where
+// thinning bends the thin stroke's skeleton towards the wide one: each
+// thin stroke still comes back as one straight piece.
+TEST(RefinedLines, ThinStrokeCrossedAtAShallowAngleComesBackWhole) {
+  model::CGraph drawing;
+  ASSERT_TRUE(test::BlankRaster(drawing.raster(), kWidth, kHeight));
+  raster::CRaster& r = drawing.raster();
+  test::DrawStroke(r, 20, 60, 300, 60, 3);
+  test::DrawStroke(r, 60, 88, 260, 15, 9);  // 20 degrees
+  test::DrawStroke(r, 20, 150, 300, 150, 2);
+  test::DrawStroke(r, 40, 175, 290, 118, 7);  // 13 degrees
+  ASSERT_TRUE(TraceRefined(drawing));
+  const model::CLayer& layer = *drawing.currentLayer();
+  EXPECT_TRUE(HasPiece(layer, kHeight, 20, 60, 300, 60)) << Describe(layer);
+  EXPECT_TRUE(HasPiece(layer, kHeight, 20, 150, 300, 150)) << Describe(layer);
+}
+
 // Two legs meeting at a sharp corner, and a frame's closed outline: every
 // leg a straight piece of its own ending at the corner points.
 TEST(RefinedLines, LegsMeetingAtACornerEndAtTheCornerPoint) {
