@@ -414,8 +414,9 @@ constexpr double kOpenGap = 0.5;
 // A dash foreseen beyond the found ones: at most this many on either side.
 constexpr int kMaxForeseen = 200;
 constexpr int kMaxHidden = 2;
-// A piece of the row found where the row says a dash or dot lies: its middle
-// and length within these of the foreseen one's.
+// A piece of the row found where the row says a dash lies: both ends within
+// half a pixel more than kSameDash of the foreseen one's; a dot's centre
+// within kSameDot.
 constexpr double kSameDash = 1.5;
 constexpr double kSameDot = 1.5;
 
@@ -725,11 +726,11 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     std::vector<bool> keptSpan(spans.size(), false);
     for (size_t i = 0; i < spans.size(); ++i) {
       const Span& span = spans[i];
-      const RowPiece& p = pieces[static_cast<size_t>(span.piece)];
       const double middle = (span.from + span.to) / 2.0;
       const long k = std::lround((middle - row.first) / row.period);
-      if (k >= low && k <= high && std::fabs(middle - row.middle(k)) <= kSameDash &&
-          std::fabs(p.length - row.length) <= kSameDash * 2.0) {
+      const double near = kSameDash + 0.5;
+      if (k >= low && k <= high && std::fabs(span.from - (row.middle(k) - row.length / 2.0)) <= near &&
+          std::fabs(span.to - (row.middle(k) + row.length / 2.0)) <= near) {
         matched[static_cast<size_t>(k - low)] = true;
         keptSpan[i] = true;
       } else if (span.from < rowFrom || span.to > rowTo) {
