@@ -120,7 +120,7 @@ NoisySheet MakeRingSheet(uint32_t seed) {
 }
 
 // The DXF text of a centre-line run over the sheet, and its entity count.
-std::string TraceToDxf(const NoisySheet& sheet, bool refine, bool plain, uint32_t& entities) {
+std::string TraceToDxf(const NoisySheet& sheet, bool refine, bool plain, uint32_t& entities, int threads = 1) {
   model::CGraph drawing;
   raster::CRaster& raster = drawing.raster();
   EXPECT_TRUE(raster.create(sheet.width, sheet.height, 1));
@@ -132,7 +132,7 @@ std::string TraceToDxf(const NoisySheet& sheet, bool refine, bool plain, uint32_
   options.plainPipeline = plain;
   Quiet window;
   TraceWorker worker(drawing, options, window);
-  worker.setThinningThreads(1);
+  worker.setThinningThreads(threads);
   worker.run();
   EXPECT_EQ(window.result, kTraceFinished);
   entities = drawing.totalCount();
@@ -166,6 +166,49 @@ TEST(ShortcutEquivalence, CrossedRingsCompleteToTheSameCirclesAsTheLongWay) {
     EXPECT_EQ(fastCount, plainCount) << "seed " << seed;
     EXPECT_TRUE(fast == plain) << "seed " << seed << ": the DXF differs";
   }
+}
+
+// Thousands of short strokes at every angle with rings among them: enough
+// polylines that the refined steps split their work across threads.
+NoisySheet MakeBusySheet(uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  NoisySheet sheet = BlankSheet(random, 1300, 0, 760, 0);
+  const auto dot = [&](int x, int y) {
+    if (x >= 0 && y >= 0 && x < sheet.width && y < sheet.height) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
+  };
+  for (int row = 0; row < 38; ++row) {
+    for (int column = 0; column < 65; ++column) {
+      const double cx = column * 20 + 10, cy = row * 20 + 10, a = unit(random) * 3.1416;
+      const double length = 7.0 + unit(random) * 3.0, half = 0.6 + unit(random) * 1.4;
+      for (int y = static_cast<int>(cy) - 10; y < cy + 10; ++y)
+        for (int x = static_cast<int>(cx) - 10; x < cx + 10; ++x) {
+          const double along = (x + 0.5 - cx) * std::cos(a) + (y + 0.5 - cy) * std::sin(a);
+          const double across = -(x + 0.5 - cx) * std::sin(a) + (y + 0.5 - cy) * std::cos(a);
+          if (std::fabs(along) <= length && std::fabs(across) <= half) dot(x, y);
+        }
+    }
+  }
+  for (int i = 0; i < 30; ++i) {
+    const double cx = unit(random) * sheet.width, cy = unit(random) * sheet.height;
+    const double r = 8.0 + unit(random) * 30.0, half = 0.7 + unit(random) * 1.5;
+    for (int y = static_cast<int>(cy - r - 3); y < cy + r + 3; ++y)
+      for (int x = static_cast<int>(cx - r - 3); x < cx + r + 3; ++x)
+        if (std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r) <= half) dot(x, y);
+  }
+  return sheet;
+}
+
+// The refined steps share their per-polyline work out among threads and put
+// the results back in order: any thread count gives the bytes of one.
+TEST(ShortcutEquivalenceParallel, RefinedStepsOnSeveralThreadsGiveTheBytesOfOne) {
+  const NoisySheet sheet = MakeBusySheet(7);
+  uint32_t oneCount = 0, severalCount = 0;
+  const std::string one = TraceToDxf(sheet, true, false, oneCount, 1);
+  const std::string several = TraceToDxf(sheet, true, false, severalCount, 4);
+  EXPECT_GT(oneCount, 2000u);  // enough for the work to be split
+  EXPECT_EQ(severalCount, oneCount);
+  EXPECT_TRUE(several == one) << "the DXF differs";
 }
 
 }  // namespace
