@@ -413,7 +413,7 @@ constexpr int kMinRowDashes = 3;
 constexpr double kOpenGap = 0.5;
 // A dash foreseen beyond the found ones: at most this many on either side.
 constexpr int kMaxForeseen = 200;
-constexpr int kMaxHidden = 2;
+constexpr int kMaxHidden = 4;
 // A piece of the row found where the row says a dash lies: both ends within
 // half a pixel more than kSameDash of the foreseen one's; a dot's centre
 // within kSameDot.
