@@ -132,6 +132,21 @@ std::unique_ptr<CEntity> CLayer::detach(CEntity* entity) {
 
 bool CLayer::remove(CEntity* entity) { return detach(entity) != nullptr; }
 
+size_t CLayer::removeIf(const std::function<bool(CEntity&)>& doomed) {
+  size_t removed = 0;
+  for (auto it = entities_.begin(); it != entities_.end();) {
+    CEntity& entity = **it;
+    if (!doomed(entity)) {
+      ++it;
+      continue;
+    }
+    unlinked(entity);
+    it = entities_.erase(it);
+    ++removed;
+  }
+  return removed;
+}
+
 std::unique_ptr<CEntity> CLayer::replace(CEntity* old, std::unique_ptr<CEntity> replacement) {
   if (old == nullptr || old->layer_ != this) return nullptr;
   if (replacement) link(old->position_, std::move(replacement));

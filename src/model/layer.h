@@ -3,6 +3,7 @@
 // order. The layer owns its entities.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -83,6 +84,10 @@ class CLayer final {
   std::unique_ptr<CEntity> detach(CEntity* entity);
   // Unlinks and deletes; false when it is not in this layer.
   bool remove(CEntity* entity);
+  // Unlinks and deletes, in one pass in list order, every entity `doomed`
+  // answers true for; answers how many. The drawing forgets them in its
+  // selection and grips. For sweeps over a noisy scan's millions.
+  size_t removeIf(const std::function<bool(CEntity&)>& doomed);
   // Puts replacement at the position of old and answers old, unlinked (null,
   // and nothing changes, when old is not in this layer).
   std::unique_ptr<CEntity> replace(CEntity* old, std::unique_ptr<CEntity> replacement);

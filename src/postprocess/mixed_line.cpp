@@ -7,20 +7,14 @@ namespace quillon::postprocess {
 
 int deleteShortLines(model::CLayer& layer, int minLength, const raster::CRaster* keepStrokes) {
   const double limit = static_cast<double>(minLength);
-  int deleted = 0;
-  for (model::CEntity* entity = layer.first(); entity != nullptr;) {
-    model::CEntity* following = entity->next();
-    const model::EntityType type = entity->type();
-    // The length first: the cap check reads the raster and most lines are long.
-    if ((type == model::EntityType::Line || type == model::EntityType::PolyLine) && entity->getLength() < limit &&
-        !(keepStrokes != nullptr && type == model::EntityType::PolyLine &&
-          endsInCaps(static_cast<const model::CPolyLine&>(*entity), *keepStrokes))) {
-      layer.remove(entity);
-      ++deleted;
-    }
-    entity = following;
-  }
-  return deleted;
+  return static_cast<int>(layer.removeIf([&](model::CEntity& entity) {
+    const model::EntityType type = entity.type();
+    if (type != model::EntityType::Line && type != model::EntityType::PolyLine) return false;
+    // Measured for every line, so that each keeps its length up to date.
+    if (entity.getLength() >= limit) return false;
+    return keepStrokes == nullptr || type != model::EntityType::PolyLine ||
+           !endsInCaps(static_cast<const model::CPolyLine&>(entity), *keepStrokes);
+  }));
 }
 
 }  // namespace quillon::postprocess

@@ -241,6 +241,26 @@ TEST(Graph, RemovingSelectedEntitiesLeavesNoDanglingSelection) {
   EXPECT_TRUE(g.grips().empty());
 }
 
+TEST(Graph, RemovingBySweepKeepsTheOrderOfTheRestAndForgetsTheSelection) {
+  CGraph g;
+  g.clearForTrace();
+  for (int i = 0; i < 6; ++i) g.addEntity(line(0, i, i + 1.0, i));
+  g.selectAll(true);
+  CLayer& layer = *g.currentLayer();
+  // Every other entity goes, the first and the last among them.
+  EXPECT_EQ(layer.removeIf([](CEntity& e) { return static_cast<int>(e.getStartPoint().y) % 2 == 0; }), 3u);
+  std::vector<double> left;
+  for (const auto& e : layer) left.push_back(e->getStartPoint().y);
+  EXPECT_EQ(left, (std::vector<double>{1, 3, 5}));
+  EXPECT_EQ(layer.count(), 3u);
+  EXPECT_EQ(g.selection().size(), 3u);
+  EXPECT_EQ(g.grips().size(), 9u);
+  EXPECT_EQ(layer.first()->next()->prev(), layer.first());
+  EXPECT_EQ(layer.removeIf([](CEntity&) { return true; }), 3u);
+  EXPECT_TRUE(layer.empty());
+  EXPECT_TRUE(g.selection().empty());
+}
+
 TEST(Graph, ConstructionTakesCurrentColourAndWidth) {
   CGraph g;
   EXPECT_EQ(g.addLine({0, 0, 0}, {1, 1, 0}), nullptr);
