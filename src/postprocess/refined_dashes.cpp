@@ -566,8 +566,21 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         }
     }
   }
-  std::unordered_map<int, std::vector<int>> groups;
-  for (size_t i = 0; i < pieces.size(); ++i) groups[rootOf(parent, static_cast<int>(i))].push_back(static_cast<int>(i));
+  // Most pieces are rows of one: only groups of three or more are gathered.
+  std::vector<int> sizes(pieces.size(), 0);
+  for (size_t i = 0; i < pieces.size(); ++i) ++sizes[static_cast<size_t>(rootOf(parent, static_cast<int>(i)))];
+  // In the layer's order, so that the result does not hang on hashing.
+  std::vector<std::vector<int>> groups;
+  std::vector<int> slot(pieces.size(), -1);
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const auto root = static_cast<size_t>(rootOf(parent, static_cast<int>(i)));
+    if (sizes[root] < kMinRowDashes) continue;
+    if (slot[root] < 0) {
+      slot[root] = static_cast<int>(groups.size());
+      groups.emplace_back();
+    }
+    groups[static_cast<size_t>(slot[root])].push_back(static_cast<int>(i));
+  }
 
   // Whether a piece of any row, or a dash placed, ends within kSameDash of
   // both (ax, ay) and (bx, by): angle adjustment may have turned a found
@@ -600,7 +613,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
   std::vector<CPolyLine*> removed;
   std::vector<std::unique_ptr<model::CEntity>> made;
   int added = 0;
-  for (auto& [root, members] : groups) {
+  for (const std::vector<int>& members : groups) {
     if (members.size() < kMinRowDashes) continue;
     // The row's line: through the ends of its short pieces.
     double n = 0, mx = 0, my = 0;
