@@ -90,7 +90,7 @@ struct Offset {
 // both seen.
 enum class Sample { Blank, Open, Edges };
 Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
-                double& offset) {
+                double& offset, double* across = nullptr) {
   double shift = 0.0;
   bool inside = false;
   bool found = inkHere(raster, px, py, inside);
@@ -117,6 +117,7 @@ Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, 
   const double in = reachAlong(raster, sx, sy, -ux, -uy, reach);
   if (out < 0.0 || in < 0.0 || out + kProbeStep > reach || in + kProbeStep > reach) return Sample::Open;
   offset = shift + (out - in) / 2.0;
+  if (across != nullptr) *across = out + in;
   return Sample::Edges;
 }
 
@@ -252,6 +253,13 @@ namespace {
 constexpr double kWalkStep = 1.0;
 constexpr int kWalkBlanks = 2;
 constexpr double kWalkStray = 1.5;
+// Where the ink across, along the radius, is wider than the stroke by more
+// than this (or this share of the width) for more than kWideRun px at an
+// end, the arc runs into another stroke there and ends where the wide ink
+// begins (not at that stroke's far edge or centre line).
+constexpr double kWalkWidthSlack = 2.0;
+constexpr double kWalkWidthShare = 0.25;
+constexpr double kWideRun = 3.0;
 constexpr double kWalkOff = 12.0;
 constexpr double kWalkOffWidths = 4.0;
 // Growth rounds, and what each may add at an end: at least this, or half
@@ -294,6 +302,27 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
   return EndWalk{good, false};
 }
 
+// How far back from its end at angle `from` (walking `direction` into the
+// arc, at most `most` px) the arc's ink is wider than its stroke, or its
+// edges are not both seen: the length of a run longer than kWideRun that
+// ends in ink of the stroke's own width, else 0.
+double wideEnd(const raster::CRaster& raster, const StrokeCircle& c, double from, double direction, double width,
+               double most) {
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  const double widthSlack = std::max(kWalkWidthSlack, kWalkWidthShare * width);
+  for (double s = 0.0; s <= most; s += kWalkStep) {
+    const double a = from + direction * s / c.radius;
+    const double ux = std::cos(a), uy = std::sin(a);
+    double offset = 0.0, across = 0.0;
+    const Sample sample =
+        offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset, &across);
+    if (sample == Sample::Blank) return 0.0;
+    if (sample == Sample::Edges && std::fabs(offset) <= kWalkStray && across - width <= widthSlack)
+      return s > kWideRun ? s : 0.0;
+  }
+  return 0.0;
+}
+
 }  // namespace
 
 std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width) {
@@ -317,6 +346,13 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
       longer.startAngle -= sign * back / c.radius;
       longer.sweep += sign * (on + back) / c.radius;
       if (sign * longer.sweep <= 0.0) return std::nullopt;
+      // An end inside a wider stroke (the arc runs into a line) is taken
+      // back to where the ink widens.
+      const double most = std::fabs(longer.sweep) * c.radius / 4.0;
+      const double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most);
+      const double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most);
+      longer.startAngle += sign * startTrim / c.radius;
+      longer.sweep -= sign * (startTrim + endTrim) / c.radius;
       return longer;
     }
     longer.startAngle -= sign * behind.length / c.radius;

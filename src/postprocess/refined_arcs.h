@@ -44,7 +44,8 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
 // pixel under the circle turns blank or the centre line leaves the circle,
 // the circle corrected on the ink every time the arc grows (a short piece
 // places its centre poorly), and each end that ran into white taken back to
-// the centre of its round cap. Sweeps the same way as `placed`; nothing when
+// the centre of its round cap, one inside a wider stroke back to where the
+// ink widens. Sweeps the same way as `placed`; nothing when
 // a grown arc no longer follows one stroke or comes round to a full ring
 // (the circle search handles those).
 std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width);

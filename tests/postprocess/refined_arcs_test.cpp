@@ -352,5 +352,33 @@ TEST(RefinedArcs, ACrossedArcComesBackWhole) {
   }
 }
 
+// A crossed arc whose end runs into a thick bar ends where its own stroke
+// meets the bar, not at the bar's far edge or its centre line.
+TEST(RefinedArcs, ACrossedArcEndingInAThickBarEndsAtTheBar) {
+  for (const double width : {3.0, 6.0}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, kSize));
+    const double a0 = 0.4, sweep = 2.0, cx = 120, cy = 130, r = 80;
+    test::DrawRing(drawing.raster(), cx, cy, r, width, a0, sweep);
+    const double ex = cx + r * std::cos(a0 + sweep), ey = cy - r * std::sin(a0 + sweep);
+    test::DrawStroke(drawing.raster(), ex, ey, ex, ey, width);
+    test::DrawStroke(drawing.raster(), ex - 7 - width / 2, 10, ex - 7 - width / 2, 190, 12);
+    test::DrawStroke(drawing.raster(), 150, 10, 150, 190, 4);
+    settings::TraceOption options;
+    options.b_Refine = true;
+    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+    int arcs = 0;
+    for (const auto& e : *drawing.currentLayer()) {
+      if (e->type() != model::EntityType::Arc) continue;
+      ++arcs;
+      const auto& arc = static_cast<const model::CArc&>(*e);
+      EXPECT_NEAR(arc.radius(), r, 0.7) << width;
+      EXPECT_NEAR(arc.startAngle(), a0, 0.03) << width;
+      EXPECT_NEAR(arc.endAngle(), a0 + sweep, 0.05) << width;
+    }
+    EXPECT_EQ(arcs, 1) << width;
+  }
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
