@@ -5,6 +5,7 @@
 //   thin_walk_tool FILE.bmp [REPEATS]
 // The fastest of REPEATS runs (default 3) per stage is printed.
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,15 @@
 namespace {
 
 using quillon::raster::CRaster;
+
+long InkPixels(const CRaster& raster) {
+  long count = 0;
+  for (int y = 0; y < raster.height(); ++y) {
+    const uint8_t* row = raster.row(y);
+    for (int i = 0; i < raster.usedRowBytes(); ++i) count += std::popcount(static_cast<unsigned>(row[i]));
+  }
+  return count;
+}
 
 uint64_t Mix(uint64_t hash, uint64_t value) { return (hash ^ value) * 0x100000001B3ull; }
 
@@ -71,6 +81,8 @@ int main(int argc, char** argv) {
   double best[4] = {1e9, 1e9, 1e9, 1e9};
   uint64_t hashes[4] = {};
   std::size_t pathCount = 0;
+  long skeletonPixels = 0;
+  long junctionPixels = 0;
   for (int run = 0; run < repeats; ++run) {
     CRaster skeleton;
     if (!skeleton.cloneFrom(source)) return 1;
@@ -93,6 +105,8 @@ int main(int argc, char** argv) {
     quillon::trace::TraceCentreInitialise(skeleton, junctions, nullptr);
     best[2] = std::min(best[2], Now() - start);
     hashes[2] = RasterHash(skeleton) ^ RasterHash(junctions);
+    skeletonPixels = InkPixels(skeleton);
+    junctionPixels = InkPixels(junctions);
     // Every path is hashed and dropped, as the trace drops each path once
     // its polyline is made; lone pixels are left out, as in a default run.
     quillon::trace::TracePathList paths;
@@ -110,6 +124,7 @@ int main(int argc, char** argv) {
   }
   const char* names[4] = {"thin first step (1 thread)", "thin second step", "centre initialise", "centre line"};
   for (int i = 0; i < 4; ++i) std::printf("%-28s %7.3f s  %016llx\n", names[i], best[i], (unsigned long long)hashes[i]);
-  std::printf("paths %zu\n", pathCount);
+  std::printf("paths %zu, skeleton pixels %ld after initialise, junction pixels %ld\n", pathCount, skeletonPixels,
+              junctionPixels);
   return 0;
 }

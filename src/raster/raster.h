@@ -166,6 +166,10 @@ class CRaster {
   const uint8_t* row(int y) const { return rows_[static_cast<size_t>(y)]; }
   // Bytes per stored row including the padding to a multiple of 4.
   int rowBytes() const { return rowBytes_; }
+  // Rows are evenly spaced: row(y) is row(0) + y * rowStep() (negative, as
+  // the bitmap stores the bottom row first), so a hot loop can step between
+  // rows without the row table.
+  std::ptrdiff_t rowStep() const { return -static_cast<std::ptrdiff_t>(rowBytes_); }
   // Bytes per row that carry pixels ((width * bitCount + 7) / 8).
   int usedRowBytes() const { return (width_ * bitCount_ + 7) / 8; }
 

@@ -25,36 +25,68 @@ constexpr Offset kStepOrder[8] = {
     {1, 0, kEast},        {-1, 1, kSouthWest}, {0, 1, kSouth},  {1, 1, kSouthEast},
 };
 
-Offset OffsetOf(uint8_t direction) {
-  for (const Offset& offset : kStepOrder) {
-    if (offset.direction == direction) return offset;
+// Every junction has three ink neighbours at least, so only such pixels
+// need their code looked up.
+constexpr bool JunctionsHaveThreeNeighbours() {
+  for (unsigned code = 0; code < 256; ++code) {
+    if (JunctionTable[code] && std::popcount(code) < 3) return false;
   }
-  return Offset{0, 0, 0};
+  return true;
+}
+static_assert(JunctionsHaveThreeNeighbours());
+
+// A 1-bit raster's rows by address arithmetic: a walk visits millions of
+// pixels, and going through the row table puts a second dependent load
+// before every read. Built from a const raster (the junctions) it is only
+// read.
+struct PackedRows {
+  explicit PackedRows(const raster::CRaster& raster)
+      : top(raster.height() > 0 ? const_cast<uint8_t*>(raster.row(0)) : nullptr),
+        step(raster.rowStep()),
+        width(raster.width()),
+        height(raster.height()) {}
+  uint8_t* row(int y) const { return top + static_cast<std::ptrdiff_t>(y) * step; }
+  bool bitAtChecked(int x, int y) const {
+    return x >= 0 && y >= 0 && x < width && y < height && (row(y)[x >> 3] & (0x80u >> (x & 7))) != 0;
+  }
+  void clearBit(int x, int y) const { row(y)[x >> 3] &= static_cast<uint8_t>(~(0x80u >> (x & 7))); }
+
+  uint8_t* top;
+  std::ptrdiff_t step;
+  int width;
+  int height;
+};
+
+// Where the three bits x-1, x, x+1 of a row lie: bytes `first` and `last`
+// (the second is read only when x+1 lies in it, so no byte past the row end
+// is read) and the shift that brings them to bits 2, 1, 0.
+struct Columns {
+  explicit Columns(int x) : first((x - 1) >> 3), last((x + 1) >> 3), shift(13 - ((x - 1) & 7)) {}
+  int first;
+  int last;
+  int shift;
+};
+
+// The neighbour code of a pixel away from the border, `middle` being its row.
+inline uint8_t InteriorCode(const uint8_t* middle, std::ptrdiff_t step, const Columns& at) {
+  const auto three = [&](const uint8_t* row) {
+    return static_cast<unsigned>(((row[at.first] << 8) | row[at.last]) >> at.shift) & 7u;
+  };
+  // Reverses three bits: x-1 is the lower direction bit.
+  constexpr uint8_t kReverse[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  const unsigned above = three(middle - step);
+  const unsigned centre = three(middle);
+  const unsigned below = three(middle + step);
+  return static_cast<uint8_t>(kReverse[above] | ((centre & 4u) << 1) | ((centre & 1u) << 4) | (kReverse[below] << 5));
 }
 
-constexpr auto kJunctionWindow = detail::WindowTable(JunctionTable);
+inline bool Interior(const PackedRows& raster, int x, int y) {
+  return x >= 1 && y >= 1 && x + 1 < raster.width && y + 1 < raster.height;
+}
 
-// The neighbour code of (x, y) (outside the raster is background). Inside
-// the border the three bits of each row come from at most two bytes, as a
-// walk visits millions of pixels.
-inline uint8_t NeighbourCodeAt(const raster::CRaster& raster, int x, int y) {
-  if (x >= 1 && y >= 1 && x + 1 < raster.width() && y + 1 < raster.height()) {
-    // Bits of x-1, x, x+1 as bits 2, 1, 0; the second byte is read only when
-    // x+1 lies in it, so no byte past the row end is read.
-    const int first = (x - 1) >> 3;
-    const int last = (x + 1) >> 3;
-    const int shift = 13 - ((x - 1) & 7);
-    const auto three = [&](const uint8_t* row) {
-      return static_cast<unsigned>(((row[first] << 8) | row[last]) >> shift) & 7u;
-    };
-    // Reverses three bits: x-1 is the lower direction bit.
-    constexpr uint8_t kReverse[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-    const unsigned above = three(raster.row(y - 1));
-    const unsigned middle = three(raster.row(y));
-    const unsigned below = three(raster.row(y + 1));
-    return static_cast<uint8_t>(kReverse[above] | ((middle & 4u) << 1) | ((middle & 1u) << 4) |
-                                (kReverse[below] << 5));
-  }
+// The neighbour code of (x, y) (outside the raster is background).
+inline uint8_t NeighbourCodeAt(const PackedRows& raster, int x, int y) {
+  if (Interior(raster, x, y)) return InteriorCode(raster.row(y), raster.step, Columns(x));
   uint8_t code = 0;
   for (const Offset& offset : kStepOrder) {
     if (raster.bitAtChecked(x + offset.dx, y + offset.dy)) code |= offset.direction;
@@ -62,12 +94,29 @@ inline uint8_t NeighbourCodeAt(const raster::CRaster& raster, int x, int y) {
   return code;
 }
 
+// The neighbour codes of one pixel in the skeleton and in the junction
+// raster (of the same size), read together: a walk needs both at every pixel.
+struct Codes {
+  uint8_t skeleton;
+  uint8_t junction;
+};
+
+inline Codes CodesAt(const PackedRows& skeleton, const PackedRows& junctions, int x, int y) {
+  if (Interior(skeleton, x, y)) {
+    const Columns at(x);
+    return Codes{InteriorCode(skeleton.row(y), skeleton.step, at), InteriorCode(junctions.row(y), junctions.step, at)};
+  }
+  return Codes{NeighbourCodeAt(skeleton, x, y), NeighbourCodeAt(junctions, x, y)};
+}
+
 // The step order is the order of the direction bits, so the first ink
 // neighbour is the lowest bit of the neighbour code.
-inline uint8_t StepInline(const raster::CRaster& raster, int& x, int& y) {
+inline const Offset& FirstNeighbour(uint8_t code) { return kStepOrder[std::countr_zero(static_cast<unsigned>(code))]; }
+
+inline uint8_t StepInline(const PackedRows& raster, int& x, int& y) {
   const uint8_t code = NeighbourCodeAt(raster, x, y);
   if (code == 0) return 0;
-  const Offset& offset = kStepOrder[std::countr_zero(static_cast<unsigned>(code))];
+  const Offset& offset = FirstNeighbour(code);
   x += offset.dx;
   y += offset.dy;
   return offset.direction;
@@ -76,10 +125,13 @@ inline uint8_t StepInline(const raster::CRaster& raster, int& x, int& y) {
 // One walk away from the start pixel, forwards (points appended) or
 // backwards (points put at the front). In the forward walk of a start that
 // touches a junction, the point behind the start goes to the front once the
-// walk has taken its first step.
+// walk has taken its first step. `codes` are those of the start pixel. At
+// each pixel both codes are read at once: the junction code for the end test
+// and the skeleton code for the next step (clearing the pixel itself leaves
+// its code alone).
 template <typename Put>
-void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath& path, int startX, int startY,
-               bool startTouchesJunction, const Put& put) {
+void WalkSteps(const PackedRows& skeleton, const PackedRows& junctions, TracePath& path, int startX, int startY,
+               bool startTouchesJunction, Codes codes, const Put& put) {
   int cx = startX;
   int cy = startY;
   int px = startX;
@@ -87,22 +139,20 @@ void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
   uint8_t lastDirection = 0;
   bool moved = false;
   for (;;) {
-    const uint8_t direction = StepInline(skeleton, cx, cy);
-    if (direction == 0) {
-      if (!moved) return;
-      put(px, py);
-      int jx = cx;
-      int jy = cy;
-      if (StepInline(junctions, jx, jy) != 0) put(jx, jy);
+    // A dead end (past the start no junction touches it: the walk would
+    // have ended at the junction).
+    if (codes.skeleton == 0) {
+      if (moved) put(px, py);
       return;
     }
+    const Offset& offset = FirstNeighbour(codes.skeleton);
+    const uint8_t direction = offset.direction;
+    cx += offset.dx;
+    cy += offset.dy;
     if (!moved) {
       put(cx, cy);
       lastDirection = direction;
-      if (startTouchesJunction) {
-        const Offset offset = OffsetOf(direction);
-        path.pushFront(startX - offset.dx, startY - offset.dy);
-      }
+      if (startTouchesJunction) path.pushFront(startX - offset.dx, startY - offset.dy);
       moved = true;
     } else if (direction != lastDirection) {
       put(px, py);
@@ -110,13 +160,12 @@ void WalkSteps(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
     }
     px = cx;
     py = cy;
-    skeleton.setBit(cx, cy, false);
-    int jx = cx;
-    int jy = cy;
-    const uint8_t junctionDirection = StepInline(junctions, jx, jy);
-    if (junctionDirection != 0) {
-      if (junctionDirection != lastDirection) put(cx, cy);
-      put(jx, jy);
+    skeleton.clearBit(cx, cy);
+    codes = CodesAt(skeleton, junctions, cx, cy);
+    if (codes.junction != 0) {
+      const Offset& junction = FirstNeighbour(codes.junction);
+      if (junction.direction != lastDirection) put(cx, cy);
+      put(cx + junction.dx, cy + junction.dy);
       return;
     }
   }
@@ -128,18 +177,18 @@ struct Scratch {
   std::vector<TracePoint> behind;
 };
 
-void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, Scratch& scratch, int startX, int startY,
-          bool backwards, bool startTouchesJunction) {
+void Walk(const PackedRows& skeleton, const PackedRows& junctions, Scratch& scratch, int startX, int startY,
+          bool backwards, bool startTouchesJunction, Codes codes) {
   TracePath& path = scratch.path;
   if (!backwards) {
-    WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction,
+    WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction, codes,
               [&path](int x, int y) { path.pushBack(x, y); });
     return;
   }
   // Collected in walking order, then put in front in one go.
   std::vector<TracePoint>& behind = scratch.behind;
   behind.clear();
-  WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction, [&behind](int x, int y) {
+  WalkSteps(skeleton, junctions, path, startX, startY, startTouchesJunction, codes, [&behind](int x, int y) {
     behind.push_back(TracePoint{static_cast<double>(x), static_cast<double>(y), 0});
   });
   path.points.insert(path.points.begin(), behind.rbegin(), behind.rend());
@@ -147,17 +196,17 @@ void Walk(raster::CRaster& skeleton, const raster::CRaster& junctions, Scratch& 
 
 // Traces the chain through (x0, y0) into the scratch path; it joins the list
 // (with storage of its exact size) unless it is too short or `drop` rejects it.
-void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths, int x0, int y0,
+void TraceFrom(const PackedRows& skeleton, const PackedRows& junctions, TracePathList& paths, int x0, int y0,
                Scratch& scratch, const PathFilter* drop, bool keepLonePixels) {
   TracePath& path = scratch.path;
   path.points.clear();
-  int jx = x0;
-  int jy = y0;
-  const bool touchesJunction = StepInline(junctions, jx, jy) != 0;
+  const Codes start = CodesAt(skeleton, junctions, x0, y0);
+  const bool touchesJunction = start.junction != 0;
   path.pushBack(x0, y0);
-  skeleton.setBit(x0, y0, false);
-  Walk(skeleton, junctions, scratch, x0, y0, false, touchesJunction);
-  if (!touchesJunction) Walk(skeleton, junctions, scratch, x0, y0, true, false);
+  skeleton.clearBit(x0, y0);
+  Walk(skeleton, junctions, scratch, x0, y0, false, touchesJunction, start);
+  // The forward walk has cleared pixels around the start.
+  if (!touchesJunction) Walk(skeleton, junctions, scratch, x0, y0, true, false, CodesAt(skeleton, junctions, x0, y0));
   if (path.size() < 2) {
     if (path.size() == 1 && !touchesJunction && keepLonePixels) paths.addLonePixel(x0, y0);
     return;
@@ -168,7 +217,7 @@ void TraceFrom(raster::CRaster& skeleton, const raster::CRaster& junctions, Trac
 
 }  // namespace
 
-uint8_t Step(const raster::CRaster& raster, int& x, int& y) { return StepInline(raster, x, y); }
+uint8_t Step(const raster::CRaster& raster, int& x, int& y) { return StepInline(PackedRows(raster), x, y); }
 
 bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions, platform::ProgressSink* sink) {
   const StageReporter reporter(sink);
@@ -196,19 +245,41 @@ bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions
     for (int x : xs) row[x >> 3] &= static_cast<uint8_t>(~(0x80u >> (x & 7)));
   };
   int lastPercent = -1;
+  const int wordCount = (byteCount + 7) >> 3;
   try {
     for (int y = 0; y < height; ++y) {
       current.clear();
       const uint8_t* above = y > 0 ? skeleton.row(y - 1) : zeroRow.data();
+      const uint8_t* row = skeleton.row(y);
       const uint8_t* below = y + 1 < height ? skeleton.row(y + 1) : zeroRow.data();
       uint8_t* junctionRow = junctions.row(y);
-      detail::ForEachInkPixel(above, skeleton.row(y), below, byteCount, [&](int x, unsigned window) {
-        if (kJunctionWindow[window]) {
+      // 64 pixels at a time: the neighbour count picks the few pixels whose
+      // code needs looking up.
+      const auto words = [&](const uint8_t* bits, int k) {
+        return detail::RowWords{k > 0 ? detail::LoadWord(bits, k - 1, byteCount) : 0,
+                                detail::LoadWord(bits, k, byteCount),
+                                k + 1 < wordCount ? detail::LoadWord(bits, k + 1, byteCount) : 0};
+      };
+      for (int k = 0; k < wordCount; ++k) {
+        if (k * 8 + 8 <= byteCount) {
+          uint64_t raw;
+          std::memcpy(&raw, row + k * 8, 8);
+          if (raw == 0) continue;
+        }
+        const detail::RowWords middle = words(row, k);
+        if (middle.word == 0) continue;
+        const detail::Neighbours neighbours(words(above, k), middle, words(below, k));
+        uint64_t candidates = middle.word & detail::NeighbourCount(neighbours).atLeastThree();
+        while (candidates != 0) {
+          const int j = std::countl_zero(candidates);
+          const int bit = 63 - j;
+          candidates &= ~(uint64_t{1} << bit);
+          if (!JunctionTable[neighbours.codeAt(bit)]) continue;
+          const int x = k * 64 + j;
           junctionRow[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7));
           current.push_back(x);
         }
-        return false;
-      });
+      }
       clearJunctions(y - 1, previous);
       std::swap(previous, current);
       if (reporter.cancelled()) {
@@ -241,6 +312,8 @@ bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions
   const uint8_t lastMask = (width & 7) ? static_cast<uint8_t>(0xFF << (8 - (width & 7))) : uint8_t{0xFF};
   int lastPercent = 0;
   Scratch scratch;
+  const PackedRows skeletonRows(skeleton);
+  const PackedRows junctionRows(junctions);
   for (int y = 0; y < height; ++y) {
     const uint8_t* row = skeleton.row(y);
     int i = 0;
@@ -258,7 +331,7 @@ bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions
       }
       // Tracing clears at least this pixel, and possibly more of this byte,
       // so the byte is read again afterwards.
-      TraceFrom(skeleton, junctions, paths, i * 8 + std::countl_zero(b), y, scratch, drop, keepLonePixels);
+      TraceFrom(skeletonRows, junctionRows, paths, i * 8 + std::countl_zero(b), y, scratch, drop, keepLonePixels);
     }
     if (reporter.cancelled()) {
       paths.clear();

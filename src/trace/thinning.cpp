@@ -42,20 +42,6 @@ constexpr std::array<bool, 256> WithoutTwoNeighbourCodes(const std::array<bool, 
 }
 constexpr auto kSecondStepRemovableKeepingEnds = detail::WindowTable(WithoutTwoNeighbourCodes(ThinRemoveTable));
 
-// Rows are tested 64 pixels at a time: word k of a row holds pixels
-// 64k .. 64k+63, the leftmost in the most significant bit.
-inline uint64_t LoadWord(const uint8_t* row, int k, int byteCount) {
-  const int start = k * 8;
-  if (start + 8 <= byteCount) {
-    uint64_t word;
-    std::memcpy(&word, row + start, 8);
-    return __builtin_bswap64(word);
-  }
-  uint64_t word = 0;
-  for (int j = 0; start + j < byteCount; ++j) word |= static_cast<uint64_t>(row[start + j]) << (56 - 8 * j);
-  return word;
-}
-
 // Clears the pixels of mask in word k.
 inline void ClearWord(uint8_t* row, int k, int byteCount, uint64_t mask) {
   const int start = k * 8;
@@ -76,15 +62,9 @@ inline void ClearWord(uint8_t* row, int k, int byteCount, uint64_t mask) {
 // P2..P9 the neighbours south, south-east, east, north-east, north,
 // north-west, west and south-west, a pixel goes when 2 <= B <= 6 ink
 // neighbours, A = 1 background-to-ink change around P2..P9, P2, and the
-// sub-iteration's direction condition holds. The arguments are the words of the rows above,
-// at and below the pixels, with the neighbouring words' edge bits.
-struct RowWords {
-  uint64_t before;  // the word left of the pixels' word
-  uint64_t word;
-  uint64_t after;   // the word right of it
-  uint64_t west() const { return (word >> 1) | (before << 63); }
-  uint64_t east() const { return (word << 1) | (after >> 63); }
-};
+// sub-iteration's direction condition holds.
+using detail::LoadWord;
+using detail::RowWords;
 
 // With kKeepStrokeEnds in subBit a pixel needs B >= 3: the end pixel of a
 // staircase two pixels thick at 45 degrees has B = 2, and removing it lets
@@ -94,26 +74,10 @@ constexpr unsigned kKeepStrokeEnds = 4;
 
 inline uint64_t ZhangSuenMask(const RowWords& above, const RowWords& row, const RowWords& below, unsigned subBit) {
   const uint64_t centre = row.word;
-  const uint64_t n = above.word, s = below.word, w = row.west(), e = row.east();
-  const uint64_t nw = above.west(), ne = above.east(), sw = below.west(), se = below.east();
-  // B: the number of ink neighbours as a bit-sliced sum b0 + 2 b1 + 4 b2 + 8 b3.
-  const auto fullAdd = [](uint64_t x, uint64_t y, uint64_t z, uint64_t& carry) {
-    const uint64_t half = x ^ y;
-    carry = (x & y) | (z & half);
-    return half ^ z;
-  };
-  uint64_t c1, c2, c4;
-  const uint64_t s1 = fullAdd(s, se, e, c1);
-  const uint64_t s2 = fullAdd(ne, n, nw, c2);
-  const uint64_t s3 = w ^ sw;
-  const uint64_t c3 = w & sw;
-  const uint64_t b0 = fullAdd(s1, s2, s3, c4);
-  uint64_t t2;
-  const uint64_t t1 = fullAdd(c1, c2, c3, t2);
-  const uint64_t b1 = t1 ^ c4;
-  const uint64_t t3 = t1 & c4;
-  const uint64_t b2 = t2 ^ t3;
-  const uint64_t b3 = t2 & t3;
+  const detail::Neighbours nb(above, row, below);
+  const uint64_t n = nb.n, s = nb.s, w = nb.w, e = nb.e, nw = nb.nw, ne = nb.ne, sw = nb.sw, se = nb.se;
+  const detail::NeighbourCount count(nb);
+  const uint64_t b0 = count.b0, b1 = count.b1, b2 = count.b2, b3 = count.b3;
   const uint64_t atLeast = (subBit & kKeepStrokeEnds) != 0 ? (b1 & b0) | b2 | b3 : b1 | b2 | b3;
   const uint64_t countInRange = atLeast & ~b3 & ~(b2 & b1 & b0);  // 2 (or 3) <= B <= 6
   // A: exactly one background-to-ink change around P2 (south), P3, ..., P9, P2.

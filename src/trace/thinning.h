@@ -87,9 +87,6 @@ namespace detail {
 // bits 2..0 the row above (west, centre, east), bits 5..3 the pixel's row,
 // bits 8..6 the row below. Bit 4 is the pixel itself.
 constexpr unsigned kWindowCentre = 1u << 4;
-// A pixel whose eight neighbours are all ink; no stage removes or marks it,
-// so whole bytes of such pixels are passed over.
-constexpr unsigned kWindowSolid = 511;
 
 // NeighbourCode of a window index (the centre bit is ignored).
 constexpr uint8_t WindowToCode(unsigned w) {
@@ -119,47 +116,75 @@ inline uint32_t ByteWithNeighbours(const uint8_t* row, int i, int byteCount) {
   return (before << 16) | (static_cast<uint32_t>(row[i]) << 8) | after;
 }
 
-// Calls visit(x, window) for every ink pixel of `row`, left to right, with
-// `above` and `below` the neighbouring rows (all-zero rows outside the
-// raster). When visit returns true the pixel is cleared at once in `row`, and
-// the following pixels see it gone. Pixels with eight ink neighbours are not
-// visited. Row padding must be clear.
-template <typename Visit>
-inline void ForEachInkPixel(const uint8_t* above, uint8_t* row, const uint8_t* below, int byteCount, Visit&& visit) {
-  int i = 0;
-  while (i < byteCount) {
-    if (i + 8 <= byteCount) {
-      uint64_t word;
-      std::memcpy(&word, row + i, 8);
-      if (word == 0) {
-        i += 8;
-        continue;
-      }
-    }
-    if (row[i] == 0) {
-      ++i;
-      continue;
-    }
-    const uint32_t a = ByteWithNeighbours(above, i, byteCount);
-    uint32_t c = ByteWithNeighbours(row, i, byteCount);
-    const uint32_t b = ByteWithNeighbours(below, i, byteCount);
-    constexpr uint32_t kTen = 0x1FF80u;  // the byte and one pixel either side
-    if ((a & c & b & kTen) != kTen) {
-      unsigned bits = row[i];
-      while (bits != 0) {
-        const int j = std::countl_zero(static_cast<uint8_t>(bits));
-        bits &= ~(0x80u >> j);
-        const int shift = 14 - j;
-        const unsigned window = ((a >> shift) & 7u) | (((c >> shift) & 7u) << 3) | (((b >> shift) & 7u) << 6);
-        if (visit(i * 8 + j, window)) {
-          c &= ~(1u << (15 - j));
-          row[i] &= static_cast<uint8_t>(~(0x80u >> j));
-        }
-      }
-    }
-    ++i;
+// Rows are also tested 64 pixels at a time: word k of a row holds pixels
+// 64k .. 64k+63, the leftmost in the most significant bit.
+inline uint64_t LoadWord(const uint8_t* row, int k, int byteCount) {
+  const int start = k * 8;
+  if (start + 8 <= byteCount) {
+    uint64_t word;
+    std::memcpy(&word, row + start, 8);
+    return __builtin_bswap64(word);
   }
+  uint64_t word = 0;
+  for (int j = 0; start + j < byteCount; ++j) word |= static_cast<uint64_t>(row[start + j]) << (56 - 8 * j);
+  return word;
 }
+
+// A word of a row with the edge bits of the words either side.
+struct RowWords {
+  uint64_t before;  // the word left of the pixels' word
+  uint64_t word;
+  uint64_t after;   // the word right of it
+  uint64_t west() const { return (word >> 1) | (before << 63); }
+  uint64_t east() const { return (word << 1) | (after >> 63); }
+};
+
+// The eight neighbours of 64 pixels, each as a word aligned with the pixels.
+struct Neighbours {
+  Neighbours(const RowWords& above, const RowWords& row, const RowWords& below)
+      : n(above.word),
+        s(below.word),
+        w(row.west()),
+        e(row.east()),
+        nw(above.west()),
+        ne(above.east()),
+        sw(below.west()),
+        se(below.east()) {}
+  uint64_t n, s, w, e, nw, ne, sw, se;
+  // Their NeighbourCode at bit `bit` of the words.
+  uint8_t codeAt(int bit) const {
+    return static_cast<uint8_t>(((nw >> bit) & 1u) * kNorthWest | ((n >> bit) & 1u) * kNorth |
+                                ((ne >> bit) & 1u) * kNorthEast | ((w >> bit) & 1u) * kWest | ((e >> bit) & 1u) * kEast |
+                                ((sw >> bit) & 1u) * kSouthWest | ((s >> bit) & 1u) * kSouth |
+                                ((se >> bit) & 1u) * kSouthEast);
+  }
+};
+
+// The number of ink neighbours of 64 pixels as a bit-sliced sum
+// b0 + 2 b1 + 4 b2 + 8 b3.
+struct NeighbourCount {
+  explicit NeighbourCount(const Neighbours& nb) {
+    const auto fullAdd = [](uint64_t x, uint64_t y, uint64_t z, uint64_t& carry) {
+      const uint64_t half = x ^ y;
+      carry = (x & y) | (z & half);
+      return half ^ z;
+    };
+    uint64_t c1, c2, c4;
+    const uint64_t s1 = fullAdd(nb.s, nb.se, nb.e, c1);
+    const uint64_t s2 = fullAdd(nb.ne, nb.n, nb.nw, c2);
+    const uint64_t s3 = nb.w ^ nb.sw;
+    const uint64_t c3 = nb.w & nb.sw;
+    b0 = fullAdd(s1, s2, s3, c4);
+    uint64_t t2;
+    const uint64_t t1 = fullAdd(c1, c2, c3, t2);
+    b1 = t1 ^ c4;
+    const uint64_t t3 = t1 & c4;
+    b2 = t2 ^ t3;
+    b3 = t2 & t3;
+  }
+  uint64_t atLeastThree() const { return (b1 & b0) | b2 | b3; }
+  uint64_t b0, b1, b2, b3;
+};
 
 }  // namespace detail
 

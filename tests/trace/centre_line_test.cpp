@@ -248,5 +248,128 @@ TEST(TraceCentreLine, RandomSkeletonsAreCoveredOncePerPixel) {
   }
 }
 
+// The initialise and walk stages read pixel by pixel (bitAtChecked and
+// Step), as plainly defined: the reference for the packed readings.
+void PlainInitialise(raster::CRaster& skeleton, raster::CRaster& junctions) {
+  raster::CRaster original;
+  ASSERT_TRUE(original.cloneFrom(skeleton));
+  const int dx[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+  const int dy[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+  for (int y = 0; y < original.height(); ++y) {
+    for (int x = 0; x < original.width(); ++x) {
+      if (!original.bitAt(x, y)) continue;
+      int code = 0;
+      for (int k = 0; k < 8; ++k) code |= original.bitAtChecked(x + dx[k], y + dy[k]) ? (1 << k) : 0;
+      if (!JunctionTable[static_cast<std::size_t>(code)]) continue;
+      junctions.setBit(x, y, true);
+      skeleton.setBit(x, y, false);
+    }
+  }
+}
+
+void PlainWalk(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePath& path, int sx, int sy,
+               bool backwards, bool startTouchesJunction) {
+  std::vector<TracePoint> walked;
+  const auto put = [&](int x, int y) { walked.push_back(TracePoint{double(x), double(y), 0}); };
+  int cx = sx, cy = sy, px = sx, py = sy;
+  uint8_t last = 0;
+  bool moved = false;
+  for (;;) {
+    const uint8_t direction = Step(skeleton, cx, cy);
+    if (direction == 0) {
+      if (!moved) break;
+      put(px, py);
+      int jx = cx, jy = cy;
+      if (Step(junctions, jx, jy) != 0) put(jx, jy);
+      break;
+    }
+    if (!moved) {
+      put(cx, cy);
+      last = direction;
+      if (startTouchesJunction) path.pushFront(sx - (cx - sx), sy - (cy - sy));
+      moved = true;
+    } else if (direction != last) {
+      put(px, py);
+      last = direction;
+    }
+    px = cx;
+    py = cy;
+    skeleton.setBit(cx, cy, false);
+    int jx = cx, jy = cy;
+    const uint8_t junction = Step(junctions, jx, jy);
+    if (junction != 0) {
+      if (junction != last) put(cx, cy);
+      put(jx, jy);
+      break;
+    }
+  }
+  if (backwards) {
+    path.points.insert(path.points.begin(), walked.rbegin(), walked.rend());
+  } else {
+    path.points.insert(path.points.end(), walked.begin(), walked.end());
+  }
+}
+
+void PlainTrace(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths) {
+  for (int y = 0; y < skeleton.height(); ++y) {
+    for (int x = 0; x < skeleton.width(); ++x) {
+      if (!skeleton.bitAt(x, y)) continue;
+      TracePath path;
+      int jx = x, jy = y;
+      const bool touches = Step(junctions, jx, jy) != 0;
+      path.pushBack(x, y);
+      skeleton.setBit(x, y, false);
+      PlainWalk(skeleton, junctions, path, x, y, false, touches);
+      if (!touches) PlainWalk(skeleton, junctions, path, x, y, true, false);
+      if (path.size() >= 2) {
+        paths.append() = path;
+      } else if (!touches) {
+        paths.addLonePixel(x, y);
+      }
+    }
+  }
+}
+
+TEST(TraceCentreLine, PackedStagesMatchAPixelByPixelReadingOnNoisyImages) {
+  // Raw noise (junction codes of every kind, ink on the border) and thinned
+  // noisy strokes, at widths around the 8- and 64-pixel units read at once.
+  const int sizes[][2] = {{63, 40}, {64, 33}, {65, 50}, {129, 31}, {9, 20}, {200, 45}};
+  for (unsigned seed = 1; seed <= 18; ++seed) {
+    const int width = sizes[seed % 6][0];
+    const int height = sizes[seed % 6][1];
+    raster::CRaster fast;
+    ASSERT_TRUE(fast.create(width, height, 1));
+    std::mt19937 random(seed);
+    const int noise = 5 + static_cast<int>(seed % 3) * 15;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (static_cast<int>(random() % 100) < noise) fast.setBit(x, y, true);
+      }
+    }
+    if (seed % 2 == 0) {
+      ASSERT_TRUE(ThinFirstStep(fast, nullptr, 1));
+      ASSERT_TRUE(ThinSecondStep(fast, nullptr));
+    }
+    raster::CRaster plain;
+    ASSERT_TRUE(plain.cloneFrom(fast));
+    raster::CRaster fastJunctions, plainJunctions;
+    ASSERT_TRUE(fastJunctions.create(width, height, 1));
+    ASSERT_TRUE(plainJunctions.create(width, height, 1));
+    ASSERT_TRUE(TraceCentreInitialise(fast, fastJunctions, nullptr));
+    PlainInitialise(plain, plainJunctions);
+    EXPECT_EQ(testing::Picture(fastJunctions), testing::Picture(plainJunctions)) << "seed " << seed;
+    EXPECT_EQ(testing::Picture(fast), testing::Picture(plain)) << "seed " << seed;
+
+    TracePathList fastPaths, plainPaths;
+    ASSERT_TRUE(TraceCentreLine(fast, fastJunctions, fastPaths, nullptr));
+    PlainTrace(plain, plainJunctions, plainPaths);
+    EXPECT_EQ(PathTexts(fastPaths), PathTexts(plainPaths)) << "seed " << seed;
+    ASSERT_EQ(fastPaths.lonePixels().size(), plainPaths.lonePixels().size()) << "seed " << seed;
+    for (std::size_t i = 0; i < fastPaths.lonePixels().size(); ++i) {
+      EXPECT_EQ(fastPaths.lonePixels()[i], plainPaths.lonePixels()[i]) << "seed " << seed;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quillon::trace
