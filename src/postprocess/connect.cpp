@@ -55,6 +55,10 @@ int CellOf(double v) {
 // get a direct look-up table.
 constexpr int64_t kDirectSlack = 4096;
 
+// Polylines taken out of the layer at once beyond which their freed list
+// nodes (a few MiB) are handed back to the system.
+constexpr size_t kTrimAfterNodes = 200000;
+
 // Sorts entries stably by `key` (an int member) with one counting pass
 // through `scratch` when the keys span a range of about the entries' number
 // or less; false (nothing changed) otherwise.
@@ -612,8 +616,10 @@ class ConnectRun {
       if (stopPoll(++taken)) return false;
     }
     // A noisy scan's million list nodes were just freed one by one: their
-    // pages go back before the cluster tables take as much again.
-    platform::ReturnFreedMemory();
+    // pages go back before the cluster tables take as much again. Not for
+    // an ordinary sheet: a batch keeps freed memory for its next file, and
+    // trimming every heap costs more than the few pages are worth.
+    if (taken >= kTrimAfterNodes) platform::ReturnFreedMemory();
     return true;
   }
 
