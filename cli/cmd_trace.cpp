@@ -241,6 +241,7 @@ int RunTrace(TraceArgs& args, const CLI::App& command) {
         continue;
       }
       batch::ConvertJob own = jobFor(i);
+      own.leaveDrawingAtExit = i + 1 == sources.size();  // nothing runs after it but the exit
       const bool ok = TraceOne(s.path, s.shown, s.target, own, stepFailures[i],
                                TraceDisplay{!quiet && ::isatty(2), quiet, stageTimes});
       ok ? ++converted : ++failed;

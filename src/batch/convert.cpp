@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "model/graph.h"
+#include "platform/memory.h"
 #include "raster/raster_file.h"
 #include "settings/language_table.h"
 #include "trace/trace_result.h"
@@ -190,8 +192,10 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   return kStatusConverted;
 }
 
-BatchStatus ConvertFile(const std::string& source, const std::string& target, ConvertJob& job, ConvertObserver& observer) {
-  model::CGraph drawing;
+namespace {
+
+BatchStatus ConvertInto(model::CGraph& drawing, const std::string& source, const std::string& target, ConvertJob& job,
+                        ConvertObserver& observer) {
   drawing.setCurrentLayerByName("Trace");
 
   std::error_code ec;
@@ -242,6 +246,15 @@ BatchStatus ConvertFile(const std::string& source, const std::string& target, Co
     return kStatusOpenFailed;
   }
   return ConvertRaster(drawing, target, job, 1, observer);
+}
+
+}  // namespace
+
+BatchStatus ConvertFile(const std::string& source, const std::string& target, ConvertJob& job, ConvertObserver& observer) {
+  auto drawing = std::make_unique<model::CGraph>();
+  const BatchStatus status = ConvertInto(*drawing, source, target, job, observer);
+  if (job.leaveDrawingAtExit && !platform::kLeakChecked) (void)drawing.release();
+  return status;
 }
 
 }  // namespace quillon::batch

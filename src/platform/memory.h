@@ -7,6 +7,20 @@
 
 namespace quillon::platform {
 
+// Whether the build checks for leaks (the address sanitizer's leak checker):
+// memory a process would otherwise leave to the system at exit is freed then.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kLeakChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kLeakChecked = true;
+#else
+inline constexpr bool kLeakChecked = false;
+#endif
+#else
+inline constexpr bool kLeakChecked = false;
+#endif
+
 // Bytes of physical memory the process holds now (its resident set); 0 when
 // the system does not say.
 uint64_t ResidentBytes();

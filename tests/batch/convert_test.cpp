@@ -94,6 +94,18 @@ TEST(ConvertFile, OneBitSourceIsTracedAndSavedWithFullProgress) {
   EXPECT_EQ(test::ReadFile(dir.file("lines.dxf")).rfind("0\r\nSECTION\r\n", 0), 0u);
 }
 
+TEST(ConvertFile, LeavingTheDrawingToTheExitWritesTheSameFile) {
+  test::TempDir dir;
+  Recorder freed, left;
+  ConvertJob job = CentreLineJob();
+  ASSERT_EQ(ConvertFile(Sample("sheet.tif"), dir.file("freed.dxf"), job, freed), kStatusConverted);
+  job.leaveDrawingAtExit = true;
+  ASSERT_EQ(ConvertFile(Sample("sheet.tif"), dir.file("left.dxf"), job, left), kStatusConverted);
+  EXPECT_EQ(left.saved.at(0).second, freed.saved.at(0).second);
+  EXPECT_EQ(test::ReadFile(dir.file("left.dxf")), test::ReadFile(dir.file("freed.dxf")));
+  EXPECT_EQ(ConvertFile(dir.file("missing.tif"), dir.file("x.dxf"), job, left), kStatusOpenFailed);
+}
+
 TEST(ConvertFile, ThresholdAppliedIsRecorded) {
   test::TempDir dir;
   Recorder r;
