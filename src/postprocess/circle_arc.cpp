@@ -45,6 +45,9 @@ constexpr double kGrownBeyond = 2.0;
 // Ring follows or arc walks worth a thread of their own (each reads the
 // raster round a whole circle or arc).
 constexpr size_t kMinFollowsPerPart = 16;
+// Arc seeds walked together before the arcs they make are taken: enough
+// for both cores, few enough that later batches skip the seeds covered.
+constexpr size_t kSeedBatch = 64;
 // Merged arcs whose angles differ by no more than this are a circle.
 constexpr double kFullCircleAngle = 1e-10;
 
@@ -776,35 +779,44 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
     const double my = piece.circle.centre.y + piece.circle.radius * std::sin(middle);
     return madeGrid.any(mx, my, [&](size_t i) { return onArc(made[i], mx, my, toleranceOf(made[i].circle)); });
   };
-  // Every seed walked on all cores (those covered meanwhile for nothing),
-  // then taken in order.
+  // The seeds walked a batch at a time on all cores, then taken in order.
+  // Arcs only add to what is covered: a seed the arcs made before its
+  // batch already cover is passed over at its turn, and not walked.
   std::vector<std::optional<StrokeCircle>> grownFrom(seeds.size());
-  forEachRange(seeds.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      const InkCircle& c = seeds[i].circle;
-      grownFrom[i] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seeds[i].start, seeds[i].sweep},
-                                       std::max(c.width, 1.0));
+  std::vector<size_t> walked;
+  for (size_t first = 0; first < seeds.size(); first += kSeedBatch) {
+    const size_t last = std::min(seeds.size(), first + kSeedBatch);
+    walked.clear();
+    for (size_t i = first; i < last; ++i)
+      if (!covered(seeds[i])) walked.push_back(i);
+    forEachRange(walked.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
+      for (size_t k = begin; k < end; ++k) {
+        const InkArc& seed = seeds[walked[k]];
+        const InkCircle& c = seed.circle;
+        grownFrom[walked[k]] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start, seed.sweep},
+                                                 std::max(c.width, 1.0));
+      }
+    });
+    for (const size_t i : walked) {
+      const InkArc& seed = seeds[i];
+      if (covered(seed)) continue;
+      const InkCircle& c = seed.circle;
+      const auto& grown = grownFrom[i];
+      if (!grown || grown->radius < kMinRadius || grown->radius > tolerances.size) continue;
+      // Only an arc that reaches beyond its piece says more than the piece.
+      const double before = (seed.start - grown->startAngle) * grown->radius;
+      const double after = (grown->startAngle + grown->sweep - seed.start - seed.sweep) * grown->radius;
+      if (std::max(before, after) < kGrownBeyond) continue;
+      InkArc arc{{grown->centre, grown->radius, c.width}, grown->startAngle, grown->sweep};
+      if (arc.sweep < 0.0) {
+        arc.start += arc.sweep;
+        arc.sweep = -arc.sweep;
+      }
+      if (arc.sweep > kMaxArcSweep) arc.sweep = kTwoPi;  // a ring
+      made.push_back(arc);
+      const double reach = arc.circle.radius + toleranceOf(arc.circle);
+      madeGrid.add(arc.circle.centre, reach);
     }
-  });
-  for (size_t i = 0; i < seeds.size(); ++i) {
-    const InkArc& seed = seeds[i];
-    if (covered(seed)) continue;
-    const InkCircle& c = seed.circle;
-    const auto& grown = grownFrom[i];
-    if (!grown || grown->radius < kMinRadius || grown->radius > tolerances.size) continue;
-    // Only an arc that reaches beyond its piece says more than the piece.
-    const double before = (seed.start - grown->startAngle) * grown->radius;
-    const double after = (grown->startAngle + grown->sweep - seed.start - seed.sweep) * grown->radius;
-    if (std::max(before, after) < kGrownBeyond) continue;
-    InkArc arc{{grown->centre, grown->radius, c.width}, grown->startAngle, grown->sweep};
-    if (arc.sweep < 0.0) {
-      arc.start += arc.sweep;
-      arc.sweep = -arc.sweep;
-    }
-    if (arc.sweep > kMaxArcSweep) arc.sweep = kTwoPi;  // a ring
-    made.push_back(arc);
-    const double reach = arc.circle.radius + toleranceOf(arc.circle);
-    madeGrid.add(arc.circle.centre, reach);
   }
   if (made.empty()) return;
   const auto onMade = [&](double x, double y) {

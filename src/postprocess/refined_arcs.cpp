@@ -83,6 +83,7 @@ inline double reachAlong(const raster::CRaster& raster, double x, double y, doub
 struct Offset {
   double angle;
   double offset;  // where the stroke's centre line lies beyond the circle, along the radius
+  double cos = 0.0, sin = 0.0;  // of angle, where the caller keeps them
 };
 
 // The centre line's offset from the circle at one sample point P with
@@ -139,7 +140,7 @@ bool straighterThanArc(const StrokeCircle& c, const std::vector<Offset>& offsets
   points.reserve(offsets.size());
   for (const Offset& o : offsets) {
     const double r = c.radius + o.offset;
-    points.emplace_back(c.centre.x + r * std::cos(o.angle), c.centre.y + r * std::sin(o.angle));
+    points.emplace_back(c.centre.x + r * o.cos, c.centre.y + r * o.sin);
     mx += points.back().first;
     my += points.back().second;
     arc += o.offset * o.offset;
@@ -166,9 +167,18 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   std::vector<Offset> offsets;
   const bool ring = std::fabs(circle.sweep) >= model::kTwoPi - 1e-9;
+  // The rounds move the centre and radius only: the sample directions stay
+  // while the sample count does, and each is worked out once.
+  double cosines[kMaxSamples], sines[kMaxSamples];
+  bool known[kMaxSamples];
+  int knownFor = 0;
   for (int round = 0; round < kRounds; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
     const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
+    if (n != knownFor) {
+      std::fill(known, known + n, false);
+      knownFor = n;
+    }
     offsets.clear();
     int blank = 0;
     // The samples are visited in a stride coprime to n, spread round the
@@ -178,7 +188,12 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     const int stride = strideFor(n);
     for (int k = 0, i = 0; k < n; ++k, i = (i + stride) % n) {
       const double a = c.startAngle + c.sweep * (i + 0.5) / n;
-      const double ux = std::cos(a), uy = std::sin(a);
+      if (!known[i]) {
+        cosines[i] = std::cos(a);
+        sines[i] = std::sin(a);
+        known[i] = true;
+      }
+      const double ux = cosines[i], uy = sines[i];
       double offset = 0.0;
       switch (offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset)) {
         case Sample::Blank:
@@ -187,7 +202,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
         case Sample::Open:
           break;
         case Sample::Edges:
-          offsets.push_back({a, offset});
+          offsets.push_back({a, offset, ux, uy});
           break;
       }
     }
@@ -201,7 +216,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
       // (where a crossing stroke widens one side) are left out of the
       // correction; a ring is crossed often and is no false arc.
       if (ring && round > 0 && std::fabs(o.offset) > kOutlier) continue;
-      const double f[3] = {1.0, std::cos(o.angle), std::sin(o.angle)};
+      const double f[3] = {1.0, o.cos, o.sin};
       for (int r = 0; r < 3; ++r) {
         for (int k = 0; k < 3; ++k) m[r][k] += f[r] * f[k];
         m[r][3] += f[r] * o.offset;
@@ -229,7 +244,7 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     if (std::fabs(dr) + std::hypot(dx, dy) < kSettled) {
       // Settled: the offsets from the moved circle are these less the
       // move, near enough not to walk the arc once more for them.
-      for (Offset& o : offsets) o.offset -= dr + dx * std::cos(o.angle) + dy * std::sin(o.angle);
+      for (Offset& o : offsets) o.offset -= dr + dx * o.cos + dy * o.sin;
       break;
     }
   }
@@ -734,7 +749,7 @@ std::optional<double> tangentRadiusOnInk(const raster::CRaster& raster, double w
       double offset = 0.0;
       const Sample sample = offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset);
       if (sample == Sample::Blank && ++blank > kMaxBlankShare * n) return std::nullopt;
-      if (sample == Sample::Edges) offsets.push_back({a, offset});
+      if (sample == Sample::Edges) offsets.push_back({a, offset, ux, uy});
     }
     if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
     // How the offset at angle a changes with the radius.
