@@ -1,26 +1,37 @@
 #!/usr/bin/env bash
 # Throughput of `quillon batch` with one and with two conversions at once on
 # generated sheets (40 of 4000 x 2800, 1-bit BMP, written once):
-#   [BEFORE=path/to/quillon] bench/batch_bench.sh [BUILD_DIR=build] [SHEET_DIR=BUILD_DIR/batch-sheets] [COUNT=40] [RUNS=5]
-# Runs `--jobs 1` and `--jobs 2` alternately RUNS times (with BEFORE, that
-# build's runs too, interleaved) and prints the medians of wall time, sheets
-# per second, CPU time (user + sys) and peak memory, and the ratios. As root
+#   [BEFORE=path/to/quillon] [REPEAT=5] [LONG_RUNS=3] \
+#     bench/batch_bench.sh [BUILD_DIR=build] [SHEET_DIR=BUILD_DIR/batch-sheets] [COUNT=40] [RUNS=9]
+# Two sets: the COUNT sheets once (the headline), RUNS times; and the same
+# sheets REPEAT times over in one job file (a run long enough that its start
+# and its last sheet weigh little), LONG_RUNS times (REPEAT=1 leaves it out).
+# Within a run `--jobs 1` and `--jobs 2` (and with BEFORE that build's runs)
+# follow each other, so each pair meets the same load; the ratios are taken
+# pair by pair. bench/batch_timeline.py prints medians with their range: wall
+# time, sheets per second, CPU time (user + sys), the conversions' own CPU
+# time, peak memory, and the serial parts from each row's timeline (start of
+# the process, core time left idle, the last sheet alone, the end). As root
 # the runs get nice -5, so other work on the machine disturbs them less. On a
-# busy machine only the CPU figures mean much: a CPU ratio near 1.00 says two
-# jobs do the same work as one, without contention, so on idle cores they
-# reach about twice the throughput. Every result must be byte-identical
-# between the job counts and to BEFORE's; the script fails otherwise.
+# busy machine only the CPU figures and the idle core time mean much: a CPU
+# ratio near 1.00 says two jobs do the same work as one, without contention,
+# so on idle cores they reach about twice the throughput less the serial
+# parts. Every result must be byte-identical between the job counts and to
+# BEFORE's; the script fails otherwise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 sheets="${2:-$build/batch-sheets}"
 count="${3:-40}"
-runs="${4:-5}"
+runs="${4:-9}"
+repeat="${REPEAT:-5}"
+long_runs="${LONG_RUNS:-3}"
 cmake --build "$build" --target quillon batch_sheets_tool -j2 >/dev/null
-"$build/bench/batch_sheets_tool" "$sheets" "$count"
+"$build/bench/batch_sheets_tool" "$sheets" "$count" 4000 2800 "$repeat"
 uptime
 export QUILLON_CONFIG_DIR="$(mktemp -d)"
-trap 'rm -rf "$QUILLON_CONFIG_DIR"' EXIT
+work="$(mktemp -d)"
+trap 'rm -rf "$QUILLON_CONFIG_DIR" "$work"' EXIT
 priority=()
 if [ "$(id -u)" -eq 0 ]; then priority=(nice -n -5); fi
 
@@ -31,43 +42,37 @@ if [ -n "${BEFORE:-}" ]; then
   builds=(before after)
 fi
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+sets=("sheets:$runs")
+if [ "$repeat" -gt 1 ]; then sets+=("sheets-x$repeat:$long_runs"); fi
 
-for ((run = 1; run <= runs; ++run)); do
+for entry in "${sets[@]}"; do
+  set_name="${entry%%:*}"
+  for ((run = 1; run <= ${entry##*:}; ++run)); do
+    for b in "${builds[@]}"; do
+      for jobs in 1 2; do
+        out="$sheets/out-$set_name-$b-$jobs"
+        rm -rf "$out"
+        record="$work/$set_name-$b-$jobs-$run.log"
+        launch=$EPOCHREALTIME
+        QUILLON_STAGE_TIMES=1 "${priority[@]}" /usr/bin/time -f "%e %M %U %S" -o "$work/time" \
+          "${binary[$b]}" batch "$sheets/$set_name.trj" --jobs "$jobs" --target-dir "$out" -q \
+          >/dev/null 2>"$work/rows"
+        echo "$launch $EPOCHREALTIME" >"$record"
+        cat "$work/time" "$work/rows" >>"$record"
+      done
+    done
+  done
   for b in "${builds[@]}"; do
     for jobs in 1 2; do
-      out="$sheets/out-$b-$jobs"
-      rm -rf "$out"
-      "${priority[@]}" /usr/bin/time -f "%e %M %U %S" -o "$sheets/time" \
-        "${binary[$b]}" batch "$sheets/sheets.trj" --jobs "$jobs" --target-dir "$out" -q >/dev/null
-      read -r seconds kib user sys <"$sheets/time"
-      echo "$seconds $kib $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" >>"$sheets/times-$b-$jobs.$$"
+      if ! diff -rq -x QuillonBatch.log "$sheets/out-$set_name-${builds[0]}-1" "$sheets/out-$set_name-$b-$jobs" \
+        >/dev/null; then
+        echo "$set_name: results of $b --jobs $jobs differ from ${builds[0]} --jobs 1" >&2
+        exit 1
+      fi
     done
   done
 done
 
-for b in "${builds[@]}"; do
-  for jobs in 1 2; do
-    if ! diff -rq -x QuillonBatch.log "$sheets/out-${builds[0]}-1" "$sheets/out-$b-$jobs" >/dev/null; then
-      echo "results of $b --jobs $jobs differ from ${builds[0]} --jobs 1" >&2
-      exit 1
-    fi
-  done
-done
-
-declare -A wall cpu
-for b in "${builds[@]}"; do
-  for jobs in 1 2; do
-    file="$sheets/times-$b-$jobs.$$"
-    wall[$b$jobs]=$(cut -d' ' -f1 "$file" | median)
-    cpu[$b$jobs]=$(cut -d' ' -f3 "$file" | median)
-    kib=$(cut -d' ' -f2 "$file" | median)
-    rm -f "$file"
-    awk -v b="$b" -v j="$jobs" -v s="${wall[$b$jobs]}" -v k="$kib" -v n="$count" -v c="${cpu[$b$jobs]}" -v r="$runs" \
-      'BEGIN { printf "%s --jobs %d (median of %d): %.2f s, %.3f sheets/s, CPU %.2f s, peak %.0f MiB\n", b, j, r, s, n / s, c, k / 1024 }'
-  done
-  awk -v b="$b" -v a="${wall[${b}1]}" -v c="${wall[${b}2]}" -v x="${cpu[${b}1]}" -v y="${cpu[${b}2]}" \
-    'BEGIN { printf "%s: throughput 2 jobs / 1 job %.2f, CPU 2 jobs / 1 job %.2f\n", b, a / c, y / x }'
-done
+python3 bench/batch_timeline.py "$work"/*.log
 echo "results byte-identical: ${builds[*]}, --jobs 1 and 2"
 uptime

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -64,7 +65,8 @@ class BatchMessages final : public platform::MessageSink {
 
 class CliHost final : public batch::BatchRunHost {
  public:
-  CliHost(BatchMessages& messages, bool quiet, size_t rows) : messages_(messages), quiet_(quiet), rows_(rows) {}
+  CliHost(BatchMessages& messages, bool quiet, size_t rows, bool rowTimes)
+      : messages_(messages), quiet_(quiet), rows_(rows), rowTimes_(rowTimes) {}
   bool ConfirmCreateTargetDir(const std::string&) override { return true; }
   void ControlsEnabled(bool enabled) override { messages_.converting_.store(!enabled, std::memory_order_relaxed); }
   bool StopRequested() const override { return StopRequest().requested(); }
@@ -81,12 +83,20 @@ class CliHost final : public batch::BatchRunHost {
       std::fflush(stdout);
     }
   }
+  // One line per row on stderr, for timing runs (bench/batch_bench.sh reads
+  // them): system clock seconds, so a script can set them against its own.
+  void RowTimed(size_t row, const batch::RowTimeline& t) override {
+    if (!rowTimes_) return;
+    std::fprintf(stderr, "row %zu thread %d began %.6f saving %.6f ended %.6f cpu %.6f\n", row + 1, t.thread,
+                 t.began, t.saving, t.ended, t.cpuSeconds);
+  }
   void Finished(const std::string&, bool) override {}
 
  private:
   BatchMessages& messages_;
   bool quiet_;
   size_t rows_;
+  bool rowTimes_;
 };
 
 // Writes a job file with one row per input (directories give their raster
@@ -171,7 +181,8 @@ int RunBatchCommand(const BatchArgs& args) {
   // one conversion at a time does not spread over the other cores either.
   if (args.jobs > 0) options.threadsPerConversion = 1;
   if (args.powerOff) options.powerOff = platform::PowerOff;
-  CliHost host(messages, args.quiet, list.size());
+  const char* times = std::getenv("QUILLON_STAGE_TIMES");
+  CliHost host(messages, args.quiet, list.size(), times && *times && std::string(times) != "0");
   batch::BatchRun run;
   const batch::BatchRunSummary summary = run.RunBatch(list, host, options);
   if (!summary.ran) return kExitFailed;
@@ -208,7 +219,8 @@ CommandRun SetupBatch(CLI::App& command) {
     command.get_option(name)->group("Making a job file")->needs(make);
   }
   command.footer("The log QuillonBatch.log goes to the target directory. Exit status 130 after Ctrl-C (the log "
-                 "then ends with \"User break!\").");
+                 "then ends with \"User break!\"). QUILLON_STAGE_TIMES=1 prints when each row's conversion began, "
+                 "gave up its core to save and ended, and its CPU time.");
   return [args] { return RunBatchCommand(*args); };
 }
 

@@ -120,7 +120,8 @@ std::string ManPage(const CLI::App& root) {
   out += ".SH ENVIRONMENT\n.TP\nQUILLON_CONFIG_DIR\n" +
          Roff("The settings directory (else $XDG_CONFIG_HOME/quillon, else ~/.config/quillon); settings.json there "
               "holds the parameters, chart types, width and angle series and raster templates.") +
-         "\n.TP\nQUILLON_STAGE_TIMES\n" + Roff("When 1, trace prints each stage's wall time, CPU time and peak memory.") + "\n";
+         "\n.TP\nQUILLON_STAGE_TIMES\n" + Roff("When 1, trace prints each stage's wall time, CPU time and peak memory, and batch when each row's "
+              "conversion began, gave up its core to save and ended, and its CPU time.") + "\n";
   out += ".SH EXAMPLES\n.nf\n" +
          Roff("quillon trace scans/ -o out/ -f dxf --unit mm -j 4\n"
               "quillon trace plan.tif --median 3 --deskew --threshold auto -o plan.svg --size raster\n"

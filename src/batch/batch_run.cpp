@@ -267,6 +267,7 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
       ++summary.failed;
     }
     host.RowLogged(task.row, task.source, task.target, task.status, task.detail);
+    host.RowTimed(task.row, task.times);
     host.Progress(kUnitsPerRow * static_cast<long>(task.row + 1), maximum);
   };
 

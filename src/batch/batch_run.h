@@ -12,6 +12,7 @@
 #include <string>
 
 #include "batch/batch_job.h"
+#include "batch/parallel_batch.h"
 #include "platform/power_off.h"
 #include "platform/progress.h"
 
@@ -40,6 +41,8 @@ class BatchRunHost {
   // conversion's failure detail, which the log does not carry).
   virtual void RowLogged(size_t /*row*/, const std::string& /*source*/, const std::string& /*target*/,
                          int /*status*/, const std::string& /*detail*/) {}
+  // When the row's conversion ran (called with RowLogged).
+  virtual void RowTimed(size_t /*row*/, const RowTimeline& /*times*/) {}
   // Text just written to the log (CR LF line ends), for a window that
   // shows the log as it grows. Called on the running thread.
   virtual void LogWritten(const std::string& /*text*/) {}

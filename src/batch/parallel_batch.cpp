@@ -1,5 +1,7 @@
 #include "batch/parallel_batch.h"
 
+#include <time.h>
+
 #include <algorithm>
 
 namespace quillon::batch {
@@ -9,8 +11,28 @@ void TaskObserver::PageDone(const std::string& sourcePage, const std::string& ta
   if (status != kStatusConverted) ++task_.failedPages;
 }
 
-void RunTask(BatchTask& task, TaskObserver& observer) {
+namespace {
+
+double SecondsOf(clockid_t clock) {
+  timespec now{};
+  ::clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+void TaskObserver::SaveStarted(const std::string&) {
+  task_.times.saving = SecondsOf(CLOCK_REALTIME);
+  if (core_) core_(false);
+}
+
+void RunTask(BatchTask& task, TaskObserver& observer, int thread) {
+  task.times.thread = thread;
+  task.times.began = SecondsOf(CLOCK_REALTIME);
+  const double cpu = SecondsOf(CLOCK_THREAD_CPUTIME_ID);
   task.status = ConvertFile(task.source, task.target, task.job, observer);
+  task.times.cpuSeconds = SecondsOf(CLOCK_THREAD_CPUTIME_ID) - cpu;
+  task.times.ended = SecondsOf(CLOCK_REALTIME);
 }
 
 int EffectiveJobs(int jobs, size_t rows) {
@@ -25,7 +47,7 @@ ConversionPool::ConversionPool(int workers, std::function<bool()> stop, std::ato
   workerCount_ = static_cast<size_t>(workers);
   freeCores_ = workers;
   threads_.reserve(2 * static_cast<size_t>(workers));
-  for (int i = 0; i < 2 * workers; ++i) threads_.emplace_back([this] { Work(); });
+  for (int i = 0; i < 2 * workers; ++i) threads_.emplace_back([this, i] { Work(i + 1); });
 }
 
 ConversionPool::~ConversionPool() {
@@ -67,7 +89,7 @@ void ConversionPool::Claim(bool& holding, bool busy) {
   holding = busy;
 }
 
-void ConversionPool::Work() {
+void ConversionPool::Work(int thread) {
   for (;;) {
     BatchTask* task = nullptr;
     {
@@ -89,7 +111,7 @@ void ConversionPool::Work() {
     bool holding = true;
     TaskObserver observer(*task, stop_, stop_, units_, [&](bool busy) { Claim(holding, busy); });
     if (workerCount_ > 1) task->job.thinningThreads = 1;
-    RunTask(*task, observer);
+    RunTask(*task, observer, thread);
     Claim(holding, false);
     {
       std::lock_guard lock(mutex_);

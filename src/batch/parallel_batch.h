@@ -22,6 +22,18 @@
 
 namespace quillon::batch {
 
+// When a row's conversion ran, for timing a run: system clock seconds
+// (0: not reached), the pool thread that converted it (0 on the calling
+// thread) and the CPU time that thread spent on it (the save's own thread
+// not counted).
+struct RowTimeline {
+  double began = 0;   // took a core
+  double saving = 0;  // gave the core up to save (the last page's save)
+  double ended = 0;   // saved
+  double cpuSeconds = 0;
+  int thread = 0;
+};
+
 // One row of a run: what to convert, and what came of it.
 struct BatchTask {
   size_t row = 0;
@@ -41,6 +53,7 @@ struct BatchTask {
   // that a stop request reached while it was still queued), and it has ended.
   bool started = false;
   bool done = false;
+  RowTimeline times;
 };
 
 // The conversion's side of one task. `pump` is called between steps and
@@ -59,9 +72,7 @@ class TaskObserver final : public ConvertObserver {
   void PageBegins(int) override {
     if (core_) core_(true);
   }
-  void SaveStarted(const std::string&) override {
-    if (core_) core_(false);
-  }
+  void SaveStarted(const std::string&) override;
   void PageDone(const std::string& sourcePage, const std::string& targetPage, int status) override;
   void Saved(const std::string&, long entities) override { task_.entities += entities; }
   void FailureDetail(std::string_view message) override {
@@ -76,8 +87,8 @@ class TaskObserver final : public ConvertObserver {
   std::function<void(bool)> core_;
 };
 
-// Converts the task (ConvertFile) and stores the status.
-void RunTask(BatchTask& task, TaskObserver& observer);
+// Converts the task (ConvertFile) and stores the status and its times.
+void RunTask(BatchTask& task, TaskObserver& observer, int thread = 0);
 
 // A fixed number of cores converting submitted tasks in the order of
 // submission: `workers` tasks trace at once, and as many more may be saving
@@ -99,7 +110,7 @@ class ConversionPool {
   bool WaitDone(const BatchTask& task, std::chrono::milliseconds timeout);
 
  private:
-  void Work();
+  void Work(int thread);
   // Takes a free core for the calling task (waiting for one), or gives it back.
   void Claim(bool& holding, bool busy);
 

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "batch/batch_run.h"
@@ -173,6 +175,59 @@ TEST_F(ParallelRun, ParallelAndSequentialRunsLogAndWriteTheSame) {
     EXPECT_EQ(test::ReadFile(parDir.path() + "/" + name), test::ReadFile(entry.path().string())) << name;
   }
   EXPECT_EQ(files, 7u) << "sheet, grey, three pages, sheet0, lines";
+}
+
+// Each logged row says when its conversion ran and on which thread: the
+// timeline a run's timing is read from. With several jobs, no more rows are
+// between taking a core and giving it up than jobs.
+TEST_F(ParallelRun, RowsReportWhenTheyRan) {
+  struct TimedHost : BatchRunHost {
+    void RowTimed(size_t row, const RowTimeline& times) override { rows.emplace_back(row, times); }
+    std::vector<std::pair<size_t, RowTimeline>> rows;
+  };
+  for (int jobs : {1, 2}) {
+    test::TempDir out;
+    BatchJobList list(store, current);
+    Fill(list);
+    list.targetDir = out.path();
+    BatchRun run;
+    TimedHost host;
+    BatchRunOptions options;
+    options.jobs = jobs;
+    ASSERT_TRUE(run.RunBatch(list, host, options).ran);
+    ASSERT_EQ(host.rows.size(), list.size());
+    std::vector<std::pair<double, int>> edges;
+    for (size_t i = 0; i < host.rows.size(); ++i) {
+      const auto& [row, t] = host.rows[i];
+      EXPECT_EQ(row, i);
+      EXPECT_GT(t.began, 0.0) << row;
+      EXPECT_GE(t.ended, t.began) << row;
+      EXPECT_GE(t.cpuSeconds, 0.0) << row;
+      if (jobs == 1) {
+        EXPECT_EQ(t.thread, 0) << row;
+      } else {
+        EXPECT_GE(t.thread, 1) << row;
+        EXPECT_LE(t.thread, 2 * jobs) << row;
+      }
+      if (row == 2) {
+        EXPECT_EQ(t.saving, 0.0) << "the missing source never reaches its save";
+        continue;
+      }
+      EXPECT_GE(t.saving, t.began) << row;
+      EXPECT_LE(t.saving, t.ended) << row;
+      // The pages of row 3 give their core up for each page's save, which
+      // one span from the first page to the last save does not show.
+      if (row == 3) continue;
+      edges.emplace_back(t.began, 1);
+      edges.emplace_back(t.saving, -1);
+    }
+    std::sort(edges.begin(), edges.end());
+    int holding = 0;
+    for (const auto& [when, step] : edges) {
+      holding += step;
+      EXPECT_LE(holding, jobs) << "at " << when;
+    }
+  }
 }
 
 TEST_F(ParallelRun, CancelStopsTheFilesInProgressAndLogsThemInRowOrder) {
