@@ -48,22 +48,71 @@ constexpr size_t kMinFollowsPerPart = 16;
 // Arc seeds walked together before the arcs they make are taken: enough
 // for both cores, few enough that later batches skip the seeds covered.
 constexpr size_t kSeedBatch = 64;
+// Entities looked at together in circle recognition before their results
+// go to the layer (and the progress to the sink).
+constexpr size_t kCircleBlock = size_t{1} << 15;
 // Merged arcs whose angles differ by no more than this are a circle.
 constexpr double kFullCircleAngle = 1e-10;
 
+// The perpendicular bisector of a chord: through its middle, along a
+// direction kBisectorLength long (taken from the chord's angle).
+struct Bisector {
+  Point3 base;
+  double dx = 0.0;
+  double dy = 0.0;
+};
+
+Bisector bisectorOf(const PolyVertex& a, const PolyVertex& b) {
+  Bisector bisector;
+  bisector.base = Point3{(a.x + b.x) / 2.0, (a.y + b.y) / 2.0, a.z};
+  const double direction = std::atan2(b.y - a.y, b.x - a.x) + kPi / 2.0;
+  bisector.dx = kBisectorLength * std::cos(direction);
+  bisector.dy = kBisectorLength * std::sin(direction);
+  return bisector;
+}
+
+// Where a ring keeps its vertices and links. A noisy sheet has hundreds of
+// thousands of polylines to look at, nearly all of them for nothing, so
+// each thread keeps one storage for the rings it makes one after another.
+struct RingStorage {
+  std::vector<PolyVertex> vertices;
+  std::vector<size_t> next;
+  std::vector<size_t> prev;
+  std::vector<char> marked;  // recogniseRuns' visited flags
+  // Per vertex, the bisector of its chord to the vertex `to` last asked for:
+  // the fits of a run search share most of their chords.
+  struct CachedBisector {
+    size_t to = SIZE_MAX;
+    Bisector bisector;
+  };
+  std::vector<CachedBisector> bisectors;
+};
+
 // The vertices of a polyline as an index ring, so that runs can be unlinked
 // while the search walks round; an open polyline is linked round too, and
-// every walk stops at its head.
+// every walk stops at its head. Lives in the storage it is given (one ring
+// at a time per storage).
 class Ring {
  public:
-  Ring(std::vector<PolyVertex> vertices, bool closed)
-      : v(std::move(vertices)), closed(closed), next_(v.size()), prev_(v.size()), size_(v.size()) {
+  Ring(RingStorage& storage, const std::vector<PolyVertex>& vertices, bool closed)
+      : v(storage.vertices),
+        closed(closed),
+        next_(storage.next),
+        prev_(storage.prev),
+        bisectors_(storage.bisectors),
+        size_(vertices.size()) {
+    v.assign(vertices.begin(), vertices.end());
     const size_t n = v.size();
+    next_.resize(n);
+    prev_.resize(n);
+    bisectors_.assign(n, {});
     for (size_t i = 0; i < n; ++i) {
-      next_[i] = (i + 1) % n;
-      prev_[i] = (i + n - 1) % n;
+      next_[i] = i + 1 == n ? 0 : i + 1;
+      prev_[i] = i == 0 ? n - 1 : i - 1;
     }
   }
+  Ring(const Ring&) = delete;
+  Ring& operator=(const Ring&) = delete;
 
   size_t next(size_t i) const { return next_[i]; }
   size_t prev(size_t i) const { return prev_[i]; }
@@ -82,6 +131,17 @@ class Ring {
     --size_;
   }
 
+  // The bisector of the chord from vertex a to vertex b. Vertices keep
+  // their places while a ring lives, so a chord's bisector never changes.
+  const Bisector& bisector(size_t a, size_t b) const {
+    RingStorage::CachedBisector& cached = bisectors_[a];
+    if (cached.to != b) {
+      cached.to = b;
+      cached.bisector = bisectorOf(v[a], v[b]);
+    }
+    return cached.bisector;
+  }
+
   std::vector<PolyVertex> survivors() const {
     std::vector<PolyVertex> kept;
     kept.reserve(size_);
@@ -90,12 +150,13 @@ class Ring {
     return kept;
   }
 
-  std::vector<PolyVertex> v;
+  std::vector<PolyVertex>& v;
   const bool closed;
 
  private:
-  std::vector<size_t> next_;
-  std::vector<size_t> prev_;
+  std::vector<size_t>& next_;
+  std::vector<size_t>& prev_;
+  std::vector<RingStorage::CachedBisector>& bisectors_;
   size_t head_ = 0;
   size_t size_ = 0;
 };
@@ -104,24 +165,12 @@ double angleOf(const Point3& centre, double x, double y) {
   return model::normalizeAngle(std::atan2(y - centre.y, x - centre.x));
 }
 
-// The point where the perpendicular bisectors of p→q and r→s meet; nothing
-// when they are exactly parallel.
-std::optional<Point3> bisectorsMeet(const PolyVertex& p, const PolyVertex& q, const PolyVertex& r,
-                                    const PolyVertex& s) {
-  const auto bisector = [](const PolyVertex& a, const PolyVertex& b, Point3& base, double& dx, double& dy) {
-    base = Point3{(a.x + b.x) / 2.0, (a.y + b.y) / 2.0, a.z};
-    const double direction = std::atan2(b.y - a.y, b.x - a.x) + kPi / 2.0;
-    dx = kBisectorLength * std::cos(direction);
-    dy = kBisectorLength * std::sin(direction);
-  };
-  Point3 a, b;
-  double adx, ady, bdx, bdy;
-  bisector(p, q, a, adx, ady);
-  bisector(r, s, b, bdx, bdy);
-  const double denominator = adx * bdy - ady * bdx;
+// The point where two bisectors meet; nothing when they are exactly parallel.
+std::optional<Point3> bisectorsMeet(const Bisector& a, const Bisector& b) {
+  const double denominator = a.dx * b.dy - a.dy * b.dx;
   if (denominator == 0.0) return std::nullopt;
-  const double t = ((b.x - a.x) * bdy - (b.y - a.y) * bdx) / denominator;
-  return Point3{a.x + t * adx, a.y + t * ady, a.z};
+  const double t = ((b.base.x - a.base.x) * b.dy - (b.base.y - a.base.y) * b.dx) / denominator;
+  return Point3{a.base.x + t * a.dx, a.base.y + t * a.dy, a.base.z};
 }
 
 // |sin| of the angle between the chords p→q and r→s, which is the angle at
@@ -154,9 +203,12 @@ std::optional<ArcFit> fit(const Ring& ring, size_t a, size_t b, const CircleTole
   const PolyVertex& B = ring.v[ib];
   const PolyVertex& C = ring.v[ic];
   const PolyVertex& D = ring.v[b];  // A again for a full ring
-  const auto o1 = bisectorsMeet(A, B, B, C);
-  const auto o2 = bisectorsMeet(B, C, C, D);
-  const auto o3 = bisectorsMeet(C, D, A, B);
+  const Bisector ab = ring.bisector(a, ib);
+  const Bisector bc = ring.bisector(ib, ic);
+  const Bisector cd = ring.bisector(ic, b);
+  const auto o1 = bisectorsMeet(ab, bc);
+  const auto o2 = bisectorsMeet(bc, cd);
+  const auto o3 = bisectorsMeet(cd, ab);
   if (!o1 || !o2 || !o3) return std::nullopt;
   // Two bisectors that cross at a small angle meet far from the centre
   // at the slightest error in the points: on an arc of about 270° the
@@ -344,9 +396,10 @@ std::unique_ptr<model::CCircle> makeCircle(const Point3& centre, double radius, 
   return circle;
 }
 
-// The run search inside a polyline (whole-polyline fits have failed).
-void recogniseRuns(model::CPolyLine& polyline, const CircleTolerances& tolerances, int sign, model::CLayer* layer) {
-  Ring ring(polyline.vertices(), polyline.isClosed());
+// The run search inside a polyline (whole-polyline fits have failed) on a
+// ring of its vertices as they stand; circles found go to `made`.
+void recogniseRuns(model::CPolyLine& polyline, Ring& ring, const CircleTolerances& tolerances, int sign,
+                   std::vector<char>& marked, std::vector<std::unique_ptr<model::CEntity>>& made) {
   size_t start = ring.head();
   if (ring.closed) {
     // Back up to where the run through the head begins.
@@ -360,7 +413,7 @@ void recogniseRuns(model::CPolyLine& polyline, const CircleTolerances& tolerance
     }
     if (!cameRound) start = ring.next(start);
   }
-  std::vector<char> marked(ring.v.size(), 0);
+  marked.assign(ring.v.size(), 0);
   bool bulged = false;
   std::optional<ArcFit> wholeOutline;
   size_t cur = start;
@@ -423,7 +476,7 @@ void recogniseRuns(model::CPolyLine& polyline, const CircleTolerances& tolerance
       wholeOutline = run->fit;
       break;
     } else {
-      layer->prepend(makeCircle(run->fit.centre, run->fit.radius, width));
+      made.push_back(makeCircle(run->fit.centre, run->fit.radius, width));
     }
     cur = e;
   }
@@ -851,25 +904,18 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
   }
 }
 
-}  // namespace
-
-std::optional<ArcFit> fitArc(const model::CPolyLine& polyline, size_t first, size_t last,
-                             const CircleTolerances& tolerances) {
-  const size_t n = polyline.vertices().size();
-  if (first >= n || last >= n) return std::nullopt;
-  const Ring ring(polyline.vertices(), polyline.isClosed());
-  return fit(ring, first, last, tolerances);
-}
-
-int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances& tolerances, int outlineSign,
-                             model::CLayer* layer) {
+// recognisePolylineCircles with the replacements in `made`, in the order
+// they go to the layer's front. Touches nothing but the polyline, so that
+// polylines can be looked at on several threads at once.
+int recognisePolylineCirclesInto(model::CPolyLine& polyline, const CircleTolerances& tolerances, int outlineSign,
+                                 std::vector<std::unique_ptr<model::CEntity>>& made) {
   const std::vector<PolyVertex>& vertices = polyline.vertices();
   const size_t n = vertices.size();
   if (n < 4) return 0;
-  if (outlineSign == 0 && layer == nullptr) return -1;
   try {
+    thread_local RingStorage storage;
+    Ring ring(storage, vertices, polyline.isClosed());
     if (polyline.isClosed()) {
-      const Ring ring(vertices, true);
       std::optional<ArcFit> f = fit(ring, 0, 0, tolerances);
       if (f && outlineSign == 0) f = placeOnInk(ring, 0, 0, *f, averageStartWidth(vertices, n), tolerances);
       if (f) {
@@ -877,14 +923,17 @@ int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances&
           polyline.editVertices() = circleOutline(*f, outlineSign, vertices[0].z);
           polyline.buildApproximation(-25);
         } else {
-          layer->prepend(makeCircle(f->centre, f->radius, averageStartWidth(vertices, n)));
+          made.push_back(makeCircle(f->centre, f->radius, averageStartWidth(vertices, n)));
           polyline.clearVertices();
         }
         return 0;
       }
     } else if (outlineSign == 0) {
-      const Ring ring(vertices, false);
-      std::optional<ArcFit> f = fit(ring, 0, n - 1, tolerances);
+      const std::optional<ArcFit> whole = fit(ring, 0, n - 1, tolerances);
+      // Four vertices that are no arc hold no run either: the only run
+      // could start at the head and would be these four.
+      if (!whole && n == 4 && !tolerances.plain) return 0;
+      std::optional<ArcFit> f = whole;
       if (f) f = placeOnInk(ring, 0, n - 1, *f, averageStartWidth(vertices, n - 1), tolerances);
       if (f) {
         const double width = averageStartWidth(vertices, n - 1);
@@ -899,16 +948,41 @@ int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances&
         } else {
           entity = makeCircle(f->centre, f->radius, width);
         }
-        layer->prepend(std::move(entity));
+        made.push_back(std::move(entity));
         polyline.clearVertices();
         return 0;
       }
     }
-    recogniseRuns(polyline, tolerances, outlineSign, layer);
+    recogniseRuns(polyline, ring, tolerances, outlineSign, storage.marked, made);
   } catch (const std::bad_alloc&) {
     return -2;
   }
   return 0;
+}
+
+}  // namespace
+
+std::optional<ArcFit> fitArc(const model::CPolyLine& polyline, size_t first, size_t last,
+                             const CircleTolerances& tolerances) {
+  const size_t n = polyline.vertices().size();
+  if (first >= n || last >= n) return std::nullopt;
+  RingStorage storage;
+  const Ring ring(storage, polyline.vertices(), polyline.isClosed());
+  return fit(ring, first, last, tolerances);
+}
+
+int recognisePolylineCircles(model::CPolyLine& polyline, const CircleTolerances& tolerances, int outlineSign,
+                             model::CLayer* layer) {
+  if (polyline.vertices().size() < 4) return 0;
+  if (outlineSign == 0 && layer == nullptr) return -1;
+  std::vector<std::unique_ptr<model::CEntity>> made;
+  const int result = recognisePolylineCirclesInto(polyline, tolerances, outlineSign, made);
+  try {
+    for (auto& entity : made) layer->prepend(std::move(entity));
+  } catch (const std::bad_alloc&) {
+    return -2;
+  }
+  return result;
 }
 
 int recognisePolyPolygonCircles(model::CPolyPolygon& polygon, const CircleTolerances& tolerances) {
@@ -1024,25 +1098,49 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
   const uint32_t n = layer.recount();
   const double step = n > 0 ? (merge ? 60.0 : 100.0) / n : 0.0;
   try {
-    uint32_t i = 0;
-    // Replacements go to the front, before the entity being worked on, so
-    // the walk never meets them.
-    for (model::CEntity* entity = layer.first(); entity != nullptr; entity = entity->next()) {
-      ++i;
-      int result = 0;
-      if (entity->type() == model::EntityType::PolyLine) {
-        result = recognisePolylineCircles(static_cast<model::CPolyLine&>(*entity), tolerances, 0, &layer);
-      } else if (entity->type() == model::EntityType::PolyPolygon) {
-        result = recognisePolyPolygonCircles(static_cast<model::CPolyPolygon&>(*entity), tolerances);
+    // The entities as they stand: replacements go to the front, and the
+    // walk never meets them.
+    std::vector<model::CEntity*> entities;
+    entities.reserve(n);
+    for (const auto& entity : layer) entities.push_back(entity.get());
+    // Blocks of entities looked at on all cores (each alone, its
+    // replacements kept apart), then in order: replacements to the front,
+    // progress, cancel and memory checks. A block is always taken whole, so
+    // no polyline is left emptied without its replacement.
+    const size_t block = tolerances.plain ? 1 : kCircleBlock;
+    std::vector<std::vector<std::unique_ptr<model::CEntity>>> made;
+    std::vector<int> results;
+    for (size_t first = 0; first < entities.size(); first += block) {
+      const size_t count = std::min(block, entities.size() - first);
+      made.clear();
+      made.resize(count);
+      results.assign(count, 0);
+      forEachRange(count, kMinPerPart, [&](size_t, size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+          model::CEntity& entity = *entities[first + k];
+          if (entity.type() == model::EntityType::PolyLine) {
+            results[k] = recognisePolylineCirclesInto(static_cast<model::CPolyLine&>(entity), tolerances, 0, made[k]);
+          } else if (entity.type() == model::EntityType::PolyPolygon) {
+            results[k] = recognisePolyPolygonCircles(static_cast<model::CPolyPolygon&>(entity), tolerances);
+          }
+        }
+      });
+      bool outOfMemory = false, stopped = false;
+      for (size_t k = 0; k < count; ++k) {
+        for (auto& entity : made[k]) layer.prepend(std::move(entity));
+        if (outOfMemory || stopped) continue;
+        if (results[k] == -2) {
+          outOfMemory = true;
+          stage.finished(kStageNoMemory);
+        } else if (stage.hasSink()) {
+          if (stage.stopRequested()) {
+            stopped = true;
+          } else {
+            stage.progress(static_cast<int>(static_cast<uint32_t>(first + k + 1) * step));
+          }
+        }
       }
-      if (result == -2) {
-        stage.finished(kStageNoMemory);
-        return false;
-      }
-      if (stage.hasSink()) {
-        if (stage.stopRequested()) return false;
-        stage.progress(static_cast<int>(i * step));
-      }
+      if (outOfMemory || stopped) return false;
     }
     for (model::CEntity* entity = layer.first(); entity != nullptr;) {
       model::CEntity* following = entity->next();

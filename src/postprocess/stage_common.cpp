@@ -34,9 +34,33 @@ bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view
 
 bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
                       platform::ProgressSink* sink, const std::function<void(model::CPolyLine&)>& work) {
-  return runEntityStage(layer, key, defaultText, sink, [&](model::CEntity& entity) {
+  const auto polylineWork = [&](model::CEntity& entity) {
     if (entity.type() == model::EntityType::PolyLine) work(static_cast<model::CPolyLine&>(entity));
-  });
+  };
+  const uint32_t n = layer.recount();
+  if (rangeParts(n, kMinPerPart) <= 1) return runEntityStage(layer, key, defaultText, sink, polylineWork);
+  const StageProgress stage(sink);
+  stage.begin(key, defaultText);
+  std::vector<model::CEntity*> entities;
+  entities.reserve(n);
+  for (const auto& entity : layer) entities.push_back(entity.get());
+  // A block on all cores, then its progress values and cancel checks in
+  // order: the sink sees what the single loop shows it, and a cancel leaves
+  // every polyline either worked on or untouched.
+  constexpr size_t kBlock = size_t{1} << 15;
+  for (size_t first = 0; first < entities.size(); first += kBlock) {
+    const size_t count = std::min(kBlock, entities.size() - first);
+    forEachRange(count, kMinPerPart, [&](size_t, size_t begin, size_t end) {
+      for (size_t i = first + begin; i < first + end; ++i) polylineWork(*entities[i]);
+    });
+    if (!stage.hasSink()) continue;
+    for (size_t i = first + 1; i <= first + count; ++i) {
+      if (stage.stopRequested()) return false;
+      stage.progress(static_cast<int>(static_cast<uint64_t>(i) * 100 / n));
+    }
+  }
+  stage.end();
+  return true;
 }
 
 namespace {

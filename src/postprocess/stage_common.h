@@ -53,9 +53,14 @@ class StageProgress {
 // A stage that works on each polyline of a layer alone: stage begin, `work`
 // on every polyline in layer order, and with a sink after every entity a
 // cancel check and progress i·100/n; stage end. False only when cancelled.
+// A layer of many polylines is worked on in blocks on all cores (see
+// forEachRange), so `work` must touch nothing but its polyline; the sink
+// then hears a block's values after the block, and a cancel takes effect at
+// the end of one.
 bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
                       platform::ProgressSink* sink, const std::function<void(model::CPolyLine&)>& work);
-// The same for every entity of the layer, whatever its kind.
+// The same for every entity of the layer, whatever its kind, in one loop on
+// the calling thread.
 bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view defaultText,
                     platform::ProgressSink* sink, const std::function<void(model::CEntity&)>& work);
 

@@ -21,25 +21,41 @@ constexpr double kNoWidth = 0.01;
 // Largest relative width change a run may span.
 constexpr double kWidthRatio = 0.5;
 
+// Working storage of one thread's rings: a polyline is straightened on a
+// copy of its vertices with index links, and a noisy sheet has hundreds of
+// thousands of polylines, so the storage is kept from one to the next.
+struct RingStorage {
+  std::vector<PolyVertex> vertices;
+  std::vector<int> next;
+  std::vector<int> prev;
+};
+
 // The vertex ring as index links, so vertices can be unlinked while the runs
-// walk around it; the survivors are written back at the end.
+// walk around it; run() tells whether any went, survivors() lists those left.
 class StraightenRing {
  public:
-  StraightenRing(std::vector<PolyVertex>& vertices, bool closed, double maxDis)
-      : v_(vertices), closed_(closed), maxDis_(maxDis), next_(vertices.size()), prev_(vertices.size()) {
+  StraightenRing(RingStorage& storage, const std::vector<PolyVertex>& vertices, bool closed, double maxDis)
+      : v_(storage.vertices), closed_(closed), maxDis_(maxDis), next_(storage.next), prev_(storage.prev) {
+    v_.assign(vertices.begin(), vertices.end());
     const int n = static_cast<int>(vertices.size());
+    next_.resize(vertices.size());
+    prev_.resize(vertices.size());
     for (int i = 0; i < n; ++i) {
       next_[i] = (i + 1) % n;
       prev_[i] = (i + n - 1) % n;
     }
   }
 
-  void run() {
+  // Merges every run; true when a vertex was removed (widths change only
+  // with a merge, so false means the polyline stays as it is).
+  bool run() {
+    bool merged = false;
     int q = head_;
     int stop = closed_ ? head_ : prev_[head_];
     for (;;) {
       if (const std::optional<int> r = findRun(q)) {
         mergeRun(q, *r);
+        merged = true;
         q = next_[*r];
         stop = *r;
       } else {
@@ -47,7 +63,17 @@ class StraightenRing {
       }
       if ((!closed_ && q == head_) || q == stop) break;
     }
-    writeBack();
+    return merged;
+  }
+
+  // The vertices left, from the head round, into kept.
+  void survivors(std::vector<PolyVertex>& kept) const {
+    kept.clear();
+    int i = head_;
+    do {
+      kept.push_back(v_[i]);
+      i = next_[i];
+    } while (i != head_);
   }
 
  private:
@@ -129,37 +155,21 @@ class StraightenRing {
     next_[i] = prev_[i] = -1;
   }
 
-  void writeBack() {
-    std::vector<PolyVertex> kept;
-    int i = head_;
-    do {
-      kept.push_back(v_[i]);
-      i = next_[i];
-    } while (i != head_);
-    v_.swap(kept);
-  }
-
   std::vector<PolyVertex>& v_;
   bool closed_;
   double maxDis_;
   int head_ = 0;
-  std::vector<int> next_;
-  std::vector<int> prev_;
+  std::vector<int>& next_;
+  std::vector<int>& prev_;
 };
 
 }  // namespace
 
 void straightenPolyline(model::CPolyLine& polyline, double maxDis) {
   if (polyline.getVertexCount() < 3) return;
-  std::vector<PolyVertex> vertices = polyline.vertices();
-  const size_t before = vertices.size();
-  StraightenRing(vertices, polyline.isClosed(), maxDis).run();
-  if (vertices.size() == before) {
-    // Widths may still have changed only through a merge, and no merge
-    // happened: nothing to write.
-    return;
-  }
-  polyline.editVertices() = std::move(vertices);
+  thread_local RingStorage storage;
+  StraightenRing ring(storage, polyline.vertices(), polyline.isClosed(), maxDis);
+  if (ring.run()) ring.survivors(polyline.editVertices());
 }
 
 bool straightenLayer(model::CLayer& layer, double maxDis, platform::ProgressSink* sink) {

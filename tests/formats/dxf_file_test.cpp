@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -279,6 +284,52 @@ TEST(DxfWriter, NumbersUseThePointAndTheFormatsOfTheFile) {
   DxfCollectingWriter out;
   ASSERT_TRUE(out.Hex("  5", 48) && out.Hex("  5", 0x2F) && out.IntPadded("  90", 3) && out.RealPadded("  43", 2));
   EXPECT_EQ(out.Text(), "  5\r\n30\r\n  5\r\n2F\r\n  90\r\n  3\r\n  43\r\n  2.000000\r\n");
+}
+
+// Coordinates, widths and bulges take an integer path to their text; it
+// must give the bytes of the general conversion ("%f" in the C locale) for
+// every value, ties between two millionths and the edges of its range
+// included.
+TEST(DxfWriter, NumbersGiveTheTextOfTheGeneralConversion) {
+  std::mt19937_64 random(20);
+  const auto general = [](double value) {
+    char text[400];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return std::string(text, end);
+  };
+  std::vector<double> values = {0.0, -0.0, 5e-7, -5e-7, 1.5e-6, 2.5e-6, 0.5, 2.5, 1e-300, -4.9406564584124654e-324,
+                                8796093022207.75, 8796093022208.0, -8796093022208.0, 1e20, 123456.0000005};
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t r = random();
+    switch (i % 5) {
+      case 0:  // any bit pattern that is a number
+        values.push_back(std::bit_cast<double>(r));
+        break;
+      case 1:  // drawing coordinates
+        values.push_back(static_cast<double>(r % 40000000000ull) / 1e6 - 20000.0);
+        break;
+      case 2:  // a multiple of 2^-7 .. 2^-26: many lie exactly halfway between two millionths
+        values.push_back(std::ldexp(static_cast<double>(r % (1ull << 30)), -7 - static_cast<int>(r >> 59)));
+        break;
+      case 3:  // every binary exponent of the integer path and beyond
+        values.push_back(std::ldexp(static_cast<double>(r >> 11), static_cast<int>(r % 140) - 100));
+        break;
+      default:  // the neighbours of a round decimal
+        values.push_back(std::nextafter(static_cast<double>(r % 100000) / 1000.0, (r & 1) ? 1e9 : -1e9));
+    }
+  }
+  int checked = 0;
+  for (const double value : values) {
+    if (!std::isfinite(value)) continue;
+    ++checked;
+    ASSERT_EQ(DxfWriter::FormatReal(value), general(value)) << std::hexfloat << value;
+    ASSERT_EQ(DxfWriter::FormatReal(-value), general(-value)) << std::hexfloat << -value;
+  }
+  EXPECT_GT(checked, 190000);
+  char text[64];
+  std::snprintf(text, sizeof text, "%f", 0.0078125);  // halfway: rounds to the even millionth
+  EXPECT_EQ(DxfWriter::FormatReal(0.0078125), text);
+  EXPECT_EQ(DxfWriter::FormatReal(0.0078125), "0.007812");
 }
 
 TEST(DxfWriter, RefusesValuesThatWouldCorruptTheFile) {

@@ -199,16 +199,19 @@ NoisySheet MakeBusySheet(uint32_t seed) {
   return sheet;
 }
 
-// The refined steps share their per-polyline work out among threads and put
-// the results back in order: any thread count gives the bytes of one.
-TEST(ShortcutEquivalenceParallel, RefinedStepsOnSeveralThreadsGiveTheBytesOfOne) {
+// Circle recognition, straightening, angle adjustment and the refined steps
+// share their per-polyline work out among threads and put the results back
+// in order: any thread count gives the bytes of one, refined or not.
+TEST(ShortcutEquivalenceParallel, StepsOnSeveralThreadsGiveTheBytesOfOne) {
   const NoisySheet sheet = MakeBusySheet(7);
-  uint32_t oneCount = 0, severalCount = 0;
-  const std::string one = TraceToDxf(sheet, true, false, oneCount, 1);
-  const std::string several = TraceToDxf(sheet, true, false, severalCount, 4);
-  EXPECT_GT(oneCount, 2000u);  // enough for the work to be split
-  EXPECT_EQ(severalCount, oneCount);
-  EXPECT_TRUE(several == one) << "the DXF differs";
+  for (const bool refine : {false, true}) {
+    uint32_t oneCount = 0, severalCount = 0;
+    const std::string one = TraceToDxf(sheet, refine, false, oneCount, 1);
+    const std::string several = TraceToDxf(sheet, refine, false, severalCount, 4);
+    EXPECT_GT(oneCount, 2000u);  // enough for the work to be split
+    EXPECT_EQ(severalCount, oneCount) << (refine ? "refined" : "");
+    EXPECT_TRUE(several == one) << (refine ? "refined: " : "") << "the DXF differs";
+  }
 }
 
 }  // namespace

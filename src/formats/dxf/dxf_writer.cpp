@@ -1,9 +1,12 @@
 #include "formats/dxf/dxf_writer.h"
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace quillon::formats {
 
@@ -20,9 +23,59 @@ std::string_view Trim(std::string_view text) {
 // user locale with a decimal comma cannot leak into the file. The buffer
 // holds the longest finite double in fixed notation.
 constexpr size_t kRealBuffer = 400;
+// Room for the fast path: sign, 13 digits, point, 6 decimals.
+constexpr std::ptrdiff_t kFastRealBuffer = 24;
+
+// Values below 2^43 in magnitude take the integer path of FormatRealInto:
+// their millionths then fit in 63 bits.
+constexpr int kFastExponentLimit = 43;
+
+// "%f" of a finite value below 2^43 in magnitude, without the general
+// decimal conversion (a drawing writes millions of coordinates): the value
+// is m·2^e exactly, so m·10^6 (at most 73 bits) shifted right by −e, rounded
+// to nearest with ties to even on the exact remainder, is the number of
+// millionths "%f" prints. Same text as std::to_chars to the byte; nothing
+// when the value is out of range.
+std::optional<size_t> FormatRealFast(double value, char* first, char* last) {
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased >= 1023 + kFastExponentLimit) return std::nullopt;  // also inf and NaN
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  int exponent = -1074;  // subnormal
+  if (biased != 0) {
+    mantissa |= uint64_t{1} << 52;
+    exponent = biased - 1075;
+  }
+  constexpr uint64_t kMillion = 1000000;
+  uint64_t millionths = 0;
+  if (exponent >= 0) {
+    millionths = (mantissa << exponent) * kMillion;
+  } else if (exponent > -128) {
+    using Wide = unsigned __int128;
+    const int shift = -exponent;
+    const Wide scaled = static_cast<Wide>(mantissa) * kMillion;
+    millionths = static_cast<uint64_t>(scaled >> shift);
+    const Wide rest = scaled & ((Wide{1} << shift) - 1);
+    const Wide half = Wide{1} << (shift - 1);
+    if (rest > half || (rest == half && (millionths & 1) != 0)) ++millionths;
+  }  // else below 2^-74: rounds to zero
+  char* c = first;
+  if ((bits >> 63) != 0) *c++ = '-';
+  c = std::to_chars(c, last, millionths / kMillion).ptr;
+  *c++ = '.';
+  uint64_t fraction = millionths % kMillion;
+  for (int i = 5; i >= 0; --i) {
+    c[i] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  return static_cast<size_t>(c + 6 - first);
+}
 
 // Writes the digits at first (up to last); the text is in that buffer.
 std::string_view FormatRealInto(double value, char* first, char* last) {
+  if (last - first >= kFastRealBuffer) {
+    if (const std::optional<size_t> length = FormatRealFast(value, first, last)) return std::string_view(first, *length);
+  }
   auto [end, ec] = std::to_chars(first, last, value, std::chars_format::fixed, 6);
   if (ec != std::errc()) return {};
   return std::string_view(first, static_cast<size_t>(end - first));
