@@ -376,6 +376,28 @@ int main(int argc, char** argv) {
   };
   const std::vector<bool> alone = StandAlone(sheet);
   Tally lines, aloneLines, circleTally, aloneCircles, arcTally, aloneArcs, designedLines, designedAloneLines;
+  // Lines whose caps both show: a cap whose outline, a pixel outside the
+  // drawn half circle ahead of the end, lies for more than a third in other
+  // ink or off the raster (an end inside another stroke, a cap clipped at
+  // the border) leaves its end where the raster cannot tell it.
+  Tally shownLines;
+  const auto capShows = [&](const bench::GenPoint& end, const bench::GenPoint& other, double half) {
+    const double dx = end.x - other.x, dy = end.y - other.y, length = std::hypot(dx, dy);
+    if (length < 1e-9) return false;
+    const double ux = dx / length, uy = dy / length;
+    constexpr int kSamples = 19;
+    int covered = 0;
+    for (int k = 0; k < kSamples; ++k) {
+      const double a = (k / (kSamples - 1.0) - 0.5) * model::kPi;
+      const double cx = std::cos(a), sx = std::sin(a);
+      const double vx = ux * cx - uy * sx, vy = uy * cx + ux * sx;
+      const long x = std::lround(end.x + vx * (half + 1.0)), y = std::lround(end.y + vy * (half + 1.0));
+      const bool inside = x >= 0 && y >= 0 && x < sheet.raster.width() && y < sheet.raster.height();
+      if (!inside || sheet.raster.bitAt(static_cast<int>(x), static_cast<int>(y))) ++covered;
+    }
+    if (std::getenv("QUILLON_CAPDBG")) std::printf("cap at (%.1f,%.1f) covered %d\n", end.x, end.y, covered);
+    return 3 * covered <= kSamples;
+  };
   Tally runLines, runAloneLines;
   arcTally.endsWithinLoose = aloneArcs.endsWithinLoose = 0;
   for (size_t i = 0; i < sheet.primitives.size(); ++i) {
@@ -393,6 +415,9 @@ int main(int argc, char** argv) {
       };
       const Segment* match = find(kEndTolerance);
       if (match) countWide(match->width, p.width);
+      const bool firstShown = capShows(p.points[0], p.points[1], p.width / 2);
+      const bool secondShown = capShows(p.points[1], p.points[0], p.width / 2);
+      const bool shown = firstShown && secondShown;
       const bool loose = find(kLooseTolerance) != nullptr;
       {
         // Fair to the design: a line whose angle lies in (or, traced, may
@@ -468,8 +493,9 @@ int main(int argc, char** argv) {
         }
       }
       if (listMisses && (alone[i] || listMode == 6) && !match) {
-        std::printf("missed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f angle %.2f deg%s", i, ax, ay, bx, by,
-                    p.width, std::atan2(by - ay, bx - ax) * 180.0 / 3.14159265358979, loose ? " (within 2 px)" : "");
+        std::printf("missed line %zu: (%.1f,%.1f)-(%.1f,%.1f) width %.0f angle %.2f deg%s%s%s", i, ax, ay, bx, by,
+                    p.width, std::atan2(by - ay, bx - ax) * 180.0 / 3.14159265358979, loose ? " (within 2 px)" : "",
+                    firstShown ? "" : " (first cap hidden)", secondShown ? "" : " (second cap hidden)");
         // The nearest straight segment: how far each of its ends falls short
         // of the drawn end along the line (positive: short) and beside it.
         const Segment* nearest = nullptr;
@@ -551,7 +577,7 @@ int main(int argc, char** argv) {
           }
         }
       }
-      for (Tally* t : {&lines, alone[i] ? &aloneLines : nullptr}) {
+      for (Tally* t : {&lines, alone[i] ? &aloneLines : nullptr, shown ? &shownLines : nullptr}) {
         if (t == nullptr) continue;
         ++t->drawn;
         if (loose) ++t->foundLoose;
@@ -1039,6 +1065,7 @@ int main(int argc, char** argv) {
               generated, drawing.currentLayer()->count(), polylines, segments.size(), circles.size(), arcs.size());
   lines.print("lines as one segment within 1 px");
   aloneLines.print("  of them lines touching nothing");
+  shownLines.print("  of them lines with both caps shown");
   designedLines.print("lines, or as angle adjustment turns them");
   designedAloneLines.print("  of them lines touching nothing");
   runLines.print("lines as a straight run of any polyline");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/arc.h"
@@ -46,6 +48,14 @@ constexpr double kCapMinShift = 0.25;
 // Ends of segments narrower than this (hairlines, widths not measured) keep
 // their place in the last pass: the cap's size is not known well enough.
 constexpr double kMeasuredCap = 1.5;
+// Refined free ends may walk this far beyond the cap's radius through ink
+// to a cap; the grid cell and corridor slack of the check for other
+// polylines ending along such a walk, and the least cosine between their
+// end segment and the walk (25°).
+constexpr double kFarWalk = 20.0;
+constexpr double kClaimCell = 16.0;
+constexpr double kClaimSlack = 1.0;
+constexpr double kClaimCos = 0.906;
 
 struct Pixel {
   int column;
@@ -112,6 +122,23 @@ bool capAround(const raster::CRaster& raster, double x, double y, double ux, dou
   return true;
 }
 
+// Whether the stroke keeps its width from (x, y) for `length` along the
+// unit direction (ux, uy): the ink reaches at least a pixel less than the
+// radius to both sides at every pixel step. The gap between two dashes
+// whose caps touch narrows to a neck, which fails.
+bool fullWidthAlong(const raster::CRaster& raster, double x, double y, double ux, double uy, double length,
+                    double radius) {
+  const double least = std::max(radius - 1.0, 0.0);
+  for (double t = 0.0; t <= length; t += 1.0) {
+    const double px = x + ux * t, py = y + uy * t;
+    // Probes step a quarter pixel: the last one within `least` lies up to a step short of it.
+    if (inkReach(raster, px, py, -uy, ux, least) + kCapProbeStep <= least ||
+        inkReach(raster, px, py, uy, -ux, least) + kCapProbeStep <= least)
+      return false;
+  }
+  return true;
+}
+
 // Thinning eats into a round cap from its tip, so a free stroke end comes
 // out short of the cap's centre by a pixel or more, more on wider strokes.
 // Moves the end vertex e (its neighbour n, the end segment's width w) out
@@ -123,14 +150,25 @@ bool capAround(const raster::CRaster& raster, double x, double y, double ux, dou
 // trace starts and ends, the ink goes on in one of those directions).
 // With `backwards`, an end that lies beyond the cap's centre (the skeleton
 // ran on to the tip of the cap) moves back to it the same way.
+// With `claimed`, an end whose ink goes on beyond the usual reach may walk
+// on up to kFarWalk to a cap (thinning loses a stroke's last stretch where
+// other ink crosses or runs along it), as long as the stroke keeps its
+// width on the way and claimed(x0, y0, x1, y1, radius) says no other
+// polyline ends in line along the walk (the ink there is another stroke's).
+struct NoClaims {
+  bool operator()(double, double, double, double, double) const { return false; }
+};
+
+template <typename Claimed>
 void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, size_t e, size_t n, double w,
-                   bool backwards = false) {
+                   bool backwards, const Claimed* claimed) {
   const double dx = v[e].x - v[n].x, dy = v[e].y - v[n].y;
   const double length = std::hypot(dx, dy);
   if (length < kCapMinSegment) return;
   const double ux = dx / length, uy = dy / length;
   const double radius = std::max(w, 1.0) / 2.0;
-  const double reach = 2.0 * radius + kCapSlack;
+  const double nearReach = 2.0 * radius + kCapSlack;
+  const double reach = claimed != nullptr ? std::max(nearReach, radius + kFarWalk) : nearReach;
   const double ahead = inkReach(raster, v[e].x, v[e].y, ux, uy, reach);
   if (ahead < 0.0 || ahead + kCapProbeStep > reach) return;  // no ink at e, or it goes on
   // The probe leaves the ink within a probe step after `ahead`; the ink
@@ -139,6 +177,9 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
   const double shortfall = ahead - radius;
   if (shortfall < kCapMinShift && !(backwards && shortfall <= -kCapMinShift && length > -shortfall + 1.0)) return;
   const double cx = v[e].x + ux * shortfall, cy = v[e].y + uy * shortfall;
+  if (ahead > nearReach && (!fullWidthAlong(raster, v[e].x, v[e].y, ux, uy, shortfall, radius) ||
+                            (*claimed)(v[e].x, v[e].y, v[e].x + ux * ahead, v[e].y + uy * ahead, radius)))
+    return;
   if (!capAround(raster, cx, cy, ux, uy, radius, reach)) return;
   v[e].x = cx;
   v[e].y = cy;
@@ -315,8 +356,9 @@ void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster) {
   const size_t n = polyline.vertices().size();
   if (n < 2 || polyline.isClosed()) return;
   std::vector<PolyVertex> v = polyline.vertices();
-  extendFreeEnd(raster, v, 0, 1, v[0].startWidth);
-  extendFreeEnd(raster, v, n - 1, n - 2, v[n - 2].startWidth);
+  const NoClaims* none = nullptr;
+  extendFreeEnd(raster, v, 0, 1, v[0].startWidth, false, none);
+  extendFreeEnd(raster, v, n - 1, n - 2, v[n - 2].startWidth, false, none);
   if (v[0].x != polyline.vertices()[0].x || v[0].y != polyline.vertices()[0].y ||
       v[n - 1].x != polyline.vertices()[n - 1].x || v[n - 1].y != polyline.vertices()[n - 1].y) {
     polyline.editVertices() = std::move(v);
@@ -394,6 +436,27 @@ void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
     auto& polyline = static_cast<model::CPolyLine&>(*entity);
     if (polyline.vertices().size() >= 2 && !polyline.isClosed()) open.push_back(&polyline);
   }
+  // The ends of all open polylines as they were, on a grid, for the walks.
+  struct End {
+    double x, y, ux, uy;
+    uint32_t owner;
+  };
+  std::vector<End> lineEnds;
+  for (uint32_t k = 0; k < open.size(); ++k) {
+    const auto& v = open[k]->vertices();
+    const size_t n = v.size();
+    for (const auto& [e, q] : {std::pair<size_t, size_t>{0, 1}, std::pair<size_t, size_t>{n - 1, n - 2}}) {
+      const double dx = v[e].x - v[q].x, dy = v[e].y - v[q].y, length = std::hypot(dx, dy);
+      if (length > kNoWidth) lineEnds.push_back({v[e].x, v[e].y, dx / length, dy / length, k});
+    }
+  }
+  std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
+  const auto cellKey = [](int cx, int cy) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
+  };
+  const auto cellOf = [](double c) { return static_cast<int>(std::floor(c / kClaimCell)); };
+  for (uint32_t i = 0; i < lineEnds.size(); ++i)
+    cells[cellKey(cellOf(lineEnds[i].x), cellOf(lineEnds[i].y))].push_back(i);
   forEachRange(open.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
     for (size_t k = begin; k < end; ++k) {
       model::CPolyLine& polyline = *open[k];
@@ -401,9 +464,30 @@ void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
       const size_t n = v.size();
       PolyVertex first = v[0], last = v[n - 1];
       std::vector<PolyVertex> ends{v[0], v[1], v[n - 2], v[n - 1]};
-      if (!v[0].hasBulge() && v[0].startWidth >= kMeasuredCap) extendFreeEnd(raster, ends, 0, 1, v[0].startWidth, true);
+      // Another polyline ending in line within the walk's corridor.
+      const auto claimed = [&](double x0, double y0, double x1, double y1, double radius) {
+        const double wx = x1 - x0, wy = y1 - y0, l2 = wx * wx + wy * wy;
+        if (l2 < 1e-12) return false;
+        const double wl = std::sqrt(l2);
+        const double reach = radius + kClaimSlack;
+        bool found = false;
+        for (int cy = cellOf(std::min(y0, y1) - reach); cy <= cellOf(std::max(y0, y1) + reach) && !found; ++cy)
+          for (int cx = cellOf(std::min(x0, x1) - reach); cx <= cellOf(std::max(x0, x1) + reach) && !found; ++cx) {
+            const auto it = cells.find(cellKey(cx, cy));
+            if (it == cells.end()) continue;
+            for (const uint32_t i : it->second) {
+              const End& o = lineEnds[i];
+              if (o.owner == k || std::fabs(o.ux * wx + o.uy * wy) < kClaimCos * wl) continue;
+              const double t = std::clamp(((o.x - x0) * wx + (o.y - y0) * wy) / l2, 0.0, 1.0);
+              if (std::hypot(o.x - x0 - t * wx, o.y - y0 - t * wy) <= reach) found = true;
+            }
+          }
+        return found;
+      };
+      if (!v[0].hasBulge() && v[0].startWidth >= kMeasuredCap)
+        extendFreeEnd(raster, ends, 0, 1, v[0].startWidth, true, &claimed);
       if (!v[n - 2].hasBulge() && v[n - 2].startWidth >= kMeasuredCap)
-        extendFreeEnd(raster, ends, 3, 2, v[n - 2].startWidth, true);
+        extendFreeEnd(raster, ends, 3, 2, v[n - 2].startWidth, true, &claimed);
       first.x = ends[0].x;
       first.y = ends[0].y;
       last.x = ends[3].x;

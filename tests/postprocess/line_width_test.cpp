@@ -298,6 +298,32 @@ TEST(LineWidth, RefinedLastPassCentresFreeEndsOnTheirCaps) {
   EXPECT_DOUBLE_EQ(hair->vertices()[1].y, 39);
 }
 
+// A free end that thinning left short of its cap where other ink crosses
+// the stroke's last stretch walks on through the ink to the cap, but not
+// onto a stroke traced on its own further along the line, nor through the
+// neck where two dashes' caps touch.
+TEST(LineWidth, RefinedLastPassWalksThroughCrossingInkToAHiddenCap) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 200, 100));
+  // Drawing y = 99 − row. Two strokes crossed 10 px before their end.
+  test::DrawStroke(raster, 20, 30, 150, 30, 6);
+  test::DrawStroke(raster, 20, 60, 150, 60, 6);
+  test::DrawStroke(raster, 140, 5, 140, 75, 4);
+  // Two dashes whose caps touch.
+  test::DrawStroke(raster, 20, 88, 100, 88, 6);
+  test::DrawStroke(raster, 106, 88, 110, 88, 6);
+  model::CLayer layer;
+  model::CPolyLine* crossed = add(layer, {at(20, 69, 6), at(137.5, 69)});
+  model::CPolyLine* followed = add(layer, {at(20, 39, 6), at(137.5, 39)});
+  add(layer, {at(144, 39, 6), at(150, 39)});  // its last stretch, traced apart
+  model::CPolyLine* dash = add(layer, {at(20, 11, 6), at(96, 11)});
+  centreFreeEndsLayer(layer, raster);
+  EXPECT_NEAR(crossed->vertices()[1].x, 150, 0.5);
+  EXPECT_DOUBLE_EQ(crossed->vertices()[1].y, 69);
+  EXPECT_DOUBLE_EQ(followed->vertices()[1].x, 137.5);
+  EXPECT_LT(dash->vertices()[1].x, 100.5);
+}
+
 // Refined widths of slanted strokes: the sample counts jump by a pixel step
 // with the grid's phase, so the plain rule's smallest sample comes a step
 // short; their mean is the width. A crossing stroke under one sample is
