@@ -52,7 +52,7 @@ constexpr double kMeasuredCap = 1.5;
 // to a cap; the grid cell and corridor slack of the check for other
 // polylines ending along such a walk, and the least cosine between their
 // end segment and the walk (25°).
-constexpr double kFarWalk = 20.0;
+constexpr double kFarWalk = 32.0;
 constexpr double kClaimCell = 16.0;
 constexpr double kClaimSlack = 1.0;
 constexpr double kClaimCos = 0.906;
