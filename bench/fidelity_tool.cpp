@@ -395,7 +395,6 @@ int main(int argc, char** argv) {
       const bool inside = x >= 0 && y >= 0 && x < sheet.raster.width() && y < sheet.raster.height();
       if (!inside || sheet.raster.bitAt(static_cast<int>(x), static_cast<int>(y))) ++covered;
     }
-    if (std::getenv("QUILLON_CAPDBG")) std::printf("cap at (%.1f,%.1f) covered %d\n", end.x, end.y, covered);
     return 3 * covered <= kSamples;
   };
   Tally runLines, runAloneLines;
