@@ -652,6 +652,47 @@ class CircleGrid {
   std::unordered_map<uint64_t, std::vector<uint32_t>> cells_;
 };
 
+// The circles `fresh` into the layer, the arcs and segments lying on one of
+// them taken out (their polylines fall apart into the strokes that crossed
+// the circle).
+void putCircles(model::CLayer& layer, const std::vector<InkCircle>& fresh, bool plain) {
+  const auto toleranceOf = [](const InkCircle& c) { return std::max(2.0, c.width / 2.0); };
+  // A bulge matches a circle whose centre lies within the tolerance of its
+  // own, a chord one whose box holds its first end: both lie within the
+  // circle's radius plus tolerance of its centre.
+  CircleGrid freshGrid(plain);
+  for (const InkCircle& c : fresh) freshGrid.add(c.centre, c.radius + toleranceOf(c));
+  const auto onFresh = [&](const PolyVertex& a, const PolyVertex& b, const InkCircle* bulge) {
+    if (bulge != nullptr) {
+      return freshGrid.any(bulge->centre.x, bulge->centre.y, [&](size_t i) {
+        const InkCircle& c = fresh[i];
+        const double tolerance = toleranceOf(c);
+        return std::fabs(bulge->radius - c.radius) <= tolerance && model::distance(bulge->centre, c.centre) <= tolerance;
+      });
+    }
+    return freshGrid.any(a.x, a.y, [&](size_t i) {
+      const InkCircle& c = fresh[i];
+      const double tolerance = toleranceOf(c);
+      const double box = c.radius + tolerance;
+      if (std::fabs(a.x - c.centre.x) > box || std::fabs(a.y - c.centre.y) > box) return false;
+      // A short chord over a crossing: both ends and its middle on the ring.
+      return onRing(c, a.x, a.y, tolerance) && onRing(c, b.x, b.y, tolerance) &&
+             onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance);
+    });
+  };
+  takeOutPieces(
+      layer,
+      [&](const model::CArc& a) {
+        const InkCircle c{a.centre(), a.radius(), a.getWidth()};
+        return onFresh(PolyVertex{}, PolyVertex{}, &c);
+      },
+      [&](const PolyVertex& a, const PolyVertex& b) {
+        const auto bulge = bulgeCircle(a, b);
+        return onFresh(a, b, bulge ? &*bulge : nullptr);
+      });
+  for (const InkCircle& c : fresh) layer.prepend(makeCircle(c.centre, c.radius, c.width));
+}
+
 void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
   std::vector<InkCircle> made;
   // Two circles are the same within 2 pixels of centre and radius.
@@ -702,42 +743,7 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
     remember({p->centre, p->radius, c.width});
   }
   if (made.size() == whole) return;
-  const std::vector<InkCircle> fresh(made.begin() + static_cast<std::ptrdiff_t>(whole), made.end());
-  const auto toleranceOf = [](const InkCircle& c) { return std::max(2.0, c.width / 2.0); };
-  // A bulge matches a circle whose centre lies within the tolerance of its
-  // own, a chord one whose box holds its first end: both lie within the
-  // circle's radius plus tolerance of its centre.
-  CircleGrid freshGrid(tolerances.plain);
-  for (const InkCircle& c : fresh) freshGrid.add(c.centre, c.radius + toleranceOf(c));
-  const auto onFresh = [&](const PolyVertex& a, const PolyVertex& b, const InkCircle* bulge) {
-    if (bulge != nullptr) {
-      return freshGrid.any(bulge->centre.x, bulge->centre.y, [&](size_t i) {
-        const InkCircle& c = fresh[i];
-        const double tolerance = toleranceOf(c);
-        return std::fabs(bulge->radius - c.radius) <= tolerance && model::distance(bulge->centre, c.centre) <= tolerance;
-      });
-    }
-    return freshGrid.any(a.x, a.y, [&](size_t i) {
-      const InkCircle& c = fresh[i];
-      const double tolerance = toleranceOf(c);
-      const double box = c.radius + tolerance;
-      if (std::fabs(a.x - c.centre.x) > box || std::fabs(a.y - c.centre.y) > box) return false;
-      // A short chord over a crossing: both ends and its middle on the ring.
-      return onRing(c, a.x, a.y, tolerance) && onRing(c, b.x, b.y, tolerance) &&
-             onRing(c, (a.x + b.x) / 2, (a.y + b.y) / 2, tolerance);
-    });
-  };
-  takeOutPieces(
-      layer,
-      [&](const model::CArc& a) {
-        const InkCircle c{a.centre(), a.radius(), a.getWidth()};
-        return onFresh(PolyVertex{}, PolyVertex{}, &c);
-      },
-      [&](const PolyVertex& a, const PolyVertex& b) {
-        const auto bulge = bulgeCircle(a, b);
-        return onFresh(a, b, bulge ? &*bulge : nullptr);
-      });
-  for (const InkCircle& c : fresh) layer.prepend(makeCircle(c.centre, c.radius, c.width));
+  putCircles(layer, std::vector<InkCircle>(made.begin() + static_cast<std::ptrdiff_t>(whole), made.end()), tolerances.plain);
 }
 
 // Refined centre lines: an arc crossed by other strokes comes back in
@@ -902,6 +908,83 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
     arc->setWidth(a.circle.width);
     layer.prepend(std::move(arc));
   }
+}
+
+// Refined centre lines: a circle crossed by many strokes may still come
+// back as arcs when no piece's ring follows the stroke all the way round
+// (crossing strokes that run along it for a while put too many samples off
+// the circle). An arc or bulge of at least kMinRingSeed and
+// kMinRingSeedLength (a bend of a glyph says little about a circle) becomes
+// its whole circle when the ink goes on round the rest, nowhere blank (an
+// arc proper ends in white or in another stroke, so its rest is blank
+// somewhere), and the stroke's centre line follows the circle round the
+// ring with up to kMaxRingStrayShare of the samples more than a pixel off
+// it (more than a plain follow allows, for the crossings).
+constexpr double kMinRingSeed = kPi / 2.0;
+constexpr double kMinRingSeedLength = 30.0;
+constexpr double kMaxGapBlankShare = 0.01;
+constexpr double kMaxRingStrayShare = 0.4;
+// A ring placed on the ink by followStroke is taken when it lies this
+// close to the seed's circle (or half the width), where the seed's pieces
+// are taken out as lying on it.
+constexpr double kRingShift = 2.0;
+
+void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
+  std::vector<InkArc> seeds;
+  std::vector<InkCircle> known;
+  for (const auto& e : layer) {
+    if (e->type() == model::EntityType::Circle) {
+      const auto& c = static_cast<const model::CCircle&>(*e);
+      known.push_back({c.centre(), c.radius(), c.getWidth()});
+    } else if (e->type() == model::EntityType::Arc) {
+      const auto& a = static_cast<const model::CArc&>(*e);
+      double sweep = a.endAngle() - a.startAngle();
+      while (sweep <= 0.0) sweep += kTwoPi;
+      if (sweep >= kMinRingSeed) seeds.push_back(InkArc{{a.centre(), a.radius(), a.getWidth()}, a.startAngle(), sweep});
+    } else if (e->type() == model::EntityType::PolyLine) {
+      const auto& p = static_cast<const model::CPolyLine&>(*e);
+      const auto& v = p.vertices();
+      const size_t n = v.size();
+      const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
+      for (size_t k = 0; k < segments; ++k) {
+        const auto arc = bulgeArc(v[k], v[(k + 1) % n]);
+        if (arc && arc->sweep >= kMinRingSeed) seeds.push_back(*arc);
+      }
+    }
+  }
+  if (seeds.empty()) return;
+  std::stable_sort(seeds.begin(), seeds.end(), [](const InkArc& a, const InkArc& b) {
+    return a.sweep * a.circle.radius > b.sweep * b.circle.radius;
+  });
+  std::vector<std::optional<InkCircle>> rings(seeds.size());
+  forEachRange(seeds.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const InkArc& seed = seeds[i];
+      const InkCircle& c = seed.circle;
+      if (c.radius < kMinRadius || c.radius > tolerances.size || seed.sweep * c.radius < kMinRingSeedLength) continue;
+      const double width = std::max(c.width, 1.0);
+      const ArcInk gap =
+          inkAlong(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start + seed.sweep, kTwoPi - seed.sweep}, width);
+      if (gap.blank > kMaxGapBlankShare * gap.samples) continue;
+      const auto placed =
+          followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, width, kMaxRingStrayShare);
+      if (placed && model::distance(placed->centre, c.centre) + std::fabs(placed->radius - c.radius) <=
+                        std::max(kRingShift, c.width / 2.0))
+        rings[i] = InkCircle{placed->centre, placed->radius, c.width};
+    }
+  });
+  constexpr double kSameCircle = 2.0;
+  std::vector<InkCircle> fresh;
+  const auto same = [&](const InkCircle& a, const InkCircle& b) {
+    return model::distance(a.centre, b.centre) <= kSameCircle && std::fabs(a.radius - b.radius) <= kSameCircle;
+  };
+  for (const auto& ring : rings) {
+    if (!ring) continue;
+    if (std::any_of(known.begin(), known.end(), [&](const InkCircle& k) { return same(k, *ring); })) continue;
+    known.push_back(*ring);
+    fresh.push_back(*ring);
+  }
+  if (!fresh.empty()) putCircles(layer, fresh, tolerances.plain);
 }
 
 // recognisePolylineCircles with the replacements in `made`, in the order
@@ -1156,6 +1239,7 @@ bool recogniseCirclesLayer(model::CLayer& layer, const settings::TraceOption& op
         for (size_t i = begin; i < end; ++i) roundFillets(*polylines[i], *tolerances.raster);
       });
       completeArcsOnInk(layer, tolerances);
+      closeRingsOnInk(layer, tolerances);
     }
   } catch (const std::bad_alloc&) {
     stage.finished(kStageNoMemory);

@@ -162,7 +162,8 @@ bool straighterThanArc(const StrokeCircle& c, const std::vector<Offset>& offsets
 
 }  // namespace
 
-std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width) {
+std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width,
+                                         double strayShare) {
   StrokeCircle c = circle;
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   std::vector<Offset> offsets;
@@ -250,11 +251,34 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   }
   const auto strays = std::count_if(offsets.begin(), offsets.end(),
                                     [](const Offset& o) { return std::fabs(o.offset) > kStray; });
-  if (strays > kMaxStrayShare * static_cast<double>(offsets.size())) return std::nullopt;
+  if (strays > strayShare * static_cast<double>(offsets.size())) return std::nullopt;
   const double half = std::min(std::fabs(c.sweep), model::kTwoPi) / 2.0;
   if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < std::max(kMinSagitta, width / 2.0)) return std::nullopt;
   if (half < kShallowHalfSweep && straighterThanArc(c, offsets)) return std::nullopt;
   return c;
+}
+
+ArcInk inkAlong(const raster::CRaster& raster, const StrokeCircle& arc, double width) {
+  ArcInk ink;
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  ink.samples = std::max(1, static_cast<int>(std::fabs(arc.sweep) * arc.radius));
+  for (int i = 0; i < ink.samples; ++i) {
+    const double a = arc.startAngle + arc.sweep * (i + 0.5) / ink.samples;
+    const double ux = std::cos(a), uy = std::sin(a);
+    double offset = 0.0;
+    switch (offsetAt(raster, arc.centre.x + arc.radius * ux, arc.centre.y + arc.radius * uy, ux, uy, reach, offset)) {
+      case Sample::Blank:
+        ++ink.blank;
+        break;
+      case Sample::Open:
+        ++ink.open;
+        break;
+      case Sample::Edges:
+        if (std::fabs(offset) > kStray) ++ink.stray;
+        break;
+    }
+  }
+  return ink;
 }
 
 namespace {

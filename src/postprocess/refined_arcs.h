@@ -34,9 +34,23 @@ struct StrokeCircle {
 // sample is blank (the arc cuts across white, as across the bend of a
 // glyph), too few samples see both edges of the stroke (crossings and
 // junctions are passed over), or after the correction the centre line still
-// strays more than a pixel from the circle at too many samples (a straight
-// stroke fitted with a shallow arc).
-std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width);
+// strays more than a pixel from the circle at too many samples (more than
+// strayShare of those that see both edges: a straight stroke fitted with a
+// shallow arc).
+std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width,
+                                         double strayShare = 0.2);
+
+// What the ink says along an arc, the circle taken as it is: of `samples`
+// points about a pixel apart, how many are blank (no ink under or beside
+// them), open (one edge of the stroke not seen: a crossing), and, of the
+// rest, how many put the stroke's centre line more than a pixel off.
+struct ArcInk {
+  int samples = 0;
+  int blank = 0;
+  int open = 0;
+  int stray = 0;
+};
+ArcInk inkAlong(const raster::CRaster& raster, const StrokeCircle& arc, double width);
 
 // The arc of the stroke that `placed` (a piece already on a stroke's centre
 // line) lies on, as far as that stroke goes: walked on along the circle from

@@ -572,7 +572,8 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
         // Thinning's stubs inside a crossing: short remnants lying in the ink
         // of the strokes they hang from.
         double length = 0.0;
-        for (size_t k = 1; k < run.size(); ++k) length += std::hypot(run[k].x - run[k - 1].x, run[k].y - run[k - 1].y);
+        // Along its bulges: a ring kept as one bulged segment has ends a few pixels apart.
+        for (size_t k = 1; k < run.size(); ++k) length += model::segmentLength(run[k - 1].point(), run[k].point(), run[k - 1].bulge);
         bool inside = true;
         double wide = 0.0;
         for (const int m : {before, after}) wide = std::max(wide, m >= 0 ? made[static_cast<size_t>(m)].width : 0.0);

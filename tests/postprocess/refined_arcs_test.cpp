@@ -318,6 +318,44 @@ TEST(RefinedArcs, ACrossedRingComesBackWhole) {
   EXPECT_EQ(circles, 1);
 }
 
+// A thick ring with thin strokes touching it along the way (tangent bars
+// on four sides, which put the centre line off the circle there) and bars
+// crossing it: no piece's ring follows the stroke closely enough all the
+// way round, yet the ink goes on round it, so it is one circle; an arc of
+// the same circle ending in white stays an arc.
+TEST(RefinedArcs, ARingTouchedAlongTheWayIsClosedAndAnArcIsNot) {
+  for (const bool closed : {true, false}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, kSize));
+    const double cx = 120, cy = 100, r = 60, width = 10;
+    if (closed) {
+      test::DrawRing(drawing.raster(), cx, cy, r, width);
+    } else {
+      test::DrawRing(drawing.raster(), cx, cy, r, width, 0.3, 4.5);
+    }
+    const double touch = r + width / 2 + 1.5;  // a 3 px bar's centre line, its edge on the ring's
+    test::DrawStroke(drawing.raster(), cx - 40, cy - touch, cx + 40, cy - touch, 3);
+    test::DrawStroke(drawing.raster(), cx - 40, cy + touch, cx + 40, cy + touch, 3);
+    test::DrawStroke(drawing.raster(), cx - touch, cy - 40, cx - touch, cy + 40, 3);
+    test::DrawStroke(drawing.raster(), cx + touch, cy - 40, cx + touch, cy + 40, 3);
+    test::DrawStroke(drawing.raster(), 20, 75, 220, 125, 6);
+    test::DrawStroke(drawing.raster(), 40, 190, 200, 10, 5);
+    settings::TraceOption options;
+    options.b_Refine = true;
+    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+    int circles = 0;
+    for (const auto& e : *drawing.currentLayer()) {
+      if (e->type() != model::EntityType::Circle) continue;
+      ++circles;
+      const auto& c = static_cast<const model::CCircle&>(*e);
+      EXPECT_NEAR(c.centre().x, cx, 1.0);
+      EXPECT_NEAR(c.centre().y, Up(cy), 1.0);
+      EXPECT_NEAR(c.radius(), r, 1.0);
+    }
+    EXPECT_EQ(circles, closed ? 1 : 0);
+  }
+}
+
 // An arc crossed by two bars comes back in pieces joined with the bars;
 // refined, it is one arc on its drawn centre and radius from cap to cap.
 TEST(RefinedArcs, ACrossedArcComesBackWhole) {

@@ -210,6 +210,25 @@ TEST(RefinedLines, WidenedPieceInsideACrossingJoinsTheStroke) {
   EXPECT_NEAR(v[0].startWidth, 4.0, 1.0);
 }
 
+// A ring kept as one bulged segment hangs off the end of a stroke's piece,
+// its chord a few pixels long inside the stroke: it is no stub of a
+// crossing (those are short along their bulges too) and stays.
+TEST(RefinedLines, ARingHangingOffAJoinedStrokeIsKept) {
+  raster::CRaster raster;
+  ASSERT_TRUE(CrossingStrokes(raster, {20, 100, 300, 100, 4}, {160, 20, 160, 180, 20}));
+  model::CLayer layer;
+  Add(layer, {{20, 99.5}, {148, 99.5}}, 4);
+  model::CPolyLine* through = Add(layer, {{148, 99.5}, {172, 99.5}, {300, 99.5}, {296, 99.5}}, 4);
+  through->editVertices()[2].bulge = 49.0;
+  EXPECT_EQ(rebuildStraightStrokes(layer, raster), 1);
+  int rings = 0;
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices()) rings += std::fabs(v.bulge - 49.0) < 1e-9;
+  }
+  EXPECT_EQ(rings, 1) << Describe(layer);
+}
+
 // A straight polyline on its own whose ends thinning bent towards the
 // strokes they run into lies on its stroke's centre line afterwards, its
 // ends moved across the stroke but not along it; one too short to fit
