@@ -455,7 +455,19 @@ void recogniseRuns(model::CPolyLine& polyline, Ring& ring, const CircleTolerance
     }
     const double width = sum / static_cast<double>(count);
     PolyVertex& v = ring.v[cur];
-    const PolyVertex& end = ring.v[e];
+    PolyVertex& end = ring.v[e];
+    if (tolerances.raster != nullptr && e != cur && std::fabs(run->fit.endAngle - run->fit.startAngle) > kPi) {
+      // A bulge is the circle through its two ends: ends a pixel off the
+      // placed circle turn the bulge of a run round more than half its
+      // circle about its short chord, and a near ring lands pixels off.
+      // Its ends on the circle, it is the circle placed on the ink.
+      for (PolyVertex* q : {&v, &end}) {
+        const double d = std::hypot(q->x - run->fit.centre.x, q->y - run->fit.centre.y);
+        if (d < model::kTolerance) continue;
+        q->x = run->fit.centre.x + (q->x - run->fit.centre.x) * run->fit.radius / d;
+        q->y = run->fit.centre.y + (q->y - run->fit.centre.y) * run->fit.radius / d;
+      }
+    }
     const double h = model::distance(v.point(), end.point());
     if (h >= model::kTolerance) {
       const ArcFit& f = run->fit;

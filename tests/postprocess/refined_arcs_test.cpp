@@ -9,7 +9,9 @@
 
 #include "model/arc.h"
 #include "model/circle.h"
+#include "model/layer.h"
 #include "model/polyline.h"
+#include "postprocess/circle_arc.h"
 #include "postprocess/traced_drawing.h"
 
 namespace quillon::postprocess {
@@ -354,6 +356,43 @@ TEST(RefinedArcs, ARingTouchedAlongTheWayIsClosedAndAnArcIsNot) {
     }
     EXPECT_EQ(circles, closed ? 1 : 0);
   }
+}
+
+// A polyline running round most of a ring between two straight leads, its
+// first and last vertex on the ring a pixel off the circle (where thinning
+// bends them towards the leads): the run's bulge is the circle placed on
+// the ink, not the circle through those two vertices, which its short
+// chord would turn pixels off.
+TEST(RefinedArcs, ANearRingInsideAPolylineKeepsThePlacedCircle) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 240, kSize));
+  const double cx = 120, cy = 100, r = 60;
+  test::DrawRing(raster, cx, cy, r, 5);
+  auto polyline = std::make_unique<model::CPolyLine>();
+  const double a0 = 0.3, sweep = 5.5;
+  const int steps = 21;
+  polyline->appendVertex(cx + r * std::cos(a0), Up(cy) + r * std::sin(a0) - 40.0, 5);
+  for (int k = 0; k <= steps; ++k) {
+    const double a = a0 + sweep * k / steps;
+    const double radial = k == 0 ? 1.2 : (k == steps ? -1.2 : 0.0);
+    polyline->appendVertex(cx + (r + radial) * std::cos(a), Up(cy) + (r + radial) * std::sin(a), 5);
+  }
+  polyline->appendVertex(cx + r * std::cos(a0 + sweep) + 40.0, Up(cy) + r * std::sin(a0 + sweep), 5);
+  model::CLayer layer;
+  auto* traced = static_cast<model::CPolyLine*>(layer.append(std::move(polyline)));
+  const CircleTolerances tolerances{2.0, 5, 1000.0, true, &raster, false};
+  ASSERT_EQ(recognisePolylineCircles(*traced, tolerances, 0, &layer), 0);
+  int bulges = 0;
+  const auto& v = traced->vertices();
+  for (size_t k = 0; k + 1 < v.size(); ++k) {
+    if (!v[k].hasBulge()) continue;
+    ++bulges;
+    for (const auto* q : {&v[k], &v[k + 1]}) EXPECT_NEAR(std::hypot(q->x - cx, q->y - Up(cy)), r, 0.5);
+    const double chord = std::hypot(v[k + 1].x - v[k].x, v[k + 1].y - v[k].y);
+    const double b = std::fabs(v[k].bulge);
+    EXPECT_NEAR(chord * (1 + b * b) / (4 * b), r, 0.5);
+  }
+  EXPECT_EQ(bulges, 1);
 }
 
 // An arc crossed by two bars comes back in pieces joined with the bars;
