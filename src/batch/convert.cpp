@@ -148,6 +148,7 @@ BatchStatus ConvertRaster(model::CGraph& drawing, const std::string& target, Con
   {
     trace::TraceWorker worker(drawing, current, relay);
     worker.setThinningThreads(job.thinningThreads);
+    worker.setSpareCores(job.spareCores);
     if (job.memoryBudget) worker.setMemoryBudget(job.memoryBudget);
     worker.run();
   }

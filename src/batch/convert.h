@@ -72,6 +72,10 @@ struct ConvertJob {
   // Threads of the first thinning step; 0 uses every core. Conversions that
   // run side by side take one each, so they do not fight over the cores.
   int thinningThreads = 0;
+  // Cores idle at the moment, which the conversion may use besides its
+  // thinningThreads in its parallel steps (a batch's last files, when the
+  // other workers have nothing left); empty: none. Thread-safe.
+  std::function<int()> spareCores;
   // The most memory the process may hold while tracing; 0: the default
   // budget (half the machine's memory).
   uint64_t memoryBudget = 0;

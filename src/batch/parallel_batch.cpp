@@ -73,6 +73,11 @@ bool ConversionPool::WaitDone(const BatchTask& task, std::chrono::milliseconds t
   return done_.wait_for(lock, timeout, [&] { return task.done; });
 }
 
+int ConversionPool::SpareCores() {
+  std::lock_guard lock(mutex_);
+  return queue_.empty() && !closing_ ? freeCores_ : 0;
+}
+
 void ConversionPool::Claim(bool& holding, bool busy) {
   if (holding == busy) return;
   {
@@ -110,7 +115,10 @@ void ConversionPool::Work(int thread) {
     // answers the stop request.
     bool holding = true;
     TaskObserver observer(*task, stop_, stop_, units_, [&](bool busy) { Claim(holding, busy); });
-    if (workerCount_ > 1) task->job.thinningThreads = 1;
+    if (workerCount_ > 1) {
+      task->job.thinningThreads = 1;
+      task->job.spareCores = [this] { return SpareCores(); };
+    }
     RunTask(*task, observer, thread);
     Claim(holding, false);
     {

@@ -108,6 +108,10 @@ class ConversionPool {
   void Submit(BatchTask& task);
   // Waits up to `timeout` for the task to be converted; true when it is.
   bool WaitDone(const BatchTask& task, std::chrono::milliseconds timeout);
+  // Cores no task holds while none waits in the queue: idle cores, which the
+  // running conversions may use in their parallel steps (the last files of
+  // a run). Thread-safe.
+  int SpareCores();
 
  private:
   void Work(int thread);

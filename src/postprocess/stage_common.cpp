@@ -65,15 +65,26 @@ bool runPolylineStage(model::CLayer& layer, std::string_view key, std::string_vi
 
 namespace {
 thread_local int rangeThreadLimit = 0;
+thread_local const std::function<int()>* rangeSpareCores = nullptr;
 }  // namespace
 
-RangeThreadLimit::RangeThreadLimit(int threads) : previous_(rangeThreadLimit) { rangeThreadLimit = std::max(threads, 0); }
-RangeThreadLimit::~RangeThreadLimit() { rangeThreadLimit = previous_; }
+RangeThreadLimit::RangeThreadLimit(int threads, const std::function<int()>* spare)
+    : previous_(rangeThreadLimit), previousSpare_(rangeSpareCores) {
+  rangeThreadLimit = std::max(threads, 0);
+  rangeSpareCores = spare;
+}
+RangeThreadLimit::~RangeThreadLimit() {
+  rangeThreadLimit = previous_;
+  rangeSpareCores = previousSpare_;
+}
 
 size_t rangeParts(size_t count, size_t minPerPart) {
   const unsigned hardware = std::thread::hardware_concurrency();
   size_t cores = hardware == 0 ? 1 : std::min<size_t>(hardware, 8);
-  if (rangeThreadLimit > 0) cores = std::min<size_t>(cores, static_cast<size_t>(rangeThreadLimit));
+  if (rangeThreadLimit > 0) {
+    const int spare = rangeSpareCores != nullptr && *rangeSpareCores ? std::max(0, (*rangeSpareCores)()) : 0;
+    cores = std::min<size_t>(cores, static_cast<size_t>(rangeThreadLimit) + static_cast<size_t>(spare));
+  }
   if (count == 0) return 0;
   return std::clamp<size_t>(count / std::max<size_t>(minPerPart, 1), 1, cores);
 }

@@ -81,16 +81,18 @@ size_t forEachRange(size_t count, size_t minPerPart,
 size_t rangeParts(size_t count, size_t minPerPart);
 // While it lives, forEachRange on this thread uses at most `threads` cores
 // (0: all of them); a conversion sharing the machine with others (a
-// parallel batch) runs its refined steps on its own thread alone.
+// parallel batch) runs its refined steps on its own thread alone, plus the
+// cores `spare` (when given) reports idle at each call.
 class RangeThreadLimit {
  public:
-  explicit RangeThreadLimit(int threads);
+  explicit RangeThreadLimit(int threads, const std::function<int()>* spare = nullptr);
   ~RangeThreadLimit();
   RangeThreadLimit(const RangeThreadLimit&) = delete;
   RangeThreadLimit& operator=(const RangeThreadLimit&) = delete;
 
  private:
   int previous_;
+  const std::function<int()>* previousSpare_;
 };
 
 // Calls visit(polyline, i, a, b) for every straight segment a–b (the one

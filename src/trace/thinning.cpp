@@ -394,7 +394,8 @@ int ClampToInt(long value) { return value > INT_MAX ? INT_MAX : static_cast<int>
 
 }  // namespace
 
-bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads, bool keepStrokeEnds) {
+bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads, bool keepStrokeEnds,
+                   const std::function<int()>& spareCores) {
   const StageReporter reporter(sink);
   const auto height = static_cast<std::size_t>(std::max(0, skeleton.height()));
   FirstStepStorage storage;
@@ -418,8 +419,10 @@ bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int 
   storage.sink = sink;
   if (skeleton.width() > 0 && height > 0) {
     detail::ClearRowPadding(skeleton);
-    const int threadCount = ThreadCount(threads);
+    const int ownThreads = ThreadCount(threads);
     for (;;) {
+      const int threadCount =
+          threads > 0 && spareCores ? std::min(64, ownThreads + std::max(0, spareCores())) : ownThreads;
       long count = 0;
       long removed = 0;
       const unsigned keep = keepStrokeEnds ? kKeepStrokeEnds : 0u;

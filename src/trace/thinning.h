@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstring>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -62,8 +63,10 @@ inline constexpr std::array<bool, 256> ThinRemoveTable = detail::CodeTable({
 // its working storage the step ends as if converged and returns true.
 // With keepStrokeEnds a pixel needs three ink neighbours to go, so that
 // strokes two pixels thick at 45 degrees are not eaten away from their ends.
+// With a fixed number of threads, spareCores (when set) is asked before each
+// iteration how many idle cores the step may use besides them.
 bool ThinFirstStep(raster::CRaster& skeleton, platform::ProgressSink* sink, int threads = 0,
-                   bool keepStrokeEnds = false);
+                   bool keepStrokeEnds = false, const std::function<int()>& spareCores = {});
 
 // Thin second step, in place, reporting "Thin second step": one progress
 // value per pass (pixels removed). Removals take effect immediately, in

@@ -117,7 +117,8 @@ void TraceWorker::runStages() {
   document_.clearForTrace();
   CTracer tracer(document_.raster());
   tracer.setThinningThreads(thinningThreads_);
-  const postprocess::RangeThreadLimit refinedThreads(thinningThreads_);
+  tracer.setSpareCores(spareCores_);
+  const postprocess::RangeThreadLimit refinedThreads(thinningThreads_, spareCores_ ? &spareCores_ : nullptr);
   switch (options_.i_AutoTraceWhat) {
     case settings::TraceMethod::CenterLine:
       runCentreLine(tracer);

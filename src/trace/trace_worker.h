@@ -73,6 +73,10 @@ class TraceWorker final : public platform::ProgressSink {
 
   // Threads for the first thinning step (0: every core).
   void setThinningThreads(int threads) { thinningThreads_ = threads; }
+  // Idle cores the run may use besides a fixed number of threads in its
+  // parallel steps, asked as it goes (a batch lends the cores its other
+  // conversions left idle); empty: none.
+  void setSpareCores(std::function<int()> spare) { spareCores_ = std::move(spare); }
 
   // The most memory the process may hold while the run goes on (0: none).
   // Stages see a cancel request at their next check point once the process
@@ -103,6 +107,7 @@ class TraceWorker final : public platform::ProgressSink {
   bool resultDelivered_ = false;  // worker thread only
   int result_ = -1;
   int thinningThreads_ = 0;
+  std::function<int()> spareCores_;
   uint64_t memoryBudget_;
   // Budget checks, throttled: stages poll per row, from several threads.
   mutable std::atomic<uint32_t> polls_{0};

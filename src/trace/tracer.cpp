@@ -60,7 +60,7 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
     return false;
   }
   skeleton_->setThinned(false);
-  if (!ThinFirstStep(*skeleton_, sink, thinningThreads_, keepStrokeEnds_)) return false;
+  if (!ThinFirstStep(*skeleton_, sink, thinningThreads_, keepStrokeEnds_, spareCores_)) return false;
   // The junction raster starts blank; the second step keeps its marks in it
   // meanwhile and leaves it blank.
   junctions_ = std::make_unique<raster::CRaster>();

@@ -5,6 +5,7 @@
 // (no sink: nothing reported, nothing cancels) by the preview and the batch.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -46,6 +47,9 @@ class CTracer {
 
   // Threads for the first thinning step; 0 (default) uses every core.
   void setThinningThreads(int threads) { thinningThreads_ = threads; }
+  // Idle cores the first thinning step may use besides a fixed number of
+  // threads, asked as it goes (see ThinFirstStep); empty: none.
+  void setSpareCores(std::function<int()> spare) { spareCores_ = std::move(spare); }
   // Centre-line paths this filter answers true for are not kept (none is
   // left out without one).
   void setPathFilter(PathFilter drop) { drop_ = std::move(drop); }
@@ -67,6 +71,7 @@ class CTracer {
   std::unique_ptr<raster::CRaster> junctions_;
   TracePathList paths_;
   int thinningThreads_ = 0;
+  std::function<int()> spareCores_;
   PathFilter drop_;
   size_t dropped_ = 0;
   bool keepLonePixels_ = true;

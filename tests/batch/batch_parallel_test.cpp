@@ -113,6 +113,62 @@ TEST(ParallelBatch, NeverMoreTracesAtOnceThanCores) {
   }
 }
 
+// A conversion may use the cores no other conversion holds, but only once
+// nothing waits in the queue for them: the last files of a run.
+TEST(ParallelBatch, IdleCoresAreLentOnlyWhenNothingWaits) {
+  test::TempDir out;
+  std::atomic<long> units{0};
+  std::vector<BatchTask> tasks(2);
+  std::atomic<int> started{0};
+  std::atomic<int> looked{0};
+  std::vector<int> seen(tasks.size(), -1);
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    tasks[i].source = Sample("sheet.tif");
+    tasks[i].target = out.file("t" + std::to_string(i) + ".dxf");
+    tasks[i].job.prepareRaster = [&, i](raster::CRaster&) {
+      // Both conversions hold their core while either looks.
+      const auto meet = [](std::atomic<int>& count) {
+        ++count;
+        for (int wait = 0; count.load() < 2 && wait < 2000; ++wait) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      };
+      meet(started);
+      seen[i] = tasks[i].job.spareCores ? tasks[i].job.spareCores() : -1;
+      meet(looked);
+      return true;
+    };
+  }
+  {
+    ConversionPool pool(2, [] { return false; }, units);
+    for (BatchTask& t : tasks) pool.Submit(t);
+    for (BatchTask& t : tasks) {
+      while (!pool.WaitDone(t, std::chrono::milliseconds(50))) {
+      }
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 0})) << "both cores busy";
+
+  // One file on three cores: two idle, nothing queued.
+  std::vector<BatchTask> last(1);
+  last[0].source = Sample("sheet.tif");
+  last[0].target = out.file("last.dxf");
+  int lent = -1;
+  last[0].job.prepareRaster = [&](raster::CRaster&) {
+    lent = last[0].job.spareCores ? last[0].job.spareCores() : -1;
+    return true;
+  };
+  {
+    ConversionPool pool(3, [] { return false; }, units);
+    pool.Submit(last[0]);
+    while (!pool.WaitDone(last[0], std::chrono::milliseconds(50))) {
+    }
+  }
+  EXPECT_EQ(lent, 2);
+  EXPECT_EQ(last[0].status, kStatusConverted) << last[0].detail;
+  EXPECT_EQ(test::ReadFile(last[0].target), test::ReadFile(tasks[0].target));
+}
+
 // The log without its two times.
 std::string Timeless(const std::string& log) {
   return std::regex_replace(log, std::regex("(Start|Finish) time : [^\r]*"), "$1 time :");
