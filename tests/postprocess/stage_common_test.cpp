@@ -27,7 +27,9 @@ TEST(ForEachRange, RangesCoverEveryItemOnceInPartOrder) {
     });
     EXPECT_EQ(ran, parts);
     EXPECT_EQ(parts == 0, count == 0);
-    if (count < kMinPerPart) EXPECT_LE(parts, 1u);
+    if (count < kMinPerPart) {
+      EXPECT_LE(parts, 1u);
+    }
     std::vector<size_t> merged;
     for (const auto& part : seen) merged.insert(merged.end(), part.begin(), part.end());
     std::vector<size_t> expected(count);
