@@ -52,12 +52,14 @@ struct Segment {
   double halfWidth;
   const CPolyLine* owner;
   size_t index;  // of its start vertex
+  double length = 0.0;  // set by the grid, which every search goes through
 };
 
 class SegmentGrid {
  public:
   SegmentGrid(std::vector<Segment> segments) : segments_(std::move(segments)) {
     if (segments_.empty()) return;
+    for (Segment& s : segments_) s.length = std::hypot(s.bx - s.ax, s.by - s.ay);
     double lx = 1e300, ly = 1e300, hx = -1e300, hy = -1e300;
     for (const Segment& s : segments_) {
       lx = std::min({lx, s.ax, s.bx});
@@ -80,8 +82,7 @@ class SegmentGrid {
       }
       for (uint32_t i = 0; i < segments_.size(); ++i) {
         const Segment& s = segments_[i];
-        const double length = std::hypot(s.bx - s.ax, s.by - s.ay);
-        const int steps = static_cast<int>(length / (kCell / 4)) + 1;
+        const int steps = static_cast<int>(s.length / (kCell / 4)) + 1;
         int last = -1;
         for (int k = 0; k <= steps; ++k) {
           const double t = static_cast<double>(k) / steps;
@@ -161,7 +162,7 @@ bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, 
 // the branch was drawn to. Stations whose scan runs into other ink are
 // skipped. False when too few stations remain.
 bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double along, double clear, double& offset) {
-  const double sx = s.bx - s.ax, sy = s.by - s.ay, sl = std::hypot(sx, sy);
+  const double sx = s.bx - s.ax, sy = s.by - s.ay, sl = s.length;
   const double bx = sx / sl, by = sy / sl, nx = -by, ny = bx;
   // The scan reaches a whole width and the slack to either side: the traced
   // segment may lie near one edge of the ink. A run longer than the width
@@ -255,7 +256,7 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
       grid.around(ex, ey, [&](const Segment& s) {
         if (s.owner == p && s.index == endSegment) return;
         const double sx = s.bx - s.ax, sy = s.by - s.ay;
-        const double sl = std::hypot(sx, sy);
+        const double sl = s.length;
         if (sl < 1e-9) return;
         const double denominator = ux * sy - uy * sx;  // cross(u, s)
         if (std::fabs(denominator) < kMinSine * sl) return;
@@ -296,7 +297,7 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
       double offset = 0.0;
       const double clear = ownHalfWidth / bestSine + std::max(target->halfWidth, 0.5) + 1.0;
       if (inkCentreOffset(raster, *target, bestAlong, clear, offset)) {
-        const double sl = std::hypot(target->bx - target->ax, target->by - target->ay);
+        const double sl = target->length;
         const double nx = -(target->by - target->ay) / sl, ny = (target->bx - target->ax) / sl;
         const double across = ux * nx + uy * ny;  // of the end's direction along the normal
         bestT = (offset - ((ex - target->ax) * nx + (ey - target->ay) * ny)) / across;

@@ -70,9 +70,10 @@ inline bool inkHere(const raster::CRaster& raster, double x, double y, bool& ins
   return inside && raster.bitAt(column, row);
 }
 
+// (x, y) is ink: the probe starts a step out.
 inline double reachAlong(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
-  double last = -1.0;
-  for (double t = 0.0; t <= reach; t += kProbeStep) {
+  double last = 0.0;
+  for (double t = kProbeStep; t <= reach; t += kProbeStep) {
     bool inside = false;
     if (!inkHere(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
     last = t;

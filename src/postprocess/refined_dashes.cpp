@@ -11,6 +11,7 @@
 #include "model/circle.h"
 #include "model/polyline.h"
 #include "postprocess/line_width.h"
+#include "postprocess/stage_common.h"
 
 namespace quillon::postprocess {
 
@@ -229,13 +230,19 @@ int splitDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     if (e->type() != model::EntityType::PolyLine) continue;
     auto* p = static_cast<CPolyLine*>(e.get());
     const auto& v = p->vertices();
-    if (v.size() != 2 || p->isClosed() || v[0].hasBulge()) continue;
-    const double measured = v[0].startWidth > 0.0 ? v[0].startWidth : widthAcross(raster, v[0], v[1]);
-    if (measured < kMinMeasured) continue;
-    double width = 0.0;
-    std::vector<Neck> necks = regularNecks(raster, v[0], v[1], measured, width);
-    if (!necks.empty()) cuts.push_back({p, std::move(necks), width});
+    if (v.size() == 2 && !p->isClosed() && !v[0].hasBulge()) cuts.push_back({p, {}, 0.0});
   }
+  // Each straight polyline looked at on its own, on all cores; those
+  // without necks dropped afterwards, the others kept in layer order.
+  forEachRange(cuts.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t k = begin; k < end; ++k) {
+      Cut& cut = cuts[k];
+      const auto& v = cut.source->vertices();
+      const double measured = v[0].startWidth > 0.0 ? v[0].startWidth : widthAcross(raster, v[0], v[1]);
+      if (measured >= kMinMeasured) cut.necks = regularNecks(raster, v[0], v[1], measured, cut.width);
+    }
+  });
+  cuts.erase(std::remove_if(cuts.begin(), cuts.end(), [](const Cut& cut) { return cut.necks.empty(); }), cuts.end());
   for (const Cut& cut : cuts) {
     const PolyVertex a = cut.source->vertices()[0], b = cut.source->vertices()[1];
     const double length = std::hypot(b.x - a.x, b.y - a.y);
