@@ -71,31 +71,31 @@ class SegmentGrid {
     y0_ = ly;
     columns_ = static_cast<int>((hx - lx) / kCell) + 1;
     rows_ = static_cast<int>((hy - ly) / kCell) + 1;
-    // Two passes over the cells each segment crosses: count per cell, then
-    // fill. A straight segment never comes back to a cell it left, so
+    // The cells each segment crosses, sampled once: counted per cell, then
+    // listed. A straight segment never comes back to a cell it left, so
     // skipping repeats of the last cell lists each pair once.
     start_.assign(static_cast<size_t>(columns_) * rows_ + 1, 0);
-    for (int pass = 0; pass < 2; ++pass) {
-      if (pass == 1) {
-        for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
-        items_.resize(start_.back());
+    std::vector<uint32_t> crossed;  // the cells of segment 0, then of segment 1 ...
+    std::vector<uint32_t> crossedEnd(segments_.size());
+    crossed.reserve(segments_.size() * 2);
+    for (size_t i = 0; i < segments_.size(); ++i) {
+      const Segment& s = segments_[i];
+      const int steps = static_cast<int>(s.length / (kCell / 4)) + 1;
+      int last = -1;
+      for (int k = 0; k <= steps; ++k) {
+        const double t = static_cast<double>(k) / steps;
+        const int cell = cellOf(s.ax + (s.bx - s.ax) * t, s.ay + (s.by - s.ay) * t);
+        if (cell == last) continue;
+        last = cell;
+        crossed.push_back(static_cast<uint32_t>(cell));
+        ++start_[static_cast<size_t>(cell) + 1];
       }
-      for (uint32_t i = 0; i < segments_.size(); ++i) {
-        const Segment& s = segments_[i];
-        const int steps = static_cast<int>(s.length / (kCell / 4)) + 1;
-        int last = -1;
-        for (int k = 0; k <= steps; ++k) {
-          const double t = static_cast<double>(k) / steps;
-          const int cell = cellOf(s.ax + (s.bx - s.ax) * t, s.ay + (s.by - s.ay) * t);
-          if (cell == last) continue;
-          last = cell;
-          if (pass == 0)
-            ++start_[static_cast<size_t>(cell) + 1];
-          else
-            items_[start_[static_cast<size_t>(cell)]++] = i;
-        }
-      }
+      crossedEnd[i] = static_cast<uint32_t>(crossed.size());
     }
+    for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+    items_.resize(start_.back());
+    for (uint32_t i = 0, k = 0; i < segments_.size(); ++i)
+      for (; k < crossedEnd[i]; ++k) items_[start_[crossed[k]]++] = i;
     // The fill advanced each cell's start to the next cell's: shift back.
     for (size_t c = start_.size() - 1; c > 0; --c) start_[c] = start_[c - 1];
     start_[0] = 0;

@@ -195,7 +195,10 @@ void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, si
 // the probe leaves the raster while on ink.
 double inkReach(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
   double last = -1.0;
-  for (double t = 0.0; t <= reach; t += kCapProbeStep) {
+  // Counted in steps, not summed: the same distances (quarters are exact)
+  // without a chain of additions holding up every probe.
+  for (int k = 0; k * kCapProbeStep <= reach; ++k) {
+    const double t = k * kCapProbeStep;
     bool inside = false;
     if (!inkAt(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
     last = t;

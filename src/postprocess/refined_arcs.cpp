@@ -73,7 +73,10 @@ inline bool inkHere(const raster::CRaster& raster, double x, double y, bool& ins
 // (x, y) is ink: the probe starts a step out.
 inline double reachAlong(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
   double last = 0.0;
-  for (double t = kProbeStep; t <= reach; t += kProbeStep) {
+  // Counted in steps, not summed: the same distances (quarters are exact)
+  // without a chain of additions holding up every probe.
+  for (int k = 1; k * kProbeStep <= reach; ++k) {
+    const double t = k * kProbeStep;
     bool inside = false;
     if (!inkHere(raster, x + ux * t, y + uy * t, inside)) return inside ? last : -1.0;
     last = t;
