@@ -338,6 +338,45 @@ TEST_F(TracedSheetReaders, Ezdxf) {
   }
 }
 
+// LibreCAD prints both DXF variants, with widths, to PDF (one process for
+// all four files); it is the reader here that draws bulges as arcs and keeps
+// the polylines whose vertices change width, so the whole drawing is checked.
+TEST_F(TracedSheetReaders, LibreCad) {
+  for (const char* tool : {"librecad", "gs"}) {
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " not installed";
+  }
+  std::string inputs;
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const char* method : kMethods) {
+    for (const char* format : {"dxf", "dxf-r10"}) {
+      files.emplace_back(method, FileOf(method, format, ".dxf"));
+      inputs += " '" + files.back().second + "'";
+    }
+  }
+  const fs::path out = *g_dir / "librecad";
+  fs::create_directories(out);
+  std::string log;
+  // Fitted onto its page (A4) within 10 mm margins, black on white; without
+  // margins the fit puts the drawing's right edge just off the page.
+  EXPECT_EQ(Shell("QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR='" + g_dir->string() +
+                      "' librecad dxf2pdf -a -m -f 10,10,10,10 -t '" + out.string() + "'" + inputs,
+                  &log, (*g_dir / "librecad.log").string()),
+            0)
+      << log;
+  for (const auto& [method, file] : files) {
+    const std::string pdf = (out / fs::path(file).stem()).string() + ".pdf";
+    ASSERT_TRUE(fs::exists(pdf)) << log;
+    // LibreCAD draws one-pixel hairlines: at 80 dpi the page is smaller than
+    // the raster, so fitting it onto the raster samples every hairline.
+    const std::string pgm = pdf + ".pgm";
+    EXPECT_EQ(Shell("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pgmraw -r80 -sOutputFile='" + pgm + "' '" + pdf + "'",
+                    &log, (*g_dir / "gs.log").string()),
+              0)
+        << log;
+    CheckRender(method, pgm, "LibreCAD " + fs::path(file).stem().string().substr(std::string(method).size() + 1));
+  }
+}
+
 // EPS passes epstool's check and Ghostscript renders it; PDF passes qpdf's
 // check and poppler and Ghostscript render it.
 TEST_F(TracedSheetReaders, GhostscriptPopplerEpstoolQpdf) {
