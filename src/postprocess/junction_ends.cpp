@@ -46,6 +46,15 @@ constexpr double kScanOffset = 1.0 / 32.0;
 constexpr double kScanSlack = 2.5;
 constexpr int kStations = 3;
 constexpr double kStationStep = 2.0;
+// Carried through a crossing: the white-free stretch of the end's own
+// stroke between the crossing and the stroke beyond is at least this long,
+// and its ink this close to the end's width, pixels.
+constexpr double kMinGap = 1.0;
+constexpr double kGapWidthSlack = 1.5;
+// ... and its middle this close to the end's line, pixels.
+constexpr double kGapOffLine = 1.0;
+
+enum class EndMove { Ahead, Back, Through };
 
 struct Segment {
   double ax, ay, bx, by;
@@ -229,9 +238,86 @@ bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double alo
 
 namespace {
 
+// The ink run across the direction (ux, uy) through (x, y): its width and
+// how far its middle lies from (x, y) along the normal (−uy, ux), pixels;
+// width 0 on white, and more than `limit` once it runs that far.
+struct InkRun {
+  double width = 0.0, centre = 0.0;
+};
+InkRun inkRunAcross(const raster::CRaster& raster, double x, double y, double ux, double uy, double limit) {
+  if (!inkAt(raster, x, y)) return {};
+  const double nx = -uy, ny = ux;
+  double lo = 0.0, hi = 0.0;
+  while (hi - lo <= limit && inkAt(raster, x + nx * (lo - kScanStep), y + ny * (lo - kScanStep))) lo -= kScanStep;
+  while (hi - lo <= limit && inkAt(raster, x + nx * (hi + kScanStep), y + ny * (hi + kScanStep))) hi += kScanStep;
+  return {hi - lo + kScanStep, (lo + hi) / 2.0};
+}
+
+// An end that thinning left on a stroke crossing its way just before the
+// stroke it meets (the short piece between the two is lost to the
+// junctions at both ends): the segment of the stroke beyond, when the end
+// sits in the crossing stroke's ink and the ink past the crossing's far
+// edge shows the end's own stroke, of its width, before the next stroke's
+// edge. Sets t (along the end's direction) and along (on the target);
+// null when there is none.
+const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRaster& raster, const CPolyLine* p,
+                                    size_t endSegment, double ex, double ey, double ux, double uy,
+                                    double ownHalfWidth, double& bestT, double& bestAlong, double& bestSine) {
+  struct Hit {
+    const Segment* s;
+    double t, along, sine;
+  };
+  // Every segment the end's line meets at 30° or more within reach.
+  std::vector<Hit> hits;
+  grid.around(ex, ey, [&](const Segment& s) {
+    if (s.owner == p && s.index == endSegment) return;
+    const double sx = s.bx - s.ax, sy = s.by - s.ay, sl = s.length;
+    if (sl < 1e-9) return;
+    const double denominator = ux * sy - uy * sx;
+    if (std::fabs(denominator) < kMinSine * sl) return;
+    const double wx = s.ax - ex, wy = s.ay - ey;
+    const double t = (wx * sy - wy * sx) / denominator;
+    const double along = (wx * uy - wy * ux) / denominator * sl;
+    if (along < -kAlongSlack || along > sl + kAlongSlack || t > kMaxReach) return;
+    hits.push_back({&s, t, along, std::fabs(denominator) / sl});
+  });
+  // The crossing: the end lies in its ink.
+  const Hit* crossing = nullptr;
+  for (const Hit& h : hits) {
+    const double half = std::max(h.s->halfWidth, 0.5) / h.sine;
+    if (std::fabs(h.t) <= half && (crossing == nullptr || std::fabs(h.t) < std::fabs(crossing->t))) crossing = &h;
+  }
+  if (crossing == nullptr) return nullptr;
+  const double farEdge = crossing->t + std::max(crossing->s->halfWidth, 0.5) / crossing->sine;
+  const Hit* beyond = nullptr;
+  for (const Hit& h : hits) {
+    if (h.s->owner == crossing->s->owner && h.s->index == crossing->s->index) continue;
+    const double nearEdge = h.t - std::max(h.s->halfWidth, 0.5) / h.sine;
+    if (nearEdge < farEdge + kMinGap || (beyond != nullptr && h.t >= beyond->t)) continue;
+    beyond = &h;
+  }
+  if (beyond == nullptr) return nullptr;
+  // Between the two, the end's own stroke: ink all the way, as wide as it
+  // where it is narrowest (the crossings' flanks widen it near their edges).
+  const double nearEdge = beyond->t - std::max(beyond->s->halfWidth, 0.5) / beyond->sine;
+  const double ownWidth = 2.0 * ownHalfWidth;
+  InkRun narrowest{1e300, 0.0};
+  for (double t = farEdge + 0.5; t <= nearEdge - 0.5; t += kInkStep) {
+    const InkRun run = inkRunAcross(raster, ex + ux * t, ey + uy * t, ux, uy, ownWidth + kGapWidthSlack);
+    if (run.width <= 0.0) return nullptr;
+    if (run.width < narrowest.width) narrowest = run;
+  }
+  if (std::fabs(narrowest.width - ownWidth) > kGapWidthSlack || std::fabs(narrowest.centre) > kGapOffLine) return nullptr;
+  bestT = beyond->t;
+  bestAlong = beyond->along;
+  bestSine = beyond->sine;
+  return beyond->s;
+}
+
 // Moves the ends of open[begin, end); answers how many moved.
 int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, const SegmentGrid& grid,
-               const raster::CRaster& raster, bool back) {
+               const raster::CRaster& raster, EndMove mode) {
+  const bool back = mode == EndMove::Back;
   int moved = 0;
   for (size_t k = begin; k < last; ++k) {
     CPolyLine* p = open[k];
@@ -253,7 +339,10 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
       const double ownHalfWidth = v[end == 0 ? 0 : n - 2].startWidth / 2.0;
       double bestT = back ? 0.0 : 1e300, bestAlong = 0.0, bestSine = 1.0;
       const Segment* target = nullptr;
-      grid.around(ex, ey, [&](const Segment& s) {
+      if (mode == EndMove::Through)
+        target = strokeBeyondCrossing(grid, raster, p, endSegment, ex, ey, ux, uy, ownHalfWidth, bestT, bestAlong,
+                                      bestSine);
+      else grid.around(ex, ey, [&](const Segment& s) {
         if (s.owner == p && s.index == endSegment) return;
         const double sx = s.bx - s.ax, sy = s.by - s.ay;
         const double sl = s.length;
@@ -316,7 +405,7 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
 
 // Moves ends onto the strokes they run into (ahead) or, with `back`, back
 // onto the stroke they ran through last.
-int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, bool back) {
+int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, EndMove mode) {
   std::vector<Segment> segments;
   std::vector<CPolyLine*> open;
   forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
@@ -333,7 +422,7 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, boo
   // were before any end moved.
   std::vector<int> movedIn(rangeParts(open.size(), kMinPerPart), 0);
   forEachRange(open.size(), kMinPerPart, [&](size_t part, size_t begin, size_t end) {
-    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, back);
+    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, mode);
   });
   return std::accumulate(movedIn.begin(), movedIn.end(), 0);
 }
@@ -341,11 +430,15 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, boo
 }  // namespace
 
 int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
-  return moveEndsOntoStrokes(layer, raster, false);
+  return moveEndsOntoStrokes(layer, raster, EndMove::Ahead);
 }
 
 int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster) {
-  return moveEndsOntoStrokes(layer, raster, true);
+  return moveEndsOntoStrokes(layer, raster, EndMove::Back);
+}
+
+int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raster) {
+  return moveEndsOntoStrokes(layer, raster, EndMove::Through);
 }
 
 }  // namespace quillon::postprocess

@@ -41,4 +41,13 @@ int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster);
 // Answers the number of ends moved.
 int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster);
 
+// An end that thinning left in the ink of a stroke crossing its way a few
+// pixels before the stroke it runs into (the short piece between the two
+// joins no skeleton): when the ink past the crossing shows the end's own
+// stroke, of its width and without a break, up to the next stroke's edge
+// (at most 16 pixels ahead), the end goes on through the crossing onto
+// that stroke's centre line, placed as carryEndsOntoStrokes places it.
+// Answers the number of ends moved.
+int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raster);
+
 }  // namespace quillon::postprocess

@@ -60,6 +60,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   if (options.b_Refine && populated()) {
     carryEndsOntoStrokes(layer, raster);
     pullEndsBackOntoStrokes(layer, raster);
+    carryEndsThroughCrossings(layer, raster);
     remeasureWidthsLayer(layer, raster);
     centreFreeEndsLayer(layer, raster);
     completeDashRows(layer, raster);

@@ -78,6 +78,30 @@ TEST_F(TeeJunction, EndThatRanThroughTheBarOntoAnotherStrokeIsPulledBack) {
   EXPECT_DOUBLE_EQ(crossing->vertices().back().y, 97.0);
 }
 
+// Thinning leaves a stem that crosses another stroke just before the bar
+// ending in that stroke's ink: the short piece between them joins no
+// skeleton. The end goes on through to the bar when the stem's own ink
+// shows between the two; it stays when what lies beyond is other ink off
+// the stem's line, or when the crossing touches the bar with no stem
+// between.
+TEST_F(TeeJunction, EndLeftInACrossingGoesOnToTheBarWhenItsOwnInkShowsBetween) {
+  test::DrawStroke(raster, 30, 40, 130, 40, 5);  // crosses the stems 10 px below the bar's centre
+  add(layer, 30, 79, 130, 79, 5);
+  model::CPolyLine* through = add(layer, 80, 19, 80, 79, 3);
+  test::DrawStroke(raster, 110, 40, 110, 100, 3);  // ends in the crossing ...
+  test::DrawStroke(raster, 112.3, 30, 112.3, 40, 3);  // ... another stroke beyond, beside its line
+  model::CPolyLine* beside = add(layer, 110, 19, 110, 79, 3);
+  test::DrawStroke(raster, 30, 36, 50, 36, 5);  // touches the bar
+  test::DrawStroke(raster, 40, 36, 40, 100, 3);
+  model::CPolyLine* touching = add(layer, 40, 19, 40, 83, 3);
+  add(layer, 30, 83, 50, 83, 5);
+  EXPECT_EQ(carryEndsThroughCrossings(layer, raster), 1);
+  EXPECT_NEAR(through->vertices().back().y, 89.0, 0.5);
+  EXPECT_DOUBLE_EQ(through->vertices().back().x, 80.0);
+  EXPECT_DOUBLE_EQ(beside->vertices().back().y, 79.0);
+  EXPECT_DOUBLE_EQ(touching->vertices().back().y, 83.0);
+}
+
 // Whole refined traces of T junctions of unequal widths at several angles:
 // the stem's end at the bar lies on the bar's drawn centre line.
 struct TeeCase {
