@@ -800,6 +800,23 @@ std::optional<InkArc> bulgeArc(const PolyVertex& v, const PolyVertex& q) {
   return InkArc{*c, start, std::fabs(sweep)};
 }
 
+// A CArc as a counter-clockwise InkArc.
+InkArc inkArcOf(const model::CArc& a) {
+  double sweep = a.endAngle() - a.startAngle();
+  while (sweep <= 0.0) sweep += kTwoPi;
+  return InkArc{{a.centre(), a.radius(), a.getWidth()}, a.startAngle(), sweep};
+}
+
+// use(k, arc) for every bulged segment k (from vertex k to the next) of the polyline.
+template <class Use>
+void forEachBulgeArc(const model::CPolyLine& p, Use&& use) {
+  const auto& v = p.vertices();
+  const size_t n = v.size();
+  const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
+  for (size_t k = 0; k < segments; ++k)
+    if (const auto arc = bulgeArc(v[k], v[(k + 1) % n])) use(k, *arc);
+}
+
 // Whether the straight segment a → b continues the arc's tangent at its end
 // point a (within about 12°): the arc runs into a straight leg there.
 bool tangentAt(const InkCircle& c, const PolyVertex& a, const PolyVertex& b) {
@@ -814,27 +831,21 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
   std::vector<InkArc> seeds;
   for (const auto& e : layer) {
     if (e->type() == model::EntityType::Arc) {
-      const auto& a = static_cast<const model::CArc&>(*e);
-      double sweep = a.endAngle() - a.startAngle();
-      while (sweep <= 0.0) sweep += kTwoPi;
-      seeds.push_back(InkArc{{a.centre(), a.radius(), a.getWidth()}, a.startAngle(), sweep});
+      seeds.push_back(inkArcOf(static_cast<const model::CArc&>(*e)));
     } else if (e->type() == model::EntityType::PolyLine) {
       const auto& p = static_cast<const model::CPolyLine&>(*e);
       const auto& v = p.vertices();
       const size_t n = v.size();
-      const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
-      for (size_t k = 0; k < segments; ++k) {
-        const auto arc = bulgeArc(v[k], v[(k + 1) % n]);
-        if (!arc) continue;
+      forEachBulgeArc(p, [&](size_t k, const InkArc& arc) {
         // A straight neighbour running on tangentially: a fillet or a slot
         // end, whose ends are the tangent points.
         const bool hasBefore = p.isClosed() || k > 0, hasAfter = p.isClosed() || k + 2 < n;
         const PolyVertex& before = v[(k + n - 1) % n];
         const PolyVertex& after = v[(k + 2) % n];
-        if (hasBefore && !before.hasBulge() && tangentAt(arc->circle, v[k], before)) continue;
-        if (hasAfter && !v[(k + 1) % n].hasBulge() && tangentAt(arc->circle, v[(k + 1) % n], after)) continue;
-        seeds.push_back(*arc);
-      }
+        if (hasBefore && !before.hasBulge() && tangentAt(arc.circle, v[k], before)) return;
+        if (hasAfter && !v[(k + 1) % n].hasBulge() && tangentAt(arc.circle, v[(k + 1) % n], after)) return;
+        seeds.push_back(arc);
+      });
     }
   }
   if (seeds.empty()) return;
@@ -949,19 +960,12 @@ void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
       const auto& c = static_cast<const model::CCircle&>(*e);
       known.push_back({c.centre(), c.radius(), c.getWidth()});
     } else if (e->type() == model::EntityType::Arc) {
-      const auto& a = static_cast<const model::CArc&>(*e);
-      double sweep = a.endAngle() - a.startAngle();
-      while (sweep <= 0.0) sweep += kTwoPi;
-      if (sweep >= kMinRingSeed) seeds.push_back(InkArc{{a.centre(), a.radius(), a.getWidth()}, a.startAngle(), sweep});
+      const InkArc arc = inkArcOf(static_cast<const model::CArc&>(*e));
+      if (arc.sweep >= kMinRingSeed) seeds.push_back(arc);
     } else if (e->type() == model::EntityType::PolyLine) {
-      const auto& p = static_cast<const model::CPolyLine&>(*e);
-      const auto& v = p.vertices();
-      const size_t n = v.size();
-      const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
-      for (size_t k = 0; k < segments; ++k) {
-        const auto arc = bulgeArc(v[k], v[(k + 1) % n]);
-        if (arc && arc->sweep >= kMinRingSeed) seeds.push_back(*arc);
-      }
+      forEachBulgeArc(static_cast<const model::CPolyLine&>(*e), [&](size_t, const InkArc& arc) {
+        if (arc.sweep >= kMinRingSeed) seeds.push_back(arc);
+      });
     }
   }
   if (seeds.empty()) return;
