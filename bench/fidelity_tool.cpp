@@ -1051,6 +1051,9 @@ int main(int argc, char** argv) {
     std::printf("false %s radius %.1f sweep %.0f deg width %.1f (%zu vertices) at (%.1f,%.1f)", what, radius,
                 sweep * 180 / model::kPi, width, vertices, cx + radius * std::cos(a), cy + radius * std::sin(a));
     nearestKind(cx + radius * std::cos(a), cy + radius * std::sin(a));
+    if (std::getenv("QUILLON_FIDELITY_INK") != nullptr)
+      PrintInkWindow(drawing.raster(), *drawing.currentLayer(), static_cast<int>(std::lround(cx + radius * std::cos(a))),
+                     static_cast<int>(std::lround(cy + radius * std::sin(a))), 16);
   };
   for (const Piece& piece : pieces)
     judge(piece.cx, piece.cy, piece.radius, piece.start, piece.sweep, piece.vertices ? "bulge" : "arc", piece.width,

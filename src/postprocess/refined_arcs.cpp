@@ -50,6 +50,12 @@ constexpr double kMinSagitta = 1.0;
 // than the line does, by this share of the mean square distance.
 constexpr double kShallowHalfSweep = 0.8;
 constexpr double kStraightShare = 1.0;
+// Below about 34° of sweep the sagitta is small against the pixel noise of
+// the centre line, and a straight stroke that another stroke touches or
+// joins at a slant bows its measured centre line as much: there the arc
+// must fit this many times better than the line.
+constexpr double kFlatHalfSweep = 0.3;
+constexpr double kFlatStraightShare = 10.0;
 // Dots: the smallest diameter, the largest one probed, and how far the
 // blob's extents across may differ (a short dash is no dot).
 constexpr double kMinDot = 2.5;
@@ -161,7 +167,8 @@ bool straighterThanArc(const StrokeCircle& c, const std::vector<Offset>& offsets
   }
   // The smaller eigenvalue of the scatter: the mean square distance from the best line.
   const double line = ((sxx + syy) / 2.0 - std::sqrt((sxx - syy) * (sxx - syy) / 4.0 + sxy * sxy)) / n;
-  return line <= arc * kStraightShare;
+  const double half = std::fabs(c.sweep) / 2.0;
+  return line <= arc * (half < kFlatHalfSweep ? kFlatStraightShare : kStraightShare);
 }
 
 }  // namespace

@@ -184,6 +184,42 @@ TEST(RefinedArcs, ShallowArcsOnThickBarsAreRefusedButDrawnOnesKept) {
   EXPECT_NEAR(kept->radius, radius, 0.05 * radius);
 }
 
+// Two straight strokes meeting at a slight kink bow their centre line as
+// much as a flat arc through the kink would: such an arc follows the ink
+// within the stray limit and fits it better than one straight line, but not
+// by much, and is refused. Drawn arcs as flat, on strokes as wide, are kept.
+TEST(RefinedArcs, FlatArcsOnKinkedStrokesAreRefusedButDrawnOnesKept) {
+  raster::CRaster raster;
+  for (const double kink : {0.06, 0.09}) {
+    for (const double width : {3.0, 5.0}) {
+      ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+      // Legs of 75 px from (100, 60), each turned kink/2 off the horizontal.
+      const double dx = 75 * std::cos(kink / 2), dy = 75 * std::sin(kink / 2);
+      test::DrawStroke(raster, 100 - dx, 60 + dy, 100, 60, width);
+      test::DrawStroke(raster, 100, 60, 100 + dx, 60 + dy, width);
+      // The circle through both far ends and the kink.
+      const auto circle = model::circleThrough({100 - dx, Up(60 + dy), 0}, {100, Up(60), 0}, {100 + dx, Up(60 + dy), 0});
+      ASSERT_TRUE(circle.has_value());
+      const double a0 = std::atan2(Up(60 + dy) - circle->centre.y, 100 + dx - circle->centre.x);
+      const double a1 = std::atan2(Up(60 + dy) - circle->centre.y, 100 - dx - circle->centre.x);
+      const StrokeCircle arc{circle->centre, circle->radius, a0, a1 - a0};
+      EXPECT_FALSE(followStroke(raster, arc, width).has_value()) << "kink " << kink << " width " << width;
+    }
+  }
+  for (const double sweep : {0.35, 0.5}) {
+    for (const double width : {3.0, 5.0}) {
+      ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+      const double radius = 75 / std::sin(sweep / 2);
+      // Its middle at row 60, the centre below.
+      test::DrawRing(raster, 100, 60 + radius, radius, width, model::kPi / 2 - sweep / 2, sweep);
+      const StrokeCircle arc{{100, Up(60 + radius), 0}, radius, model::kPi / 2 - sweep / 2, sweep};
+      const auto kept = followStroke(raster, arc, width);
+      ASSERT_TRUE(kept.has_value()) << "sweep " << sweep << " width " << width;
+      EXPECT_NEAR(kept->radius, radius, 0.05 * radius);
+    }
+  }
+}
+
 // The bulged segments of a traced drawing as (radius, first end, second end).
 std::vector<std::tuple<double, model::Point3, model::Point3>> Bulges(const model::CGraph& drawing) {
   std::vector<std::tuple<double, model::Point3, model::Point3>> found;
