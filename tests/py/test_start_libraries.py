@@ -3,9 +3,9 @@
 
 test_start_libraries.py QUILLON SOURCE_DIR: a command that touches no raster
 (`quillon version`, and the first of the two starts of every command, which
-starts itself again with the huge-page heap) must not load FreeImage and the
-codec libraries behind it; a command that reads a raster loads it when it
-needs it and works as before.
+starts itself again with the huge-page heap) must not load FreeImage, libtiff
+and the codec libraries behind them; a command that reads a raster loads them
+when it needs them and works as before, a TIFF of several pages included.
 """
 import os
 import subprocess
@@ -29,8 +29,9 @@ def main():
         run, names = loaded([quillon, "version"], env)
         if run.returncode != 0:
             failures.append("quillon version failed: " + run.stderr[-500:])
-        if any("freeimage" in n.lower() for n in names):
-            failures.append("quillon version loaded FreeImage: " + " ".join(names))
+        for library in ("freeimage", "libtiff"):
+            if any(library in n.lower() for n in names):
+                failures.append("quillon version loaded " + library + ": " + " ".join(names))
 
         sample = os.path.join(source, "data", "samples", "lines_1bit.bmp")
         target = os.path.join(scratch, "lines.dxf")
@@ -39,6 +40,14 @@ def main():
             failures.append("quillon trace failed: " + run.stderr[-500:])
         if not any("freeimage" in n.lower() for n in names):
             failures.append("quillon trace never loaded FreeImage: " + " ".join(names))
+
+        pages = os.path.join(source, "data", "samples", "pages_3.tif")
+        run, names = loaded([quillon, "trace", pages, "-o", os.path.join(scratch, "pages.dxf"), "-q", "--defaults"], env)
+        written = sorted(f for f in os.listdir(scratch) if f.startswith("pages") and f.endswith(".dxf"))
+        if run.returncode != 0 or len(written) != 3:
+            failures.append("quillon trace of a 3-page TIFF wrote %s: %s" % (written, run.stderr[-500:]))
+        if not any("libtiff" in n.lower() for n in names):
+            failures.append("quillon trace of a TIFF never loaded libtiff: " + " ".join(names))
     for failure in failures:
         print(failure)
     return 1 if failures else 0
