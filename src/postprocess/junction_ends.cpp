@@ -54,6 +54,13 @@ constexpr double kGapWidthSlack = 1.5;
 // ... and its middle this close to the end's line, pixels.
 constexpr double kGapOffLine = 1.0;
 
+// A traced vertex this close to where an end meets its target, bent by no
+// more than acos(kMaxBendCosine) and lying at most kMaxBendPull off the
+// chord between its neighbours, was pulled there by the junction.
+constexpr double kAtVertex = 1.5;
+constexpr double kMaxBendCosine = 0.7;
+constexpr double kMaxBendPull = 4.0;
+
 enum class EndMove { Ahead, Back, Through };
 
 struct Segment {
@@ -314,6 +321,28 @@ const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRast
   return beyond->s;
 }
 
+// Thinning pulls a thin stroke's skeleton towards a branch, and the traced
+// polyline may keep a vertex there, bent a pixel or two towards it: when the
+// point `along` s lies at such a vertex, the chord between the vertex's
+// neighbours is the stroke's line. False when s's polyline has no gentle
+// bend there.
+bool chordOverBend(const Segment& s, double along, Segment& chord) {
+  const auto& v = s.owner->vertices();
+  size_t middle = 0;
+  if (along <= kAtVertex && s.index > 0) middle = s.index;
+  else if (along >= s.length - kAtVertex && s.index + 2 < v.size()) middle = s.index + 1;
+  else return false;
+  const PolyVertex &a = v[middle - 1], &m = v[middle], &b = v[middle + 1];
+  if (a.hasBulge() || m.hasBulge()) return false;
+  const double ax = m.x - a.x, ay = m.y - a.y, bx = b.x - m.x, by = b.y - m.y;
+  const double la = std::hypot(ax, ay), lb = std::hypot(bx, by);
+  if (la < 1e-9 || lb < 1e-9 || (ax * bx + ay * by) / (la * lb) < kMaxBendCosine) return false;
+  const double cx = b.x - a.x, cy = b.y - a.y, cl = std::hypot(cx, cy);
+  if (std::fabs((m.x - a.x) * cy - (m.y - a.y) * cx) / cl > kMaxBendPull) return false;
+  chord = {a.x, a.y, b.x, b.y, std::max(a.startWidth, m.startWidth) / 2.0, s.owner, middle - 1, cl};
+  return true;
+}
+
 // Moves the ends of open[begin, end); answers how many moved.
 int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, const SegmentGrid& grid,
                const raster::CRaster& raster, EndMove mode) {
@@ -380,6 +409,18 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
           if (std::hypot(ex - s.ax - f * sx, ey - s.ay - f * sy) <= kOnOther) onOther = true;
         });
         if (!onOther || endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth)) continue;  // a free end stays
+      }
+      Segment chord{};
+      if (chordOverBend(*target, bestAlong, chord)) {
+        const double sx = chord.bx - chord.ax, sy = chord.by - chord.ay;
+        const double denominator = ux * sy - uy * sx;
+        if (std::fabs(denominator) >= kMinSine * chord.length) {
+          const double wx = chord.ax - ex, wy = chord.ay - ey;
+          bestT = (wx * sy - wy * sx) / denominator;
+          bestAlong = (wx * uy - wy * ux) / denominator * chord.length;
+          bestSine = std::fabs(denominator) / chord.length;
+          target = &chord;
+        }
       }
       // Onto the middle of the target's ink rather than its traced segment,
       // when the ink beside the junction shows it.

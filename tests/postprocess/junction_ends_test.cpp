@@ -102,6 +102,25 @@ TEST_F(TeeJunction, EndLeftInACrossingGoesOnToTheBarWhenItsOwnInkShowsBetween) {
   EXPECT_DOUBLE_EQ(touching->vertices().back().y, 83.0);
 }
 
+// Thinning pulls a thin bar's skeleton towards the stem, and its polyline
+// may keep a vertex bent 2 px towards it where the stem ends: the stem goes
+// onto the bar's line, the chord over that vertex, not onto the vertex.
+TEST(TeeOnABentBar, StemEndsOnTheChordOverThePulledVertex) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 160, kHeight));
+  test::DrawStroke(raster, 20, 30, 140, 30, 3);
+  test::DrawStroke(raster, 80, 30, 80, 100, 9);
+  model::CLayer layer;
+  auto bar = std::make_unique<model::CPolyLine>();
+  for (const auto& [x, y] : {std::pair{20.0, 89.0}, {74.0, 89.0}, {80.0, 87.0}, {86.0, 89.0}, {140.0, 89.0}})
+    bar->appendVertex(x, y, 3);
+  layer.append(std::move(bar));
+  model::CPolyLine* stem = add(layer, 80, 19, 80, 87, 9);
+  EXPECT_EQ(carryEndsOntoStrokes(layer, raster), 1);
+  EXPECT_NEAR(stem->vertices().back().y, 89.0, 0.25);
+  EXPECT_DOUBLE_EQ(stem->vertices().back().x, 80.0);
+}
+
 // Whole refined traces of T junctions of unequal widths at several angles:
 // the stem's end at the bar lies on the bar's drawn centre line.
 struct TeeCase {
