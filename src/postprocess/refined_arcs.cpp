@@ -357,7 +357,7 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
 // edges are not both seen: the length of a run longer than kWideRun that
 // ends in ink of the stroke's own width, else 0.
 double wideEnd(const raster::CRaster& raster, const StrokeCircle& c, double from, double direction, double width,
-               double most) {
+               double most, bool cap) {
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   const double widthSlack = std::max(kWalkWidthSlack, kWalkWidthShare * width);
   for (double s = 0.0; s <= most; s += kWalkStep) {
@@ -369,6 +369,10 @@ double wideEnd(const raster::CRaster& raster, const StrokeCircle& c, double from
     if (sample == Sample::Blank) return 0.0;
     if (sample == Sample::Edges && std::fabs(offset) <= kWalkStray && across - width <= widthSlack)
       return s > kWideRun ? s : 0.0;
+    // An end that ran into white stays unless its cap itself lies in wider
+    // ink (a stroke it runs into ends there too); edges not seen at the cap
+    // are a stroke crossing it, whose ink before the cap says nothing.
+    if (cap && s == 0.0 && sample == Sample::Open) return 0.0;
   }
   return 0.0;
 }
@@ -399,8 +403,8 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
       // An end inside a wider stroke (the arc runs into a line) is taken
       // back to where the ink widens.
       const double most = std::fabs(longer.sweep) * c.radius / 4.0;
-      const double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most);
-      const double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most);
+      const double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most, ahead.cap);
+      const double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most, behind.cap);
       longer.startAngle += sign * startTrim / c.radius;
       longer.sweep -= sign * (startTrim + endTrim) / c.radius;
       return longer;
