@@ -979,9 +979,10 @@ void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
       const InkCircle& c = seed.circle;
       if (c.radius < kMinRadius || c.radius > tolerances.size || seed.sweep * c.radius < kMinRingSeedLength) continue;
       const double width = std::max(c.width, 1.0);
-      const ArcInk gap =
-          inkAlong(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start + seed.sweep, kTwoPi - seed.sweep}, width);
-      if (gap.blank > kMaxGapBlankShare * gap.samples) continue;
+      if (!blankAlongAtMost(*tolerances.raster,
+                            StrokeCircle{c.centre, c.radius, seed.start + seed.sweep, kTwoPi - seed.sweep},
+                            kMaxGapBlankShare))
+        continue;
       const auto placed =
           followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, width, kMaxRingStrayShare);
       if (placed && model::distance(placed->centre, c.centre) + std::fabs(placed->radius - c.radius) <=

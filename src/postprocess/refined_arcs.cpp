@@ -99,34 +99,46 @@ struct Offset {
 // The centre line's offset from the circle at one sample point P with
 // outward unit u; false when no ink is found there or the edges are not
 // both seen.
-enum class Sample { Blank, Open, Edges };
-Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
-                double& offset, double* across = nullptr) {
-  double shift = 0.0;
+// Whether there is ink under the sample point P (outward unit u) or near
+// it: beside it along the radius, and half a pixel along the circle too (a
+// hairline ring on a diagonal is only 8-connected, and the radius there
+// runs between its pixels). Where, in `shift` along u and `along` across.
+bool nearInk(const raster::CRaster& raster, double px, double py, double ux, double uy, double& shift,
+             double& along) {
+  shift = 0.0;
+  along = 0.0;
   bool inside = false;
-  bool found = inkHere(raster, px, py, inside);
-  // Beside the point along the radius, and half a pixel along the circle
-  // too: a hairline ring on a diagonal is only 8-connected, and the radius
-  // there runs between its pixels.
-  double along = 0.0;
-  for (double s = 0.5; !found && s <= kNearSearch; s += 0.5) {
+  if (inkHere(raster, px, py, inside)) return true;
+  for (double s = 0.5; s <= kNearSearch; s += 0.5) {
     for (const double t : {0.0, 0.5, -0.5}) {
       for (const double signed_ : {s, -s}) {
         if (inkHere(raster, px + ux * signed_ - uy * t, py + uy * signed_ + ux * t, inside)) {
           shift = signed_;
           along = t;
-          found = true;
-          break;
+          return true;
         }
       }
-      if (found) break;
     }
   }
-  if (!found) return Sample::Blank;
+  return false;
+}
+
+bool nearInk(const raster::CRaster& raster, double px, double py, double ux, double uy) {
+  double shift = 0.0, along = 0.0;
+  return nearInk(raster, px, py, ux, uy, shift, along);
+}
+
+enum class Sample { Blank, Open, Edges };
+Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
+                double& offset, double* across = nullptr) {
+  double shift = 0.0, along = 0.0;
+  if (!nearInk(raster, px, py, ux, uy, shift, along)) return Sample::Blank;
   const double sx = px + ux * shift - uy * along, sy = py + uy * shift + ux * along;
+  // An outer edge not seen makes the sample open whatever lies inside.
   const double out = reachAlong(raster, sx, sy, ux, uy, reach);
+  if (out < 0.0 || out + kProbeStep > reach) return Sample::Open;
   const double in = reachAlong(raster, sx, sy, -ux, -uy, reach);
-  if (out < 0.0 || in < 0.0 || out + kProbeStep > reach || in + kProbeStep > reach) return Sample::Open;
+  if (in < 0.0 || in + kProbeStep > reach) return Sample::Open;
   offset = shift + (out - in) / 2.0;
   if (across != nullptr) *across = out + in;
   return Sample::Edges;
@@ -267,6 +279,19 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < std::max(kMinSagitta, width / 2.0)) return std::nullopt;
   if (half < kShallowHalfSweep && straighterThanArc(c, offsets)) return std::nullopt;
   return c;
+}
+
+bool blankAlongAtMost(const raster::CRaster& raster, const StrokeCircle& arc, double share) {
+  const int samples = std::max(1, static_cast<int>(std::fabs(arc.sweep) * arc.radius));
+  const double most = share * samples;
+  int blank = 0;
+  for (int i = 0; i < samples; ++i) {
+    const double a = arc.startAngle + arc.sweep * (i + 0.5) / samples;
+    const double ux = std::cos(a), uy = std::sin(a);
+    if (nearInk(raster, arc.centre.x + arc.radius * ux, arc.centre.y + arc.radius * uy, ux, uy)) continue;
+    if (++blank > most) return false;
+  }
+  return true;
 }
 
 ArcInk inkAlong(const raster::CRaster& raster, const StrokeCircle& arc, double width) {

@@ -51,6 +51,9 @@ struct ArcInk {
   int stray = 0;
 };
 ArcInk inkAlong(const raster::CRaster& raster, const StrokeCircle& arc, double width);
+// Whether at most `share` of the samples inkAlong takes along the arc are
+// blank; counts no further than that, and probes no edges.
+bool blankAlongAtMost(const raster::CRaster& raster, const StrokeCircle& arc, double share);
 
 // The arc of the stroke that `placed` (a piece already on a stroke's centre
 // line) lies on, as far as that stroke goes: walked on along the circle from

@@ -66,6 +66,26 @@ constexpr int kSize = 200;
 // Drawing y of a screen row.
 double Up(double row) { return kSize - 1 - row; }
 
+// The blank count that stops early agrees with the full walk of inkAlong
+// on every share, over noise, blobs and arcs partly off the raster.
+TEST(RefinedArcs, TheShortBlankCountAgreesWithTheFullWalk) {
+  std::mt19937 random(7);
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    const raster::CRaster raster = NoisyBlobs(seed, static_cast<int>(seed % 5) * 12);
+    for (int k = 0; k < 20; ++k) {
+      const model::Point3 centre{static_cast<double>(random() % 200) - 20.0, static_cast<double>(random() % 100) - 10.0, 0.0};
+      const double radius = 1.0 + static_cast<double>(random() % 600) / 10.0;
+      const double start = static_cast<double>(random() % 628) / 100.0;
+      const double sweep = (static_cast<double>(random() % 1256) - 628.0) / 100.0;
+      const StrokeCircle arc{centre, radius, start, sweep};
+      const ArcInk full = inkAlong(raster, arc, 3.0);
+      for (const double share : {0.0, 0.01, 0.1, 0.5, 1.0})
+        EXPECT_EQ(blankAlongAtMost(raster, arc, share), full.blank <= share * full.samples)
+            << "seed " << seed << " arc " << k << " share " << share;
+    }
+  }
+}
+
 TEST(RefinedArcs, AFitOffTheStrokeMovesOntoItsCentreLine) {
   raster::CRaster raster;
   ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
