@@ -513,5 +513,36 @@ TEST(RefinedArcs, ACrossedArcEndingInAThickBarEndsAtTheBar) {
   }
 }
 
+// A stroke crossing an arc just before its round cap leaves the cap in
+// white beyond it: the arc ends at its cap, not where the crossing begins.
+TEST(RefinedArcs, AnArcCrossedJustBeforeItsCapEndsAtTheCap) {
+  for (const double back : {3.0, 4.0, 5.0}) {
+    model::CGraph drawing;
+    ASSERT_TRUE(test::BlankRaster(drawing.raster(), 240, kSize));
+    const double a0 = 0.4, sweep = 2.0, cx = 120, cy = 130, r = 80, width = 6;
+    test::DrawRing(drawing.raster(), cx, cy, r, width, a0, sweep);
+    const double end = a0 + sweep;
+    test::DrawStroke(drawing.raster(), cx + r * std::cos(end), cy - r * std::sin(end), cx + r * std::cos(end),
+                     cy - r * std::sin(end), width);
+    // Across the arc `back` px before its end, along the radius there.
+    const double c = end - back / r;
+    test::DrawStroke(drawing.raster(), cx + (r - 40) * std::cos(c), cy - (r - 40) * std::sin(c), cx + (r + 40) * std::cos(c),
+                     cy - (r + 40) * std::sin(c), 8);
+    settings::TraceOption options;
+    options.b_Refine = true;
+    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+    int arcs = 0;
+    for (const auto& e : *drawing.currentLayer()) {
+      if (e->type() != model::EntityType::Arc) continue;
+      ++arcs;
+      const auto& arc = static_cast<const model::CArc&>(*e);
+      EXPECT_NEAR(arc.radius(), r, 0.7) << back;
+      EXPECT_NEAR(arc.startAngle(), a0, 0.03) << back;
+      EXPECT_NEAR(arc.endAngle(), end, 0.03) << back;
+    }
+    EXPECT_EQ(arcs, 1) << back;
+  }
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
