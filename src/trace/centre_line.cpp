@@ -1,11 +1,18 @@
 #include "trace/centre_line.h"
 
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
-#include <new>
 
 #include "trace/trace_result.h"
 
@@ -194,10 +201,12 @@ void Walk(const PackedRows& skeleton, const PackedRows& junctions, Scratch& scra
   path.points.insert(path.points.begin(), behind.rbegin(), behind.rend());
 }
 
-// Traces the chain through (x0, y0) into the scratch path; it joins the list
-// (with storage of its exact size) unless it is too short or `drop` rejects it.
-void TraceFrom(const PackedRows& skeleton, const PackedRows& junctions, TracePathList& paths, int x0, int y0,
-               Scratch& scratch, const PathFilter* drop, bool keepLonePixels) {
+// Traces the chain through (x0, y0) into the scratch path and hands it to
+// `keep` when it has two points at least, or its pixel to `lone` when the
+// chain is that pixel alone (and touches no junction).
+template <typename Keep, typename Lone>
+void TraceFrom(const PackedRows& skeleton, const PackedRows& junctions, int x0, int y0, Scratch& scratch,
+               const Keep& keep, const Lone& lone) {
   TracePath& path = scratch.path;
   path.points.clear();
   const Codes start = CodesAt(skeleton, junctions, x0, y0);
@@ -208,12 +217,187 @@ void TraceFrom(const PackedRows& skeleton, const PackedRows& junctions, TracePat
   // The forward walk has cleared pixels around the start.
   if (!touchesJunction) Walk(skeleton, junctions, scratch, x0, y0, true, false, CodesAt(skeleton, junctions, x0, y0));
   if (path.size() < 2) {
-    if (path.size() == 1 && !touchesJunction && keepLonePixels) paths.addLonePixel(x0, y0);
+    if (path.size() == 1 && !touchesJunction) lone(x0, y0);
     return;
   }
-  if (drop != nullptr && *drop && (*drop)(path)) return;
-  paths.append().points.assign(path.points.begin(), path.points.end());
+  keep(path);
 }
+
+// Visits the start pixel of every chain of rows [0, height) in scan order,
+// tracing each with `trace` (which clears at least the start pixel), and
+// calls rowDone(y) after each row; stops when that answers false.
+template <typename Trace, typename RowDone>
+bool ScanRows(const raster::CRaster& skeleton, const Trace& trace, const RowDone& rowDone) {
+  const int width = skeleton.width();
+  const int height = skeleton.height();
+  const int byteCount = (width + 7) >> 3;
+  const uint8_t lastMask = (width & 7) ? static_cast<uint8_t>(0xFF << (8 - (width & 7))) : uint8_t{0xFF};
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = skeleton.row(y);
+    int i = 0;
+    while (i < byteCount) {
+      uint64_t word;
+      if (i + 8 <= byteCount && (std::memcpy(&word, row + i, 8), word == 0)) {
+        i += 8;
+        continue;
+      }
+      uint8_t b = row[i];
+      if (i == byteCount - 1) b &= lastMask;
+      if (b == 0) {
+        ++i;
+        continue;
+      }
+      // Tracing clears at least this pixel, and possibly more of this byte,
+      // so the byte is read again afterwards.
+      trace(i * 8 + std::countl_zero(b), y);
+    }
+    if (!rowDone(y)) return false;
+  }
+  return true;
+}
+
+// The percent of rows done once row y is, as the stage reports it.
+int RowPercent(int y, int height) { return static_cast<int>(static_cast<long long>(y) * 100 / height); }
+
+// What one thread traced for the other: the paths of a run of rows (their
+// points end to end), the lone pixels, and the progress values in between,
+// each tagged with the number of paths that came before it.
+struct TracedBatch {
+  std::vector<TracePoint> points;
+  std::vector<std::size_t> pathEnds;  // one past each path's last point
+  std::vector<TracePoint> lonePixels;
+  std::vector<std::pair<std::size_t, int>> percents;  // (paths before, percent)
+  int rowsDone = 0;                                   // rows finished, all batches so far
+  void clear() {
+    points.clear();
+    pathEnds.clear();
+    lonePixels.clear();
+    percents.clear();
+  }
+};
+
+// Chains are followed on a second thread while the calling thread hands
+// each path, in tracing order, to the run's filter (which makes its
+// polyline), so that a noisy sheet's million paths cost the two cores
+// about what the slower half costs. The filter, the path list, the sink
+// and every allocation the filter makes stay on the calling thread.
+class TracedAlongside {
+ public:
+  explicit TracedAlongside(std::size_t pathsPerBatch) : pathsPerBatch_(pathsPerBatch) {}
+  ~TracedAlongside() { stop(); }
+  TracedAlongside(const TracedAlongside&) = delete;
+  TracedAlongside& operator=(const TracedAlongside&) = delete;
+
+  // Starts the tracing thread; false when no thread can be had.
+  bool start(raster::CRaster& skeleton, const raster::CRaster& junctions) {
+    try {
+      worker_ = std::thread([this, &skeleton, &junctions] { trace(skeleton, junctions); });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  // The next batch in tracing order (the previous one goes back for reuse);
+  // null once the tracer has finished. Rethrows the tracer's failure.
+  TracedBatch* next() {
+    std::unique_lock lock(mutex_);
+    if (current_) spare_.push_back(std::move(*current_));
+    current_.reset();
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+    if (failure_) std::rethrow_exception(failure_);
+    if (ready_.empty()) return nullptr;
+    current_ = std::move(ready_.front());
+    ready_.pop_front();
+    changed_.notify_all();
+    return &*current_;
+  }
+
+  // Tells the tracer to give up and waits for it.
+  void stop() {
+    if (!worker_.joinable()) return;
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+  }
+
+ private:
+  // At most this many batches wait for the calling thread.
+  static constexpr std::size_t kQueued = 4;
+
+  void trace(raster::CRaster& skeleton, const raster::CRaster& junctions) {
+    try {
+      Scratch scratch;
+      TracedBatch batch;
+      const PackedRows skeletonRows(skeleton);
+      const PackedRows junctionRows(junctions);
+      const int height = skeleton.height();
+      int lastPercent = 0;
+      const auto keep = [&batch](const TracePath& path) {
+        batch.points.insert(batch.points.end(), path.points.begin(), path.points.end());
+        batch.pathEnds.push_back(batch.points.size());
+      };
+      const auto lone = [&batch](int x, int y) {
+        batch.lonePixels.push_back(TracePoint{static_cast<double>(x), static_cast<double>(y), 0});
+      };
+      ScanRows(
+          skeleton,
+          [&](int x, int y) { TraceFrom(skeletonRows, junctionRows, x, y, scratch, keep, lone); },
+          [&](int y) {
+            const int percent = RowPercent(y, height);
+            if (percent != lastPercent) {
+              batch.percents.emplace_back(batch.pathEnds.size(), percent);
+              lastPercent = percent;
+            }
+            // Long chains fill a batch by their points: the copies stay small on a clean sheet too.
+            const bool full = batch.pathEnds.size() >= pathsPerBatch_ || batch.points.size() >= pathsPerBatch_ * 2;
+            if (!full && y + 1 < height) return true;
+            batch.rowsDone = y + 1;
+            return hand(batch);
+          });
+      const std::lock_guard lock(mutex_);
+      finished_ = true;
+    } catch (...) {
+      const std::lock_guard lock(mutex_);
+      failure_ = std::current_exception();
+      finished_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  // Queues the batch and gives the tracer an empty one; false when told to stop.
+  bool hand(TracedBatch& batch) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return ready_.size() < kQueued || stop_; });
+    if (stop_) return false;
+    ready_.push_back(std::move(batch));
+    if (spare_.empty()) {
+      batch = TracedBatch();
+    } else {
+      batch = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    lock.unlock();
+    changed_.notify_all();
+    batch.clear();
+    return true;
+  }
+
+  std::size_t pathsPerBatch_;
+  std::thread worker_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<TracedBatch> ready_;
+  std::vector<TracedBatch> spare_;
+  std::optional<TracedBatch> current_;  // the batch the calling thread works through
+  bool stop_ = false;
+  bool finished_ = false;
+  std::exception_ptr failure_;
+};
 
 }  // namespace
 
@@ -302,50 +486,88 @@ bool TraceCentreInitialise(raster::CRaster& skeleton, raster::CRaster& junctions
   return true;
 }
 
-bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
-                     platform::ProgressSink* sink, const PathFilter* drop, bool keepLonePixels) {
-  const StageReporter reporter(sink);
-  reporter.begin("ProcessTraceCenterLine");
-  const int width = skeleton.width();
-  const int height = skeleton.height();
-  const int byteCount = (width + 7) >> 3;
-  const uint8_t lastMask = (width & 7) ? static_cast<uint8_t>(0xFF << (8 - (width & 7))) : uint8_t{0xFF};
-  int lastPercent = 0;
-  Scratch scratch;
-  const PackedRows skeletonRows(skeleton);
-  const PackedRows junctionRows(junctions);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* row = skeleton.row(y);
-    int i = 0;
-    while (i < byteCount) {
-      uint64_t word;
-      if (i + 8 <= byteCount && (std::memcpy(&word, row + i, 8), word == 0)) {
-        i += 8;
-        continue;
+namespace {
+
+// Whether a path the tracer found joins the list.
+bool Kept(const TracePath& path, const PathFilter* drop) { return drop == nullptr || !*drop || !(*drop)(path); }
+
+// False when cancelled (finished delivered, the list emptied); no value when
+// no thread could be had and nothing was traced.
+std::optional<bool> TraceCentreLineAlongside(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
+                              const StageReporter& reporter, const PathFilter* drop, bool keepLonePixels,
+                              std::size_t pathsPerBatch) {
+  TracedAlongside tracer(pathsPerBatch);
+  if (!tracer.start(skeleton, junctions)) return std::nullopt;
+  TracePath path;  // the filter's view of each path
+  while (TracedBatch* batch = tracer.next()) {
+    std::size_t begin = 0;
+    std::size_t percentAt = 0;
+    const auto reportUpTo = [&](std::size_t pathCount) {
+      for (; percentAt < batch->percents.size() && batch->percents[percentAt].first <= pathCount; ++percentAt) {
+        reporter.progress(batch->percents[percentAt].second);
       }
-      uint8_t b = row[i];
-      if (i == byteCount - 1) b &= lastMask;
-      if (b == 0) {
-        ++i;
-        continue;
-      }
-      // Tracing clears at least this pixel, and possibly more of this byte,
-      // so the byte is read again afterwards.
-      TraceFrom(skeletonRows, junctionRows, paths, i * 8 + std::countl_zero(b), y, scratch, drop, keepLonePixels);
+    };
+    for (std::size_t i = 0; i < batch->pathEnds.size(); ++i) {
+      reportUpTo(i);
+      path.points.assign(batch->points.begin() + static_cast<std::ptrdiff_t>(begin),
+                         batch->points.begin() + static_cast<std::ptrdiff_t>(batch->pathEnds[i]));
+      begin = batch->pathEnds[i];
+      if (Kept(path, drop)) paths.append().points.assign(path.points.begin(), path.points.end());
+    }
+    reportUpTo(batch->pathEnds.size());
+    if (keepLonePixels) {
+      for (const TracePoint& p : batch->lonePixels) paths.addLonePixel(static_cast<int>(p.x), static_cast<int>(p.y));
     }
     if (reporter.cancelled()) {
+      tracer.stop();
       paths.clear();
       reporter.finished(kTraceUserStop);
       return false;
     }
-    const int percent = static_cast<int>(static_cast<long long>(y) * 100 / height);
-    if (percent != lastPercent) {
-      reporter.progress(percent);
-      lastPercent = percent;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
+                     platform::ProgressSink* sink, const PathFilter* drop, bool keepLonePixels,
+                     std::size_t alongsideBatch) {
+  const StageReporter reporter(sink);
+  reporter.begin("ProcessTraceCenterLine");
+  if (alongsideBatch > 0 && skeleton.height() > 0) {
+    if (const std::optional<bool> whole =
+            TraceCentreLineAlongside(skeleton, junctions, paths, reporter, drop, keepLonePixels, alongsideBatch)) {
+      if (*whole) reporter.end();
+      return *whole;
     }
   }
-  reporter.end();
-  return true;
+  const int height = skeleton.height();
+  int lastPercent = 0;
+  Scratch scratch;
+  const PackedRows skeletonRows(skeleton);
+  const PackedRows junctionRows(junctions);
+  const auto keep = [&paths, drop](const TracePath& path) {
+    if (Kept(path, drop)) paths.append().points.assign(path.points.begin(), path.points.end());
+  };
+  const auto lone = [&paths, keepLonePixels](int x, int y) {
+    if (keepLonePixels) paths.addLonePixel(x, y);
+  };
+  return ScanRows(
+      skeleton, [&](int x, int y) { TraceFrom(skeletonRows, junctionRows, x, y, scratch, keep, lone); },
+      [&](int y) {
+        if (reporter.cancelled()) {
+          paths.clear();
+          reporter.finished(kTraceUserStop);
+          return false;
+        }
+        const int percent = RowPercent(y, height);
+        if (percent != lastPercent) {
+          reporter.progress(percent);
+          lastPercent = percent;
+        }
+        return true;
+      }) && (reporter.end(), true);
 }
 
 }  // namespace quillon::trace

@@ -5,6 +5,7 @@
 // pixel on either side of its start and the pixels where the direction turns.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -49,8 +50,12 @@ using PathFilter = std::function<bool(const TracePath&)>;
 // changes). Appends one open path per chain to `paths`, clearing every pixel
 // it follows from `skeleton`; paths that `drop` (when given and set) answers
 // true for are left out; lone pixels are listed only with keepLonePixels. False when cancelled: finished(10) is delivered and
-// every path of the list is deleted.
+// every path of the list is deleted. With alongsideBatch > 0 the chains are
+// followed on a second thread, handed over in batches of about that many
+// paths (or twice as many points), while the calling thread runs `drop`, fills the list and talks to
+// the sink: the result is the same, in the same order.
 bool TraceCentreLine(raster::CRaster& skeleton, const raster::CRaster& junctions, TracePathList& paths,
-                     platform::ProgressSink* sink, const PathFilter* drop = nullptr, bool keepLonePixels = true);
+                     platform::ProgressSink* sink, const PathFilter* drop = nullptr, bool keepLonePixels = true,
+                     std::size_t alongsideBatch = 0);
 
 }  // namespace quillon::trace

@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "postprocess/stage_common.h"
 #include "trace/centre_line.h"
 #include "trace/thinning.h"
 #include "trace/trace_result.h"
@@ -72,7 +73,12 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
   if (!TraceCentreInitialise(*skeleton_, *junctions_, sink)) return false;
   dropped_ = 0;
   const PathFilter counted = [this](const TracePath& path) { return drop_(path) && (++dropped_, true); };
-  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr, keepLonePixels_)) return false;
+  // The filter makes each path's polyline: worth a core of its own next to
+  // the tracing, where the run may use a second one.
+  constexpr std::size_t kPathsPerBatch = 4096;
+  const std::size_t alongside = drop_ && postprocess::rangeParts(2, 1) > 1 ? kPathsPerBatch : 0;
+  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr, keepLonePixels_, alongside))
+    return false;
 
   deleteWorkingRasters();
   source_.setGreyEntry(1, kCentreLineTracedGrey);

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
 
 #include "trace/thinning.h"
+#include "trace/trace_result.h"
 #include "trace_test_util.h"
 
 namespace quillon::trace {
@@ -367,6 +369,119 @@ TEST(TraceCentreLine, PackedStagesMatchAPixelByPixelReadingOnNoisyImages) {
     ASSERT_EQ(fastPaths.lonePixels().size(), plainPaths.lonePixels().size()) << "seed " << seed;
     for (std::size_t i = 0; i < fastPaths.lonePixels().size(); ++i) {
       EXPECT_EQ(fastPaths.lonePixels()[i], plainPaths.lonePixels()[i]) << "seed " << seed;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillon::trace
+
+namespace quillon::trace {
+namespace {
+
+// Records what a trace told its sink, and cancels once it has seen
+// `cancelAfter` progress values (never when negative).
+class RecordingSink final : public platform::ProgressSink {
+ public:
+  explicit RecordingSink(int cancelAfter = -1) : cancelAfter_(cancelAfter) {}
+  void stageBegin(std::string_view) override { events.push_back(-1); }
+  void progress(int value) override { events.push_back(value); }
+  void stageEnd() override { events.push_back(-2); }
+  void finished(int code) override { codes.push_back(code); }
+  bool cancelRequested() const override {
+    return cancelAfter_ >= 0 && static_cast<int>(std::count_if(events.begin(), events.end(), [](int e) {
+                                   return e >= 0;
+                                 })) >= cancelAfter_;
+  }
+  std::vector<int> events;  // progress values; -1 stage begin, -2 stage end
+  std::vector<int> codes;
+
+ private:
+  int cancelAfter_;
+};
+
+// A thinned noisy sheet with its junctions found, ready for tracing.
+void NoisySkeleton(unsigned seed, raster::CRaster& skeleton, raster::CRaster& junctions) {
+  const int width = 90 + static_cast<int>(seed % 5) * 17, height = 120 + static_cast<int>(seed % 3) * 9;
+  ASSERT_TRUE(skeleton.create(width, height, 1));
+  std::mt19937 random(seed);
+  const int noise = 8 + static_cast<int>(seed % 4) * 10;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (static_cast<int>(random() % 100) < noise) skeleton.setBit(x, y, true);
+    }
+  }
+  ASSERT_TRUE(ThinFirstStep(skeleton, nullptr, 1));
+  ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
+  ASSERT_TRUE(junctions.create(width, height, 1));
+  ASSERT_TRUE(TraceCentreInitialise(skeleton, junctions, nullptr));
+}
+
+struct TraceRecord {
+  bool whole = false;
+  Texts kept;
+  Texts filtered;  // every path the filter saw, in the order it saw them
+  std::vector<TracePoint> lonePixels;
+  std::vector<int> events;
+  std::vector<int> codes;
+  Rows left;  // the skeleton afterwards
+};
+
+TraceRecord TraceRecorded(unsigned seed, std::size_t alongsideBatch, bool keepLonePixels, int cancelAfter = -1) {
+  TraceRecord record;
+  raster::CRaster skeleton, junctions;
+  NoisySkeleton(seed, skeleton, junctions);
+  TracePathList seen;
+  // Drops every third path and those with an odd point count.
+  const PathFilter drop = [&seen](const TracePath& path) {
+    seen.append() = path;
+    return seen.size() % 3 == 0 || path.size() % 2 == 1;
+  };
+  TracePathList paths;
+  RecordingSink sink(cancelAfter);
+  record.whole = TraceCentreLine(skeleton, junctions, paths, &sink, &drop, keepLonePixels, alongsideBatch);
+  record.kept = PathTexts(paths);
+  record.filtered = PathTexts(seen);
+  record.lonePixels = paths.lonePixels();
+  record.events = sink.events;
+  record.codes = sink.codes;
+  if (record.whole) record.left = testing::Picture(skeleton);
+  return record;
+}
+
+TEST(TraceCentreLineAlongside, HandsTheFilterThePathsOfOneThreadInTheSameOrder) {
+  // Batches of one path, of a few (each row boundary falls inside some) and
+  // larger than the sheet.
+  for (unsigned seed = 1; seed <= 8; ++seed) {
+    const bool keepLone = seed % 2 == 1;
+    const TraceRecord one = TraceRecorded(seed, 0, keepLone);
+    ASSERT_TRUE(one.whole);
+    ASSERT_GT(one.filtered.size(), 50u) << "seed " << seed;
+    ASSERT_GT(one.kept.size(), 10u) << "seed " << seed;
+    EXPECT_EQ(one.lonePixels.empty(), !keepLone) << "seed " << seed;
+    for (const std::size_t batch : {std::size_t{1}, std::size_t{7}, std::size_t{100000}}) {
+      const TraceRecord two = TraceRecorded(seed, batch, keepLone);
+      EXPECT_TRUE(two.whole);
+      EXPECT_EQ(two.filtered, one.filtered) << "seed " << seed << " batch " << batch;
+      EXPECT_EQ(two.kept, one.kept) << "seed " << seed << " batch " << batch;
+      EXPECT_TRUE(two.lonePixels == one.lonePixels) << "seed " << seed << " batch " << batch;
+      EXPECT_EQ(two.events, one.events) << "seed " << seed << " batch " << batch;
+      EXPECT_EQ(two.left, one.left) << "seed " << seed << " batch " << batch;
+      EXPECT_TRUE(two.codes.empty());
+    }
+  }
+}
+
+TEST(TraceCentreLineAlongside, CancelStopsTheTracingThreadAndDiscardsThePaths) {
+  for (const int cancelAfter : {0, 1, 40}) {
+    for (const std::size_t batch : {std::size_t{1}, std::size_t{5}, std::size_t{4096}}) {
+      const TraceRecord record = TraceRecorded(3, batch, true, cancelAfter);
+      EXPECT_FALSE(record.whole) << cancelAfter << " " << batch;
+      EXPECT_TRUE(record.kept.empty());
+      EXPECT_TRUE(record.lonePixels.empty());
+      EXPECT_EQ(record.codes, std::vector<int>{kTraceUserStop});
+      EXPECT_TRUE(std::find(record.events.begin(), record.events.end(), -2) == record.events.end())
+          << "a cancelled stage does not end";
     }
   }
 }
