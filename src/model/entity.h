@@ -11,6 +11,7 @@
 
 #include "model/geometry.h"
 #include "model/object_snap.h"
+#include "model/vertex_list.h"
 #include "settings/color.h"
 
 namespace quillon::formats {
@@ -38,31 +39,6 @@ enum class EntityType : int32_t {
   // 5 is not used
   Solid = 6,
   PolyPolygon = 7,
-};
-
-// One polyline vertex (also the end records of a line). The bulge belongs to
-// the segment that starts at this vertex.
-struct PolyVertex {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
-  double startWidth = 0.0;  // width at this vertex for the segment that starts here
-  double endWidth = 0.0;    // width at the end of that segment
-  int32_t flags = 0;        // copied, not interpreted
-  double bulge = 0.0;       // |bulge| < kTolerance: straight
-  int32_t tag = 0;          // copied, not interpreted
-  // In a polyline's own vertices: a visited mark for circle recognition, 0
-  // when the vertex is made. In a display approximation: the index of the
-  // polyline vertex the point was generated from.
-  int32_t mark = 0;
-
-  Point3 point() const { return Point3{x, y, z}; }
-  void setPoint(const Point3& p) {
-    x = p.x;
-    y = p.y;
-    z = p.z;
-  }
-  bool hasBulge() const { return bulge >= kTolerance || bulge <= -kTolerance; }
 };
 
 // A grip: its position and the index moveGrip takes for it.
@@ -193,7 +169,7 @@ class CEntity {
   // Which end of a polyline getEndDirection and the connect stage work on:
   // 0 start, 1 end.
   int endSelector() const { return endSelector_; }
-  void setEndSelector(int end) { endSelector_ = end; }
+  void setEndSelector(int end) { endSelector_ = static_cast<int8_t>(end); }
 
   bool selected() const { return selected_; }
   void setSelected(bool value) { selected_ = value; }
@@ -246,27 +222,31 @@ class CEntity {
   void cacheExtents(const Box& box) const { extents_ = box; }
 
   double width_ = 0.0;
-  mutable bool approxDirty_ = true;
 
  private:
   friend class CLayer;
 
-  uint32_t handle_ = 0;
-  settings::ColorIndex colour_ = settings::kColorByLayer;
-  settings::ColorIndex savedColour_ = settings::kColorByLayer;
-  uint32_t joinSlot_ = 0;  // fills the gap before length_
+  // Eight-byte fields first and the small ones last, so that a derived
+  // class's own flags fit in the tail (a noisy scan holds a million polylines).
   mutable double length_ = 0.0;
   CLayer* layer_ = nullptr;
   EntityList::iterator position_{};  // valid while layer_ is set
-  int endSelector_ = 0;
+  mutable Box extents_{};
+  uint32_t handle_ = 0;
+  uint32_t joinSlot_ = 0;
   EntityType type_;
-  bool selected_ = false;
-  bool drawn_ = true;
   int currentVertex_ = 1;
   int currentOutline_ = 1;
+  settings::ColorIndex colour_ = settings::kColorByLayer;
+  settings::ColorIndex savedColour_ = settings::kColorByLayer;
+  int8_t endSelector_ = 0;  // 0 or 1
+  bool selected_ = false;
+  bool drawn_ = true;
   bool closed_ = false;
   bool consumed_ = false;
-  mutable Box extents_{};
+
+ protected:
+  mutable bool approxDirty_ = true;
 };
 
 // Answers whether the window [p1, p2] contains box entirely.

@@ -34,7 +34,7 @@ void CPolyLine::verticesChanged() {
   straightStale_ = true;
 }
 
-std::vector<PolyVertex>& CPolyLine::editVertices() {
+VertexList& CPolyLine::editVertices() {
   verticesChanged();
   return vertices_;
 }
@@ -65,7 +65,7 @@ void CPolyLine::removeVertex(std::size_t index) {
 
 void CPolyLine::clearVertices() {
   // Frees the storage too: connect keeps emptied polylines until it ends.
-  std::vector<PolyVertex>().swap(vertices_);
+  VertexList().swap(vertices_);
   approx_.reset();
   straight_ = true;
   straightStale_ = false;
@@ -180,14 +180,14 @@ void CPolyLine::reverse() {
   verticesChanged();
 }
 
-const std::vector<PolyVertex>& CPolyLine::approximation() const {
-  static const std::vector<PolyVertex> none;
+const VertexList& CPolyLine::approximation() const {
+  static const VertexList none;
   return approx_ ? approx_->points : none;
 }
 
 void CPolyLine::buildApproximation(double step) const {
   if (!approx_) approx_ = std::make_unique<Approximation>();
-  std::vector<PolyVertex>& points = approx_->points;
+  VertexList& points = approx_->points;
   points.clear();
   approx_->step = step;
   const std::size_t n = vertices_.size();
@@ -238,7 +238,7 @@ void CPolyLine::buildApproximation(double step) const {
   }
 }
 
-const std::vector<PolyVertex>& CPolyLine::displayPoints(double viewStep) const {
+const VertexList& CPolyLine::displayPoints(double viewStep) const {
   if (isStraight()) return vertices_;
   const bool reusable = approx_ && !approxDirty_ && approx_->step >= 0.2 * viewStep && approx_->step <= viewStep &&
                         approx_->step >= kTolerance;
@@ -249,7 +249,7 @@ const std::vector<PolyVertex>& CPolyLine::displayPoints(double viewStep) const {
   return approx_->points;
 }
 
-const std::vector<PolyVertex>& CPolyLine::geometryPoints() const {
+const VertexList& CPolyLine::geometryPoints() const {
   if (isStraight()) return vertices_;
   if (!approx_ || approxDirty_) {
     buildApproximation(approx_ && approx_->step != 0.0 ? approx_->step : kWindowTestStep);

@@ -70,10 +70,10 @@ class CPolyLine final : public CEntity {
   bool moveGrip(const Point3& p, int index) override;
 
   // --- vertices ----------------------------------------------------------------
-  const std::vector<PolyVertex>& vertices() const { return vertices_; }
+  const VertexList& vertices() const { return vertices_; }
   // Direct access for stages that rewrite vertices. Marks the display
   // approximation stale and the straight flag for recomputation.
-  std::vector<PolyVertex>& editVertices();
+  VertexList& editVertices();
   // Appends v after the last vertex. A vertex whose x and y are exactly those
   // of the last vertex is dropped (answer false).
   bool appendVertex(const PolyVertex& v);
@@ -107,13 +107,13 @@ class CPolyLine final : public CEntity {
   // The points to draw for a view of step d: the vertices when straight,
   // else the cached approximation when its step lies in [0.2·d, d] and is
   // not stale, else one rebuilt for d.
-  const std::vector<PolyVertex>& displayPoints(double viewStep) const;
+  const VertexList& displayPoints(double viewStep) const;
   // The points window tests and extents use: the vertices when straight,
   // the cached approximation, or one built with 25 chords per arc.
-  const std::vector<PolyVertex>& geometryPoints() const;
+  const VertexList& geometryPoints() const;
   bool hasApproximation() const { return approx_ != nullptr; }
   double approximationStep() const { return approx_ ? approx_->step : 0.0; }
-  const std::vector<PolyVertex>& approximation() const;
+  const VertexList& approximation() const;
 
  private:
   void verticesChanged();
@@ -121,14 +121,15 @@ class CPolyLine final : public CEntity {
   // Only polylines with arc segments need one, and a noisy scan holds
   // millions of straight polylines: it lives apart, made on first use.
   struct Approximation {
-    std::vector<PolyVertex> points;
+    VertexList points;
     double step = 0.0;
   };
 
-  std::vector<PolyVertex> vertices_;
-  mutable std::unique_ptr<Approximation> approx_;
+  // The flags first: they fit in the tail of the entity's fields.
   mutable bool straight_ = true;
   mutable bool straightStale_ = false;
+  VertexList vertices_;
+  mutable std::unique_ptr<Approximation> approx_;
 };
 
 }  // namespace quillon::model

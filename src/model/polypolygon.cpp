@@ -1,6 +1,7 @@
 #include "model/polypolygon.h"
 
 #include <cmath>
+#include <span>
 
 #include "model/draw_view.h"
 
@@ -43,7 +44,7 @@ void makeThinRectangle(CPolyLine& outline, bool counterClockwise) {
 }
 
 // Winding number of the polygon of vertices around (x, y); 0 outside.
-int windingNumber(const std::vector<PolyVertex>& polygon, double x, double y) {
+int windingNumber(std::span<const PolyVertex> polygon, double x, double y) {
   int winding = 0;
   const std::size_t n = polygon.size();
   for (std::size_t i = 0; i < n; ++i) {

@@ -13,6 +13,7 @@ namespace {
 
 using model::Point3;
 using model::PolyVertex;
+using model::VertexList;
 
 // How far an end may slide along its neighbouring segment; beyond this the
 // neighbour is nearly parallel to the new direction and the end slides along
@@ -37,7 +38,7 @@ void moveTo(PolyVertex& v, const Point3& p) {
   v.y = p.y;
 }
 
-void rotate(std::vector<PolyVertex>& v, bool closed, size_t p, double phi) {
+void rotate(VertexList& v, bool closed, size_t p, double phi) {
   const size_t n = v.size();
   const size_t s = (p + 1) % n;
   const double dx = v[s].x - v[p].x;
@@ -88,7 +89,7 @@ void rotate(std::vector<PolyVertex>& v, bool closed, size_t p, double phi) {
 
 // rotate, undone when it moves either end of the segment by more than
 // maxShift (no limit when 0).
-void rotateWithin(std::vector<PolyVertex>& v, bool closed, size_t p, double phi, double maxShift) {
+void rotateWithin(VertexList& v, bool closed, size_t p, double phi, double maxShift) {
   const size_t s = (p + 1) % v.size();
   const PolyVertex before = v[p], after = v[s];
   rotate(v, closed, p, phi);
@@ -98,7 +99,7 @@ void rotateWithin(std::vector<PolyVertex>& v, bool closed, size_t p, double phi,
   }
 }
 
-void adjustCorner(std::vector<PolyVertex>& v, bool closed, const settings::AngleSeries& series, size_t p,
+void adjustCorner(VertexList& v, bool closed, const settings::AngleSeries& series, size_t p,
                   double maxShift) {
   const size_t n = v.size();
   if (!closed && (p == 0 || p + 1 >= n)) return;
@@ -125,7 +126,7 @@ void adjustPolylineAngles(model::CPolyLine& polyline, const settings::AngleSerie
   const size_t n = polyline.vertices().size();
   if (n < 2) return;
   const bool closed = polyline.isClosed();
-  std::vector<PolyVertex>& v = polyline.editVertices();
+  VertexList& v = polyline.editVertices();
   const size_t segments = closed ? n : n - 1;
   for (size_t p = 0; p < segments; ++p) {
     if (v[p].hasBulge()) continue;

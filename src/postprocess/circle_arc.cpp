@@ -75,7 +75,7 @@ Bisector bisectorOf(const PolyVertex& a, const PolyVertex& b) {
 // thousands of polylines to look at, nearly all of them for nothing, so
 // each thread keeps one storage for the rings it makes one after another.
 struct RingStorage {
-  std::vector<PolyVertex> vertices;
+  model::VertexList vertices;
   std::vector<size_t> next;
   std::vector<size_t> prev;
   std::vector<char> marked;  // recogniseRuns' visited flags
@@ -94,7 +94,7 @@ struct RingStorage {
 // at a time per storage).
 class Ring {
  public:
-  Ring(RingStorage& storage, const std::vector<PolyVertex>& vertices, bool closed)
+  Ring(RingStorage& storage, const model::VertexList& vertices, bool closed)
       : v(storage.vertices),
         closed(closed),
         next_(storage.next),
@@ -142,15 +142,15 @@ class Ring {
     return cached.bisector;
   }
 
-  std::vector<PolyVertex> survivors() const {
-    std::vector<PolyVertex> kept;
+  model::VertexList survivors() const {
+    model::VertexList kept;
     kept.reserve(size_);
     size_t i = head_;
     for (size_t k = 0; k < size_; ++k, i = next_[i]) kept.push_back(v[i]);
     return kept;
   }
 
-  std::vector<PolyVertex>& v;
+  model::VertexList& v;
   const bool closed;
 
  private:
@@ -370,7 +370,7 @@ std::optional<ArcFit> placeOnInk(const Ring& ring, size_t a, size_t b, const Arc
   return result;
 }
 
-double averageStartWidth(const std::vector<PolyVertex>& vertices, size_t count) {
+double averageStartWidth(const model::VertexList& vertices, size_t count) {
   if (count == 0) return 0.0;
   double sum = 0.0;
   for (size_t i = 0; i < count; ++i) sum += vertices[i].startWidth;
@@ -379,7 +379,7 @@ double averageStartWidth(const std::vector<PolyVertex>& vertices, size_t count) 
 
 // A closed outline kept as a full circle: two vertices whose bulges s draw
 // it counter-clockwise (+1) or clockwise (−1).
-std::vector<PolyVertex> circleOutline(const ArcFit& f, int sign, double z) {
+model::VertexList circleOutline(const ArcFit& f, int sign, double z) {
   PolyVertex left;
   left.x = f.centre.x - f.radius;
   left.y = f.centre.y;
@@ -534,7 +534,7 @@ std::optional<InkCircle> bulgeCircle(const PolyVertex& v, const PolyVertex& q) {
 // The polyline without the segments marked in drop (index of each
 // segment's start vertex), as the open polylines of the runs left.
 std::vector<std::unique_ptr<model::CPolyLine>> withoutSegments(const model::CPolyLine& p, const std::vector<char>& drop) {
-  const std::vector<PolyVertex>& v = p.vertices();
+  const model::VertexList& v = p.vertices();
   const size_t n = v.size();
   const size_t segments = p.isClosed() ? n : n - 1;
   // Start after a dropped segment so that no run wraps past the start.
@@ -544,7 +544,7 @@ std::vector<std::unique_ptr<model::CPolyLine>> withoutSegments(const model::CPol
       if (drop[i]) first = (i + 1) % n;
   }
   std::vector<std::unique_ptr<model::CPolyLine>> runs;
-  std::vector<PolyVertex> run;
+  model::VertexList run;
   const auto flush = [&] {
     if (run.size() >= 2) {
       auto q = std::make_unique<model::CPolyLine>();
@@ -1009,7 +1009,7 @@ void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
 // polylines can be looked at on several threads at once.
 int recognisePolylineCirclesInto(model::CPolyLine& polyline, const CircleTolerances& tolerances, int outlineSign,
                                  std::vector<std::unique_ptr<model::CEntity>>& made) {
-  const std::vector<PolyVertex>& vertices = polyline.vertices();
+  const model::VertexList& vertices = polyline.vertices();
   const size_t n = vertices.size();
   if (n < 4) return 0;
   try {

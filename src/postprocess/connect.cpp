@@ -15,6 +15,7 @@ namespace quillon::postprocess {
 using model::CPolyLine;
 using model::Point3;
 using model::PolyVertex;
+using model::VertexList;
 
 // ---- EndIndex ------------------------------------------------------------------
 
@@ -283,7 +284,7 @@ std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceM
   if (b == &a) {
     clearLink(&a, 0);
     clearLink(&a, 1);
-    std::vector<PolyVertex>& v = a.editVertices();
+    VertexList& v = a.editVertices();
     v.front().x = (v.front().x + v.back().x) / 2.0;
     v.front().y = (v.front().y + v.back().y) / 2.0;
     v.pop_back();

@@ -76,7 +76,7 @@ int inkRun(const raster::CRaster& raster, double x, double y, double toX, double
 
 // Folds the end segment E–N onto the line of N2–N (see validateAfterWidth).
 // Indices into v; e is 0 or the last index. Answers whether E was removed.
-bool trimEnd(std::vector<PolyVertex>& v, size_t e, size_t n, size_t n2, double band, double endWidth) {
+bool trimEnd(model::VertexList& v, size_t e, size_t n, size_t n2, double band, double endWidth) {
   const double ex = v[e].x - v[n].x, ey = v[e].y - v[n].y;
   const double f = std::hypot(ex, ey);
   if ((ex == 0.0 && ey == 0.0) || f == 0.0) {
@@ -160,7 +160,7 @@ struct NoClaims {
 };
 
 template <typename Claimed>
-void extendFreeEnd(const raster::CRaster& raster, std::vector<PolyVertex>& v, size_t e, size_t n, double w,
+void extendFreeEnd(const raster::CRaster& raster, model::VertexList& v, size_t e, size_t n, double w,
                    bool backwards, const Claimed* claimed) {
   const double dx = v[e].x - v[n].x, dy = v[e].y - v[n].y;
   const double length = std::hypot(dx, dy);
@@ -332,7 +332,7 @@ double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, c
 void measurePolylineWidths(model::CPolyLine& polyline, const raster::CRaster& raster, bool refine) {
   const size_t n = polyline.vertices().size();
   if (n < 2) return;
-  std::vector<PolyVertex>& v = polyline.editVertices();
+  model::VertexList& v = polyline.editVertices();
   for (size_t i = 0; i + 1 < n; ++i) v[i].startWidth = measureSegmentWidth(raster, v[i], v[i + 1], refine);
   if (polyline.isClosed()) v[n - 1].startWidth = measureSegmentWidth(raster, v[n - 1], v[0], refine);
 }
@@ -345,7 +345,7 @@ bool validateAfterWidth(model::CPolyLine& polyline) {
   }
   // A closed ring has no ends, so nothing of it is a hook.
   if (vertices.size() < 3 || polyline.isClosed()) return true;
-  std::vector<PolyVertex> v = vertices;
+  model::VertexList v = vertices;
   bool changed = trimEnd(v, 0, 1, 2, kBandRatio * v[1].startWidth, v[0].startWidth);
   if (v.size() >= 3) {
     const size_t last = v.size() - 1;
@@ -358,7 +358,7 @@ bool validateAfterWidth(model::CPolyLine& polyline) {
 void extendFreeEnds(model::CPolyLine& polyline, const raster::CRaster& raster) {
   const size_t n = polyline.vertices().size();
   if (n < 2 || polyline.isClosed()) return;
-  std::vector<PolyVertex> v = polyline.vertices();
+  model::VertexList v = polyline.vertices();
   const NoClaims* none = nullptr;
   extendFreeEnd(raster, v, 0, 1, v[0].startWidth, false, none);
   extendFreeEnd(raster, v, n - 1, n - 2, v[n - 2].startWidth, false, none);
@@ -466,7 +466,7 @@ void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
       const auto& v = polyline.vertices();
       const size_t n = v.size();
       PolyVertex first = v[0], last = v[n - 1];
-      std::vector<PolyVertex> ends{v[0], v[1], v[n - 2], v[n - 1]};
+      model::VertexList ends{v[0], v[1], v[n - 2], v[n - 1]};
       // Another polyline ending in line within the walk's corridor.
       const auto claimed = [&](double x0, double y0, double x1, double y1, double radius) {
         const double wx = x1 - x0, wy = y1 - y0, l2 = wx * wx + wy * wy;
@@ -518,7 +518,7 @@ void remeasureWidthsLayer(model::CLayer& layer, const raster::CRaster& raster) {
       auto& polyline = static_cast<model::CPolyLine&>(*entity);
       const size_t n = polyline.vertices().size();
       if (n < 2) continue;
-      std::vector<PolyVertex>& v = polyline.editVertices();
+      model::VertexList& v = polyline.editVertices();
       const size_t count = polyline.isClosed() ? n : n - 1;
       for (size_t i = 0; i < count; ++i) {
         if (v[i].hasBulge()) continue;

@@ -925,10 +925,10 @@ std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyV
 }  // namespace
 
 int roundFillets(model::CPolyLine& polyline, const raster::CRaster& raster) {
-  std::vector<model::PolyVertex> v = polyline.vertices();
+  model::VertexList v = polyline.vertices();
   if (polyline.isClosed() || v.size() < 3) return 0;
   int made = 0;
-  std::vector<model::PolyVertex> out;
+  model::VertexList out;
   out.reserve(v.size() + 2);
   out.push_back(v[0]);
   size_t i = 1;  // v[i-1]→v[i] is the first leg candidate

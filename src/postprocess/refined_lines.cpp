@@ -565,7 +565,7 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
       for (size_t s = 0; s < segments; ++s)
         if (strokeOf[s] >= 0) first = (s + 1) % segments;
     std::vector<std::unique_ptr<model::CEntity>> remnants;
-    std::vector<PolyVertex> run;
+    model::VertexList run;
     int before = owner->isClosed() ? strokeOf[(first + segments - 1) % segments] : -1;  // stroke before the run
     const auto finish = [&](int after) {
       if (run.size() >= 2) {

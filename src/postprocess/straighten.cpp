@@ -25,7 +25,7 @@ constexpr double kWidthRatio = 0.5;
 // copy of its vertices with index links, and a noisy sheet has hundreds of
 // thousands of polylines, so the storage is kept from one to the next.
 struct RingStorage {
-  std::vector<PolyVertex> vertices;
+  model::VertexList vertices;
   std::vector<int> next;
   std::vector<int> prev;
 };
@@ -34,7 +34,7 @@ struct RingStorage {
 // walk around it; run() tells whether any went, survivors() lists those left.
 class StraightenRing {
  public:
-  StraightenRing(RingStorage& storage, const std::vector<PolyVertex>& vertices, bool closed, double maxDis)
+  StraightenRing(RingStorage& storage, const model::VertexList& vertices, bool closed, double maxDis)
       : v_(storage.vertices), closed_(closed), maxDis_(maxDis), next_(storage.next), prev_(storage.prev) {
     v_.assign(vertices.begin(), vertices.end());
     const int n = static_cast<int>(vertices.size());
@@ -67,7 +67,7 @@ class StraightenRing {
   }
 
   // The vertices left, from the head round, into kept.
-  void survivors(std::vector<PolyVertex>& kept) const {
+  void survivors(model::VertexList& kept) const {
     kept.clear();
     int i = head_;
     do {
@@ -155,7 +155,7 @@ class StraightenRing {
     next_[i] = prev_[i] = -1;
   }
 
-  std::vector<PolyVertex>& v_;
+  model::VertexList& v_;
   bool closed_;
   double maxDis_;
   int head_ = 0;

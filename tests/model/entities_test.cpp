@@ -210,7 +210,7 @@ TEST(PolyLine, ClosedRingReversedKeepsItsClosingArcAndTwiceIsItself) {
   p->setClosed(true);
   auto& v = p->editVertices();
   for (size_t i = 0; i < v.size(); ++i) v[i].startWidth = static_cast<double>(i + 1);
-  const std::vector<PolyVertex> original = p->vertices();
+  const VertexList original = p->vertices();
   p->reverse();
   const auto& r = p->vertices();
   ASSERT_EQ(r.size(), 3u);

@@ -62,7 +62,7 @@ TEST(AdjustAngles, ShiftLimitKeepsLongSegmentsOnTheirInk) {
   const settings::AngleSeries horizontal = series({{0.0, deg(2), 0.0}});
   const auto at1deg = [](double length) { return polyline({{0, 0}, {std::cos(deg(1)) * length, std::sin(deg(1)) * length}}); };
   model::CPolyLine longOne = at1deg(200);  // ends would move 1.75 px
-  const std::vector<model::PolyVertex> before = longOne.vertices();
+  const model::VertexList before = longOne.vertices();
   adjustPolylineAngles(longOne, horizontal, 0.5);
   EXPECT_EQ(longOne.vertices()[0].y, before[0].y);
   EXPECT_EQ(longOne.vertices()[1].x, before[1].x);

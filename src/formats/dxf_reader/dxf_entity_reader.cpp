@@ -112,7 +112,7 @@ std::optional<bool> ClosedFromFlags(int flags) {
 // every vertex width.
 // The vertex list is handed over, not copied: a polyline of millions of
 // vertices is held once.
-bool FinishPolyline(RecordState& state, std::vector<PolyVertex>&& vertices, bool closed, double ownWidth,
+bool FinishPolyline(RecordState& state, model::VertexList&& vertices, bool closed, double ownWidth,
                     double constantWidth, long typeLine, std::string_view type, bool objectCoordinates = true) {
   if (!state.result.failure.empty()) return false;
   // A vertex at exactly the place of the one before it adds nothing.
@@ -139,7 +139,7 @@ bool FinishPolyline(RecordState& state, std::vector<PolyVertex>&& vertices, bool
 
 void ReadLwPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine, double tolerance) {
   RecordState state{result, tolerance};
-  std::vector<PolyVertex> vertices;  // grows with the groups, never with a count the file announces
+  model::VertexList vertices;  // grows with the groups, never with a count the file announces
   PolyVertex pending;
   bool hasX = false, hasY = false;
   bool closed = false;
@@ -224,7 +224,7 @@ void ReadPolyline(DxfGroupReader& reader, DxfEntityResult& result, long typeLine
 
   // VERTEX records up to SEQEND. A failed head still consumes its vertices,
   // so they do not count as records of unknown types.
-  std::vector<PolyVertex> vertices;
+  model::VertexList vertices;
   while (const DxfGroup* type = reader.next()) {
     // ForEachGroup left a "0" group to read.
     const bool isVertex = DxfNameIs(type->value, "VERTEX");
@@ -365,7 +365,7 @@ DxfEntityResult ReadDxfEntity(DxfEntityKind kind, DxfGroupReader& reader, long t
 
 std::unique_ptr<CEntity> PolylineFromCurve(const FlattenedCurve& curve) {
   auto polyline = std::make_unique<CPolyLine>();
-  std::vector<PolyVertex> vertices;
+  model::VertexList vertices;
   vertices.reserve(curve.points.size());
   for (const Point3& p : curve.points) {
     PolyVertex v;

@@ -162,7 +162,7 @@ double ScaledWidth(double width, const DxfAffine& map) {
 // Points of the arc centre/radius from a0 counter-clockwise by sweep, chords
 // fine enough for `tolerance` after a map that stretches by `stretch`; the
 // first point is left out (the caller has it already).
-void AppendArcPoints(std::vector<PolyVertex>& out, const Point3& centre, double radius, double a0, double sweep,
+void AppendArcPoints(model::VertexList& out, const Point3& centre, double radius, double a0, double sweep,
                      double tolerance, double stretch, const PolyVertex& style) {
   const int chords = ArcChordCount(radius * stretch, sweep, tolerance);
   for (int i = 1; i <= chords; ++i) {
@@ -175,9 +175,9 @@ void AppendArcPoints(std::vector<PolyVertex>& out, const Point3& centre, double 
 
 // A polyline's vertices with every bulge segment replaced by chords (in the
 // polyline's own coordinates).
-std::vector<PolyVertex> ChordVertices(const CPolyLine& polyline, double tolerance, double stretch) {
+model::VertexList ChordVertices(const CPolyLine& polyline, double tolerance, double stretch) {
   const auto& in = polyline.vertices();
-  std::vector<PolyVertex> out;
+  model::VertexList out;
   out.reserve(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
     PolyVertex v = in[i];
@@ -203,7 +203,7 @@ std::unique_ptr<CPolyLine> TransformPolyline(const CPolyLine& polyline, const Dx
   auto out = std::make_unique<CPolyLine>();
   out->setColour(polyline.colour());
   out->setClosed(polyline.isClosed());
-  std::vector<PolyVertex> vertices;
+  model::VertexList vertices;
   if (similarity || polyline.isStraight()) {
     vertices = polyline.vertices();
   } else {
@@ -227,7 +227,7 @@ std::unique_ptr<CPolyLine> TransformPolyline(const CPolyLine& polyline, const Dx
 // A circle or arc that the map does not keep circular, as chords.
 std::unique_ptr<CPolyLine> FlattenedCircle(const CCircle& circle, double a0, double sweep, bool closed,
                                            const DxfAffine& map, double tolerance) {
-  std::vector<PolyVertex> points;
+  model::VertexList points;
   PolyVertex first;
   first.setPoint(model::pointOnCircle(circle.centre(), circle.radius(), a0));
   points.push_back(first);

@@ -34,7 +34,7 @@ struct SplineEdge {
 struct HatchPath {
   bool polyline = false;
   long announced = -1;  // 93
-  std::vector<PolyVertex> vertices;
+  model::VertexList vertices;
   bool unsupported = false;
   std::string problem;
   double tolerance = kDxfFlattenTolerance;
