@@ -319,6 +319,25 @@ TEST(DxfInsert, HostileInsertsEndWithAMessage) {
   EXPECT_TRUE(report.expansionCapped);
   EXPECT_LE(report.entitiesPlaced, kMaxPlacedEntities);
   EXPECT_NE(report.dropReasons.at(0).find("limit"), std::string::npos);
+
+  // A caller's own bounds hold exactly, for nested arrays of unevenly scaled
+  // circles too (each one a polyline of many vertices).
+  const std::string nested = Blocks(Block("A", "0\nCIRCLE\n8\n0\n10\n0\n20\n0\n40\n1\n0\nLINE\n8\n0\n11\n1\n") +
+                                    Block("B", "0\nINSERT\n8\n0\n2\nA\n41\n2\n70\n100\n44\n3\n")) +
+                             Entities("0\nINSERT\n8\n0\n2\nB\n71\n100\n45\n3\n") + "0\nEOF\n";
+  CGraph few;
+  ASSERT_TRUE(ReadDxfText(nested, few, &report, kDxfFlattenTolerance, DxfReadLimits{32, 500, 1000000, 1000000}));
+  EXPECT_EQ(report.entitiesPlaced, 500);
+  EXPECT_EQ(All(few).size(), 500u);
+  EXPECT_NE(report.dropReasons.at(0).find("500 placed entities"), std::string::npos) << report.dropReasons.at(0);
+  CGraph thin;
+  ASSERT_TRUE(ReadDxfText(nested, thin, &report, kDxfFlattenTolerance, DxfReadLimits{32, 1000000, 2000, 1000000}));
+  EXPECT_TRUE(report.expansionCapped);
+  long vertices = 0;
+  for (const auto* e : All(thin)) vertices += std::max(1, e->getVertexCount());
+  EXPECT_LE(vertices, 2000);
+  EXPECT_GT(vertices, 1900);
+  EXPECT_NE(report.dropReasons.at(0).find("2000 placed vertices"), std::string::npos) << report.dropReasons.at(0);
 }
 
 // --- binary DXF -------------------------------------------------------------------------

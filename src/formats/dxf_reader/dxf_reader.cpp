@@ -67,8 +67,9 @@ enum class StepEnd {
 
 class SectionReader {
  public:
-  SectionReader(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report, double tolerance)
-      : groups_(groups), drawing_(drawing), report_(report), tolerance_(tolerance) {}
+  SectionReader(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report, double tolerance,
+                const DxfReadLimits& limits)
+      : groups_(groups), drawing_(drawing), report_(report), tolerance_(tolerance), limits_(limits) {}
 
   // Reads the sections; true when the input ended outside a section or at
   // "0"/"EOF". INSERTs met before their block was defined are placed at the
@@ -548,8 +549,8 @@ class SectionReader {
       refuseInsert(source, where + ": the block inserts itself; that insert is left out");
       return false;
     }
-    if (parent.depth >= kMaxInsertDepth) {
-      refuseInsert(source, where + ": blocks nested deeper than " + std::to_string(kMaxInsertDepth) +
+    if (parent.depth >= limits_.insertDepth) {
+      refuseInsert(source, where + ": blocks nested deeper than " + std::to_string(limits_.insertDepth) +
                                " levels are left out");
       return false;
     }
@@ -561,8 +562,8 @@ class SectionReader {
     stack.push_back(&block);
     for (long row = 0; row < insert.rows && !capped_; ++row) {
       for (long column = 0; column < insert.columns && !capped_; ++column) {
-        if (++cells_ > kMaxInsertCells) {
-          cap(line, std::to_string(kMaxInsertCells) + " array cells");
+        if (++cells_ > limits_.insertCells) {
+          cap(line, std::to_string(limits_.insertCells) + " array cells");
           break;
         }
         child.map = parent.map.after(insert.cellMap(block.base, column, row));
@@ -599,12 +600,12 @@ class SectionReader {
       entity->setColour(colour);
     }
     placedVertices_ += std::max(1, entity->getVertexCount());
-    if (report_.entitiesPlaced >= kMaxPlacedEntities) {
-      cap(item.line, std::to_string(kMaxPlacedEntities) + " placed entities");
+    if (report_.entitiesPlaced >= limits_.placedEntities) {
+      cap(item.line, std::to_string(limits_.placedEntities) + " placed entities");
       return;
     }
-    if (placedVertices_ > kMaxPlacedVertices) {
-      cap(item.line, std::to_string(kMaxPlacedVertices) + " placed vertices");
+    if (placedVertices_ > limits_.placedVertices) {
+      cap(item.line, std::to_string(limits_.placedVertices) + " placed vertices");
       return;
     }
     if (addEntity(std::move(entity), layerName)) {
@@ -666,6 +667,7 @@ class SectionReader {
   CGraph& drawing_;
   DxfReadReport& report_;
   double tolerance_;
+  const DxfReadLimits limits_;
   std::optional<std::string> currentLayerName_;
   CLayer* current_ = nullptr;
   mutable CLayer* lastLayer_ = nullptr;
@@ -690,11 +692,12 @@ void FinishDrawing(CGraph& drawing, CLayer* current, const std::optional<std::st
   drawing.markModified(false);
 }
 
-bool ReadGroups(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report, double tolerance) {
+bool ReadGroups(DxfGroupReader& groups, CGraph& drawing, DxfReadReport& report, double tolerance,
+                const DxfReadLimits& limits = {}) {
   drawing.selectAll(false);
   drawing.removeAllLayers();
   if (!(tolerance > 0.0)) tolerance = kDxfFlattenTolerance;
-  SectionReader reader(groups, drawing, report, tolerance);
+  SectionReader reader(groups, drawing, report, tolerance, limits);
   const bool ok = reader.run();
   report.longLines = groups.longLines();
   report.binary = groups.binary();
@@ -733,13 +736,14 @@ bool ReadDxfFile(const std::string& fileName, CGraph& drawing, const platform::P
   return ok;
 }
 
-bool ReadDxfText(std::string_view text, CGraph& drawing, DxfReadReport* report, double tolerance) {
+bool ReadDxfText(std::string_view text, CGraph& drawing, DxfReadReport* report, double tolerance,
+                 const DxfReadLimits& limits) {
   DxfReadReport local;
   DxfReadReport& out = report ? *report : local;
   out = DxfReadReport{};
   out.opened = true;
   DxfGroupReader groups(text);
-  return ReadGroups(groups, drawing, out, tolerance);
+  return ReadGroups(groups, drawing, out, tolerance, limits);
 }
 
 std::vector<std::string> DescribeDxfRead(const DxfReadReport& report) {

@@ -48,6 +48,16 @@ inline constexpr long kMaxPlacedEntities = 1000000;
 inline constexpr long kMaxPlacedVertices = 4000000;
 inline constexpr long kMaxInsertCells = 10000000;
 
+// The bounds of block expansion. The defaults suit real drawings (about
+// 0.7 GiB at the vertex bound); the fuzzer passes smaller ones, since a
+// sanitized build needs about three times the memory.
+struct DxfReadLimits {
+  int insertDepth = kMaxInsertDepth;
+  long placedEntities = kMaxPlacedEntities;
+  long placedVertices = kMaxPlacedVertices;
+  long insertCells = kMaxInsertCells;
+};
+
 // What happened to the records of one known entity type.
 struct DxfTypeCounts {
   long read = 0;       // kept as they are
@@ -99,6 +109,6 @@ bool ReadDxfFile(const std::string& fileName, model::CGraph& drawing, const plat
 
 // The same for DXF data held in memory (tests, the fuzzer), ASCII or binary.
 bool ReadDxfText(std::string_view text, model::CGraph& drawing, DxfReadReport* report = nullptr,
-                 double tolerance = kDxfFlattenTolerance);
+                 double tolerance = kDxfFlattenTolerance, const DxfReadLimits& limits = {});
 
 }  // namespace quillon::formats
