@@ -82,8 +82,11 @@ std::string TargetTypeName(int position) {
 void FillPathCells(std::array<std::string, kJobColumnCount>& cells, const std::string& path) {
   const fs::path p(path);
   cells[kColumnSource] = p.filename().string();
-  const std::string dir = p.parent_path().string();
-  cells[kColumnDir] = dir.empty() ? std::string() : (dir == "/" ? dir : dir + "/");
+  std::string dir = p.parent_path().string();
+  // A name without a file part ("/scans/", "///") is its own parent: adding
+  // a slash to it would grow the name on every save.
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  cells[kColumnDir] = std::move(dir);
 }
 
 void FillParameterCells(std::array<std::string, kJobColumnCount>& cells, const TraceOption& r) {

@@ -156,6 +156,19 @@ TEST_F(JobList, DamagedJobFilesReadWhatTheyHold) {
   EXPECT_EQ(messages.messages().back(), "The batch project file can not be found!");
   EXPECT_FALSE(list.WriteJobFile(dir.file("no/such/dir/j.trj")));
   EXPECT_EQ(messages.messages().back(), "Save batch project file failure!");
+
+  // Names without a file part stay as they are, saved and read again.
+  test::WriteFile(dir.file("s.trj"), "[General]\nJobCount=3\n[Job0]\nFile=/////\n[Job1]\nFile=/scans/\n"
+                                     "[Job2]\nFile=//x.bmp\n");
+  ASSERT_TRUE(list.ReadJobFile(dir.file("s.trj")));
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.row(0).Path(), "/////");
+    EXPECT_EQ(list.row(1).Path(), "/scans/");
+    EXPECT_EQ(list.row(2).Path(), "/x.bmp");  // the same file
+    ASSERT_TRUE(list.WriteJobFile(dir.file("s.trj")));
+    ASSERT_TRUE(list.ReadJobFile(dir.file("s.trj")));
+  }
 }
 
 TEST_F(JobList, LaterSectionsKeepEarlierValuesTheyDoNotName) {
