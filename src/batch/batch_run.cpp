@@ -289,6 +289,7 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
     std::deque<std::unique_ptr<BatchTask>> inFlight;  // in row order
     size_t next = 0;
     bool stopped = false;
+    bool submissionsEnded = false;
     for (;;) {
       // Rows are queued ahead of the workers, so a worker whose row ended
       // before an earlier one never waits for the log to catch up.
@@ -301,6 +302,10 @@ BatchRunSummary BatchRun::RunBatch(BatchJobList& list, BatchRunHost& host, const
         ++next;
         pool.Submit(*task);
         inFlight.push_back(std::move(task));
+      }
+      if ((stopped || next == rows) && !submissionsEnded) {
+        pool.EndSubmissions();
+        submissionsEnded = true;
       }
       if (inFlight.empty()) break;
       // Each row's block is written when its turn comes; rows finished out

@@ -73,9 +73,14 @@ bool ConversionPool::WaitDone(const BatchTask& task, std::chrono::milliseconds t
   return done_.wait_for(lock, timeout, [&] { return task.done; });
 }
 
+void ConversionPool::EndSubmissions() {
+  std::lock_guard lock(mutex_);
+  submissionsEnded_ = true;
+}
+
 int ConversionPool::SpareCores() {
   std::lock_guard lock(mutex_);
-  return queue_.empty() && !closing_ ? freeCores_ : 0;
+  return submissionsEnded_ && queue_.empty() && !closing_ ? freeCores_ : 0;
 }
 
 void ConversionPool::Claim(bool& holding, bool busy) {

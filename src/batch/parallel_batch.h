@@ -108,9 +108,13 @@ class ConversionPool {
   void Submit(BatchTask& task);
   // Waits up to `timeout` for the task to be converted; true when it is.
   bool WaitDone(const BatchTask& task, std::chrono::milliseconds timeout);
-  // Cores no task holds while none waits in the queue: idle cores, which the
-  // running conversions may use in their parallel steps (the last files of
-  // a run). Thread-safe.
+  // No task is submitted after this call: the run is in its last files.
+  void EndSubmissions();
+  // Cores no task holds once submissions have ended and none waits in the
+  // queue: idle cores, which the running conversions may use in their
+  // parallel steps. Before that an empty queue only means the caller has not
+  // refilled it yet, and a core freed by a save is soon taken again (the
+  // saving thread itself still runs on it). Thread-safe.
   int SpareCores();
 
  private:
@@ -126,6 +130,7 @@ class ConversionPool {
   std::deque<BatchTask*> queue_;
   int freeCores_ = 0;
   bool closing_ = false;
+  bool submissionsEnded_ = false;
   std::vector<std::thread> threads_;
   size_t workerCount_ = 1;  // set before any worker starts
 };

@@ -114,7 +114,8 @@ TEST(ParallelBatch, NeverMoreTracesAtOnceThanCores) {
 }
 
 // A conversion may use the cores no other conversion holds, but only once
-// nothing waits in the queue for them: the last files of a run.
+// nothing waits in the queue for them and nothing more will come: the last
+// files of a run.
 TEST(ParallelBatch, IdleCoresAreLentOnlyWhenNothingWaits) {
   test::TempDir out;
   std::atomic<long> units{0};
@@ -149,22 +150,32 @@ TEST(ParallelBatch, IdleCoresAreLentOnlyWhenNothingWaits) {
   }
   EXPECT_EQ(seen, (std::vector<int>{0, 0})) << "both cores busy";
 
-  // One file on three cores: two idle, nothing queued.
+  // One file on three cores: two idle, nothing queued. While the caller may
+  // still submit more, the empty queue says nothing about the cores.
   std::vector<BatchTask> last(1);
   last[0].source = Sample("sheet.tif");
   last[0].target = out.file("last.dxf");
   int lent = -1;
+  std::atomic<bool> asked{false};  // the caller is done with the pool
   last[0].job.prepareRaster = [&](raster::CRaster&) {
+    while (!asked.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     lent = last[0].job.spareCores ? last[0].job.spareCores() : -1;
     return true;
   };
-  {
-    ConversionPool pool(3, [] { return false; }, units);
-    pool.Submit(last[0]);
-    while (!pool.WaitDone(last[0], std::chrono::milliseconds(50))) {
+  for (const bool ended : {false, true}) {
+    lent = -1;
+    asked = false;
+    last[0].done = false;
+    {
+      ConversionPool pool(3, [] { return false; }, units);
+      pool.Submit(last[0]);
+      if (ended) pool.EndSubmissions();
+      asked = true;
+      while (!pool.WaitDone(last[0], std::chrono::milliseconds(50))) {
+      }
     }
+    EXPECT_EQ(lent, ended ? 2 : 0) << (ended ? "submissions ended" : "more may come");
   }
-  EXPECT_EQ(lent, 2);
   EXPECT_EQ(last[0].status, kStatusConverted) << last[0].detail;
   EXPECT_EQ(test::ReadFile(last[0].target), test::ReadFile(tasks[0].target));
 }
