@@ -177,7 +177,6 @@ int RunBatchCommand(const BatchArgs& args) {
   batch::BatchRunOptions options;
   options.jobs = args.jobs;
   platform::KeepFreedMemoryForReuse();
-  platform::ShareMainHeap();  // before the run starts its threads
   // An explicit --jobs N is the number of cores to keep busy: with 1, the
   // one conversion at a time does not spread over the other cores either.
   if (args.jobs > 0) options.threadsPerConversion = 1;

@@ -56,8 +56,6 @@ void KeepFreedMemoryForReuse() {
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }
 
-void ShareMainHeap() { mallopt(M_ARENA_MAX, 1); }
-
 void ReturnFreedMemory() { ::malloc_trim(0); }
 
 namespace {

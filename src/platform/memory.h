@@ -48,16 +48,6 @@ void SetDefaultMemoryBudget(uint64_t bytes);
 // each heap, so what a long run holds stays near its largest conversion.
 void KeepFreedMemoryForReuse();
 
-// For a process that converts files side by side on worker threads: every
-// thread allocates from the program's main heap instead of a heap of its
-// own. The main heap grows in transparent huge pages (RestartWithHugePageHeap)
-// and what one conversion frees serves the next whichever thread runs it; a
-// heap per thread is faulted in 4 KiB page by 4 KiB page by every thread that
-// ever converts. Must be called before the worker threads start; their
-// allocations then take the main heap's lock, which the per-thread caches of
-// small blocks keep rare.
-void ShareMainHeap();
-
 // Gives the pages of freed heap blocks back to the system, wherever they lie
 // in the heap (millions of small blocks freed at once leave whole pages free
 // that the allocator would otherwise keep). Later allocations fault in fresh

@@ -1,17 +1,10 @@
 // The process's resident size as the trace's memory budget reads it: each
-// reading gives the figure of that moment, not the one first read. Threads
-// started after ShareMainHeap allocate from the heaps that exist already.
+// reading gives the figure of that moment, not the one first read.
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 #include <sys/mman.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "platform/memory.h"
 
@@ -33,37 +26,6 @@ TEST(ResidentBytes, FollowsMemoryTouchedAndGivenBack) {
   }
 }
 
-// The heaps glibc's allocator keeps, from its own report.
-int HeapCount() {
-  char* text = nullptr;
-  size_t size = 0;
-  std::FILE* stream = ::open_memstream(&text, &size);
-  if (stream == nullptr) return -1;
-  ::malloc_info(0, stream);
-  std::fclose(stream);
-  int count = 0;
-  for (const char* at = text; (at = std::strstr(at, "<heap nr=")) != nullptr; ++at) ++count;
-  std::free(text);
-  return count;
-}
-
-TEST(ShareMainHeap, ThreadsStartedAfterItOpenNoHeapOfTheirOwn) {
-  ShareMainHeap();
-  const int before = HeapCount();
-  ASSERT_GE(before, 1);
-  // Threads that allocate at the same time, small blocks and raster-sized
-  // ones, as conversions side by side do.
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([] {
-      std::vector<std::string> small(2000, std::string(40, 'x'));
-      std::vector<unsigned char> large(size_t{3} << 20, 1);
-      EXPECT_EQ(large[12345] + small[1999][39], 1 + 'x');
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(HeapCount(), before);
-}
 
 }  // namespace
 }  // namespace quillon::platform
