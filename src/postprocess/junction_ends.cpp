@@ -54,6 +54,13 @@ constexpr double kGapWidthSlack = 1.5;
 // ... and its middle this close to the end's line, pixels.
 constexpr double kGapOffLine = 1.0;
 
+// A thin end (half width at most kSpurHalfWidth) kSpurPastMin to kSpurPast
+// beyond the far edge of the stroke it crossed is pulled back onto it.
+constexpr double kSpurHalfWidth = 0.5;
+constexpr double kSpurCrossedHalfWidth = 1.5;
+constexpr double kSpurPastMin = 0.5;
+constexpr double kSpurPast = 1.0;
+
 // A traced vertex this close to where an end meets its target, bent by no
 // more than acos(kMaxBendCosine) and lying at most kMaxBendPull off the
 // chord between its neighbours, was pulled there by the junction.
@@ -408,7 +415,13 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
           const double f = std::clamp(((ex - s.ax) * sx + (ey - s.ay) * sy) / l2, 0.0, 1.0);
           if (std::hypot(ex - s.ax - f * sx, ey - s.ay - f * sy) <= kOnOther) onOther = true;
         });
-        if (!onOther || endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth)) continue;  // a free end stays
+        // A thin stroke's end on a pixel past the far edge of the stroke it
+        // crossed is a spur thinning made into a speck of noise there; an
+        // end on that stroke's edge pixels is where the stroke stops.
+        const double pastEdge = -bestT - std::max(target->halfWidth, 0.5) / bestSine;
+        const bool spur = ownHalfWidth <= kSpurHalfWidth && target->halfWidth >= kSpurCrossedHalfWidth &&
+                          pastEdge >= kSpurPastMin && pastEdge <= kSpurPast;
+        if (!spur && (!onOther || endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth))) continue;  // a free end stays
       }
       Segment chord{};
       if (chordOverBend(*target, bestAlong, chord)) {

@@ -78,6 +78,24 @@ TEST_F(TeeJunction, EndThatRanThroughTheBarOntoAnotherStrokeIsPulledBack) {
   EXPECT_DOUBLE_EQ(crossing->vertices().back().y, 97.0);
 }
 
+// A thin stem whose skeleton ran through the bar into a speck of noise
+// touching the bar's far edge goes back onto the bar's centre line; thin
+// strokes ending on the bar's edge row, or two pixels past it, stay.
+TEST_F(TeeJunction, ThinEndOnASpeckPastTheBarIsPulledBack) {
+  test::DrawStroke(raster, 60, 30, 60, 100, 1);
+  raster.setBit(60, 25, true);  // the speck, a pixel past the bar's edge
+  model::CPolyLine* speck = add(layer, 60, 19, 60, 94.2, 1);
+  test::DrawStroke(raster, 100, 34, 100, 100, 1);
+  model::CPolyLine* onEdge = add(layer, 100, 19, 100, 93, 1);
+  test::DrawStroke(raster, 120, 23, 120, 100, 1);
+  model::CPolyLine* beyond = add(layer, 120, 19, 120, 95.5, 1);
+  EXPECT_EQ(pullEndsBackOntoStrokes(layer, raster), 1);
+  EXPECT_NEAR(speck->vertices().back().y, 89.0, 0.25);
+  EXPECT_DOUBLE_EQ(speck->vertices().back().x, 60.0);
+  EXPECT_DOUBLE_EQ(onEdge->vertices().back().y, 93.0);
+  EXPECT_DOUBLE_EQ(beyond->vertices().back().y, 95.5);
+}
+
 // Thinning leaves a stem that crosses another stroke just before the bar
 // ending in that stroke's ink: the short piece between them joins no
 // skeleton. The end goes on through to the bar when the stem's own ink
