@@ -66,6 +66,21 @@ constexpr int kSize = 200;
 // Drawing y of a screen row.
 double Up(double row) { return kSize - 1 - row; }
 
+// Counts the circles in the drawing's layer, each expected on the drawn
+// centre (image rows, turned up here) and radius within `tolerance`.
+int CirclesOn(const model::CGraph& drawing, double cx, double cy, double r, double tolerance) {
+  int circles = 0;
+  for (const auto& e : *drawing.currentLayer()) {
+    if (e->type() != model::EntityType::Circle) continue;
+    ++circles;
+    const auto& c = static_cast<const model::CCircle&>(*e);
+    EXPECT_NEAR(c.centre().x, cx, tolerance);
+    EXPECT_NEAR(c.centre().y, Up(cy), tolerance);
+    EXPECT_NEAR(c.radius(), r, tolerance);
+  }
+  return circles;
+}
+
 // The blank count that stops early agrees with the full walk of inkAlong
 // on every share, over noise, blobs and arcs partly off the raster.
 TEST(RefinedArcs, TheShortBlankCountAgreesWithTheFullWalk) {
@@ -364,16 +379,7 @@ TEST(RefinedArcs, ACrossedRingComesBackWhole) {
   settings::TraceOption options;
   options.b_Refine = true;
   ASSERT_TRUE(test::TraceAndProcess(drawing, options));
-  int circles = 0;
-  for (const auto& e : *drawing.currentLayer()) {
-    if (e->type() != model::EntityType::Circle) continue;
-    ++circles;
-    const auto& c = static_cast<const model::CCircle&>(*e);
-    EXPECT_NEAR(c.centre().x, 120, 0.5);
-    EXPECT_NEAR(c.centre().y, kSize - 1 - 100, 0.5);
-    EXPECT_NEAR(c.radius(), 60, 0.5);
-  }
-  EXPECT_EQ(circles, 1);
+  EXPECT_EQ(CirclesOn(drawing, 120, 100, 60, 0.5), 1);
 }
 
 // A thick ring with thin strokes touching it along the way (tangent bars
@@ -401,16 +407,7 @@ TEST(RefinedArcs, ARingTouchedAlongTheWayIsClosedAndAnArcIsNot) {
     settings::TraceOption options;
     options.b_Refine = true;
     ASSERT_TRUE(test::TraceAndProcess(drawing, options));
-    int circles = 0;
-    for (const auto& e : *drawing.currentLayer()) {
-      if (e->type() != model::EntityType::Circle) continue;
-      ++circles;
-      const auto& c = static_cast<const model::CCircle&>(*e);
-      EXPECT_NEAR(c.centre().x, cx, 1.0);
-      EXPECT_NEAR(c.centre().y, Up(cy), 1.0);
-      EXPECT_NEAR(c.radius(), r, 1.0);
-    }
-    EXPECT_EQ(circles, closed ? 1 : 0);
+    EXPECT_EQ(CirclesOn(drawing, cx, cy, r, 1.0), closed ? 1 : 0);
   }
 }
 
