@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -40,6 +41,16 @@ class TeeJunction : public ::testing::Test {
   model::CPolyLine* bar = nullptr;
 };
 
+// A pass moved one end, the stem's, onto the bar's centre line (drawing
+// x 80, y 89) and left the others: each pair is (kept y, y it had).
+void ExpectOnlyTheStemOnTheBar(int moved, const model::CPolyLine& stem,
+                               std::initializer_list<std::pair<double, double>> kept) {
+  EXPECT_EQ(moved, 1);
+  EXPECT_NEAR(stem.vertices().back().y, 89.0, 0.5);
+  EXPECT_DOUBLE_EQ(stem.vertices().back().x, 80.0);
+  for (const auto& [y, was] : kept) EXPECT_DOUBLE_EQ(y, was);
+}
+
 TEST_F(TeeJunction, StemEndIsCarriedOntoTheBarCentreLine) {
   model::CPolyLine* stem = add(layer, 80, 19, 80, 85, 3);
   EXPECT_EQ(carryEndsOntoStrokes(layer, raster), 1);
@@ -71,11 +82,8 @@ TEST_F(TeeJunction, EndThatRanThroughTheBarOntoAnotherStrokeIsPulledBack) {
   model::CPolyLine* stem = add(layer, 80, 19, 80, 94, 3);
   test::DrawStroke(raster, 40, 100, 40, 22, 3);  // crosses the bar, its cap beyond
   model::CPolyLine* crossing = add(layer, 40, 19, 40, 97, 3);
-  EXPECT_EQ(pullEndsBackOntoStrokes(layer, raster), 1);
-  EXPECT_NEAR(stem->vertices().back().y, 89.0, 0.5);
-  EXPECT_DOUBLE_EQ(stem->vertices().back().x, 80.0);
-  EXPECT_DOUBLE_EQ(beyond->vertices().front().y, 94.0);
-  EXPECT_DOUBLE_EQ(crossing->vertices().back().y, 97.0);
+  ExpectOnlyTheStemOnTheBar(pullEndsBackOntoStrokes(layer, raster), *stem,
+                            {{beyond->vertices().front().y, 94.0}, {crossing->vertices().back().y, 97.0}});
 }
 
 // A thin stem whose skeleton ran through the bar into a speck of noise
@@ -113,11 +121,8 @@ TEST_F(TeeJunction, EndLeftInACrossingGoesOnToTheBarWhenItsOwnInkShowsBetween) {
   test::DrawStroke(raster, 40, 36, 40, 100, 3);
   model::CPolyLine* touching = add(layer, 40, 19, 40, 83, 3);
   add(layer, 30, 83, 50, 83, 5);
-  EXPECT_EQ(carryEndsThroughCrossings(layer, raster), 1);
-  EXPECT_NEAR(through->vertices().back().y, 89.0, 0.5);
-  EXPECT_DOUBLE_EQ(through->vertices().back().x, 80.0);
-  EXPECT_DOUBLE_EQ(beside->vertices().back().y, 79.0);
-  EXPECT_DOUBLE_EQ(touching->vertices().back().y, 83.0);
+  ExpectOnlyTheStemOnTheBar(carryEndsThroughCrossings(layer, raster), *through,
+                            {{beside->vertices().back().y, 79.0}, {touching->vertices().back().y, 83.0}});
 }
 
 // Thinning pulls a thin bar's skeleton towards the stem, and its polyline
