@@ -332,6 +332,18 @@ void PlainTrace(raster::CRaster& skeleton, const raster::CRaster& junctions, Tra
   }
 }
 
+// A width x height sheet with `percent` of its pixels inked at random,
+// the same pixels for the same seed.
+void Noise(raster::CRaster& sheet, int width, int height, unsigned seed, int percent) {
+  ASSERT_TRUE(sheet.create(width, height, 1));
+  std::mt19937 random(seed);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (static_cast<int>(random() % 100) < percent) sheet.setBit(x, y, true);
+    }
+  }
+}
+
 TEST(TraceCentreLine, PackedStagesMatchAPixelByPixelReadingOnNoisyImages) {
   // Raw noise (junction codes of every kind, ink on the border) and thinned
   // noisy strokes, at widths around the 8- and 64-pixel units read at once.
@@ -340,14 +352,7 @@ TEST(TraceCentreLine, PackedStagesMatchAPixelByPixelReadingOnNoisyImages) {
     const int width = sizes[seed % 6][0];
     const int height = sizes[seed % 6][1];
     raster::CRaster fast;
-    ASSERT_TRUE(fast.create(width, height, 1));
-    std::mt19937 random(seed);
-    const int noise = 5 + static_cast<int>(seed % 3) * 15;
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        if (static_cast<int>(random() % 100) < noise) fast.setBit(x, y, true);
-      }
-    }
+    ASSERT_NO_FATAL_FAILURE(Noise(fast, width, height, seed, 5 + static_cast<int>(seed % 3) * 15));
     if (seed % 2 == 0) {
       ASSERT_TRUE(ThinFirstStep(fast, nullptr, 1));
       ASSERT_TRUE(ThinSecondStep(fast, nullptr));
@@ -403,14 +408,7 @@ class RecordingSink final : public platform::ProgressSink {
 // A thinned noisy sheet with its junctions found, ready for tracing.
 void NoisySkeleton(unsigned seed, raster::CRaster& skeleton, raster::CRaster& junctions) {
   const int width = 90 + static_cast<int>(seed % 5) * 17, height = 120 + static_cast<int>(seed % 3) * 9;
-  ASSERT_TRUE(skeleton.create(width, height, 1));
-  std::mt19937 random(seed);
-  const int noise = 8 + static_cast<int>(seed % 4) * 10;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      if (static_cast<int>(random() % 100) < noise) skeleton.setBit(x, y, true);
-    }
-  }
+  ASSERT_NO_FATAL_FAILURE(Noise(skeleton, width, height, seed, 8 + static_cast<int>(seed % 4) * 10));
   ASSERT_TRUE(ThinFirstStep(skeleton, nullptr, 1));
   ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
   ASSERT_TRUE(junctions.create(width, height, 1));
