@@ -45,6 +45,19 @@ NoisySheet BlankSheet(std::mt19937& random, int width, int widthSpan, int height
   return sheet;
 }
 
+// Inks the pixel when it lies on the sheet.
+void Dot(NoisySheet& sheet, int x, int y) {
+  if (x >= 0 && y >= 0 && x < sheet.width && y < sheet.height) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
+}
+
+// Inks every pixel whose centre lies within `half` of the circle.
+void PaintRing(NoisySheet& sheet, double cx, double cy, double r, double half) {
+  const double reach = r + half + 1;
+  for (int y = static_cast<int>(std::floor(cy - reach)); y <= cy + reach; ++y)
+    for (int x = static_cast<int>(std::floor(cx - reach)); x <= cx + reach; ++x)
+      if (std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r) <= half) Dot(sheet, x, y);
+}
+
 // Thick strokes, rings and blobs under salt noise of the given share: the
 // specks join each other and the strokes, so connect, the short-line
 // deletion and circle recognition all have work on both sides of every
@@ -73,7 +86,7 @@ NoisySheet MakeNoisySheet(uint32_t seed, double noise) {
   for (int i = 0; i < rings; ++i) {
     const double cx = unit(random) * sheet.width, cy = unit(random) * sheet.height;
     const double r = 8.0 + unit(random) * 40.0, half = 0.5 + unit(random) * 2.5;
-    paint([&](double x, double y) { return std::fabs(std::hypot(x - cx, y - cy) - r) <= half; });
+    PaintRing(sheet, cx, cy, r, half);
   }
   for (size_t i = 0; i < sheet.ink.size(); ++i) {
     if (unit(random) < noise) sheet.ink[i] = 1;
@@ -96,21 +109,16 @@ NoisySheet MakeRingSheet(uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   NoisySheet sheet = BlankSheet(random, 260, 80, 200, 60);
-  const auto dot = [&](int x, int y) {
-    if (x >= 0 && y >= 0 && x < sheet.width && y < sheet.height) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
-  };
   for (int i = 0; i < 14; ++i) {
     const double cx = unit(random) * sheet.width, cy = unit(random) * sheet.height;
     const double r = 6.0 + unit(random) * 45.0, half = 0.7 + unit(random) * 1.8;
-    for (int y = 0; y < sheet.height; ++y)
-      for (int x = 0; x < sheet.width; ++x)
-        if (std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r) <= half) dot(x, y);
+    PaintRing(sheet, cx, cy, r, half);
     // A stroke across the ring breaks it into pieces at two crossings.
     const double a = unit(random) * 6.283;
     for (double t = -r - 10; t <= r + 10; t += 0.25) {
       const int x = static_cast<int>(cx + t * std::cos(a)), y = static_cast<int>(cy + t * std::sin(a));
-      dot(x, y);
-      dot(x + 1, y);
+      Dot(sheet, x, y);
+      Dot(sheet, x + 1, y);
     }
   }
   for (uint8_t& pixel : sheet.ink) {
@@ -174,9 +182,6 @@ NoisySheet MakeBusySheet(uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   NoisySheet sheet = BlankSheet(random, 1300, 0, 760, 0);
-  const auto dot = [&](int x, int y) {
-    if (x >= 0 && y >= 0 && x < sheet.width && y < sheet.height) sheet.ink[static_cast<size_t>(y) * sheet.width + x] = 1;
-  };
   for (int row = 0; row < 38; ++row) {
     for (int column = 0; column < 65; ++column) {
       const double cx = column * 20 + 10, cy = row * 20 + 10, a = unit(random) * 3.1416;
@@ -185,16 +190,14 @@ NoisySheet MakeBusySheet(uint32_t seed) {
         for (int x = static_cast<int>(cx) - 10; x < cx + 10; ++x) {
           const double along = (x + 0.5 - cx) * std::cos(a) + (y + 0.5 - cy) * std::sin(a);
           const double across = -(x + 0.5 - cx) * std::sin(a) + (y + 0.5 - cy) * std::cos(a);
-          if (std::fabs(along) <= length && std::fabs(across) <= half) dot(x, y);
+          if (std::fabs(along) <= length && std::fabs(across) <= half) Dot(sheet, x, y);
         }
     }
   }
   for (int i = 0; i < 30; ++i) {
     const double cx = unit(random) * sheet.width, cy = unit(random) * sheet.height;
     const double r = 8.0 + unit(random) * 30.0, half = 0.7 + unit(random) * 1.5;
-    for (int y = static_cast<int>(cy - r - 3); y < cy + r + 3; ++y)
-      for (int x = static_cast<int>(cx - r - 3); x < cx + r + 3; ++x)
-        if (std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r) <= half) dot(x, y);
+    PaintRing(sheet, cx, cy, r, half);
   }
   return sheet;
 }
