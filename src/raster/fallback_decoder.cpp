@@ -1,6 +1,5 @@
 #include "raster/fallback_decoder.h"
 
-#include <dlfcn.h>
 #include <magick/api.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/shared_library.h"
 #include "raster/raster.h"
 #include "raster/tiff_reader.h"
 #include "settings/language_table.h"
@@ -234,8 +234,8 @@ const MagickApi* gm = nullptr;
 std::string magickProblem;
 
 template <typename Function>
-bool Bind(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(::dlsym(library, name));
+bool Bind(platform::SharedLibrary& library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(library.find(name));
   if (function == nullptr && magickProblem.empty()) magickProblem = std::string("no ") + name + " in it";
   return function != nullptr;
 }
@@ -245,10 +245,9 @@ bool Bind(void* library, const char* name, Function& function) {
 bool EnsureGraphicsMagick() {
   static std::once_flag once;
   std::call_once(once, [] {
-    void* library = ::dlopen(QUILLON_GRAPHICSMAGICK_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-      const char* why = ::dlerror();
-      magickProblem = why != nullptr ? why : "it cannot be opened";
+    static platform::SharedLibrary library({QUILLON_GRAPHICSMAGICK_LIBRARY}, "GraphicsMagick");
+    if (library.handle() == nullptr) {
+      magickProblem = library.problem().empty() ? "it cannot be opened" : library.problem();
       return;
     }
     static MagickApi api;

@@ -7,37 +7,14 @@
 // defined here with FreeImage's own declarations and pass each call on to the
 // library, whose entry points are looked up once each.
 #include <FreeImage.h>
-#include <dlfcn.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
+#include "platform/shared_library.h"
 
 namespace {
 
-void* Library() {
-  static void* library = nullptr;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    library = ::dlopen(QUILLON_FREEIMAGE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-      // Without it no raster can exist: the same end as a program the
-      // dynamic loader refuses to start, with the reason.
-      const char* why = ::dlerror();
-      std::fprintf(stderr, "quillon: cannot load FreeImage (%s)\n", why != nullptr ? why : QUILLON_FREEIMAGE_LIBRARY);
-      std::_Exit(EXIT_FAILURE);
-    }
-  });
-  return library;
-}
-
 void* Symbol(const char* name) {
-  void* symbol = ::dlsym(Library(), name);
-  if (symbol == nullptr) {
-    std::fprintf(stderr, "quillon: the FreeImage library %s has no %s\n", QUILLON_FREEIMAGE_LIBRARY, name);
-    std::_Exit(EXIT_FAILURE);
-  }
-  return symbol;
+  static quillon::platform::SharedLibrary library({QUILLON_FREEIMAGE_LIBRARY}, "FreeImage");
+  return library.symbol(name);
 }
 
 }  // namespace

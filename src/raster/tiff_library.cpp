@@ -6,38 +6,17 @@
 // with the huge-page heap) never reads a raster. The functions the program
 // calls are defined here with libtiff's own declarations and pass each call
 // on to the library, whose entry points are looked up once each.
-#include <dlfcn.h>
 #include <tiffio.h>
 
 #include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
+
+#include "platform/shared_library.h"
 
 namespace {
 
-void* Library() {
-  static void* library = nullptr;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    library = ::dlopen(QUILLON_TIFF_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-      // The same end as a program the dynamic loader refuses to start, with the reason.
-      const char* why = ::dlerror();
-      std::fprintf(stderr, "quillon: cannot load libtiff (%s)\n", why != nullptr ? why : QUILLON_TIFF_LIBRARY);
-      std::_Exit(EXIT_FAILURE);
-    }
-  });
-  return library;
-}
-
 void* Symbol(const char* name) {
-  void* symbol = ::dlsym(Library(), name);
-  if (symbol == nullptr) {
-    std::fprintf(stderr, "quillon: the libtiff library %s has no %s\n", QUILLON_TIFF_LIBRARY, name);
-    std::_Exit(EXIT_FAILURE);
-  }
-  return symbol;
+  static quillon::platform::SharedLibrary library({QUILLON_TIFF_LIBRARY}, "libtiff");
+  return library.symbol(name);
 }
 
 }  // namespace
