@@ -42,6 +42,8 @@ constexpr double kFlatCrossing = 0.5;
 // An arc walked on along its stroke is made only when it reaches this
 // far beyond its piece at one end at least.
 constexpr double kGrownBeyond = 2.0;
+// The shortest straight neighbour that makes a bulge a fillet or slot end.
+constexpr double kMinLeg = 12.0;
 // Ring follows or arc walks worth a thread of their own (each reads the
 // raster round a whole circle or arc).
 constexpr size_t kMinFollowsPerPart = 16;
@@ -821,7 +823,9 @@ void forEachBulgeArc(const model::CPolyLine& p, Use&& use) {
 // point a (within about 12°): the arc runs into a straight leg there.
 bool tangentAt(const InkCircle& c, const PolyVertex& a, const PolyVertex& b) {
   const double length = std::hypot(b.x - a.x, b.y - a.y);
-  if (length < model::kTolerance) return false;
+  // A short straight piece between two bulges is a chord of the same arc
+  // (over a crossing, or where the polyline's fit broke), not a leg.
+  if (length < kMinLeg) return false;
   const double rx = (a.x - c.centre.x) / c.radius, ry = (a.y - c.centre.y) / c.radius;
   // The radial share of the segment's direction: sin of its angle to the tangent.
   return std::fabs((b.x - a.x) * rx + (b.y - a.y) * ry) / length < 0.2;
