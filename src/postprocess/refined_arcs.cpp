@@ -327,7 +327,7 @@ namespace {
 // stroke ended where the run began.
 constexpr double kWalkStep = 1.0;
 constexpr int kWalkBlanks = 2;
-constexpr double kWalkStray = 1.5;
+constexpr double kWalkStray = 2.0;
 // Where the ink across, along the radius, is wider than the stroke by more
 // than this (or this share of the width) for more than kWideRun px at an
 // end, the arc runs into another stroke there and ends where the wide ink
@@ -405,8 +405,29 @@ double wideEnd(const raster::CRaster& raster, const StrokeCircle& c, double from
 }  // namespace
 
 std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width) {
-  StrokeCircle c = placed;
   const double sign = placed.sweep < 0.0 ? -1.0 : 1.0;
+  const double capShift = std::max(width, 1.0) / 2.0 - 0.5;
+  // The arc c with the last short walks at its ends added, and its ends
+  // taken back out of wider ink.
+  const auto finish = [&](const StrokeCircle& c, const EndWalk& ahead, const EndWalk& behind) -> std::optional<StrokeCircle> {
+    StrokeCircle longer = c;
+    // Pixels are ink by their centres: the last ink step lies about half a
+    // step short of the cap's tip, which lies half the width beyond its centre.
+    const double on = ahead.length - (ahead.cap ? capShift : 0.0);
+    const double back = behind.length - (behind.cap ? capShift : 0.0);
+    longer.startAngle -= sign * back / c.radius;
+    longer.sweep += sign * (on + back) / c.radius;
+    if (sign * longer.sweep <= 0.0) return std::nullopt;
+    // An end inside a wider stroke (the arc runs into a line) is taken
+    // back to where the ink widens.
+    const double most = std::fabs(longer.sweep) * c.radius / 4.0;
+    const double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most, ahead.cap);
+    const double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most, behind.cap);
+    longer.startAngle += sign * startTrim / c.radius;
+    longer.sweep -= sign * (startTrim + endTrim) / c.radius;
+    return longer;
+  };
+  StrokeCircle c = placed;
   for (int round = 0;; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
     const double swept = std::fabs(c.sweep) * c.radius;
@@ -415,32 +436,21 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     const EndWalk ahead = walkOn(raster, c, c.startAngle + c.sweep, sign, width, most);
     const EndWalk behind = walkOn(raster, c, c.startAngle, -sign, width, most);
     const bool grown = ahead.length >= kGrown || behind.length >= kGrown;
+    if (!grown || round == kGrowRounds) return finish(c, ahead, behind);
     StrokeCircle longer = c;
-    const double capShift = std::max(width, 1.0) / 2.0 - 0.5;
-    if (!grown || round == kGrowRounds) {
-      // Pixels are ink by their centres: the last ink step lies about half a
-      // step short of the cap's tip, which lies half the width beyond its centre.
-      const double on = ahead.length - (ahead.cap ? capShift : 0.0);
-      const double back = behind.length - (behind.cap ? capShift : 0.0);
-      longer.startAngle -= sign * back / c.radius;
-      longer.sweep += sign * (on + back) / c.radius;
-      if (sign * longer.sweep <= 0.0) return std::nullopt;
-      // An end inside a wider stroke (the arc runs into a line) is taken
-      // back to where the ink widens.
-      const double most = std::fabs(longer.sweep) * c.radius / 4.0;
-      const double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most, ahead.cap);
-      const double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most, behind.cap);
-      longer.startAngle += sign * startTrim / c.radius;
-      longer.sweep -= sign * (startTrim + endTrim) / c.radius;
-      return longer;
-    }
     longer.startAngle -= sign * behind.length / c.radius;
     longer.sweep += sign * (ahead.length + behind.length) / c.radius;
     // Come round: a ring, placed as one.
     if (std::fabs(longer.sweep) >= model::kTwoPi - kWalkStep / c.radius) longer.sweep = sign * model::kTwoPi;
     const std::optional<StrokeCircle> moved = followStroke(raster, longer, width);
     if (moved && std::fabs(longer.sweep) >= model::kTwoPi) return moved;
-    if (!moved) return std::nullopt;
+    if (!moved) {
+      // The longer arc no longer fits its stroke (it ran on into a tangent
+      // leg or another stroke): the arc placed in the round before, which
+      // did, stands. The seed itself was never placed on the ink.
+      if (round == 0) return std::nullopt;
+      return finish(c, EndWalk{}, EndWalk{});
+    }
     c = *moved;
   }
 }

@@ -122,6 +122,39 @@ TEST(RefinedArcs, AFitOffTheStrokeMovesOntoItsCentreLine) {
   EXPECT_NEAR(hair->radius, 40.0, 0.5);
 }
 
+// An arc running on into tangent legs at both ends (a fillet), crossed by a
+// stroke: the walk along the stroke grows a short seed over the crossing
+// to about the tangent points and no further along the legs. The legs'
+// first pixels still pull the circle up to about 1.5 px outwards.
+TEST(RefinedArcs, AnArcGrownIntoTangentLegsKeepsItsLastFittingArc) {
+  const double cx = 100, cy = 100, r = 50, a0 = 0.3, sweep = 2.2;
+  for (const double width : {1.0, 3.0, 6.0}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+    test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+    for (const double a : {a0, a0 + sweep}) {
+      // The leg leaves along the tangent, away from the arc.
+      const double px = cx + r * std::cos(a), py = cy - r * std::sin(a);
+      const double side = a == a0 ? -1.0 : 1.0;
+      const double tx = -std::sin(a) * side, ty = -std::cos(a) * side;
+      test::DrawStroke(raster, px, py, px + 60 * tx, py + 60 * ty, width);
+    }
+    test::DrawStroke(raster, 10, 60, 190, 60, 3);
+    const double middle = a0 + sweep / 2.0;
+    const auto grown = extendAlongStroke(raster, StrokeCircle{{cx + 0.8, Up(cy) - 0.6, 0.0}, r + 0.7, middle - 0.2, 0.4},
+                                         width);
+    ASSERT_TRUE(grown.has_value()) << width;
+    EXPECT_NEAR(grown->centre.x, cx, 2.0) << width;
+    EXPECT_NEAR(grown->centre.y, Up(cy), 2.0) << width;
+    EXPECT_NEAR(grown->radius, r, 2.0) << width;
+    // Well beyond the seed, and not far along either leg.
+    EXPECT_GT(std::fabs(grown->sweep), 1.2) << width;
+    EXPECT_LT(grown->startAngle, middle - 0.6) << width;
+    EXPECT_GT(grown->startAngle, a0 - 0.45) << width;
+    EXPECT_LT(grown->startAngle + grown->sweep, a0 + sweep + 0.45) << width;
+  }
+}
+
 // Strokes touching a ring widen it on one side over a long stretch; those
 // samples must not drag the ring off its centre line.
 TEST(RefinedArcs, ARingWidenedAlongAStretchStaysOnItsCentreLine) {
