@@ -727,7 +727,8 @@ int main(int argc, char** argv) {
         if (e->type() != model::EntityType::PolyLine) continue;
         const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
         bool near = false;
-        for (const auto& q : v) near = near || dist(q.point(), root.x, root.y) < 10;
+        for (size_t k = 0; k + 1 < v.size() && !near; ++k)
+          near = DistanceToLine(root, v[k].x, v[k].y, v[k + 1].x, v[k + 1].y) < 10;
         if (!near) continue;
         std::printf(" [");
         for (size_t k = 0; k < v.size() && k < 8; ++k) std::printf(" (%.1f,%.1f)", v[k].x, v[k].y);

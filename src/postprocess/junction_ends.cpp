@@ -31,6 +31,11 @@ constexpr double kMinSine = 0.5;  // 30°
 constexpr double kMinBack = 1.0;
 // An end this close to another stroke's traced segment sits on it.
 constexpr double kOnOther = 1.5;
+// A segment the end's line meets at least this far inside it passes
+// through the junction, pixels; a segment met at its end running within
+// acos(kSpurAngleCosine) of such a segment is a spur in its ink.
+constexpr double kThroughInside = 1.5;
+constexpr double kSpurAngleCosine = 0.94;  // 20°
 // Moves shorter than this are not worth making.
 constexpr double kMinMove = 0.25;
 // Step of the ink check between the end and its new place.
@@ -350,6 +355,16 @@ bool chordOverBend(const Segment& s, double along, Segment& chord) {
   return true;
 }
 
+// Whether s, met `along` pixels from its start, is a spur thinning left in
+// the ink of `bar`: met at one of its ends, and running within
+// kSpurAngle of the bar. Such a spur ends where a stem ends at the bar, and
+// would hold the stem short of the bar's centre line.
+bool spurAlong(const Segment& s, double along, const Segment& bar) {
+  if (along >= kThroughInside && along <= s.length - kThroughInside) return false;
+  const double dot = (s.bx - s.ax) * (bar.bx - bar.ax) + (s.by - s.ay) * (bar.by - bar.ay);
+  return std::fabs(dot) >= kSpurAngleCosine * s.length * bar.length;
+}
+
 // Moves the ends of open[begin, end); answers how many moved.
 int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, const SegmentGrid& grid,
                const raster::CRaster& raster, EndMove mode) {
@@ -374,6 +389,12 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
       // the two overlap.
       const double ownHalfWidth = v[end == 0 ? 0 : n - 2].startWidth / 2.0;
       double bestT = back ? 0.0 : 1e300, bestAlong = 0.0, bestSine = 1.0;
+      // Ahead, the nearest segment the end's line meets inside, whose ink
+      // already holds the end.
+      struct {
+        const Segment* s = nullptr;
+        double t = 0.0, along = 0.0, sine = 1.0;
+      } through;
       const Segment* target = nullptr;
       if (mode == EndMove::Through)
         target = strokeBeyondCrossing(grid, raster, p, endSegment, ex, ey, ux, uy, ownHalfWidth, bestT, bestAlong,
@@ -397,6 +418,9 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
           if (t > -kMinBack || t < -reach || t >= bestT) return;
         } else {
           if (t < -s.halfWidth || t > std::min(std::max(s.halfWidth, ownHalfWidth) + kAheadSlack, kMaxReach)) return;
+          if (along * sl >= kThroughInside && along * sl <= sl - kThroughInside && std::fabs(t) * sine <= s.halfWidth &&
+              (through.s == nullptr || std::fabs(t) < std::fabs(through.t)))
+            through = {&s, t, along * sl, sine};
           if (std::fabs(t) >= std::fabs(bestT)) return;
         }
         bestT = t;
@@ -404,6 +428,12 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
         bestSine = sine;
         target = &s;
       });
+      if (target != nullptr && through.s != nullptr && target != through.s && spurAlong(*target, bestAlong, *through.s)) {
+        target = through.s;
+        bestT = through.t;
+        bestAlong = through.along;
+        bestSine = through.sine;
+      }
       if (target == nullptr) continue;
       if (back) {
         // Only an end that sits on another stroke beyond the one it crossed.

@@ -72,6 +72,20 @@ TEST_F(TeeJunction, EndsThatDoNotRunIntoInkOrMeetTheBarAtAFlatAngleStay) {
   EXPECT_DOUBLE_EQ(flat->vertices().front().y, 84.0);
 }
 
+// Thinning may leave a spur in the bar's ink that ends where the stem ends,
+// running within a few degrees of the bar: the stem goes on past it onto
+// the bar's centre line. A stroke that leaves the stem's end at a corner,
+// clear of the bar's line, holds the end where it is.
+TEST_F(TeeJunction, SpurInTheBarInkDoesNotHoldTheStemShort) {
+  model::CPolyLine* stem = add(layer, 80, 19, 80, 85, 3);
+  model::CPolyLine* spur = add(layer, 62, 87, 80, 85, 9);
+  test::DrawStroke(raster, 110, 34, 110, 100, 3);
+  test::DrawStroke(raster, 110, 34, 125, 49, 3);
+  model::CPolyLine* cornered = add(layer, 110, 19, 110, 85, 3);
+  add(layer, 110, 85, 125, 70, 3);
+  ExpectOnlyTheStemOnTheBar(carryEndsOntoStrokes(layer, raster), *stem,
+                            {{spur->vertices().back().y, 85.0}, {cornered->vertices().back().y, 85.0}});
+}
 
 // A stem that ran on through the bar onto a stroke leaving the bar's far
 // side (connect joined it there) goes back onto the bar's centre line; a
