@@ -798,6 +798,7 @@ int main(int argc, char** argv) {
         for (int x = x0; x <= x1; ++x) lone.setBit(x, y, false);
     }
     size_t dashIndex = 0;
+    const int rowDashes = dashes, rowFound = dashesFound;
     bench::EachDash(
         p,
         [&](bench::GenPoint a, bench::GenPoint b) {
@@ -853,8 +854,25 @@ int main(int argc, char** argv) {
                 }
               }
             }
-            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f length %.1f white gap %.1f %s%s%s:", ax, ay, bx, by,
-                        p.width, std::hypot(bx - ax, by - ay), p.gapLength - p.width,
+            // The ink across the dash, the least of three samples along it:
+            // far wider than the pen, the dash lies inside another stroke.
+            double across = 1e300;
+            {
+              const double length = std::hypot(b.x - a.x, b.y - a.y);
+              const double nx = length > 0 ? -(b.y - a.y) / length : 0.0, ny = length > 0 ? (b.x - a.x) / length : 1.0;
+              for (const double f : {0.25, 0.5, 0.75}) {
+                const double cx = a.x + (b.x - a.x) * f, cy = a.y + (b.y - a.y) * f;
+                const auto inkAt = [&](double t) {
+                  return sheet.raster.bitAtChecked(static_cast<int>(std::lround(cx + nx * t)), static_cast<int>(std::lround(cy + ny * t)));
+                };
+                double low = 0.0, high = 0.0;
+                while (low < 40 && inkAt(-low - 0.25)) low += 0.25;
+                while (high < 40 && inkAt(high + 0.25)) high += 0.25;
+                across = std::min(across, inkAt(0.0) ? low + high + 1.0 : 0.0);
+              }
+            }
+            std::printf("missed dash (%.1f,%.1f)-(%.1f,%.1f) width %.0f across %.0f length %.1f white gap %.1f %s%s%s:", ax, ay, bx, by,
+                        p.width, across, std::hypot(bx - ax, by - ay), p.gapLength - p.width,
                         p.kind == bench::PrimitiveKind::DashDotLine ? "dash-dot" : "dashed",
                         touchesOtherInk(a, b, p.width / 2) ? "" : " alone", seen ? "" : " no white gap");
             if (nearest <= p.width / 2 + 1.5)
@@ -901,6 +919,13 @@ int main(int argc, char** argv) {
                              static_cast<int>(std::lround(y)), 12);
           }
         });
+    // Mode 4: each row with a dash missed, as one line, for sorting the
+    // misses by row.
+    if (listMode == 4 && dashesFound - rowFound < dashes - rowDashes)
+      std::printf("row %td (%.1f,%.1f)-(%.1f,%.1f) %s width %.0f dash %.1f gap %.1f white %.1f: %d dashes, %d found\n",
+                  &p - sheet.primitives.data(), p.points[0].x, top - p.points[0].y, p.points[1].x, top - p.points[1].y,
+                  p.kind == bench::PrimitiveKind::DashDotLine ? "dash-dot" : "dashed", p.width, p.dashLength, p.gapLength,
+                  p.gapLength - p.width, dashes - rowDashes, dashesFound - rowFound);
   }
   // Arcs as a CArc or a bulged segment of a polyline (fillets come back
   // inside the polyline of their lines): centre and radius within 1 px and
