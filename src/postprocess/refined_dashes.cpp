@@ -418,6 +418,7 @@ constexpr double kRowFit = 1.5;
 constexpr int kMinRowDashes = 3;
 // White along the centre line between two dashes: a gap that is open.
 constexpr double kOpenGap = 0.5;
+constexpr double kGapNeck = 0.5;
 // A dash foreseen beyond the found ones: at most this many on either side.
 constexpr int kMaxForeseen = 200;
 constexpr int kMaxHidden = 4;
@@ -684,7 +685,10 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     bool inside = false;
     const auto inkOn = [&](double s) { return inkAt(raster, row.x(s), row.y(s), inside); };
     // Most gaps between found neighbours are open: a row, not a stroke
-    // broken at regular crossings.
+    // broken at regular crossings. A gap drawn about as long as the pen is
+    // wide leaves its dashes' caps touching, with no white between, but a
+    // neck no more than kGapNeck of the width across; a crossing stroke
+    // leaves ink wider than the row there.
     long low = -1, high = -1;
     int gaps = 0, open = 0;
     for (size_t i = 0; i < ks.size(); ++i) {
@@ -692,15 +696,25 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       low = low < 0 ? ks[i] : std::min(low, ks[i]);
       high = std::max(high, ks[i]);
     }
+    const auto neckWithin = [&](double from, double to) {
+      const double reach = row.width / 2.0 + 3.0;
+      for (double s = from; s <= to; s += 0.5) {
+        const double x = row.x(s), y = row.y(s);
+        const double left = inkReach(raster, x, y, -row.uy, row.ux, reach), right = inkReach(raster, x, y, row.uy, -row.ux, reach);
+        if (left < 0.0 || right < 0.0 || left + right <= kGapNeck * row.width) return true;
+      }
+      return false;
+    };
     for (size_t i = 0; i + 1 < ks.size(); ++i) {
       if (ks[i] < 0 || ks[i + 1] != ks[i] + 1) continue;
       ++gaps;
+      const double from = row.middle(ks[i]) + row.length / 2.0, to = row.middle(ks[i + 1]) - row.length / 2.0;
       double run = 0.0, longest = 0.0;
-      for (double s = row.middle(ks[i]) + row.length / 2.0; s <= row.middle(ks[i + 1]) - row.length / 2.0; s += 0.5) {
+      for (double s = from; s <= to; s += 0.5) {
         run = inkOn(s) ? 0.0 : run + 0.5;
         longest = std::max(longest, run);
       }
-      if (longest >= kOpenGap) ++open;
+      if (longest >= kOpenGap || neckWithin(from, to)) ++open;
     }
     if (open < 2 || 2 * open < gaps) continue;
     // Dash k as the row foresees it: ink all along its centre line (kInk),
