@@ -220,8 +220,12 @@ std::vector<Neck> regularNecks(const raster::CRaster& raster, const PolyVertex& 
 }  // namespace
 
 int splitDashRows(model::CLayer& layer, const raster::CRaster& raster) {
+  // Each straight segment of an open polyline: connecting may have joined
+  // a row to the strokes at its ends, and straightening left the row one
+  // segment of that polyline.
   struct Cut {
     CPolyLine* source;
+    size_t segment;  // from vertex `segment` to the next
     std::vector<Neck> necks;
     double width;
   };
@@ -230,21 +234,25 @@ int splitDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     if (e->type() != model::EntityType::PolyLine) continue;
     auto* p = static_cast<CPolyLine*>(e.get());
     const auto& v = p->vertices();
-    if (v.size() == 2 && !p->isClosed() && !v[0].hasBulge()) cuts.push_back({p, {}, 0.0});
+    if (p->isClosed()) continue;
+    for (size_t k = 0; k + 1 < v.size(); ++k)
+      if (!v[k].hasBulge()) cuts.push_back({p, k, {}, 0.0});
   }
-  // Each straight polyline looked at on its own, on all cores; those
-  // without necks dropped afterwards, the others kept in layer order.
+  // Each segment looked at on its own, on all cores; those without necks
+  // dropped afterwards, the others kept in layer order.
   forEachRange(cuts.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
     for (size_t k = begin; k < end; ++k) {
       Cut& cut = cuts[k];
-      const auto& v = cut.source->vertices();
-      const double measured = v[0].startWidth > 0.0 ? v[0].startWidth : widthAcross(raster, v[0], v[1]);
-      if (measured >= kMinMeasured) cut.necks = regularNecks(raster, v[0], v[1], measured, cut.width);
+      const PolyVertex& a = cut.source->vertices()[cut.segment];
+      const PolyVertex& b = cut.source->vertices()[cut.segment + 1];
+      const double measured = a.startWidth > 0.0 ? a.startWidth : widthAcross(raster, a, b);
+      if (measured >= kMinMeasured) cut.necks = regularNecks(raster, a, b, measured, cut.width);
     }
   });
   cuts.erase(std::remove_if(cuts.begin(), cuts.end(), [](const Cut& cut) { return cut.necks.empty(); }), cuts.end());
-  for (const Cut& cut : cuts) {
-    const PolyVertex a = cut.source->vertices()[0], b = cut.source->vertices()[1];
+  // The dashes of one cut segment, before `before`.
+  const auto cutSegment = [&](const Cut& cut, model::CEntity* before) {
+    const PolyVertex a = cut.source->vertices()[cut.segment], b = cut.source->vertices()[cut.segment + 1];
     const double length = std::hypot(b.x - a.x, b.y - a.y);
     const double ux = (b.x - a.x) / length, uy = (b.y - a.y) / length;
     const double width = cut.width;
@@ -268,13 +276,34 @@ int splitDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         t.x = a.x + ux * to;
         t.y = a.y + uy * to;
         piece->editVertices() = {s, t};
-        layer.insertBefore(cut.source, std::move(entity));
+        layer.insertBefore(before, std::move(entity));
       }
       from = next;
     }
-    layer.remove(cut.source);
+  };
+  // A polyline with a cut segment: the runs of vertices between its cut
+  // segments stay polylines of their own.
+  int polylines = 0;
+  for (size_t i = 0; i < cuts.size(); ++polylines) {
+    CPolyLine* source = cuts[i].source;
+    const auto& v = source->vertices();
+    size_t run = 0;
+    const auto keepRun = [&](size_t last) {
+      if (last <= run) return;
+      auto entity = source->clone();
+      static_cast<CPolyLine*>(entity.get())->editVertices().assign(v.begin() + static_cast<std::ptrdiff_t>(run),
+                                                                     v.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+      layer.insertBefore(source, std::move(entity));
+    };
+    for (; i < cuts.size() && cuts[i].source == source; ++i) {
+      keepRun(cuts[i].segment);
+      cutSegment(cuts[i], source);
+      run = cuts[i].segment + 1;
+    }
+    keepRun(v.size() - 1);
+    layer.remove(source);
   }
-  return static_cast<int>(cuts.size());
+  return polylines;
 }
 
 namespace {

@@ -100,6 +100,29 @@ TEST(RefinedDashes, RowsRunTogetherAreCutAtTheirNecks) {
     ASSERT_EQ(pieces.size(), 4u);
     ExpectDashes({drawn[0], drawn[3], drawn[4]}, {pieces[0], pieces[2], pieces[3]});
   }
+  // Connecting joined the row to a stroke at each end, one polyline of
+  // three segments: the row's segment is cut into its dashes, the strokes
+  // at its ends stay whole.
+  {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+    model::CLayer layer;
+    std::vector<Segment> drawn = DrawRow(raster, layer, 10.3, 15.4, 12.0, 16.4, 10, 4.0);
+    const Segment first = drawn.front(), last = drawn.back();
+    layer.clear();
+    test::DrawStroke(raster, first.x0, 50, first.x0, 15.4, 4.0);
+    test::DrawStroke(raster, last.x1, 15.4, last.x1, 50, 4.0);
+    auto p = std::make_unique<model::CPolyLine>();
+    p->appendVertex(first.x0, kHeight - 1 - 50.0, 4.0);
+    p->appendVertex(first.x0, first.y0, 4.0);
+    p->appendVertex(last.x1, last.y1, 4.0);
+    p->appendVertex(last.x1, kHeight - 1 - 50.0, 4.0);
+    layer.append(std::move(p));
+    EXPECT_EQ(splitDashRows(layer, raster), 1);
+    drawn.push_back({first.x0, kHeight - 1 - 50.0, first.x0, first.y0});
+    drawn.push_back({last.x1, last.y1, last.x1, kHeight - 1 - 50.0});
+    ExpectDashes(drawn, Pieces(layer));
+  }
   // Two dashes run together, and a third beyond white: the two are cut apart.
   raster::CRaster raster;
   ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
