@@ -456,6 +456,13 @@ constexpr int kMaxHidden = 4;
 // within kSameDot.
 constexpr double kSameDash = 1.5;
 constexpr double kSameDot = 1.5;
+// A dash cut short where its line ends is this long at least (a shorter
+// one is round: a dot, or a speck).
+constexpr double kMinStub = 1.0;
+// A stub's ink reaches behind its cap's centre half the width within this.
+constexpr double kStubCapSlack = 1.0;
+// Rows thinner than this leave a stub a speck's few pixels.
+constexpr double kMinStubWidth = 2.5;
 
 struct RowPiece {
   CPolyLine* line;
@@ -808,10 +815,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     };
     std::vector<std::pair<double, double>> placed;
     const CPolyLine& model = *pieces[static_cast<size_t>(spans[dashSpans[0]].piece)].line;
-    for (long k = low; k <= high; ++k) {
-      if (matched[static_cast<size_t>(k - low)]) continue;
-      const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
-      if (overlapsKept(from, to) || support(k) == kNone || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
+    const auto place = [&](double from, double to) {
       auto entity = model.clone();
       auto* dash = static_cast<CPolyLine*>(entity.get());
       PolyVertex s = model.vertices()[0], t = model.vertices()[1];
@@ -826,7 +830,39 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       placedEnds.push_back({s.x, s.y, t.x, t.y});
       placed.emplace_back(from, to);
       ++added;
+    };
+    for (long k = low; k <= high; ++k) {
+      if (matched[static_cast<size_t>(k - low)]) continue;
+      const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
+      if (overlapsKept(from, to) || support(k) == kNone || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
+      place(from, to);
     }
+    // Where the line ends, its last dash is cut short: beyond the row's end
+    // dash, ink from the next dash's cap on (`start`, walking along `dir`),
+    // as wide as the row's dashes, for less than a dash, and white after it.
+    // Thinning leaves such a stub no path of its own.
+    const auto placeStub = [&](double start, double dir) {
+      double reach = 0.0;
+      while (reach <= row.length && inkOn(start + dir * (reach + 0.5))) reach += 0.5;
+      if (!inkOn(start) || reach > row.length || reach < row.width / 2.0 + kMinStub) return;
+      for (double t = reach + 0.5; t <= row.length + row.width / 2.0; t += 0.5)
+        if (inkOn(start + dir * t)) return;
+      // Behind `start` the ink is the stub's cap, or runs on into the row's
+      // end dash when their caps touch: not a speck that happens to lie there.
+      const double gap = row.period - row.length;
+      double back = 0.0;
+      while (back <= gap && inkOn(start - dir * (back + 0.5))) back += 0.5;
+      if (std::fabs(back - row.width / 2.0) > kStubCapSlack && back < gap - row.width / 2.0 - 0.5) return;
+      const double length = reach - row.width / 2.0, middle = start + dir * length / 2.0;
+      const double x = row.x(middle), y = row.y(middle), side = row.width / 2.0 + 3.0;
+      const double left = inkReach(raster, x, y, nx, ny, side), right = inkReach(raster, x, y, -nx, -ny, side);
+      if (left < 0.0 || right < 0.0 || std::fabs(left + right - row.width) > kRowWidthSlack) return;
+      const double from = std::min(start, start + dir * length), to = std::max(start, start + dir * length);
+      if (overlapsKept(from, to) || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) return;
+      place(from, to);
+    };
+    if (row.width >= kMinStubWidth && support(high + 1) == kNone) placeStub(row.middle(high + 1) - row.length / 2.0, 1.0);
+    if (row.width >= kMinStubWidth && support(low - 1) == kNone) placeStub(row.middle(low - 1) + row.length / 2.0, -1.0);
     // The row's other pieces over a dash placed were that dash run on or
     // joined to others.
     for (size_t i = 0; i < spans.size(); ++i) {
