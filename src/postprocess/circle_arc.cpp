@@ -353,7 +353,9 @@ std::optional<ArcFit> placeOnInk(const Ring& ring, size_t a, size_t b, const Arc
   if (tolerances.raster == nullptr) return f;
   const bool fullRing = a == b;
   StrokeCircle circle{f.centre, f.radius, f.startAngle, fullRing ? f.direction * kTwoPi : f.endAngle - f.startAngle};
-  const std::optional<StrokeCircle> placed = followStroke(*tolerances.raster, circle, width);
+  // A candidate, placed on coarse samples: most are given up, and the arcs
+  // walked on along their strokes are finished there.
+  const std::optional<StrokeCircle> placed = followStroke(*tolerances.raster, circle, width, 0.2, false);
   if (!placed || placed->radius < kMinRadius || placed->radius > tolerances.size) return std::nullopt;
   ArcFit result = f;
   result.centre = placed->centre;

@@ -20,6 +20,18 @@ namespace {
 constexpr double kSampleSpacing = 4.0;
 constexpr int kMinSamples = 12;
 constexpr int kMaxSamples = 72;
+// Once a circle sits within kCoarseSettled of the stroke, its last rounds
+// take samples this far apart, within this count: the edges are found to a
+// pixel, and a flat arc's curvature shows only in the mean of many offsets.
+constexpr double kFineSpacing = 2.0;
+constexpr int kMaxFineSamples = 144;
+constexpr double kCoarseSettled = 0.5;
+constexpr int kCoarseRounds = 3;
+constexpr int kFineRounds = 2;
+constexpr double kFineBelow = model::kPi;
+// Fits of the circle to the fine samples' points, and the move that ends them.
+constexpr int kPointFits = 10;
+constexpr double kPointFitSettled = 0.01;
 // How far beyond the stroke width the edges are looked for; a probe that
 // reaches this far ran into a crossing or junction.
 constexpr double kEdgeSlack = 4.0;
@@ -36,10 +48,13 @@ constexpr double kMaxStrayShare = 0.2;
 constexpr double kStray = 1.0;
 constexpr double kOutlier = 2.0;
 // Correction rounds (fewer once a round moves the circle by less than
-// kSettled), and the damping that keeps the centre of a short arc
-// (which the offsets barely fix) near where it was.
+// kSettled; more for a circle placed on the stroke), and the damping that
+// keeps the centre of a very short arc (which the offsets barely fix) near
+// where it was. It must stay well below what a flat arc's offsets say about
+// its curvature (about sweep⁴/720 per sample), or a large arc keeps the
+// curvature its seed came with, its centre pixels off along its middle radius.
 constexpr int kRounds = 5;
-constexpr double kCentreDamping = 0.02;
+constexpr double kCentreDamping = 0.0002;
 constexpr double kSettled = 0.05;
 // An arc whose sagitta is below this, or below half the stroke width,
 // stays a straight run: its chord follows the stroke within a pixel, or
@@ -183,22 +198,69 @@ bool straighterThanArc(const StrokeCircle& c, const std::vector<Offset>& offsets
   return line <= arc * (half < kFlatHalfSweep ? kFlatStraightShare : kStraightShare);
 }
 
-}  // namespace
+// One least-squares correction of circle c from its offsets (offset ≈
+// dr + dx·cos a + dy·sin a), applied to c, leaving out samples more than
+// `outlier` off (on a full ring, where a crossing stroke widens one side: a
+// ring is crossed often and is no false arc). False when the offsets do not
+// determine it.
+bool circleStep(const std::vector<Offset>& offsets, double outlier, double damping, StrokeCircle& c, double& dr,
+                double& dx, double& dy) {
+  double m[3][4] = {};
+  for (const Offset& o : offsets) {
+    if (std::fabs(o.offset) > outlier) continue;
+    const double f[3] = {1.0, o.cos, o.sin};
+    for (int r = 0; r < 3; ++r) {
+      for (int k = 0; k < 3; ++k) m[r][k] += f[r] * f[k];
+      m[r][3] += f[r] * o.offset;
+    }
+  }
+  m[1][1] += damping * static_cast<double>(offsets.size());
+  m[2][2] += damping * static_cast<double>(offsets.size());
+  for (int col = 0; col < 3; ++col) {
+    int pivot = col;
+    for (int r = col + 1; r < 3; ++r)
+      if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
+    if (std::fabs(m[pivot][col]) < 1e-12) return false;
+    for (int k = 0; k < 4; ++k) std::swap(m[col][k], m[pivot][k]);
+    for (int r = 0; r < 3; ++r) {
+      if (r == col) continue;
+      const double factor = m[r][col] / m[col][col];
+      for (int k = col; k < 4; ++k) m[r][k] -= factor * m[col][k];
+    }
+  }
+  dr = m[0][3] / m[0][0];
+  dx = m[1][3] / m[1][1];
+  dy = m[2][3] / m[2][2];
+  c.centre.x += dx;
+  c.centre.y += dy;
+  c.radius += dr;
+  return true;
+}
 
-std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width,
-                                         double strayShare) {
+// followStroke; `fine` false leaves a flat arc as the coarse samples put
+// it (the walk along a stroke places every grown arc, and finishes only the last).
+std::optional<StrokeCircle> placeOnStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width,
+                                          double strayShare, bool fine) {
   StrokeCircle c = circle;
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   std::vector<Offset> offsets;
   const bool ring = std::fabs(circle.sweep) >= model::kTwoPi - 1e-9;
   // The rounds move the centre and radius only: the sample directions stay
   // while the sample count does, and each is worked out once.
-  double cosines[kMaxSamples], sines[kMaxSamples];
-  bool known[kMaxSamples];
+  double cosines[kMaxFineSamples], sines[kMaxFineSamples];
+  bool known[kMaxFineSamples];
   int knownFor = 0;
+  // Rings and arcs of more than kFineBelow have a curvature the coarse
+  // samples settle; flatter arcs are finished on fine samples.
+  const bool flat = fine && std::fabs(circle.sweep) < kFineBelow;
+  fine = false;
+  int fineRounds = 0;
+  std::vector<Offset> points, fitted;  // fine rounds: centre-line points (x, y in cos, sin), offsets from c
+  static_assert(kCoarseRounds + kFineRounds <= kRounds);
   for (int round = 0; round < kRounds; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
-    const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
+    const int n = fine ? std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kFineSpacing), kMinSamples, kMaxFineSamples)
+                       : std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
     if (n != knownFor) {
       std::fill(known, known + n, false);
       knownFor = n;
@@ -232,40 +294,45 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
     }
     if (blank > kMaxBlankShare * n) return std::nullopt;
     if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
+    if (fine) {
+      // The dense samples' centre-line points, fitted as they lie (with
+      // those of the fine round before, other pixels of the same stroke):
+      // moving the circle and sampling again would measure other pixels
+      // each time, and a flat arc's curvature would wander with them.
+      for (const Offset& o : offsets) {
+        const double r = c.radius + o.offset;
+        points.push_back({o.angle, 0.0, c.centre.x + r * o.cos, c.centre.y + r * o.sin});
+      }
+      fitted.resize(points.size());
+      const auto measure = [&] {
+        for (size_t k = 0; k < points.size(); ++k) {
+          const double px = points[k].cos - c.centre.x, py = points[k].sin - c.centre.y;
+          const double d = std::sqrt(px * px + py * py);
+          if (!(d > 0.0)) return false;
+          fitted[k] = {points[k].angle, d - c.radius, px / d, py / d};
+        }
+        return true;
+      };
+      for (int fit = 0; fit < kPointFits; ++fit) {
+        double dr = 0.0, dx = 0.0, dy = 0.0;
+        // Past the first fit, samples over a pixel off (a tangent leg, a
+        // touching stroke) are left out.
+        if (!measure() || !circleStep(fitted, fit > 0 ? kStray : ring ? kOutlier : 1e300, 0.0, c, dr, dx, dy))
+          return std::nullopt;
+        if (std::fabs(dr) + std::hypot(dx, dy) < kPointFitSettled) break;
+      }
+      if (!measure()) return std::nullopt;
+      if (++fineRounds < kFineRounds) continue;
+      offsets.swap(fitted);
+      break;
+    }
     if (round == kRounds - 1) break;
-    // Least squares: offset ≈ dr + dx·cos a + dy·sin a.
-    double m[3][4] = {};
-    for (const Offset& o : offsets) {
-      // On a full ring, after the first round, samples far off the circle
-      // (where a crossing stroke widens one side) are left out of the
-      // correction; a ring is crossed often and is no false arc.
-      if (ring && round > 0 && std::fabs(o.offset) > kOutlier) continue;
-      const double f[3] = {1.0, o.cos, o.sin};
-      for (int r = 0; r < 3; ++r) {
-        for (int k = 0; k < 3; ++k) m[r][k] += f[r] * f[k];
-        m[r][3] += f[r] * o.offset;
-      }
-    }
-    const double damping = kCentreDamping * static_cast<double>(offsets.size());
-    m[1][1] += damping;
-    m[2][2] += damping;
-    for (int col = 0; col < 3; ++col) {
-      int pivot = col;
-      for (int r = col + 1; r < 3; ++r)
-        if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
-      if (std::fabs(m[pivot][col]) < 1e-12) return std::nullopt;
-      for (int k = 0; k < 4; ++k) std::swap(m[col][k], m[pivot][k]);
-      for (int r = 0; r < 3; ++r) {
-        if (r == col) continue;
-        const double factor = m[r][col] / m[col][col];
-        for (int k = col; k < 4; ++k) m[r][k] -= factor * m[col][k];
-      }
-    }
-    const double dr = m[0][3] / m[0][0], dx = m[1][3] / m[1][1], dy = m[2][3] / m[2][2];
-    c.centre.x += dx;
-    c.centre.y += dy;
-    c.radius += dr;
-    if (std::fabs(dr) + std::hypot(dx, dy) < kSettled) {
+    double dr = 0.0, dx = 0.0, dy = 0.0;
+    if (!circleStep(offsets, ring && round > 0 ? kOutlier : 1e300, kCentreDamping, c, dr, dx, dy)) return std::nullopt;
+    const double moved = std::fabs(dr) + std::hypot(dx, dy);
+    if (flat) {
+      fine = moved < kCoarseSettled || round + 1 >= kCoarseRounds;
+    } else if (moved < kSettled) {
       // Settled: the offsets from the moved circle are these less the
       // move, near enough not to walk the arc once more for them.
       for (Offset& o : offsets) o.offset -= dr + dx * o.cos + dy * o.sin;
@@ -275,10 +342,19 @@ std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const St
   const auto strays = std::count_if(offsets.begin(), offsets.end(),
                                     [](const Offset& o) { return std::fabs(o.offset) > kStray; });
   if (strays > strayShare * static_cast<double>(offsets.size())) return std::nullopt;
+  // Bent tighter than its own width, the ink is a blob where strokes meet, not a curve.
+  if (c.radius < width) return std::nullopt;
   const double half = std::min(std::fabs(c.sweep), model::kTwoPi) / 2.0;
   if (half < model::kPi / 2.0 && c.radius * (1.0 - std::cos(half)) < std::max(kMinSagitta, width / 2.0)) return std::nullopt;
   if (half < kShallowHalfSweep && straighterThanArc(c, offsets)) return std::nullopt;
   return c;
+}
+
+}  // namespace
+
+std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width,
+                                         double strayShare, bool fine) {
+  return placeOnStroke(raster, circle, width, strayShare, fine);
 }
 
 bool blankAlongAtMost(const raster::CRaster& raster, const StrokeCircle& arc, double share) {
@@ -427,6 +503,9 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     longer.sweep -= sign * (startTrim + endTrim) / c.radius;
     return longer;
   };
+  // The grown arcs are placed on coarse samples; the one that stands is
+  // finished on fine ones where they still find it on the stroke.
+  const auto fineOrAsIs = [&](const StrokeCircle& arc) { return followStroke(raster, arc, width).value_or(arc); };
   StrokeCircle c = placed;
   for (int round = 0;; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
@@ -436,20 +515,20 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     const EndWalk ahead = walkOn(raster, c, c.startAngle + c.sweep, sign, width, most);
     const EndWalk behind = walkOn(raster, c, c.startAngle, -sign, width, most);
     const bool grown = ahead.length >= kGrown || behind.length >= kGrown;
-    if (!grown || round == kGrowRounds) return finish(c, ahead, behind);
+    if (!grown || round == kGrowRounds) return finish(fineOrAsIs(c), ahead, behind);
     StrokeCircle longer = c;
     longer.startAngle -= sign * behind.length / c.radius;
     longer.sweep += sign * (ahead.length + behind.length) / c.radius;
     // Come round: a ring, placed as one.
     if (std::fabs(longer.sweep) >= model::kTwoPi - kWalkStep / c.radius) longer.sweep = sign * model::kTwoPi;
-    const std::optional<StrokeCircle> moved = followStroke(raster, longer, width);
+    const std::optional<StrokeCircle> moved = followStroke(raster, longer, width, kMaxStrayShare, false);
     if (moved && std::fabs(longer.sweep) >= model::kTwoPi) return moved;
     if (!moved) {
       // The longer arc no longer fits its stroke (it ran on into a tangent
       // leg or another stroke): the arc placed in the round before, which
       // did, stands. The seed itself was never placed on the ink.
       if (round == 0) return std::nullopt;
-      return finish(c, EndWalk{}, EndWalk{});
+      return finish(fineOrAsIs(c), EndWalk{}, EndWalk{});
     }
     c = *moved;
   }

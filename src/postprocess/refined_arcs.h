@@ -36,9 +36,11 @@ struct StrokeCircle {
 // junctions are passed over), or after the correction the centre line still
 // strays more than a pixel from the circle at too many samples (more than
 // strayShare of those that see both edges: a straight stroke fitted with a
-// shallow arc).
+// shallow arc). An arc of less than half a turn is finished on samples
+// about 2 px apart, its circle fitted to their centre-line points, unless
+// `fine` is false (a candidate that may yet be walked on, cheaper).
 std::optional<StrokeCircle> followStroke(const raster::CRaster& raster, const StrokeCircle& circle, double width,
-                                         double strayShare = 0.2);
+                                         double strayShare = 0.2, bool fine = true);
 
 // What the ink says along an arc, the circle taken as it is: of `samples`
 // points about a pixel apart, how many are blank (no ink under or beside

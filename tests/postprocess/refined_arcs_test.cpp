@@ -122,6 +122,30 @@ TEST(RefinedArcs, AFitOffTheStrokeMovesOntoItsCentreLine) {
   EXPECT_NEAR(hair->radius, 40.0, 0.5);
 }
 
+// A flat arc of a large circle fitted with the wrong curvature (centre and
+// radius both 6 px out along the middle radius, so the fit touches the
+// stroke at the middle and strays only towards the ends) is bent onto the
+// stroke: that error barely moves the offsets of a short sweep, and the
+// correction must not hold the centre where it started.
+TEST(RefinedArcs, AFlatArcFittedWithTheWrongCurvatureIsBentOntoItsStroke) {
+  constexpr int kWide = 500, kHigh = 200;
+  const double cx = 250, row = 400, r = 330, half = 0.38;
+  for (const double width : {1.0, 5.0, 9.0}) {
+    for (const double shift : {-6.0, 6.0}) {
+      raster::CRaster raster;
+      ASSERT_TRUE(test::BlankRaster(raster, kWide, kHigh));
+      test::DrawRing(raster, cx, row, r, width, model::kPi / 2 - half, 2 * half);
+      const double up = kHigh - 1 - row;  // the centre's drawing y
+      const StrokeCircle off{{cx + 0.7, up - shift, 0.0}, r + shift, model::kPi / 2 - half, 2 * half};
+      const auto placed = followStroke(raster, off, width);
+      ASSERT_TRUE(placed.has_value()) << width << " " << shift;
+      EXPECT_NEAR(placed->centre.x, cx, 1.0) << width << " " << shift;
+      EXPECT_NEAR(placed->centre.y, up, 1.0) << width << " " << shift;
+      EXPECT_NEAR(placed->radius, r, 1.0) << width << " " << shift;
+    }
+  }
+}
+
 // An arc running on into tangent legs at both ends (a fillet), crossed by a
 // stroke: the walk along the stroke grows a short seed over the crossing
 // to about the tangent points and no further along the legs. The legs'
