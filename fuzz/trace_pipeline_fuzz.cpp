@@ -3,8 +3,9 @@
 // post-processing stage) and writes the drawing as DXF: no crash, a known
 // result code, and no number in the file that is not finite.
 //
-// Input: width byte, height byte, method byte, switch byte, then the packed
-// rows (repeated when the input is shorter than the image).
+// Input: width byte (which also picks the refined steps), height byte, method
+// byte, switch byte, then the packed rows (repeated when the input is shorter
+// than the image).
 
 #include <cmath>
 #include <cstddef>
@@ -83,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.Outline.i_FillType = static_cast<settings::FillType>((switches >> 6) % 4);
   options.FillPattern.i_FillType = static_cast<settings::FillType>((switches >> 5) % 3);
   options.FillPattern.d_FillSpace = options.Outline.d_FillSpace = 1 + (method >> 6);
+  // Width bytes 96-191 also turn the refined centre-line steps on.
+  options.b_Refine = (data[0] / 96) == 1;
 
   QuietWindow window;
   trace::TraceWorker worker(drawing, options, window);
