@@ -340,18 +340,23 @@ const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRast
 // bend there.
 bool chordOverBend(const Segment& s, double along, Segment& chord) {
   const auto& v = s.owner->vertices();
+  const size_t n = v.size();
+  // A ring's vertices go on round it: its closing segment starts at the last
+  // vertex and ends at the first.
+  const bool ring = s.owner->isClosed() && n >= 3;
   size_t middle = 0;
-  if (along <= kAtVertex && s.index > 0) middle = s.index;
-  else if (along >= s.length - kAtVertex && s.index + 2 < v.size()) middle = s.index + 1;
+  if (along <= kAtVertex && (s.index > 0 || ring)) middle = s.index;
+  else if (along >= s.length - kAtVertex && (s.index + 2 < n || ring)) middle = (s.index + 1) % n;
   else return false;
-  const PolyVertex &a = v[middle - 1], &m = v[middle], &b = v[middle + 1];
+  const size_t before = (middle + n - 1) % n;
+  const PolyVertex &a = v[before], &m = v[middle], &b = v[(middle + 1) % n];
   if (a.hasBulge() || m.hasBulge()) return false;
   const double ax = m.x - a.x, ay = m.y - a.y, bx = b.x - m.x, by = b.y - m.y;
   const double la = std::hypot(ax, ay), lb = std::hypot(bx, by);
   if (la < 1e-9 || lb < 1e-9 || (ax * bx + ay * by) / (la * lb) < kMaxBendCosine) return false;
   const double cx = b.x - a.x, cy = b.y - a.y, cl = std::hypot(cx, cy);
   if (std::fabs((m.x - a.x) * cy - (m.y - a.y) * cx) / cl > kMaxBendPull) return false;
-  chord = {a.x, a.y, b.x, b.y, std::max(a.startWidth, m.startWidth) / 2.0, s.owner, middle - 1, cl};
+  chord = {a.x, a.y, b.x, b.y, std::max(a.startWidth, m.startWidth) / 2.0, s.owner, before, cl};
   return true;
 }
 

@@ -158,6 +158,26 @@ TEST(TeeOnABentBar, StemEndsOnTheChordOverThePulledVertex) {
   EXPECT_DOUBLE_EQ(stem->vertices().back().x, 80.0);
 }
 
+// The same bend on a ring, once where its closing segment starts and once
+// where it ends: the chord takes its neighbours from round the ring.
+TEST(TeeOnABentBar, RingBentAtItsSeamStillGivesTheChord) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 160, kHeight));
+  test::DrawStroke(raster, 20, 30, 140, 30, 3);
+  test::DrawStroke(raster, 80, 30, 80, 100, 9);
+  const std::pair<double, double> round[] = {{86, 89}, {140, 89}, {140, 110}, {20, 110}, {20, 89}, {74, 89}, {80, 87}};
+  for (const size_t first : {size_t{0}, size_t{6}}) {  // the bent vertex last, then first
+    model::CLayer layer;
+    auto ring = std::make_unique<model::CPolyLine>();
+    for (size_t k = 0; k < 7; ++k) ring->appendVertex(round[(first + k) % 7].first, round[(first + k) % 7].second, 3);
+    ring->setClosed(true);
+    layer.append(std::move(ring));
+    model::CPolyLine* stem = add(layer, 80, 19, 80, 87, 9);
+    EXPECT_EQ(carryEndsOntoStrokes(layer, raster), 1) << "bent vertex at " << (first == 0 ? 6 : 0);
+    EXPECT_NEAR(stem->vertices().back().y, 89.0, 0.25) << "bent vertex at " << (first == 0 ? 6 : 0);
+  }
+}
+
 // Whole refined traces of T junctions of unequal widths at several angles:
 // the stem's end at the bar lies on the bar's drawn centre line.
 struct TeeCase {
