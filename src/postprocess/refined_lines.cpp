@@ -311,6 +311,9 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
       Line line{p.ax, p.ay, (p.bx - p.ax) / p.length, (p.by - p.ay) / p.length};
       line = fitToInk(raster, line, 0.0, p.length, p.width);  // measures unknown widths too
       const double ta = line.along(p.ax, p.ay), tb = line.along(p.bx, p.by);
+      // Ink probed across a short piece inside a blot can fit a line across
+      // it: the piece stays as traced rather than shrink to (almost) a point.
+      if (std::fabs(tb - ta) < 0.5 * p.length) continue;
       p.ax = line.px + ta * line.ux;
       p.ay = line.py + ta * line.uy;
       p.bx = line.px + tb * line.ux;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -250,6 +251,32 @@ TEST(RefinedLines, LoneStraightPolylineIsLaidOntoItsCentreLine) {
   EXPECT_NEAR(v[0].y, 99, 0.25);
   EXPECT_NEAR(v[1].y, 99, 0.25);
   EXPECT_DOUBLE_EQ(stub->vertices()[1].y, 158.5);
+}
+
+// A small blot of a repeating byte pattern (a fuzzer's find): ink probed
+// across its short pieces fits lines across them, which must leave them as
+// traced; every vertex stays a finite number.
+TEST(RefinedLines, PiecesInABlotKeepFiniteEnds) {
+  model::CGraph drawing;
+  raster::CRaster& raster = drawing.raster();
+  ASSERT_TRUE(raster.create(89, 31, 1));
+  const uint8_t pattern[] = {0xb8, 0x1e, 0xb8, 0xb8, 0xf8, 0xff, 0xff, 0x17, 0xb8};
+  size_t k = 0;
+  for (int y = 0; y < raster.height(); ++y)
+    for (int x = 0; x < raster.usedRowBytes(); ++x) raster.row(y)[x] = pattern[k++ % sizeof pattern];
+  settings::TraceOption options;
+  options.b_Refine = true;
+  options.b_CalcWidth = options.b_DelLine = options.b_RecogniseCirArc = false;
+  options.i_ConDis = 11;
+  ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+  size_t vertices = 0;
+  for (const auto& e : *drawing.layers().front())
+    if (e->type() == model::EntityType::PolyLine)
+      for (const auto& v : static_cast<const model::CPolyLine&>(*e).vertices()) {
+        ++vertices;
+        EXPECT_TRUE(std::isfinite(v.x) && std::isfinite(v.y)) << Describe(*drawing.layers().front());
+      }
+  EXPECT_GT(vertices, 0u);
 }
 
 }  // namespace
