@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -788,7 +789,36 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     };
     low = reach(low, -1);
     high = reach(high, 1);
-    const double rowFrom = row.middle(low) - row.period, rowTo = row.middle(high) + row.period;
+    // Where the line ends, its last dash is cut short: beyond the row's end
+    // dash, ink from the next dash's cap on (`start`, walking along `dir`),
+    // as wide as the row's dashes, for less than a dash, and white after it.
+    // Thinning leaves such a stub no path of its own, or joins it to the
+    // end dash; a piece that ends on it is the row's, not a stroke beyond.
+    const auto stubAt = [&](double start, double dir) -> std::optional<std::pair<double, double>> {
+      if (row.width < kMinStubWidth) return std::nullopt;
+      double reach = 0.0;
+      while (reach <= row.length && inkOn(start + dir * (reach + 0.5))) reach += 0.5;
+      if (!inkOn(start) || reach > row.length || reach < row.width / 2.0 + kMinStub) return std::nullopt;
+      for (double t = reach + 0.5; t <= row.length + row.width / 2.0; t += 0.5)
+        if (inkOn(start + dir * t)) return std::nullopt;
+      // Behind `start` the ink is the stub's cap, or runs on into the row's
+      // end dash when their caps touch: not a speck that happens to lie there.
+      const double gap = row.period - row.length;
+      double back = 0.0;
+      while (back <= gap && inkOn(start - dir * (back + 0.5))) back += 0.5;
+      if (std::fabs(back - row.width / 2.0) > kStubCapSlack && back < gap - row.width / 2.0 - 0.5) return std::nullopt;
+      const double length = reach - row.width / 2.0, middle = start + dir * length / 2.0;
+      const double x = row.x(middle), y = row.y(middle), side = row.width / 2.0 + 3.0;
+      const double left = inkReach(raster, x, y, nx, ny, side), right = inkReach(raster, x, y, -nx, -ny, side);
+      if (left < 0.0 || right < 0.0 || std::fabs(left + right - row.width) > kRowWidthSlack) return std::nullopt;
+      return std::pair{std::min(start, start + dir * length), std::max(start, start + dir * length)};
+    };
+    std::optional<std::pair<double, double>> stubLow, stubHigh;
+    if (support(high + 1) == kNone) stubHigh = stubAt(row.middle(high + 1) - row.length / 2.0, 1.0);
+    if (support(low - 1) == kNone) stubLow = stubAt(row.middle(low - 1) + row.length / 2.0, -1.0);
+    const double near = kSameDash + 0.5;
+    const double rowFrom = stubLow ? std::min(row.middle(low) - row.period, stubLow->first - near) : row.middle(low) - row.period;
+    const double rowTo = stubHigh ? std::max(row.middle(high) + row.period, stubHigh->second + near) : row.middle(high) + row.period;
     // Pieces reaching beyond the row are strokes of their own: no dash is
     // put over them.
     std::vector<bool> matched(static_cast<size_t>(high - low + 1), false);
@@ -798,7 +828,6 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       const Span& span = spans[i];
       const double middle = (span.from + span.to) / 2.0;
       const long k = std::lround((middle - row.first) / row.period);
-      const double near = kSameDash + 0.5;
       if (k >= low && k <= high && std::fabs(span.from - (row.middle(k) - row.length / 2.0)) <= near &&
           std::fabs(span.to - (row.middle(k) + row.length / 2.0)) <= near) {
         matched[static_cast<size_t>(k - low)] = true;
@@ -837,32 +866,10 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       if (overlapsKept(from, to) || support(k) == kNone || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
       place(from, to);
     }
-    // Where the line ends, its last dash is cut short: beyond the row's end
-    // dash, ink from the next dash's cap on (`start`, walking along `dir`),
-    // as wide as the row's dashes, for less than a dash, and white after it.
-    // Thinning leaves such a stub no path of its own.
-    const auto placeStub = [&](double start, double dir) {
-      double reach = 0.0;
-      while (reach <= row.length && inkOn(start + dir * (reach + 0.5))) reach += 0.5;
-      if (!inkOn(start) || reach > row.length || reach < row.width / 2.0 + kMinStub) return;
-      for (double t = reach + 0.5; t <= row.length + row.width / 2.0; t += 0.5)
-        if (inkOn(start + dir * t)) return;
-      // Behind `start` the ink is the stub's cap, or runs on into the row's
-      // end dash when their caps touch: not a speck that happens to lie there.
-      const double gap = row.period - row.length;
-      double back = 0.0;
-      while (back <= gap && inkOn(start - dir * (back + 0.5))) back += 0.5;
-      if (std::fabs(back - row.width / 2.0) > kStubCapSlack && back < gap - row.width / 2.0 - 0.5) return;
-      const double length = reach - row.width / 2.0, middle = start + dir * length / 2.0;
-      const double x = row.x(middle), y = row.y(middle), side = row.width / 2.0 + 3.0;
-      const double left = inkReach(raster, x, y, nx, ny, side), right = inkReach(raster, x, y, -nx, -ny, side);
-      if (left < 0.0 || right < 0.0 || std::fabs(left + right - row.width) > kRowWidthSlack) return;
-      const double from = std::min(start, start + dir * length), to = std::max(start, start + dir * length);
-      if (overlapsKept(from, to) || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) return;
-      place(from, to);
-    };
-    if (row.width >= kMinStubWidth && support(high + 1) == kNone) placeStub(row.middle(high + 1) - row.length / 2.0, 1.0);
-    if (row.width >= kMinStubWidth && support(low - 1) == kNone) placeStub(row.middle(low - 1) + row.length / 2.0, -1.0);
+    for (const auto& stub : {stubLow, stubHigh})
+      if (stub && !overlapsKept(stub->first, stub->second) &&
+          !dashThere(row.x(stub->first), row.y(stub->first), row.x(stub->second), row.y(stub->second)))
+        place(stub->first, stub->second);
     // The row's other pieces over a dash placed were that dash run on or
     // joined to others.
     for (size_t i = 0; i < spans.size(); ++i) {

@@ -307,33 +307,36 @@ TEST(RefinedDashes, RowsWhoseCapsTouchAreCompletedAtTheirNecks) {
   }
 }
 
-// Where a dashed line ends, its last dash is cut short: a stub of 5 px
+// Where a dashed line ends, its last dash is cut short: a stub of 9 px
 // after the row's six dashes (14 px every 22 px, 4 px wide), which thinning
-// left no path, comes back as a dash of its own. A round speck there, or a
-// stub with more ink beyond it, brings none.
+// left no path, or joined to the last dash, comes back as a dash of its
+// own. A round speck there, or a stub with more ink beyond it, brings none.
 TEST(RefinedDashes, RowsGetTheStubOfTheirCutDashBack) {
-  const auto complete = [](double stub, bool beyond) {
+  const auto complete = [](double stub, bool beyond, bool joined) {
     raster::CRaster raster;
     EXPECT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
     model::CLayer layer;
     for (int k = 0; k < 6; ++k) {
       const double s = 12.0 + 22.0 * k;
       test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
-      AddPiece(layer, s, 20, s + 14, 20, 4.0);
+      AddPiece(layer, s, 20, joined && k == 5 ? 144 + stub : s + 14, 20, 4.0);
     }
     test::DrawStroke(raster, 144, 20, 144 + stub, 20, 4.0);
-    if (beyond) test::DrawStroke(raster, 155, 20, 156, 20, 4.0);
+    if (beyond) test::DrawStroke(raster, 160, 20, 160, 20, 4.0);
     const int added = completeDashRows(layer, raster);
     return std::pair{added, Pieces(layer)};
   };
-  const auto [added, pieces] = complete(5.0, false);
-  EXPECT_EQ(added, 1);
   std::vector<Segment> drawn;
   for (int k = 0; k < 6; ++k) drawn.push_back({12.0 + 22.0 * k, kHeight - 1 - 20.0, 26.0 + 22.0 * k, kHeight - 1 - 20.0});
-  drawn.push_back({144.0, kHeight - 1 - 20.0, 149.0, kHeight - 1 - 20.0});
-  ExpectDashes(drawn, pieces);
-  EXPECT_EQ(complete(0.0, false).first, 0);
-  EXPECT_EQ(complete(5.0, true).first, 0);
+  drawn.push_back({144.0, kHeight - 1 - 20.0, 153.0, kHeight - 1 - 20.0});
+  for (const bool joined : {false, true}) {
+    SCOPED_TRACE(joined ? "joined" : "lost");
+    const auto [added, pieces] = complete(9.0, false, joined);
+    EXPECT_EQ(added, joined ? 2 : 1);
+    ExpectDashes(drawn, pieces);
+  }
+  EXPECT_EQ(complete(0.0, false, false).first, 0);
+  EXPECT_EQ(complete(9.0, true, false).first, 0);
 }
 
 // A dash-dot row (dashes 16 px every 36 px, dots halfway between, 4 px
