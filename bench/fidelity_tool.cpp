@@ -559,7 +559,11 @@ int main(int argc, char** argv) {
             const model::Point3 q0 = v[k].point(), q1 = v[(k + 1) % n].point();
             const double s0 = along(q0), s1 = along(q1), b0 = beside(q0), b1 = beside(q1);
             const double reach = p.width / 2.0 + 2.0;
-            if (std::fabs(b0) > reach || std::fabs(b1) > reach) continue;
+            // Segments leaving the line (at a corner, into another stroke)
+            // are listed too when one vertex lies on it.
+            const bool on0 = std::fabs(b0) <= reach && s0 >= -5.0 && s0 <= len + 5.0;
+            const bool on1 = std::fabs(b1) <= reach && s1 >= -5.0 && s1 <= len + 5.0;
+            if (!(std::fabs(b0) <= reach && std::fabs(b1) <= reach) && !on0 && !on1) continue;
             if (std::max(s0, s1) < -5.0 || std::min(s0, s1) > len + 5.0) continue;
             std::printf("    entity %zu (%zu vertices%s) segment %zu: along %.2f..%.2f beside %.2f..%.2f width %.1f%s\n",
                         index, n, pl.isClosed() ? " closed" : "", k, s0, s1, b0, b1, v[k].startWidth,

@@ -45,6 +45,10 @@ constexpr double kCapProbeStep = 0.25;
 constexpr double kCapSlack = 3.0;
 constexpr double kCapTolerance = 1.5;
 constexpr double kCapMinShift = 0.25;
+// A cap touched by other ink on one side: its free side's edge lies at
+// least the radius less this from the centre, pixels (a chord of a cap
+// whose centre lies further back reaches less).
+constexpr double kCapRound = 1.0;
 // Ends of segments narrower than this (hairlines, widths not measured) keep
 // their place in the last pass: the cap's size is not known well enough.
 constexpr double kMeasuredCap = 1.5;
@@ -111,15 +115,27 @@ bool trimEnd(model::VertexList& v, size_t e, size_t n, size_t n2, double band, d
 // Whether the ink around (x, y) is a cap of the given radius facing along
 // (ux, uy): it ends within the radius plus kCapTolerance at 45° and 90° to
 // both sides.
-bool capAround(const raster::CRaster& raster, double x, double y, double ux, double uy, double radius, double reach) {
+// With `touched`, the ink on one side (at 90° and 45° to it) may go on,
+// another stroke touching the cap there, when the other side's edge lies
+// within kCapRound inside the radius (a stem's cap beyond a narrower bar,
+// whose centre lies on the bar, reaches less there).
+bool capAround(const raster::CRaster& raster, double x, double y, double ux, double uy, double radius, double reach,
+               bool touched = false) {
   constexpr double kDiagonal = 0.70710678118654752;
+  // Left at 90°, right at 90°, left at 45°, right at 45°.
   const double sides[4][2] = {{-uy, ux}, {uy, -ux}, {(ux - uy) * kDiagonal, (uy + ux) * kDiagonal},
                               {(ux + uy) * kDiagonal, (uy - ux) * kDiagonal}};
-  for (const auto& d : sides) {
-    const double r = inkReach(raster, x, y, d[0], d[1], reach);
-    if (r < 0.0 || r > radius + kCapTolerance) return false;
+  bool ends[4], round[4];
+  for (int k = 0; k < 4; ++k) {
+    const double r = inkReach(raster, x, y, sides[k][0], sides[k][1], reach);
+    if (r < 0.0) return false;
+    ends[k] = r <= radius + kCapTolerance;
+    round[k] = ends[k] && r >= radius - kCapRound;
   }
-  return true;
+  if (ends[0] && ends[1] && ends[2] && ends[3]) return true;
+  // The open side's ink may be another stroke's; the closed side's edge is
+  // this stroke's cap, as far out as its radius.
+  return touched && ((round[0] && round[2]) || (round[1] && round[3]));
 }
 
 // Whether the stroke keeps its width from (x, y) for `length` along the
@@ -180,7 +196,11 @@ void extendFreeEnd(const raster::CRaster& raster, model::VertexList& v, size_t e
   if (ahead > nearReach && (!fullWidthAlong(raster, v[e].x, v[e].y, ux, uy, shortfall, radius) ||
                             (*claimed)(v[e].x, v[e].y, v[e].x + ux * ahead, v[e].y + uy * ahead, radius)))
     return;
-  if (!capAround(raster, cx, cy, ux, uy, radius, reach)) return;
+  // Refined, in the last pass, a cap may be touched on one side by a stroke
+  // crossing or meeting this one just behind it (thinning ends the stroke
+  // at that junction); not after a far walk, whose cap is less certain.
+  const bool touched = backwards && ahead <= nearReach;
+  if (!capAround(raster, cx, cy, ux, uy, radius, reach, touched)) return;
   v[e].x = cx;
   v[e].y = cy;
 }

@@ -324,6 +324,21 @@ TEST(LineWidth, RefinedLastPassWalksThroughCrossingInkToAHiddenCap) {
   EXPECT_LT(dash->vertices()[1].x, 100.5);
 }
 
+// Thinning ends a stroke where another stroke meets its cap from one side;
+// refined, the end still goes on to the cap's centre.
+TEST(LineWidth, RefinedLastPassFindsACapTouchedOnOneSide) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 200, 100));
+  // Drawing y = 99 − row.
+  test::DrawStroke(raster, 20, 30, 150, 30, 8);
+  test::DrawStroke(raster, 151, 34, 171, 74, 6);  // meets the cap from below
+  model::CLayer layer;
+  model::CPolyLine* met = add(layer, {at(20, 69, 8), at(146, 69)});
+  centreFreeEndsLayer(layer, raster);
+  EXPECT_NEAR(met->vertices()[1].x, 150, 0.5);
+  EXPECT_DOUBLE_EQ(met->vertices()[1].y, 69);
+}
+
 // Refined widths of slanted strokes: the sample counts jump by a pixel step
 // with the grid's phase, so the plain rule's smallest sample comes a step
 // short; their mean is the width. A crossing stroke under one sample is
