@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "model/graph.h"
 #include "postprocess/line_width.h"
 #include "postprocess/stage_common.h"
 
@@ -273,6 +274,49 @@ Point3 at(const PolyVertex& v) { return Point3{v.x, v.y, v.z}; }
 
 }  // namespace
 
+// ---- end sectors ---------------------------------------------------------------
+
+int endSectorByAngle(double dx, double dy) {
+  const double theta = model::normalizeAngle(std::atan2(dy, dx)) / (model::kPi / 180.0);
+  if (theta <= 40.0 || theta > 320.0) return 0;
+  if (theta <= 50.0) return 1;
+  if (theta <= 130.0) return 2;
+  if (theta <= 140.0) return 3;
+  if (theta <= 220.0) return 4;
+  if (theta <= 230.0) return 5;
+  if (theta <= 310.0) return 6;
+  return 7;
+}
+
+int endSector(double dx, double dy) {
+  // s(b) = cos b·dy − sin b·dx is positive exactly when the angle lies in
+  // (b, b + 180°). Each sector is where two of the four bound lines (40°,
+  // 50°, 130°, 140°, each with its opposite) agree. The cross products err
+  // by a few units in the last place of |dx| + |dy|; a margin a million
+  // times wider leaves the angle far enough from every bound that atan2's
+  // own rounding cannot move it across, and anything closer (or not finite,
+  // or no direction at all) takes atan2.
+  constexpr double kCos40 = 0.766044443118978, kSin40 = 0.6427876096865393;
+  const double size = std::fabs(dx) + std::fabs(dy);
+  const double margin = 1e-9 * size;
+  const double s40 = kCos40 * dy - kSin40 * dx;
+  const double s50 = kSin40 * dy - kCos40 * dx;   // cos 50° = sin 40°
+  const double s130 = -kSin40 * dy - kCos40 * dx;  // cos 130° = −sin 40°, sin 130° = cos 40°
+  const double s140 = -kCos40 * dy - kSin40 * dx;
+  if (!(size > 1e-150 && size < 1e150) || std::fabs(s40) <= margin || std::fabs(s50) <= margin ||
+      std::fabs(s130) <= margin || std::fabs(s140) <= margin) {
+    return endSectorByAngle(dx, dy);
+  }
+  if (s40 < 0.0 && s140 < 0.0) return 0;
+  if (s40 > 0.0 && s50 < 0.0) return 1;
+  if (s50 > 0.0 && s130 < 0.0) return 2;
+  if (s130 > 0.0 && s140 < 0.0) return 3;
+  if (s40 > 0.0 && s140 > 0.0) return 4;
+  if (s40 < 0.0 && s50 > 0.0) return 5;
+  if (s50 < 0.0 && s130 > 0.0) return 6;
+  return 7;
+}
+
 // ---- JoinWith ------------------------------------------------------------------
 
 std::unique_ptr<CPolyLine> joinPolylines(CPolyLine& a, CPolyLine* b, bool forceMidpoint, int conDis) {
@@ -479,8 +523,14 @@ bool dashGap(const raster::CRaster& raster, const CPolyLine& pa, int endA, const
 class ConnectRun {
  public:
   ConnectRun(model::CLayer& layer, int conDis, const StageProgress& stage, EndIndex& index,
-             const raster::CRaster* refinedGaps, bool plain)
-      : layer_(layer), conDis_(conDis), plain_(plain), stage_(stage), index_(index), refinedGaps_(refinedGaps) {}
+             const raster::CRaster* refinedGaps, bool plain, int dropShorterThan)
+      : layer_(layer),
+        conDis_(conDis),
+        plain_(plain),
+        dropShorterThan_(dropShorterThan),
+        stage_(stage),
+        index_(index),
+        refinedGaps_(refinedGaps) {}
 
   // Stages 1 to 4; false when cancelled (finished(10) delivered).
   bool run() {
@@ -490,8 +540,10 @@ class ConnectRun {
     return autoCloseAll();
   }
 
-  // Puts every polyline still held and not consumed back into the layer.
+  // Puts every polyline still held and not consumed back into the layer,
+  // short ones too.
   void returnAll() {
+    dropShorterThan_ = 0;
     for (std::unique_ptr<CPolyLine>& p : pool_) {
       if (p && !p->consumed()) toLayer(p.get());
     }
@@ -520,10 +572,24 @@ class ConnectRun {
     return slot;
   }
 
-  // Clears p's links and appends it to the layer.
+  // Clears p's links and appends it to the layer, or deletes it when it is
+  // too short to outlive the short-line deletion. Its final shape is known
+  // here: the stage only closes it where its ends meet (autoCloseAll, which
+  // does nothing the second time).
   void toLayer(CPolyLine* p) {
     clearLink(p, 0);
     clearLink(p, 1);
+    if (dropShorterThan_ > 0 && p->joinSlot() < pool_.size() && pool_[p->joinSlot()].get() == p) {
+      p->autoClose(conDis_);
+      if (p->getLength() < static_cast<double>(dropShorterThan_)) {
+        // The handle it would have taken in the layer goes, so that later entities keep theirs.
+        if (p->handle() == 0 && layer_.graph() != nullptr) p->setHandle(layer_.graph()->takeHandle());
+        // Consumed, like a join's parts: members still pointing at it read it until the cluster is done.
+        p->setConsumed(true);
+        forget(p);
+        return;
+      }
+    }
     const uint32_t slot = takeSlot(p);
     if (slot == kNoSlot) return;
     layer_.append(std::move(pool_[slot]));
@@ -648,26 +714,15 @@ class ConnectRun {
   void addEnd(SearchBox& box, CPolyLine* p, int end) const {
     if (p->isDegenerate()) return;
     const EndDirection d = direction(p, end);
-    const double theta = model::normalizeAngle(std::atan2(d.dy(), d.dx())) / kDegrees;
     const int hx = static_cast<int>(std::floor((d.toward.x + d.end.x) / 2.0));
     const int hy = static_cast<int>(std::floor((d.toward.y + d.end.y) / 2.0));
-    if (theta <= 40.0 || theta > 320.0) {
-      clip(box, true, false, false, false, hx, hy);
-    } else if (theta <= 50.0) {
-      clip(box, true, false, true, false, hx, hy);
-    } else if (theta <= 130.0) {
-      clip(box, false, false, true, false, hx, hy);
-    } else if (theta <= 140.0) {
-      clip(box, false, true, true, false, hx, hy);
-    } else if (theta <= 220.0) {
-      clip(box, false, true, false, false, hx, hy);
-    } else if (theta <= 230.0) {
-      clip(box, false, true, false, true, hx, hy);
-    } else if (theta <= 310.0) {
-      clip(box, false, false, false, true, hx, hy);
-    } else {
-      clip(box, true, false, false, true, hx, hy);
-    }
+    // Per sector, the sides clipped: x max, x min, y max, y min.
+    static constexpr bool kSides[8][4] = {{true, false, false, false}, {true, false, true, false},
+                                          {false, false, true, false}, {false, true, true, false},
+                                          {false, true, false, false}, {false, true, false, true},
+                                          {false, false, false, true}, {true, false, false, true}};
+    const bool* sides = kSides[plain_ ? endSectorByAngle(d.dx(), d.dy()) : endSector(d.dx(), d.dy())];
+    clip(box, sides[0], sides[1], sides[2], sides[3], hx, hy);
 
     const int r1 = extendRadius(radiusWidth(*p, end));
     const int xLow = static_cast<int>(d.end.x - r1), xHigh = static_cast<int>(d.end.x + r1);
@@ -1184,6 +1239,7 @@ class ConnectRun {
   model::CLayer& layer_;
   const int conDis_;
   const bool plain_;  // ring by ring through every cell instead of from end to end
+  int dropShorterThan_;  // 0 once everything held goes back as it is
   const StageProgress& stage_;
   EndIndex& index_;
   const raster::CRaster* refinedGaps_;
@@ -1202,12 +1258,12 @@ class ConnectRun {
 }  // namespace
 
 bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index,
-                  const raster::CRaster* refinedGaps, bool plain) {
+                  const raster::CRaster* refinedGaps, bool plain, int dropShorterThan) {
   const StageProgress stage(sink);
   EndIndex own;
   EndIndex& ends = index != nullptr ? *index : own;
   stage.begin("ProcessConnectLine", "Connect line");
-  ConnectRun run(layer, conDis, stage, ends, refinedGaps, plain);
+  ConnectRun run(layer, conDis, stage, ends, refinedGaps, plain, dropShorterThan);
   try {
     if (!run.run()) {
       run.returnAll();

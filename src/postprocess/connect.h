@@ -215,6 +215,16 @@ class EndIndex {
 std::unique_ptr<model::CPolyLine> joinPolylines(model::CPolyLine& a, model::CPolyLine* b, bool forceMidpoint,
                                                 int conDis);
 
+// The side of its line an end faces, as a connect search box clips to it:
+// the direction (dx, dy) of the end's angle from the x axis, counter-clockwise
+// in [0°, 360°), in sectors 0 (to 40° and beyond 320°), 1 (to 50°), 2 (to
+// 130°), 3 (to 140°), 4 (to 220°), 5 (to 230°), 6 (to 310°) and 7 (to 320°),
+// each sector holding its upper bound. endSectorByAngle works the angle out
+// with atan2; endSector answers the same from the signs of four cross
+// products and calls atan2 only within a hair of a bound.
+int endSectorByAngle(double dx, double dy);
+int endSector(double dx, double dy);
+
 // The layer stage "Connect line" with the connect distance conDis
 // (i_ConDis). Uses `index` when given (the run's index, which polyline
 // generation may have filled; it is cleared first), else one of its own.
@@ -226,7 +236,10 @@ std::unique_ptr<model::CPolyLine> joinPolylines(model::CPolyLine& a, model::CPol
 // jumping from one nearby end to the next (same result, for checking).
 // Refined centre lines pass the raster as refinedGaps: ends with more than
 // two pixels of white between them are then never paired (dashes stay apart).
+// A polyline that comes back shorter than dropShorterThan (0: none), closed
+// where its ends meet, is deleted instead: for the short-line deletion that
+// follows, which would delete it anyway (a noisy scan returns a million).
 bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index = nullptr,
-                  const raster::CRaster* refinedGaps = nullptr, bool plain = false);
+                  const raster::CRaster* refinedGaps = nullptr, bool plain = false, int dropShorterThan = 0);
 
 }  // namespace quillon::postprocess

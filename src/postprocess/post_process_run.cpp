@@ -35,9 +35,12 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   raster::CRaster& raster = drawing.raster();
 
   if (populated() && !calculateWidthsLayer(layer, raster, options.b_Refine, sink)) return false;
+  // Connect deletes what the short-line deletion would at once (not refined:
+  // that keeps short pieces between strokes' caps).
+  const bool dropInConnect = options.b_DelLine && !options.b_Refine && !options.plainPipeline;
   if (options.b_Connect && populated() &&
       !connectLayer(layer, options.i_ConDis, sink, ends, options.b_Refine ? &raster : nullptr,
-                    options.plainPipeline))
+                    options.plainPipeline, dropInConnect ? options.i_DelLine_Length : 0))
     return false;
   if (options.b_DelLine && populated())
     deleteShortLines(layer, options.i_DelLine_Length, options.b_Refine ? &raster : nullptr);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <utility>
 #include <string>
 #include <random>
 #include <thread>
@@ -325,6 +327,46 @@ TEST(Connect, SearchFromEndToEndJoinsWhatTheRingByRingSearchJoins) {
     const std::vector<std::string> fast = connectedLayer(seed, false);
     ASSERT_EQ(fast, plain) << "seed " << seed;
   }
+}
+
+// The sign tests must land every direction in atan2's sector: pixel and
+// half-pixel steps (what traced ends mostly are), random ones, and ones on
+// and a few units in the last place beside each sector bound, where only
+// the fallback can tell.
+TEST(Connect, EndSectorsFromSignsMatchTheSectorsOfTheAngle) {
+  std::vector<std::pair<double, double>> directions;
+  for (int x = -12; x <= 12; ++x)
+    for (int y = -12; y <= 12; ++y) directions.emplace_back(x * 0.5, y * 0.5);
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (int i = 0; i < 20000; ++i) {
+    const double scale = std::pow(10.0, 3.0 * unit(random));
+    directions.emplace_back(unit(random) * scale, unit(random) * scale);
+  }
+  const double pi = std::acos(-1.0);
+  for (const double degrees : {0.0, 40.0, 50.0, 90.0, 130.0, 140.0, 180.0, 220.0, 230.0, 270.0, 310.0, 320.0}) {
+    for (const double length : {1.0, 7.3, 1e4}) {
+      double x = length * std::cos(degrees * pi / 180.0), y = length * std::sin(degrees * pi / 180.0);
+      for (int ulp = 0; ulp < 4; ++ulp) {
+        directions.emplace_back(x, y);
+        x = std::nextafter(x, 2.0 * x + 1.0);
+        directions.emplace_back(x, y);
+        y = std::nextafter(y, -2.0 * y - 1.0);
+      }
+    }
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const auto& odd : std::vector<std::pair<double, double>>{
+           {0.0, 0.0}, {-0.0, 0.0}, {0.0, -0.0}, {-0.0, -0.0}, {1e-300, -1e-310}, {inf, 1.0}, {-1.0, -inf},
+           {std::nan(""), 1.0}, {1e200, -3e199}})
+    directions.push_back(odd);
+  std::vector<int> seen(8, 0);
+  for (const auto& [dx, dy] : directions) {
+    const int sector = endSectorByAngle(dx, dy);
+    ++seen[static_cast<size_t>(sector)];
+    ASSERT_EQ(endSector(dx, dy), sector) << dx << ", " << dy;
+  }
+  for (int sector = 0; sector < 8; ++sector) EXPECT_GT(seen[static_cast<size_t>(sector)], 100) << sector;
 }
 
 TEST(EndIndex, SealOrdersByRowAndCellKeepingTheOrderOfEntriesInOneCell) {
