@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/end_stub.h"
+
 namespace quillon::model {
 
 double distance(const Point3& a, const Point3& b) {
@@ -10,6 +12,33 @@ double distance(const Point3& a, const Point3& b) {
   const double dy = b.y - a.y;
   if (isZeroVector(dx, dy)) return 0.0;
   return std::hypot(dx, dy);
+}
+
+bool endStubByRoots(const Point3& end, const Point3& toward, const Point3& next, double threshold) {
+  const double a = distance(end, toward);
+  if (!(a < threshold)) return false;
+  const double following = distance(toward, next);
+  return following > 0.0 && a / following < 0.05;
+}
+
+bool endStub(const Point3& end, const Point3& toward, const Point3& next, double threshold) {
+  constexpr double kSlack = 1e-9;
+  const double ax = toward.x - end.x, ay = toward.y - end.y;
+  const double fx = next.x - toward.x, fy = next.y - toward.y;
+  const double qa = ax * ax + ay * ay, qf = fx * fx + fy * fy;
+  // Zero vectors measure 0 however long they are; tiny or huge values
+  // would leave the squares imprecise or infinite.
+  const bool squaresTell = threshold >= 1e-100 && threshold <= 1e100 && !isZeroVector(ax, ay) &&
+                           !isZeroVector(fx, fy) && qa <= 1e200 && qf <= 1e200;
+  if (!squaresTell) return endStubByRoots(end, toward, next, threshold);
+  const double t2 = threshold * threshold;
+  if (qa >= t2 * (1.0 + kSlack)) return false;
+  if (qa <= t2 * (1.0 - kSlack)) {
+    const double r2 = 0.0025 * qf;  // (5 % of following)²
+    if (qa >= r2 * (1.0 + kSlack)) return false;
+    if (qa <= r2 * (1.0 - kSlack)) return true;
+  }
+  return endStubByRoots(end, toward, next, threshold);
 }
 
 double normalizeAngle(double angle) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/draw_view.h"
+#include "model/end_stub.h"
 
 namespace quillon::model {
 
@@ -118,14 +119,10 @@ bool CPolyLine::getEndDirection(Point3& endPoint, Point3& directionPoint, double
   if (isSingleSegment()) return true;
   // A very short end segment says little about the direction: look one
   // vertex further when the following segment is much longer.
-  const double a = distance(endPoint, directionPoint);
   const double w = vertices_[atEnd ? n - 2 : 0].startWidth;
   const double threshold = std::max(conDis, w) * 1.5;
-  if (a < threshold) {
-    const std::size_t f = atEnd ? n - 3 : 2;
-    const double following = distance(directionPoint, vertices_[f].point());
-    if (following > 0.0 && a / following < 0.05) directionPoint = vertices_[f].point();
-  }
+  const Point3 next = vertices_[atEnd ? n - 3 : 2].point();
+  if (endStub(endPoint, directionPoint, next, threshold)) directionPoint = next;
   return true;
 }
 

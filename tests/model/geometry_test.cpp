@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "model/end_stub.h"
 
 namespace quillon::model {
 namespace {
@@ -87,6 +92,61 @@ TEST(NormalizeAngle, IntoZeroToTwoPi) {
   EXPECT_GE(far, 0.0);
   EXPECT_LE(far, kTwoPi);
   EXPECT_DOUBLE_EQ(normalizeAngle(std::nan("")), 0.0);
+}
+
+// The squares must decide as the roots do: traced (half-)pixel ends,
+// random ones at every scale, ends placed a few units in the last place
+// either side of the threshold and of 5 % of the following segment, zero
+// and tiny vectors (which measure 0) and values squares cannot hold.
+TEST(EndStub, SquaresDecideAsTheRootsDo) {
+  struct Case {
+    Point3 end, toward, next;
+    double threshold;
+  };
+  std::vector<Case> cases;
+  for (int ax = -8; ax <= 8; ++ax)
+    for (int ay = -8; ay <= 8; ++ay)
+      for (const double t : {1.5, 7.5, 4.5 * 1.5})
+        cases.push_back({{0.5, 0.5, 0.0}, {0.5 + ax * 0.5, 0.5 + ay * 0.5, 0.0}, {ax * 0.5 + 20.5, ay * 9.0, 0.0}, t});
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const auto point = [&](double scale) { return Point3{unit(random) * scale, unit(random) * scale, 0.0}; };
+  for (int i = 0; i < 20000; ++i) {
+    const double scale = std::pow(10.0, 4.0 * unit(random));
+    cases.push_back({point(scale), point(scale), point(20.0 * scale), scale * (1.0 + unit(random))});
+  }
+  // On the bounds: |toward - end| = threshold, and |next - toward| = 20 |toward - end|.
+  for (int i = 0; i < 2000; ++i) {
+    const double angle = unit(random) * 3.2, length = std::pow(10.0, 3.0 * unit(random));
+    Point3 toward{length * std::cos(angle), length * std::sin(angle), 0.0};
+    for (int ulp = 0; ulp < i % 5; ++ulp) toward.x = std::nextafter(toward.x, unit(random) * 1e300);
+    const Point3 next{toward.x + 20.0 * length * std::cos(angle + 1.0), toward.y + 20.0 * length * std::sin(angle + 1.0), 0.0};
+    cases.push_back({{0.0, 0.0, 0.0}, toward, next, length});
+    cases.push_back({{0.0, 0.0, 0.0}, toward, next, 2.0 * length});
+  }
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  const Point3 o{0.0, 0.0, 0.0};
+  for (const Case& odd : std::vector<Case>{{o, o, {1, 0, 0}, 2.0},
+                                           {o, {3e-6, 0, 0}, {1, 0, 0}, 2e-6},
+                                           {o, {1, 0, 0}, {1, 3e-6, 0}, 2.0},
+                                           {o, {1e-7, 0, 0}, {1e-6, 0, 0}, 1e-7},
+                                           {o, {1, 1, 0}, {30, 30, 0}, 0.0},
+                                           {o, {1, 1, 0}, {30, 30, 0}, nan},
+                                           {o, {1, 1, 0}, {30, 30, 0}, inf},
+                                           {o, {nan, 1, 0}, {30, 30, 0}, 5.0},
+                                           {o, {1, 1, 0}, {inf, 30, 0}, 5.0},
+                                           {o, {1e-120, 1e-120, 0}, {1e-100, 0, 0}, 1e-110},
+                                           {o, {1e150, 0, 0}, {1e160, 0, 0}, 1e155}})
+    cases.push_back(odd);
+  int stubs = 0;
+  for (const Case& c : cases) {
+    const bool byRoots = endStubByRoots(c.end, c.toward, c.next, c.threshold);
+    stubs += byRoots ? 1 : 0;
+    ASSERT_EQ(endStub(c.end, c.toward, c.next, c.threshold), byRoots)
+        << c.toward.x << ", " << c.toward.y << " -> " << c.next.x << ", " << c.next.y << " within " << c.threshold;
+  }
+  EXPECT_GT(stubs, 1000);
+  EXPECT_LT(stubs, static_cast<int>(cases.size()) - 1000);
 }
 
 TEST(Tolerance, EqualityIsStrictlyInsideTheBand) {
