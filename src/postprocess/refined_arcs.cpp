@@ -663,21 +663,37 @@ void ForEachBlobStart(const raster::CRaster& raster, const Visit& visit) {
   const int width = raster.width(), height = raster.height();
   if (width <= 0 || height <= 0) return;
   const int words = ((width + 7) / 8 + 7) / 8;
-  const auto word = [&](int y, int k) -> uint64_t { return k < 0 || k >= words ? 0 : columnBits(raster, y, 64 * k, 64); };
+  // Rows y − 1, y and y + 1 as words, each read once, with a blank word
+  // either side (index −1 and `words`); rows outside the raster are blank.
+  const size_t stride = static_cast<size_t>(words) + 2;
+  std::vector<uint64_t> buffer(3 * stride, 0);
+  uint64_t* above = buffer.data() + 1;
+  uint64_t* row = above + stride;
+  uint64_t* below = row + stride;
+  const auto load = [&](int y, uint64_t* into) {
+    for (int k = 0; k < words; ++k) into[k] = y < height ? columnBits(raster, y, 64 * k, 64) : 0;
+  };
+  load(0, row);
+  load(1, below);
   for (int y = 0; y < height; ++y) {
+    if (y > 0) {
+      uint64_t* const free = above;
+      above = row;
+      row = below;
+      below = free;
+      load(y + 1, below);
+    }
     for (int k = 0; k < words; ++k) {
-      const uint64_t current = word(y, k);
+      const uint64_t current = row[k];
       if (current == 0) continue;
-      const uint64_t starts = current & ~((current >> 1) | (word(y, k - 1) << 63));
-      const uint64_t above = word(y - 1, k);
-      const uint64_t aboveWide = above | (above >> 1) | (above << 1) | (word(y - 1, k - 1) << 63) | (word(y - 1, k + 1) >> 63);
+      const uint64_t starts = current & ~((current >> 1) | (row[k - 1] << 63));
+      const uint64_t aboveWide = above[k] | (above[k] >> 1) | (above[k] << 1) | (above[k - 1] << 63) | (above[k + 1] >> 63);
       uint64_t candidates = starts & ~aboveWide;
       if (candidates == 0) continue;
       // A pixel with no ink right of it or below it either is a blob of
       // one pixel: salt noise is mostly such specks.
-      const uint64_t below = word(y + 1, k);
-      const uint64_t belowWide = below | (below >> 1) | (below << 1) | (word(y + 1, k - 1) << 63) | (word(y + 1, k + 1) >> 63);
-      candidates &= (current << 1) | (word(y, k + 1) >> 63) | belowWide;
+      const uint64_t belowWide = below[k] | (below[k] >> 1) | (below[k] << 1) | (below[k - 1] << 63) | (below[k + 1] >> 63);
+      candidates &= (current << 1) | (row[k + 1] >> 63) | belowWide;
       while (candidates != 0) {
         const int bit = std::countl_zero(candidates);
         candidates &= ~(uint64_t{1} << (63 - bit));

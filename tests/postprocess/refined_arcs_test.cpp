@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -58,6 +60,43 @@ TEST(SmallBlobs, WindowFillAndDotRefusalsAgreeWithTheLongWay) {
         EXPECT_EQ(dotsAt(raster, {p}).size(), dotAt(raster, x, y) ? 1u : 0u) << "seed " << seed << " at " << x << ", " << y;
       }
     }
+  }
+}
+
+// Blobs across the 64-column words of a row and on the first and last rows
+// and columns: each plus of five pixels comes back at its centre, in raster
+// order, whatever the width's remainder over 64.
+TEST(SmallBlobs, PlusesAcrossWordsAndEdgesAreFound) {
+  for (const int width : {5, 63, 64, 65, 127, 130, 200}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(raster.create(width, 11, 1));
+    std::vector<std::pair<int, int>> expected;
+    const auto plus = [&](int cx, int cy) {
+      for (const auto& [dx, dy] : {std::pair{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+        const int x = cx + dx, y = cy + dy;
+        if (x >= 0 && y >= 0 && x < width && y < raster.height()) raster.setBit(x, y, true);
+      }
+      if (cx >= 1 && cy >= 1 && cx + 1 < width && cy + 1 < raster.height()) expected.emplace_back(cy, cx);
+    };
+    for (const int cx : {1, 62, 63, 64, 65, 66, 126, 127, 128, 129, 198})
+      if (cx + 1 < width) plus(cx, (cx % 3 == 0) ? 1 : (cx % 3 == 1 ? 5 : 9));
+    plus(width - 2, 9);
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+    // Pluses next to each other merge into larger blobs: keep only lone ones.
+    const std::vector<model::Point3> found = smallBlobCentres(raster, 5);
+    std::vector<std::pair<int, int>> lone;
+    for (const auto& [cy, cx] : expected) {
+      bool alone = true;
+      for (const auto& [oy, ox] : expected)
+        if ((oy != cy || ox != cx) && std::abs(ox - cx) <= 3 && std::abs(oy - cy) <= 3) alone = false;
+      if (alone) lone.emplace_back(cy, cx);
+    }
+    for (const auto& [cy, cx] : lone) {
+      const bool seen = std::any_of(found.begin(), found.end(), [&](const model::Point3& p) { return p.x == cx && p.y == cy; });
+      EXPECT_TRUE(seen) << "width " << width << " plus at " << cx << ", " << cy;
+    }
+    EXPECT_EQ(found.size(), smallBlobCentresByFill(raster, 5).size()) << "width " << width;
   }
 }
 
