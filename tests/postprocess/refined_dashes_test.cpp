@@ -213,6 +213,16 @@ void AddPiece(model::CLayer& layer, double x0, double y0, double x1, double y1, 
   layer.append(std::move(p));
 }
 
+// Six dashes along screen row 20 (14 px every 22 px, 4 px wide), drawn and
+// added as pieces; the last piece runs on to `lastEnd` when that is given.
+void SixDashRow(raster::CRaster& raster, model::CLayer& layer, double lastEnd = 0.0) {
+  for (int k = 0; k < 6; ++k) {
+    const double s = 12.0 + 22.0 * k;
+    test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
+    AddPiece(layer, s, 20, k == 5 && lastEnd > 0.0 ? lastEnd : s + 14, 20, 4.0);
+  }
+}
+
 // A dashed row along screen row 20 (dashes 14 px, every 22 px, 4 px wide)
 // crossed by a vertical stroke 5 px wide at x 79.5, which touches dash 3's
 // start: thinning ran that dash on from the crossing's centre and joined
@@ -264,11 +274,7 @@ TEST(RefinedDashes, RowsNeedOpenGapsAndNarrowInk) {
   raster::CRaster raster;
   ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
   model::CLayer layer;
-  for (int k = 0; k < 6; ++k) {
-    const double s = 12.0 + 22.0 * k;
-    test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
-    AddPiece(layer, s, 20, s + 14, 20, 4.0);
-  }
+  SixDashRow(raster, layer);
   test::DrawStroke(raster, 149, 20, 155, 20, 14.0);  // a blob where dash 6 would lie
   EXPECT_EQ(completeDashRows(layer, raster), 0);
 }
@@ -316,11 +322,7 @@ TEST(RefinedDashes, RowsGetTheStubOfTheirCutDashBack) {
     raster::CRaster raster;
     EXPECT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
     model::CLayer layer;
-    for (int k = 0; k < 6; ++k) {
-      const double s = 12.0 + 22.0 * k;
-      test::DrawStroke(raster, s, 20, s + 14, 20, 4.0);
-      AddPiece(layer, s, 20, joined && k == 5 ? 144 + stub : s + 14, 20, 4.0);
-    }
+    SixDashRow(raster, layer, joined ? 144 + stub : 0.0);
     test::DrawStroke(raster, 144, 20, 144 + stub, 20, 4.0);
     if (beyond) test::DrawStroke(raster, 160, 20, 160, 20, 4.0);
     const int added = completeDashRows(layer, raster);
