@@ -413,6 +413,13 @@ constexpr double kWalkWidthShare = 0.25;
 constexpr double kWideRun = 3.0;
 constexpr double kWalkOff = 12.0;
 constexpr double kWalkOffWidths = 4.0;
+// A longer run off the circle, up to kWalkLeap px, is passed over when the
+// ink goes on all along it and the stroke then follows the circle again for
+// kLeapConfirm px (or two widths) in a row: a stroke crossing at a shallow
+// angle, or running along the arc for a while, hides one of its edges over
+// tens of pixels.
+constexpr double kWalkLeap = 80.0;
+constexpr double kLeapConfirm = 8.0;
 // Growth rounds, and what each may add at an end: at least this, or half
 // the sweep so far.
 constexpr int kGrowRounds = 8;
@@ -424,13 +431,17 @@ struct EndWalk {
   bool cap = false;     // it ran into white there: the stroke ends in a cap
 };
 
+// Walks at most `most` px on from angle `from`, and on up to `farthest` to
+// see a run off the circle through.
 EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from, double direction, double width,
-               double most) {
+               double most, double farthest) {
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   const double longestOff = std::max(kWalkOff, kWalkOffWidths * width);
-  double good = 0.0, ink = 0.0;
+  const double confirm = std::max(kLeapConfirm, 2.0 * width);
+  double good = 0.0, ink = 0.0, resumed = -1.0;
   int blanks = 0;
-  for (double s = kWalkStep; s <= most; s += kWalkStep) {
+  for (double s = kWalkStep; s <= farthest; s += kWalkStep) {
+    if (s > most && s - good <= kWalkStep) break;
     const double a = from + direction * s / c.radius;
     const double ux = std::cos(a), uy = std::sin(a);
     double offset = 0.0;
@@ -444,10 +455,14 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
     }
     blanks = 0;
     ink = s;
-    if (sample == Sample::Edges && std::fabs(offset) <= kWalkStray) {
+    if (sample != Sample::Edges || std::fabs(offset) > kWalkStray) {
+      resumed = -1.0;
+      if (s - good > kWalkLeap) break;
+    } else if (s - good - kWalkStep <= longestOff) {
       good = s;
-    } else if (s - good > longestOff) {
-      break;
+    } else {
+      if (resumed < 0.0) resumed = s;
+      if (s - resumed + kWalkStep >= confirm) good = s;
     }
   }
   return EndWalk{good, false};
@@ -512,8 +527,9 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     const double swept = std::fabs(c.sweep) * c.radius;
     const double room = (model::kTwoPi - std::fabs(c.sweep)) * c.radius / 2.0;
     const double most = std::min(std::max(kMinGrowth, swept / 2.0), room);
-    const EndWalk ahead = walkOn(raster, c, c.startAngle + c.sweep, sign, width, most);
-    const EndWalk behind = walkOn(raster, c, c.startAngle, -sign, width, most);
+    const double farthest = std::min(most + kWalkLeap, room);
+    const EndWalk ahead = walkOn(raster, c, c.startAngle + c.sweep, sign, width, most, farthest);
+    const EndWalk behind = walkOn(raster, c, c.startAngle, -sign, width, most, farthest);
     const bool grown = ahead.length >= kGrown || behind.length >= kGrown;
     if (!grown || round == kGrowRounds) return finish(fineOrAsIs(c), ahead, behind);
     StrokeCircle longer = c;

@@ -578,6 +578,29 @@ TEST(RefinedArcs, ACrossedArcComesBackWhole) {
   }
 }
 
+// A bar crossing the arc at a shallow angle hides one of the arc's edges
+// over tens of pixels; the walk along the stroke passes it and goes on to
+// the cap beyond, instead of stopping where the bar begins.
+TEST(RefinedArcs, AWalkAlongAnArcPassesABarCrossingAtAShallowAngle) {
+  for (const double bar : {7.0, 8.0}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, 400, 260));
+    const double a0 = 0.4, sweep = 2.3, cx = 200, cy = 190, r = 150, up = 259 - cy, width = 1, gap = 4;
+    test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+    for (const double a : {a0, a0 + sweep})
+      test::DrawStroke(raster, cx + r * std::cos(a), cy - r * std::sin(a), cx + r * std::cos(a), cy - r * std::sin(a), width);
+    // Nearly a tangent at the top of the hairline arc, `gap` px inside it.
+    test::DrawStroke(raster, 40, cy - r + gap, 360, cy - r + gap + 3, bar);
+    const auto grown = extendAlongStroke(raster, StrokeCircle{{cx, up, 0.0}, r, a0 + 0.2, 0.4}, width);
+    ASSERT_TRUE(grown.has_value()) << bar;
+    EXPECT_NEAR(grown->centre.x, cx, 1.0) << bar;
+    EXPECT_NEAR(grown->centre.y, up, 1.0) << bar;
+    EXPECT_NEAR(grown->radius, r, 1.0) << bar;
+    EXPECT_NEAR(grown->startAngle, a0, 0.03) << bar;
+    EXPECT_NEAR(grown->startAngle + grown->sweep, a0 + sweep, 0.03) << bar;
+  }
+}
+
 // A crossed arc whose end runs into a thick bar ends where its own stroke
 // meets the bar, not at the bar's far edge or its centre line.
 TEST(RefinedArcs, ACrossedArcEndingInAThickBarEndsAtTheBar) {
