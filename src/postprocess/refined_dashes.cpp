@@ -464,6 +464,11 @@ constexpr double kMinStub = 1.0;
 constexpr double kStubCapSlack = 1.0;
 // Rows thinner than this leave a stub a speck's few pixels.
 constexpr double kMinStubWidth = 2.5;
+// A row of hairlines is probed as this wide, pixels.
+constexpr double kHairlineRow = 1.0;
+// Rows thinner than this are a pixel or two wide: their fitted line may miss
+// a slanted dash's pixels.
+constexpr double kThinRow = 2.5;
 
 struct RowPiece {
   CPolyLine* line;
@@ -714,13 +719,19 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     if (middles.size() < kMinRowDashes) continue;
     std::vector<long> ks;
     if (!fitRhythm(middles, row.length, row, ks)) continue;
-    {
+    // Most dashes measured as hairlines (no width): the few widths measured
+    // are a crossing's, and the row is probed as a pixel wide.
+    const bool hairline = 2 * widths.size() < middles.size();
+    if (hairline && !widths.empty()) {
+      row.width = kHairlineRow;
+    } else {
       const RowPiece& p = pieces[static_cast<size_t>(spans[dashSpans[0]].piece)];
       row.width = widths.empty() ? widthAcross(raster, p.line->vertices()[0], p.line->vertices()[1]) : medianOf(widths);
     }
     if (row.width <= 0.0) continue;
     bool inside = false;
     const auto inkOn = [&](double s) { return inkAt(raster, row.x(s), row.y(s), inside); };
+    const double nx = -row.uy, ny = row.ux;
     // Most gaps between found neighbours are open: a row, not a stroke
     // broken at regular crossings. A gap drawn about as long as the pen is
     // wide leaves its dashes' caps touching, with no white between, but a
@@ -742,49 +753,67 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       }
       return false;
     };
-    for (size_t i = 0; i + 1 < ks.size(); ++i) {
-      if (ks[i] < 0 || ks[i + 1] != ks[i] + 1) continue;
-      ++gaps;
-      const double from = row.middle(ks[i]) + row.length / 2.0, to = row.middle(ks[i + 1]) - row.length / 2.0;
+    // The gap after dash k.
+    const auto openAfter = [&](long k) {
+      const double from = row.middle(k) + row.length / 2.0, to = row.middle(k + 1) - row.length / 2.0;
       double run = 0.0, longest = 0.0;
       for (double s = from; s <= to; s += 0.5) {
         run = inkOn(s) ? 0.0 : run + 0.5;
         longest = std::max(longest, run);
       }
-      if (longest >= kOpenGap || neckWithin(from, to)) ++open;
+      return longest >= kOpenGap || neckWithin(from, to);
+    };
+    for (size_t i = 0; i + 1 < ks.size(); ++i) {
+      if (ks[i] < 0 || ks[i + 1] != ks[i] + 1) continue;
+      ++gaps;
+      if (openAfter(ks[i])) ++open;
     }
     if (open < 2 || 2 * open < gaps) continue;
     // Dash k as the row foresees it: ink all along its centre line (kInk),
     // and across it, at most of its length, no wider than the row's dashes
     // (kNarrow); a dash crossed by or lying along a wider stroke is ink but
-    // not narrow.
-    enum Support { kNone, kInk, kNarrow };
-    const double nx = -row.uy, ny = row.ux;
+    // not narrow, or narrow in part (kPartly) where it runs into a stroke.
+    enum Support { kNone, kInk, kPartly, kNarrow };
+    // A thin row's line, fitted to its pieces, runs up to a pixel beside the
+    // pixels of a slanted dash: ink in a pixel next to the line's counts.
+    const bool thin = row.width < kThinRow;
+    const auto inkBeside = [&](double s) -> std::optional<std::pair<double, double>> {
+      const double x = row.x(s), y = row.y(s);
+      if (inkAt(raster, x, y, inside)) return std::pair{x, y};
+      if (thin)
+        for (const auto& [dx, dy] : {std::pair{1.0, 0.0}, std::pair{-1.0, 0.0}, std::pair{0.0, 1.0}, std::pair{0.0, -1.0}})
+          if (inkAt(raster, x + dx, y + dy, inside)) return std::pair{x + dx, y + dy};
+      return std::nullopt;
+    };
     const auto support = [&](long k) {
       const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
       for (double s = from; s <= to; s += 1.0)
-        if (!inkOn(s)) return kNone;
+        if (!inkBeside(s)) return kNone;
       int narrow = 0, samples = 0;
       for (double s = from + row.width / 2.0; s <= to - row.width / 2.0 + 1e-9; s += 2.0) {
-        const double x = row.x(s), y = row.y(s), reach = row.width / 2.0 + 3.0;
+        const auto [x, y] = inkBeside(s).value_or(std::pair{row.x(s), row.y(s)});
+        const double reach = row.width / 2.0 + 3.0;
         const double left = inkReach(raster, x, y, nx, ny, reach), right = inkReach(raster, x, y, -nx, -ny, reach);
         ++samples;
         if (left >= 0.0 && right >= 0.0 && left + right <= row.width + kRowWidthSlack) ++narrow;
       }
-      return samples == 0 || 2 * narrow >= samples ? kNarrow : kInk;
+      return samples == 0 || 2 * narrow >= samples ? kNarrow : narrow > 0 ? kPartly : kInk;
     };
     // The row goes on beyond its found dashes to the last narrow dash
-    // foreseen, over at most kMaxHidden dashes in a row that are ink only.
+    // foreseen, over at most kMaxHidden dashes in a row that are not
+    // narrow, and to one more that is narrow in part past an open gap: an
+    // end dash that runs into a crossing stroke.
     const auto reach = [&](long from, long step) {
       long last = from, hidden = 0;
       for (long k = from + step; std::labs(k - from) <= kMaxForeseen; k += step) {
         const Support at = support(k);
-        if (at == kNone || (at == kInk && ++hidden > kMaxHidden)) break;
+        if (at == kNone || (at != kNarrow && ++hidden > kMaxHidden)) break;
         if (at == kNarrow) {
           last = k;
           hidden = 0;
         }
       }
+      if (support(last + step) == kPartly && openAfter(step > 0 ? last : last - 1)) last += step;
       return last;
     };
     low = reach(low, -1);
@@ -852,7 +881,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       s.y = row.y(from);
       t.x = row.x(to);
       t.y = row.y(to);
-      s.startWidth = s.endWidth = t.startWidth = t.endWidth = row.width;
+      s.startWidth = s.endWidth = t.startWidth = t.endWidth = hairline ? 0.0 : row.width;
       dash->editVertices() = {s, t};
       made.push_back(std::move(entity));
       placedCells[key(s.x, s.y)].push_back(placedEnds.size());

@@ -279,6 +279,54 @@ TEST(RefinedDashes, RowsNeedOpenGapsAndNarrowInk) {
   EXPECT_EQ(completeDashRows(layer, raster), 0);
 }
 
+// A row of hairline dashes (1 px, slanted, 18 px every 26 px) crossed in
+// the gap between dashes 2 and 3 by a stroke 3 px wide, through which the
+// two were joined; the trace measured no width on the dashes but for one
+// touching other ink. The row's line misses a slanted hairline's pixels
+// here and there: the two dashes come back all the same, and as hairlines.
+TEST(RefinedDashes, HairlineRowsAreCompletedThoughTheirLineMissesPixels) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  const double ux = 1.0 / std::hypot(1.0, 0.2), uy = 0.2 * ux;
+  std::vector<Segment> drawn;
+  for (int k = 0; k < 8; ++k) {
+    const double s = 26.0 * k, x0 = 10 + s * ux, y0 = 10 + s * uy, x1 = x0 + 18 * ux, y1 = y0 + 18 * uy;
+    test::DrawStroke(raster, x0, y0, x1, y1, 1.0);
+    drawn.push_back({x0, kHeight - 1 - y0, x1, kHeight - 1 - y1});
+    if (k != 2 && k != 3) AddPiece(layer, x0, y0, x1, y1, k == 5 ? 4.1 : 0.0);
+  }
+  AddPiece(layer, 10 + 52 * ux, 10 + 52 * uy, 10 + 96 * ux, 10 + 96 * uy, 1.2);
+  const double cx = 10 + 74 * ux;
+  test::DrawStroke(raster, cx, 2, cx, 45, 3.0);
+  AddPiece(layer, cx, 2, cx, 45, 3.0);
+  EXPECT_EQ(completeDashRows(layer, raster), 2);
+  std::vector<Segment> dashes;
+  for (const auto& e : layer) {
+    const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+    if (v.front().x == v.back().x) continue;  // the crossing stroke
+    dashes.push_back({v.front().x, v.front().y, v.back().x, v.back().y});
+    if (v.front().startWidth != 4.1) EXPECT_EQ(v.front().startWidth, 0.0);  // hairlines, placed or not
+  }
+  ExpectDashes(drawn, dashes);
+}
+
+// The row's end dash runs into a stroke 8 px wide crossing it near its far
+// cap, past an open gap: it comes back; on a blob that covers it whole it
+// does not (see above).
+TEST(RefinedDashes, RowsGetAnEndDashThatRunsIntoACrossingStroke) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  SixDashRow(raster, layer);
+  test::DrawStroke(raster, 144, 20, 158, 20, 4.0);
+  test::DrawStroke(raster, 153, 2, 153, 45, 8.0);
+  AddPiece(layer, 153, 2, 153, 45, 8.0);
+  ASSERT_EQ(completeDashRows(layer, raster), 1);
+  const Segment last = Pieces(layer).back();
+  ExpectDashes({{144.0, kHeight - 1 - 20.0, 158.0, kHeight - 1 - 20.0}}, {last});
+}
+
 // Dashes 4 px wide whose gaps are a little shorter than the pen is wide: their caps
 // touch and no white shows between them, only a neck. Thinning found some
 // alone and joined the others in twos and threes; the row, level or
