@@ -16,7 +16,10 @@
 #include "formats/dxf/dxf_file.h"
 #include "formats/dxf/dxf_writer.h"
 #include "model/graph.h"
+#include "formats/save_job.h"
+#include "model/circle.h"
 #include "model/line.h"
+#include "model/polyline.h"
 
 namespace quillon::formats {
 namespace {
@@ -273,6 +276,109 @@ TEST(DxfFile, StreamWriterGivesTheSameBytesAndReportsAFullDisk) {
     DxfStreamWriter out(full);
     EXPECT_FALSE(WriteDxf2000File(out, g, true));
     EXPECT_NE(out.error().find("write failed"), std::string::npos) << out.error();
+    std::fclose(full);
+  }
+}
+
+// Two layers of polylines (widths, bulges, some closed), circles and lines,
+// enough for several blocks of the entities formatted on a second thread and
+// a last block cut short. A NaN at entity `broken` (none past the end).
+void ManyEntityDrawing(CGraph& g, size_t count, size_t broken = SIZE_MAX) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> at(0.0, 5000.0);
+  for (size_t i = 0; i < count; ++i) {
+    g.setCurrentLayerByName(i < count / 3 ? "Trace" : "Other");
+    const double x = i == broken ? std::nan("") : at(random);
+    switch (i % 3) {
+      case 0: {
+        auto p = std::make_unique<model::CPolyLine>();
+        for (size_t k = 0; k < 2 + i % 5; ++k) p->appendVertex(x + 3.0 * static_cast<double>(k), at(random), 0.5 * static_cast<double>(i % 4), k % 2 ? 0.25 : 0.0);
+        if (i % 7 == 0) p->setClosed(true);
+        g.addEntity(std::move(p));
+        break;
+      }
+      case 1: g.addEntity(std::make_unique<model::CCircle>(Point3{x, at(random), 0}, 1.0 + at(random) / 100.0)); break;
+      default: g.addEntity(std::make_unique<CLine>(Point3{x, at(random), 0}, Point3{at(random), at(random), 0}));
+    }
+  }
+}
+
+// The file through a stream, as a save writes it.
+std::string StreamBytes(bool (*write)(DxfWriter&, CGraph&, bool, SaveProgress*), CGraph& g, std::string* error) {
+  std::FILE* memory = std::tmpfile();
+  if (memory == nullptr) return {};
+  DxfStreamWriter stream(memory);
+  if (!write(stream, g, true, nullptr)) *error = stream.error();
+  stream.Flush();
+  std::fflush(memory);
+  std::string bytes(static_cast<size_t>(std::ftell(memory)), '\0');
+  std::rewind(memory);
+  if (std::fread(bytes.data(), 1, bytes.size(), memory) != bytes.size()) bytes.clear();
+  std::fclose(memory);
+  return bytes;
+}
+
+struct FormatAheadFrom {
+  explicit FormatAheadFrom(size_t entities) { SetDxfFormatAheadFrom(entities); }
+  ~FormatAheadFrom() { SetDxfFormatAheadFrom(kDefaultFormatAheadFrom); }
+};
+
+TEST(DxfFile, EntitiesFormattedAheadGiveTheSameFile) {
+  // Every case: fine, a NaN in a block this thread writes, one in a block
+  // formatted ahead, one in the last block.
+  for (size_t broken : {SIZE_MAX, size_t{100}, size_t{5000}, size_t{12300}}) {
+    CGraph g;
+    ManyEntityDrawing(g, 12345, broken);
+    // Each write of the 2000 variant moves the handle seed on: every write starts from the same one.
+    const auto seed = g.handleCounter();
+    for (auto write : {&WriteDxf2000File, &WriteDxfR10File}) {
+      DxfCollectingWriter plain, ahead;
+      std::string plainStream, aheadStream, plainError, aheadError;
+      bool plainOk = false, aheadOk = false;
+      {
+        const FormatAheadFrom off(0);
+        g.setHandleCounter(seed);
+        plainOk = write(plain, g, true, nullptr);
+        g.setHandleCounter(seed);
+        plainStream = StreamBytes(write, g, &plainError);
+      }
+      {
+        const FormatAheadFrom on(1);
+        g.setHandleCounter(seed);
+        aheadOk = write(ahead, g, true, nullptr);
+        g.setHandleCounter(seed);
+        aheadStream = StreamBytes(write, g, &aheadError);
+      }
+      EXPECT_EQ(plainOk, broken == SIZE_MAX) << broken;
+      EXPECT_EQ(aheadOk, plainOk) << broken;
+      EXPECT_EQ(ahead.error(), plain.error()) << broken;
+      EXPECT_EQ(aheadError, plainError) << broken;
+      EXPECT_TRUE(ahead.lines() == plain.lines()) << broken;
+      // A failed file is thrown away; only how much of it reached the stream differs.
+      if (plainOk) {
+        EXPECT_TRUE(aheadStream == plainStream);
+        EXPECT_GT(plainStream.size(), 1000000u);
+      }
+    }
+  }
+}
+
+TEST(DxfFile, EntitiesFormattedAheadStopOnCancelAndOnAFullDisk) {
+  CGraph g;
+  ManyEntityDrawing(g, 12345);
+  const FormatAheadFrom on(1);
+  // Cancelled while a block formatted ahead is passed on.
+  platform::CancelFlag cancel;
+  SaveProgress progress([&](std::string_view, int percent) { if (percent >= 50) cancel.request(); }, "save", 12345, &cancel);
+  DxfCollectingWriter out;
+  EXPECT_FALSE(WriteDxf2000File(out, g, true, &progress));
+  EXPECT_EQ(out.error(), "cancelled");
+  EXPECT_LT(progress.written(), 12345);
+
+  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
+    DxfStreamWriter stream(full);
+    EXPECT_FALSE(WriteDxfR10File(stream, g, true));
+    EXPECT_NE(stream.error().find("write failed"), std::string::npos) << stream.error();
     std::fclose(full);
   }
 }

@@ -1,7 +1,13 @@
 #include "formats/dxf/dxf_file.h"
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "formats/save_job.h"
 #include "model/graph.h"
@@ -229,12 +235,148 @@ bool WriteLayersR10(DxfWriter& file, const model::CGraph& drawing) {
 
 enum class Variant { V2000, R10 };
 
+size_t formatAheadFrom = kDefaultFormatAheadFrom;
+
+bool WriteEntity(DxfWriter& file, const model::CEntity& entity, bool saveWidth, Variant variant) {
+  return variant == Variant::V2000 ? entity.WriteDxf2000(file, saveWidth) : entity.WriteDxfR10(file, saveWidth);
+}
+
+// The entities in blocks: a second thread formats blocks 1, 3, 5 ... into
+// text while the calling thread formats and writes blocks 0, 2, 4 ... and
+// passes the other blocks' text on in between, so the file is the one a
+// single loop writes. At most two blocks wait formatted.
+class FormatAhead {
+ public:
+  static constexpr size_t kBlock = 4096;
+
+  FormatAhead(const std::vector<const model::CEntity*>& entities, double pixelsPerUnit, bool saveWidth,
+              Variant variant)
+      : entities_(entities), saveWidth_(saveWidth), variant_(variant) {
+    for (Slot& slot : slots_) slot.text.SetPixelsPerUnit(pixelsPerUnit);
+    worker_ = std::thread([this] { run(); });
+  }
+  ~FormatAhead() {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+  }
+  FormatAhead(const FormatAhead&) = delete;
+  FormatAhead& operator=(const FormatAhead&) = delete;
+
+  size_t blocks() const { return (entities_.size() + kBlock - 1) / kBlock; }
+
+  // Writes block `block` (an odd one) to file: its text, then the progress
+  // of its entities, then the failure of the entity that failed, if any.
+  bool pass(size_t block, DxfWriter& file, SaveProgress* progress) {
+    Slot& slot = slots_[(block / 2) % 2];
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return slot.state == State::Ready; });
+    }
+    if (slot.exception) std::rethrow_exception(slot.exception);
+    bool ok = file.Formatted(slot.text.text());
+    for (size_t i = 0; ok && i < slot.written; ++i) {
+      if (progress && !progress->EntityWritten()) ok = file.Fail("cancelled");
+    }
+    if (ok && slot.failed) ok = file.Fail(slot.text.failed() ? slot.text.error() : "an entity could not be written");
+    {
+      const std::lock_guard lock(mutex_);
+      slot.state = State::Free;
+    }
+    changed_.notify_all();
+    return ok;
+  }
+
+ private:
+  enum class State { Free, Ready };
+  struct Slot {
+    DxfTextWriter text;
+    size_t written = 0;  // entities written whole
+    bool failed = false;
+    std::exception_ptr exception;
+    State state = State::Free;
+  };
+
+  void run() {
+    for (size_t block = 1; block < blocks(); block += 2) {
+      Slot& slot = slots_[(block / 2) % 2];
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return slot.state == State::Free || stop_; });
+        if (stop_) return;
+      }
+      format(block, slot);
+      {
+        const std::lock_guard lock(mutex_);
+        slot.state = State::Ready;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  void format(size_t block, Slot& slot) {
+    slot.text.clear();
+    slot.written = 0;
+    slot.failed = false;
+    slot.exception = nullptr;
+    try {
+      const size_t end = std::min(entities_.size(), (block + 1) * kBlock);
+      for (size_t i = block * kBlock; i < end; ++i) {
+        if (!WriteEntity(slot.text, *entities_[i], saveWidth_, variant_)) {
+          slot.failed = true;
+          return;
+        }
+        ++slot.written;
+      }
+    } catch (...) {
+      slot.exception = std::current_exception();
+    }
+  }
+
+  const std::vector<const model::CEntity*>& entities_;
+  const bool saveWidth_;
+  const Variant variant_;
+  Slot slots_[2];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  std::thread worker_;  // last: started once everything it reads is set up
+};
+
 bool WriteEntities(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress, Variant variant) {
+  const auto write = [&](const model::CEntity& entity) {
+    if (!WriteEntity(file, entity, saveWidth, variant))
+      return file.Fail(file.failed() ? file.error() : "an entity could not be written");
+    if (progress && !progress->EntityWritten()) return file.Fail("cancelled");
+    return true;
+  };
+  size_t count = 0;
+  for (const auto& layer : drawing.layers()) count += layer->count();
+  if (formatAheadFrom == 0 || count < formatAheadFrom || std::thread::hardware_concurrency() < 2) {
+    for (const auto& layer : drawing.layers()) {
+      for (const auto& entity : *layer) {
+        if (!write(*entity)) return false;
+      }
+    }
+    return true;
+  }
+  std::vector<const model::CEntity*> entities;
+  entities.reserve(count);
   for (const auto& layer : drawing.layers()) {
-    for (const auto& entity : *layer) {
-      bool ok = variant == Variant::V2000 ? entity->WriteDxf2000(file, saveWidth) : entity->WriteDxfR10(file, saveWidth);
-      if (!ok) return file.Fail(file.failed() ? file.error() : "an entity could not be written");
-      if (progress && !progress->EntityWritten()) return file.Fail("cancelled");
+    for (const auto& entity : *layer) entities.push_back(entity.get());
+  }
+  FormatAhead ahead(entities, file.PixelsPerUnit(), saveWidth, variant);
+  for (size_t block = 0; block < ahead.blocks(); ++block) {
+    if (block % 2 == 1) {
+      if (!ahead.pass(block, file, progress)) return false;
+      continue;
+    }
+    const size_t end = std::min(entities.size(), (block + 1) * FormatAhead::kBlock);
+    for (size_t i = block * FormatAhead::kBlock; i < end; ++i) {
+      if (!write(*entities[i])) return false;
     }
   }
   return true;
@@ -248,6 +390,8 @@ bool SaveWith(SaveContext& context, bool (*write)(DxfWriter&, model::CGraph&, bo
 }
 
 }  // namespace
+
+void SetDxfFormatAheadFrom(size_t entities) { formatAheadFrom = entities; }
 
 bool WriteDxf2000File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress) {
   file.SetPixelsPerUnit(drawing.pixelsPerUnit());

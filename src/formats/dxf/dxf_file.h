@@ -9,6 +9,8 @@
 // is the drawing's cached extents (the save job fills that cache); the 2000
 // variant increments the drawing's handle counter once for the handle seed.
 
+#include <cstddef>
+
 #include "formats/dxf/dxf_writer.h"
 
 namespace quillon::model {
@@ -25,6 +27,11 @@ struct SaveContext;
 // the writer. progress, when given, hears of every entity and may cancel.
 bool WriteDxf2000File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress = nullptr);
 bool WriteDxfR10File(DxfWriter& file, model::CGraph& drawing, bool saveWidth, SaveProgress* progress = nullptr);
+
+// A drawing of this many entities or more (0: none) has part of them
+// formatted on a second thread; the file is the same either way.
+inline constexpr size_t kDefaultFormatAheadFrom = 16384;
+void SetDxfFormatAheadFrom(size_t entities);
 
 // The save job's writers of formats 1 and 7 (see SaveContext).
 bool SaveDxf2000(SaveContext& context);

@@ -110,6 +110,22 @@ bool DxfWriter::Flush() {
   return true;
 }
 
+bool DxfWriter::Formatted(std::string_view text) {
+  if (failed_) return false;
+  errno = 0;
+  if (!WriteFormatted(text)) return Fail(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
+  return true;
+}
+
+bool DxfWriter::WriteFormatted(std::string_view text) {
+  while (!text.empty()) {
+    const size_t end = text.find(kLineEnd);
+    if (!WriteLine(text.substr(0, end))) return false;
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + kLineEnd.size());
+  }
+  return true;
+}
+
 bool DxfWriter::Lines(std::span<const std::string_view> lines) {
   for (std::string_view line : lines) {
     if (!Line(line)) return false;
@@ -191,6 +207,22 @@ bool DxfStreamWriter::FlushLines() {
                   std::fflush(stream_) == 0;
   pending_.clear();
   return ok;
+}
+
+bool DxfStreamWriter::WriteFormatted(std::string_view text) {
+  pending_.append(text);
+  return pending_.size() < kBlockSize || FlushLines();
+}
+
+void DxfTextWriter::clear() {
+  text_.clear();
+  ClearFailure();
+}
+
+bool DxfTextWriter::WriteLine(std::string_view text) {
+  text_.append(text);
+  text_.append(kLineEnd);
+  return true;
 }
 
 bool DxfCollectingWriter::WriteLine(std::string_view text) {

@@ -81,6 +81,10 @@ class DxfWriter {
   // error()) when that failed. The file-level writers end with it.
   bool Flush();
 
+  // Whole lines another writer formatted (a DxfTextWriter's text, each line
+  // with its CR LF), passed on as if written line by line here.
+  bool Formatted(std::string_view text);
+
   // "%f" of C, independent of the process locale.
   static std::string FormatReal(double value);
 
@@ -89,6 +93,13 @@ class DxfWriter {
   virtual bool WriteLine(std::string_view text) = 0;
   // Writes out what WriteLine kept back; false on failure.
   virtual bool FlushLines() { return true; }
+  // Takes whole lines with their terminators; by default one WriteLine each.
+  virtual bool WriteFormatted(std::string_view text);
+  // For a writer used again from its start.
+  void ClearFailure() {
+    failed_ = false;
+    error_.clear();
+  }
 
  private:
   double pixelsPerUnit_ = 1.0;
@@ -106,10 +117,27 @@ class DxfStreamWriter final : public DxfWriter {
  protected:
   bool WriteLine(std::string_view text) override;
   bool FlushLines() override;
+  bool WriteFormatted(std::string_view text) override;
 
  private:
   std::FILE* stream_;
   std::string pending_;
+};
+
+// Keeps the text as the file would hold it (CR LF after every line), for
+// formatting part of a file on another thread and handing it to the file's
+// writer with Formatted().
+class DxfTextWriter final : public DxfWriter {
+ public:
+  const std::string& text() const { return text_; }
+  // Forgets the text and any failure.
+  void clear();
+
+ protected:
+  bool WriteLine(std::string_view text) override;
+
+ private:
+  std::string text_;
 };
 
 // Keeps every line (without terminator) in memory. FailAfter(n) makes the
