@@ -852,8 +852,17 @@ constexpr double kRoughMargin = 0.15;
 constexpr double kMinCornerGap = 1.0;
 // The smallest fillet radius.
 constexpr double kMinFilletRadius = 4.0;
-// How far the stroke's centre may stray from a leg's fitted line.
+// How far the stroke's centre may stray from a leg's fitted line, and the
+// share of a leg's samples that may (touching strokes).
 constexpr double kLegStray = 0.6;
+constexpr double kLegStrayShare = 0.2;
+// A leg is sampled between these shares of its length (its far end may be
+// a junction, its near end lies on the fillet), about every kLegSpacing px.
+constexpr double kLegFrom = 0.1;
+constexpr double kLegTo = 0.7;
+constexpr double kLegSpacing = 2.0;
+constexpr int kMinLegSamples = 5;
+constexpr int kMaxLegSamples = 40;
 
 struct Fillet {
   model::Point3 first, second;  // the tangent points
@@ -878,34 +887,52 @@ std::optional<Leg> legOnInk(const raster::CRaster& raster, const model::PolyVert
   const double dx = (near.x - far.x) / length, dy = (near.y - far.y) / length;
   const double nx = -dy, ny = dx;
   const double reach = std::max(width, 1.0) + kEdgeSlack;
-  double st = 0, so = 0, stt = 0, sto = 0;
+  // About every kLegSpacing px: a shallow fillet's radius hangs on the
+  // legs' directions, and single edges are a pixel off.
+  const int n = std::clamp(static_cast<int>((kLegTo - kLegFrom) * length / kLegSpacing) + 1, kMinLegSamples, kMaxLegSamples);
+  double ts[kMaxLegSamples], os[kMaxLegSamples];
   int count = 0;
-  double ts[5], os[5];
-  for (const double f : {0.1, 0.25, 0.4, 0.55, 0.7}) {
-    const double t = f * length;
+  for (int k = 0; k < n; ++k) {
+    const double t = (kLegFrom + (kLegTo - kLegFrom) * k / (n - 1)) * length;
     const double qx = far.x + dx * t, qy = far.y + dy * t;
     bool inside = false;
     if (!inkHere(raster, qx, qy, inside)) continue;
     const double out = reachAlong(raster, qx, qy, nx, ny, reach);
     const double in = reachAlong(raster, qx, qy, -nx, -ny, reach);
     if (out + kProbeStep > reach || in + kProbeStep > reach) continue;  // a crossing
-    const double o = (out - in) / 2.0;
     ts[count] = t;
-    os[count] = o;
-    st += t;
-    so += o;
-    stt += t * t;
-    sto += t * o;
+    os[count] = (out - in) / 2.0;
     ++count;
   }
-  if (count < 3) return std::nullopt;
-  const double det = count * stt - st * st;
-  if (std::fabs(det) < 1e-9) return std::nullopt;
-  const double slope = (count * sto - st * so) / det;
-  const double offset = (so - slope * st) / count;
-  // A leg that bends (a piece of the arc taken for a leg) is no leg.
+  double slope = 0.0, offset = 0.0;
+  // The line through the samples kept (those within kLegStray of the line
+  // before, once there is one).
+  const auto fitLine = [&](bool all) {
+    double st = 0, so = 0, stt = 0, sto = 0;
+    int used = 0;
+    for (int k = 0; k < count; ++k) {
+      if (!all && std::fabs(os[k] - offset - slope * ts[k]) > kLegStray) continue;
+      st += ts[k];
+      so += os[k];
+      stt += ts[k] * ts[k];
+      sto += ts[k] * os[k];
+      ++used;
+    }
+    const double det = used * stt - st * st;
+    if (used < 3 || std::fabs(det) < 1e-9) return false;
+    slope = (used * sto - st * so) / det;
+    offset = (so - slope * st) / used;
+    return true;
+  };
+  if (!fitLine(true)) return std::nullopt;
+  // A leg that bends (a piece of the arc taken for a leg) is no leg; a
+  // sample or two off (a touching stroke) is left out.
+  int strays = 0;
   for (int k = 0; k < count; ++k)
-    if (std::fabs(os[k] - offset - slope * ts[k]) > kLegStray) return std::nullopt;
+    if (std::fabs(os[k] - offset - slope * ts[k]) > kLegStray) ++strays;
+  if (strays > 0) {
+    if (count < kMinLegSamples || strays > kLegStrayShare * count || !fitLine(false)) return std::nullopt;
+  }
   const double norm = std::hypot(1.0, slope);
   return Leg{far.x + nx * offset, far.y + ny * offset, (dx + nx * slope) / norm, (dy + ny * slope) / norm};
 }

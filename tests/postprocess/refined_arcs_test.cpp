@@ -395,6 +395,29 @@ TEST(RefinedArcs, AFilletBetweenTwoLinesComesBackAsATangentArc) {
   }
 }
 
+// A blob of noise touching a leg's edge puts a few of its centre-line
+// samples off the leg's line; the leg still stands, and the fillet with it.
+TEST(RefinedArcs, AFilletWhoseLegIsTouchedByABlobIsFound) {
+  for (const double width : {3.0, 5.0}) {
+    for (const double at : {55.0, 70.0, 85.0, 100.0}) {
+      model::CGraph drawing;
+      ASSERT_TRUE(test::BlankRaster(drawing.raster(), kSize, kSize));
+      test::DrawStroke(drawing.raster(), 30, 150, 130, 150, width);
+      test::DrawRing(drawing.raster(), 130, 120, 30, width, 1.5 * model::kPi, model::kPi / 2);
+      test::DrawStroke(drawing.raster(), 160, 120, 160, 30, width);
+      const double edge = 150 + std::floor(width / 2) + 1;
+      for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 5; ++x) drawing.raster().setBit(static_cast<int>(at) + x, static_cast<int>(edge) + y, true);
+      settings::TraceOption options;
+      options.b_Refine = true;
+      ASSERT_TRUE(test::TraceAndProcess(drawing, options));
+      const auto bulges = Bulges(drawing);
+      ASSERT_EQ(bulges.size(), 1u) << width << " " << at;
+      EXPECT_NEAR(std::get<0>(bulges[0]), 30.0, 1.0) << width << " " << at;
+    }
+  }
+}
+
 // A shallow fillet on a thick stroke bows less than half the width off its
 // chord, which a free arc is refused for; kept tangent to its legs it is
 // still found, on its drawn radius. A sharp corner of a thick stroke cuts
