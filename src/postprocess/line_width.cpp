@@ -255,16 +255,18 @@ double sampleStrokeWidth(const raster::CRaster& raster, double x, double y, doub
 namespace {
 
 // The mean of the samples within the larger of kRefinedOutlier pixels and
-// kRefinedSpread of their median; 0 without a sample. Sorts them.
-double robustMeanWidth(double* samples, int valid) {
+// kRefinedSpread of an anchor: their median, or with `lowAnchor` the sample
+// an eighth of the way up from the narrowest; 0 without a sample. Sorts them.
+double robustMeanWidth(double* samples, int valid, bool lowAnchor = false) {
   if (valid == 0) return 0.0;
   std::sort(samples, samples + valid);
   const double median = valid % 2 ? samples[valid / 2] : (samples[valid / 2 - 1] + samples[valid / 2]) / 2.0;
-  const double spread = std::max(kRefinedOutlier, kRefinedSpread * median);
+  const double anchor = lowAnchor ? samples[valid / 8] : median;
+  const double spread = std::max(kRefinedOutlier, kRefinedSpread * anchor);
   double sum = 0.0;
   int kept = 0;
   for (int i = 0; i < valid; ++i) {
-    if (std::fabs(samples[i] - median) > spread) continue;
+    if (std::fabs(samples[i] - anchor) > spread) continue;
     sum += samples[i];
     ++kept;
   }
@@ -315,7 +317,10 @@ double refinedSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, c
     const double s = sampleStrokeWidth(raster, v.x + dx * t, v.y + dy * t, dx, dy, true);
     if (s >= 0.0) samples[valid++] = s;
   }
-  return robustMeanWidth(samples, valid);
+  // Crossings, junctions and a stroke merging at a flat angle only widen a
+  // segment's samples, and along a stroke that runs beside another they
+  // may be most of them: the narrow end of the samples is the stroke's own.
+  return robustMeanWidth(samples, valid, true);
 }
 
 double measureSegmentWidth(const raster::CRaster& raster, const PolyVertex& v, const PolyVertex& q, bool refine) {

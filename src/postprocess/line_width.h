@@ -54,8 +54,10 @@ double measureSegmentWidth(const raster::CRaster& raster, const model::PolyVerte
 // slanted stroke's sample counts whole pixels, a step more or less than its
 // width by the phase of the pixel grid; their mean is the width, where the
 // plain rule's smallest sample would be a step short. Samples further than
-// the larger of 1.5 px and a quarter of the median from it (a crossing
-// stroke, a junction) are left out of the mean; 0 without a valid sample.
+// the larger of 1.5 px and a quarter of it from the sample an eighth of the
+// way up from the narrowest (crossing strokes, junctions and a stroke
+// merging alongside only widen samples) are left out of the mean; 0
+// without a valid sample.
 double refinedSegmentWidth(const raster::CRaster& raster, const model::PolyVertex& v, const model::PolyVertex& q);
 
 // Refined, once the geometry is final: the width of every straight segment

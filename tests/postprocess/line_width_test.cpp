@@ -362,6 +362,28 @@ TEST(LineWidth, RefinedSegmentWidthIsTheMeanOfSlantedSamples) {
   }
 }
 
+// Ink beside a stroke only widens its samples: a wider stroke merging at a
+// flat angle along most of its length, or a crossing, leaves the width the
+// stroke's own, and so does a white speck narrowing a single sample.
+TEST(LineWidth, RefinedSegmentWidthIsTheStrokesOwnWhereOtherInkWidensMostSamples) {
+  for (const double width : {3.0, 7.0}) {
+    SCOPED_TRACE(testing::Message() << "width " << width);
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, 200, 60));
+    test::DrawStroke(raster, 20.3, 30.2, 180.3, 30.2, width);
+    // Screen rows: the other stroke meets this one's edge at column 60 and
+    // overlaps it from there on, up to 6 px off its centre line.
+    test::DrawStroke(raster, 60.3, 30.2 - width / 2.0 - 5.0, 180.3, 30.2 - width / 2.0 - 1.0, 10);
+    const model::PolyVertex v = at(25.3, 59 - 30.2), q = at(175.3, 59 - 30.2);
+    EXPECT_NEAR(refinedSegmentWidth(raster, v, q), width, 0.5);
+  }
+  raster::CRaster speckled;
+  ASSERT_TRUE(test::BlankRaster(speckled, 200, 60));
+  test::DrawStroke(speckled, 20.3, 30.2, 180.3, 30.2, 9);
+  for (int row = 28; row <= 29; ++row) speckled.setBit(100, row, false);  // under the middle sample
+  EXPECT_NEAR(refinedSegmentWidth(speckled, at(25.3, 28.8), at(175.3, 28.8)), 9.0, 0.5);
+}
+
 // Refined traces: the final straight segments, circles and arcs carry the
 // width measured along them as they end up.
 TEST(LineWidth, RefinedTraceRemeasuresFinalSegmentsAndRings) {
