@@ -60,11 +60,31 @@ void ReturnFreedMemory() { ::malloc_trim(0); }
 
 namespace {
 size_t RoundToLargeBlocks(size_t bytes) { return (bytes + kLargeBlockBytes - 1) / kLargeBlockBytes * kLargeBlockBytes; }
+
+// The block a LargeBlockHandOver keeps on this thread.
+struct HandOver {
+  bool active = false;
+  void* block = nullptr;
+  size_t size = 0;  // rounded
+};
+thread_local HandOver handOver;
 }  // namespace
+
+LargeBlockHandOver::LargeBlockHandOver() { handOver = HandOver{true, nullptr, 0}; }
+
+LargeBlockHandOver::~LargeBlockHandOver() {
+  if (handOver.block != nullptr) ::munmap(handOver.block, handOver.size);
+  handOver = HandOver{};
+}
 
 void* MapLargeBlock(size_t bytes) {
   if (bytes > SIZE_MAX - 2 * kLargeBlockBytes) return nullptr;
   const size_t size = RoundToLargeBlocks(bytes);
+  if (handOver.block != nullptr && handOver.size == size) {
+    void* block = handOver.block;
+    handOver.block = nullptr;
+    return block;
+  }
   // One block more than needed, so that the block can start on a huge-page
   // boundary; the ragged head and tail go back at once.
   const size_t mapped = size + kLargeBlockBytes;
@@ -82,7 +102,13 @@ void* MapLargeBlock(size_t bytes) {
 }
 
 void UnmapLargeBlock(void* block, size_t bytes) {
-  if (block != nullptr) ::munmap(block, RoundToLargeBlocks(bytes));
+  if (block == nullptr) return;
+  if (handOver.active && handOver.block == nullptr && handOver.size == 0) {
+    handOver.block = block;
+    handOver.size = RoundToLargeBlocks(bytes);
+    return;
+  }
+  ::munmap(block, RoundToLargeBlocks(bytes));
 }
 
 void RestartWithHugePageHeap(char** argv) {

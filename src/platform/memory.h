@@ -64,6 +64,20 @@ inline constexpr size_t kLargeBlockBytes = size_t{2} << 20;
 void* MapLargeBlock(size_t bytes);
 void UnmapLargeBlock(void* block, size_t bytes);
 
+// While one lives, the first large block freed on its thread is kept mapped
+// and given to the next large block of the same size that thread asks for:
+// a stage that trades one large array for another of the same size (a sort's
+// scratch for the array built next) reuses pages already faulted in instead
+// of having the system zero fresh ones. A block still kept at its end is
+// unmapped then. Not nested.
+class LargeBlockHandOver {
+ public:
+  LargeBlockHandOver();
+  ~LargeBlockHandOver();
+  LargeBlockHandOver(const LargeBlockHandOver&) = delete;
+  LargeBlockHandOver& operator=(const LargeBlockHandOver&) = delete;
+};
+
 // An allocator for std::vector that takes blocks of kLargeBlockBytes and
 // more from MapLargeBlock, smaller ones from the ordinary heap.
 template <typename T>

@@ -91,16 +91,21 @@ void EndIndex::seal(bool columns) {
   if (entries_.size() > UINT32_MAX - 1) throw std::bad_alloc();
   // By cell, then by row: both passes keep the order of equal keys, so this
   // is the stable sort by row and cell. Far-flung keys take the comparison sort.
-  EntryList scratch;
-  if (!CountingSortBy(entries_, scratch, &Entry::x) || !CountingSortBy(entries_, scratch, &Entry::y)) {
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+  // The sort's scratch takes as many bytes as the members (one per entry):
+  // its pages, faulted in by the sort, become theirs.
+  const platform::LargeBlockHandOver handOver;
+  {
+    EntryList scratch;
+    if (!CountingSortBy(entries_, scratch, &Entry::x) || !CountingSortBy(entries_, scratch, &Entry::y)) {
+      std::stable_sort(entries_.begin(), entries_.end(),
+                       [](const Entry& a, const Entry& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    }
   }
   const auto count = static_cast<uint32_t>(entries_.size());
-  clusters_.clear();
-  clusters_.reserve(count);
   members_.clear();
   members_.reserve(count);
+  clusters_.clear();
+  clusters_.reserve(count);
   byColumn_.clear();
   if (columns) {
     byColumn_.resize(count);

@@ -90,7 +90,8 @@ class EndIndex {
   // address, so that an entry takes 16 bytes (a noisy scan has millions).
   class Entry {
    public:
-    Entry() = default;
+    // Unset: a sort's scratch array is written over right after it is sized.
+    Entry() {}
     Entry(model::CPolyLine* polyline, int cellX, int cellY, int end)
         : bits_(reinterpret_cast<uintptr_t>(polyline) | static_cast<uintptr_t>(end & 1)), x(cellX), y(cellY) {}
     model::CPolyLine* polyline() const { return reinterpret_cast<model::CPolyLine*>(bits_ & ~uintptr_t{3}); }
@@ -99,11 +100,11 @@ class EndIndex {
     void setVisited() { bits_ |= 2; }
 
    private:
-    uintptr_t bits_ = 0;
+    uintptr_t bits_;
 
    public:
-    int x = 0;  // cell
-    int y = 0;
+    int x;  // cell
+    int y;
   };
   static_assert(alignof(model::CPolyLine) >= 4, "the low two address bits hold the end and the mark");
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "platform/memory.h"
 
@@ -26,6 +28,45 @@ TEST(ResidentBytes, FollowsMemoryTouchedAndGivenBack) {
   }
 }
 
+TEST(LargeBlockHandOver, GivesTheFirstFreedBlockToTheNextOfItsSizeOnly) {
+  constexpr size_t kWords = (size_t{6} << 20) / sizeof(uint64_t);  // three large blocks
+  using Array = std::vector<uint64_t, LargeArrayAllocator<uint64_t>>;
+  const auto fill = [](Array& a) {
+    for (size_t i = 0; i < a.size(); ++i) a[i] = i * 2654435761u + 1;
+  };
+  {
+    const LargeBlockHandOver handOver;
+    const uint64_t* first = nullptr;
+    {
+      Array scratch(kWords);
+      fill(scratch);
+      first = scratch.data();
+    }
+    Array other(kWords / 2);  // another size: a block of its own
+    EXPECT_NE(other.data(), first);
+    Array next;
+    next.reserve(kWords);
+    EXPECT_EQ(next.data(), first);
+    // Its pages are the scratch's, as the sort left them.
+    EXPECT_EQ(next.data()[kWords - 1], (kWords - 1) * 2654435761u + 1);
+    {
+      Array second(kWords);
+      fill(second);
+    }  // not kept: only the first freed block is
+    Array third;
+    third.reserve(kWords);
+    EXPECT_EQ(third.data()[0], 0u);
+    EXPECT_EQ(third.data()[kWords - 1], 0u);
+  }
+  // Without one, every block comes fresh from the system.
+  {
+    Array scratch(kWords);
+    fill(scratch);
+  }
+  Array next;
+  next.reserve(kWords);
+  EXPECT_EQ(next.data()[kWords - 1], 0u);
+}
 
 }  // namespace
 }  // namespace quillon::platform
