@@ -597,6 +597,20 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
   }
   std::unordered_map<int64_t, std::vector<model::CCircle*>> dotCells;
   for (model::CCircle* d : dots) dotCells[key(d->centre().x, d->centre().y)].push_back(d);
+  // The dots put back: rows of one dash-dot line found apart must not put
+  // one twice.
+  std::unordered_map<int64_t, std::vector<model::CCircle*>> placedDotCells;
+  const auto dotWithin = [&](const std::unordered_map<int64_t, std::vector<model::CCircle*>>& grid, double x, double y,
+                             double reach) -> const model::CCircle* {
+    for (int gy = -1; gy <= 1; ++gy)
+      for (int gx = -1; gx <= 1; ++gx) {
+        const auto cell = grid.find(key(x + gx * kRowCell, y + gy * kRowCell));
+        if (cell == grid.end()) continue;
+        for (const model::CCircle* d : cell->second)
+          if (std::hypot(d->centre().x - x, d->centre().y - y) <= reach) return d;
+      }
+    return nullptr;
+  };
   std::vector<int> parent(pieces.size());
   for (size_t i = 0; i < pieces.size(); ++i) parent[i] = static_cast<int>(i);
   for (size_t i = 0; i < pieces.size(); ++i) {
@@ -768,6 +782,16 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       ++gaps;
       if (openAfter(ks[i])) ++open;
     }
+    if (gaps < 2) {
+      // Too few found neighbours: every gap the rhythm foresees between
+      // the first and last dash found.
+      gaps = 0;
+      open = 0;
+      for (long k = low; k < high; ++k) {
+        ++gaps;
+        if (openAfter(k)) ++open;
+      }
+    }
     if (open < 2 || 2 * open < gaps) continue;
     // Dash k as the row foresees it: ink all along its centre line (kInk),
     // and across it, at most of its length, no wider than the row's dashes
@@ -913,15 +937,8 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     // Dots: the row's gaps hold them when two or more are found there.
     std::vector<const model::CCircle*> rowDots;
     const auto dotAtGap = [&](long k) -> const model::CCircle* {
-      const double s = row.middle(k) + row.period / 2.0, x = row.x(s), y = row.y(s);
-      for (int gy = -1; gy <= 1; ++gy)
-        for (int gx = -1; gx <= 1; ++gx) {
-          const auto cell = dotCells.find(key(x + gx * kRowCell, y + gy * kRowCell));
-          if (cell == dotCells.end()) continue;
-          for (const model::CCircle* d : cell->second)
-            if (std::hypot(d->centre().x - x, d->centre().y - y) <= kSameDot) return d;
-        }
-      return nullptr;
+      const double s = row.middle(k) + row.period / 2.0;
+      return dotWithin(dotCells, row.x(s), row.y(s), kSameDot);
     };
     // A gap whose middle is ink with white along the row between it and
     // the dash on one side (both, inside the row) holds a dot.
@@ -956,11 +973,13 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     if (!dotAtGap(low - 1) && dotLike(low - 1, false, true)) empty.push_back(low - 1);
     if (!dotAtGap(high) && dotLike(high, true, false)) empty.push_back(high);
     for (const long k : empty) {
-      const double s = row.middle(k) + row.period / 2.0;
-      if (!inkOn(s)) continue;
-      auto dot = std::make_unique<model::CCircle>(model::Point3{row.x(s), row.y(s), 0.0}, radius);
+      const double s = row.middle(k) + row.period / 2.0, x = row.x(s), y = row.y(s);
+      // A dot whose disc (twice the radius) holds this centre is this one.
+      if (!inkOn(s) || dotWithin(dotCells, x, y, 2.0 * radius) || dotWithin(placedDotCells, x, y, 2.0 * radius)) continue;
+      auto dot = std::make_unique<model::CCircle>(model::Point3{x, y, 0.0}, radius);
       dot->setWidth(2.0 * radius);
       dot->setColour(rowDots[0]->colour());
+      placedDotCells[key(x, y)].push_back(dot.get());
       made.push_back(std::move(dot));
       ++added;
     }
