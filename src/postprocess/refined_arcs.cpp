@@ -420,11 +420,71 @@ constexpr double kWalkOffWidths = 4.0;
 // tens of pixels.
 constexpr double kWalkLeap = 80.0;
 constexpr double kLeapConfirm = 8.0;
+// A sample that sees one edge only (another stroke runs along the arc's
+// far side, or the arc ends inside one) follows the circle when the
+// centre line half the width in from that edge lies within this.
+constexpr double kHalfStray = 0.75;
+// Such samples count only this many in a row, their offsets moving less
+// than kHalfStep from one to the next and kHalfDrift over the run: the
+// edge of a stroke crossing the arc passes where the arc's own edge would
+// lie for a few pixels, moving steadily across it.
+constexpr int kHalfRun = 4;
+constexpr double kHalfStep = 0.5;
+constexpr double kHalfDrift = 1.0;
 // Growth rounds, and what each may add at an end: at least this, or half
 // the sweep so far.
 constexpr int kGrowRounds = 8;
 constexpr double kMinGrowth = 16.0;
 constexpr double kGrown = 2.0;
+
+// offsetAt at angle a of c for the walks: where the edges are not both
+// seen, `half` tells whether one is, and offset is then taken from it for a
+// stroke `width` wide.
+Sample walkSample(const raster::CRaster& raster, const StrokeCircle& c, double a, double width, double reach,
+                  double& offset, bool& half, double* across = nullptr) {
+  const double ux = std::cos(a), uy = std::sin(a);
+  const double px = c.centre.x + c.radius * ux, py = c.centre.y + c.radius * uy;
+  half = false;
+  const Sample sample = offsetAt(raster, px, py, ux, uy, reach, offset, across);
+  if (sample != Sample::Open) return sample;
+  double shift = 0.0, along = 0.0;
+  nearInk(raster, px, py, ux, uy, shift, along);
+  const double sx = px + ux * shift - uy * along, sy = py + uy * shift + ux * along;
+  const double out = reachAlong(raster, sx, sy, ux, uy, reach);
+  const double in = reachAlong(raster, sx, sy, -ux, -uy, reach);
+  const bool outSeen = out >= 0.0 && out + kProbeStep <= reach;
+  const bool inSeen = in >= 0.0 && in + kProbeStep <= reach;
+  if (outSeen == inSeen) return sample;
+  // Pixels are ink by their centres: the last ink probe lies about half a
+  // pixel inside the edge.
+  const double inside = (std::max(width, 1.0) - 1.0) / 2.0;
+  offset = outSeen ? shift + out - inside : shift - in + inside;
+  half = true;
+  return sample;
+}
+
+// The run of samples seeing one edge that lies where the stroke's would.
+struct HalfRun {
+  int count = 0;
+  double first = 0.0, last = 0.0;
+
+  // Takes the next sample of the walk; whether it continues a run (or
+  // begins one).
+  bool add(bool half, double offset) {
+    if (!half || std::fabs(offset) > kHalfStray) {
+      count = 0;
+      return false;
+    }
+    if (count == 0 || std::fabs(offset - last) > kHalfStep || std::fabs(offset - first) > kHalfDrift) {
+      count = 0;
+      first = offset;
+    }
+    ++count;
+    last = offset;
+    return true;
+  }
+  bool long_() const { return count >= kHalfRun; }
+};
 
 struct EndWalk {
   double length = 0.0;  // how far the centre line goes on beyond the end
@@ -440,12 +500,12 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
   const double confirm = std::max(kLeapConfirm, 2.0 * width);
   double good = 0.0, ink = 0.0, resumed = -1.0;
   int blanks = 0;
+  HalfRun halves;
   for (double s = kWalkStep; s <= farthest; s += kWalkStep) {
     if (s > most && s - good <= kWalkStep) break;
-    const double a = from + direction * s / c.radius;
-    const double ux = std::cos(a), uy = std::sin(a);
     double offset = 0.0;
-    const Sample sample = offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset);
+    bool half = false;
+    const Sample sample = walkSample(raster, c, from + direction * s / c.radius, width, reach, offset, half);
     if (sample == Sample::Blank) {
       if (++blanks < kWalkBlanks) continue;
       // A cap ends on the circle; ink that strayed off it before the white
@@ -455,7 +515,9 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
     }
     blanks = 0;
     ink = s;
-    if (sample != Sample::Edges || std::fabs(offset) > kWalkStray) {
+    const bool inRun = halves.add(half, offset);
+    if (inRun && !halves.long_()) continue;  // too short a run to tell yet
+    if (!inRun && (sample != Sample::Edges || std::fabs(offset) > kWalkStray)) {
       resumed = -1.0;
       if (s - good > kWalkLeap) break;
     } else if (s - good - kWalkStep <= longestOff) {
@@ -476,13 +538,18 @@ double wideEnd(const raster::CRaster& raster, const StrokeCircle& c, double from
                double most, bool cap) {
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   const double widthSlack = std::max(kWalkWidthSlack, kWalkWidthShare * width);
+  HalfRun halves;
   for (double s = 0.0; s <= most; s += kWalkStep) {
-    const double a = from + direction * s / c.radius;
-    const double ux = std::cos(a), uy = std::sin(a);
     double offset = 0.0, across = 0.0;
-    const Sample sample =
-        offsetAt(raster, c.centre.x + c.radius * ux, c.centre.y + c.radius * uy, ux, uy, reach, offset, &across);
+    bool half = false;
+    const Sample sample = walkSample(raster, c, from + direction * s / c.radius, width, reach, offset, half, &across);
     if (sample == Sample::Blank) return 0.0;
+    // One edge seen where the stroke's own edge lies: the stroke goes on
+    // beside another one, as wide as it was.
+    if (halves.add(half, offset) && halves.long_()) {
+      const double begun = s - (kHalfRun - 1) * kWalkStep;
+      return begun > kWideRun ? begun : 0.0;
+    }
     if (sample == Sample::Edges && std::fabs(offset) <= kWalkStray && across - width <= widthSlack)
       return s > kWideRun ? s : 0.0;
     // An end that ran into white stays unless its cap itself lies in wider

@@ -624,6 +624,28 @@ TEST(RefinedArcs, AWalkAlongAnArcPassesABarCrossingAtAShallowAngle) {
   }
 }
 
+// An arc whose last stretch runs along a thick bar on its inside shows
+// one edge only there; the walk follows that edge to the arc's cap.
+TEST(RefinedArcs, AWalkFollowsAnArcAlongABarBesideItToItsCap) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 400, 260));
+  const double a0 = 0.6, sweep = 1.6, cx = 200, cy = 200, r = 150, up = 259 - cy, end = a0 + sweep, width = 3;
+  test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+  for (const double a : {a0, end})
+    test::DrawStroke(raster, cx + r * std::cos(a), cy - r * std::sin(a), cx + r * std::cos(a), cy - r * std::sin(a), width);
+  // 10 px wide, tangent to the arc's inner edge 25 px before its end,
+  // from 40 px before that to 20 px after.
+  const double t = end - 25 / r, inner = r - width / 2 - 5;
+  const double bx = cx + inner * std::cos(t), by = cy - inner * std::sin(t);
+  const double dx = -std::sin(t), dy = -std::cos(t);
+  test::DrawStroke(raster, bx - 40 * dx, by - 40 * dy, bx + 20 * dx, by + 20 * dy, 10);
+  const auto grown = extendAlongStroke(raster, StrokeCircle{{cx, up, 0.0}, r, a0 + 0.5, 0.4}, width);
+  ASSERT_TRUE(grown.has_value());
+  EXPECT_NEAR(grown->radius, r, 1.0);
+  EXPECT_NEAR(grown->startAngle, a0, 0.02);
+  EXPECT_NEAR(grown->startAngle + grown->sweep, end, 0.03);
+}
+
 // A crossed arc whose end runs into a thick bar ends where its own stroke
 // meets the bar, not at the bar's far edge or its centre line.
 TEST(RefinedArcs, ACrossedArcEndingInAThickBarEndsAtTheBar) {
