@@ -719,13 +719,26 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       if (p.length <= kMaxDashLength) lengths.push_back(p.length);
     }
     if (lengths.size() < kMinRowDashes) continue;
+    const auto alikeTo = [](double a, double length) {
+      return std::fabs(a - length) <= std::max(kDashLengthSlack, kDashLengthShare * length);
+    };
+    const auto alikeCount = [&](double length) {
+      return std::count_if(lengths.begin(), lengths.end(), [&](double a) { return alikeTo(a, length); });
+    };
     row.length = medianOf(lengths);
+    // Dashes joined in twos may outnumber those found alone: then the
+    // length most pieces are alike to (the shortest of those) is the dash's.
+    if (alikeCount(row.length) < kMinRowDashes) {
+      std::sort(lengths.begin(), lengths.end());
+      for (const double length : lengths)
+        if (alikeCount(length) > alikeCount(row.length)) row.length = length;
+    }
     std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from + a.to < b.from + b.to; });
     std::vector<double> middles;
     std::vector<size_t> dashSpans;
     for (size_t k = 0; k < spans.size(); ++k) {
       const RowPiece& p = pieces[static_cast<size_t>(spans[k].piece)];
-      if (std::fabs(p.length - row.length) > std::max(kDashLengthSlack, kDashLengthShare * row.length)) continue;
+      if (!alikeTo(p.length, row.length)) continue;
       middles.push_back((spans[k].from + spans[k].to) / 2.0);
       dashSpans.push_back(k);
       if (p.width > 0.0) widths.push_back(p.width);

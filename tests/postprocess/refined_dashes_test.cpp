@@ -288,6 +288,26 @@ TEST(RefinedDashes, RowsWithNoTwoNeighboursFoundStandOnTheirForeseenGaps) {
   ExpectDashes(drawn, RowPieces(layer));
 }
 
+// Thirteen dashes (10 px every 16 px, 4 px wide, 2 px of white between)
+// that thinning found alone three times but joined in twos and threes four
+// times: the row's dashes are the pieces most alike, not the median piece
+// (two dashes joined), and it is cut back into its dashes.
+TEST(RefinedDashes, RowsMostlyJoinedTakeTheirDashLengthFromThePiecesFoundAlone) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  std::vector<Segment> drawn;
+  for (int k = 0; k < 13; ++k) {
+    const double s = 12.0 + 16.0 * k;
+    test::DrawStroke(raster, s, 20, s + 10, 20, 4.0);
+    drawn.push_back({s, kHeight - 1 - 20.0, s + 10, kHeight - 1 - 20.0});
+  }
+  for (const auto& [first, last] : {std::pair{0, 0}, {1, 1}, {2, 3}, {4, 6}, {7, 7}, {8, 9}, {10, 12}})
+    AddPiece(layer, 12.0 + 16.0 * first, 20, 22.0 + 16.0 * last, 20, 4.0);
+  EXPECT_EQ(completeDashRows(layer, raster), 10);
+  ExpectDashes(drawn, Pieces(layer));
+}
+
 // No row where the rhythm lacks white or ink: a stroke cut into equal pieces
 // by strokes crossing it at a regular spacing (no open gap) keeps its
 // pieces, and a dash foreseen beyond the row's last one on a wide blob of
