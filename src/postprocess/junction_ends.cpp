@@ -73,6 +73,15 @@ constexpr double kAtVertex = 1.5;
 constexpr double kMaxBendCosine = 0.7;
 constexpr double kMaxBendPull = 4.0;
 
+// Corners: end segments shorter than this give no direction; the crossing
+// point may lie this far behind an end, and no further ahead than this.
+constexpr double kCornerMinLeg = 20.0;
+constexpr double kCornerBehind = 1.0;
+constexpr double kCornerMaxReach = 40.0;
+// How far past the crossing point, beyond the wider half width, the ink of
+// a corner's tip may reach.
+constexpr double kCornerTipSlack = 1.5;
+
 enum class EndMove { Ahead, Back, Through };
 
 struct Segment {
@@ -528,6 +537,99 @@ int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster)
 
 int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raster) {
   return moveEndsOntoStrokes(layer, raster, EndMove::Through);
+}
+
+int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster) {
+  // An end of a straight two-vertex polyline long enough to give its
+  // direction: the unit vector from its other vertex out through the end.
+  struct End {
+    CPolyLine* owner;
+    size_t vertex;
+    double x, y, ux, uy, halfWidth;
+  };
+  std::vector<Segment> segments;
+  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
+    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
+  });
+  const SegmentGrid grid(std::move(segments));
+  // An end on another stroke's segment, away from that segment's ends, is a
+  // stem carried onto its bar, not a corner.
+  const auto onAnotherStroke = [&](const CPolyLine* p, double x, double y) {
+    bool on = false;
+    grid.around(x, y, [&](const Segment& s) {
+      if (on || s.owner == p || s.length < 1e-9) return;
+      const double along = ((x - s.ax) * (s.bx - s.ax) + (y - s.ay) * (s.by - s.ay)) / s.length;
+      if (along < kThroughInside || along > s.length - kThroughInside) return;
+      const double beside = ((x - s.ax) * (s.by - s.ay) - (y - s.ay) * (s.bx - s.ax)) / s.length;
+      on = std::fabs(beside) <= kOnOther;
+    });
+    return on;
+  };
+  std::vector<End> ends;
+  for (const auto& e : layer) {
+    if (e->type() != model::EntityType::PolyLine) continue;
+    auto& p = static_cast<CPolyLine&>(*e);
+    const auto& v = p.vertices();
+    if (v.size() != 2 || p.isClosed() || v[0].hasBulge()) continue;
+    for (const size_t vertex : {size_t{0}, size_t{1}}) {
+      const PolyVertex &e = v[vertex], &other = v[1 - vertex];
+      const double dx = e.x - other.x, dy = e.y - other.y, length = std::hypot(dx, dy);
+      if (length < kCornerMinLeg || onAnotherStroke(&p, e.x, e.y)) continue;
+      ends.push_back({&p, vertex, e.x, e.y, dx / length, dy / length, v[0].startWidth / 2.0});
+    }
+  }
+  std::sort(ends.begin(), ends.end(), [](const End& a, const End& b) { return a.x < b.x; });
+  struct Meeting {
+    double cost;
+    size_t a, b;
+    double x, y;
+  };
+  std::vector<Meeting> meetings;
+  for (size_t i = 0; i < ends.size(); ++i) {
+    const End& a = ends[i];
+    for (size_t j = i + 1; j < ends.size() && ends[j].x - a.x <= kCornerMaxReach; ++j) {
+      const End& b = ends[j];
+      if (b.owner == a.owner || std::fabs(b.y - a.y) > kCornerMaxReach) continue;
+      const double cross = a.ux * b.uy - a.uy * b.ux;
+      if (std::fabs(cross) < kMinSine) continue;
+      // a + ta·ua = b + tb·ub.
+      const double wx = b.x - a.x, wy = b.y - a.y;
+      const double ta = (wx * b.uy - wy * b.ux) / cross, tb = (wx * a.uy - wy * a.ux) / cross;
+      // At an acute corner the merged ink reaches (half width) / tan(half
+      // the angle between the legs) past where the other leg's edge meets it.
+      const double half = std::max({a.halfWidth, b.halfWidth, 0.5});
+      const double cosine = a.ux * b.ux + a.uy * b.uy;  // of the angle between the legs
+      const double reach = std::min(half * std::fabs(cross) / (1.0 - cosine) + half + kAheadSlack, kCornerMaxReach);
+      if (ta < -kCornerBehind || tb < -kCornerBehind || ta > reach || tb > reach) continue;
+      const double x = a.x + ta * a.ux, y = a.y + ta * a.uy;
+      if (!inkBetween(raster, a.x, a.y, x, y) || !inkBetween(raster, b.x, b.y, x, y)) continue;
+      // Past a corner's tip the ink ends within a cap's radius along both
+      // legs; a stroke going on through the point is a T or a crossing.
+      const auto tipAhead = [&](const End& e) {
+        for (double s = 0.0; s <= half + kCornerTipSlack; s += kInkStep)
+          if (!inkAt(raster, x + e.ux * s, y + e.uy * s)) return true;
+        return false;
+      };
+      if (!tipAhead(a) || !tipAhead(b)) continue;
+      meetings.push_back({std::fabs(ta) + std::fabs(tb), i, j, x, y});
+    }
+  }
+  std::sort(meetings.begin(), meetings.end(), [](const Meeting& l, const Meeting& r) { return l.cost < r.cost; });
+  std::vector<bool> taken(ends.size(), false);
+  int moved = 0;
+  for (const Meeting& m : meetings) {
+    if (taken[m.a] || taken[m.b]) continue;
+    taken[m.a] = taken[m.b] = true;
+    for (const size_t k : {m.a, m.b}) {
+      const End& end = ends[k];
+      if (std::hypot(m.x - end.x, m.y - end.y) < kMinMove) continue;
+      auto& w = end.owner->editVertices();
+      w[end.vertex].x = m.x;
+      w[end.vertex].y = m.y;
+      ++moved;
+    }
+  }
+  return moved;
 }
 
 }  // namespace quillon::postprocess

@@ -50,4 +50,18 @@ int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster)
 // Answers the number of ends moved.
 int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raster);
 
+// Two straight polylines (two vertices, 20 px or longer) whose ends meet at
+// a corner: thinning runs one leg's skeleton into the corner's tip and
+// stops the other where the two strokes' ink merges, a few pixels (at an
+// acute corner, a few widths) short. When the legs' lines cross at 30° or
+// more at a point no more than a pixel behind either end and within the
+// reach of a corner of their widths ahead of both, with ink all the way
+// from each end to it, and the ink past that point ends within the wider
+// half width (and a pixel and a half) along both legs, as at a corner's tip
+// and not where a stroke goes on, both ends go to that point. Ends already
+// on another stroke (stems carried onto their bars) take no part; pairs
+// are taken shortest moves first, each end in one pair at most.
+// Answers the number of ends moved.
+int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster);
+
 }  // namespace quillon::postprocess

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <initializer_list>
 #include <memory>
@@ -176,6 +177,47 @@ TEST(TeeOnABentBar, RingBentAtItsSeamStillGivesTheChord) {
     EXPECT_EQ(carryEndsOntoStrokes(layer, raster), 1) << "bent vertex at " << (first == 0 ? 6 : 0);
     EXPECT_NEAR(stem->vertices().back().y, 89.0, 0.25) << "bent vertex at " << (first == 0 ? 6 : 0);
   }
+}
+
+// A 160-px-wide raster with the strokes (x0, y0, x1, y1, width) drawn, in
+// screen coordinates.
+bool StrokesDrawn(raster::CRaster& raster, std::initializer_list<std::array<double, 5>> strokes) {
+  if (!test::BlankRaster(raster, 160, kHeight)) return false;
+  for (const auto& [x0, y0, x1, y1, width] : strokes) test::DrawStroke(raster, x0, y0, x1, y1, width);
+  return true;
+}
+
+// Two legs 9 px wide from one corner, screen (100.3, 60.2), drawing
+// (100.3, 58.8): one runs left, the other down-left at 45°. Thinning runs
+// the first leg into the tip and stops the second 8 px short.
+TEST(CornerEnds, LegStoppedShortInTheMergedInkMeetsTheOtherAtTheCorner) {
+  raster::CRaster raster;
+  ASSERT_TRUE(StrokesDrawn(raster, {{20.3, 60.2, 100.3, 60.2, 9}, {100.3, 60.2, 57.9, 102.6, 9}}));
+  model::CLayer layer;
+  model::CPolyLine* first = add(layer, 20.3, 58.8, 100.3, 58.8, 9);
+  model::CPolyLine* second = add(layer, 57.9, 16.4, 100.3 - 8 * M_SQRT1_2, 58.8 - 8 * M_SQRT1_2, 9);
+  EXPECT_EQ(meetAtCorners(layer, raster), 1);
+  EXPECT_NEAR(second->vertices().back().x, 100.3, 0.01);
+  EXPECT_NEAR(second->vertices().back().y, 58.8, 0.01);
+  EXPECT_DOUBLE_EQ(second->vertices().front().x, 57.9);
+  EXPECT_DOUBLE_EQ(first->vertices().back().x, 100.3);
+}
+
+TEST(CornerEnds, StrokesGoingOnThroughThePointAndEndsApartStay) {
+  // A T whose bar's polyline ends where the stem meets it (the bar's ink
+  // goes on past the point, so it is no corner's tip), and two strokes
+  // whose ends lie 5 px apart, white between.
+  raster::CRaster raster;
+  ASSERT_TRUE(StrokesDrawn(raster, {{20.3, 60.2, 140.3, 60.2, 9},
+                                    {100.3, 60.2, 100.3, 110.2, 5},
+                                    {20.3, 20.2, 60.3, 20.2, 3},
+                                    {66.3, 26.2, 66.3, 50.2, 3}}));
+  model::CLayer layer;
+  add(layer, 20.3, 58.8, 100.3, 58.8, 9);
+  add(layer, 100.3, 9.0, 100.3, 52.0, 5);
+  add(layer, 20.3, 98.8, 60.3, 98.8, 3);
+  add(layer, 66.3, 68.8, 66.3, 92.8, 3);
+  EXPECT_EQ(meetAtCorners(layer, raster), 0);
 }
 
 // Whole refined traces of T junctions of unequal widths at several angles:
