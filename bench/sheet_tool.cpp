@@ -1,21 +1,26 @@
 // Writes the generated 1-bit line-art sheet of a given size to a BMP file,
 // so whole-program runs (quillon trace) can be timed on it. Run:
 //   cmake --build <release-build> --target sheet_tool
-//   <release-build>/bench/sheet_tool WIDTH HEIGHT OUTPUT.bmp
+//   <release-build>/bench/sheet_tool [--fidelity] WIDTH HEIGHT OUTPUT.bmp
+// (--fidelity: the sheet fidelity_tool traces at that size, with its cases)
 // A0 at 300 dpi is 14000 x 9900.
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "gen/command_line.h"
 #include "gen/sheet_generator.h"
 
 int main(int argc, char** argv) {
   using namespace quillon;
+  bool fidelity = false;
+  argc = bench::TakeSwitches(argc, argv, {{"--fidelity", &fidelity}});
   if (argc != 4) {
-    std::fprintf(stderr, "usage: sheet_tool WIDTH HEIGHT OUTPUT.bmp\n");
+    std::fprintf(stderr, "usage: sheet_tool [--fidelity] WIDTH HEIGHT OUTPUT.bmp\n");
     return 2;
   }
   bench::SheetSpec spec;
+  spec.fidelityCases = fidelity;
   spec.width = std::atoi(argv[1]);
   spec.height = std::atoi(argv[2]);
   if (spec.width <= 0 || spec.height <= 0) {
