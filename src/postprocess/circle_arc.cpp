@@ -574,30 +574,45 @@ std::vector<std::unique_ptr<model::CPolyLine>> withoutSegments(const model::CPol
 
 // Takes the arcs for which arcOn answers true out of the layer, and the
 // segments (start and end vertex) for which segmentOn does out of their
-// polylines, which fall apart into the runs left.
+// polylines, which fall apart into the runs left. The tests only read: what
+// each entity loses is found on all cores, then the layer changed in order.
 template <class ArcOn, class SegmentOn>
 void takeOutPieces(model::CLayer& layer, ArcOn&& arcOn, SegmentOn&& segmentOn) {
-  for (model::CEntity* e = layer.first(); e != nullptr;) {
-    model::CEntity* following = e->next();
-    if (e->type() == model::EntityType::Arc) {
-      if (arcOn(static_cast<const model::CArc&>(*e))) layer.remove(e);
-    } else if (e->type() == model::EntityType::PolyLine) {
-      const auto& p = static_cast<const model::CPolyLine&>(*e);
+  std::vector<model::CEntity*> entities;
+  for (const auto& e : layer) entities.push_back(e.get());
+  struct Loss {
+    bool whole = false;  // the entity goes, its runs (if any) in its place
+    std::vector<std::unique_ptr<model::CPolyLine>> runs;
+  };
+  std::vector<Loss> losses(entities.size());
+  forEachRange(entities.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
+    std::vector<char> drop;
+    for (size_t i = begin; i < end; ++i) {
+      const model::CEntity& e = *entities[i];
+      if (e.type() == model::EntityType::Arc) {
+        losses[i].whole = arcOn(static_cast<const model::CArc&>(e));
+        continue;
+      }
+      if (e.type() != model::EntityType::PolyLine) continue;
+      const auto& p = static_cast<const model::CPolyLine&>(e);
       const auto& v = p.vertices();
       const size_t n = v.size();
       const size_t segments = n < 2 ? 0 : (p.isClosed() ? n : n - 1);
-      std::vector<char> drop(n, 0);
+      drop.assign(n, 0);
       bool any = false;
       for (size_t k = 0; k < segments; ++k) {
         drop[k] = segmentOn(v[k], v[(k + 1) % n]);
         any = any || drop[k];
       }
-      if (any) {
-        for (auto& run : withoutSegments(p, drop)) layer.insertBefore(e, std::move(run));
-        layer.remove(e);
-      }
+      if (!any) continue;
+      losses[i].whole = true;
+      losses[i].runs = withoutSegments(p, drop);
     }
-    e = following;
+  });
+  for (size_t i = 0; i < entities.size(); ++i) {
+    if (!losses[i].whole) continue;
+    for (auto& run : losses[i].runs) layer.insertBefore(entities[i], std::move(run));
+    layer.remove(entities[i]);
   }
 }
 
