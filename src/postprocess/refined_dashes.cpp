@@ -521,13 +521,11 @@ struct Row {
 };
 
 // Fits middle = first + k * period to the dashes' middles (sorted), k
-// counted from the lower median spacing; false when the spacings are no
+// counted from the spacing `guess`; false when the spacings are no
 // multiples of one period or too few dashes fit it. `ks` answers each
 // dash's k (−1: off the rhythm).
-bool fitRhythm(const std::vector<double>& middles, double length, Row& row, std::vector<long>& ks) {
-  std::vector<double> spacings;
-  for (size_t i = 1; i < middles.size(); ++i) spacings.push_back(middles[i] - middles[i - 1]);
-  const double guess = medianOf(spacings);
+bool fitRhythmFrom(const std::vector<double>& middles, const std::vector<double>& spacings, double guess, double length,
+                   Row& row, std::vector<long>& ks) {
   if (guess < length + 1.0) return false;
   ks.assign(middles.size(), 0);
   for (size_t i = 1; i < middles.size(); ++i) {
@@ -565,6 +563,17 @@ bool fitRhythm(const std::vector<double>& middles, double length, Row& row, std:
   for (size_t i = 0; i < middles.size(); ++i)
     if (!used[i]) ks[i] = -1;
   return true;
+}
+
+// The rhythm fitted from the lower median spacing, or where few dashes
+// were found alone (the median spacing spans two or more periods) from the
+// shortest spacing.
+bool fitRhythm(const std::vector<double>& middles, double length, Row& row, std::vector<long>& ks) {
+  std::vector<double> spacings;
+  for (size_t i = 1; i < middles.size(); ++i) spacings.push_back(middles[i] - middles[i - 1]);
+  const double median = medianOf(spacings), shortest = *std::min_element(spacings.begin(), spacings.end());
+  return fitRhythmFrom(middles, spacings, median, length, row, ks) ||
+         (shortest < median && fitRhythmFrom(middles, spacings, shortest, length, row, ks));
 }
 
 }  // namespace

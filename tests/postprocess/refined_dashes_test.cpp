@@ -308,6 +308,20 @@ TEST(RefinedDashes, RowsMostlyJoinedTakeTheirDashLengthFromThePiecesFoundAlone) 
   ExpectDashes(drawn, Pieces(layer));
 }
 
+// Nine dashes (14 px every 22 px, 4 px wide) found alone at 0, 1, 5 and 8,
+// the rest joined: the median spacing of those found alone is three
+// periods, the shortest one; the row is cut back into its dashes.
+TEST(RefinedDashes, RowsFoundAloneFarApartTakeTheirPeriodFromTheShortestSpacing) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, kWidth, kHeight));
+  model::CLayer layer;
+  const std::vector<Segment> drawn = DashRow(raster, layer, 9, [](int k) { return k == 0 || k == 1 || k == 5 || k == 8; });
+  AddPiece(layer, 12.0 + 22.0 * 2, 20, 26.0 + 22.0 * 4, 20, 4.0);
+  AddPiece(layer, 12.0 + 22.0 * 6, 20, 26.0 + 22.0 * 7, 20, 4.0);
+  EXPECT_EQ(completeDashRows(layer, raster), 5);
+  ExpectDashes(drawn, RowPieces(layer));
+}
+
 // No row where the rhythm lacks white or ink: a stroke cut into equal pieces
 // by strokes crossing it at a regular spacing (no open gap) keeps its
 // pieces, and a dash foreseen beyond the row's last one on a wide blob of
