@@ -431,6 +431,12 @@ constexpr double kHalfStray = 0.75;
 constexpr int kHalfRun = 4;
 constexpr double kHalfStep = 0.5;
 constexpr double kHalfDrift = 1.0;
+// A tangent leg at an arc's end is fitted to at least this many samples,
+// must leave at most this share of the circle's squared misfit, and lie
+// this far outside the circle at the end.
+constexpr size_t kMinLegFit = 8;
+constexpr double kLegFitShare = 0.4;
+constexpr double kLegLeaves = 0.75;
 // Growth rounds, and what each may add at an end: at least this, or half
 // the sweep so far.
 constexpr int kGrowRounds = 8;
@@ -560,6 +566,45 @@ double wideEnd(const raster::CRaster& raster, const StrokeCircle& c, double from
   return 0.0;
 }
 
+// How far back from its end at angle `from` (walking `direction` into the
+// arc, at most `most` px) a straight leg runs on the arc's tangent (a
+// fillet's): beyond the tangent point t the leg lies (t − d)²/2r outside
+// the circle, within the walk's stray limit for tens of pixels on a large
+// arc. The t whose leg fits the centre line's offsets best, when it fits
+// them much better than the circle alone and leaves it clearly; else 0.
+double tangentLegEnd(const raster::CRaster& raster, const StrokeCircle& c, double from, double direction, double width,
+                     double most) {
+  const double reach = std::max(width, 1.0) + kEdgeSlack;
+  std::vector<std::pair<double, double>> offsets;  // (d, offset)
+  for (double d = 0.0; d <= most; d += kWalkStep) {
+    double offset = 0.0;
+    bool half = false;
+    if (walkSample(raster, c, from + direction * d / c.radius, width, reach, offset, half) == Sample::Edges &&
+        std::fabs(offset) <= kWalkStray)
+      offsets.emplace_back(d, offset);
+  }
+  if (offsets.size() < kMinLegFit) return 0.0;
+  const auto misfit = [&](double t) {
+    double sum = 0.0;
+    for (const auto& [d, offset] : offsets) {
+      const double leg = d < t ? (t - d) * (t - d) / (2.0 * c.radius) : 0.0;
+      sum += (offset - leg) * (offset - leg);
+    }
+    return sum;
+  };
+  const double circle = misfit(0.0);
+  double best = 0.0, bestMisfit = circle;
+  for (double t = kWalkStep; t <= most; t += kWalkStep) {
+    const double m = misfit(t);
+    if (m < bestMisfit) {
+      bestMisfit = m;
+      best = t;
+    }
+  }
+  if (bestMisfit > kLegFitShare * circle || best * best / (2.0 * c.radius) < kLegLeaves) return 0.0;
+  return best;
+}
+
 }  // namespace
 
 std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width) {
@@ -579,8 +624,12 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     // An end inside a wider stroke (the arc runs into a line) is taken
     // back to where the ink widens.
     const double most = std::fabs(longer.sweep) * c.radius / 4.0;
-    const double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most, ahead.cap);
-    const double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most, behind.cap);
+    double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most, ahead.cap);
+    double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most, behind.cap);
+    // An end that ran on into a tangent leg is taken back to the tangent point.
+    if (!ahead.cap && endTrim == 0.0)
+      endTrim = tangentLegEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most);
+    if (!behind.cap && startTrim == 0.0) startTrim = tangentLegEnd(raster, longer, longer.startAngle, sign, width, most);
     longer.startAngle += sign * startTrim / c.radius;
     longer.sweep -= sign * (startTrim + endTrim) / c.radius;
     return longer;

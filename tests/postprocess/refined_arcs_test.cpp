@@ -185,6 +185,19 @@ TEST(RefinedArcs, AFlatArcFittedWithTheWrongCurvatureIsBentOntoItsStroke) {
   }
 }
 
+// An arc (raster coordinates, angles counter-clockwise) with a straight leg
+// of `leg` px leaving each end along its tangent, away from the arc.
+void FilletWithLegs(raster::CRaster& raster, double cx, double cy, double r, double width, double a0, double sweep,
+                    double leg) {
+  test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+  for (const double a : {a0, a0 + sweep}) {
+    const double px = cx + r * std::cos(a), py = cy - r * std::sin(a);
+    const double side = a == a0 ? -1.0 : 1.0;
+    const double tx = -std::sin(a) * side, ty = -std::cos(a) * side;
+    test::DrawStroke(raster, px, py, px + leg * tx, py + leg * ty, width);
+  }
+}
+
 // An arc running on into tangent legs at both ends (a fillet), crossed by a
 // stroke: the walk along the stroke grows a short seed over the crossing
 // to about the tangent points and no further along the legs. The legs'
@@ -194,14 +207,7 @@ TEST(RefinedArcs, AnArcGrownIntoTangentLegsKeepsItsLastFittingArc) {
   for (const double width : {1.0, 3.0, 6.0}) {
     raster::CRaster raster;
     ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
-    test::DrawRing(raster, cx, cy, r, width, a0, sweep);
-    for (const double a : {a0, a0 + sweep}) {
-      // The leg leaves along the tangent, away from the arc.
-      const double px = cx + r * std::cos(a), py = cy - r * std::sin(a);
-      const double side = a == a0 ? -1.0 : 1.0;
-      const double tx = -std::sin(a) * side, ty = -std::cos(a) * side;
-      test::DrawStroke(raster, px, py, px + 60 * tx, py + 60 * ty, width);
-    }
+    FilletWithLegs(raster, cx, cy, r, width, a0, sweep, 60);
     test::DrawStroke(raster, 10, 60, 190, 60, 3);
     const double middle = a0 + sweep / 2.0;
     const auto grown = extendAlongStroke(raster, StrokeCircle{{cx + 0.8, Up(cy) - 0.6, 0.0}, r + 0.7, middle - 0.2, 0.4},
@@ -215,6 +221,23 @@ TEST(RefinedArcs, AnArcGrownIntoTangentLegsKeepsItsLastFittingArc) {
     EXPECT_LT(grown->startAngle, middle - 0.6) << width;
     EXPECT_GT(grown->startAngle, a0 - 0.45) << width;
     EXPECT_LT(grown->startAngle + grown->sweep, a0 + sweep + 0.45) << width;
+  }
+}
+
+// On a large arc a tangent leg stays within the walk's stray limit for
+// tens of pixels; the grown arc still ends at about the tangent points
+// (the legs' first pixels pull its circle a pixel or two outwards).
+TEST(RefinedArcs, ALargeArcGrownIntoTangentLegsEndsAtTheTangentPoints) {
+  const double cx = 200, cy = 230, r = 150, a0 = 0.9, sweep = 1.3, up = 259 - cy;
+  for (const double width : {2.0, 3.0}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, 400, 260));
+    FilletWithLegs(raster, cx, cy, r, width, a0, sweep, 80);
+    const auto grown = extendAlongStroke(raster, StrokeCircle{{cx, up, 0.0}, r, a0 + 0.5, 0.3}, width);
+    ASSERT_TRUE(grown.has_value()) << width;
+    EXPECT_NEAR(grown->radius, r, 2.5) << width;
+    EXPECT_NEAR(grown->startAngle, a0, 0.05) << width;
+    EXPECT_NEAR(grown->startAngle + grown->sweep, a0 + sweep, 0.05) << width;
   }
 }
 
