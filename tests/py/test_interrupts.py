@@ -42,8 +42,25 @@ def leftovers(folder, name):
     return [n for n in os.listdir(folder) if n.startswith(name + ".tmp")]
 
 
+def catches(pid, sig):
+    """Whether the process has installed its handler for sig (Linux /proc)."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("SigCgt:"):
+                    return bool(int(line.split()[1], 16) >> (sig - 1) & 1)
+    except OSError:
+        pass
+    return False
+
+
 def interrupt(cmd, sig, delay, env):
     proc = subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    # On a loaded machine the process may not have started its work after the
+    # delay; a signal before its handler is in place kills it outright.
+    deadline = time.monotonic() + 30
+    while not catches(proc.pid, sig) and proc.poll() is None and time.monotonic() < deadline:
+        time.sleep(0.01)
     time.sleep(delay)
     proc.send_signal(sig)
     _, err = proc.communicate(timeout=60)
