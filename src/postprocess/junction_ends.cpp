@@ -82,6 +82,15 @@ constexpr double kCornerMaxReach = 40.0;
 // a corner's tip may reach.
 constexpr double kCornerTipSlack = 1.5;
 
+// A cap touching a stroke ahead: ends of half width at least this are
+// checked; the stroke's own width is taken this far (beyond its half
+// width) before the other stroke's edge, the cap's chord this far before
+// it, and a chord this much narrower than the stroke is a cap.
+constexpr double kCapMinHalfWidth = 1.5;
+constexpr double kCapClear = 3.0;
+constexpr double kCapProbe = 0.5;
+constexpr double kCapNarrowing = 1.5;
+
 enum class EndMove { Ahead, Back, Through };
 
 struct Segment {
@@ -488,6 +497,22 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
         const double nx = -(target->by - target->ay) / sl, ny = (target->bx - target->ax) / sl;
         const double across = ux * nx + uy * ny;  // of the end's direction along the normal
         bestT = (offset - ((ex - target->ax) * nx + (ey - target->ay) * ny)) / across;
+      }
+      if (mode == EndMove::Ahead && ownHalfWidth >= kCapMinHalfWidth) {
+        // A round cap that only touches the stroke ahead narrows before that
+        // stroke's edge, where a stem drawn on into it keeps its width: the
+        // end is the cap's centre, short of the edge by the cap's radius
+        // less the chord's half.
+        const double edge = bestT - std::max(target->halfWidth, 0.5) / bestSine;
+        const double limit = 2.0 * ownHalfWidth + kGapWidthSlack;
+        const InkRun body = inkRunAcross(raster, ex + ux * (edge - ownHalfWidth - kCapClear),
+                                         ey + uy * (edge - ownHalfWidth - kCapClear), ux, uy, limit);
+        const InkRun atEdge = inkRunAcross(raster, ex + ux * (edge - kCapProbe), ey + uy * (edge - kCapProbe), ux, uy, limit);
+        if (body.width > 0.0 && body.width <= limit && std::fabs(body.width - 2.0 * ownHalfWidth) <= kGapWidthSlack &&
+            atEdge.width > 0.0 && atEdge.width < body.width - kCapNarrowing) {
+          const double r = body.width / 2.0, chord = atEdge.width / 2.0;
+          bestT = edge - kCapProbe - std::sqrt(std::max(r * r - chord * chord, 0.0));
+        }
       }
       if (std::fabs(bestT) < kMinMove || (back && bestT > -kMinBack)) continue;
       const double nx = ex + ux * bestT, ny = ey + uy * bestT;

@@ -26,7 +26,11 @@ namespace quillon::postprocess {
 // way). The nearest such segment wins; the end goes where its line meets the
 // middle of that segment's ink, scanned across the ink at stations on both
 // sides of the junction clear of the end's own stroke, or the segment itself
-// when the scans find no clean ink. Free ends, whose ink stops, stay.
+// when the scans find no clean ink. Free ends, whose ink stops, stay. An
+// end whose stroke narrows just before the other stroke's edge (3 px wide
+// or wider, by 1.5 px or more) is a round cap that only touches it: that
+// end goes to the cap's centre instead, short of the edge by the cap's
+// radius less the chord's half.
 // Answers the number of ends moved.
 int carryEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster);
 

@@ -62,6 +62,18 @@ TEST_F(TeeJunction, StemEndIsCarriedOntoTheBarCentreLine) {
   EXPECT_DOUBLE_EQ(bar->vertices().back().x, 140.0);
 }
 
+// A stroke 7 wide whose round cap only touches the bar (its centre 2 px
+// outside the bar's edge, screen row 37.5, drawing y 81.5) ends at the
+// cap's centre, not on the bar's centre line.
+TEST_F(TeeJunction, EndWhoseCapOnlyTouchesTheBarStaysAtTheCap) {
+  test::DrawStroke(raster, 40.3, 37.5, 40.3, 100, 7);
+  model::CPolyLine* touching = add(layer, 40.3, 19, 40.3, 83, 7);
+  model::CPolyLine* stem = add(layer, 80, 19, 80, 85, 3);
+  EXPECT_EQ(carryEndsOntoStrokes(layer, raster), 2);
+  EXPECT_NEAR(touching->vertices().back().y, 81.5, 0.5);
+  EXPECT_NEAR(stem->vertices().back().y, 89.0, 0.5);
+}
+
 TEST_F(TeeJunction, EndsThatDoNotRunIntoInkOrMeetTheBarAtAFlatAngleStay) {
   // A stroke whose ink stops one white row short of the bar's.
   test::DrawStroke(raster, 40, 37, 40, 100, 3);
