@@ -45,8 +45,9 @@ constexpr double kGrownBeyond = 2.0;
 // The shortest straight neighbour that makes a bulge a fillet or slot end.
 constexpr double kMinLeg = 12.0;
 // Ring follows or arc walks worth a thread of their own (each reads the
-// raster round a whole circle or arc).
-constexpr size_t kMinFollowsPerPart = 16;
+// raster round a whole circle or arc: a few outweigh starting a thread, and
+// the later arc batches, whose seeds are mostly covered, still split).
+constexpr size_t kMinFollowsPerPart = 4;
 // Arc seeds walked together before the arcs they make are taken: enough
 // for both cores, few enough that later batches skip the seeds covered.
 constexpr size_t kSeedBatch = 64;
