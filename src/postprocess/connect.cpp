@@ -185,11 +185,11 @@ void EndIndex::unvisitedInGrowth(const CellBox& was, const CellBox& now, std::ve
   if (out.size() - first > 1) std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
-const EndIndex::Entry* EndIndex::firstInRowFrom(const Line& row, int x0) const {
+inline const EndIndex::Entry* EndIndex::firstInRowFrom(size_t line, int x0) const {
+  const Line& row = rows_.lines[line];
   const Entry* first = entries_.data() + row.begin;
   const Entry* last = entries_.data() + row.end;
   const auto before = [](const Entry& entry, int x) { return entry.x < x; };
-  const size_t line = static_cast<size_t>(&row - rows_.lines.data());
   if (line >= rowHints_.size()) return std::lower_bound(first, last, x0, before);
   // Searches of one cluster after another look near where the last one in
   // this row ended: a few steps from there, else a binary search.
@@ -209,9 +209,9 @@ const EndIndex::Entry* EndIndex::firstInRowFrom(const Line& row, int x0) const {
 
 void EndIndex::unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) const {
   if (box.xLo > box.xHi || box.yLo > box.yHi) return;
-  const auto scanRow = [&](const Line& row) {
-    const Entry* last = entries_.data() + row.end;
-    const Entry* e = firstInRowFrom(row, box.xLo);
+  const auto scanRow = [&](size_t line) {
+    const Entry* last = entries_.data() + rows_.lines[line].end;
+    const Entry* e = firstInRowFrom(line, box.xLo);
     for (; e != last && e->x <= box.xHi; ++e) {
       if (!e->visited()) out.push_back(static_cast<uint32_t>(e - entries_.data()));
     }
@@ -219,14 +219,18 @@ void EndIndex::unvisitedInBox(const CellBox& box, std::vector<uint32_t>& out) co
   // A short box looks its rows up directly; a tall one walks the rows present.
   constexpr int64_t kDirectRows = 64;
   if (!rows_.at.empty() && static_cast<int64_t>(box.yHi) - box.yLo < kDirectRows) {
-    for (int y = box.yLo; y <= box.yHi; ++y) {
-      if (const Line* row = rows_.find(y)) scanRow(*row);
+    // Only the rows the table holds: the rest have no entries.
+    const int64_t from = std::max<int64_t>(static_cast<int64_t>(box.yLo) - rows_.base, 0);
+    const int64_t to = std::min<int64_t>(static_cast<int64_t>(box.yHi) - rows_.base + 1, static_cast<int64_t>(rows_.at.size()));
+    for (int64_t k = from; k < to; ++k) {
+      const uint32_t line = rows_.at[static_cast<size_t>(k)];
+      if (line != UINT32_MAX) scanRow(line);
     }
     return;
   }
   const std::vector<Line>& lines = rows_.lines;
   auto row = std::lower_bound(lines.begin(), lines.end(), box.yLo, [](const Line& l, int y) { return l.key < y; });
-  for (; row != lines.end() && row->key <= box.yHi; ++row) scanRow(*row);
+  for (; row != lines.end() && row->key <= box.yHi; ++row) scanRow(static_cast<size_t>(row - lines.begin()));
 }
 
 EndCluster& EndIndex::newCluster() {

@@ -182,9 +182,9 @@ class EndIndex {
     const Line* find(int key) const;
   };
 
-  // The first entry of the row whose cell is x0 or more, searched from
-  // where the row's last search ended.
-  const Entry* firstInRowFrom(const Line& row, int x0) const;
+  // The first entry of row `line` (its place in rows()) whose cell is x0 or
+  // more, searched from where the row's last search ended.
+  const Entry* firstInRowFrom(size_t line, int x0) const;
 
   EntryList entries_;
   // Per row: where its last search from a cell ended (a position in entries_).

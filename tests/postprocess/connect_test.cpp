@@ -436,28 +436,33 @@ TEST(EndIndex, IndexLargeEnoughForMappedBlocksKeepsItsEntries) {
 TEST(EndIndex, BoxSearchesInAnyOrderFindWhatAPlainScanFinds) {
   // Each row remembers where its last search ended: boxes that sweep along
   // the rows, jump back to a row's start, reach past its last entry or land
-  // anywhere must still find exactly the entries a plain scan finds.
-  std::mt19937 random(5);
-  std::uniform_int_distribution<int> cell(0, 300);
-  model::CPolyLine line;
-  EndIndex index;
-  for (int i = 0; i < 20000; ++i) index.addEntry(cell(random) + 0.5, cell(random) / 4 + 0.5, i % 2, &line);
-  index.seal(false);
-  const EndIndex::EntryList& entries = index.entries();
-  std::vector<EndIndex::CellBox> boxes;
-  for (int y = 0; y < 70; y += 3)
-    for (int x = -20; x < 330; x += 7) boxes.push_back({x, x + 2 + (x & 7), y, y + 5});
-  for (int k = 0; k < 300; ++k) {
-    const int x = cell(random) - 10, y = cell(random) / 4 - 2;
-    boxes.push_back({x, x + cell(random) / 20, y, y + cell(random) / 60});
-  }
-  for (const EndIndex::CellBox& b : boxes) {
-    std::vector<uint32_t> found, plain;
-    index.unvisitedInBox(b, found);
-    for (uint32_t q = 0; q < entries.size(); ++q) {
-      if (entries[q].x >= b.xLo && entries[q].x <= b.xHi && entries[q].y >= b.yLo && entries[q].y <= b.yHi) plain.push_back(q);
+  // anywhere must still find exactly the entries a plain scan finds. Rows
+  // from 0 one after another, then rows from 10 with every other two
+  // missing: boxes reach above the first row, below the last and over gaps.
+  for (const int spacing : {1, 3}) {
+    const int base = spacing == 1 ? 0 : 10;
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> cell(0, 300);
+    model::CPolyLine line;
+    EndIndex index;
+    for (int i = 0; i < 20000; ++i) index.addEntry(cell(random) + 0.5, base + spacing * (cell(random) / 4) + 0.5, i % 2, &line);
+    index.seal(false);
+    const EndIndex::EntryList& entries = index.entries();
+    std::vector<EndIndex::CellBox> boxes;
+    for (int y = 0; y < 70 * spacing + base; y += 3)
+      for (int x = -20; x < 330; x += 7) boxes.push_back({x, x + 2 + (x & 7), y, y + 5});
+    for (int k = 0; k < 300; ++k) {
+      const int x = cell(random) - 10, y = spacing * cell(random) / 4 - 2;
+      boxes.push_back({x, x + cell(random) / 20, y, y + spacing * cell(random) / 60});
     }
-    ASSERT_EQ(found, plain) << "box x " << b.xLo << ".." << b.xHi << " y " << b.yLo << ".." << b.yHi;
+    for (const EndIndex::CellBox& b : boxes) {
+      std::vector<uint32_t> found, plain;
+      index.unvisitedInBox(b, found);
+      for (uint32_t q = 0; q < entries.size(); ++q) {
+        if (entries[q].x >= b.xLo && entries[q].x <= b.xHi && entries[q].y >= b.yLo && entries[q].y <= b.yHi) plain.push_back(q);
+      }
+      ASSERT_EQ(found, plain) << "spacing " << spacing << " box x " << b.xLo << ".." << b.xHi << " y " << b.yLo << ".." << b.yHi;
+    }
   }
 }
 
