@@ -968,6 +968,9 @@ constexpr double kRoughMargin = 0.15;
 constexpr double kMinCornerGap = 1.0;
 // The smallest fillet radius.
 constexpr double kMinFilletRadius = 4.0;
+// How strongly the fillet's corner is held where the legs' lines meet
+// (against the centre line's squared offsets, px²).
+constexpr double kCornerPrior = 0.5;
 // How far the stroke's centre may stray from a leg's fitted line, and the
 // share of a leg's samples that may (touching strokes).
 constexpr double kLegStray = 0.6;
@@ -1054,20 +1057,25 @@ std::optional<Leg> legOnInk(const raster::CRaster& raster, const model::PolyVert
 }
 
 // The radius r of the arc tangent to both legs (corner P, inner bisector w,
-// half the angle between the legs halfInner; arcOf(r) gives the tangent
-// length and the arc) along which the stroke's centre line runs: Gauss-
-// Newton on the centre line's offsets from the arc, the centre at
-// P + w·r/sin(halfInner). Nothing when the arc crosses white, too few
+// half the angle between the legs halfInner; arcOf(r, u) gives the tangent
+// length and the arc with P moved u along w) along which the stroke's
+// centre line runs: Gauss-Newton on the centre line's offsets from the
+// arc, the centre at P + w·(u + r/sin(halfInner)). The legs' lines are
+// found to half a pixel at best, and on a shallow fillet that moves the
+// radius several pixels: P may move along w, held near by kCornerPrior.
+// The radius and that move, or nothing when the arc crosses white, too few
 // samples see both edges, or too many stray more than a pixel.
 template <typename ArcOf>
-std::optional<double> tangentRadiusOnInk(const raster::CRaster& raster, double wx, double wy,
-                                         double halfInner, const ArcOf& arcOf, double radius, double width) {
+std::optional<std::pair<double, double>> tangentRadiusOnInk(const raster::CRaster& raster, double wx, double wy,
+                                                            double halfInner, const ArcOf& arcOf, double radius,
+                                                            double width) {
   const double reach = std::max(width, 1.0) + kEdgeSlack;
   const double slide = 1.0 / std::sin(halfInner);  // centre movement per unit radius
+  double shift = 0.0;
   std::vector<Offset> offsets;
   for (int round = 0; round < kRounds; ++round) {
     if (!(radius > 0.0)) return std::nullopt;
-    const StrokeCircle c = arcOf(radius).second;
+    const StrokeCircle c = arcOf(radius, shift).second;
     const int n = std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
     offsets.clear();
     int blank = 0;
@@ -1080,26 +1088,33 @@ std::optional<double> tangentRadiusOnInk(const raster::CRaster& raster, double w
       if (sample == Sample::Edges) offsets.push_back({a, offset, ux, uy});
     }
     if (offsets.size() < kMinEdgeShare * n) return std::nullopt;
-    // How the offset at angle a changes with the radius.
-    const auto slope = [&](double a) { return -(std::cos(a) * wx + std::sin(a) * wy) * slide - 1.0; };
-    double num = 0.0, den = 0.0;
+    // How the offset at angle a changes with the move of P and with the radius.
+    const auto along = [&](double a) { return -(std::cos(a) * wx + std::sin(a) * wy); };
+    const auto slope = [&](double a) { return along(a) * slide - 1.0; };
+    double rr = 0.0, ru = 0.0, uu = kCornerPrior, br = 0.0, bu = kCornerPrior * shift;
     for (const Offset& o : offsets) {
       // A crossing or touching stroke widens one side: left out once the arc is near.
       if (round > 0 && std::fabs(o.offset) > kOutlier) continue;
-      const double g = slope(o.angle);
-      num += o.offset * g;
-      den += g * g;
+      const double g = slope(o.angle), h = along(o.angle);
+      rr += g * g;
+      ru += g * h;
+      uu += h * h;
+      br += o.offset * g;
+      bu += o.offset * h;
     }
-    if (den < 1e-9) return std::nullopt;
-    const double step = -num / den;
-    if (std::fabs(step) < kSettled || round == kRounds - 1) {
+    const double det = rr * uu - ru * ru;
+    if (rr < 1e-9 || std::fabs(det) < 1e-12) return std::nullopt;
+    const double step = -(uu * br - ru * bu) / det;
+    const double move = -(rr * bu - ru * br) / det;
+    if (std::fabs(step) + std::fabs(move) < kSettled || round == kRounds - 1) {
       const auto strays = std::count_if(offsets.begin(), offsets.end(), [&](const Offset& o) {
-        return std::fabs(o.offset + slope(o.angle) * step) > kStray;
+        return std::fabs(o.offset + slope(o.angle) * step + along(o.angle) * move) > kStray;
       });
       if (strays > kMaxStrayShare * static_cast<double>(offsets.size())) return std::nullopt;
-      return radius + step;
+      return std::make_pair(radius + step, shift + move);
     }
     radius += step;
+    shift += move;
   }
   return std::nullopt;
 }
@@ -1125,7 +1140,7 @@ std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyV
   if (deflection < kMinDeflection || deflection > kMaxDeflection) return std::nullopt;
   // The corner P: where the legs' lines meet.
   const double t = ((second->ox - first->ox) * d2y - (second->oy - first->oy) * d2x) / cross;
-  const double px = first->ox + d1x * t, py = first->oy + d1y * t;
+  double px = first->ox + d1x * t, py = first->oy + d1y * t;
   // P must lie beyond b on the first leg and before c on the second, up to
   // where thinning may put a lone bend vertex on a thick stroke.
   const double along1 = (px - a.x) * d1x + (py - a.y) * d1y;
@@ -1155,28 +1170,30 @@ std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyV
   if (gap < kMinCornerGap) return std::nullopt;
   double radius = gap / factor;
   const double sign = cross > 0 ? 1.0 : -1.0;  // counter-clockwise turn: centre on the left
-  const auto tangentArc = [&](double r) {
+  const auto tangentArc = [&](double r, double u) {
     const double tangent = r / std::tan(halfInner);
-    const model::Point3 t1{px - d1x * tangent, py - d1y * tangent, b.z};
+    const model::Point3 t1{px + wx * u - d1x * tangent, py + wy * u - d1y * tangent, b.z};
     const double cx = t1.x - sign * d1y * r, cy = t1.y + sign * d1x * r;
     const double start = std::atan2(t1.y - cy, t1.x - cx);
     return std::make_pair(tangent, StrokeCircle{{cx, cy, b.z}, r, start, sign * deflection});
   };
-  auto [tangent, arc] = tangentArc(radius);
+  auto [tangent, arc] = tangentArc(radius, 0.0);
   if (tangent > along1 - 1.0 || tangent > along2 - 1.0) return std::nullopt;  // runs off a leg
   // The radius on the ink, the arc kept tangent to both legs: its centre
   // slides along the bisector as the radius changes, so one unknown is
   // fitted to the stroke's centre line (a free circle walked on a short
   // sweep trades centre against radius and lands a pixel or two off).
-  const std::optional<double> onInk = tangentRadiusOnInk(raster, wx, wy, halfInner, tangentArc, radius, width);
+  const auto onInk = tangentRadiusOnInk(raster, wx, wy, halfInner, tangentArc, radius, width);
   if (!onInk) return std::nullopt;
-  radius = *onInk;
+  radius = onInk->first;
+  px += wx * onInk->second;
+  py += wy * onInk->second;
   // Tighter than its own stroke, or hardly off its chord, it is no fillet
   // to tell from a sharp corner (whose centre line cuts the corner by a
   // quarter of the width) or a bend of a glyph.
   if (radius < std::max(kMinFilletRadius, width) || radius * (1.0 - std::cos(deflection / 2.0)) < kMinSagitta)
     return std::nullopt;
-  std::tie(tangent, arc) = tangentArc(radius);
+  std::tie(tangent, arc) = tangentArc(radius, 0.0);
   if (tangent > along1 - 1.0 || tangent > along2 - 1.0) return std::nullopt;
   Fillet f;
   f.first = model::Point3{px - d1x * tangent, py - d1y * tangent, b.z};

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <random>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "model/arc.h"
@@ -418,6 +419,35 @@ TEST(RefinedArcs, AFilletBetweenTwoLinesComesBackAsATangentArc) {
   }
 }
 
+// A leg along row 150 from column x0 to x1 (moved `off` rows), a fillet of
+// `radius` turning `turn` counter-clockwise from there, and a leg of `out`
+// px beyond, traced refined: the bulges that come back.
+std::vector<std::tuple<double, model::Point3, model::Point3>> TracedFillet(double x0, double x1, double radius, double turn,
+                                                                           double out, double width, double off) {
+  model::CGraph drawing;
+  EXPECT_TRUE(test::BlankRaster(drawing.raster(), kSize, kSize));
+  const double cy = 150 - radius, ex = x1 + radius * std::sin(turn), ey = cy + radius * std::cos(turn);
+  test::DrawStroke(drawing.raster(), x0, 150 + off, x1, 150 + off, width);
+  test::DrawRing(drawing.raster(), x1, cy, radius, width, 1.5 * model::kPi, turn);
+  test::DrawStroke(drawing.raster(), ex, ey, ex + out * std::cos(turn), ey - out * std::sin(turn), width);
+  settings::TraceOption options;
+  options.b_Refine = true;
+  EXPECT_TRUE(test::TraceAndProcess(drawing, options));
+  return Bulges(drawing);
+}
+
+// Legs whose ink lies half a pixel off the arc's tangents (pixel rounding
+// of an axis-parallel stroke) put the legs' corner off by as much; on a
+// shallow fillet the radius is still found from the arc's own ink.
+TEST(RefinedArcs, AShallowFilletKeepsItsRadiusWhenItsLegsAreHalfAPixelOff) {
+  constexpr double kRadius = 40.0, kTurn = model::kPi / 4;
+  for (const auto& [width, off] : {std::pair{3.0, 0.5}, std::pair{5.0, -0.5}}) {
+    const auto bulges = TracedFillet(20, 110, kRadius, kTurn, 70, width, off);
+    ASSERT_EQ(bulges.size(), 1u) << width << " " << off;
+    EXPECT_NEAR(std::get<0>(bulges[0]), kRadius, 1.5) << width << " " << off;
+  }
+}
+
 // A blob of noise touching a leg's edge puts a few of its centre-line
 // samples off the leg's line; the leg still stands, and the fillet with it.
 TEST(RefinedArcs, AFilletWhoseLegIsTouchedByABlobIsFound) {
@@ -449,15 +479,7 @@ TEST(RefinedArcs, ShallowFilletsOnThickStrokesAreFoundAndSharpCornersStaySharp) 
   constexpr double kRadius = 30.0, kTurn = model::kPi / 5;
   const double ex = 130 + kRadius * std::sin(kTurn), ey = 120 + kRadius * std::cos(kTurn);
   for (const double width : {5.0, 7.0}) {
-    model::CGraph drawing;
-    ASSERT_TRUE(test::BlankRaster(drawing.raster(), kSize, kSize));
-    test::DrawStroke(drawing.raster(), 30, 150, 130, 150, width);
-    test::DrawRing(drawing.raster(), 130, 120, kRadius, width, 1.5 * model::kPi, kTurn);
-    test::DrawStroke(drawing.raster(), ex, ey, ex + 60 * std::cos(kTurn), ey - 60 * std::sin(kTurn), width);
-    settings::TraceOption options;
-    options.b_Refine = true;
-    ASSERT_TRUE(test::TraceAndProcess(drawing, options));
-    const auto bulges = Bulges(drawing);
+    const auto bulges = TracedFillet(30, 130, kRadius, kTurn, 60, width, 0.0);
     ASSERT_EQ(bulges.size(), 1u) << width;
     const auto& [radius, p, q] = bulges[0];
     // A shallow bend places its radius poorly (a tenth of a pixel on the
