@@ -388,29 +388,44 @@ bool spurAlong(const Segment& s, double along, const Segment& bar) {
   return std::fabs(dot) >= kSpurAngleCosine * s.length * bar.length;
 }
 
-// Moves the ends of open[begin, end); answers how many moved.
+// Where an open polyline's two ends go, found before any of them moves.
+struct PlacedEnds {
+  PolyVertex first, last;
+  bool moved = false;
+};
+
+// Places the ends of open[begin, end) into placed[begin, end), leaving every
+// polyline as it is: other parts read the vertices of the strokes their ends
+// run into meanwhile. Answers how many ends moved.
 int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, const SegmentGrid& grid,
-               const raster::CRaster& raster, EndMove mode) {
+               const raster::CRaster& raster, EndMove mode, std::vector<PlacedEnds>& placed) {
   const bool back = mode == EndMove::Back;
   int moved = 0;
   for (size_t k = begin; k < last; ++k) {
     CPolyLine* p = open[k];
-    const size_t n = p->vertices().size();
+    const auto& vertices = p->vertices();
+    const size_t n = vertices.size();
+    PlacedEnds& ends = placed[k];
+    ends = {vertices.front(), vertices.back(), false};
+    // The polyline with its own first end where it has been placed: the
+    // second end's direction follows from it.
+    const auto v = [&](size_t i) -> const PolyVertex& {
+      return i == 0 ? ends.first : i == n - 1 ? ends.last : vertices[i];
+    };
     for (const int end : {0, 1}) {
-      const auto& v = p->vertices();
       const size_t e = end == 0 ? 0 : n - 1;
       const size_t q = end == 0 ? 1 : n - 2;
       const size_t endSegment = end == 0 ? 0 : n - 2;
-      if (v[end == 0 ? 0 : n - 2].hasBulge()) continue;
-      const double ex = v[e].x, ey = v[e].y;
-      const double dx = ex - v[q].x, dy = ey - v[q].y;
+      if (v(end == 0 ? 0 : n - 2).hasBulge()) continue;
+      const double ex = v(e).x, ey = v(e).y;
+      const double dx = ex - v(q).x, dy = ey - v(q).y;
       const double length = std::hypot(dx, dy);
       if (length < 1.0) continue;
       const double ux = dx / length, uy = dy / length;
       // A stroke wider than the one it runs into may end short of it by
       // about its own half width: its skeleton stops inside the blob where
       // the two overlap.
-      const double ownHalfWidth = v[end == 0 ? 0 : n - 2].startWidth / 2.0;
+      const double ownHalfWidth = v(end == 0 ? 0 : n - 2).startWidth / 2.0;
       double bestT = back ? 0.0 : 1e300, bestAlong = 0.0, bestSine = 1.0;
       // Ahead, the nearest segment the end's line meets inside, whose ink
       // already holds the end.
@@ -474,7 +489,7 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
         const double pastEdge = -bestT - std::max(target->halfWidth, 0.5) / bestSine;
         const bool spur = ownHalfWidth <= kSpurHalfWidth && target->halfWidth >= kSpurCrossedHalfWidth &&
                           pastEdge >= kSpurPastMin && pastEdge <= kSpurPast;
-        if (!spur && (!onOther || endInCap(raster, v[e], v[q], 2.0 * ownHalfWidth))) continue;  // a free end stays
+        if (!spur && (!onOther || endInCap(raster, v(e), v(q), 2.0 * ownHalfWidth))) continue;  // a free end stays
       }
       Segment chord{};
       if (chordOverBend(*target, bestAlong, chord)) {
@@ -517,9 +532,10 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
       if (std::fabs(bestT) < kMinMove || (back && bestT > -kMinBack)) continue;
       const double nx = ex + ux * bestT, ny = ey + uy * bestT;
       if (!inkBetween(raster, ex, ey, nx, ny)) continue;
-      auto& w = p->editVertices();
-      w[e].x = nx;
-      w[e].y = ny;
+      PolyVertex& placedEnd = end == 0 ? ends.first : ends.last;
+      placedEnd.x = nx;
+      placedEnd.y = ny;
+      ends.moved = true;
       ++moved;
     }
   }
@@ -544,9 +560,16 @@ int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, End
   // Each polyline's ends move alone; the targets are the segments as they
   // were before any end moved.
   std::vector<int> movedIn(rangeParts(open.size(), kMinPerPart), 0);
+  std::vector<PlacedEnds> placed(open.size());
   forEachRange(open.size(), kMinPerPart, [&](size_t part, size_t begin, size_t end) {
-    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, mode);
+    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, mode, placed);
   });
+  for (size_t k = 0; k < open.size(); ++k) {
+    if (!placed[k].moved) continue;
+    auto& w = open[k]->editVertices();
+    w.front() = placed[k].first;
+    w.back() = placed[k].last;
+  }
   return std::accumulate(movedIn.begin(), movedIn.end(), 0);
 }
 

@@ -191,6 +191,36 @@ TEST(TeeOnABentBar, RingBentAtItsSeamStillGivesTheChord) {
   }
 }
 
+// The bent bar's own end runs on into a crossing stroke and moves: the stem
+// still takes its chord from the bar as it was traced, whichever of the two
+// comes first in the layer.
+TEST(TeeOnABentBar, StemEndDoesNotDependOnWhetherTheBarMovedFirst) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 160, kHeight));
+  test::DrawStroke(raster, 20, 30, 140, 30, 3);
+  test::DrawStroke(raster, 80, 30, 80, 100, 9);
+  test::DrawStroke(raster, 68, 10, 68, 50, 3);
+  std::pair<double, double> stemEnd[2];
+  for (const bool barFirst : {true, false}) {
+    model::CLayer layer;
+    const auto addBar = [&layer] {
+      auto bar = std::make_unique<model::CPolyLine>();
+      for (const auto& [x, y] : {std::pair{70.0, 89.0}, {80.0, 87.0}, {86.0, 89.0}, {140.0, 89.0}}) bar->appendVertex(x, y, 3);
+      return static_cast<model::CPolyLine*>(layer.append(std::move(bar)));
+    };
+    model::CPolyLine* bar = barFirst ? addBar() : nullptr;
+    model::CPolyLine* stem = add(layer, 80, 19, 80, 87, 9);
+    if (!barFirst) bar = addBar();
+    add(layer, 68, 109, 68, 69, 3);
+    EXPECT_EQ(carryEndsOntoStrokes(layer, raster), 2) << (barFirst ? "bar first" : "stem first");
+    EXPECT_NEAR(bar->vertices().front().x, 68.0, 0.5);
+    stemEnd[barFirst ? 0 : 1] = {stem->vertices().back().x, stem->vertices().back().y};
+  }
+  EXPECT_DOUBLE_EQ(stemEnd[0].first, stemEnd[1].first);
+  EXPECT_DOUBLE_EQ(stemEnd[0].second, stemEnd[1].second);
+  EXPECT_NEAR(stemEnd[0].second, 89.0, 0.5);
+}
+
 // A 160-px-wide raster with the strokes (x0, y0, x1, y1, width) drawn, in
 // screen coordinates.
 bool StrokesDrawn(raster::CRaster& raster, std::initializer_list<std::array<double, 5>> strokes) {

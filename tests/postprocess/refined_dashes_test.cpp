@@ -375,7 +375,9 @@ TEST(RefinedDashes, HairlineRowsAreCompletedThoughTheirLineMissesPixels) {
     const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
     if (v.front().x == v.back().x) continue;  // the crossing stroke
     dashes.push_back({v.front().x, v.front().y, v.back().x, v.back().y});
-    if (v.front().startWidth != 4.1) EXPECT_EQ(v.front().startWidth, 0.0);  // hairlines, placed or not
+    if (v.front().startWidth != 4.1) {
+      EXPECT_EQ(v.front().startWidth, 0.0);  // hairlines, placed or not
+    }
   }
   ExpectDashes(drawn, dashes);
 }
