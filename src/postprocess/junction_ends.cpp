@@ -101,6 +101,15 @@ struct Segment {
   double length = 0.0;  // set by the grid, which every search goes through
 };
 
+// The parts' lists one after the other, in part order.
+template <typename T>
+std::vector<T> concatenated(std::vector<std::vector<T>> parts) {
+  if (parts.empty()) return {};
+  std::vector<T> all = std::move(parts[0]);
+  for (size_t k = 1; k < parts.size(); ++k) all.insert(all.end(), parts[k].begin(), parts[k].end());
+  return all;
+}
+
 class SegmentGrid {
  public:
   SegmentGrid(std::vector<Segment> segments) : segments_(std::move(segments)) {
@@ -117,31 +126,42 @@ class SegmentGrid {
     y0_ = ly;
     columns_ = static_cast<int>((hx - lx) / kCell) + 1;
     rows_ = static_cast<int>((hy - ly) / kCell) + 1;
-    // The cells each segment crosses, sampled once: counted per cell, then
-    // listed. A straight segment never comes back to a cell it left, so
+    // The cells each segment crosses, sampled once: sampled in ranges of
+    // segments on all cores, then counted per cell and listed in segment
+    // order. A straight segment never comes back to a cell it left, so
     // skipping repeats of the last cell lists each pair once.
     start_.assign(static_cast<size_t>(columns_) * rows_ + 1, 0);
-    std::vector<uint32_t> crossed;  // the cells of segment 0, then of segment 1 ...
-    std::vector<uint32_t> crossedEnd(segments_.size());
-    crossed.reserve(segments_.size() * 2);
-    for (size_t i = 0; i < segments_.size(); ++i) {
-      const Segment& s = segments_[i];
-      const int steps = static_cast<int>(s.length / (kCell / 4)) + 1;
-      int last = -1;
-      for (int k = 0; k <= steps; ++k) {
-        const double t = static_cast<double>(k) / steps;
-        const int cell = cellOf(s.ax + (s.bx - s.ax) * t, s.ay + (s.by - s.ay) * t);
-        if (cell == last) continue;
-        last = cell;
-        crossed.push_back(static_cast<uint32_t>(cell));
-        ++start_[static_cast<size_t>(cell) + 1];
+    std::vector<std::vector<uint32_t>> crossedIn(rangeParts(segments_.size(), kMinPerPart));
+    forEachRange(segments_.size(), kMinPerPart, [&](size_t part, size_t begin, size_t end) {
+      std::vector<uint32_t>& crossed = crossedIn[part];  // the cells of segment begin, then of begin + 1 ...
+      crossed.reserve((end - begin) * 2);
+      for (size_t i = begin; i < end; ++i) {
+        const Segment& s = segments_[i];
+        const int steps = static_cast<int>(s.length / (kCell / 4)) + 1;
+        int last = -1;
+        for (int k = 0; k <= steps; ++k) {
+          const double t = static_cast<double>(k) / steps;
+          const int cell = cellOf(s.ax + (s.bx - s.ax) * t, s.ay + (s.by - s.ay) * t);
+          if (cell == last) continue;
+          last = cell;
+          crossed.push_back(static_cast<uint32_t>(cell));
+        }
+        crossed.push_back(kNoCell);  // closes segment i's cells
       }
-      crossedEnd[i] = static_cast<uint32_t>(crossed.size());
-    }
+    });
+    for (const std::vector<uint32_t>& crossed : crossedIn)
+      for (const uint32_t cell : crossed)
+        if (cell != kNoCell) ++start_[static_cast<size_t>(cell) + 1];
     for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
     items_.resize(start_.back());
-    for (uint32_t i = 0, k = 0; i < segments_.size(); ++i)
-      for (; k < crossedEnd[i]; ++k) items_[start_[crossed[k]]++] = i;
+    uint32_t i = 0;
+    for (const std::vector<uint32_t>& crossed : crossedIn)
+      for (const uint32_t cell : crossed) {
+        if (cell == kNoCell)
+          ++i;
+        else
+          items_[start_[cell]++] = i;
+      }
     // The fill advanced each cell's start to the next cell's: shift back.
     for (size_t c = start_.size() - 1; c > 0; --c) start_[c] = start_[c - 1];
     start_[0] = 0;
@@ -166,6 +186,8 @@ class SegmentGrid {
     const int cy = std::clamp(static_cast<int>((y - y0_) / kCell), 0, rows_ - 1);
     return cy * columns_ + cx;
   }
+
+  static constexpr uint32_t kNoCell = UINT32_MAX;
 
   std::vector<Segment> segments_;
   double x0_ = 0.0, y0_ = 0.0;
@@ -613,55 +635,67 @@ int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster) {
     });
     return on;
   };
-  std::vector<End> ends;
+  // Ends and meetings are found in ranges on all cores and put together in
+  // the order a single loop gives.
+  std::vector<CPolyLine*> legs;
   for (const auto& e : layer) {
     if (e->type() != model::EntityType::PolyLine) continue;
     auto& p = static_cast<CPolyLine&>(*e);
-    const auto& v = p.vertices();
-    if (v.size() != 2 || p.isClosed() || v[0].hasBulge()) continue;
-    for (const size_t vertex : {size_t{0}, size_t{1}}) {
-      const PolyVertex &e = v[vertex], &other = v[1 - vertex];
-      const double dx = e.x - other.x, dy = e.y - other.y, length = std::hypot(dx, dy);
-      if (length < kCornerMinLeg || onAnotherStroke(&p, e.x, e.y)) continue;
-      ends.push_back({&p, vertex, e.x, e.y, dx / length, dy / length, v[0].startWidth / 2.0});
-    }
+    if (p.vertices().size() == 2 && !p.isClosed() && !p.vertices()[0].hasBulge()) legs.push_back(&p);
   }
+  std::vector<std::vector<End>> endsIn(rangeParts(legs.size(), kMinPerPart));
+  forEachRange(legs.size(), kMinPerPart, [&](size_t part, size_t begin, size_t last) {
+    for (size_t k = begin; k < last; ++k) {
+      CPolyLine& p = *legs[k];
+      const auto& v = p.vertices();
+      for (const size_t vertex : {size_t{0}, size_t{1}}) {
+        const PolyVertex &e = v[vertex], &other = v[1 - vertex];
+        const double dx = e.x - other.x, dy = e.y - other.y, length = std::hypot(dx, dy);
+        if (length < kCornerMinLeg || onAnotherStroke(&p, e.x, e.y)) continue;
+        endsIn[part].push_back({&p, vertex, e.x, e.y, dx / length, dy / length, v[0].startWidth / 2.0});
+      }
+    }
+  });
+  std::vector<End> ends = concatenated(std::move(endsIn));
   std::sort(ends.begin(), ends.end(), [](const End& a, const End& b) { return a.x < b.x; });
   struct Meeting {
     double cost;
     size_t a, b;
     double x, y;
   };
-  std::vector<Meeting> meetings;
-  for (size_t i = 0; i < ends.size(); ++i) {
-    const End& a = ends[i];
-    for (size_t j = i + 1; j < ends.size() && ends[j].x - a.x <= kCornerMaxReach; ++j) {
-      const End& b = ends[j];
-      if (b.owner == a.owner || std::fabs(b.y - a.y) > kCornerMaxReach) continue;
-      const double cross = a.ux * b.uy - a.uy * b.ux;
-      if (std::fabs(cross) < kMinSine) continue;
-      // a + ta·ua = b + tb·ub.
-      const double wx = b.x - a.x, wy = b.y - a.y;
-      const double ta = (wx * b.uy - wy * b.ux) / cross, tb = (wx * a.uy - wy * a.ux) / cross;
-      // At an acute corner the merged ink reaches (half width) / tan(half
-      // the angle between the legs) past where the other leg's edge meets it.
-      const double half = std::max({a.halfWidth, b.halfWidth, 0.5});
-      const double cosine = a.ux * b.ux + a.uy * b.uy;  // of the angle between the legs
-      const double reach = std::min(half * std::fabs(cross) / (1.0 - cosine) + half + kAheadSlack, kCornerMaxReach);
-      if (ta < -kCornerBehind || tb < -kCornerBehind || ta > reach || tb > reach) continue;
-      const double x = a.x + ta * a.ux, y = a.y + ta * a.uy;
-      if (!inkBetween(raster, a.x, a.y, x, y) || !inkBetween(raster, b.x, b.y, x, y)) continue;
-      // Past a corner's tip the ink ends within a cap's radius along both
-      // legs; a stroke going on through the point is a T or a crossing.
-      const auto tipAhead = [&](const End& e) {
-        for (double s = 0.0; s <= half + kCornerTipSlack; s += kInkStep)
-          if (!inkAt(raster, x + e.ux * s, y + e.uy * s)) return true;
-        return false;
-      };
-      if (!tipAhead(a) || !tipAhead(b)) continue;
-      meetings.push_back({std::fabs(ta) + std::fabs(tb), i, j, x, y});
+  std::vector<std::vector<Meeting>> meetingsIn(rangeParts(ends.size(), kMinPerPart));
+  forEachRange(ends.size(), kMinPerPart, [&](size_t part, size_t begin, size_t last) {
+    for (size_t i = begin; i < last; ++i) {
+      const End& a = ends[i];
+      for (size_t j = i + 1; j < ends.size() && ends[j].x - a.x <= kCornerMaxReach; ++j) {
+        const End& b = ends[j];
+        if (b.owner == a.owner || std::fabs(b.y - a.y) > kCornerMaxReach) continue;
+        const double cross = a.ux * b.uy - a.uy * b.ux;
+        if (std::fabs(cross) < kMinSine) continue;
+        // a + ta·ua = b + tb·ub.
+        const double wx = b.x - a.x, wy = b.y - a.y;
+        const double ta = (wx * b.uy - wy * b.ux) / cross, tb = (wx * a.uy - wy * a.ux) / cross;
+        // At an acute corner the merged ink reaches (half width) / tan(half
+        // the angle between the legs) past where the other leg's edge meets it.
+        const double half = std::max({a.halfWidth, b.halfWidth, 0.5});
+        const double cosine = a.ux * b.ux + a.uy * b.uy;  // of the angle between the legs
+        const double reach = std::min(half * std::fabs(cross) / (1.0 - cosine) + half + kAheadSlack, kCornerMaxReach);
+        if (ta < -kCornerBehind || tb < -kCornerBehind || ta > reach || tb > reach) continue;
+        const double x = a.x + ta * a.ux, y = a.y + ta * a.uy;
+        if (!inkBetween(raster, a.x, a.y, x, y) || !inkBetween(raster, b.x, b.y, x, y)) continue;
+        // Past a corner's tip the ink ends within a cap's radius along both
+        // legs; a stroke going on through the point is a T or a crossing.
+        const auto tipAhead = [&](const End& e) {
+          for (double s = 0.0; s <= half + kCornerTipSlack; s += kInkStep)
+            if (!inkAt(raster, x + e.ux * s, y + e.uy * s)) return true;
+          return false;
+        };
+        if (!tipAhead(a) || !tipAhead(b)) continue;
+        meetingsIn[part].push_back({std::fabs(ta) + std::fabs(tb), i, j, x, y});
+      }
     }
-  }
+  });
+  std::vector<Meeting> meetings = concatenated(std::move(meetingsIn));
   std::sort(meetings.begin(), meetings.end(), [](const Meeting& l, const Meeting& r) { return l.cost < r.cost; });
   std::vector<bool> taken(ends.size(), false);
   int moved = 0;

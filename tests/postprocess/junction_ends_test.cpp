@@ -12,6 +12,7 @@
 
 #include "model/graph.h"
 #include "model/polyline.h"
+#include "postprocess/stage_common.h"
 #include "postprocess/traced_drawing.h"
 
 namespace quillon::postprocess {
@@ -260,6 +261,78 @@ TEST(CornerEnds, StrokesGoingOnThroughThePointAndEndsApartStay) {
   add(layer, 20.3, 98.8, 60.3, 98.8, 3);
   add(layer, 66.3, 68.8, 66.3, 92.8, 3);
   EXPECT_EQ(meetAtCorners(layer, raster), 0);
+}
+
+// A sheet of 40 × 30 corners, legs 5 px wide, each with one leg stopped
+// 4 px short of the corner and a stem 3 px wide stopped at the first leg's
+// edge: enough segments and ends that the passes split them across threads.
+class CornerSheet : public ::testing::Test {
+ protected:
+  static constexpr int kColumns = 40, kRows = 30, kPitch = 40;
+  static constexpr int kSheetHeight = kRows * kPitch;
+
+  void SetUp() override {
+    ASSERT_TRUE(test::BlankRaster(raster, kColumns * kPitch, kSheetHeight));
+    for (int j = 0; j < kRows; ++j)
+      for (int i = 0; i < kColumns; ++i) {
+        // Square-capped legs, filled directly: drawing round strokes on a
+        // sheet this size takes a minute.
+        const int x = i * kPitch + 5, y = j * kPitch + 5;  // screen
+        fill(x - 2, y - 2, x + 27, y + 2);
+        fill(x + 23, y - 2, x + 27, y + 30);
+        fill(x + 9, y + 2, x + 11, y + 25);  // a stem down from the first leg
+      }
+  }
+  void fill(int x0, int y0, int x1, int y1) {
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x) raster.setBit(x, y, true);
+  }
+  // The corners' polylines, in drawing coordinates.
+  void addLegs(model::CLayer& layer) const {
+    for (int j = 0; j < kRows; ++j)
+      for (int i = 0; i < kColumns; ++i) {
+        const double x = i * kPitch + 5, y = kSheetHeight - 1 - (j * kPitch + 5);
+        add(layer, x, y, x + 25, y, 5);
+        add(layer, x + 25, y - 28, x + 25, y - 4, 5);
+        add(layer, x + 10, y - 25, x + 10, y - 2, 3);
+      }
+  }
+  // The layers after carrying ends onto strokes and after meeting at
+  // corners (each pass from the traced legs), on the calling thread alone
+  // or split.
+  std::pair<model::CLayer, model::CLayer> endsMoved(bool oneThread, int& carried, int& met) const {
+    const RangeThreadLimit limit(oneThread ? 1 : 0);
+    std::pair<model::CLayer, model::CLayer> layers;
+    addLegs(layers.first);
+    addLegs(layers.second);
+    carried = carryEndsOntoStrokes(layers.first, raster);
+    met = meetAtCorners(layers.second, raster);
+    return layers;
+  }
+  raster::CRaster raster;
+};
+
+TEST_F(CornerSheet, SplitPassesMoveTheSameEndsAsOneThread) {
+  int carriedAlone = 0, metAlone = 0, carriedSplit = 0, metSplit = 0;
+  const auto alone = endsMoved(true, carriedAlone, metAlone);
+  const auto split = endsMoved(false, carriedSplit, metSplit);
+  EXPECT_EQ(carriedAlone, 2 * kColumns * kRows);  // stems and the legs stopped short
+  EXPECT_EQ(metAlone, kColumns * kRows);
+  EXPECT_EQ(carriedSplit, carriedAlone);
+  EXPECT_EQ(metSplit, metAlone);
+  for (const auto& [one, other] : {std::pair{&alone.first, &split.first}, std::pair{&alone.second, &split.second}}) {
+    ASSERT_EQ(one->count(), other->count());
+    auto a = one->begin();
+    for (auto b = other->begin(); b != other->end(); ++a, ++b) {
+      const auto& va = static_cast<const model::CPolyLine&>(**a).vertices();
+      const auto& vb = static_cast<const model::CPolyLine&>(**b).vertices();
+      ASSERT_EQ(va.size(), vb.size());
+      for (size_t k = 0; k < va.size(); ++k) {
+        EXPECT_EQ(va[k].x, vb[k].x);
+        EXPECT_EQ(va[k].y, vb[k].y);
+      }
+    }
+  }
 }
 
 // Whole refined traces of T junctions of unequal widths at several angles:
