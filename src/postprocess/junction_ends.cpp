@@ -101,15 +101,6 @@ struct Segment {
   double length = 0.0;  // set by the grid, which every search goes through
 };
 
-// The parts' lists one after the other, in part order.
-template <typename T>
-std::vector<T> concatenated(std::vector<std::vector<T>> parts) {
-  if (parts.empty()) return {};
-  std::vector<T> all = std::move(parts[0]);
-  for (size_t k = 1; k < parts.size(); ++k) all.insert(all.end(), parts[k].begin(), parts[k].end());
-  return all;
-}
-
 class SegmentGrid {
  public:
   SegmentGrid(std::vector<Segment> segments) : segments_(std::move(segments)) {
@@ -195,6 +186,15 @@ class SegmentGrid {
   std::vector<uint32_t> start_;
   std::vector<uint32_t> items_;
 };
+
+// The grid of every straight segment of the layer's polylines.
+SegmentGrid straightSegmentGrid(model::CLayer& layer) {
+  std::vector<Segment> segments;
+  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
+    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
+  });
+  return SegmentGrid(std::move(segments));
+}
 
 bool inkAt(const raster::CRaster& raster, double x, double y) {
   const int column = static_cast<int>(std::floor(x + 0.5));
@@ -567,17 +567,13 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
 // Moves ends onto the strokes they run into (ahead) or, with `back`, back
 // onto the stroke they ran through last.
 int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, EndMove mode) {
-  std::vector<Segment> segments;
+  const SegmentGrid grid = straightSegmentGrid(layer);
   std::vector<CPolyLine*> open;
-  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
-    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
-  });
   for (const auto& e : layer) {
     if (e->type() != model::EntityType::PolyLine) continue;
     auto& p = static_cast<CPolyLine&>(*e);
     if (p.vertices().size() >= 2 && !p.isClosed()) open.push_back(&p);
   }
-  const SegmentGrid grid(std::move(segments));
 
   // Each polyline's ends move alone; the targets are the segments as they
   // were before any end moved.
@@ -617,11 +613,7 @@ int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster) {
     size_t vertex;
     double x, y, ux, uy, halfWidth;
   };
-  std::vector<Segment> segments;
-  forEachStraightSegment(layer, [&](CPolyLine& p, size_t i, const PolyVertex& a, const PolyVertex& b) {
-    segments.push_back({a.x, a.y, b.x, b.y, a.startWidth / 2.0, &p, i});
-  });
-  const SegmentGrid grid(std::move(segments));
+  const SegmentGrid grid = straightSegmentGrid(layer);
   // An end on another stroke's segment, away from that segment's ends, is a
   // stem carried onto its bar, not a corner.
   const auto onAnotherStroke = [&](const CPolyLine* p, double x, double y) {

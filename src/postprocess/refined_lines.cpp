@@ -410,8 +410,7 @@ int rebuildStraightStrokes(model::CLayer& layer, const raster::CRaster& raster) 
       }
     }
   });
-  std::vector<Join> joins;
-  for (const std::vector<Join>& part : joinsIn) joins.insert(joins.end(), part.begin(), part.end());
+  std::vector<Join> joins = concatenated(std::move(joinsIn));
   std::sort(joins.begin(), joins.end(), [](const Join& a, const Join& b) { return a.gap < b.gap; });
 
   std::vector<Stroke> strokes(pieces.size());

@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/geometry.h"
 #include "model/layer.h"
@@ -79,6 +81,15 @@ size_t forEachRange(size_t count, size_t minPerPart,
                     const std::function<void(size_t part, size_t begin, size_t end)>& work);
 // How many parts forEachRange splits count items into.
 size_t rangeParts(size_t count, size_t minPerPart);
+// What the parts kept, one after the other in part order: the list a
+// single loop gives.
+template <typename T>
+std::vector<T> concatenated(std::vector<std::vector<T>> parts) {
+  if (parts.empty()) return {};
+  std::vector<T> all = std::move(parts[0]);
+  for (size_t k = 1; k < parts.size(); ++k) all.insert(all.end(), parts[k].begin(), parts[k].end());
+  return all;
+}
 // While it lives, forEachRange on this thread uses at most `threads` cores
 // (0: all of them); a conversion sharing the machine with others (a
 // parallel batch) runs its refined steps on its own thread alone, plus the
