@@ -584,18 +584,22 @@ double tangentLegEnd(const raster::CRaster& raster, const StrokeCircle& c, doubl
       offsets.emplace_back(d, offset);
   }
   if (offsets.size() < kMinLegFit) return 0.0;
-  const auto misfit = [&](double t) {
+  // The misfit of the leg from t, or a partial sum of it at or above
+  // `bound`: the terms are squares, so the sum never falls back below it,
+  // and the legs far out (most of them) are given up after a few terms.
+  const auto misfit = [&](double t, double bound) {
     double sum = 0.0;
     for (const auto& [d, offset] : offsets) {
       const double leg = d < t ? (t - d) * (t - d) / (2.0 * c.radius) : 0.0;
       sum += (offset - leg) * (offset - leg);
+      if (sum >= bound) break;
     }
     return sum;
   };
-  const double circle = misfit(0.0);
+  const double circle = misfit(0.0, HUGE_VAL);
   double best = 0.0, bestMisfit = circle;
   for (double t = kWalkStep; t <= most; t += kWalkStep) {
-    const double m = misfit(t);
+    const double m = misfit(t, bestMisfit);
     if (m < bestMisfit) {
       bestMisfit = m;
       best = t;
