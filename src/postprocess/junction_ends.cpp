@@ -196,11 +196,7 @@ SegmentGrid straightSegmentGrid(model::CLayer& layer) {
   return SegmentGrid(std::move(segments));
 }
 
-bool inkAt(const raster::CRaster& raster, double x, double y) {
-  const int column = static_cast<int>(std::floor(x + 0.5));
-  const int row = raster.height() - 1 - static_cast<int>(std::floor(y + 0.5));
-  return raster.bitAtChecked(column, row);
-}
+bool inkAt(const raster::CRaster& raster, double x, double y) { return inkAtNearest(raster, x, y); }
 
 // Whether the raster is ink at every step from (x0, y0) to (x1, y1), drawing
 // coordinates (y up), or beside it within kInkBeside across the way: angle

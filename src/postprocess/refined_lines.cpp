@@ -109,11 +109,7 @@ void addPiece(LineFit& fit, const Piece& p) {
   fit.add(p.bx, p.by, p.length);
 }
 
-bool inkAt(const raster::CRaster& raster, double x, double y) {
-  const int column = static_cast<int>(std::floor(x + 0.5));
-  const int row = raster.height() - 1 - static_cast<int>(std::floor(y + 0.5));
-  return raster.bitAtChecked(column, row);
-}
+bool inkAt(const raster::CRaster& raster, double x, double y) { return inkAtNearest(raster, x, y); }
 
 // Ink at (x, y), or for hairlines at one of its four neighbours: a line
 // fitted to a 1-px stroke may run half a pixel beside its pixels.
