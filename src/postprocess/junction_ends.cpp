@@ -91,7 +91,7 @@ constexpr double kCapClear = 3.0;
 constexpr double kCapProbe = 0.5;
 constexpr double kCapNarrowing = 1.5;
 
-enum class EndMove { Ahead, Back, Through };
+enum class EndMove { Ahead, Back, Through, PastCrossing };
 
 struct Segment {
   double ax, ay, bx, by;
@@ -308,21 +308,15 @@ InkRun inkRunAcross(const raster::CRaster& raster, double x, double y, double ux
   return {hi - lo + kScanStep, (lo + hi) / 2.0};
 }
 
-// An end that thinning left on a stroke crossing its way just before the
-// stroke it meets (the short piece between the two is lost to the
-// junctions at both ends): the segment of the stroke beyond, when the end
-// sits in the crossing stroke's ink and the ink past the crossing's far
-// edge shows the end's own stroke, of its width, before the next stroke's
-// edge. Sets t (along the end's direction) and along (on the target);
-// null when there is none.
-const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRaster& raster, const CPolyLine* p,
-                                    size_t endSegment, double ex, double ey, double ux, double uy,
-                                    double ownHalfWidth, double& bestT, double& bestAlong, double& bestSine) {
-  struct Hit {
-    const Segment* s;
-    double t, along, sine;
-  };
-  // Every segment the end's line meets at 30° or more within reach.
+// A straight segment an end's line meets at 30° or more, within the segment
+// (half a pixel of slack) and at most kMaxReach ahead: t along the end's
+// direction, `along` pixels along the segment, and the sine of the angle.
+struct Hit {
+  const Segment* s;
+  double t, along, sine;
+};
+std::vector<Hit> segmentsMet(const SegmentGrid& grid, const CPolyLine* p, size_t endSegment, double ex, double ey,
+                             double ux, double uy) {
   std::vector<Hit> hits;
   grid.around(ex, ey, [&](const Segment& s) {
     if (s.owner == p && s.index == endSegment) return;
@@ -336,12 +330,31 @@ const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRast
     if (along < -kAlongSlack || along > sl + kAlongSlack || t > kMaxReach) return;
     hits.push_back({&s, t, along, std::fabs(denominator) / sl});
   });
-  // The crossing: the end lies in its ink.
+  return hits;
+}
+
+// The crossing stroke an end lies in: the nearest hit whose ink holds the end.
+const Hit* crossingHolding(const std::vector<Hit>& hits) {
   const Hit* crossing = nullptr;
   for (const Hit& h : hits) {
     const double half = std::max(h.s->halfWidth, 0.5) / h.sine;
     if (std::fabs(h.t) <= half && (crossing == nullptr || std::fabs(h.t) < std::fabs(crossing->t))) crossing = &h;
   }
+  return crossing;
+}
+
+// An end that thinning left on a stroke crossing its way just before the
+// stroke it meets (the short piece between the two is lost to the
+// junctions at both ends): the segment of the stroke beyond, when the end
+// sits in the crossing stroke's ink and the ink past the crossing's far
+// edge shows the end's own stroke, of its width, before the next stroke's
+// edge. Sets t (along the end's direction) and along (on the target);
+// null when there is none.
+const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRaster& raster, const CPolyLine* p,
+                                    size_t endSegment, double ex, double ey, double ux, double uy,
+                                    double ownHalfWidth, double& bestT, double& bestAlong, double& bestSine) {
+  const std::vector<Hit> hits = segmentsMet(grid, p, endSegment, ex, ey, ux, uy);
+  const Hit* crossing = crossingHolding(hits);
   if (crossing == nullptr) return nullptr;
   const double farEdge = crossing->t + std::max(crossing->s->halfWidth, 0.5) / crossing->sine;
   const Hit* beyond = nullptr;
@@ -367,6 +380,62 @@ const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRast
   bestAlong = beyond->along;
   bestSine = beyond->sine;
   return beyond->s;
+}
+
+// An end thinning left in the ink of a stroke its own stroke crosses and
+// runs on past by a few pixels, up to its cap or off the raster (the short
+// piece beyond makes no skeleton of its own): when the ink past the
+// crossing's far edge shows the end's own stroke, of its width and without
+// other ink, up to where it stops, the end goes to that cap's centre, its
+// half width short of where the ink stops along its line. A stem ending on
+// a bar shows no such piece: its cap stops within its half width of the
+// bar's far edge. Sets t (along the end's direction); false when there is
+// no such piece.
+bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, const CPolyLine* p, size_t endSegment,
+                     double ex, double ey, double ux, double uy, double ownHalfWidth, double& capT) {
+  const std::vector<Hit> hits = segmentsMet(grid, p, endSegment, ex, ey, ux, uy);
+  const Hit* crossing = crossingHolding(hits);
+  if (crossing == nullptr || !inkAt(raster, ex, ey)) return false;
+  const double crossingSine = crossing->sine;
+  const double farEdge = crossing->t + std::max(crossing->s->halfWidth, 0.5) / crossingSine;
+  // Where the ink stops along the end's line (the raster's edge stops it too).
+  const double limit = farEdge + ownHalfWidth + kMaxReach;
+  double in = 0.0;
+  while (in < limit && inkAt(raster, ex + ux * (in + kInkStep), ey + uy * (in + kInkStep))) in += kInkStep;
+  if (in >= limit) return false;
+  double out = in + kInkStep;
+  while (out - in > kScanPrecision) {
+    const double middle = (in + out) / 2.0;
+    (inkAt(raster, ex + ux * middle, ey + uy * middle) ? in : out) = middle;
+  }
+  const double stop = (in + out) / 2.0, t = stop - ownHalfWidth;
+  if (t < farEdge + kMinGap) return false;
+  // Stopped by a cap, which narrows, not by other ink across the way
+  // (unless the raster's edge stopped it).
+  const double ownWidth = 2.0 * ownHalfWidth;
+  const double capX = ex + ux * (stop + kInkStep), capY = ey + uy * (stop + kInkStep);
+  const bool offRaster = capX < -0.5 || capY < -0.5 || capX > raster.width() - 0.5 || capY > raster.height() - 0.5;
+  if (!offRaster) {
+    const double half = t + ownHalfWidth / 2.0;
+    const InkRun cap = inkRunAcross(raster, ex + ux * half, ey + uy * half, ux, uy, ownWidth + kGapWidthSlack);
+    if (cap.width <= 0.0 || cap.width > ownWidth + kCapProbe) return false;
+  }
+  // The piece between, clear of the crossing's flank (an oblique crossing's
+  // edge reaches further along the end's line at the stroke's sides): the
+  // end's own stroke at half its stations or more (a stroke touching its
+  // side widens the others).
+  const double cosine = std::sqrt(std::max(1.0 - crossingSine * crossingSine, 0.0));
+  const double clear = farEdge + (ownHalfWidth + kGapWidthSlack) * cosine / crossingSine + 0.5;
+  int stations = 0, own = 0;
+  for (double s = clear; s <= t - 0.5; s += kInkStep) {
+    const InkRun run = inkRunAcross(raster, ex + ux * s, ey + uy * s, ux, uy, ownWidth + kGapWidthSlack);
+    if (run.width <= 0.0) return false;
+    ++stations;
+    if (std::fabs(run.width - ownWidth) <= kGapWidthSlack && std::fabs(run.centre) <= kGapOffLine) ++own;
+  }
+  if (stations == 0 || 2 * own < stations) return false;
+  capT = t;
+  return true;
 }
 
 // Thinning pulls a thin stroke's skeleton towards a branch, and the traced
@@ -451,6 +520,16 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
         const Segment* s = nullptr;
         double t = 0.0, along = 0.0, sine = 1.0;
       } through;
+      if (mode == EndMove::PastCrossing) {
+        double t = 0.0;
+        if (!capPastCrossing(grid, raster, p, endSegment, ex, ey, ux, uy, ownHalfWidth, t)) continue;
+        PolyVertex& placedEnd = end == 0 ? ends.first : ends.last;
+        placedEnd.x = ex + ux * t;
+        placedEnd.y = ey + uy * t;
+        ends.moved = true;
+        ++moved;
+        continue;
+      }
       const Segment* target = nullptr;
       if (mode == EndMove::Through)
         target = strokeBeyondCrossing(grid, raster, p, endSegment, ex, ey, ux, uy, ownHalfWidth, bestT, bestAlong,
@@ -599,6 +678,10 @@ int pullEndsBackOntoStrokes(model::CLayer& layer, const raster::CRaster& raster)
 
 int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raster) {
   return moveEndsOntoStrokes(layer, raster, EndMove::Through);
+}
+
+int carryEndsPastCrossings(model::CLayer& layer, const raster::CRaster& raster) {
+  return moveEndsOntoStrokes(layer, raster, EndMove::PastCrossing);
 }
 
 int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster) {

@@ -64,6 +64,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
     carryEndsOntoStrokes(layer, raster);
     pullEndsBackOntoStrokes(layer, raster);
     carryEndsThroughCrossings(layer, raster);
+    carryEndsPastCrossings(layer, raster);
     meetAtCorners(layer, raster);
     remeasureWidthsLayer(layer, raster);
     centreFreeEndsLayer(layer, raster);

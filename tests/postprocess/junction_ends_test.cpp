@@ -153,6 +153,35 @@ TEST_F(TeeJunction, EndLeftInACrossingGoesOnToTheBarWhenItsOwnInkShowsBetween) {
                             {{beside->vertices().back().y, 79.0}, {touching->vertices().back().y, 83.0}});
 }
 
+// A stroke crossing the bar and running on a few pixels, to its cap or off
+// the raster, leaves its end on the bar (the piece beyond makes no skeleton
+// of its own): the end goes on to the cap's centre, or to its half width
+// short of the raster's edge. A stem on the bar stays, a wide one whose cap
+// pokes past the bar's far edge too, and so does a stroke running on into
+// other ink beyond.
+TEST_F(TeeJunction, EndLeftOnACrossedBarGoesOnToItsCapBeyond) {
+  test::DrawStroke(raster, 40, 17.5, 40, 100, 5);  // its cap's centre 8 px past the bar's far edge
+  model::CPolyLine* capped = add(layer, 40, 19, 40, 89, 5);
+  test::DrawStroke(raster, 8, 40, 8, 110, 5);  // a frame's side 8 px in from the left edge ...
+  add(layer, 8, 79, 8, 9, 5);
+  test::DrawStroke(raster, 60, 70, -10, 70, 3);  // ... and a stroke across it off the raster
+  model::CPolyLine* offRaster = add(layer, 60, 49, 8, 49, 3);
+  model::CPolyLine* stem = add(layer, 80, 19, 80, 89, 3);
+  test::DrawStroke(raster, 100, 30, 100, 100, 11);
+  model::CPolyLine* wide = add(layer, 100, 19, 100, 89, 11);
+  test::DrawStroke(raster, 120, 12, 120, 100, 3);  // runs on into a stroke along row 12
+  test::DrawStroke(raster, 105, 12, 135, 12, 7);
+  model::CPolyLine* intoInk = add(layer, 120, 19, 120, 89, 3);
+  EXPECT_EQ(carryEndsPastCrossings(layer, raster), 2);
+  EXPECT_NEAR(capped->vertices().back().y, kHeight - 1 - 17.5, 0.5);
+  EXPECT_DOUBLE_EQ(capped->vertices().back().x, 40.0);
+  EXPECT_NEAR(offRaster->vertices().back().x, -0.5 + 1.5, 0.5);
+  EXPECT_DOUBLE_EQ(stem->vertices().back().y, 89.0);
+  EXPECT_DOUBLE_EQ(wide->vertices().back().y, 89.0);
+  EXPECT_DOUBLE_EQ(intoInk->vertices().back().y, 89.0);
+  EXPECT_DOUBLE_EQ(capped->vertices().front().y, 19.0);
+}
+
 // Thinning pulls a thin bar's skeleton towards the stem, and its polyline
 // may keep a vertex bent 2 px towards it where the stem ends: the stem goes
 // onto the bar's line, the chord over that vertex, not onto the vertex.
