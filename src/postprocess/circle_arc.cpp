@@ -898,7 +898,7 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
         const InkArc& seed = seeds[walked[k]];
         const InkCircle& c = seed.circle;
         grownFrom[walked[k]] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start, seed.sweep},
-                                                 std::max(c.width, 1.0));
+                                                 std::max(c.width, 1.0), true);
       }
     });
     for (const size_t i : walked) {

@@ -144,19 +144,39 @@ bool nearInk(const raster::CRaster& raster, double px, double py, double ux, dou
 }
 
 enum class Sample { Blank, Open, Edges };
-Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
-                double& offset, double* across = nullptr) {
+// What an open sample's probes found: the shift to the ink, the reaches
+// out and in from there, and whether each ended at an edge.
+struct OpenEdges {
+  double shift = 0.0, out = 0.0, in = 0.0;
+  bool outSeen = false, inSeen = false;
+};
+// offsetAt, and with kOpenEdges `open` filled for an open sample (its inner
+// edge probed too): a copy of its own, so that offsetAt's probe loops stay
+// as tight as they were.
+template <bool kOpenEdges>
+Sample probeSample(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
+                   double& offset, double* across, OpenEdges* open) {
   double shift = 0.0, along = 0.0;
   if (!nearInk(raster, px, py, ux, uy, shift, along)) return Sample::Blank;
   const double sx = px + ux * shift - uy * along, sy = py + uy * shift + ux * along;
   // An outer edge not seen makes the sample open whatever lies inside.
   const double out = reachAlong(raster, sx, sy, ux, uy, reach);
-  if (out < 0.0 || out + kProbeStep > reach) return Sample::Open;
+  const bool outSeen = !(out < 0.0 || out + kProbeStep > reach);
+  if (!kOpenEdges && !outSeen) return Sample::Open;
   const double in = reachAlong(raster, sx, sy, -ux, -uy, reach);
-  if (in < 0.0 || in + kProbeStep > reach) return Sample::Open;
+  const bool inSeen = !(in < 0.0 || in + kProbeStep > reach);
+  if (!outSeen || !inSeen) {
+    if constexpr (kOpenEdges) *open = OpenEdges{shift, out, in, outSeen, inSeen};
+    return Sample::Open;
+  }
   offset = shift + (out - in) / 2.0;
   if (across != nullptr) *across = out + in;
   return Sample::Edges;
+}
+
+Sample offsetAt(const raster::CRaster& raster, double px, double py, double ux, double uy, double reach,
+                double& offset, double* across = nullptr) {
+  return probeSample<false>(raster, px, py, ux, uy, reach, offset, across, nullptr);
 }
 
 // A step near n/φ that shares no factor with n, so that i·step mod n
@@ -451,20 +471,13 @@ Sample walkSample(const raster::CRaster& raster, const StrokeCircle& c, double a
   const double ux = std::cos(a), uy = std::sin(a);
   const double px = c.centre.x + c.radius * ux, py = c.centre.y + c.radius * uy;
   half = false;
-  const Sample sample = offsetAt(raster, px, py, ux, uy, reach, offset, across);
-  if (sample != Sample::Open) return sample;
-  double shift = 0.0, along = 0.0;
-  nearInk(raster, px, py, ux, uy, shift, along);
-  const double sx = px + ux * shift - uy * along, sy = py + uy * shift + ux * along;
-  const double out = reachAlong(raster, sx, sy, ux, uy, reach);
-  const double in = reachAlong(raster, sx, sy, -ux, -uy, reach);
-  const bool outSeen = out >= 0.0 && out + kProbeStep <= reach;
-  const bool inSeen = in >= 0.0 && in + kProbeStep <= reach;
-  if (outSeen == inSeen) return sample;
+  OpenEdges open;
+  const Sample sample = probeSample<true>(raster, px, py, ux, uy, reach, offset, across, &open);
+  if (sample != Sample::Open || open.outSeen == open.inSeen) return sample;
   // Pixels are ink by their centres: the last ink probe lies about half a
   // pixel inside the edge.
   const double inside = (std::max(width, 1.0) - 1.0) / 2.0;
-  offset = outSeen ? shift + out - inside : shift - in + inside;
+  offset = open.outSeen ? open.shift + open.out - inside : open.shift - open.in + inside;
   half = true;
   return sample;
 }
@@ -611,7 +624,8 @@ double tangentLegEnd(const raster::CRaster& raster, const StrokeCircle& c, doubl
 
 }  // namespace
 
-std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width) {
+std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width,
+                                              bool grownOnly) {
   const double sign = placed.sweep < 0.0 ? -1.0 : 1.0;
   const double capShift = std::max(width, 1.0) / 2.0 - 0.5;
   // The arc c with the last short walks at its ends added, and its ends
@@ -651,6 +665,9 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     const EndWalk ahead = walkOn(raster, c, c.startAngle + c.sweep, sign, width, most, farthest);
     const EndWalk behind = walkOn(raster, c, c.startAngle, -sign, width, most, farthest);
     const bool grown = ahead.length >= kGrown || behind.length >= kGrown;
+    // Finishing (a fine placement and four end walks) would only take the
+    // ends back in.
+    if (!grown && round == 0 && grownOnly) return std::nullopt;
     if (!grown || round == kGrowRounds) return finish(fineOrAsIs(c), ahead, behind);
     StrokeCircle longer = c;
     longer.startAngle -= sign * behind.length / c.radius;

@@ -66,8 +66,10 @@ bool blankAlongAtMost(const raster::CRaster& raster, const StrokeCircle& arc, do
 // the centre of its round cap, one inside a wider stroke back to where the
 // ink widens. Sweeps the same way as `placed`; nothing when
 // a grown arc no longer follows one stroke or comes round to a full ring
-// (the circle search handles those).
-std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width);
+// (the circle search handles those), and with `grownOnly` when it walks on
+// from neither end (its ends stay within a step of the piece's).
+std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, const StrokeCircle& placed, double width,
+                                              bool grownOnly = false);
 
 // A dot (of a dash-dot line, a full stop) where thinning left one lone
 // skeleton pixel at drawing point (x, y): a round blob of ink at least 2.5 px

@@ -669,6 +669,27 @@ TEST(RefinedArcs, AWalkAlongAnArcPassesABarCrossingAtAShallowAngle) {
   }
 }
 
+// Asked for grown arcs only, the walk gives the same arc for a piece that
+// grows, and nothing for a piece that already reaches both caps.
+TEST(RefinedArcs, OnlyArcsThatWalkOnComeBackWhenAsked) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 400, 260));
+  const double a0 = 0.6, sweep = 1.6, cx = 200, cy = 200, r = 150, up = 259 - cy, width = 3;
+  test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+  const StrokeCircle piece{{cx, up, 0.0}, r, a0 + 0.5, 0.4};
+  const auto grown = extendAlongStroke(raster, piece, width);
+  const auto asked = extendAlongStroke(raster, piece, width, true);
+  ASSERT_TRUE(grown.has_value());
+  ASSERT_TRUE(asked.has_value());
+  EXPECT_EQ(asked->centre.x, grown->centre.x);
+  EXPECT_EQ(asked->centre.y, grown->centre.y);
+  EXPECT_EQ(asked->radius, grown->radius);
+  EXPECT_EQ(asked->startAngle, grown->startAngle);
+  EXPECT_EQ(asked->sweep, grown->sweep);
+  EXPECT_TRUE(extendAlongStroke(raster, *grown, width).has_value());
+  EXPECT_FALSE(extendAlongStroke(raster, *grown, width, true).has_value());
+}
+
 // An arc whose last stretch runs along a thick bar on its inside shows
 // one edge only there; the walk follows that edge to the arc's cap.
 TEST(RefinedArcs, AWalkFollowsAnArcAlongABarBesideItToItsCap) {
