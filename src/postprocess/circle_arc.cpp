@@ -42,8 +42,18 @@ constexpr double kFlatCrossing = 0.5;
 // An arc walked on along its stroke is made only when it reaches this
 // far beyond its piece at one end at least.
 constexpr double kGrownBeyond = 2.0;
-// The shortest straight neighbour that makes a bulge a fillet or slot end.
+// The shortest straight neighbour that makes a bulge a fillet or slot end,
+// and how close its far end must lie to the bulge's circle and to the arc
+// walked from it for it to be a chord of that arc instead (a tangent leg of
+// length L leaves the circle by L²/2r).
 constexpr double kMinLeg = 12.0;
+constexpr double kLegCover = 1.0;
+// A straight piece lies on a made arc (a chord over a crossing) when its
+// ends and middle lie this close to it, the middle not more than
+// kChordOutside outside: a stroke running on from the arc, or ending at it,
+// lies outside or across it.
+constexpr double kChordTolerance = 2.0;
+constexpr double kChordOutside = 1.0;
 // Ring follows or arc walks worth a thread of their own (each reads the
 // raster round a whole circle or arc: a few outweigh starting a thread, and
 // the later arc batches, whose seeds are mostly covered, still split).
@@ -850,29 +860,40 @@ bool tangentAt(const InkCircle& c, const PolyVertex& a, const PolyVertex& b) {
 }
 
 void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
-  std::vector<InkArc> seeds;
+  // A bulge with a straight neighbour running on tangentially is a fillet
+  // or slot end, whose ends are the tangent points, unless the stroke goes
+  // on along the circle over that neighbour (a chord over a crossing, or
+  // where the polyline's fit broke): such a bulge is walked too, and its arc
+  // made only when the neighbours' far ends lie on it.
+  struct Seed {
+    InkArc arc;
+    int legs = 0;
+    Point3 legEnds[2];  // of the tangent neighbours
+  };
+  std::vector<Seed> seeds;
   for (const auto& e : layer) {
     if (e->type() == model::EntityType::Arc) {
-      seeds.push_back(inkArcOf(static_cast<const model::CArc&>(*e)));
+      seeds.push_back({inkArcOf(static_cast<const model::CArc&>(*e)), 0, {}});
     } else if (e->type() == model::EntityType::PolyLine) {
       const auto& p = static_cast<const model::CPolyLine&>(*e);
       const auto& v = p.vertices();
       const size_t n = v.size();
       forEachBulgeArc(p, [&](size_t k, const InkArc& arc) {
-        // A straight neighbour running on tangentially: a fillet or a slot
-        // end, whose ends are the tangent points.
         const bool hasBefore = p.isClosed() || k > 0, hasAfter = p.isClosed() || k + 2 < n;
         const PolyVertex& before = v[(k + n - 1) % n];
         const PolyVertex& after = v[(k + 2) % n];
-        if (hasBefore && !before.hasBulge() && tangentAt(arc.circle, v[k], before)) return;
-        if (hasAfter && !v[(k + 1) % n].hasBulge() && tangentAt(arc.circle, v[(k + 1) % n], after)) return;
-        seeds.push_back(arc);
+        Seed seed{arc, 0, {}};
+        if (hasBefore && !before.hasBulge() && tangentAt(arc.circle, v[k], before))
+          seed.legEnds[seed.legs++] = before.point();
+        if (hasAfter && !v[(k + 1) % n].hasBulge() && tangentAt(arc.circle, v[(k + 1) % n], after))
+          seed.legEnds[seed.legs++] = after.point();
+        seeds.push_back(seed);
       });
     }
   }
   if (seeds.empty()) return;
-  std::stable_sort(seeds.begin(), seeds.end(), [](const InkArc& a, const InkArc& b) {
-    return a.sweep * a.circle.radius > b.sweep * b.circle.radius;
+  std::stable_sort(seeds.begin(), seeds.end(), [](const Seed& a, const Seed& b) {
+    return a.arc.sweep * a.arc.circle.radius > b.arc.sweep * b.arc.circle.radius;
   });
   std::vector<InkArc> made;
   CircleGrid madeGrid(tolerances.plain);
@@ -892,17 +913,17 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
     const size_t last = std::min(seeds.size(), first + kSeedBatch);
     walked.clear();
     for (size_t i = first; i < last; ++i)
-      if (!covered(seeds[i])) walked.push_back(i);
+      if (!covered(seeds[i].arc)) walked.push_back(i);
     forEachRange(walked.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
       for (size_t k = begin; k < end; ++k) {
-        const InkArc& seed = seeds[walked[k]];
+        const InkArc& seed = seeds[walked[k]].arc;
         const InkCircle& c = seed.circle;
         grownFrom[walked[k]] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start, seed.sweep},
                                                  std::max(c.width, 1.0), true);
       }
     });
     for (const size_t i : walked) {
-      const InkArc& seed = seeds[i];
+      const InkArc& seed = seeds[i].arc;
       if (covered(seed)) continue;
       const InkCircle& c = seed.circle;
       const auto& grown = grownFrom[i];
@@ -917,6 +938,11 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
         arc.sweep = -arc.sweep;
       }
       if (arc.sweep > kMaxArcSweep) arc.sweep = kTwoPi;  // a ring
+      const Point3* legEnds = seeds[i].legEnds;
+      if (!std::all_of(legEnds, legEnds + seeds[i].legs, [&](const Point3& p) {
+            return onArc(arc, p.x, p.y, kLegCover) && onRing(c, p.x, p.y, kLegCover);
+          }))
+        continue;
       made.push_back(arc);
       const double reach = arc.circle.radius + toleranceOf(arc.circle);
       madeGrid.add(arc.circle.centre, reach);
@@ -929,13 +955,22 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
   // A piece lies on a made arc when its ends and its middle do (the same arc
   // for all three is not asked: pieces at a made arc's ends overlap it).
   const auto pieceOnMade = [&](const PolyVertex& a, const PolyVertex& b) {
-    double mx = (a.x + b.x) / 2.0, my = (a.y + b.y) / 2.0;
     if (const auto arc = bulgeArc(a, b)) {
       const double middle = arc->start + arc->sweep / 2.0;
-      mx = arc->circle.centre.x + arc->circle.radius * std::cos(middle);
-      my = arc->circle.centre.y + arc->circle.radius * std::sin(middle);
+      return onMade(a.x, a.y) && onMade(b.x, b.y) &&
+             onMade(arc->circle.centre.x + arc->circle.radius * std::cos(middle),
+                    arc->circle.centre.y + arc->circle.radius * std::sin(middle));
     }
-    return onMade(a.x, a.y) && onMade(b.x, b.y) && onMade(mx, my);
+    const double mx = (a.x + b.x) / 2.0, my = (a.y + b.y) / 2.0;
+    const auto onChord = [&](double x, double y) {
+      return madeGrid.any(x, y, [&](size_t i) { return onArc(made[i], x, y, kChordTolerance); });
+    };
+    if (!onChord(a.x, a.y) || !onChord(b.x, b.y) || !onChord(mx, my)) return false;
+    return !madeGrid.any(mx, my, [&](size_t i) {
+      const InkArc& m = made[i];
+      return onArc(m, mx, my, kChordTolerance) &&
+             model::distance(Point3{mx, my, m.circle.centre.z}, m.circle.centre) > m.circle.radius + kChordOutside;
+    });
   };
   takeOutPieces(
       layer,

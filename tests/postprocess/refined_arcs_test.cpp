@@ -771,5 +771,67 @@ TEST(RefinedArcs, AnArcCrossedJustBeforeItsCapEndsAtTheCap) {
   }
 }
 
+// Where the polyline's fit breaks, an arc comes back as a bulge followed by
+// a straight piece along its circle: the bulge is walked on like any piece
+// and the arc made whole, the chord taken out with another chord of it. A
+// straight stroke beside the arc, its middle outside the circle, is no
+// chord and stays. A bulge whose straight neighbour runs off on the
+// tangent (a fillet's leg) stays in its polyline with its leg.
+TEST(RefinedArcs, ABulgeBeforeAChordOfItsCircleGrowsButAFilletKeepsItsLeg) {
+  constexpr double cx = 100, cy = 150, r = 80, width = 4, a0 = 0.5;
+  const auto at = [&](double a, double out = 0.0) {
+    return model::Point3{cx + (r + out) * std::cos(a), Up(cy) + (r + out) * std::sin(a), 0.0};
+  };
+  const auto polyline = [](model::CLayer& layer, const std::vector<model::Point3>& points, double bulge) {
+    auto p = std::make_unique<model::CPolyLine>();
+    for (const auto& q : points) p->appendVertex(q.x, q.y);
+    p->editVertices()[0].bulge = bulge;
+    for (auto& v : p->editVertices()) v.startWidth = v.endWidth = width;
+    p->buildApproximation(-25);
+    layer.append(std::move(p));
+  };
+  settings::TraceOption options;
+  options.b_Refine = true;
+  for (const bool fillet : {false, true}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, kSize, kSize));
+    const double a1 = fillet ? 1.5 : 2.7;
+    test::DrawRing(raster, cx, cy, r, width, a0, a1 - a0);
+    for (const double a : {a0, a1})
+      test::DrawStroke(raster, cx + r * std::cos(a), cy - r * std::sin(a), cx + r * std::cos(a), cy - r * std::sin(a), width);
+    // The leg: 40 px on along the tangent at a1 (counter-clockwise on screen).
+    const model::Point3 legEnd{at(a1).x - 40 * std::sin(a1), at(a1).y + 40 * std::cos(a1), 0.0};
+    if (fillet) test::DrawStroke(raster, at(a1).x, Up(at(a1).y), legEnd.x, Up(legEnd.y), width);
+    model::CLayer layer;
+    polyline(layer, {at(0.7), at(1.5), fillet ? legEnd : at(1.8)}, std::tan(0.8 / 4));
+    if (!fillet) {
+      polyline(layer, {at(2.0), at(2.2)}, 0.0);
+      // Tangent at 1.2, 1.3 px outside: its ends lie within 2 px of the circle too.
+      const model::Point3 touch = at(1.2, 1.3);
+      polyline(layer, {{touch.x + 10 * std::sin(1.2), touch.y - 10 * std::cos(1.2), 0.0},
+                       {touch.x - 10 * std::sin(1.2), touch.y + 10 * std::cos(1.2), 0.0}}, 0.0);
+    }
+    ASSERT_TRUE(recogniseCirclesLayer(layer, options, 1000, CircleMode::CentreLine, nullptr, &raster));
+    int arcs = 0, bulges = 0, straight = 0;
+    for (const auto& e : layer) {
+      if (e->type() == model::EntityType::Arc) {
+        ++arcs;
+        const auto& arc = static_cast<const model::CArc&>(*e);
+        EXPECT_NEAR(model::distance(arc.centre(), model::Point3{cx, Up(cy), 0.0}), 0.0, 0.7);
+        EXPECT_NEAR(arc.radius(), r, 0.5);
+        EXPECT_NEAR(arc.startAngle(), a0, 0.03);
+        EXPECT_NEAR(arc.endAngle(), a1, 0.03);
+      } else if (e->type() == model::EntityType::PolyLine) {
+        const auto& v = static_cast<const model::CPolyLine&>(*e).vertices();
+        for (size_t k = 0; k + 1 < v.size(); ++k) (v[k].hasBulge() ? bulges : straight)++;
+      }
+    }
+    EXPECT_EQ(arcs, fillet ? 0 : 1) << fillet;
+    EXPECT_EQ(bulges, fillet ? 1 : 0) << fillet;
+    // The leg, or the stroke beside the arc.
+    EXPECT_EQ(straight, 1) << fillet;
+  }
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
