@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -478,13 +477,10 @@ void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
       if (length > kNoWidth) lineEnds.push_back({v[e].x, v[e].y, dx / length, dy / length, k});
     }
   }
-  std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
-  const auto cellKey = [](int cx, int cy) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
-  };
   const auto cellOf = [](double c) { return static_cast<int>(std::floor(c / kClaimCell)); };
-  for (uint32_t i = 0; i < lineEnds.size(); ++i)
-    cells[cellKey(cellOf(lineEnds[i].x), cellOf(lineEnds[i].y))].push_back(i);
+  CellLists cells;
+  for (const End& e : lineEnds) cells.add(cellOf(e.x), cellOf(e.y));
+  cells.finish();
   forEachRange(open.size(), kMinPerPart, [&](size_t, size_t begin, size_t end) {
     for (size_t k = begin; k < end; ++k) {
       model::CPolyLine& polyline = *open[k];
@@ -501,9 +497,7 @@ void centreFreeEndsLayer(model::CLayer& layer, const raster::CRaster& raster) {
         bool found = false;
         for (int cy = cellOf(std::min(y0, y1) - reach); cy <= cellOf(std::max(y0, y1) + reach) && !found; ++cy)
           for (int cx = cellOf(std::min(x0, x1) - reach); cx <= cellOf(std::max(x0, x1) + reach) && !found; ++cx) {
-            const auto it = cells.find(cellKey(cx, cy));
-            if (it == cells.end()) continue;
-            for (const uint32_t i : it->second) {
+            for (const uint32_t i : cells.at(cx, cy)) {
               const End& o = lineEnds[i];
               if (o.owner == k || std::fabs(o.ux * wx + o.uy * wy) < kClaimCos * wl) continue;
               const double t = std::clamp(((o.x - x0) * wx + (o.y - y0) * wy) / l2, 0.0, 1.0);

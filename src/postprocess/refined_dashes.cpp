@@ -336,10 +336,7 @@ int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster) {
     double fx, fy;   // the other end
   };
   std::vector<const model::CCircle*> dots;
-  std::unordered_map<int64_t, std::vector<End>> cells;
-  const auto key = [](double x, double y) {
-    return (static_cast<int64_t>(std::floor(y / kCell)) << 32) ^ static_cast<uint32_t>(static_cast<int32_t>(std::floor(x / kCell)));
-  };
+  std::vector<End> ends;
   for (const auto& e : layer) {
     if (isDot(*e)) {
       dots.push_back(static_cast<const model::CCircle*>(e.get()));
@@ -348,10 +345,14 @@ int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster) {
     if (e->type() != model::EntityType::PolyLine) continue;
     const auto& v = static_cast<const CPolyLine&>(*e).vertices();
     if (v.size() != 2 || v[0].hasBulge()) continue;
-    cells[key(v[0].x, v[0].y)].push_back({v[0].x, v[0].y, v[1].x, v[1].y});
-    cells[key(v[1].x, v[1].y)].push_back({v[1].x, v[1].y, v[0].x, v[0].y});
+    ends.push_back({v[0].x, v[0].y, v[1].x, v[1].y});
+    ends.push_back({v[1].x, v[1].y, v[0].x, v[0].y});
   }
   if (dots.empty()) return 0;
+  const auto cellOf = [](double c) { return static_cast<int>(std::floor(c / kCell)); };
+  CellLists cells;
+  for (const End& end : ends) cells.add(cellOf(end.x), cellOf(end.y));
+  cells.finish();
   const auto dotNear = [&](double x, double y) {
     for (const model::CCircle* d : dots)
       if (std::hypot(d->centre().x - x, d->centre().y - y) <= kDotSlack) return true;
@@ -367,9 +368,8 @@ int restoreRowDots(model::CLayer& layer, const raster::CRaster& raster) {
     std::vector<Facing> out;
     for (int gy = -1; gy <= 1; ++gy)
       for (int gx = -1; gx <= 1; ++gx) {
-        const auto cell = cells.find(key(cx + gx * kCell, cy + gy * kCell));
-        if (cell == cells.end()) continue;
-        for (const End& end : cell->second) {
+        for (const uint32_t i : cells.at(cellOf(cx + gx * kCell), cellOf(cy + gy * kCell))) {
+          const End& end = ends[i];
           const double gap = std::hypot(end.x - cx, end.y - cy);
           const double lx = end.fx - end.x, ly = end.fy - end.y, length = std::hypot(lx, ly);
           if (gap > kDotReach || gap < r || length < 2.0 * r) continue;
@@ -599,11 +599,14 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     return (static_cast<int64_t>(std::floor(y / kRowCell)) << 32) ^
            static_cast<uint32_t>(static_cast<int32_t>(std::floor(x / kRowCell)));
   };
-  std::unordered_map<int64_t, std::vector<int>> cells;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    cells[key(pieces[i].ax, pieces[i].ay)].push_back(static_cast<int>(i));
-    cells[key(pieces[i].bx, pieces[i].by)].push_back(static_cast<int>(i));
+  // The pieces' ends by cell: item 2i is piece i's first end, 2i + 1 its last.
+  const auto cellOf = [](double c) { return static_cast<int>(std::floor(c / kRowCell)); };
+  CellLists cells;
+  for (const RowPiece& p : pieces) {
+    cells.add(cellOf(p.ax), cellOf(p.ay));
+    cells.add(cellOf(p.bx), cellOf(p.by));
   }
+  cells.finish();
   std::unordered_map<int64_t, std::vector<model::CCircle*>> dotCells;
   for (model::CCircle* d : dots) dotCells[key(d->centre().x, d->centre().y)].push_back(d);
   // The dots put back: rows of one dash-dot line found apart must not put
@@ -630,9 +633,8 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       const double ex = end[0], ey = end == &p.ax ? p.ay : p.by;
       for (int gy = -1; gy <= 1; ++gy)
         for (int gx = -1; gx <= 1; ++gx) {
-          const auto cell = cells.find(key(ex + gx * kRowCell, ey + gy * kRowCell));
-          if (cell == cells.end()) continue;
-          for (const int j : cell->second) {
+          for (const uint32_t item : cells.at(cellOf(ex + gx * kRowCell), cellOf(ey + gy * kRowCell))) {
+            const int j = static_cast<int>(item / 2);
             const int a = rootOf(parent, static_cast<int>(i)), b = rootOf(parent, j);
             if (a != b && rowNeighbours(p, pieces[static_cast<size_t>(j)])) parent[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
           }
@@ -671,12 +673,12 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     };
     for (int gy = -1; gy <= 1; ++gy)
       for (int gx = -1; gx <= 1; ++gx) {
-        const int64_t cell = key(ax + gx * kRowCell, ay + gy * kRowCell);
-        if (const auto found = cells.find(cell); found != cells.end())
-          for (const int j : found->second) {
-            const RowPiece& p = pieces[static_cast<size_t>(j)];
-            if (same({p.ax, p.ay, p.bx, p.by})) return true;
-          }
+        const double x = ax + gx * kRowCell, y = ay + gy * kRowCell;
+        for (const uint32_t item : cells.at(cellOf(x), cellOf(y))) {
+          const RowPiece& p = pieces[item / 2];
+          if (same({p.ax, p.ay, p.bx, p.by})) return true;
+        }
+        const int64_t cell = key(x, y);
         if (const auto found = placedCells.find(cell); found != placedCells.end())
           for (const size_t j : found->second)
             if (same(placedEnds[j])) return true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -87,6 +88,57 @@ size_t rangeParts(size_t count, size_t minPerPart) {
   }
   if (count == 0) return 0;
   return std::clamp<size_t>(count / std::max<size_t>(minPerPart, 1), 1, cores);
+}
+
+void CellLists::finish() {
+  if (cellOf_.empty()) return;
+  int lx = cellOf_[0].first, hx = lx, ly = cellOf_[0].second, hy = ly;
+  for (const auto& [cx, cy] : cellOf_) {
+    lx = std::min(lx, cx);
+    hx = std::max(hx, cx);
+    ly = std::min(ly, cy);
+    hy = std::max(hy, cy);
+  }
+  x0_ = lx;
+  y0_ = ly;
+  columns_ = int64_t{hx} - lx + 1;
+  rows_ = int64_t{hy} - ly + 1;
+  // A few cells per item at most, or a million: an end thrown far off
+  // must not make the table huge.
+  const int64_t items = static_cast<int64_t>(cellOf_.size());
+  dense_ = columns_ <= (int64_t{1} << 30) / rows_ && columns_ * rows_ <= std::max<int64_t>(int64_t{1} << 20, 8 * items);
+  items_.resize(cellOf_.size());
+  if (dense_) {
+    start_.assign(static_cast<size_t>(columns_ * rows_) + 1, 0);
+    const auto cell = [&](const std::pair<int, int>& c) {
+      return static_cast<size_t>((int64_t{c.second} - y0_) * columns_ + (int64_t{c.first} - x0_));
+    };
+    for (const auto& c : cellOf_) ++start_[cell(c) + 1];
+    for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+    std::vector<uint32_t> next(start_.begin(), start_.end() - 1);
+    for (uint32_t i = 0; i < cellOf_.size(); ++i) items_[next[cell(cellOf_[i])]++] = i;
+  } else {
+    std::iota(items_.begin(), items_.end(), uint32_t{0});
+    std::stable_sort(items_.begin(), items_.end(), [&](uint32_t a, uint32_t b) {
+      return keyOf(cellOf_[a].first, cellOf_[a].second) < keyOf(cellOf_[b].first, cellOf_[b].second);
+    });
+    keys_.reserve(items_.size());
+    for (const uint32_t i : items_) keys_.push_back(keyOf(cellOf_[i].first, cellOf_[i].second));
+  }
+  cellOf_.clear();
+  cellOf_.shrink_to_fit();
+}
+
+std::span<const uint32_t> CellLists::at(int cx, int cy) const {
+  if (items_.empty()) return {};
+  if (dense_) {
+    const int64_t gx = int64_t{cx} - x0_, gy = int64_t{cy} - y0_;
+    if (gx < 0 || gy < 0 || gx >= columns_ || gy >= rows_) return {};
+    const size_t cell = static_cast<size_t>(gy * columns_ + gx);
+    return {items_.data() + start_[cell], start_[cell + 1] - start_[cell]};
+  }
+  const auto [first, last] = std::equal_range(keys_.begin(), keys_.end(), keyOf(cx, cy));
+  return {items_.data() + (first - keys_.begin()), static_cast<size_t>(last - first)};
 }
 
 size_t forEachRange(size_t count, size_t minPerPart,

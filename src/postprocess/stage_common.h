@@ -5,8 +5,10 @@
 // result codes stages deliver, and small plane-geometry helpers.
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -105,6 +107,31 @@ class RangeThreadLimit {
  private:
   int previous_;
   const std::function<int()>* previousSpare_;
+};
+
+// Items listed by the square cell (cx, cy) each was put in, a cell's items
+// in the order they were added: a flat stand-in for a hash map of vectors,
+// built once (no allocation per cell) and then read from any thread.
+class CellLists {
+ public:
+  // Puts the next item (numbered from 0 in the order added) into cell (cx, cy).
+  void add(int cx, int cy) { cellOf_.emplace_back(cx, cy); }
+  // Lists the items by cell; nothing is added after.
+  void finish();
+  // The items of cell (cx, cy), in the order added.
+  std::span<const uint32_t> at(int cx, int cy) const;
+
+ private:
+  static int64_t keyOf(int cx, int cy) { return static_cast<int64_t>(cy) * (int64_t{1} << 32) + (static_cast<int64_t>(cx) + (int64_t{1} << 31)); }
+
+  std::vector<std::pair<int, int>> cellOf_;
+  // Over the cells' bounding box, or (items spread too thinly) by sorted key.
+  bool dense_ = true;
+  int x0_ = 0, y0_ = 0;
+  int64_t columns_ = 0, rows_ = 0;
+  std::vector<uint32_t> start_;  // dense: each cell's first item, and one past the last cell
+  std::vector<int64_t> keys_;    // sparse: the listed items' cell keys, ascending
+  std::vector<uint32_t> items_;
 };
 
 // Calls visit(polyline, i, a, b) for every straight segment a–b (the one

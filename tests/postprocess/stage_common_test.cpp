@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
+#include <random>
 #include <numeric>
+#include <utility>
 #include <stdexcept>
 #include <vector>
 
@@ -72,6 +75,38 @@ TEST(ForEachRange, ThreadLimitHoldsForItsScope) {
     EXPECT_EQ(rangeParts(count, kMinPerPart), 1u);
   }
   EXPECT_EQ(rangeParts(count, kMinPerPart), unlimited);
+}
+
+// Cell lists answer what a map of cells to item lists does: each cell's
+// items in the order they were added, nothing for cells never used or far
+// outside the items' box. Clustered items are listed over their box, items
+// spread out by a few thrown far away by sorted keys; both must agree.
+TEST(CellLists, ListEachCellsItemsInTheOrderAdded) {
+  std::mt19937 random(7);
+  for (const bool outliers : {false, true}) {
+    std::uniform_int_distribution<int> near(-20, 40), far(-2000000000, 2000000000);
+    std::map<std::pair<int, int>, std::vector<uint32_t>> expected;
+    CellLists cells;
+    for (uint32_t i = 0; i < 5000; ++i) {
+      const bool thrown = outliers && i % 500 == 0;
+      const int cx = thrown ? far(random) : near(random), cy = thrown ? far(random) : near(random);
+      cells.add(cx, cy);
+      expected[{cx, cy}].push_back(i);
+    }
+    cells.finish();
+    for (const auto& [cell, items] : expected) {
+      const auto listed = cells.at(cell.first, cell.second);
+      EXPECT_EQ(std::vector<uint32_t>(listed.begin(), listed.end()), items);
+    }
+    for (int cy = -25; cy <= 45; ++cy)
+      for (int cx = -25; cx <= 45; ++cx) {
+        if (!expected.count({cx, cy})) {
+          EXPECT_TRUE(cells.at(cx, cy).empty());
+        }
+      }
+    EXPECT_TRUE(cells.at(2147483647, -2147483647 - 1).empty());
+  }
+  EXPECT_TRUE(CellLists().at(0, 0).empty());
 }
 
 }  // namespace
