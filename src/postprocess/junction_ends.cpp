@@ -58,6 +58,9 @@ constexpr double kMinGap = 1.0;
 constexpr double kGapWidthSlack = 1.5;
 // ... and its middle this close to the end's line, pixels.
 constexpr double kGapOffLine = 1.0;
+// Carried past a crossing to its cap: the ink stops at most this far past
+// the crossing's far edge (and the end's half width), pixels.
+constexpr double kMaxPastCrossing = 64.0;
 
 // A thin end (half width at most kSpurHalfWidth) kSpurPastMin to kSpurPast
 // beyond the far edge of the stroke it crossed is pulled back onto it.
@@ -399,7 +402,7 @@ bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, con
   const double crossingSine = crossing->sine;
   const double farEdge = crossing->t + std::max(crossing->s->halfWidth, 0.5) / crossingSine;
   // Where the ink stops along the end's line (the raster's edge stops it too).
-  const double limit = farEdge + ownHalfWidth + kMaxReach;
+  const double limit = farEdge + ownHalfWidth + kMaxPastCrossing;
   double in = 0.0;
   while (in < limit && inkAt(raster, ex + ux * (in + kInkStep), ey + uy * (in + kInkStep))) in += kInkStep;
   if (in >= limit) return false;
@@ -434,6 +437,18 @@ bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, con
     if (std::fabs(run.width - ownWidth) <= kGapWidthSlack && std::fabs(run.centre) <= kGapOffLine) ++own;
   }
   if (stations == 0 || 2 * own < stations) return false;
+  // A piece of the stroke traced beyond the crossing already holds it.
+  bool traced = false;
+  for (double probe = farEdge; probe <= t && !traced; probe += kCell / 2.0)
+    grid.around(ex + ux * probe, ey + uy * probe, [&](const Segment& s) {
+      if (traced || s.owner == p || s.length < 1e-9) return;
+      if (std::fabs((s.bx - s.ax) * ux + (s.by - s.ay) * uy) < kSpurAngleCosine * s.length) return;
+      const double ta = (s.ax - ex) * ux + (s.ay - ey) * uy, tb = (s.bx - ex) * ux + (s.by - ey) * uy;
+      const double ba = -(s.ax - ex) * uy + (s.ay - ey) * ux, bb = -(s.bx - ex) * uy + (s.by - ey) * ux;
+      traced = std::max(std::fabs(ba), std::fabs(bb)) <= ownHalfWidth + kInkBeside && std::max(ta, tb) > farEdge &&
+               std::min(ta, tb) < t;
+    });
+  if (traced) return false;
   capT = t;
   return true;
 }

@@ -157,8 +157,8 @@ TEST_F(TeeJunction, EndLeftInACrossingGoesOnToTheBarWhenItsOwnInkShowsBetween) {
 // the raster, leaves its end on the bar (the piece beyond makes no skeleton
 // of its own): the end goes on to the cap's centre, or to its half width
 // short of the raster's edge. A stem on the bar stays, a wide one whose cap
-// pokes past the bar's far edge too, and so does a stroke running on into
-// other ink beyond.
+// pokes past the bar's far edge too, and so do a stroke running on into
+// other ink beyond and one whose piece beyond was traced.
 TEST_F(TeeJunction, EndLeftOnACrossedBarGoesOnToItsCapBeyond) {
   test::DrawStroke(raster, 40, 17.5, 40, 100, 5);  // its cap's centre 8 px past the bar's far edge
   model::CPolyLine* capped = add(layer, 40, 19, 40, 89, 5);
@@ -172,6 +172,9 @@ TEST_F(TeeJunction, EndLeftOnACrossedBarGoesOnToItsCapBeyond) {
   test::DrawStroke(raster, 120, 12, 120, 100, 3);  // runs on into a stroke along row 12
   test::DrawStroke(raster, 105, 12, 135, 12, 7);
   model::CPolyLine* intoInk = add(layer, 120, 19, 120, 89, 3);
+  test::DrawStroke(raster, 28, 17.5, 28, 100, 3);  // its piece beyond traced already
+  model::CPolyLine* traced = add(layer, 28, 19, 28, 89, 3);
+  add(layer, 28, 95, 28, 101.5, 3);
   EXPECT_EQ(carryEndsPastCrossings(layer, raster), 2);
   EXPECT_NEAR(capped->vertices().back().y, kHeight - 1 - 17.5, 0.5);
   EXPECT_DOUBLE_EQ(capped->vertices().back().x, 40.0);
@@ -179,6 +182,7 @@ TEST_F(TeeJunction, EndLeftOnACrossedBarGoesOnToItsCapBeyond) {
   EXPECT_DOUBLE_EQ(stem->vertices().back().y, 89.0);
   EXPECT_DOUBLE_EQ(wide->vertices().back().y, 89.0);
   EXPECT_DOUBLE_EQ(intoInk->vertices().back().y, 89.0);
+  EXPECT_DOUBLE_EQ(traced->vertices().back().y, 89.0);
   EXPECT_DOUBLE_EQ(capped->vertices().front().y, 19.0);
 }
 
