@@ -23,8 +23,11 @@ constexpr int kMaxSamples = 72;
 // Once a circle sits within kCoarseSettled of the stroke, its last rounds
 // take samples this far apart, within this count: the edges are found to a
 // pixel, and a flat arc's curvature shows only in the mean of many offsets.
-constexpr double kFineSpacing = 2.0;
-constexpr int kMaxFineSamples = 144;
+// A hairline's samples lie kHairlineSpacing apart: both its edges are the
+// one pixel's, and closer samples read the same pixels again.
+constexpr double kFineSpacing = 1.0;
+constexpr double kHairlineSpacing = 2.0;
+constexpr int kMaxFineSamples = 288;
 constexpr double kCoarseSettled = 0.5;
 constexpr int kCoarseRounds = 3;
 constexpr int kFineRounds = 2;
@@ -273,13 +276,14 @@ std::optional<StrokeCircle> placeOnStroke(const raster::CRaster& raster, const S
   // Rings and arcs of more than kFineBelow have a curvature the coarse
   // samples settle; flatter arcs are finished on fine samples.
   const bool flat = fine && std::fabs(circle.sweep) < kFineBelow;
+  const double fineSpacing = width < 2.0 ? kHairlineSpacing : kFineSpacing;
   fine = false;
   int fineRounds = 0;
   std::vector<Offset> points, fitted;  // fine rounds: centre-line points (x, y in cos, sin), offsets from c
   static_assert(kCoarseRounds + kFineRounds <= kRounds);
   for (int round = 0; round < kRounds; ++round) {
     if (!(c.radius > 0.0)) return std::nullopt;
-    const int n = fine ? std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kFineSpacing), kMinSamples, kMaxFineSamples)
+    const int n = fine ? std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / fineSpacing), kMinSamples, kMaxFineSamples)
                        : std::clamp(static_cast<int>(std::fabs(c.sweep) * c.radius / kSampleSpacing), kMinSamples, kMaxSamples);
     if (n != knownFor) {
       std::fill(known, known + n, false);
