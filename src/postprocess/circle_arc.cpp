@@ -771,11 +771,9 @@ void completeCirclesOnInk(model::CLayer& layer, const CircleTolerances& toleranc
   // Every candidate's ring followed on the ink on all cores (the few that
   // turn out known meanwhile are followed for nothing), then taken in order.
   std::vector<std::optional<StrokeCircle>> placed(candidates.size());
-  forEachRange(candidates.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      const InkCircle& c = candidates[i];
-      placed[i] = followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, c.width);
-    }
+  forEachItem(candidates.size(), kMinFollowsPerPart, [&](size_t i) {
+    const InkCircle& c = candidates[i];
+    placed[i] = followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, c.width);
   });
   for (size_t i = 0; i < candidates.size(); ++i) {
     const InkCircle& c = candidates[i];
@@ -914,13 +912,11 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
     walked.clear();
     for (size_t i = first; i < last; ++i)
       if (!covered(seeds[i].arc)) walked.push_back(i);
-    forEachRange(walked.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
-      for (size_t k = begin; k < end; ++k) {
-        const InkArc& seed = seeds[walked[k]].arc;
-        const InkCircle& c = seed.circle;
-        grownFrom[walked[k]] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start, seed.sweep},
-                                                 std::max(c.width, 1.0), true);
-      }
+    forEachItem(walked.size(), kMinFollowsPerPart, [&](size_t k) {
+      const InkArc& seed = seeds[walked[k]].arc;
+      const InkCircle& c = seed.circle;
+      grownFrom[walked[k]] = extendAlongStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, seed.start, seed.sweep},
+                                               std::max(c.width, 1.0), true);
     });
     for (const size_t i : walked) {
       const InkArc& seed = seeds[i].arc;
@@ -1030,22 +1026,20 @@ void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
     return a.sweep * a.circle.radius > b.sweep * b.circle.radius;
   });
   std::vector<std::optional<InkCircle>> rings(seeds.size());
-  forEachRange(seeds.size(), kMinFollowsPerPart, [&](size_t, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      const InkArc& seed = seeds[i];
-      const InkCircle& c = seed.circle;
-      if (c.radius < kMinRadius || c.radius > tolerances.size || seed.sweep * c.radius < kMinRingSeedLength) continue;
-      const double width = std::max(c.width, 1.0);
-      if (!blankAlongAtMost(*tolerances.raster,
-                            StrokeCircle{c.centre, c.radius, seed.start + seed.sweep, kTwoPi - seed.sweep},
-                            kMaxGapBlankShare))
-        continue;
-      const auto placed =
-          followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, width, kMaxRingStrayShare);
-      if (placed && model::distance(placed->centre, c.centre) + std::fabs(placed->radius - c.radius) <=
-                        std::max(kRingShift, c.width / 2.0))
-        rings[i] = InkCircle{placed->centre, placed->radius, c.width};
-    }
+  forEachItem(seeds.size(), kMinFollowsPerPart, [&](size_t i) {
+    const InkArc& seed = seeds[i];
+    const InkCircle& c = seed.circle;
+    if (c.radius < kMinRadius || c.radius > tolerances.size || seed.sweep * c.radius < kMinRingSeedLength) return;
+    const double width = std::max(c.width, 1.0);
+    if (!blankAlongAtMost(*tolerances.raster,
+                          StrokeCircle{c.centre, c.radius, seed.start + seed.sweep, kTwoPi - seed.sweep},
+                          kMaxGapBlankShare))
+      return;
+    const auto placed =
+        followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, width, kMaxRingStrayShare);
+    if (placed && model::distance(placed->centre, c.centre) + std::fabs(placed->radius - c.radius) <=
+                      std::max(kRingShift, c.width / 2.0))
+      rings[i] = InkCircle{placed->centre, placed->radius, c.width};
   });
   constexpr double kSameCircle = 2.0;
   std::vector<InkCircle> fresh;

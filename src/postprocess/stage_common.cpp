@@ -1,6 +1,7 @@
 #include "postprocess/stage_common.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <numeric>
@@ -173,6 +174,15 @@ size_t forEachRange(size_t count, size_t minPerPart,
   for (const std::exception_ptr& failure : failures)
     if (failure) std::rethrow_exception(failure);
   return parts;
+}
+
+void forEachItem(size_t count, size_t minPerPart, const std::function<void(size_t item)>& work) {
+  std::atomic<size_t> next{0};
+  forEachRange(count, minPerPart, [&](size_t, size_t, size_t) {
+    for (size_t item = next.fetch_add(1, std::memory_order_relaxed); item < count;
+         item = next.fetch_add(1, std::memory_order_relaxed))
+      work(item);
+  });
 }
 
 }  // namespace quillon::postprocess

@@ -82,6 +82,11 @@ bool runEntityStage(model::CLayer& layer, std::string_view key, std::string_view
 inline constexpr size_t kMinPerPart = 1000;
 size_t forEachRange(size_t count, size_t minPerPart,
                     const std::function<void(size_t part, size_t begin, size_t end)>& work);
+// forEachRange for items of very different cost (arc walks, ring
+// follows): work(item) for every item in [0, count), the parts taking the
+// next item as each finishes one, so that no core waits at the end while
+// another works through a fixed range of long items.
+void forEachItem(size_t count, size_t minPerPart, const std::function<void(size_t item)>& work);
 // How many parts forEachRange splits count items into.
 size_t rangeParts(size_t count, size_t minPerPart);
 // What the parts kept, one after the other in part order: the list a

@@ -42,6 +42,19 @@ TEST(ForEachRange, RangesCoverEveryItemOnceInPartOrder) {
   }
 }
 
+// Items handed out as the parts finish: each is worked on exactly once,
+// however few or many there are against the parts.
+TEST(ForEachItem, WorksOnEveryItemOnce) {
+  for (const size_t count : {size_t{0}, size_t{1}, size_t{3}, size_t{64}, size_t{5003}}) {
+    std::vector<std::atomic<int>> visits(count);
+    forEachItem(count, 4, [&](size_t item) {
+      ASSERT_LT(item, count);
+      ++visits[item];
+    });
+    for (size_t i = 0; i < count; ++i) EXPECT_EQ(visits[i].load(), 1) << count << " " << i;
+  }
+}
+
 // A failure in any part, the calling thread's or another's, reaches the
 // caller after every part has ended.
 TEST(ForEachRange, FailureInAnyPartReachesTheCaller) {
