@@ -1,6 +1,7 @@
 #include "postprocess/circle_arc.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -637,17 +638,22 @@ class CircleGrid {
   explicit CircleGrid(bool plain) : plain_(plain) {}
 
   void add(const Point3& centre, double reach) {
+    // A cell's width of slack, so that rounding in a caller's distance
+    // test never puts a match outside the cells listed.
+    const double r = reach + 1.0;
+    addBox(centre.x - r, centre.y - r, centre.x + r, centre.y + r);
+  }
+  // One that holds only points of the box (left, bottom)–(right, top), its
+  // slack included.
+  void addBox(double left, double bottom, double right, double top) {
     const auto index = static_cast<uint32_t>(count_++);
     if (plain_) {
       everywhere_.push_back(index);
       return;
     }
-    // A cell's width of slack, so that rounding in a caller's distance
-    // test never puts a match outside the cells listed.
-    const double r = reach + 1.0;
     int64_t x0, x1, y0, y1;
-    if (!cellOf(centre.x - r, x0) || !cellOf(centre.x + r, x1) || !cellOf(centre.y - r, y0) ||
-        !cellOf(centre.y + r, y1) || (x1 - x0 + 1) * (y1 - y0 + 1) > kMostCells) {
+    if (!cellOf(left, x0) || !cellOf(right, x1) || !cellOf(bottom, y0) || !cellOf(top, y1) ||
+        (x1 - x0 + 1) * (y1 - y0 + 1) > kMostCells) {
       everywhere_.push_back(index);
       return;
     }
@@ -811,11 +817,40 @@ double angleIntoArc(const InkArc& a, double x, double y) {
   return t;
 }
 
+// How far past its ends (as an angle) onArc takes points on the arc.
+double endSlack(const InkArc& a, double tolerance) { return (tolerance + a.circle.width / 2.0) / a.circle.radius; }
+
 bool onArc(const InkArc& a, double x, double y, double tolerance) {
   if (!onRing(a.circle, x, y, tolerance)) return false;
-  const double slack = (tolerance + a.circle.width / 2.0) / a.circle.radius;
+  const double slack = endSlack(a, tolerance);
   const double t = angleIntoArc(a, x, y);
   return t >= -slack && t <= a.sweep + slack;
+}
+
+// A box holding every point onArc(a, ·, ·, tolerance) takes, with a pixel
+// of slack for rounding: left, bottom, right, top. An arc's box, not its
+// circle's, keeps a large arc out of the grid cells across its circle.
+std::array<double, 4> arcBox(const InkArc& a, double tolerance) {
+  const double cx = a.circle.centre.x, cy = a.circle.centre.y;
+  const double outer = a.circle.radius + tolerance, inner = a.circle.radius - tolerance;
+  const double slack = endSlack(a, tolerance);
+  const double from = a.start - slack, to = a.start + a.sweep + slack;
+  if (!(to - from < kTwoPi) || !(inner >= 0.0))
+    return {cx - outer - 1.0, cy - outer - 1.0, cx + outer + 1.0, cy + outer + 1.0};
+  // The annulus piece's extremes: its corners, and its outer edge where it
+  // points along an axis.
+  std::array<double, 4> box{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  const auto take = [&](double radius, double angle) {
+    const double x = cx + radius * std::cos(angle), y = cy + radius * std::sin(angle);
+    box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
+  };
+  for (const double angle : {from, to}) {
+    take(inner, angle);
+    take(outer, angle);
+  }
+  for (double quarter = std::ceil(from / (kPi / 2.0)); quarter * (kPi / 2.0) <= to; quarter += 1.0)
+    take(outer, quarter * (kPi / 2.0));
+  return {box[0] - 1.0, box[1] - 1.0, box[2] + 1.0, box[3] + 1.0};
 }
 
 // The piece of the bulged segment v → q as a counter-clockwise arc.
@@ -940,8 +975,8 @@ void completeArcsOnInk(model::CLayer& layer, const CircleTolerances& tolerances)
           }))
         continue;
       made.push_back(arc);
-      const double reach = arc.circle.radius + toleranceOf(arc.circle);
-      madeGrid.add(arc.circle.centre, reach);
+      const auto [left, bottom, right, top] = arcBox(arc, toleranceOf(arc.circle));
+      madeGrid.addBox(left, bottom, right, top);
     }
   }
   if (made.empty()) return;
