@@ -20,7 +20,8 @@
 namespace quillon::model {
 
 // One polyline vertex (also the end records of a line). The bulge belongs to
-// the segment that starts at this vertex.
+// the segment that starts at this vertex. Kept to 56 bytes (no padding): a
+// noisy scan holds millions of vertices at once.
 struct PolyVertex {
   double x = 0.0;
   double y = 0.0;
@@ -28,12 +29,11 @@ struct PolyVertex {
   double startWidth = 0.0;  // width at this vertex for the segment that starts here
   double endWidth = 0.0;    // width at the end of that segment
   int32_t flags = 0;        // copied, not interpreted
-  double bulge = 0.0;       // |bulge| < kTolerance: straight
-  int32_t tag = 0;          // copied, not interpreted
   // In a polyline's own vertices: a visited mark for circle recognition, 0
   // when the vertex is made. In a display approximation: the index of the
   // polyline vertex the point was generated from.
   int32_t mark = 0;
+  double bulge = 0.0;  // |bulge| < kTolerance: straight
 
   Point3 point() const { return Point3{x, y, z}; }
   void setPoint(const Point3& p) {
@@ -43,6 +43,7 @@ struct PolyVertex {
   }
   bool hasBulge() const { return bulge >= kTolerance || bulge <= -kTolerance; }
 };
+static_assert(sizeof(PolyVertex) == 56, "a field that leaves padding costs every vertex of a noisy scan");
 
 // A contiguous sequence of vertices with the interface of std::vector that
 // the model and the stages use. Up to kInline vertices live in the list

@@ -80,8 +80,9 @@ LargeBlockHandOver::~LargeBlockHandOver() {
 void* MapLargeBlock(size_t bytes) {
   if (bytes > SIZE_MAX - 2 * kLargeBlockBytes) return nullptr;
   const size_t size = RoundToLargeBlocks(bytes);
-  if (handOver.block != nullptr && handOver.size == size) {
+  if (handOver.block != nullptr && handOver.size >= size) {
     void* block = handOver.block;
+    if (handOver.size > size) ::munmap(static_cast<char*>(block) + size, handOver.size - size);
     handOver.block = nullptr;
     return block;
   }

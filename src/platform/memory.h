@@ -65,11 +65,11 @@ void* MapLargeBlock(size_t bytes);
 void UnmapLargeBlock(void* block, size_t bytes);
 
 // While one lives, the first large block freed on its thread is kept mapped
-// and given to the next large block of the same size that thread asks for:
-// a stage that trades one large array for another of the same size (a sort's
-// scratch for the array built next) reuses pages already faulted in instead
-// of having the system zero fresh ones. A block still kept at its end is
-// unmapped then. Not nested.
+// and given to the next large block of its size or less that thread asks for
+// (the rest of it goes back): a stage that trades one large array for another
+// (a sort's scratch for the array built next) reuses pages already faulted in
+// instead of having the system zero fresh ones. A block still kept at its end
+// is unmapped then. Not nested.
 class LargeBlockHandOver {
  public:
   LargeBlockHandOver();

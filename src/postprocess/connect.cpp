@@ -43,6 +43,17 @@ void EndIndex::clearEntries() {
   freeStorage(rowHints_);
 }
 
+void EndIndex::formMembers() {
+  for (Entry& entry : entries_) {
+    const ClusterMember member{entry.polyline(), entry.takenBy(), entry.end()};
+    new (static_cast<void*>(&entry)) ClusterMember(member);
+  }
+  freeStorage(byColumn_);
+  rows_ = {};
+  columns_ = {};
+  freeStorage(rowHints_);
+}
+
 namespace {
 
 // The cell of a coordinate. Far-away values are clamped so that a cell plus
@@ -91,8 +102,8 @@ void EndIndex::seal(bool columns) {
   if (entries_.size() > UINT32_MAX - 1) throw std::bad_alloc();
   // By cell, then by row: both passes keep the order of equal keys, so this
   // is the stable sort by row and cell. Far-flung keys take the comparison sort.
-  // The sort's scratch takes as many bytes as the members (one per entry):
-  // its pages, faulted in by the sort, become theirs.
+  // The head of the sort's scratch becomes the member order (one place per
+  // entry): pages the sort faulted in instead of fresh ones.
   const platform::LargeBlockHandOver handOver;
   {
     EntryList scratch;
@@ -241,11 +252,12 @@ EndCluster& EndIndex::newCluster() {
   return cluster;
 }
 
-ClusterMember& EndIndex::newMember(CPolyLine* polyline, int end, EndCluster& cluster) {
+ClusterMember* EndIndex::newMember(uint32_t position, EndCluster& cluster) {
   if (members_.size() == members_.capacity()) throw std::bad_alloc();
-  ClusterMember& member = members_.emplace_back(ClusterMember{polyline, numberOf(cluster), end});
+  entries_[position].take(numberOf(cluster));
+  members_.push_back(position);
   ++cluster.count_;
-  return member;
+  return memberSlots() + position;
 }
 
 namespace {
@@ -554,7 +566,11 @@ class ConnectRun {
   void returnAll() {
     dropShorterThan_ = 0;
     for (std::unique_ptr<CPolyLine>& p : pool_) {
-      if (p && !p->consumed()) toLayer(p.get());
+      if (!p || p->consumed()) continue;
+      // The members go with the index: a stop while the clusters were
+      // gathered leaves links to members not yet made.
+      p->joinStart = p->joinEnd = nullptr;
+      toLayer(p.get());
     }
     index_.clear();
   }
@@ -742,11 +758,14 @@ class ConnectRun {
     if (yHigh > box.yMax && (box.clipYMax <= 0 || yHigh <= box.clipYMax)) box.yMax = yHigh;
   }
 
-  void addMember(EndIndex::Entry& entry, EndCluster& cluster, SearchBox& box) {
-    entry.setVisited();
+  // The link points where the member will be: nothing reads it before the
+  // clusters are all gathered and the members made.
+  void addMember(uint32_t position, EndCluster& cluster, SearchBox& box) {
+    const EndIndex::Entry& entry = index_.entries()[position];
     CPolyLine* p = entry.polyline();
-    setLink(p, entry.end(), &index_.newMember(p, entry.end(), cluster));
-    addEnd(box, p, entry.end());
+    const int end = entry.end();
+    setLink(p, end, index_.newMember(position, cluster));
+    addEnd(box, p, end);
   }
 
   // Grows the search box ring by ring from the entry's cell until no side
@@ -754,11 +773,12 @@ class ConnectRun {
   // ring and, within a ring, in row-then-column order. A ring's cells that
   // were in the box before were met by an earlier ring, so only its new
   // cells (at most one row or column segment per side) are read.
-  void collectCluster(int x, int y, EndIndex::Entry& entry) {
+  void collectCluster(int x, int y, uint32_t position) {
     EndCluster& cluster = index_.newCluster();
+    const EndIndex::Entry& entry = index_.entries()[position];
     const int r0 = startRadius(radiusWidth(*entry.polyline(), entry.end()));
     SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
-    addMember(entry, cluster, box);
+    addMember(position, cluster, box);
     std::vector<uint32_t>& met = met_;
     met.clear();
     index_.unvisitedInRow(y, x, x, met);
@@ -778,8 +798,7 @@ class ConnectRun {
   }
 
   void takeMet(EndCluster& cluster, SearchBox& box) {
-    EndIndex::EntryList& entries = index_.entries();
-    for (uint32_t position : met_) addMember(entries[position], cluster, box);
+    for (uint32_t position : met_) addMember(position, cluster, box);
   }
 
   // The same cluster as collectCluster, without visiting empty rings: the
@@ -788,12 +807,12 @@ class ConnectRun {
   // which the next of them is met. Nothing changes the box between two
   // meetings, so the members, their order and every clip and extension
   // come out as ring by ring.
-  void collectClusterByEnds(int x, int y, EndIndex::Entry& entry) {
+  void collectClusterByEnds(int x, int y, uint32_t position) {
     EndCluster& cluster = index_.newCluster();
-    const int r0 = startRadius(radiusWidth(*entry.polyline(), entry.end()));
-    SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
-    addMember(entry, cluster, box);
     EndIndex::EntryList& entries = index_.entries();
+    const int r0 = startRadius(radiusWidth(*entries[position].polyline(), entries[position].end()));
+    SearchBox box{x, x, y, y, x - r0, x + r0, y - r0, y + r0};
+    addMember(position, cluster, box);
     std::vector<uint32_t>& near = near_;
     near.clear();
     // Clusters begin at the first unvisited entry in row order, so every
@@ -864,7 +883,7 @@ class ConnectRun {
   // Once the clusters are gathered, their members are all that is looked up.
   bool collectClusters() {
     if (!gatherClusters()) return false;
-    index_.clearEntries();
+    index_.formMembers();
     return true;
   }
 
@@ -878,10 +897,11 @@ class ConnectRun {
       const EndIndex::Line row = index_.rows()[r];
       for (size_t i = row.begin; i < row.end; ++i) {
         if (entries[i].visited()) continue;
+        const auto position = static_cast<uint32_t>(i);
         if (plain_) {
-          collectCluster(entries[i].x, entries[i].y, entries[i]);
+          collectCluster(entries[i].x, entries[i].y, position);
         } else {
-          collectClusterByEnds(entries[i].x, entries[i].y, entries[i]);
+          collectClusterByEnds(entries[i].x, entries[i].y, position);
         }
       }
       ++done;

@@ -33,13 +33,14 @@ struct ClusterMember {
   int end = 0;           // 0 start, 1 end
 };
 
-// The members of one cluster: a run of consecutive members of the index,
-// iterated as pointers.
+// The members of one cluster, iterated as pointers: a run of consecutive
+// places in the index's member order, each naming the slot of its member.
 class MemberRange {
  public:
   struct iterator {
-    ClusterMember* at;
-    ClusterMember* operator*() const { return at; }
+    ClusterMember* slots;
+    const uint32_t* at;
+    ClusterMember* operator*() const { return slots + *at; }
     iterator& operator++() {
       ++at;
       return *this;
@@ -47,16 +48,18 @@ class MemberRange {
     bool operator!=(const iterator& other) const { return at != other.at; }
     bool operator==(const iterator& other) const { return at == other.at; }
   };
-  MemberRange(ClusterMember* first, uint32_t count) : first_(first), count_(count) {}
+  MemberRange(ClusterMember* slots, const uint32_t* first, uint32_t count)
+      : slots_(slots), first_(first), count_(count) {}
   size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
-  ClusterMember* front() const { return first_; }
-  ClusterMember* operator[](size_t i) const { return first_ + i; }
-  iterator begin() const { return iterator{first_}; }
-  iterator end() const { return iterator{first_ + count_}; }
+  ClusterMember* front() const { return slots_ + first_[0]; }
+  ClusterMember* operator[](size_t i) const { return slots_ + first_[i]; }
+  iterator begin() const { return iterator{slots_, first_}; }
+  iterator end() const { return iterator{slots_, first_ + count_}; }
 
  private:
-  ClusterMember* first_;
+  ClusterMember* slots_;
+  const uint32_t* first_;
   uint32_t count_;
 };
 
@@ -82,7 +85,9 @@ class EndCluster {
 // reads only its new cells: one row or column segment per side. It belongs
 // to one run (a trace of one drawing), so conversions of several drawings may
 // run at the same time, each with its own index. It also owns the clusters
-// and members the connect stage builds from it.
+// and members the connect stage builds from it: every entry a cluster takes
+// becomes its member in the entry's own slot once the clusters are gathered
+// (formMembers), so that a noisy scan's millions of ends are not held twice.
 class EndIndex {
  public:
   // An end: its polyline, which end, whether a cluster took it yet, and its
@@ -98,6 +103,13 @@ class EndIndex {
     int end() const { return static_cast<int>(bits_ & 1); }
     bool visited() const { return (bits_ & 2) != 0; }
     void setVisited() { bits_ |= 2; }
+    // Visited by cluster `number`. A visited entry's row is never read again
+    // (searches pass over it by its column alone): the number takes its place.
+    void take(uint32_t number) {
+      setVisited();
+      y = static_cast<int>(number);
+    }
+    uint32_t takenBy() const { return static_cast<uint32_t>(y); }
 
    private:
     uintptr_t bits_;
@@ -107,6 +119,8 @@ class EndIndex {
     int y;
   };
   static_assert(alignof(model::CPolyLine) >= 4, "the low two address bits hold the end and the mark");
+  static_assert(sizeof(Entry) == sizeof(ClusterMember) && alignof(Entry) >= alignof(ClusterMember),
+                "a member is made in the slot of its entry");
 
   // One row (or column): positions [begin, end) of its entries, all with
   // this y (or x).
@@ -123,6 +137,11 @@ class EndIndex {
   // Forgets the entries and their tables (the look-ups need them, the
   // clusters and members do not) and frees their storage.
   void clearEntries();
+  // Once every entry is taken: turns each entry into the member of the
+  // cluster that took it, in its own slot (members() and the member
+  // addresses newMember answered are valid from then on), and frees the
+  // look-up tables.
+  void formMembers();
   // Makes room for `ends` entries.
   void reserve(size_t ends) { entries_.reserve(ends); }
   // Enters an end at cell (floor(x), floor(y)); coordinates beyond about
@@ -161,14 +180,15 @@ class EndIndex {
   // A new cluster at the end of the cluster list. Its members are the ones
   // newMember makes until the next cluster is begun. Sealed index only.
   EndCluster& newCluster();
-  // At most one member per entry (members keep their address).
-  ClusterMember& newMember(model::CPolyLine* polyline, int end, EndCluster& cluster);
+  // Takes the unvisited entry at `position` into the cluster; answers the
+  // address its member will have once formMembers has made it.
+  ClusterMember* newMember(uint32_t position, EndCluster& cluster);
   // In the order they were made. Clusters keep their address while the
   // index stays sealed.
   std::vector<EndCluster, platform::LargeArrayAllocator<EndCluster>>& clusters() { return clusters_; }
   EndCluster& cluster(uint32_t number) { return clusters_[number]; }
   MemberRange members(const EndCluster& cluster) {
-    return MemberRange(members_.data() + cluster.first_, cluster.count_);
+    return MemberRange(memberSlots(), members_.data() + cluster.first_, cluster.count_);
   }
   uint32_t numberOf(const EndCluster& cluster) const { return static_cast<uint32_t>(&cluster - clusters_.data()); }
 
@@ -181,6 +201,8 @@ class EndIndex {
     int base = 0;
     const Line* find(int key) const;
   };
+
+  ClusterMember* memberSlots() { return reinterpret_cast<ClusterMember*>(entries_.data()); }
 
   // The first entry of row `line` (its place in rows()) whose cell is x0 or
   // more, searched from where the row's last search ended.
@@ -198,10 +220,11 @@ class EndIndex {
   std::vector<ColumnEntry> byColumn_;
   Lines rows_;
   Lines columns_;
-  // Both reserved for one per entry when sealed, so that clusters and
-  // members keep their address and each cluster's members lie side by side.
+  // Both reserved for one per entry when sealed, so that clusters keep their
+  // address and each cluster's members lie side by side: members_ holds the
+  // members' slots (positions in entries_) in the order they were taken.
   std::vector<EndCluster, platform::LargeArrayAllocator<EndCluster>> clusters_;
-  std::vector<ClusterMember, platform::LargeArrayAllocator<ClusterMember>> members_;
+  std::vector<uint32_t, platform::LargeArrayAllocator<uint32_t>> members_;
 };
 
 // Joins b onto a (polyline slot JoinWith): a's end chosen by a.endSelector()

@@ -26,7 +26,7 @@ inline std::string pt(const Point3& p) { return "(" + num(p.x) + "," + num(p.y) 
 
 inline std::string vertexText(const PolyVertex& v) {
   return pt(v.point()) + " w" + num(v.startWidth) + "/" + num(v.endWidth) + " b" + num(v.bulge) + " f" +
-         std::to_string(v.flags) + " t" + std::to_string(v.tag);
+         std::to_string(v.flags);
 }
 
 inline std::string polylineText(const CPolyLine& p) {

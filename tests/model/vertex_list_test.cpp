@@ -14,7 +14,7 @@ PolyVertex vertex(double x) {
   v.x = x;
   v.y = -x;
   v.startWidth = x / 2;
-  v.tag = static_cast<int32_t>(x);
+  v.flags = static_cast<int32_t>(x);
   v.mark = 7;
   return v;
 }
@@ -26,7 +26,7 @@ void expectSame(const VertexList& list, const std::vector<PolyVertex>& model, in
     EXPECT_EQ(list[i].x, model[i].x) << "step " << step << " vertex " << i;
     EXPECT_EQ(list[i].y, model[i].y);
     EXPECT_EQ(list[i].startWidth, model[i].startWidth);
-    EXPECT_EQ(list[i].tag, model[i].tag);
+    EXPECT_EQ(list[i].flags, model[i].flags);
   }
 }
 

@@ -28,7 +28,7 @@ TEST(ResidentBytes, FollowsMemoryTouchedAndGivenBack) {
   }
 }
 
-TEST(LargeBlockHandOver, GivesTheFirstFreedBlockToTheNextOfItsSizeOnly) {
+TEST(LargeBlockHandOver, GivesTheFirstFreedBlockToTheNextThatFitsInIt) {
   constexpr size_t kWords = (size_t{6} << 20) / sizeof(uint64_t);  // three large blocks
   using Array = std::vector<uint64_t, LargeArrayAllocator<uint64_t>>;
   const auto fill = [](Array& a) {
@@ -42,13 +42,13 @@ TEST(LargeBlockHandOver, GivesTheFirstFreedBlockToTheNextOfItsSizeOnly) {
       fill(scratch);
       first = scratch.data();
     }
-    Array other(kWords / 2);  // another size: a block of its own
-    EXPECT_NE(other.data(), first);
+    Array larger(kWords + kWords / 2);  // does not fit: a block of its own
+    EXPECT_NE(larger.data(), first);
     Array next;
-    next.reserve(kWords);
+    next.reserve(kWords / 2);  // two of the three blocks; the third goes back
     EXPECT_EQ(next.data(), first);
     // Its pages are the scratch's, as the sort left them.
-    EXPECT_EQ(next.data()[kWords - 1], (kWords - 1) * 2654435761u + 1);
+    EXPECT_EQ(next.data()[kWords / 2 - 1], (kWords / 2 - 1) * 2654435761u + 1);
     {
       Array second(kWords);
       fill(second);

@@ -168,20 +168,23 @@ TEST(Connect, ReportsItsStagesAndReturnsEverythingWhenCancelled) {
   EXPECT_EQ(sink.events.back(), "end");
   EXPECT_EQ(layer.count(), 20u);
 
-  // Stop at the first check point of cluster resolution (after the eight
-  // collection reports of 40 rows, one per five rows).
-  model::CLayer stopped;
-  fill(stopped);
-  test::StageRecorder stopping;
-  stopping.cancelAfter = 9;
-  EXPECT_FALSE(connectLayer(stopped, 5, &stopping));
-  EXPECT_EQ(stopping.events.back(), "finished 10");
-  EXPECT_EQ(stopping.events[stopping.events.size() - 2], "progress 55");
-  EXPECT_EQ(stopped.count(), 20u);
-  for (const auto& e : stopped) {
-    EXPECT_EQ(e->getVertexCount(), 2);
-    EXPECT_EQ(e->joinStart, nullptr);
-    EXPECT_EQ(e->joinEnd, nullptr);
+  // Stop while the clusters are gathered (links then point at members not
+  // yet made), and at the first check point of cluster resolution (after
+  // the eight collection reports of 40 rows, one per five rows).
+  for (const auto& [after, last] : {std::pair{3, "progress 18"}, std::pair{9, "progress 55"}}) {
+    model::CLayer stopped;
+    fill(stopped);
+    test::StageRecorder stopping;
+    stopping.cancelAfter = after;
+    EXPECT_FALSE(connectLayer(stopped, 5, &stopping));
+    EXPECT_EQ(stopping.events.back(), "finished 10");
+    EXPECT_EQ(stopping.events[stopping.events.size() - 2], last);
+    EXPECT_EQ(stopped.count(), 20u);
+    for (const auto& e : stopped) {
+      EXPECT_EQ(e->getVertexCount(), 2);
+      EXPECT_EQ(e->joinStart, nullptr);
+      EXPECT_EQ(e->joinEnd, nullptr);
+    }
   }
 }
 
