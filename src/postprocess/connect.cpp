@@ -561,6 +561,10 @@ class ConnectRun {
     return autoCloseAll();
   }
 
+  // Whether every entity of the layer is a polyline that went back measured
+  // in its final shape and long enough (see connectLayer).
+  bool keptOnlyLong() const { return keptLong_ == layer_.count(); }
+
   // Puts every polyline still held and not consumed back into the layer,
   // short ones too.
   void returnAll() {
@@ -604,6 +608,7 @@ class ConnectRun {
   void toLayer(CPolyLine* p) {
     clearLink(p, 0);
     clearLink(p, 1);
+    bool measured = false;
     if (dropShorterThan_ > 0 && p->joinSlot() < pool_.size() && pool_[p->joinSlot()].get() == p) {
       p->autoClose(conDis_);
       if (p->getLength() < static_cast<double>(dropShorterThan_)) {
@@ -614,10 +619,12 @@ class ConnectRun {
         forget(p);
         return;
       }
+      measured = true;
     }
     const uint32_t slot = takeSlot(p);
     if (slot == kNoSlot) return;
     layer_.append(std::move(pool_[slot]));
+    if (measured) ++keptLong_;
   }
 
   // Deletes p: its links are cleared and it stays in the pool, consumed,
@@ -1269,6 +1276,7 @@ class ConnectRun {
   const int conDis_;
   const bool plain_;  // ring by ring through every cell instead of from end to end
   int dropShorterThan_;  // 0 once everything held goes back as it is
+  size_t keptLong_ = 0;  // polylines that went back measured, none shorter than dropShorterThan_
   const StageProgress& stage_;
   EndIndex& index_;
   const raster::CRaster* refinedGaps_;
@@ -1287,8 +1295,9 @@ class ConnectRun {
 }  // namespace
 
 bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index,
-                  const raster::CRaster* refinedGaps, bool plain, int dropShorterThan) {
+                  const raster::CRaster* refinedGaps, bool plain, int dropShorterThan, bool* noneShorter) {
   const StageProgress stage(sink);
+  if (noneShorter != nullptr) *noneShorter = false;
   EndIndex own;
   EndIndex& ends = index != nullptr ? *index : own;
   stage.begin("ProcessConnectLine", "Connect line");
@@ -1303,6 +1312,7 @@ bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink
     stage.finished(kStageNoMemory);
     return false;
   }
+  if (noneShorter != nullptr) *noneShorter = dropShorterThan > 0 && run.keptOnlyLong();
   stage.end();
   return true;
 }

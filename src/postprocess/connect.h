@@ -263,7 +263,11 @@ int endSector(double dx, double dy);
 // A polyline that comes back shorter than dropShorterThan (0: none), closed
 // where its ends meet, is deleted instead: for the short-line deletion that
 // follows, which would delete it anyway (a noisy scan returns a million).
+// noneShorter (when given) is set when the layer then holds nothing but
+// such polylines, each measured in its final shape (its stored length is
+// that shape's) and none shorter: the short-line deletion has nothing to do.
 bool connectLayer(model::CLayer& layer, int conDis, platform::ProgressSink* sink, EndIndex* index = nullptr,
-                  const raster::CRaster* refinedGaps = nullptr, bool plain = false, int dropShorterThan = 0);
+                  const raster::CRaster* refinedGaps = nullptr, bool plain = false, int dropShorterThan = 0,
+                  bool* noneShorter = nullptr);
 
 }  // namespace quillon::postprocess

@@ -38,11 +38,12 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
   // Connect deletes what the short-line deletion would at once (not refined:
   // that keeps short pieces between strokes' caps).
   const bool dropInConnect = options.b_DelLine && !options.b_Refine && !options.plainPipeline;
+  bool noneShorter = false;
   if (options.b_Connect && populated() &&
       !connectLayer(layer, options.i_ConDis, sink, ends, options.b_Refine ? &raster : nullptr,
-                    options.plainPipeline, dropInConnect ? options.i_DelLine_Length : 0))
+                    options.plainPipeline, dropInConnect ? options.i_DelLine_Length : 0, &noneShorter))
     return false;
-  if (options.b_DelLine && populated())
+  if (options.b_DelLine && populated() && !noneShorter)
     deleteShortLines(layer, options.i_DelLine_Length, options.b_Refine ? &raster : nullptr);
   if (options.b_RecogniseCirArc && populated()) {
     const int size = std::max(raster.width(), raster.height());

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "model/line.h"
 #include "postprocess/stage_recorder.h"
 
 namespace quillon::postprocess {
@@ -483,6 +484,37 @@ TEST(EndIndex, FarAndInvalidCoordinatesAreClampedIntoCells) {
   index.unvisitedInColumn(index.entries()[0].x, -2000000000, 2000000000, met);
   EXPECT_EQ(met.size(), 1u);
   EXPECT_GT(index.entries()[0].x, 900000000);
+}
+
+TEST(Connect, DroppingShortPolylinesTellsWhenNothingShortIsLeft) {
+  const auto fill = [](model::CLayer& layer) {
+    add(layer, {{0, 0}, {20, 0}});
+    add(layer, {{50, 50}, {53, 50}});  // alone and short: deleted
+    add(layer, {{100, 0}, {104, 0}});  // short pieces of one long stroke
+    add(layer, {{105, 0}, {109, 0}});
+    add(layer, {{110, 0}, {114, 0}});
+  };
+  model::CLayer layer;
+  fill(layer);
+  bool noneShorter = false;
+  ASSERT_TRUE(connectLayer(layer, 5, nullptr, nullptr, nullptr, false, 10, &noneShorter));
+  EXPECT_TRUE(noneShorter);
+  ASSERT_EQ(layer.count(), 2u);
+  for (const auto& e : layer) {
+    const double stored = e->storedLength();  // what the short-line deletion would have measured
+    EXPECT_EQ(stored, e->getLength());
+  }
+
+  // Without the drop nothing was measured; another kind of entity was not either.
+  model::CLayer kept;
+  fill(kept);
+  ASSERT_TRUE(connectLayer(kept, 5, nullptr, nullptr, nullptr, false, 0, &noneShorter));
+  EXPECT_FALSE(noneShorter);
+  model::CLayer mixed;
+  fill(mixed);
+  mixed.append(std::make_unique<model::CLine>(model::Point3{0, 90, 0}, model::Point3{30, 90, 0}));
+  ASSERT_TRUE(connectLayer(mixed, 5, nullptr, nullptr, nullptr, false, 10, &noneShorter));
+  EXPECT_FALSE(noneShorter);
 }
 
 TEST(Connect, SecondRunOverItsOwnResultMatchesARunOverFreshCopies) {
