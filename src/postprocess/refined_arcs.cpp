@@ -97,6 +97,22 @@ inline bool inkHere(const raster::CRaster& raster, double x, double y, bool& ins
 // (x, y) is ink: the probe starts a step out.
 inline double reachAlong(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
   double last = 0.0;
+  // A probe that stays a pixel inside the raster all along (its points run
+  // one way, so its ends bound them) reads the pixels without a bounds
+  // test each, by their rows' addresses.
+  const double ex = x + ux * reach, ey = y + uy * reach;
+  if (std::min(x, ex) >= 1.0 && std::min(y, ey) >= 1.0 && std::max(x, ex) <= raster.width() - 2.0 &&
+      std::max(y, ey) <= raster.height() - 2.0) {
+    const uint8_t* bottom = raster.row(raster.height() - 1);
+    const std::ptrdiff_t step = -raster.rowStep();
+    for (int k = 1; k * kProbeStep <= reach; ++k) {
+      const double t = k * kProbeStep;
+      const int column = static_cast<int>(x + ux * t + 0.5), up = static_cast<int>(y + uy * t + 0.5);
+      if ((bottom[up * step + (column >> 3)] & (0x80 >> (column & 7))) == 0) return last;
+      last = t;
+    }
+    return last;
+  }
   // Counted in steps, not summed: the same distances (quarters are exact)
   // without a chain of additions holding up every probe.
   for (int k = 1; k * kProbeStep <= reach; ++k) {
@@ -1156,8 +1172,9 @@ std::optional<Fillet> filletAt(const raster::CRaster& raster, const model::PolyV
                                   (b.x - a.x) * (d.x - c.x) + (b.y - a.y) * (d.y - c.y));
   if (rough < kMinDeflection - kRoughMargin || rough > kMaxDeflection + kRoughMargin) return std::nullopt;
   const std::optional<Leg> first = legOnInk(raster, a, b, width);
+  if (!first) return std::nullopt;
   const std::optional<Leg> second = legOnInk(raster, d, c, width);
-  if (!first || !second) return std::nullopt;
+  if (!second) return std::nullopt;
   const double d1x = first->dx, d1y = first->dy;
   const double d2x = -second->dx, d2y = -second->dy;  // away from the bend
   const double cross = d1x * d2y - d1y * d2x;
