@@ -159,8 +159,9 @@ bool stubTestApplies(const PolylineGenerationParams& params, const TracePath& pa
 }
 
 // The simplified vertices of an open centre-line path make no entity: one
-// point, or a single segment no longer than the stub length.
-bool stubVertices(const std::vector<TracePoint>& vertices, int rasterHeight) {
+// point, or a single segment no longer than the stub length. oneLongSegment
+// (when given) is set when they are a single segment measured longer.
+bool stubVertices(const std::vector<TracePoint>& vertices, int rasterHeight, bool* oneLongSegment = nullptr) {
   // The vertices as the polyline would hold them: a repeated point is not added.
   model::Point3 kept[2];
   size_t count = 0;
@@ -170,13 +171,18 @@ bool stubVertices(const std::vector<TracePoint>& vertices, int rasterHeight) {
     if (count == 2) return false;  // straighten might keep more than one segment
     kept[count++] = v;
   }
-  return count < 2 || model::segmentLength(kept[0], kept[1], 0.0) <= kStubLength;
+  if (count < 2 || model::segmentLength(kept[0], kept[1], 0.0) <= kStubLength) return true;
+  if (oneLongSegment != nullptr) *oneLongSegment = true;
+  return false;
 }
 
 // The polyline of a simplified path's vertices, dropped when degenerate or
-// too small; a GenerateResult.
+// too small; a GenerateResult. oneLongSegment: the stub test measured the
+// vertices as one segment longer than a stub (straighten keeps two vertices
+// as they are), so the polyline is not measured again.
 int polylineOfVertices(const std::vector<TracePoint>& vertices, bool closed, const PolylineGenerationParams& params,
-                       std::unique_ptr<model::CPolyLine>& out, postprocess::EndIndex* ends) {
+                       std::unique_ptr<model::CPolyLine>& out, postprocess::EndIndex* ends,
+                       bool oneLongSegment = false) {
   const int height = params.rasterHeight;
   auto polyline = std::make_unique<model::CPolyLine>();
   polyline->reserveVertices(vertices.size() + (closed ? 1 : 0));
@@ -189,7 +195,8 @@ int polylineOfVertices(const std::vector<TracePoint>& vertices, bool closed, con
   postprocess::straightenPolyline(*polyline, params.straightenDistance);
 
   if (params.method == settings::TraceMethod::CenterLine) {
-    if (params.dotsPerInch > kStubMinDpi && polyline->isSingleSegment() && polyline->getLength() <= kStubLength) {
+    if (params.dotsPerInch > kStubMinDpi && polyline->isSingleSegment() && !oneLongSegment &&
+        polyline->getLength() <= kStubLength) {
       return kGenerateDone;
     }
     if (params.registerEnds && ends != nullptr) {
@@ -231,8 +238,9 @@ std::unique_ptr<model::CPolyLine> PolylineMaker::operator()(const TracePath& pat
   copy_.closed = path.closed;
   if (!simplifyPath(copy_, vertices_, params_.tolerance, params_.maxStride)) return out;
   // A speck's stub costs no polyline only to be dropped.
-  if (stubTestApplies(params_, path) && stubVertices(vertices_, params_.rasterHeight)) return out;
-  polylineOfVertices(vertices_, path.closed, params_, out, nullptr);
+  bool oneLongSegment = false;
+  if (stubTestApplies(params_, path) && stubVertices(vertices_, params_.rasterHeight, &oneLongSegment)) return out;
+  polylineOfVertices(vertices_, path.closed, params_, out, nullptr, oneLongSegment);
   return out;
 }
 
