@@ -520,6 +520,30 @@ struct Row {
   double middle(long k) const { return first + static_cast<double>(k) * period; }
 };
 
+// A piece of a row: from, to along the row's line.
+struct Span {
+  int piece;
+  double from, to;
+};
+
+// What one group's row foresees, worked out without the other rows: the
+// dashes and dots to put where no earlier row put one.
+struct RowPlan {
+  bool valid = false;
+  Row row{};
+  std::vector<Span> spans;
+  std::vector<bool> keptSpan;  // found dashes, and strokes reaching beyond the row
+  const CPolyLine* model = nullptr;  // the dashes' attributes
+  double width = 0.0;
+  std::vector<std::pair<double, double>> dashes;  // from, to: foreseen dashes, then the stubs
+  std::vector<std::pair<double, double>> dots;    // centres
+  double dotRadius = 0.0;
+  const model::CCircle* dotSource = nullptr;  // the dots' colour
+};
+// Rows worth a thread of their own (each probes its gaps and foreseen
+// dashes, tens of microseconds).
+constexpr size_t kMinRowsPerPart = 32;
+
 // Fits middle = first + k * period to the dashes' middles (sorted), k
 // counted from the spacing `guess`; false when the spacings are no
 // multiples of one period or too few dashes fit it. `ks` answers each
@@ -625,21 +649,31 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
   };
   std::vector<int> parent(pieces.size());
   for (size_t i = 0; i < pieces.size(); ++i) parent[i] = static_cast<int>(i);
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    const RowPiece& p = pieces[i];
-    // Short pieces only seed rows; long ones join the row they touch.
-    if (p.length > kMaxDashLength) continue;
-    for (const double* end : {&p.ax, &p.bx}) {
-      const double ex = end[0], ey = end == &p.ax ? p.ay : p.by;
-      for (int gy = -1; gy <= 1; ++gy)
-        for (int gx = -1; gx <= 1; ++gx) {
-          for (const uint32_t item : cells.at(cellOf(ex + gx * kRowCell), cellOf(ey + gy * kRowCell))) {
-            const int j = static_cast<int>(item / 2);
-            const int a = rootOf(parent, static_cast<int>(i)), b = rootOf(parent, j);
-            if (a != b && rowNeighbours(p, pieces[static_cast<size_t>(j)])) parent[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
+  // The neighbours of each piece, found in ranges of pieces on all cores
+  // and put together in the order one loop gives; the rows are joined in
+  // that order (a joined row's root is its first piece, however found).
+  std::vector<std::vector<std::pair<int, int>>> neighboursIn(rangeParts(pieces.size(), kMinPerPart));
+  forEachRange(pieces.size(), kMinPerPart, [&](size_t part, size_t begin, size_t last) {
+    for (size_t i = begin; i < last; ++i) {
+      const RowPiece& p = pieces[i];
+      // Short pieces only seed rows; long ones join the row they touch.
+      if (p.length > kMaxDashLength) continue;
+      for (const double* end : {&p.ax, &p.bx}) {
+        const double ex = end[0], ey = end == &p.ax ? p.ay : p.by;
+        for (int gy = -1; gy <= 1; ++gy)
+          for (int gx = -1; gx <= 1; ++gx) {
+            for (const uint32_t item : cells.at(cellOf(ex + gx * kRowCell), cellOf(ey + gy * kRowCell))) {
+              const int j = static_cast<int>(item / 2);
+              if (j != static_cast<int>(i) && rowNeighbours(p, pieces[static_cast<size_t>(j)]))
+                neighboursIn[part].emplace_back(static_cast<int>(i), j);
+            }
           }
-        }
+      }
     }
+  });
+  for (const auto& [i, j] : concatenated(std::move(neighboursIn))) {
+    const int a = rootOf(parent, i), b = rootOf(parent, j);
+    if (a != b) parent[static_cast<size_t>(std::max(a, b))] = std::min(a, b);
   }
   // Most pieces are rows of one: only groups of three or more are gathered.
   std::vector<int> sizes(pieces.size(), 0);
@@ -688,8 +722,8 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
   std::vector<CPolyLine*> removed;
   std::vector<std::unique_ptr<model::CEntity>> made;
   int added = 0;
-  for (const std::vector<int>& members : groups) {
-    if (members.size() < kMinRowDashes) continue;
+  const auto planRow = [&](const std::vector<int>& members, RowPlan& plan) {
+    if (members.size() < kMinRowDashes) return;
     // The row's line: through the ends of its short pieces.
     double n = 0, mx = 0, my = 0;
     for (const int i : members) {
@@ -699,7 +733,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       my += p.ay + p.by;
       n += 2;
     }
-    if (n < 2 * kMinRowDashes) continue;
+    if (n < 2 * kMinRowDashes) return;
     mx /= n;
     my /= n;
     double sxx = 0, sxy = 0, syy = 0;
@@ -716,11 +750,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     Row row{mx, my, std::cos(angle), std::sin(angle), 0, 0, 0, 0};
     const auto along = [&](double x, double y) { return (x - row.ox) * row.ux + (y - row.oy) * row.uy; };
     const auto across = [&](double x, double y) { return std::fabs((x - row.ox) * row.uy - (y - row.oy) * row.ux); };
-    struct Span {
-      int piece;
-      double from, to;
-    };
-    std::vector<Span> spans;
+    std::vector<Span>& spans = plan.spans;
     std::vector<double> lengths, widths;
     for (const int i : members) {
       const RowPiece& p = pieces[static_cast<size_t>(i)];
@@ -729,7 +759,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       spans.push_back({i, std::min(s, t), std::max(s, t)});
       if (p.length <= kMaxDashLength) lengths.push_back(p.length);
     }
-    if (lengths.size() < kMinRowDashes) continue;
+    if (lengths.size() < kMinRowDashes) return;
     const auto alikeTo = [](double a, double length) {
       return std::fabs(a - length) <= std::max(kDashLengthSlack, kDashLengthShare * length);
     };
@@ -754,9 +784,9 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       dashSpans.push_back(k);
       if (p.width > 0.0) widths.push_back(p.width);
     }
-    if (middles.size() < kMinRowDashes) continue;
+    if (middles.size() < kMinRowDashes) return;
     std::vector<long> ks;
-    if (!fitRhythm(middles, row.length, row, ks)) continue;
+    if (!fitRhythm(middles, row.length, row, ks)) return;
     // Most dashes measured as hairlines (no width): the few widths measured
     // are a crossing's, and the row is probed as a pixel wide.
     const bool hairline = 2 * widths.size() < middles.size();
@@ -766,7 +796,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
       const RowPiece& p = pieces[static_cast<size_t>(spans[dashSpans[0]].piece)];
       row.width = widths.empty() ? widthAcross(raster, p.line->vertices()[0], p.line->vertices()[1]) : medianOf(widths);
     }
-    if (row.width <= 0.0) continue;
+    if (row.width <= 0.0) return;
     bool inside = false;
     const auto inkOn = [&](double s) { return inkAt(raster, row.x(s), row.y(s), inside); };
     const double nx = -row.uy, ny = row.ux;
@@ -816,7 +846,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         if (openAfter(k)) ++open;
       }
     }
-    if (open < 2 || 2 * open < gaps) continue;
+    if (open < 2 || 2 * open < gaps) return;
     // Dash k as the row foresees it: ink all along its centre line (kInk),
     // and across it, at most of its length, no wider than the row's dashes
     // (kNarrow); a dash crossed by or lying along a wider stroke is ink but
@@ -919,45 +949,18 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         if (std::min(b, to) - std::max(a, from) > 1.0) return true;
       return false;
     };
-    std::vector<std::pair<double, double>> placed;
-    const CPolyLine& model = *pieces[static_cast<size_t>(spans[dashSpans[0]].piece)].line;
-    const auto place = [&](double from, double to) {
-      auto entity = model.clone();
-      auto* dash = static_cast<CPolyLine*>(entity.get());
-      PolyVertex s = model.vertices()[0], t = model.vertices()[1];
-      s.x = row.x(from);
-      s.y = row.y(from);
-      t.x = row.x(to);
-      t.y = row.y(to);
-      s.startWidth = s.endWidth = t.startWidth = t.endWidth = hairline ? 0.0 : row.width;
-      dash->editVertices() = {s, t};
-      made.push_back(std::move(entity));
-      placedCells[key(s.x, s.y)].push_back(placedEnds.size());
-      placedEnds.push_back({s.x, s.y, t.x, t.y});
-      placed.emplace_back(from, to);
-      ++added;
-    };
+    plan.model = pieces[static_cast<size_t>(spans[dashSpans[0]].piece)].line;
+    plan.width = hairline ? 0.0 : row.width;
     for (long k = low; k <= high; ++k) {
       if (matched[static_cast<size_t>(k - low)]) continue;
       const double from = row.middle(k) - row.length / 2.0, to = row.middle(k) + row.length / 2.0;
-      if (overlapsKept(from, to) || support(k) == kNone || dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
-      place(from, to);
+      if (!overlapsKept(from, to) && support(k) != kNone) plan.dashes.emplace_back(from, to);
     }
     for (const auto& stub : {stubLow, stubHigh})
-      if (stub && !overlapsKept(stub->first, stub->second) &&
-          !dashThere(row.x(stub->first), row.y(stub->first), row.x(stub->second), row.y(stub->second)))
-        place(stub->first, stub->second);
-    // The row's other pieces over a dash placed were that dash run on or
-    // joined to others.
-    for (size_t i = 0; i < spans.size(); ++i) {
-      if (keptSpan[i]) continue;
-      const Span& span = spans[i];
-      for (const auto& [a, b] : placed)
-        if (std::min(b, span.to) - std::max(a, span.from) > 1.0) {
-          removed.push_back(pieces[static_cast<size_t>(span.piece)].line);
-          break;
-        }
-    }
+      if (stub && !overlapsKept(stub->first, stub->second)) plan.dashes.push_back(*stub);
+    plan.row = row;
+    plan.keptSpan = std::move(keptSpan);
+    plan.valid = true;
     // Dots: the row's gaps hold them when two or more are found there.
     std::vector<const model::CCircle*> rowDots;
     const auto dotAtGap = [&](long k) -> const model::CCircle* {
@@ -989,7 +992,7 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
         likely += dotLike(k, true, true) ? 1 : 0;
       }
     }
-    if (rowDots.size() < 2 && (rowDots.empty() || likely < 2)) continue;
+    if (rowDots.size() < 2 && (rowDots.empty() || likely < 2)) return;
     std::vector<double> radii;
     for (const model::CCircle* d : rowDots) radii.push_back(d->radius());
     const double radius = medianOf(radii);
@@ -999,15 +1002,63 @@ int completeDashRows(model::CLayer& layer, const raster::CRaster& raster) {
     for (const long k : empty) {
       const double s = row.middle(k) + row.period / 2.0, x = row.x(s), y = row.y(s);
       // A dot whose disc (twice the radius) holds this centre is this one.
-      if (!inkOn(s) || dotWithin(dotCells, x, y, 2.0 * radius) || dotWithin(placedDotCells, x, y, 2.0 * radius)) continue;
-      auto dot = std::make_unique<model::CCircle>(model::Point3{x, y, 0.0}, radius);
-      dot->setWidth(2.0 * radius);
-      dot->setColour(rowDots[0]->colour());
+      if (!inkOn(s) || dotWithin(dotCells, x, y, 2.0 * radius)) continue;
+      plan.dots.emplace_back(x, y);
+    }
+    plan.dotRadius = radius;
+    plan.dotSource = rowDots[0];
+  };
+
+  // Each group's row worked out on its own, in ranges of groups on all
+  // cores; whether an earlier row put a dash or a dot there already is
+  // asked after, in the groups' order.
+  std::vector<RowPlan> plans(groups.size());
+  forEachRange(groups.size(), kMinRowsPerPart, [&](size_t, size_t begin, size_t end) {
+    for (size_t g = begin; g < end; ++g) planRow(groups[g], plans[g]);
+  });
+  for (const RowPlan& plan : plans) {
+    if (!plan.valid) continue;
+    const Row& row = plan.row;
+    std::vector<std::pair<double, double>> placed;
+    for (const auto& [from, to] : plan.dashes) {
+      if (dashThere(row.x(from), row.y(from), row.x(to), row.y(to))) continue;
+      auto entity = plan.model->clone();
+      auto* dash = static_cast<CPolyLine*>(entity.get());
+      PolyVertex s = plan.model->vertices()[0], t = plan.model->vertices()[1];
+      s.x = row.x(from);
+      s.y = row.y(from);
+      t.x = row.x(to);
+      t.y = row.y(to);
+      s.startWidth = s.endWidth = t.startWidth = t.endWidth = plan.width;
+      dash->editVertices() = {s, t};
+      made.push_back(std::move(entity));
+      placedCells[key(s.x, s.y)].push_back(placedEnds.size());
+      placedEnds.push_back({s.x, s.y, t.x, t.y});
+      placed.emplace_back(from, to);
+      ++added;
+    }
+    // The row's other pieces over a dash placed were that dash run on or
+    // joined to others.
+    for (size_t i = 0; i < plan.spans.size(); ++i) {
+      if (plan.keptSpan[i]) continue;
+      const Span& span = plan.spans[i];
+      for (const auto& [a, b] : placed)
+        if (std::min(b, span.to) - std::max(a, span.from) > 1.0) {
+          removed.push_back(pieces[static_cast<size_t>(span.piece)].line);
+          break;
+        }
+    }
+    for (const auto& [x, y] : plan.dots) {
+      if (dotWithin(placedDotCells, x, y, 2.0 * plan.dotRadius)) continue;
+      auto dot = std::make_unique<model::CCircle>(model::Point3{x, y, 0.0}, plan.dotRadius);
+      dot->setWidth(2.0 * plan.dotRadius);
+      dot->setColour(plan.dotSource->colour());
       placedDotCells[key(x, y)].push_back(dot.get());
       made.push_back(std::move(dot));
       ++added;
     }
   }
+
   for (CPolyLine* p : removed) layer.remove(p);
   for (auto& e : made) layer.append(std::move(e));
   return added;

@@ -353,19 +353,8 @@ TEST_F(CornerSheet, SplitPassesMoveTheSameEndsAsOneThread) {
   EXPECT_EQ(metAlone, kColumns * kRows);
   EXPECT_EQ(carriedSplit, carriedAlone);
   EXPECT_EQ(metSplit, metAlone);
-  for (const auto& [one, other] : {std::pair{&alone.first, &split.first}, std::pair{&alone.second, &split.second}}) {
-    ASSERT_EQ(one->count(), other->count());
-    auto a = one->begin();
-    for (auto b = other->begin(); b != other->end(); ++a, ++b) {
-      const auto& va = static_cast<const model::CPolyLine&>(**a).vertices();
-      const auto& vb = static_cast<const model::CPolyLine&>(**b).vertices();
-      ASSERT_EQ(va.size(), vb.size());
-      for (size_t k = 0; k < va.size(); ++k) {
-        EXPECT_EQ(va[k].x, vb[k].x);
-        EXPECT_EQ(va[k].y, vb[k].y);
-      }
-    }
-  }
+  EXPECT_TRUE(test::SamePolylines(alone.first, split.first));
+  EXPECT_TRUE(test::SamePolylines(alone.second, split.second));
 }
 
 // Whole refined traces of T junctions of unequal widths at several angles:

@@ -8,6 +8,7 @@
 
 #include "model/circle.h"
 #include "model/polyline.h"
+#include "postprocess/stage_common.h"
 #include "postprocess/traced_drawing.h"
 
 namespace quillon::postprocess {
@@ -500,6 +501,50 @@ TEST(RefinedDashes, DashDotRowsGetTheirLostDotsBack) {
   const auto [addedBesideOffDot, withOffDot] = run(true, 2.0);
   EXPECT_EQ(addedBesideOffDot, 2);
   EXPECT_EQ(withOffDot.size(), 5u);
+}
+
+// A sheet of 60 rows of 52 dashes (14 px every 22 px, 5 px wide, square
+// ends filled directly: drawing round strokes on a sheet this size takes
+// minutes), every fifth dash from the third on lost: enough pieces and rows
+// that the row search splits them across threads. Split or on one thread,
+// the same dashes come back in the same order.
+class DashSheet : public ::testing::Test {
+ protected:
+  static constexpr int kRows = 60, kDashes = 52, kSheetWidth = 1170, kSheetHeight = kRows * 16 + 10;
+  static bool lost(int k) { return k % 5 == 2; }
+
+  void SetUp() override {
+    ASSERT_TRUE(test::BlankRaster(raster, kSheetWidth, kSheetHeight));
+    for (int row = 0; row < kRows; ++row)
+      for (int k = 0; k < kDashes; ++k)
+        for (int y = 6 + 16 * row; y <= 10 + 16 * row; ++y)
+          for (int x = 12 + 22 * k; x <= 26 + 22 * k; ++x) raster.setBit(x, y, true);
+  }
+  model::CLayer completed(bool oneThread, int& added) const {
+    const RangeThreadLimit limit(oneThread ? 1 : 0);
+    model::CLayer layer;
+    for (int row = 0; row < kRows; ++row)
+      for (int k = 0; k < kDashes; ++k) {
+        if (lost(k)) continue;
+        const double y = kSheetHeight - 1 - (8 + 16 * row);
+        auto p = std::make_unique<model::CPolyLine>();
+        p->appendVertex(14.5 + 22.0 * k, y, 5.0);
+        p->appendVertex(23.5 + 22.0 * k, y, 5.0);
+        layer.append(std::move(p));
+      }
+    added = completeDashRows(layer, raster);
+    return layer;
+  }
+  raster::CRaster raster;
+};
+
+TEST_F(DashSheet, SplitRowSearchPutsBackTheSameDashesAsOneThread) {
+  int addedAlone = 0, addedSplit = 0;
+  const model::CLayer alone = completed(true, addedAlone);
+  const model::CLayer split = completed(false, addedSplit);
+  EXPECT_EQ(addedAlone, kRows * (kDashes / 5));
+  EXPECT_EQ(addedSplit, addedAlone);
+  EXPECT_TRUE(test::SamePolylines(alone, split));
 }
 
 }  // namespace

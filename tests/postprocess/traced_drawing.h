@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/graph.h"
+#include "model/polyline.h"
 #include "postprocess/connect.h"
 #include "postprocess/post_process_run.h"
 #include "raster/raster.h"
@@ -64,6 +65,23 @@ inline bool TraceAndProcess(model::CGraph& drawing, const settings::TraceOption&
   postprocess::EndIndex ends;
   if (trace::generatePolylines(tracer.paths(), drawing, options, nullptr, &ends) != 0) return false;
   return postprocess::RunPostProcessing(drawing, options, sink, &ends);
+}
+
+// Whether two layers of polylines hold the same vertices (positions and
+// widths) in the same order: a pass split across threads must give what
+// it gives on one.
+inline bool SamePolylines(const model::CLayer& one, const model::CLayer& other) {
+  if (one.count() != other.count()) return false;
+  auto a = one.begin();
+  for (auto b = other.begin(); b != other.end(); ++a, ++b) {
+    if ((*a)->type() != model::EntityType::PolyLine || (*b)->type() != model::EntityType::PolyLine) return false;
+    const auto& va = static_cast<const model::CPolyLine&>(**a).vertices();
+    const auto& vb = static_cast<const model::CPolyLine&>(**b).vertices();
+    if (va.size() != vb.size()) return false;
+    for (size_t k = 0; k < va.size(); ++k)
+      if (va[k].x != vb[k].x || va[k].y != vb[k].y || va[k].startWidth != vb[k].startWidth) return false;
+  }
+  return true;
 }
 
 }  // namespace quillon::test
