@@ -426,7 +426,8 @@ bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, con
   // The piece between, clear of the crossing's flank (an oblique crossing's
   // edge reaches further along the end's line at the stroke's sides): the
   // end's own stroke at half its stations or more (a stroke touching its
-  // side widens the others).
+  // side widens the others). A cap just past the crossing leaves too few
+  // stations to tell; the cap's own check stands for them.
   const double cosine = std::sqrt(std::max(1.0 - crossingSine * crossingSine, 0.0));
   const double clear = farEdge + (ownHalfWidth + kGapWidthSlack) * cosine / crossingSine + 0.5;
   int stations = 0, own = 0;
@@ -436,7 +437,7 @@ bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, con
     ++stations;
     if (std::fabs(run.width - ownWidth) <= kGapWidthSlack && std::fabs(run.centre) <= kGapOffLine) ++own;
   }
-  if (stations == 0 || 2 * own < stations) return false;
+  if (stations >= 3 && 2 * own < stations) return false;
   // A piece of the stroke traced beyond the crossing already holds it.
   bool traced = false;
   for (double probe = farEdge; probe <= t && !traced; probe += kCell / 2.0)

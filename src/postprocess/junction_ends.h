@@ -56,16 +56,17 @@ int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raste
 
 // An end left in the ink of a stroke its own stroke crosses and runs on
 // past by a few pixels, up to its cap or the raster's edge (the piece
-// beyond makes no skeleton of its own): when the ink along the end's line
-// stops 1 px or more past the crossing's far edge (and at most 64 px and
-// the end's half width), at a cap that grows no wider than the stroke or
-// at the raster's edge, and the ink before, clear of the crossing's flank,
-// shows the end's own stroke (of its width within 1.5 px, its middle within
-// a pixel of the end's line) at half its stations or more, the end goes to
-// the cap's centre, its half width short of where the ink stops. An end
-// whose stroke beyond the crossing is traced already (a straight segment of
-// another polyline lies along it, within 20° and its half width and a
-// pixel) stays.
+// beyond makes no skeleton of its own) goes to the cap's centre, its half
+// width short of where the ink along its line stops: when that centre lies
+// 1 px or more past the crossing's far edge (the ink stopping at most 64 px
+// and the half width past it), the ink stops at a cap that grows no wider
+// than the stroke or at the raster's edge, and the ink before, clear of the
+// crossing's flank, shows the end's own stroke (of its width within 1.5 px,
+// its middle within a pixel of the end's line) at half its stations or more
+// (a cap just past the crossing leaves fewer than three, and then only the
+// cap's check stands). An end whose stroke beyond the crossing is traced
+// already (a straight segment of another polyline lies along it, within 20°
+// and its half width and a pixel) stays.
 // Answers the number of ends moved.
 int carryEndsPastCrossings(model::CLayer& layer, const raster::CRaster& raster);
 

@@ -175,7 +175,10 @@ TEST_F(TeeJunction, EndLeftOnACrossedBarGoesOnToItsCapBeyond) {
   test::DrawStroke(raster, 28, 17.5, 28, 100, 3);  // its piece beyond traced already
   model::CPolyLine* traced = add(layer, 28, 19, 28, 89, 3);
   add(layer, 28, 95, 28, 101.5, 3);
-  EXPECT_EQ(carryEndsPastCrossings(layer, raster), 2);
+  test::DrawStroke(raster, 110, 23.5, 110, 100, 3);  // its cap's centre 2 px past the far edge
+  model::CPolyLine* justPast = add(layer, 110, 19, 110, 89, 3);
+  EXPECT_EQ(carryEndsPastCrossings(layer, raster), 3);
+  EXPECT_NEAR(justPast->vertices().back().y, kHeight - 1 - 23.5, 0.5);
   EXPECT_NEAR(capped->vertices().back().y, kHeight - 1 - 17.5, 0.5);
   EXPECT_DOUBLE_EQ(capped->vertices().back().x, 40.0);
   EXPECT_NEAR(offRaster->vertices().back().x, -0.5 + 1.5, 0.5);
