@@ -48,7 +48,7 @@ constexpr double kGrownBeyond = 2.0;
 // walked from it for it to be a chord of that arc instead (a tangent leg of
 // length L leaves the circle by L²/2r).
 constexpr double kMinLeg = 12.0;
-constexpr double kLegCover = 1.0;
+constexpr double kLegCover = 1.5;
 // A straight piece lies on a made arc (a chord over a crossing) when its
 // ends and middle lie this close to it, the middle not more than
 // kChordOutside outside: a stroke running on from the arc, or ending at it,
