@@ -30,13 +30,13 @@ void freeStorage(Vector& v) {
 }  // namespace
 
 void EndIndex::clear() {
-  clearEntries();
+  freeStorage(entries_);
+  freeLookUps();
   freeStorage(clusters_);
   freeStorage(members_);
 }
 
-void EndIndex::clearEntries() {
-  freeStorage(entries_);
+void EndIndex::freeLookUps() {
   freeStorage(byColumn_);
   rows_ = {};
   columns_ = {};
@@ -48,10 +48,7 @@ void EndIndex::formMembers() {
     const ClusterMember member{entry.polyline(), entry.takenBy(), entry.end()};
     new (static_cast<void*>(&entry)) ClusterMember(member);
   }
-  freeStorage(byColumn_);
-  rows_ = {};
-  columns_ = {};
-  freeStorage(rowHints_);
+  freeLookUps();
 }
 
 namespace {

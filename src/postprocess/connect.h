@@ -134,9 +134,6 @@ class EndIndex {
 
   // Forgets every entry, cluster and member and frees their storage.
   void clear();
-  // Forgets the entries and their tables (the look-ups need them, the
-  // clusters and members do not) and frees their storage.
-  void clearEntries();
   // Once every entry is taken: turns each entry into the member of the
   // cluster that took it, in its own slot (members() and the member
   // addresses newMember answered are valid from then on), and frees the
@@ -203,6 +200,8 @@ class EndIndex {
   };
 
   ClusterMember* memberSlots() { return reinterpret_cast<ClusterMember*>(entries_.data()); }
+  // Frees the tables only the look-ups need (the clusters and members do not).
+  void freeLookUps();
 
   // The first entry of row `line` (its place in rows()) whose cell is x0 or
   // more, searched from where the row's last search ended.

@@ -199,8 +199,6 @@ SegmentGrid straightSegmentGrid(model::CLayer& layer) {
   return SegmentGrid(std::move(segments));
 }
 
-bool inkAt(const raster::CRaster& raster, double x, double y) { return inkAtNearest(raster, x, y); }
-
 // Whether the raster is ink at every step from (x0, y0) to (x1, y1), drawing
 // coordinates (y up), or beside it within kInkBeside across the way: angle
 // adjustment turns a stroke about its middle, which may shift a thin
@@ -214,7 +212,7 @@ bool inkBetween(const raster::CRaster& raster, double x0, double y0, double x1, 
   for (int k = 0; k <= steps; ++k) {
     const double t = steps > 0 ? static_cast<double>(k) / steps : 0.0;
     const double x = x0 + (x1 - x0) * t, y = y0 + (y1 - y0) * t;
-    if (!inkAt(raster, x, y) && !inkAt(raster, x + ax, y + ay) && !inkAt(raster, x - ax, y - ay)) return false;
+    if (!inkAtNearest(raster, x, y) && !inkAtNearest(raster, x + ax, y + ay) && !inkAtNearest(raster, x - ax, y - ay)) return false;
   }
   return true;
 }
@@ -250,7 +248,7 @@ bool inkCentreOffset(const raster::CRaster& raster, const Segment& s, double alo
       // white sample. The samples lie a 32nd of a pixel off the station,
       // so that none falls on the edge of a pixel when the station lies on
       // a pixel's centre or edge, and both edges come out alike.
-      const auto ink = [&](double o) { return inkAt(raster, px + nx * o, py + ny * o); };
+      const auto ink = [&](double o) { return inkAtNearest(raster, px + nx * o, py + ny * o); };
       double start = kScanOffset;
       while (start < reach && !ink(start) && !ink(-start)) start += kScanStep;
       if (start >= reach) continue;
@@ -303,11 +301,11 @@ struct InkRun {
   double width = 0.0, centre = 0.0;
 };
 InkRun inkRunAcross(const raster::CRaster& raster, double x, double y, double ux, double uy, double limit) {
-  if (!inkAt(raster, x, y)) return {};
+  if (!inkAtNearest(raster, x, y)) return {};
   const double nx = -uy, ny = ux;
   double lo = 0.0, hi = 0.0;
-  while (hi - lo <= limit && inkAt(raster, x + nx * (lo - kScanStep), y + ny * (lo - kScanStep))) lo -= kScanStep;
-  while (hi - lo <= limit && inkAt(raster, x + nx * (hi + kScanStep), y + ny * (hi + kScanStep))) hi += kScanStep;
+  while (hi - lo <= limit && inkAtNearest(raster, x + nx * (lo - kScanStep), y + ny * (lo - kScanStep))) lo -= kScanStep;
+  while (hi - lo <= limit && inkAtNearest(raster, x + nx * (hi + kScanStep), y + ny * (hi + kScanStep))) hi += kScanStep;
   return {hi - lo + kScanStep, (lo + hi) / 2.0};
 }
 
@@ -398,18 +396,18 @@ bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, con
                      double ex, double ey, double ux, double uy, double ownHalfWidth, double& capT) {
   const std::vector<Hit> hits = segmentsMet(grid, p, endSegment, ex, ey, ux, uy);
   const Hit* crossing = crossingHolding(hits);
-  if (crossing == nullptr || !inkAt(raster, ex, ey)) return false;
+  if (crossing == nullptr || !inkAtNearest(raster, ex, ey)) return false;
   const double crossingSine = crossing->sine;
   const double farEdge = crossing->t + std::max(crossing->s->halfWidth, 0.5) / crossingSine;
   // Where the ink stops along the end's line (the raster's edge stops it too).
   const double limit = farEdge + ownHalfWidth + kMaxPastCrossing;
   double in = 0.0;
-  while (in < limit && inkAt(raster, ex + ux * (in + kInkStep), ey + uy * (in + kInkStep))) in += kInkStep;
+  while (in < limit && inkAtNearest(raster, ex + ux * (in + kInkStep), ey + uy * (in + kInkStep))) in += kInkStep;
   if (in >= limit) return false;
   double out = in + kInkStep;
   while (out - in > kScanPrecision) {
     const double middle = (in + out) / 2.0;
-    (inkAt(raster, ex + ux * middle, ey + uy * middle) ? in : out) = middle;
+    (inkAtNearest(raster, ex + ux * middle, ey + uy * middle) ? in : out) = middle;
   }
   const double stop = (in + out) / 2.0, t = stop - ownHalfWidth;
   if (t < farEdge + kMinGap) return false;
@@ -774,7 +772,7 @@ int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster) {
         // legs; a stroke going on through the point is a T or a crossing.
         const auto tipAhead = [&](const End& e) {
           for (double s = 0.0; s <= half + kCornerTipSlack; s += kInkStep)
-            if (!inkAt(raster, x + e.ux * s, y + e.uy * s)) return true;
+            if (!inkAtNearest(raster, x + e.ux * s, y + e.uy * s)) return true;
           return false;
         };
         if (!tipAhead(a) || !tipAhead(b)) continue;

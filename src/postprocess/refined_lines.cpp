@@ -109,14 +109,12 @@ void addPiece(LineFit& fit, const Piece& p) {
   fit.add(p.bx, p.by, p.length);
 }
 
-bool inkAt(const raster::CRaster& raster, double x, double y) { return inkAtNearest(raster, x, y); }
-
 // Ink at (x, y), or for hairlines at one of its four neighbours: a line
 // fitted to a 1-px stroke may run half a pixel beside its pixels.
 bool inkNear(const raster::CRaster& raster, double x, double y, bool hairline) {
-  if (inkAt(raster, x, y)) return true;
+  if (inkAtNearest(raster, x, y)) return true;
   if (!hairline) return false;
-  return inkAt(raster, x + 1, y) || inkAt(raster, x - 1, y) || inkAt(raster, x, y + 1) || inkAt(raster, x, y - 1);
+  return inkAtNearest(raster, x + 1, y) || inkAtNearest(raster, x - 1, y) || inkAtNearest(raster, x, y + 1) || inkAtNearest(raster, x, y - 1);
 }
 
 // Ink all along `line` from t0 to t1.
@@ -146,7 +144,7 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
   // The first blank along the probe, found a pixel at a time and then
   // narrowed to kProbeStep; its distance less half a step, or −1.
   const auto blank = [&](double x, double y, double sign, double s) {
-    return !inkAt(raster, x + sign * s * nx, y + sign * s * ny);
+    return !inkAtNearest(raster, x + sign * s * nx, y + sign * s * ny);
   };
   // A stroke of known width is ink up to about its half width: the walk
   // starts a pixel inside that when it is ink there (a hole nearer in, rare
@@ -176,7 +174,7 @@ Line fitToInk(const raster::CRaster& raster, const Line& line, double t0, double
   for (int k = 0; k <= stations; ++k) {
     const double t = from + k * step;
     const double x = line.px + t * line.ux, y = line.py + t * line.uy;
-    if (!inkAt(raster, x, y)) continue;
+    if (!inkAtNearest(raster, x, y)) continue;
     const double plus = edge(x, y, 1.0), minus = edge(x, y, -1.0);
     if (plus < 0.0 || minus < 0.0) continue;
     const double c = (plus - minus) / 2.0;
