@@ -2,7 +2,9 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 
+#include "platform/memory.h"
 #include "postprocess/stage_common.h"
 #include "trace/centre_line.h"
 #include "trace/thinning.h"
@@ -15,6 +17,8 @@ namespace {
 // Palette level of ink after a centre-line trace, so that the vectors stand
 // out on the dimmed picture.
 constexpr uint8_t kCentreLineTracedGrey = 210;
+// How far the heap is faulted in ahead of the polylines made while tracing.
+constexpr std::size_t kPrefaultAhead = std::size_t{16} << 20;
 
 }  // namespace
 
@@ -77,8 +81,15 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
   // the tracing, where the run may use a second one.
   constexpr std::size_t kPathsPerBatch = 4096;
   const std::size_t alongside = drop_ && postprocess::rangeParts(2, 1) > 1 ? kPathsPerBatch : 0;
-  if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr, keepLonePixels_, alongside))
-    return false;
+  {
+    // The polylines made meanwhile take fresh heap pages by the hundred
+    // megabytes on a noisy scan; the core the tracing leaves idle zeroes them.
+    std::optional<platform::HeapPrefault> prefault;
+    if (alongside > 0) prefault.emplace(kPrefaultAhead);
+    if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr, keepLonePixels_,
+                         alongside))
+      return false;
+  }
 
   deleteWorkingRasters();
   source_.setGreyEntry(1, kCentreLineTracedGrey);

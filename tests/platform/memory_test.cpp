@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/memory.h"
@@ -66,6 +68,41 @@ TEST(LargeBlockHandOver, GivesTheFirstFreedBlockToTheNextThatFitsInIt) {
   Array next;
   next.reserve(kWords);
   EXPECT_EQ(next.data()[kWords - 1], 0u);
+}
+
+// The heap grows under the prefault thread while blocks are made, written,
+// freed and made again: every block keeps what was written into it.
+TEST(HeapPrefault, BlocksMadeMeanwhileKeepTheirContents) {
+  constexpr size_t kBlocks = 200000;  // about 50 MiB of heap
+  constexpr size_t kWords = 30;
+  const auto word = [](size_t block, size_t i) { return block * 131 + i * 7 + 1; };
+  std::vector<std::unique_ptr<uint64_t[]>> blocks(kBlocks);
+  const auto make = [&](size_t b) {
+    blocks[b] = std::make_unique<uint64_t[]>(kWords);
+    for (size_t i = 0; i < kWords; ++i) blocks[b][i] = word(b, i);
+  };
+  {
+    const HeapPrefault prefault(size_t{16} << 20);
+    for (size_t b = 0; b < kBlocks; ++b) make(b);
+    for (size_t b = 0; b < kBlocks; b += 3) blocks[b].reset();
+    for (size_t b = 0; b < kBlocks; b += 3) make(b);
+  }
+  size_t wrong = 0;
+  for (size_t b = 0; b < kBlocks; ++b) {
+    for (size_t i = 0; i < kWords; ++i) wrong += blocks[b][i] != word(b, i);
+  }
+  EXPECT_EQ(wrong, 0u);
+}
+
+TEST(HeapPrefault, DoesNothingOffTheFirstThread) {
+  size_t faulted = 1;
+  std::thread([&faulted] {
+    const HeapPrefault prefault(size_t{16} << 20);
+    std::vector<std::unique_ptr<char[]>> blocks;
+    for (int i = 0; i < 10000; ++i) blocks.push_back(std::make_unique<char[]>(1000));
+    faulted = prefault.faultedBytes();
+  }).join();
+  EXPECT_EQ(faulted, 0u);
 }
 
 }  // namespace
