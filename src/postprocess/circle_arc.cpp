@@ -43,6 +43,10 @@ constexpr double kFlatCrossing = 0.5;
 // An arc walked on along its stroke is made only when it reaches this
 // far beyond its piece at one end at least.
 constexpr double kGrownBeyond = 2.0;
+// A placed run's circle is finished on fine samples when at most this
+// share of them lies more than a pixel off the finished circle; else (a
+// crossing or touching stroke pulled the fit) the coarse circle stays.
+constexpr double kFinishedStrayShare = 0.05;
 // The shortest straight neighbour that makes a bulge a fillet or slot end,
 // and how close its far end must lie to the bulge's circle and to the arc
 // walked from it for it to be a chord of that arc instead (a tangent leg of
@@ -367,8 +371,16 @@ std::optional<ArcFit> placeOnInk(const Ring& ring, size_t a, size_t b, const Arc
   StrokeCircle circle{f.centre, f.radius, f.startAngle, fullRing ? f.direction * kTwoPi : f.endAngle - f.startAngle};
   // A candidate, placed on coarse samples: most are given up, and the arcs
   // walked on along their strokes are finished there.
-  const std::optional<StrokeCircle> placed = followStroke(*tolerances.raster, circle, width, 0.2, false);
+  std::optional<StrokeCircle> placed = followStroke(*tolerances.raster, circle, width, 0.2, false);
   if (!placed || placed->radius < kMinRadius || placed->radius > tolerances.size) return std::nullopt;
+  // A run that stands but walks no further keeps this circle, and a flat
+  // arc's coarse samples leave its curvature pixels off: it is finished on
+  // fine samples where the stroke follows the finished circle closely.
+  if (!fullRing) {
+    if (const auto finished = followStroke(*tolerances.raster, *placed, width, kFinishedStrayShare, true);
+        finished && finished->radius >= kMinRadius && finished->radius <= tolerances.size)
+      placed = finished;
+  }
   ArcFit result = f;
   result.centre = placed->centre;
   result.radius = placed->radius;
@@ -1035,9 +1047,9 @@ constexpr double kMinRingSeed = kPi / 2.0;
 constexpr double kMinRingSeedLength = 30.0;
 constexpr double kMaxGapBlankShare = 0.01;
 constexpr double kMaxRingStrayShare = 0.4;
-// A ring placed on the ink by followStroke is taken when it lies this
-// close to the seed's circle (or half the width), where the seed's pieces
-// are taken out as lying on it.
+// A ring placed on the ink by followStroke is taken when its centre and
+// its radius each lie this close to the seed's circle (or half the width),
+// as the seed's pieces are taken out as lying on it.
 constexpr double kRingShift = 2.0;
 
 void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
@@ -1072,7 +1084,7 @@ void closeRingsOnInk(model::CLayer& layer, const CircleTolerances& tolerances) {
       return;
     const auto placed =
         followStroke(*tolerances.raster, StrokeCircle{c.centre, c.radius, 0.0, kTwoPi}, width, kMaxRingStrayShare);
-    if (placed && model::distance(placed->centre, c.centre) + std::fabs(placed->radius - c.radius) <=
+    if (placed && std::max(model::distance(placed->centre, c.centre), std::fabs(placed->radius - c.radius)) <=
                       std::max(kRingShift, c.width / 2.0))
       rings[i] = InkCircle{placed->centre, placed->radius, c.width};
   });
