@@ -94,7 +94,24 @@ constexpr double kCapClear = 3.0;
 constexpr double kCapProbe = 0.5;
 constexpr double kCapNarrowing = 1.5;
 
-enum class EndMove { Ahead, Back, Through, PastCrossing };
+// Carried along merged ink: the walk goes at most this far, both edges of
+// the end's stroke may hide for this long on the way (a speck touching it),
+// an edge shows where the first white across lies between kEdgeInside
+// inside and kEdgeSlack outside the half width (probed every kEdgeStep),
+// and the end must gain this much, pixels.
+constexpr double kMaxMergedWalk = 160.0;
+constexpr double kMaxHidden = 1.0;
+constexpr double kEdgeSlack = 1.5;
+constexpr double kEdgeInside = 0.5;
+constexpr double kEdgeStep = 0.25;
+constexpr double kMinMergedGain = 2.0;
+// An edge of the end's stroke drifting further than this over the walk
+// belongs to a stroke leaving its line, pixels.
+constexpr double kMaxEdgeDrift = 1.5;
+// Hairlines' edges say too little: their ends stay.
+constexpr double kMinMergedHalfWidth = 0.75;
+
+enum class EndMove { Ahead, Back, Through, PastCrossing, AlongMergedInk };
 
 struct Segment {
   double ax, ay, bx, by;
@@ -383,6 +400,24 @@ const Segment* strokeBeyondCrossing(const SegmentGrid& grid, const raster::CRast
   return beyond->s;
 }
 
+// Whether a straight segment of another polyline lies along the end's line
+// (within 20° of it and its half width and a pixel beside it) somewhere
+// between `from` and `to` along it: that stretch of the stroke is traced.
+bool tracedAlong(const SegmentGrid& grid, const CPolyLine* p, double ex, double ey, double ux, double uy, double from,
+                 double to, double ownHalfWidth) {
+  bool traced = false;
+  for (double probe = from; probe <= to && !traced; probe += kCell / 2.0)
+    grid.around(ex + ux * probe, ey + uy * probe, [&](const Segment& s) {
+      if (traced || s.owner == p || s.length < 1e-9) return;
+      if (std::fabs((s.bx - s.ax) * ux + (s.by - s.ay) * uy) < kSpurAngleCosine * s.length) return;
+      const double ta = (s.ax - ex) * ux + (s.ay - ey) * uy, tb = (s.bx - ex) * ux + (s.by - ey) * uy;
+      const double ba = -(s.ax - ex) * uy + (s.ay - ey) * ux, bb = -(s.bx - ex) * uy + (s.by - ey) * ux;
+      traced = std::max(std::fabs(ba), std::fabs(bb)) <= ownHalfWidth + kInkBeside && std::max(ta, tb) > from &&
+               std::min(ta, tb) < to;
+    });
+  return traced;
+}
+
 // An end thinning left in the ink of a stroke its own stroke crosses and
 // runs on past by a few pixels, up to its cap or off the raster (the short
 // piece beyond makes no skeleton of its own): when the ink past the
@@ -437,17 +472,108 @@ bool capPastCrossing(const SegmentGrid& grid, const raster::CRaster& raster, con
   }
   if (stations >= 3 && 2 * own < stations) return false;
   // A piece of the stroke traced beyond the crossing already holds it.
-  bool traced = false;
-  for (double probe = farEdge; probe <= t && !traced; probe += kCell / 2.0)
+  if (tracedAlong(grid, p, ex, ey, ux, uy, farEdge, t, ownHalfWidth)) return false;
+  capT = t;
+  return true;
+}
+
+// Whether the cap whose centre lies at (x, y), facing along (ux, uy), is a
+// cap of that radius with other ink touching it on one side at most: the
+// ink on the other side ends at 90° and at 45° within the radius and the
+// cap slack, and no less than a pixel inside it.
+bool capTouchedOnOneSide(const raster::CRaster& raster, double x, double y, double ux, double uy, double radius) {
+  constexpr double kDiagonal = 0.70710678118654752;
+  const double reach = 2.0 * radius + kCapProbe + kGapWidthSlack + 1.0;
+  const auto round = [&](double sx, double sy) {
+    const double r = inkReach(raster, x, y, sx, sy, reach);
+    return r >= radius - 1.0 && r <= radius + kGapWidthSlack;
+  };
+  const bool left = round(-uy, ux) && round((ux - uy) * kDiagonal, (uy + ux) * kDiagonal);
+  const bool right = round(uy, -ux) && round((ux + uy) * kDiagonal, (uy - ux) * kDiagonal);
+  return left || right;
+}
+
+// An end thinning stopped where its stroke's ink merges with another
+// stroke's running alongside at a shallow angle (the merged ink's skeleton
+// follows the wider stroke, and the end's stretch beyond is lost in it):
+// walking on along the end's line, one edge of its own stroke still shows
+// at every station (white across near its half width) without drifting off
+// the line, up to where the ink along the line stops at a cap touched by
+// other ink on one side at most. The end goes to that cap's centre. A
+// hairline's end, an end whose line meets a straight segment at 30° or more
+// on the way (a stem at its bar, a corner, a crossing) and one whose stroke
+// beyond is traced already stay. Sets t (along the end's direction); false when there is no such
+// stretch.
+bool capAlongMergedInk(const SegmentGrid& grid, const raster::CRaster& raster, const CPolyLine* p, double ex,
+                       double ey, double ux, double uy, double ownHalfWidth, double& capT) {
+  if (ownHalfWidth < kMinMergedHalfWidth || !inkAtNearest(raster, ex, ey)) return false;
+  const double half = ownHalfWidth;
+  const double nx = -uy, ny = ux;
+  // The first white across the line from (x, y) to one side, when it lies
+  // near the stroke's half width; −1 otherwise.
+  const auto edgeAt = [&](double x, double y, double side) {
+    for (double o = kEdgeStep; o <= half + kEdgeSlack; o += kEdgeStep)
+      if (!inkAtNearest(raster, x + side * o * nx, y + side * o * ny)) return o >= half - kEdgeInside ? o : -1.0;
+    return -1.0;
+  };
+  // Each side's edge as a line fit over the walk, offset against distance:
+  // a stroke leaving the end's line (a neighbour going on from its cap at a
+  // shallow angle, an arc going on from a tangent leg) shows as a drift.
+  struct EdgeFit {
+    double n = 0.0, s = 0.0, o = 0.0, ss = 0.0, so = 0.0, first = 0.0, last = 0.0;
+    void add(double at, double offset) {
+      if (n == 0.0) first = at;
+      last = at;
+      n += 1.0, s += at, o += offset, ss += at * at, so += at * offset;
+    }
+    double drift() const {
+      const double variance = ss / n - (s / n) * (s / n);
+      if (n < 3.0 || variance < 1e-9) return 0.0;
+      return std::fabs((so / n - (s / n) * (o / n)) / variance) * (last - first);
+    }
+  } edges[2];
+  double in = 0.0, hidden = 0.0;
+  for (;;) {
+    const double next = in + kInkStep;
+    if (next > kMaxMergedWalk) return false;
+    const double x = ex + ux * next, y = ey + uy * next;
+    if (!inkAtNearest(raster, x, y)) break;
+    bool shows = false;
+    for (const int side : {0, 1}) {
+      const double o = edgeAt(x, y, side ? 1.0 : -1.0);
+      if (o < 0.0) continue;
+      edges[side].add(next, o);
+      shows = true;
+    }
+    hidden = shows ? 0.0 : hidden + kInkStep;
+    if (hidden > kMaxHidden) return false;
+    in = next;
+  }
+  if (edges[0].drift() > kMaxEdgeDrift || edges[1].drift() > kMaxEdgeDrift) return false;
+  double out = in + kInkStep;
+  while (out - in > kScanPrecision) {
+    const double middle = (in + out) / 2.0;
+    (inkAtNearest(raster, ex + ux * middle, ey + uy * middle) ? in : out) = middle;
+  }
+  const double t = (in + out) / 2.0 - half;
+  if (t < kMinMergedGain) return false;
+  if (!capTouchedOnOneSide(raster, ex + ux * t, ey + uy * t, ux, uy, half)) return false;
+  // No stroke met at a steep angle on the way, up to the cap's tip.
+  bool met = false;
+  for (double probe = 0.0; probe <= t + kCell && !met; probe += kCell / 2.0)
     grid.around(ex + ux * probe, ey + uy * probe, [&](const Segment& s) {
-      if (traced || s.owner == p || s.length < 1e-9) return;
-      if (std::fabs((s.bx - s.ax) * ux + (s.by - s.ay) * uy) < kSpurAngleCosine * s.length) return;
-      const double ta = (s.ax - ex) * ux + (s.ay - ey) * uy, tb = (s.bx - ex) * ux + (s.by - ey) * uy;
-      const double ba = -(s.ax - ex) * uy + (s.ay - ey) * ux, bb = -(s.bx - ex) * uy + (s.by - ey) * ux;
-      traced = std::max(std::fabs(ba), std::fabs(bb)) <= ownHalfWidth + kInkBeside && std::max(ta, tb) > farEdge &&
-               std::min(ta, tb) < t;
+      if (met || s.owner == p || s.length < 1e-9) return;
+      const double sx = s.bx - s.ax, sy = s.by - s.ay;
+      const double denominator = ux * sy - uy * sx;
+      if (std::fabs(denominator) < kMinSine * s.length) return;
+      const double wx = s.ax - ex, wy = s.ay - ey;
+      const double along = (wx * uy - wy * ux) / denominator;
+      if (along < -kAlongSlack / s.length || along > 1.0 + kAlongSlack / s.length) return;
+      const double at = (wx * sy - wy * sx) / denominator;
+      const double reach = std::max(s.halfWidth, 0.5) * s.length / std::fabs(denominator) + half;
+      met = at > -reach && at < t + reach;
     });
-  if (traced) return false;
+  if (met || tracedAlong(grid, p, ex, ey, ux, uy, 0.0, t, ownHalfWidth)) return false;
   capT = t;
   return true;
 }
@@ -489,6 +615,41 @@ bool spurAlong(const Segment& s, double along, const Segment& bar) {
   return std::fabs(dot) >= kSpurAngleCosine * s.length * bar.length;
 }
 
+// The ends of arcs and of polylines' bulged end segments: a straight leg
+// ending there goes on as the curve (a fillet's tangent leg), whose ink
+// runs on a few pixels along the leg's line.
+class CurveEnds {
+ public:
+  void add(const model::CEntity& e) {
+    if (e.type() == model::EntityType::Arc) {
+      points_.push_back(e.getStartPoint());
+      points_.push_back(e.getEndPoint());
+      return;
+    }
+    if (e.type() != model::EntityType::PolyLine) return;
+    const auto& p = static_cast<const CPolyLine&>(e);
+    const auto& v = p.vertices();
+    const size_t n = v.size();
+    if (n < 2 || p.isClosed()) return;
+    if (v[0].hasBulge()) points_.push_back(v[0].point());
+    if (v[n - 2].hasBulge()) points_.push_back(v[n - 1].point());
+  }
+  void finish() {
+    std::sort(points_.begin(), points_.end(), [](const model::Point3& a, const model::Point3& b) { return a.x < b.x; });
+  }
+  // Whether a curve ends within kOnOther of (x, y).
+  bool near(double x, double y) const {
+    auto it = std::lower_bound(points_.begin(), points_.end(), x - kOnOther,
+                               [](const model::Point3& a, double v) { return a.x < v; });
+    for (; it != points_.end() && it->x <= x + kOnOther; ++it)
+      if (std::hypot(it->x - x, it->y - y) <= kOnOther) return true;
+    return false;
+  }
+
+ private:
+  std::vector<model::Point3> points_;
+};
+
 // Where an open polyline's two ends go, found before any of them moves.
 struct PlacedEnds {
   PolyVertex first, last;
@@ -499,7 +660,7 @@ struct PlacedEnds {
 // polyline as it is: other parts read the vertices of the strokes their ends
 // run into meanwhile. Answers how many ends moved.
 int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, const SegmentGrid& grid,
-               const raster::CRaster& raster, EndMove mode, std::vector<PlacedEnds>& placed) {
+               const raster::CRaster& raster, EndMove mode, const CurveEnds& curveEnds, std::vector<PlacedEnds>& placed) {
   const bool back = mode == EndMove::Back;
   int moved = 0;
   for (size_t k = begin; k < last; ++k) {
@@ -534,9 +695,12 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
         const Segment* s = nullptr;
         double t = 0.0, along = 0.0, sine = 1.0;
       } through;
-      if (mode == EndMove::PastCrossing) {
+      if (mode == EndMove::PastCrossing || mode == EndMove::AlongMergedInk) {
         double t = 0.0;
-        if (!capPastCrossing(grid, raster, p, endSegment, ex, ey, ux, uy, ownHalfWidth, t)) continue;
+        if (mode == EndMove::PastCrossing ? !capPastCrossing(grid, raster, p, endSegment, ex, ey, ux, uy, ownHalfWidth, t)
+                                          : length < kCornerMinLeg || curveEnds.near(ex, ey) ||
+                                                !capAlongMergedInk(grid, raster, p, ex, ey, ux, uy, ownHalfWidth, t))
+          continue;
         PolyVertex& placedEnd = end == 0 ? ends.first : ends.last;
         placedEnd.x = ex + ux * t;
         placedEnd.y = ey + uy * t;
@@ -658,18 +822,21 @@ int moveEndsOf(const std::vector<CPolyLine*>& open, size_t begin, size_t last, c
 int moveEndsOntoStrokes(model::CLayer& layer, const raster::CRaster& raster, EndMove mode) {
   const SegmentGrid grid = straightSegmentGrid(layer);
   std::vector<CPolyLine*> open;
+  CurveEnds curveEnds;
   for (const auto& e : layer) {
+    if (mode == EndMove::AlongMergedInk) curveEnds.add(*e);
     if (e->type() != model::EntityType::PolyLine) continue;
     auto& p = static_cast<CPolyLine&>(*e);
     if (p.vertices().size() >= 2 && !p.isClosed()) open.push_back(&p);
   }
+  curveEnds.finish();
 
   // Each polyline's ends move alone; the targets are the segments as they
   // were before any end moved.
   std::vector<int> movedIn(rangeParts(open.size(), kMinPerPart), 0);
   std::vector<PlacedEnds> placed(open.size());
   forEachRange(open.size(), kMinPerPart, [&](size_t part, size_t begin, size_t end) {
-    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, mode, placed);
+    movedIn[part] = moveEndsOf(open, begin, end, grid, raster, mode, curveEnds, placed);
   });
   for (size_t k = 0; k < open.size(); ++k) {
     if (!placed[k].moved) continue;
@@ -696,6 +863,10 @@ int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raste
 
 int carryEndsPastCrossings(model::CLayer& layer, const raster::CRaster& raster) {
   return moveEndsOntoStrokes(layer, raster, EndMove::PastCrossing);
+}
+
+int carryEndsAlongMergedInk(model::CLayer& layer, const raster::CRaster& raster) {
+  return moveEndsOntoStrokes(layer, raster, EndMove::AlongMergedInk);
 }
 
 int meetAtCorners(model::CLayer& layer, const raster::CRaster& raster) {

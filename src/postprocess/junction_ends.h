@@ -70,6 +70,22 @@ int carryEndsThroughCrossings(model::CLayer& layer, const raster::CRaster& raste
 // Answers the number of ends moved.
 int carryEndsPastCrossings(model::CLayer& layer, const raster::CRaster& raster);
 
+// An end thinning stopped where its stroke's ink merges with another's
+// running alongside at a shallow angle (the merged ink's skeleton follows
+// the other stroke and the end's last stretch is lost in it): when one edge
+// of the end's own stroke shows all along its line (white across within
+// 1.5 px outside or 0.5 px inside its half width, both edges hidden for a
+// pixel at most, neither drifting off the line by more than 1.5 px) up to
+// where the ink along the line stops, at most 160 px on, and the ink there
+// is a cap touched by other ink on one side at most, the end goes to the
+// cap's centre, its half width short of where the ink stops. Hairlines
+// (under 1.5 px), end segments shorter than 20 px, ends where an arc or a
+// bulge goes on (a fillet's leg), ends whose line meets a straight segment
+// at 30° or more on the way and ends whose stroke beyond is traced already
+// stay, and so does an end that would gain less than 2 px.
+// Answers the number of ends moved.
+int carryEndsAlongMergedInk(model::CLayer& layer, const raster::CRaster& raster);
+
 // Two straight polylines (two vertices, 20 px or longer) whose ends meet at
 // a corner: thinning runs one leg's skeleton into the corner's tip and
 // stops the other where the two strokes' ink merges, a few pixels (at an

@@ -66,6 +66,7 @@ bool runStages(model::CGraph& drawing, const settings::TraceOption& options, pla
     pullEndsBackOntoStrokes(layer, raster);
     carryEndsThroughCrossings(layer, raster);
     carryEndsPastCrossings(layer, raster);
+    carryEndsAlongMergedInk(layer, raster);
     meetAtCorners(layer, raster);
     remeasureWidthsLayer(layer, raster);
     centreFreeEndsLayer(layer, raster);

@@ -379,6 +379,45 @@ std::string Polylines(const model::CLayer& layer) {
   return out.str();
 }
 
+// A 3 px stroke running into a wide one at 7°, its cap just touching it
+// (screen (120.3, 37.2), drawing (120.3, 81.8)): thinning follows the wide
+// stroke's skeleton through the merged ink and leaves the thin one 20 px
+// short. Its end goes on along its own line, whose lower edge shows all the
+// way, to its cap's centre. A stroke going on from its cap into another at
+// 10° (whose edge drifts off its line), a fillet's leg going on as its arc,
+// a stem short of its bar and a hairline stay.
+TEST(MergedInkEnds, EndLostAlongAWideStrokeGoesOnToItsCap) {
+  raster::CRaster raster;
+  ASSERT_TRUE(StrokesDrawn(raster, {{10.3, 30.2, 150.3, 30.2, 11},
+                                    {20.3, 50.2, 120.3, 37.2, 3},
+                                    {20.3, 70.2, 60.3, 70.2, 3},
+                                    {60.3, 70.2, 150.3, 62.3, 3},
+                                    {10.3, 110.2, 150.3, 110.2, 7},
+                                    {140.3, 60.2, 140.3, 110.2, 3},
+                                    {20.3, 90.2, 80.3, 90.2, 3},
+                                    {20.3, 100.2, 60.3, 95.0, 1}}));
+  test::DrawRing(raster, 80.3, 30.2, 60.0, 3, -1.5708, 0.5);
+  model::CLayer layer;
+  add(layer, 10.3, 88.8, 150.3, 88.8, 11);
+  model::CPolyLine* merged = add(layer, 20.3, 68.8, 100.3, 79.2, 3);
+  model::CPolyLine* drifting = add(layer, 20.3, 48.8, 50.3, 48.8, 3);
+  model::CPolyLine* stem = add(layer, 140.3, 58.8, 140.3, 18.8, 3);
+  model::CPolyLine* leg = add(layer, 20.3, 28.8, 80.3, 28.8, 3);
+  auto arc = std::make_unique<model::CPolyLine>();
+  arc->appendVertex(80.3, 28.8, 3, 0.125);  // a turn of 0.5 rad, counter-clockwise
+  arc->appendVertex(80.3 + 60 * std::sin(0.5), 88.8 - 60 * std::cos(0.5), 3);
+  layer.append(std::move(arc));
+  model::CPolyLine* hairline = add(layer, 20.3, 18.8, 50.3, 22.7, 1);
+  EXPECT_EQ(carryEndsAlongMergedInk(layer, raster), 1) << Polylines(layer);
+  EXPECT_NEAR(merged->vertices().back().x, 120.3, 0.5);
+  EXPECT_NEAR(merged->vertices().back().y, 81.8, 0.5);
+  EXPECT_DOUBLE_EQ(merged->vertices().front().x, 20.3);
+  EXPECT_DOUBLE_EQ(drifting->vertices().back().x, 50.3);
+  EXPECT_DOUBLE_EQ(stem->vertices().back().y, 18.8);
+  EXPECT_DOUBLE_EQ(leg->vertices().back().x, 80.3);
+  EXPECT_DOUBLE_EQ(hairline->vertices().back().x, 50.3);
+}
+
 TEST_P(TracedTee, StemEndsOnTheBarCentreLine) {
   const TeeCase c = GetParam();
   constexpr int kSize = 180;
