@@ -643,7 +643,11 @@ void takeOutPieces(model::CLayer& layer, ArcOn&& arcOn, SegmentOn&& segmentOn) {
 // Circles listed by where a point may match them: each circle in every
 // cell its reach (a square round its centre) touches, so that a look-up
 // tries the few circles near a point instead of all of them. A noisy sheet
-// has a million segments and a thousand circles.
+// has a million segments and a thousand circles. A large reach goes into
+// coarser cells: an A0 sheet's large arcs each filled up to 4096 small
+// cells, whose building and freeing cost more than the look-ups saved (a
+// look-up only asks whether any circle listed matches, so a few more tried
+// change nothing).
 class CircleGrid {
  public:
   // Plain: every circle is tried for every point.
@@ -663,14 +667,16 @@ class CircleGrid {
       everywhere_.push_back(index);
       return;
     }
-    int64_t x0, x1, y0, y1;
-    if (!cellOf(left, x0) || !cellOf(right, x1) || !cellOf(bottom, y0) || !cellOf(top, y1) ||
-        (x1 - x0 + 1) * (y1 - y0 + 1) > kMostCells) {
-      everywhere_.push_back(index);
+    for (auto* grid : {&fine_, &coarse_}) {
+      int64_t x0, x1, y0, y1;
+      if (!grid->cellOf(left, x0) || !grid->cellOf(right, x1) || !grid->cellOf(bottom, y0) || !grid->cellOf(top, y1))
+        break;
+      if ((x1 - x0 + 1) * (y1 - y0 + 1) > (grid == &fine_ ? kMostFineCells : kMostCells)) continue;
+      for (int64_t y = y0; y <= y1; ++y)
+        for (int64_t x = x0; x <= x1; ++x) grid->cells[key(x, y)].push_back(index);
       return;
     }
-    for (int64_t y = y0; y <= y1; ++y)
-      for (int64_t x = x0; x <= x1; ++x) cells_[key(x, y)].push_back(index);
+    everywhere_.push_back(index);
   }
 
   // Whether test answers true for a circle (by its index in the order
@@ -678,38 +684,50 @@ class CircleGrid {
   template <class Test>
   bool any(double x, double y, Test&& test) const {
     int64_t cx, cy;
-    if (!cellOf(x, cx) || !cellOf(y, cy)) {
+    if (!fine_.cellOf(x, cx) || !fine_.cellOf(y, cy)) {
       for (size_t i = 0; i < count_; ++i)
         if (test(i)) return true;
       return false;
     }
     for (const uint32_t i : everywhere_)
       if (test(i)) return true;
-    const auto cell = cells_.find(key(cx, cy));
-    if (cell == cells_.end()) return false;
-    for (const uint32_t i : cell->second)
-      if (test(i)) return true;
-    return false;
+    if (fine_.any(cx, cy, test)) return true;
+    return coarse_.cellOf(x, cx) && coarse_.cellOf(y, cy) && coarse_.any(cx, cy, test);
   }
 
  private:
-  static constexpr double kCell = 32.0;
+  static constexpr int64_t kMostFineCells = 64;
   static constexpr int64_t kMostCells = 4096;
   static constexpr double kFar = 1e12;
 
-  static bool cellOf(double v, int64_t& cell) {
-    if (!(std::fabs(v) < kFar)) return false;  // NaN too
-    cell = static_cast<int64_t>(std::floor(v / kCell));
-    return true;
-  }
   static uint64_t key(int64_t x, int64_t y) {
     return (static_cast<uint64_t>(x) << 32) ^ (static_cast<uint64_t>(y) & 0xffffffffu);
   }
 
+  struct Cells {
+    double size;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
+
+    bool cellOf(double v, int64_t& cell) const {
+      if (!(std::fabs(v) < kFar)) return false;  // NaN too
+      cell = static_cast<int64_t>(std::floor(v / size));
+      return true;
+    }
+    template <class Test>
+    bool any(int64_t cx, int64_t cy, Test& test) const {
+      const auto cell = cells.find(key(cx, cy));
+      if (cell == cells.end()) return false;
+      for (const uint32_t i : cell->second)
+        if (test(i)) return true;
+      return false;
+    }
+  };
+
   bool plain_;
   size_t count_ = 0;
   std::vector<uint32_t> everywhere_;
-  std::unordered_map<uint64_t, std::vector<uint32_t>> cells_;
+  Cells fine_{32.0, {}};
+  Cells coarse_{512.0, {}};
 };
 
 // The circles `fresh` into the layer, the arcs and segments lying on one of
