@@ -200,6 +200,40 @@ size_t HeapPrefault::faultedBytes() const {
   return state_ == nullptr ? 0 : state_->faulted.load(std::memory_order_relaxed);
 }
 
+struct BlockPrefault::State {
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
+BlockPrefault::BlockPrefault(void* block, size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE) > 0 ? ::sysconf(_SC_PAGESIZE) : 4096);
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
+  if (block == nullptr || last <= first) return;
+  auto* state = new (std::nothrow) State;
+  if (state == nullptr) return;
+  try {
+    state->thread = std::thread([state, first, last] {
+      for (uintptr_t end = last; end > first && !state->stop.load(std::memory_order_relaxed);) {
+        const uintptr_t start = std::max(first, (end - 1) & ~(uintptr_t{kLargeBlockBytes} - 1));
+        if (::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE) != 0) return;
+        end = start;
+      }
+    });
+  } catch (const std::system_error&) {
+    delete state;
+    return;
+  }
+  state_ = state;
+}
+
+BlockPrefault::~BlockPrefault() {
+  if (state_ == nullptr) return;
+  state_->stop.store(true, std::memory_order_relaxed);
+  state_->thread.join();
+  delete state_;
+}
+
 void RestartWithHugePageHeap(char** argv) {
   if (argv == nullptr || argv[0] == nullptr || std::getenv("GLIBC_TUNABLES") != nullptr) return;
   // "always [madvise] never": the heap's request is granted unless "never".

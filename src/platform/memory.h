@@ -92,12 +92,31 @@ class LargeBlockHandOver {
 // library's default at its end. Not nested.
 class HeapPrefault {
  public:
-  explicit HeapPrefault(size_t ahead);
+  // Enough for a few dozen huge pages of small blocks at a time.
+  static constexpr size_t kDefaultAhead = size_t{16} << 20;
+  explicit HeapPrefault(size_t ahead = kDefaultAhead);
   ~HeapPrefault();
   HeapPrefault(const HeapPrefault&) = delete;
   HeapPrefault& operator=(const HeapPrefault&) = delete;
   // Pages faulted in so far (for tests).
   size_t faultedBytes() const;
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+// While one lives, a thread of its own faults in the pages of a freshly
+// mapped block from its far end back, while the calling thread fills it from
+// its start: the two cores share the zeroing of its pages, meeting about
+// halfway. Contents are left alone. Does nothing where the system cannot
+// fault pages in on request or no thread can be had.
+class BlockPrefault {
+ public:
+  BlockPrefault(void* block, size_t bytes);
+  ~BlockPrefault();
+  BlockPrefault(const BlockPrefault&) = delete;
+  BlockPrefault& operator=(const BlockPrefault&) = delete;
 
  private:
   struct State;

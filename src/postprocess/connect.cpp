@@ -694,6 +694,13 @@ class ConnectRun {
     index_.clear();
     pool_.reserve(layer_.count());
     index_.reserve(2 * static_cast<size_t>(layer_.count()));
+    // A noisy scan's ends fill tens of megabytes of fresh pages; where the
+    // run may use a second core, it zeroes them from the far end meanwhile.
+    EndIndex::EntryList& entries = index_.entries();
+    std::optional<platform::BlockPrefault> prefault;
+    if (entries.capacity() * sizeof(EndIndex::Entry) >= platform::kLargeBlockBytes && rangeParts(2, 1) > 1) {
+      prefault.emplace(entries.data(), entries.capacity() * sizeof(EndIndex::Entry));
+    }
     size_t taken = 0;
     for (auto it = layer_.begin(); it != layer_.end();) {
       model::CEntity* e = it->get();

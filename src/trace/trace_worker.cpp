@@ -3,6 +3,7 @@
 #include <chrono>
 #include <exception>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "model/graph.h"
@@ -167,7 +168,14 @@ void TraceWorker::runCentreLine(CTracer& tracer) {
   // Connect fills the index from the layer itself (clearing it first), so
   // generation does not register the ends as well.
   postprocess::EndIndex ends;
-  if (generatePolylines(tracer.paths(), document_, options_, this, nullptr, &made) != kTraceFinished) return;
+  {
+    // Each of a noisy scan's million polylines takes a list node from fresh
+    // heap pages as it joins the layer; a second core, where the run may use
+    // one, zeroes them meanwhile.
+    std::optional<platform::HeapPrefault> prefault;
+    if (postprocess::rangeParts(2, 1) > 1) prefault.emplace();
+    if (generatePolylines(tracer.paths(), document_, options_, this, nullptr, &made) != kTraceFinished) return;
+  }
   if (hooks_.postProcess && !hooks_.postProcess(document_, options_, this, &ends)) return;
   finished(kTraceFinished);
 }

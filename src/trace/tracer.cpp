@@ -17,8 +17,6 @@ namespace {
 // Palette level of ink after a centre-line trace, so that the vectors stand
 // out on the dimmed picture.
 constexpr uint8_t kCentreLineTracedGrey = 210;
-// How far the heap is faulted in ahead of the polylines made while tracing.
-constexpr std::size_t kPrefaultAhead = std::size_t{16} << 20;
 
 }  // namespace
 
@@ -85,7 +83,7 @@ bool CTracer::runCentreLine(platform::ProgressSink* sink) {
     // The polylines made meanwhile take fresh heap pages by the hundred
     // megabytes on a noisy scan; the core the tracing leaves idle zeroes them.
     std::optional<platform::HeapPrefault> prefault;
-    if (alongside > 0) prefault.emplace(kPrefaultAhead);
+    if (alongside > 0) prefault.emplace();
     if (!TraceCentreLine(*skeleton_, *junctions_, paths_, sink, drop_ ? &counted : nullptr, keepLonePixels_,
                          alongside))
       return false;

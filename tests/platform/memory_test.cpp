@@ -105,5 +105,24 @@ TEST(HeapPrefault, DoesNothingOffTheFirstThread) {
   EXPECT_EQ(faulted, 0u);
 }
 
+// The caller fills a fresh block from its start while the prefault thread
+// works from the far end back: what the caller wrote stays, and the pages it
+// has not reached yet read as zero.
+TEST(BlockPrefault, FillingFromTheStartKeepsWhatWasWritten) {
+  constexpr size_t kWords = (size_t{24} << 20) / sizeof(uint64_t);
+  using Array = std::vector<uint64_t, LargeArrayAllocator<uint64_t>>;
+  Array block;
+  block.reserve(kWords);
+  {
+    const BlockPrefault prefault(block.data(), kWords * sizeof(uint64_t));
+    for (size_t i = 0; i < kWords / 2; ++i) block.push_back(i * 2654435761u + 1);
+  }
+  const uint64_t* words = block.data();
+  size_t wrong = 0;
+  for (size_t i = 0; i < kWords / 2; ++i) wrong += words[i] != i * 2654435761u + 1;
+  for (size_t i = kWords / 2; i < kWords; ++i) wrong += words[i] != 0;
+  EXPECT_EQ(wrong, 0u);
+}
+
 }  // namespace
 }  // namespace quillon::platform
