@@ -539,6 +539,10 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
   const double confirm = std::max(kLeapConfirm, 2.0 * width);
   double good = 0.0, ink = 0.0, resumed = -1.0;
   int blanks = 0;
+  // Past white, the stroke must follow the circle for `confirm` px before
+  // it counts as going on: a pixel of white between the arc's end and a
+  // stroke beside it is no gap in the arc.
+  bool pastWhite = false;
   HalfRun halves;
   for (double s = kWalkStep; s <= farthest; s += kWalkStep) {
     if (s > most && s - good <= kWalkStep) break;
@@ -546,6 +550,8 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
     bool half = false;
     const Sample sample = walkSample(raster, c, from + direction * s / c.radius, width, reach, offset, half);
     if (sample == Sample::Blank) {
+      resumed = -1.0;
+      pastWhite = true;
       if (++blanks < kWalkBlanks) continue;
       // A cap ends on the circle; ink that strayed off it before the white
       // belonged to something else.
@@ -559,11 +565,14 @@ EndWalk walkOn(const raster::CRaster& raster, const StrokeCircle& c, double from
     if (!inRun && (sample != Sample::Edges || std::fabs(offset) > kWalkStray)) {
       resumed = -1.0;
       if (s - good > kWalkLeap) break;
-    } else if (s - good - kWalkStep <= longestOff) {
+    } else if (s - good - kWalkStep <= longestOff && !pastWhite) {
       good = s;
     } else {
       if (resumed < 0.0) resumed = s;
-      if (s - resumed + kWalkStep >= confirm) good = s;
+      if (s - resumed + kWalkStep >= confirm) {
+        good = s;
+        pastWhite = false;
+      }
     }
   }
   return EndWalk{good, false};

@@ -868,5 +868,27 @@ TEST(RefinedArcs, MostFlatArcsComeBackOnTheirDrawnCircles) {
   EXPECT_GE(within, 34);
 }
 
+
+// An arc's cap a pixel or two short of a blob of ink on its circle (a
+// stroke ending beside it, a thick dot): the walk along the arc steps over
+// the white, but the blob does not follow the circle far enough to be more
+// of the arc, which ends at its cap.
+TEST(RefinedArcs, AWalkDoesNotStepOverWhiteIntoABlobBeyondTheCap) {
+  const double cx = 120, cy = 120, r = 70, a0 = 0.5, sweep = 1.8, end = a0 + sweep;
+  // (width, white between the cap and the blob)
+  for (const auto& [width, gap] : {std::pair{1.0, 3.0}, std::pair{2.0, 2.0}, std::pair{2.0, 3.0}, std::pair{3.0, 3.0}}) {
+    raster::CRaster raster;
+    ASSERT_TRUE(test::BlankRaster(raster, 240, kSize));
+    test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+    const double ex = cx + r * std::cos(end), ey = cy - r * std::sin(end);
+    test::DrawStroke(raster, ex, ey, ex, ey, width);  // a round cap
+    const double b = end + (width / 2.0 + gap + 2.5) / r;
+    test::DrawStroke(raster, cx + r * std::cos(b), cy - r * std::sin(b), cx + r * std::cos(b), cy - r * std::sin(b), 5);
+    const auto grown = extendAlongStroke(raster, StrokeCircle{{cx, Up(cy), 0.0}, r, a0 + 0.4, 0.6}, width);
+    ASSERT_TRUE(grown.has_value()) << width << " gap " << gap;
+    EXPECT_NEAR(grown->startAngle + grown->sweep, end, 1.5 / r) << width << " gap " << gap;
+  }
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
