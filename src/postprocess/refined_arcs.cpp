@@ -94,6 +94,14 @@ inline bool inkHere(const raster::CRaster& raster, double x, double y, bool& ins
   return inside && raster.bitAt(column, row);
 }
 
+// Asks for the byte of the pixel nearest (x, y) ahead of its use.
+inline void prefetchPixel(const raster::CRaster& raster, double x, double y) {
+  const int column = static_cast<int>(x + 0.5);
+  const int row = raster.height() - 1 - static_cast<int>(y + 0.5);
+  if (column >= 0 && row >= 0 && column < raster.width() && row < raster.height())
+    __builtin_prefetch(raster.row(row) + (column >> 3));
+}
+
 // (x, y) is ink: the probe starts a step out.
 inline double reachAlong(const raster::CRaster& raster, double x, double y, double ux, double uy, double reach) {
   double last = 0.0;
@@ -312,12 +320,23 @@ std::optional<StrokeCircle> placeOnStroke(const raster::CRaster& raster, const S
     // text and crossings) meets its blanks early and is given up after a
     // few samples instead of a walk along the good part first.
     const int stride = strideFor(n);
-    for (int k = 0, i = 0; k < n; ++k, i = (i + stride) % n) {
-      const double a = c.startAngle + c.sweep * (i + 0.5) / n;
+    const auto direction = [&](int i) {
       if (!known[i]) {
+        const double a = c.startAngle + c.sweep * (i + 0.5) / n;
         cosines[i] = std::cos(a);
         sines[i] = std::sin(a);
         known[i] = true;
+      }
+    };
+    direction(0);
+    for (int k = 0, i = 0; k < n; ++k, i = (i + stride) % n) {
+      const double a = c.startAngle + c.sweep * (i + 0.5) / n;
+      // The samples lie far apart on the raster: the next one's pixels are
+      // fetched while this one is probed.
+      if (k + 1 < n) {
+        const int next = (i + stride) % n;
+        direction(next);
+        prefetchPixel(raster, c.centre.x + c.radius * cosines[next], c.centre.y + c.radius * sines[next]);
       }
       const double ux = cosines[i], uy = sines[i];
       double offset = 0.0;
