@@ -501,6 +501,8 @@ constexpr double kLegLeaves = 0.75;
 constexpr int kGrowRounds = 8;
 constexpr double kMinGrowth = 16.0;
 constexpr double kGrown = 2.0;
+// How far inside its ends a finished arc is walked out to them again.
+constexpr double kRewalkInside = 24.0;
 
 // offsetAt at angle a of c for the walks: where the edges are not both
 // seen, `half` tells whether one is, and offset is then taken from it for a
@@ -687,9 +689,26 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     longer.startAngle -= sign * back / c.radius;
     longer.sweep += sign * (on + back) / c.radius;
     if (sign * longer.sweep <= 0.0) return std::nullopt;
+    const double most = std::fabs(longer.sweep) * c.radius / 4.0;
+    // The ends walked to again on the finished circle, from a quarter of the
+    // arc (at most kRewalkInside) inside: a circle placed on coarse samples in the
+    // growth rounds may sit a pixel or two off, and its walks drift on into
+    // a stroke that leaves the arc's end at a slant.
+    const double inside = std::min(most, kRewalkInside);
+    const auto rewalked = [&](double end, double direction) {
+      const EndWalk again =
+          walkOn(raster, longer, end - direction * inside / c.radius, direction, width, inside, inside + kWalkLeap);
+      return std::max(0.0, inside - (again.length - (again.cap ? capShift : 0.0)));
+    };
+    const double endShort = rewalked(longer.startAngle + longer.sweep, sign);
+    const double startShort = rewalked(longer.startAngle, -sign);
+    if (endShort > kWalkStep || startShort > kWalkStep) {
+      longer.startAngle += sign * startShort / c.radius;
+      longer.sweep -= sign * (startShort + endShort) / c.radius;
+      if (sign * longer.sweep <= 0.0) return std::nullopt;
+    }
     // An end inside a wider stroke (the arc runs into a line) is taken
     // back to where the ink widens.
-    const double most = std::fabs(longer.sweep) * c.radius / 4.0;
     double endTrim = wideEnd(raster, longer, longer.startAngle + longer.sweep, -sign, width, most, ahead.cap);
     double startTrim = wideEnd(raster, longer, longer.startAngle, sign, width, most, behind.cap);
     // An end that ran on into a tangent leg is taken back to the tangent point.
