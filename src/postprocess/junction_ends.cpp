@@ -105,6 +105,15 @@ constexpr double kEdgeSlack = 1.5;
 constexpr double kEdgeInside = 0.5;
 constexpr double kEdgeStep = 0.25;
 constexpr double kMinMergedGain = 2.0;
+// A stroke crossing the end's at a shallow angle may hide both its edges
+// for this long, pixels, when the end's own stroke shows past it at this
+// many stations (and at half of them or more).
+constexpr double kMaxHiddenCrossing = 60.0;
+constexpr int kMinOwnPastCrossing = 3;
+// Both edges of a stroke this wide (half width) may hide for this long
+// without a crossing's checks, pixels: other ink touching its cap.
+constexpr double kMinWideHalfWidth = 2.0;
+constexpr double kMaxHiddenWide = 4.5;
 // An edge of the end's stroke drifting further than this over the walk
 // belongs to a stroke leaving its line, pixels.
 constexpr double kMaxEdgeDrift = 1.5;
@@ -498,8 +507,10 @@ bool capTouchedOnOneSide(const raster::CRaster& raster, double x, double y, doub
 // follows the wider stroke, and the end's stretch beyond is lost in it):
 // walking on along the end's line, one edge of its own stroke still shows
 // at every station (white across near its half width) without drifting off
-// the line, up to where the ink along the line stops at a cap touched by
-// other ink on one side at most. The end goes to that cap's centre. A
+// the line (or, past a stroke crossing it at a shallow angle, its own
+// stroke shows again), up to where the ink along the line stops at a cap
+// touched by other ink on one side at most. The end goes to that cap's
+// centre. A
 // hairline's end, an end whose line meets a straight segment at 30° or more
 // on the way (a stem at its bar, a corner, a crossing) and one whose stroke
 // beyond is traced already stay. Sets t (along the end's direction); false when there is no such
@@ -509,6 +520,27 @@ bool capAlongMergedInk(const SegmentGrid& grid, const raster::CRaster& raster, c
   if (ownHalfWidth < kMinMergedHalfWidth || !inkAtNearest(raster, ex, ey)) return false;
   const double half = ownHalfWidth;
   const double nx = -uy, ny = ux;
+  // Whether a straight segment meets the end's line at a steep angle on the
+  // way up to `to`, or to the cap's tip beyond; asked first with 0 (a stem
+  // sitting on its bar) and where both edges hide, to spare the walk.
+  const auto metOnTheWay = [&](double to) {
+    bool met = false;
+    for (double probe = 0.0; probe <= to + kCell && !met; probe += kCell / 2.0)
+      grid.around(ex + ux * probe, ey + uy * probe, [&](const Segment& s) {
+        if (met || s.owner == p || s.length < 1e-9) return;
+        const double sx = s.bx - s.ax, sy = s.by - s.ay;
+        const double denominator = ux * sy - uy * sx;
+        if (std::fabs(denominator) < kMinSine * s.length) return;
+        const double wx = s.ax - ex, wy = s.ay - ey;
+        const double along = (wx * uy - wy * ux) / denominator;
+        if (along < -kAlongSlack / s.length || along > 1.0 + kAlongSlack / s.length) return;
+        const double at = (wx * sy - wy * sx) / denominator;
+        const double reach = std::max(s.halfWidth, 0.5) * s.length / std::fabs(denominator) + half;
+        met = at > -reach && at < to + reach;
+      });
+    return met;
+  };
+  if (metOnTheWay(0.0)) return false;
   // The first white across the line from (x, y) to one side, when it lies
   // near the stroke's half width; −1 otherwise.
   const auto edgeAt = [&](double x, double y, double side) {
@@ -532,21 +564,36 @@ bool capAlongMergedInk(const SegmentGrid& grid, const raster::CRaster& raster, c
       return std::fabs((so / n - (s / n) * (o / n)) / variance) * (last - first);
     }
   } edges[2];
-  double in = 0.0, hidden = 0.0;
+  // A stroke crossing at a shallow angle hides both edges for a while; past
+  // it, the stations where both edges show the end's own stroke (of its
+  // width, its middle on the line) are counted.
+  double in = 0.0, hidden = 0.0, crossedAt = -1.0;
+  int past = 0, own = 0;
   for (;;) {
     const double next = in + kInkStep;
     if (next > kMaxMergedWalk) return false;
     const double x = ex + ux * next, y = ey + uy * next;
     if (!inkAtNearest(raster, x, y)) break;
-    bool shows = false;
+    double found[2];
     for (const int side : {0, 1}) {
-      const double o = edgeAt(x, y, side ? 1.0 : -1.0);
-      if (o < 0.0) continue;
-      edges[side].add(next, o);
-      shows = true;
+      found[side] = edgeAt(x, y, side ? 1.0 : -1.0);
+      if (found[side] >= 0.0) edges[side].add(next, found[side]);
     }
+    const bool shows = found[0] >= 0.0 || found[1] >= 0.0;
     hidden = shows ? 0.0 : hidden + kInkStep;
-    if (hidden > kMaxHidden) return false;
+    if (hidden > kMaxHiddenCrossing) return false;
+    const double allowed = half >= kMinWideHalfWidth ? kMaxHiddenWide : kMaxHidden;
+    if (hidden > allowed) {
+      // A steep crossing here fails the end anyway: no need to walk on.
+      if (hidden - kInkStep <= allowed && metOnTheWay(next - half)) return false;
+      crossedAt = next;
+      past = own = 0;
+    } else if (crossedAt >= 0.0 && shows) {
+      ++past;
+      if (found[0] >= 0.0 && found[1] >= 0.0 && std::fabs(found[0] + found[1] - 2.0 * half) <= kGapWidthSlack &&
+          std::fabs(found[1] - found[0]) / 2.0 <= kGapOffLine)
+        ++own;
+    }
     in = next;
   }
   if (edges[0].drift() > kMaxEdgeDrift || edges[1].drift() > kMaxEdgeDrift) return false;
@@ -557,23 +604,9 @@ bool capAlongMergedInk(const SegmentGrid& grid, const raster::CRaster& raster, c
   }
   const double t = (in + out) / 2.0 - half;
   if (t < kMinMergedGain) return false;
+  if (crossedAt >= 0.0 && (own < kMinOwnPastCrossing || 2 * own < past)) return false;
   if (!capTouchedOnOneSide(raster, ex + ux * t, ey + uy * t, ux, uy, half)) return false;
-  // No stroke met at a steep angle on the way, up to the cap's tip.
-  bool met = false;
-  for (double probe = 0.0; probe <= t + kCell && !met; probe += kCell / 2.0)
-    grid.around(ex + ux * probe, ey + uy * probe, [&](const Segment& s) {
-      if (met || s.owner == p || s.length < 1e-9) return;
-      const double sx = s.bx - s.ax, sy = s.by - s.ay;
-      const double denominator = ux * sy - uy * sx;
-      if (std::fabs(denominator) < kMinSine * s.length) return;
-      const double wx = s.ax - ex, wy = s.ay - ey;
-      const double along = (wx * uy - wy * ux) / denominator;
-      if (along < -kAlongSlack / s.length || along > 1.0 + kAlongSlack / s.length) return;
-      const double at = (wx * sy - wy * sx) / denominator;
-      const double reach = std::max(s.halfWidth, 0.5) * s.length / std::fabs(denominator) + half;
-      met = at > -reach && at < t + reach;
-    });
-  if (met || tracedAlong(grid, p, ex, ey, ux, uy, 0.0, t, ownHalfWidth)) return false;
+  if (metOnTheWay(t) || tracedAlong(grid, p, ex, ey, ux, uy, 0.0, t, ownHalfWidth)) return false;
   capT = t;
   return true;
 }

@@ -75,10 +75,14 @@ int carryEndsPastCrossings(model::CLayer& layer, const raster::CRaster& raster);
 // the other stroke and the end's last stretch is lost in it): when one edge
 // of the end's own stroke shows all along its line (white across within
 // 1.5 px outside or 0.5 px inside its half width, both edges hidden for a
-// pixel at most, neither drifting off the line by more than 1.5 px) up to
-// where the ink along the line stops, at most 160 px on, and the ink there
-// is a cap touched by other ink on one side at most, the end goes to the
-// cap's centre, its half width short of where the ink stops. Hairlines
+// pixel at most, or 4.5 px on strokes 4 px wide or wider, neither drifting
+// off the line by more than 1.5 px) up to where the ink along the line
+// stops, at most 160 px on, and the ink there is a cap touched by other ink
+// on one side at most, the end goes to the cap's centre, its half width
+// short of where the ink stops. A stroke crossing at a shallow angle may
+// hide both edges for up to 60 px when past it the end's own stroke shows
+// (both edges, of its width, its middle within a pixel of the line) at 3
+// stations or more and at half of those where an edge shows. Hairlines
 // (under 1.5 px), end segments shorter than 20 px, ends where an arc or a
 // bulge goes on (a fillet's leg), ends whose line meets a straight segment
 // at 30° or more on the way and ends whose stroke beyond is traced already

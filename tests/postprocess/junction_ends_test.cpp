@@ -418,6 +418,29 @@ TEST(MergedInkEnds, EndLostAlongAWideStrokeGoesOnToItsCap) {
   EXPECT_DOUBLE_EQ(hairline->vertices().back().x, 50.3);
 }
 
+// A 5 px stroke crossed at 25° by an 11 px one 45 px before its cap
+// (screen (145.3, 60.2), drawing (145.3, 58.8)): both its edges hide in the
+// crossing for some 9 px, and thinning leaves its end before it. Past the
+// crossing its own ink shows, of its width, up to the cap: the end goes
+// there. A stroke whose cap lies inside such a crossing shows nothing of
+// its own past it, and its end stays.
+TEST(MergedInkEnds, EndBeforeAShallowCrossingGoesOnToItsCapPastIt) {
+  raster::CRaster raster;
+  ASSERT_TRUE(StrokesDrawn(raster, {{20.3, 60.2, 145.3, 60.2, 5},
+                                    {40.3, 88.2, 150.3, 36.9, 11},
+                                    {20.3, 100.2, 100.3, 100.2, 5},
+                                    {40.3, 128.2, 150.3, 76.9, 11}}));
+  model::CLayer layer;
+  model::CPolyLine* crossed = add(layer, 20.3, 58.8, 85.3, 58.8, 5);
+  add(layer, 40.3, 30.8, 150.3, 82.1, 11);
+  model::CPolyLine* hidden = add(layer, 20.3, 18.8, 85.3, 18.8, 5);
+  add(layer, 40.3, -9.2, 150.3, 42.1, 11);
+  EXPECT_EQ(carryEndsAlongMergedInk(layer, raster), 1) << Polylines(layer);
+  EXPECT_NEAR(crossed->vertices().back().x, 145.3, 0.5);
+  EXPECT_NEAR(crossed->vertices().back().y, 58.8, 0.01);
+  EXPECT_DOUBLE_EQ(hidden->vertices().back().x, 85.3);
+}
+
 TEST_P(TracedTee, StemEndsOnTheBarCentreLine) {
   const TeeCase c = GetParam();
   constexpr int kSize = 180;
