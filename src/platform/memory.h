@@ -92,8 +92,9 @@ class LargeBlockHandOver {
 // library's default at its end. Not nested.
 class HeapPrefault {
  public:
-  // Enough for a few dozen huge pages of small blocks at a time.
-  static constexpr size_t kDefaultAhead = size_t{16} << 20;
+  // Two huge pages: a few milliseconds of a noisy scan's polylines, and
+  // little faulted in for nothing where the heap stays small.
+  static constexpr size_t kDefaultAhead = size_t{4} << 20;
   explicit HeapPrefault(size_t ahead = kDefaultAhead);
   ~HeapPrefault();
   HeapPrefault(const HeapPrefault&) = delete;
