@@ -100,7 +100,7 @@ constexpr double kCapNarrowing = 1.5;
 // inside and kEdgeSlack outside the half width (probed every kEdgeStep),
 // and the end must gain this much, pixels.
 constexpr double kMaxMergedWalk = 160.0;
-constexpr double kMaxHidden = 1.0;
+constexpr double kMaxHidden = 1.5;
 constexpr double kEdgeSlack = 1.5;
 constexpr double kEdgeInside = 0.5;
 constexpr double kEdgeStep = 0.25;
@@ -112,7 +112,7 @@ constexpr double kMaxHiddenCrossing = 60.0;
 constexpr int kMinOwnPastCrossing = 3;
 // Both edges of a stroke this wide (half width) may hide for this long
 // without a crossing's checks, pixels: other ink touching its cap.
-constexpr double kMinWideHalfWidth = 2.0;
+constexpr double kMinWideHalfWidth = 1.5;
 constexpr double kMaxHiddenWide = 4.5;
 // An edge of the end's stroke drifting further than this over the walk
 // belongs to a stroke leaving its line, pixels.

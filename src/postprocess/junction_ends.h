@@ -74,9 +74,9 @@ int carryEndsPastCrossings(model::CLayer& layer, const raster::CRaster& raster);
 // running alongside at a shallow angle (the merged ink's skeleton follows
 // the other stroke and the end's last stretch is lost in it): when one edge
 // of the end's own stroke shows all along its line (white across within
-// 1.5 px outside or 0.5 px inside its half width, both edges hidden for a
-// pixel at most, or 4.5 px on strokes 4 px wide or wider, neither drifting
-// off the line by more than 1.5 px) up to where the ink along the line
+// 1.5 px outside or 0.5 px inside its half width, both edges hidden for
+// 1.5 px at most, or 4.5 px on strokes 3 px wide or wider, neither
+// drifting off the line by more than 1.5 px) up to where the ink along the line
 // stops, at most 160 px on, and the ink there is a cap touched by other ink
 // on one side at most, the end goes to the cap's centre, its half width
 // short of where the ink stops. A stroke crossing at a shallow angle may
