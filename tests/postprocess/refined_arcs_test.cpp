@@ -890,5 +890,41 @@ TEST(RefinedArcs, AWalkDoesNotStepOverWhiteIntoABlobBeyondTheCap) {
   }
 }
 
+// A large arc with ragged edges whose stroke runs on, with no white
+// between, into another of its width leaving its end outward at a slant:
+// the growth rounds' circles, placed on coarse samples of the ragged ink,
+// sit off the finished one and their walks carry the end some pixels on
+// into that stroke; walked to again on the finished circle, the arc ends
+// where the other stroke leaves it.
+TEST(RefinedArcs, AWalkEndsARaggedArcWhereAStrokeLeavesItAtASlant) {
+  raster::CRaster raster;
+  ASSERT_TRUE(test::BlankRaster(raster, 400, 140));
+  const double a0 = 1.2, sweep = 0.74, cx = 200, cy = 320, r = 280, up = 139 - cy, end = a0 + sweep, width = 3;
+  test::DrawRing(raster, cx, cy, r, width, a0, sweep);
+  test::DrawStroke(raster, cx + r * std::cos(a0), cy - r * std::sin(a0), cx + r * std::cos(a0), cy - r * std::sin(a0),
+                   width);
+  // On from the end, turned 0.6 rad (34 deg) outward off the tangent.
+  const double ex = cx + r * std::cos(end), ey = cy - r * std::sin(end);
+  const double d = end + model::kPi / 2 - 0.6;
+  test::DrawStroke(raster, ex, ey, ex + 60 * std::cos(d), ey - 60 * std::sin(d), width);
+  // Ragged edges: pixels on either side of an edge flipped at random.
+  std::mt19937 random(7);
+  raster::CRaster clean;
+  ASSERT_TRUE(clean.cloneFrom(raster));
+  for (int y = 1; y + 1 < raster.height(); ++y)
+    for (int x = 1; x + 1 < raster.width(); ++x) {
+      const bool ink = clean.bitAt(x, y);
+      if ((clean.bitAt(x - 1, y) != ink || clean.bitAt(x + 1, y) != ink || clean.bitAt(x, y - 1) != ink ||
+           clean.bitAt(x, y + 1) != ink) &&
+          random() % 100 < 15)
+        raster.setBit(x, y, !ink);
+    }
+  const auto grown = extendAlongStroke(raster, StrokeCircle{{cx, up, 0.0}, r, a0 + 0.2, 0.3}, width);
+  ASSERT_TRUE(grown.has_value());
+  EXPECT_NEAR(grown->radius, r, 1.0);
+  EXPECT_NEAR(grown->startAngle, a0, 2.0 / r);
+  EXPECT_NEAR(grown->startAngle + grown->sweep, end, 3.0 / r);
+}
+
 }  // namespace
 }  // namespace quillon::postprocess
