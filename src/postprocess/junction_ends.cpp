@@ -510,11 +510,10 @@ bool capTouchedOnOneSide(const raster::CRaster& raster, double x, double y, doub
 // the line (or, past a stroke crossing it at a shallow angle, its own
 // stroke shows again), up to where the ink along the line stops at a cap
 // touched by other ink on one side at most. The end goes to that cap's
-// centre. A
-// hairline's end, an end whose line meets a straight segment at 30° or more
-// on the way (a stem at its bar, a corner, a crossing) and one whose stroke
-// beyond is traced already stay. Sets t (along the end's direction); false when there is no such
-// stretch.
+// centre. A hairline's end, an end whose line meets a straight segment at
+// 30° or more on the way (a stem at its bar, a corner, a crossing) and one
+// whose stroke beyond is traced already stay. Sets capT (along the end's
+// direction); false when there is no such stretch.
 bool capAlongMergedInk(const SegmentGrid& grid, const raster::CRaster& raster, const CPolyLine* p, double ex,
                        double ey, double ux, double uy, double ownHalfWidth, double& capT) {
   if (ownHalfWidth < kMinMergedHalfWidth || !inkAtNearest(raster, ex, ey)) return false;

@@ -690,10 +690,10 @@ std::optional<StrokeCircle> extendAlongStroke(const raster::CRaster& raster, con
     longer.sweep += sign * (on + back) / c.radius;
     if (sign * longer.sweep <= 0.0) return std::nullopt;
     const double most = std::fabs(longer.sweep) * c.radius / 4.0;
-    // The ends walked to again on the finished circle, from a quarter of the
-    // arc (at most kRewalkInside) inside: a circle placed on coarse samples in the
-    // growth rounds may sit a pixel or two off, and its walks drift on into
-    // a stroke that leaves the arc's end at a slant.
+    // The ends walked to again on the finished circle, from a quarter of
+    // the arc (at most kRewalkInside) inside: a circle placed on coarse
+    // samples in the growth rounds may sit a pixel or two off, and its walks
+    // drift on into a stroke that leaves the arc's end at a slant.
     const double inside = std::min(most, kRewalkInside);
     const auto rewalked = [&](double end, double direction) {
       const EndWalk again =
