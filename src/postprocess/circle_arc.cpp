@@ -683,7 +683,7 @@ class CircleGrid {
   // added) whose reach may hold (x, y).
   template <class Test>
   bool any(double x, double y, Test&& test) const {
-    int64_t cx, cy;
+    int64_t cx = 0, cy = 0;
     if (!fine_.cellOf(x, cx) || !fine_.cellOf(y, cy)) {
       for (size_t i = 0; i < count_; ++i)
         if (test(i)) return true;

@@ -103,7 +103,6 @@ class DxfGroupReader {
   bool started_ = false;
   bool binary_ = false;
   bool twoByteCodes_ = true;
-  int peeked_ = -2;  // a byte read ahead in binary input (-2: none)
 };
 
 // Leading and trailing blanks (space, tab, and the other C white space)
