@@ -20,6 +20,14 @@
 
 namespace quillon::platform {
 
+namespace {
+// The system's page size, 4096 where it cannot be read.
+uint64_t PageBytes() {
+  const long page = ::sysconf(_SC_PAGESIZE);
+  return page > 0 ? static_cast<uint64_t>(page) : 4096;
+}
+}  // namespace
+
 uint64_t ResidentBytes() {
   // /proc/self/statm: size resident shared text lib data dt, in pages. The
   // file stays open and is read again from its start, which gives the
@@ -34,8 +42,7 @@ uint64_t ResidentBytes() {
   text[n] = '\0';
   unsigned long long size = 0, resident = 0;
   if (std::sscanf(text, "%llu %llu", &size, &resident) != 2) return 0;
-  long page = ::sysconf(_SC_PAGESIZE);
-  return resident * static_cast<uint64_t>(page > 0 ? page : 4096);
+  return resident * PageBytes();
 }
 
 uint64_t PhysicalMemoryBytes() {
@@ -140,7 +147,7 @@ struct HeapPrefault::State {
   std::thread thread;
 
   void run(uintptr_t from) {
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE) > 0 ? ::sysconf(_SC_PAGESIZE) : 4096);
+    const uintptr_t page = static_cast<uintptr_t>(PageBytes());
     uintptr_t done = from & ~(page - 1);
     std::unique_lock lock(mutex);
     while (!stop) {
@@ -206,7 +213,7 @@ struct BlockPrefault::State {
 };
 
 BlockPrefault::BlockPrefault(void* block, size_t bytes) {
-  const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE) > 0 ? ::sysconf(_SC_PAGESIZE) : 4096);
+  const uintptr_t page = static_cast<uintptr_t>(PageBytes());
   const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
   const uintptr_t last = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
   if (block == nullptr || last <= first) return;
